@@ -1,0 +1,36 @@
+# Wrappers around CMake: `make demo` and `make test` set up a fresh machine, build and run.
+# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder.
+
+SANITIZE ?= 0
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD_TYPE ?= RelWithDebInfo
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-asan
+CMAKE_FLAGS += -DQMV3_SANITIZE=ON
+BUILD_TYPE = Debug
+else
+BUILD_DIR ?= build
+endif
+
+.PHONY: all deps configure build demo test bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+demo: build
+	@if [ -x $(BUILD_DIR)/qmv3 ]; then $(BUILD_DIR)/qmv3 demo; else $(BUILD_DIR)/qmv3-demo; fi
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan build-bench build-fuzz
