@@ -52,6 +52,20 @@ TEST(LoggingSimpleLog, CutsLongMessagesTo509Characters) {
     EXPECT_EQ(537u + 1u, text.size());
 }
 
+TEST(LoggingSimpleLog, MissingFormatGivesAnEmptyMessage) {
+    TempDir dir;
+    const std::string path = dir.file("empty.log");
+    FILE* file = fopen(path.c_str(), "w");
+    ASSERT_NE(nullptr, file);
+    const char* noFormat = nullptr;
+    CLogging::SimpleLog(file, noFormat);
+    fclose(file);
+    std::smatch match;
+    const std::string text = ReadFileText(path);
+    ASSERT_TRUE(std::regex_match(text, match, kStampedLine)) << text;
+    EXPECT_EQ("", match[1].str());
+}
+
 TEST(LoggingSimpleLog, NullStreamFallsBackToStandardErrorWithWarnings) {
     StreamCapture capture(2);
     CLogging::SimpleLog(nullptr, "fallback %s", "line");
