@@ -1,5 +1,7 @@
 // "qmv3 grab": grabs frames from a video server and saves them; the library chooses the file format by
 // the extension. Frames received before a timeout or Ctrl-C are saved too, and the command then fails.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "command.h"
@@ -51,6 +53,8 @@ int Run(const Arguments& arguments) {
     if (!ReadRequest(arguments, request, status)) return status;
     const std::string output = arguments.Positionals()[0];
     const bool single = arguments.Has("single");
+    // Checked before grabbing, so that no grab is lost to a save that must fail.
+    if (access(output.c_str(), F_OK) == 0) return Failure(command, "%s exists already", output.c_str());
 
     Sequence sequence;
     const GrabOutcome outcome = single ? GrabSingleFrame(request, sequence) : GrabFrames(request, sequence);
@@ -84,7 +88,7 @@ const Command kGrabCommand = {
     "      --decompress  decompress JPEG frames before saving\n"
     "      --single      grab one frame with a synchronous read instead of a subscription\n"
     "\nThe extension of OUT chooses the format: .imm, .imc, .bkc and .bkg give the older files,\n"
-    "any other name an IMC2/BKC2 file (which is never overwritten). Ctrl-C stops the grab;\n"
+    "any other name an IMC2/BKC2 file. An existing OUT is never replaced. Ctrl-C stops the grab;\n"
     "the frames received so far are saved and the exit status is 1.\n",
     kOptions,
     sizeof kOptions / sizeof kOptions[0],
