@@ -71,8 +71,9 @@ TEST_F(ToolFiles, ConvertRoundTripsBetweenEveryPairOfKinds) {
                 const std::string original = Make("original-" + tag + ".imc2", frames, bytesPerPixel);
                 const std::string source = dir.file("source-" + tag + "." + from);
                 const std::string target = dir.file("target-" + tag + "." + to);
-                if (std::string(from) != "imc2")
+                if (std::string(from) != "imc2") {
                     ASSERT_EQ(RunTool({"convert", original, source}, dir).status, 0) << tag;
+                }
                 const tooltest::ToolResult result =
                     RunTool({"convert", std::string(from) == "imc2" ? original : source, target}, dir);
                 ASSERT_EQ(result.status, 0) << tag << ": " << result.err;
