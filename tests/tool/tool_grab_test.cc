@@ -24,8 +24,8 @@ TEST(ToolGrab, GrabsFromTheSimulatedCameraInEveryForm) {
     } cases[] = {
         {{"-n", "3", "--rate", "10"}, "frames.imc2", 3, 1, QMV3_FORMAT_GRAY},
         {{"--single", "-p", "Frame16"}, "single.imc2", 1, 2, QMV3_FORMAT_GRAY},
-        {{"-p", "FrameJpeg", "-n", "2", "-r", "10"}, "jpeg.imc2", 2, 1, QMV3_FORMAT_JPEG},
-        {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "decompressed.imm", 2, 1, QMV3_FORMAT_GRAY},
+        {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "jpeg.imc2", 2, 1, QMV3_FORMAT_GRAY},
+        {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "jpeg.imm", 2, 1, QMV3_FORMAT_GRAY},
         {{"--address", "/SIM/CAMSERVER/CAM0", "--property", "FrameRGB", "-n", "2", "-r", "10", "--mode", "timer"},
          "rgb.imc2", 2, 3, QMV3_FORMAT_RGB},
     };
@@ -57,6 +57,11 @@ TEST(ToolGrab, FailedGrabsExitWithOneAndSaveNothing) {
     const tooltest::ToolResult single = RunTool({"grab", "--single", "-a", "/SIM/NOWHERE/CAM9", dir.file("b.imc2")}, dir);
     EXPECT_EQ(single.status, 1);
     EXPECT_TRUE(Contains(single.err, "reading the property characteristics failed (control system code")) << single.err;
+
+    const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imc2")}, dir);
+    EXPECT_EQ(jpeg.status, 1);
+    EXPECT_TRUE(Contains(jpeg.err, "JPEG-compressed, which no file kind holds; use --decompress")) << jpeg.err;
+    EXPECT_FALSE(qmv3test::FileExists(dir.file("c.imc2")));
 
     qmv3test::WriteFileBytes(dir.file("taken.imm"), {1, 2, 3});
     const tooltest::ToolResult taken = RunTool({"grab", "-n", "1", dir.file("taken.imm")}, dir);

@@ -60,8 +60,11 @@ int Run(const Arguments& arguments) {
     const GrabOutcome outcome = single ? GrabSingleFrame(request, sequence) : GrabFrames(request, sequence);
     if (outcome.received == 0) return Failure(command, "%s", DescribeGrabFailure(request, outcome, single).c_str());
     std::string message;
-    if (arguments.Has("decompress") && !DecompressSequence(sequence, message))
-        return Failure(command, "%s", message.c_str());
+    if (HasCompressedImages(sequence)) {
+        if (!arguments.Has("decompress"))
+            return Failure(command, "the frames are JPEG-compressed, which no file kind holds; use --decompress");
+        if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
+    }
     if (!SaveSequence(sequence, output, message)) return Failure(command, "%s", message.c_str());
     std::printf("%u frame%s of \"%s\" \"%s\" saved to %s (%lld bytes)\n", sequence.size(),
                 sequence.size() == 1 ? "" : "s", request.address.c_str(), request.property.c_str(), output.c_str(),
@@ -85,7 +88,8 @@ const Command kGrabCommand = {
     "  -r, --rate MS     access rate of the subscription in milliseconds (default 300);\n"
     "                    with --single the time limit of the grab\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
-    "      --decompress  decompress JPEG frames before saving\n"
+    "      --decompress  decompress JPEG frames before saving (files hold only\n"
+    "                    uncompressed frames, so JPEG properties need it)\n"
     "      --single      grab one frame with a synchronous read instead of a subscription\n"
     "\nThe extension of OUT chooses the format: .imm, .imc, .bkc and .bkg give the older files,\n"
     "any other name an IMC2/BKC2 file. An existing OUT is never replaced. Ctrl-C stops the grab;\n"
