@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs the build into a temporary prefix, builds the examples against that copy once through
-# pkg-config and once through find_package, runs them and the installed tool, and checks that the
-# installed tree still works after it has been moved.
-#   install_test.sh BUILD_DIR EXAMPLES_DIR C_COMPILER CMAKE [EXTRA_C_FLAGS]
+# pkg-config and once through find_package, runs them and the installed tool, rebuilds the tool from
+# its sources against the installed header and library alone, and checks that the installed tree
+# still works after it has been moved.
+#   install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER CXX_COMPILER CMAKE [EXTRA_FLAGS]
 set -eu
-build=$1 examples=$2 cc=$3 cmake=$4 extra=${5:-}
+build=$1 source=$2 cc=$3 cxx=$4 cmake=$5 extra=${6:-}
+examples=$source/examples
 
 fail() {
     echo "install test: $*" >&2
@@ -47,6 +49,12 @@ done
 
 # The installed tool reads what the examples wrote.
 "$prefix/bin/qmv3" info "$work/pc.imc2" | grep -q "^frames:        3$" || fail "installed tool"
+
+# The tool needs nothing but the public header and the shared library.
+# shellcheck disable=SC2046,SC2086
+"$cxx" -std=c++17 -Wall -Wextra -Werror $extra "$source"/tools/qmv3/*.cc $(pkg-config --cflags --libs qmv3) \
+    -Wl,-rpath,"$libdir" -o "$work/qmv3-rebuilt" || fail "the tool does not build against the installed copy"
+"$work/qmv3-rebuilt" info "$work/cmake.imm" | grep -q "^kind:          IMM" || fail "rebuilt tool"
 
 # A moved tree keeps working: the tool finds its libraries and pkg-config its prefix relative to themselves.
 mv "$prefix" "$work/moved"
