@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
         format[0] = '\0';
 
     printf("%s: kind %d (3 IMC2/BKC2, 2 IMC/BKC, 1 BKG, 0 IMM)\n", argv[1], kind);
-    printf("%u images of %d x %d pixels, %s, %d byte(s) per pixel\n", images.numFrames,
-           first->frameHeader.sourceWidth, first->frameHeader.sourceHeight, format, first->frameHeader.bytesPerPixel);
+    printf("%u images of %d x %d pixels, %s, %d byte(s) per pixel\n", images.numFrames, first->frameHeader.sourceWidth,
+           first->frameHeader.sourceHeight, format, first->frameHeader.bytesPerPixel);
     printf("frame numbers %u to %u, %s\n", first->frameHeader.frameNumber, last->frameHeader.frameNumber,
            qmIsCompleteSequence(&images) == 1 ? "complete" : "not complete");
 

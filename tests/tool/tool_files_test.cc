@@ -25,20 +25,19 @@ TEST_F(ToolFiles, InfoDescribesAKnownFile) {
     const std::string path = Make("known.imc2", 3, 2);
     const tooltest::ToolResult result = RunTool({"info", path}, dir);
     ASSERT_EQ(result.status, 0) << result.err;
-    const std::string expected =
-        "file:          " + path +
-        "\n"
-        "kind:          IMC2/BKC2, " +
-        std::to_string(qmv3test::ReadFileBytes(path).size()) +
-        " bytes\n"
-        "frames:        3\n"
-        "geometry:      24 x 10 pixels\n"
-        "pixel format:  GRAY, 2 bytes per pixel, 12 effective bits\n"
-        "scale:         0.125 x 0.125 mm per pixel\n"
-        "camera port:   \"TestCam\" (id 0)\n"
-        "frame bytes:   1440\n"
-        "frame numbers: 5 .. 7 (complete sequence)\n"
-        "time stamps:   2023-07-27 15:04:10.250000 UTC .. 2023-07-27 15:04:12.250000 UTC\n";
+    const std::string expected = "file:          " + path +
+                                 "\n"
+                                 "kind:          IMC2/BKC2, " +
+                                 std::to_string(qmv3test::ReadFileBytes(path).size()) +
+                                 " bytes\n"
+                                 "frames:        3\n"
+                                 "geometry:      24 x 10 pixels\n"
+                                 "pixel format:  GRAY, 2 bytes per pixel, 12 effective bits\n"
+                                 "scale:         0.125 x 0.125 mm per pixel\n"
+                                 "camera port:   \"TestCam\" (id 0)\n"
+                                 "frame bytes:   1440\n"
+                                 "frame numbers: 5 .. 7 (complete sequence)\n"
+                                 "time stamps:   2023-07-27 15:04:10.250000 UTC .. 2023-07-27 15:04:12.250000 UTC\n";
     EXPECT_EQ(result.out, expected);
 }
 
@@ -46,8 +45,9 @@ TEST_F(ToolFiles, CheckPassesAGoodFileAndRejectsADamagedOne) {
     const std::string good = Make("good.imc2", 2, 1);
     const tooltest::ToolResult pass = RunTool({"check", good}, dir);
     EXPECT_EQ(pass.status, 0) << pass.err;
-    EXPECT_EQ(pass.out, good + ": IMC2/BKC2 file\nimage 1 of 2: valid (frame 5)\nimage 2 of 2: valid (frame 6)\n"
-                               "2 images: a complete sequence\n");
+    EXPECT_EQ(pass.out, good +
+                            ": IMC2/BKC2 file\nimage 1 of 2: valid (frame 5)\nimage 2 of 2: valid (frame 6)\n"
+                            "2 images: a complete sequence\n");
 
     std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(good);
     bytes.resize(bytes.size() - 7);
@@ -119,7 +119,8 @@ TEST_F(ToolFiles, DumpPrintsOneHeaderAsTextOrHex) {
 
     const tooltest::ToolResult hex = RunTool({"dump", path, "--hex", "-k", "3"}, dir);
     ASSERT_EQ(hex.status, 0) << hex.err;
-    EXPECT_TRUE(Contains(hex.out, "Contents: 188 (bytes)\n\n--\n\n     1:.51.4d.56.33.00.00.00.00.01.00.00.00.")) << hex.out;
+    EXPECT_TRUE(Contains(hex.out, "Contents: 188 (bytes)\n\n--\n\n     1:.51.4d.56.33.00.00.00.00.01.00.00.00."))
+        << hex.out;
     EXPECT_TRUE(Contains(hex.out, " QMV3........")) << hex.out;
     EXPECT_TRUE(Contains(hex.out, "\n    B0:")) << hex.out;
     EXPECT_EQ(hex.out.substr(hex.out.find("    B0:")).size(), 7u + 12u * 3u + 1u);

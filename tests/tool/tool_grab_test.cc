@@ -27,7 +27,10 @@ TEST(ToolGrab, GrabsFromTheSimulatedCameraInEveryForm) {
         {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "jpeg.imc2", 2, 1, QMV3_FORMAT_GRAY},
         {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "jpeg.imm", 2, 1, QMV3_FORMAT_GRAY},
         {{"--address", "/SIM/CAMSERVER/CAM0", "--property", "FrameRGB", "-n", "2", "-r", "10", "--mode", "timer"},
-         "rgb.imc2", 2, 3, QMV3_FORMAT_RGB},
+         "rgb.imc2",
+         2,
+         3,
+         QMV3_FORMAT_RGB},
     };
     for (const auto& row : cases) {
         std::vector<std::string> arguments = {"grab"};
@@ -54,7 +57,8 @@ TEST(ToolGrab, FailedGrabsExitWithOneAndSaveNothing) {
     EXPECT_TRUE(Contains(unknown.err, "qmv3 grab: grab of \"/SIM/CAMSERVER/CAM0\" \"NoSuchProperty\"")) << unknown.err;
     EXPECT_FALSE(qmv3test::FileExists(dir.file("a.imc2")));
 
-    const tooltest::ToolResult single = RunTool({"grab", "--single", "-a", "/SIM/NOWHERE/CAM9", dir.file("b.imc2")}, dir);
+    const tooltest::ToolResult single =
+        RunTool({"grab", "--single", "-a", "/SIM/NOWHERE/CAM9", dir.file("b.imc2")}, dir);
     EXPECT_EQ(single.status, 1);
     EXPECT_TRUE(Contains(single.err, "reading the property characteristics failed (control system code")) << single.err;
 
@@ -139,9 +143,8 @@ std::string SystemList() {
     };
     return "<?xml version=\"1.0\"?>\n" +
            element("QMv3", element("Name", "Plant") + element("ZantContext", "PLANT_CONTEXT") +
-                               element("ComponentList",
-                                       element("ImageSources", source("Gate=7") + source("Yard=3")) +
-                                           element("SGPs", sgp("SgpNorth") + sgp("SgpSouth"))));
+                               element("ComponentList", element("ImageSources", source("Gate=7") + source("Yard=3")) +
+                                                            element("SGPs", sgp("SgpNorth") + sgp("SgpSouth"))));
 }
 
 TEST(ToolSystemList, ListsServersAndSources) {

@@ -9,8 +9,8 @@ namespace {
 using tooltest::Contains;
 using tooltest::RunTool;
 
-const char* const kCommands[] = {"grab", "info",    "check",   "convert", "export-bmp", "dump",
-                                 "servers", "sources", "demo", "version", "help"};
+const char* const kCommands[] = {"grab",    "info",    "check", "convert", "export-bmp", "dump",
+                                 "servers", "sources", "demo",  "version", "help"};
 
 TEST(ToolUsage, HelpListsEveryCommandAndEachCommandHasItsHelp) {
     qmv3test::TempDir dir;
@@ -69,9 +69,9 @@ TEST(ToolUsage, UsageErrorsExitWithTwo) {
 TEST(ToolUsage, OptionsMayFollowAndPrecedeArgumentsAndTakeInlineValues) {
     qmv3test::TempDir dir;
     // Each form reaches the load of the missing file, so the options were accepted.
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"dump", "--frame=2", "missing.imc2"}, {"dump", "missing.imc2", "-k2", "--hex"},
-          {"dump", "--", "missing.imc2"}}) {
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"dump", "--frame=2", "missing.imc2"},
+                                                      {"dump", "missing.imc2", "-k2", "--hex"},
+                                                      {"dump", "--", "missing.imc2"}}) {
         const tooltest::ToolResult result = RunTool(arguments, dir);
         EXPECT_EQ(result.status, 1) << result.err;
         EXPECT_TRUE(Contains(result.err, "qmv3 dump: File \"missing.imc2\"")) << result.err;
@@ -95,7 +95,8 @@ TEST(ToolUsage, VersionShowsTheLibraryInformation) {
     qmv3test::TempDir dir;
     const tooltest::ToolResult result = RunTool({"version"}, dir);
     EXPECT_EQ(result.status, 0);
-    EXPECT_TRUE(Contains(result.out, "library version 1.0.0\n**** QMv3 shared client library, Linux, v1.0.0")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "library version 1.0.0\n**** QMv3 shared client library, Linux, v1.0.0"))
+        << result.out;
 }
 
 }  // namespace

@@ -44,8 +44,7 @@ bool Arguments::TakeOption(const OptionSpec& spec, const char* inlineValue, int 
     return true;
 }
 
-bool Arguments::Parse(int argc, char** argv, int first, const OptionSpec* specs, size_t specCount,
-                      std::string& error) {
+bool Arguments::Parse(int argc, char** argv, int first, const OptionSpec* specs, size_t specCount, std::string& error) {
     bool optionsEnded = false;
     for (int index = first; index < argc; ++index) {
         const char* argument = argv[index];

@@ -43,9 +43,9 @@ int Run(const Arguments& arguments) {
     if (complete == 1)
         std::printf("%u images: a complete sequence\n", sequence.size());
     else
-        std::printf("%u images: %s\n", sequence.size(),
-                    qmIsSequence(sequence.get()) == 1 ? "a sequence with gaps in its frame numbers"
-                                                      : "not one sequence");
+        std::printf(
+            "%u images: %s\n", sequence.size(),
+            qmIsSequence(sequence.get()) == 1 ? "a sequence with gaps in its frame numbers" : "not one sequence");
     if (kind == nullptr) return Failure(kCheckCommand, "%s", detectionText);
     if (invalid != 0) return Failure(kCheckCommand, "%u of %u images are invalid", invalid, sequence.size());
     return kExitSuccess;
@@ -54,11 +54,17 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 const Command kCheckCommand = {
-    "check", "FILE", "check a sequence file: its kind, every image's validity, the sequence",
+    "check",
+    "FILE",
+    "check a sequence file: its kind, every image's validity, the sequence",
     "The file's kind is decided by its content. The file is then loaded and every image\n"
     "checked against the validity rules. Exit status 1 when the file is not recognised, cannot\n"
     "be loaded or holds an invalid image.\n",
-    nullptr, 0, 1, 1, Run,
+    nullptr,
+    0,
+    1,
+    1,
+    Run,
 };
 
 }  // namespace qmv3tool

@@ -41,12 +41,18 @@ const OptionSpec kOptions[] = {{"decompress", 0, false}};
 }  // namespace
 
 const Command kConvertCommand = {
-    "convert", "[--decompress] IN OUT", "convert a sequence file into another kind",
+    "convert",
+    "[--decompress] IN OUT",
+    "convert a sequence file into another kind",
     "IN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file (recognised by its content). The\n"
     "extension of OUT chooses the kind: .imm, .imc, .bkc, .bkg, anything else IMC2/BKC2.\n"
     "The older kinds hold uncompressed grey frames only (BKG one frame); JPEG frames are\n"
     "decompressed for them, and for IMC2/BKC2 with --decompress.\n",
-    kOptions, 1, 2, 2, Run,
+    kOptions,
+    1,
+    2,
+    2,
+    Run,
 };
 
 }  // namespace qmv3tool

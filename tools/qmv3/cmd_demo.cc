@@ -33,7 +33,8 @@ int Run(const Arguments& arguments) {
         if (!ParseNumber(text, 1, 1000, frames)) return UsageError(command, "--frames needs a number from 1 to 1000");
     const char* folderOption = arguments.Value("dir");
     const std::string folder = folderOption ? folderOption : "qmv3-demo";
-    if (!MakeFolder(folder)) return Failure(command, "cannot create the folder %s: %s", folder.c_str(), std::strerror(errno));
+    if (!MakeFolder(folder))
+        return Failure(command, "cannot create the folder %s: %s", folder.c_str(), std::strerror(errno));
 
     DemoRun demo(folder, static_cast<unsigned>(frames));
     const bool passed = demo.RunAll();
@@ -44,7 +45,9 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 const Command kDemoCommand = {
-    "demo", "[--frames N] [--dir D]", "run the demonstration with the default simulated camera",
+    "demo",
+    "[--frames N] [--dir D]",
+    "run the demonstration with the default simulated camera",
     "options:\n"
     "  -n, --frames N  frames of the grey property \"Frame\" to grab (default 20)\n"
     "  -d, --dir D     folder of the files written (default qmv3-demo; created if missing)\n"
@@ -53,7 +56,11 @@ const Command kDemoCommand = {
     "reloads and compares them byte for byte, converts the grey one to IMM and reads it back,\n"
     "and exports its first frame as a false-colour bitmap. Files of an earlier run in D are\n"
     "replaced. Exit status 1 when any step fails.\n",
-    kOptions, 2, 0, 0, Run,
+    kOptions,
+    2,
+    0,
+    0,
+    Run,
 };
 
 }  // namespace qmv3tool

@@ -71,7 +71,8 @@ void PrintFrameHeader(const DIMAGE_FRAMEHEADER& f) {
     std::printf("   imageRotation = %f (degrees, +CW -CCW)\n", f.imageRotation);
     std::printf("   scale_x_offset = %f\n   scale_y_offset = %f\n", f.scale_x_offset, f.scale_y_offset);
     std::printf("   fspare3 = %f\n", f.fspare3);
-    std::printf("   imageFlags = %xh\n    (=%s)\n", static_cast<unsigned>(f.imageFlags), FlagsText(f.imageFlags).c_str());
+    std::printf("   imageFlags = %xh\n    (=%s)\n", static_cast<unsigned>(f.imageFlags),
+                FlagsText(f.imageFlags).c_str());
     std::printf("   ispare1 = %d\n   ispare2 = %d\n   ispare3 = %d\n", f.ispare1, f.ispare2, f.ispare3);
     std::printf("   appendedFrameSize = %d (bytes)\n", f.appendedFrameSize);
 }
@@ -93,7 +94,8 @@ int Run(const Arguments& arguments) {
     const Command& command = kDumpCommand;
     long frame = 1;
     if (const char* text = arguments.Value("frame"))
-        if (!ParseNumber(text, 1, 0x7fffffff, frame)) return UsageError(command, "--frame needs an image number from 1");
+        if (!ParseNumber(text, 1, 0x7fffffff, frame))
+            return UsageError(command, "--frame needs an image number from 1");
     const std::string path = arguments.Positionals()[0];
     Sequence sequence;
     std::string message;
@@ -102,9 +104,10 @@ int Run(const Arguments& arguments) {
         return Failure(command, "%s holds %u images, there is no image %ld", path.c_str(), sequence.size(), frame);
     const DIMAGE& image = sequence[static_cast<uint32_t>(frame - 1)];
     if (arguments.Has("hex")) {
-        std::printf("Information of qmv3 header bits (binary dump)\n"
-                    "=============================================\n\nContents: %u (bytes)\n\n--\n\n",
-                    QMV3_IMAGE_HEADER_SIZE);
+        std::printf(
+            "Information of qmv3 header bits (binary dump)\n"
+            "=============================================\n\nContents: %u (bytes)\n\n--\n\n",
+            QMV3_IMAGE_HEADER_SIZE);
         PrintHexDump(reinterpret_cast<const unsigned char*>(&image), QMV3_IMAGE_HEADER_SIZE);
         std::printf("\n");
     } else {
@@ -117,11 +120,17 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 const Command kDumpCommand = {
-    "dump", "FILE [--frame K] [--hex]", "print the header of one image of a sequence file",
+    "dump",
+    "FILE [--frame K] [--hex]",
+    "print the header of one image of a sequence file",
     "options:\n"
     "  -k, --frame K  the image, counted from 1 (default 1)\n"
     "      --hex      the 188 header bytes as a hex dump instead of labelled text\n",
-    kOptions, 2, 1, 1, Run,
+    kOptions,
+    2,
+    1,
+    1,
+    Run,
 };
 
 }  // namespace qmv3tool

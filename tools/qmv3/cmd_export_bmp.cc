@@ -92,14 +92,19 @@ int Run(const Arguments& arguments) {
     const int saved = save_bmp_files(prefix.c_str(), record.get(), palette, static_cast<int>(digits));
     if (saved != 0) return Failure(command, "%s (code %d)", SaveCodeText(saved), saved);
     std::printf("%d bitmap%s written: %s%s.bmp ...\n", record.get()->numframes, record.get()->numframes == 1 ? "" : "s",
-                prefix.c_str(), digits == 0 ? "1" : digits == 1 ? "01" : digits == 2 ? "001" : "0001");
+                prefix.c_str(),
+                digits == 0   ? "1"
+                : digits == 1 ? "01"
+                : digits == 2 ? "001"
+                              : "0001");
     return kExitSuccess;
 }
 
 }  // namespace
 
 const Command kExportBmpCommand = {
-    "export-bmp", "IN PREFIX [--palette gray|false|jet] [--digits 0..3]",
+    "export-bmp",
+    "IN PREFIX [--palette gray|false|jet] [--digits 0..3]",
     "write every frame of a sequence file as a bitmap PREFIX<number>.bmp",
     "options:\n"
     "  --palette gray|false|jet  colours of the 8-bit bitmaps (default gray)\n"
@@ -107,7 +112,11 @@ const Command kExportBmpCommand = {
     "                            2 gives 001, 3 gives 0001 (default 0)\n"
     "\nThe frames must be grey; JPEG frames are decompressed and 16-bit frames reduced to\n"
     "their 8 most significant effective bits.\n",
-    kOptions, 2, 2, 2, Run,
+    kOptions,
+    2,
+    2,
+    2,
+    Run,
 };
 
 }  // namespace qmv3tool

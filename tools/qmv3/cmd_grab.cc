@@ -12,7 +12,7 @@ namespace qmv3tool {
 namespace {
 
 const OptionSpec kOptions[] = {
-    {"address", 'a', true}, {"property", 'p', true}, {"frames", 'n', true},    {"rate", 'r', true},
+    {"address", 'a', true}, {"property", 'p', true},  {"frames", 'n', true}, {"rate", 'r', true},
     {"mode", 'm', true},    {"decompress", 0, false}, {"single", 0, false},
 };
 

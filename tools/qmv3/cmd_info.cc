@@ -54,7 +54,8 @@ void PrintImageDescription(const DIMAGE& image) {
         std::printf(" (area of interest at %d,%d of %d x %d)", header.xStart, header.yStart, header.sourceWidth,
                     header.sourceHeight);
     std::printf("\npixel format:  %s", FormatName(header.imageFormat).c_str());
-    if (header.sourceFormat != header.imageFormat) std::printf(" (from the camera: %s)", FormatName(header.sourceFormat).c_str());
+    if (header.sourceFormat != header.imageFormat)
+        std::printf(" (from the camera: %s)", FormatName(header.sourceFormat).c_str());
     const int bits = header.effectiveBitsPerPixel >= 1 ? header.effectiveBitsPerPixel : 8 * header.bytesPerPixel;
     std::printf(", %d byte%s per pixel, %d effective bits\n", header.bytesPerPixel,
                 header.bytesPerPixel == 1 ? "" : "s", bits);
@@ -90,10 +91,16 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 const Command kInfoCommand = {
-    "info", "FILE", "describe a sequence file: kind, frames, geometry, pixel format, numbering, time",
+    "info",
+    "FILE",
+    "describe a sequence file: kind, frames, geometry, pixel format, numbering, time",
     "Reads IMC2/BKC2, IMM, BKG, IMC and BKC files; the kind is decided by the content.\n"
     "The geometry, pixel format and scale are those of the first image.\n",
-    nullptr, 0, 1, 1, Run,
+    nullptr,
+    0,
+    1,
+    1,
+    Run,
 };
 
 }  // namespace qmv3tool

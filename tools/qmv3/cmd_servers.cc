@@ -32,9 +32,15 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 const Command kServersCommand = {
-    "servers", "SYSLIST", "list the raw-video frame-grabber servers of a system list",
+    "servers",
+    "SYSLIST",
+    "list the raw-video frame-grabber servers of a system list",
     "Prints the control-system context, then one server name a line in the order of the file.\n",
-    nullptr, 0, 1, 1, Run,
+    nullptr,
+    0,
+    1,
+    1,
+    Run,
 };
 
 }  // namespace qmv3tool

@@ -19,8 +19,8 @@ int Run(const Arguments& arguments) {
         const bool withIds = arguments.Has("ids");
         std::vector<NAME64> names(count ? count : 1);
         std::vector<NAME64I> ids(count ? count : 1);
-        result = qmGetAllImageSourceNames(path, withIds ? nullptr : names.data(), withIds ? ids.data() : nullptr,
-                                          &count);
+        result =
+            qmGetAllImageSourceNames(path, withIds ? nullptr : names.data(), withIds ? ids.data() : nullptr, &count);
         for (unsigned i = 0; result == 1 && i < count && i < names.size(); ++i) {
             if (withIds)
                 std::printf("%u\t%.64s\n", ids[i].ID, ids[i].name);
@@ -36,10 +36,16 @@ int Run(const Arguments& arguments) {
 }  // namespace
 
 const Command kSourcesCommand = {
-    "sources", "SYSLIST [--ids]", "list the image sources of a system list",
+    "sources",
+    "SYSLIST [--ids]",
+    "list the image sources of a system list",
     "options:\n"
     "  --ids  print each source's ID before its name, separated by a tab\n",
-    kOptions, 1, 1, 1, Run,
+    kOptions,
+    1,
+    1,
+    1,
+    Run,
 };
 
 }  // namespace qmv3tool

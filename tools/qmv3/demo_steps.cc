@@ -139,8 +139,7 @@ bool DemoRun::SaveAndReload(Sequence& sequence, const std::string& name) {
     Sequence reloaded;
     if (!LoadSequence(path, reloaded, message)) return Fail(message);
     if (!SameImages(sequence, reloaded, true, message)) return Fail(name + ": " + message);
-    Step("reload", name,
-         Printf("%u headers and %lld frame bytes identical", reloaded.size(), PixelBytes(reloaded)),
+    Step("reload", name, Printf("%u headers and %lld frame bytes identical", reloaded.size(), PixelBytes(reloaded)),
          MonotonicSeconds() - start);
     return true;
 }

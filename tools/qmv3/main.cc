@@ -11,9 +11,9 @@
 
 namespace qmv3tool {
 
-const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,    &kCheckCommand,   &kConvertCommand,
-                                    &kExportBmpCommand, &kDumpCommand,  &kServersCommand, &kSourcesCommand,
-                                    &kDemoCommand,    &kVersionCommand, &kHelpCommand,    nullptr};
+const Command* const kCommands[] = {&kGrabCommand,      &kInfoCommand,    &kCheckCommand,   &kConvertCommand,
+                                    &kExportBmpCommand, &kDumpCommand,    &kServersCommand, &kSourcesCommand,
+                                    &kDemoCommand,      &kVersionCommand, &kHelpCommand,    nullptr};
 
 const Command* FindCommand(const char* name) {
     for (const Command* const* command = kCommands; *command != nullptr; ++command)
@@ -23,8 +23,8 @@ const Command* FindCommand(const char* name) {
 
 void PrintCommandHelp(const Command& command, bool toStandardError) {
     FILE* stream = toStandardError ? stderr : stdout;
-    std::fprintf(stream, "usage: qmv3 %s%s%s\n\n%s\n", command.name, command.synopsis[0] ? " " : "",
-                 command.synopsis, command.summary);
+    std::fprintf(stream, "usage: qmv3 %s%s%s\n\n%s\n", command.name, command.synopsis[0] ? " " : "", command.synopsis,
+                 command.summary);
     if (command.details[0] != '\0') std::fprintf(stream, "\n%s", command.details);
 }
 
@@ -34,8 +34,7 @@ int UsageError(const Command& command, const char* format, ...) {
     va_start(arguments, format);
     std::vfprintf(stderr, format, arguments);
     va_end(arguments);
-    std::fprintf(stderr, "\nusage: qmv3 %s %s\nTry 'qmv3 %s --help'.\n", command.name, command.synopsis,
-                 command.name);
+    std::fprintf(stderr, "\nusage: qmv3 %s %s\nTry 'qmv3 %s --help'.\n", command.name, command.synopsis, command.name);
     return kExitUsage;
 }
 
@@ -103,8 +102,8 @@ static int RunHelp(const Arguments& arguments) {
     return kExitSuccess;
 }
 
-const Command kHelpCommand = {"help", "[COMMAND]", "list the commands, or show the help of one", "", nullptr, 0,
-                              0, 1, RunHelp};
+const Command kHelpCommand = {"help", "[COMMAND]", "list the commands, or show the help of one", "", nullptr, 0, 0,
+                              1,      RunHelp};
 
 }  // namespace qmv3tool
 
