@@ -221,6 +221,8 @@ class CDIMAGE {
 
     // Releases the old buffer unless it is still in use as the new one.
     void replaceOwnedBuffer(unsigned char* oldBuffer, bool oldOwned);
+    void fillFromQmv2Header(const QMV2VIDHDR& header);
+    // appendedFrameSize and totalLength after an operation left bytes of pixels at the buffer's start.
     void setFrameSizeAfterOperation(uint64_t bytes);
 };
 
