@@ -10,10 +10,12 @@
 
 namespace {
 
+// The C library leaves the end pointer unset for other bases, so they are refused before converting.
+bool IsValidBase(int base) { return base == 0 || (base >= 2 && base <= 36); }
+
 // Shared by the signed converters: classifies the strtoll result against [minimum, maximum].
-// The end pointer starts at the text, because the C library leaves it unset for an invalid base.
 int ConvertSigned(long long& value, const char* text, int base, long long minimum, long long maximum) {
-    if (text == nullptr) return kNumNotConvertible;
+    if (text == nullptr || !IsValidBase(base)) return kNumNotConvertible;
     char* end = const_cast<char*>(text);
     errno = 0;
     const long long result = std::strtoll(text, &end, base);
@@ -51,7 +53,7 @@ int CheckStr2Int(int* out, const char* text, int base) {
 int CheckStr2Int32(int* out, const char* text, int base) { return CheckStr2Int(out, text, base); }
 
 int CheckStr2UInt32(unsigned int* out, const char* text, int base) {
-    if (text == nullptr) return kNumNotConvertible;
+    if (text == nullptr || !IsValidBase(base)) return kNumNotConvertible;
     char* end = const_cast<char*>(text);
     errno = 0;
     // A range error yields the largest value, which is above the 32-bit range as well.

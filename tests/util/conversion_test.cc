@@ -102,6 +102,9 @@ TEST(Conversion, UnsignedInt32CodesAndValues) {
         EXPECT_EQ(c.code, CheckStr2UInt32(&value, c.text, 10)) << c.text;
         EXPECT_EQ(c.code == 0 ? c.value : 99u, value) << c.text;
     }
+    unsigned invalidBase = 99;
+    EXPECT_EQ(3, CheckStr2UInt32(&invalidBase, "12", 1));
+    EXPECT_EQ(99u, invalidBase);
     unsigned hex = 0;
     EXPECT_EQ(0, CheckStr2UInt32(&hex, "0xFFFFFFFF", 16));
     EXPECT_EQ(0xFFFFFFFFu, hex);
