@@ -20,10 +20,14 @@ using Bytes = std::vector<unsigned char>;
 class MemoryStream {
   public:
     MemoryStream() : stream_(open_memstream(&data_, &size_)) {}
-    ~MemoryStream() { std::free(data_); }
+    ~MemoryStream() {
+        if (stream_ != nullptr) std::fclose(stream_);
+        std::free(data_);
+    }
     FILE* get() { return stream_; }
     std::string Text(bool closedByDump = false) {
         if (!closedByDump) std::fclose(stream_);
+        stream_ = nullptr;
         return std::string(data_, size_);
     }
 
