@@ -93,8 +93,8 @@ int addServer(tTable<tServerRecord>& table, TiXmlElement* element) {
 }  // namespace
 
 const char* SysListXMLAdvancedErrorString(int code) {
-    const int index = code < 0 ? -code : code;
-    return index < kNumLoadMessages ? kLoadMessages[index] : kLoadMessages[0];
+    if (code <= -kNumLoadMessages || code >= kNumLoadMessages) return kLoadMessages[0];
+    return kLoadMessages[code < 0 ? -code : code];
 }
 
 CSysList::CSysList()

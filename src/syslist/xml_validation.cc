@@ -145,12 +145,11 @@ int validateDocument(TiXmlDocument& doc, int& number) {
 }  // namespace
 
 void formatValidationMessage(int code, int number, char* out, size_t size) {
-    const int index = -code;
-    if (index < 1 || index >= kNumValidationMessages) {
+    if (code >= 0 || code <= -kNumValidationMessages) {
         snprintf(out, size, "%s (error code = %d)", kValidationMessages[0], code);
         return;
     }
-    const char* text = kValidationMessages[index];
+    const char* text = kValidationMessages[-code];
     if (strstr(text, "%03d") != nullptr) {
         snprintf(out, size, text, number);
     } else {

@@ -2,6 +2,7 @@
 // the case rules of the lookups.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 
 #include "syslist_fixture.h"
@@ -218,6 +219,18 @@ TEST(SysListLoad, ManyRecordsGrowTheTables) {
     EXPECT_EQ(ServedBy(list, "sgp39").size(), 16u) << "room of 16";
     EXPECT_EQ(list.returnNumGS2CLs(n), 1);
     EXPECT_EQ(n, 40u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SysListLoad, MessageTextsByCodeMagnitude) {
+    EXPECT_STREQ(SysListXMLAdvancedErrorString(-7),
+                 "At least one (unique) ID or Name exist more than once. This is illegal.");
+    EXPECT_STREQ(SysListXMLAdvancedErrorString(13), "At least one SGP component must exist.");
+    EXPECT_STREQ(SysListXMLAdvancedErrorString(-15), "Unknown Error.");
+    EXPECT_STREQ(SysListXMLAdvancedErrorString(INT_MIN), "Unknown Error.");
 }
 
 }  // namespace

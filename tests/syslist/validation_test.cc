@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include "syslist/sgp_types.h"
 #include "syslist/xml_validation.h"
 #include "syslist_fixture.h"
@@ -213,6 +215,7 @@ TEST(SysListValidation, NullElementsAndUnknownCodes) {
         {checkRaw2Jpeg(nullptr), "<oRaw2Jpegs>/<Raw2Jpeg> #004 Illegal Raw2Jpeg node"},
         {-38, "Unknown Error. (error code = -38)"},
         {0, "Unknown Error. (error code = 0)"},
+        {INT_MIN, "Unknown Error. (error code = -2147483648)"},
     };
     for (const auto& row : rows) {
         char message[512];
