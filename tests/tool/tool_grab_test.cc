@@ -121,7 +121,7 @@ TEST(ToolGrab, DemoRunsEveryStepAndReports) {
     for (int run = 0; run < 2; ++run) {  // a second run replaces the files of the first
         const tooltest::ToolResult result = RunTool({"demo", "--frames", "4", "--dir", folder}, dir);
         ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_TRUE(Contains(result.out, "4 frames 640 x 480 GRAY, numbers ")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "4 frames 640 x 480 GRAY 8-bit, numbers ")) << result.out;
         EXPECT_TRUE(Contains(result.out, "4 headers and 1228800 frame bytes identical")) << result.out;
         EXPECT_TRUE(Contains(result.out, "5 headers and 1536000 frame bytes identical")) << result.out;
         EXPECT_TRUE(Contains(result.out, "read back: 4 frames, frame bytes identical")) << result.out;

@@ -35,8 +35,10 @@ std::string Printf(const char* format, ...) {
 
 std::string Describe(const Sequence& sequence) {
     const DIMAGE& first = sequence[0];
-    return Printf("%u frames %d x %d %s, numbers %u..%u", sequence.size(), ImageWidth(first), ImageHeight(first),
-                  FormatName(first.frameHeader.imageFormat).c_str(), first.frameHeader.frameNumber,
+    const int bits = first.frameHeader.effectiveBitsPerPixel >= 1 ? first.frameHeader.effectiveBitsPerPixel
+                                                                  : 8 * first.frameHeader.bytesPerPixel;
+    return Printf("%u frames %d x %d %s %d-bit, numbers %u..%u", sequence.size(), ImageWidth(first), ImageHeight(first),
+                  FormatName(first.frameHeader.imageFormat).c_str(), bits, first.frameHeader.frameNumber,
                   sequence[sequence.size() - 1].frameHeader.frameNumber);
 }
 
@@ -81,7 +83,7 @@ bool DemoRun::Fail(const std::string& message) {
 
 void DemoRun::Step(const char* action, const std::string& subject, const std::string& figures, double seconds) {
     ++step_;
-    std::printf("%2d  %-8s %-12s %-70s %6.2f s\n", step_, action, subject.c_str(), figures.c_str(), seconds);
+    std::printf("%2d  %-8s %-12s %6.2f s  %s\n", step_, action, subject.c_str(), seconds, figures.c_str());
     std::fflush(stdout);
 }
 
