@@ -46,7 +46,7 @@ int Run(const Arguments& arguments) {
         std::printf(
             "%u images: %s\n", sequence.size(),
             qmIsSequence(sequence.get()) == 1 ? "a sequence with gaps in its frame numbers" : "not one sequence");
-    if (kind == nullptr) return Failure(kCheckCommand, "%s", detectionText);
+    if (kind == nullptr) return Failure(kCheckCommand, "%s is not recognised as a sequence file", path.c_str());
     if (invalid != 0) return Failure(kCheckCommand, "%u of %u images are invalid", invalid, sequence.size());
     return kExitSuccess;
 }
