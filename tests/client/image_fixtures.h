@@ -2,6 +2,9 @@
 #ifndef QMV3_TESTS_CLIENT_IMAGE_FIXTURES_H
 #define QMV3_TESTS_CLIENT_IMAGE_FIXTURES_H
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -47,20 +50,44 @@ inline DIMAGE MakeRawImage(int width, int height, int bytesPerPixel, int format 
     return image;
 }
 
-// Collects what the library logs (at verbosity 1, standard error) while it lives.
+// Collects what the library logs while it lives: at verbosity 1 from standard error, and otherwise from
+// this process's automatically named log file in ORSEL_CLIENTLIB_LOGGING_PATH.
 class LogCapture {
   public:
     LogCapture() {
         if (qmSetVerbose != nullptr) qmSetVerbose(1);
+        fileTextBefore_ = ProcessLogFileText();
         capture_ = new StreamCapture(2);
     }
     ~LogCapture() { delete capture_; }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
-    std::string End() { return capture_->End(); }
+    std::string End() {
+        std::string text = capture_->End();
+        const std::string fileText = ProcessLogFileText();
+        if (fileText.size() > fileTextBefore_.size()) text += fileText.substr(fileTextBefore_.size());
+        return text;
+    }
 
   private:
+    static std::string ProcessLogFileText() {
+        const char* folder = std::getenv("ORSEL_CLIENTLIB_LOGGING_PATH");
+        if (folder == nullptr) return std::string();
+        const std::string marker = "--p-" + std::to_string(getpid()) + "--";
+        std::string text;
+        if (DIR* directory = opendir(folder)) {
+            while (const dirent* entry = readdir(directory)) {
+                if (std::strstr(entry->d_name, marker.c_str()) != nullptr) {
+                    text += ReadFileText(std::string(folder) + "/" + entry->d_name);
+                }
+            }
+            closedir(directory);
+        }
+        return text;
+    }
+
     StreamCapture* capture_;
+    std::string fileTextBefore_;
 };
 
 }  // namespace qmv3test
