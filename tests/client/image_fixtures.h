@@ -2,18 +2,12 @@
 #ifndef QMV3_TESTS_CLIENT_IMAGE_FIXTURES_H
 #define QMV3_TESTS_CLIENT_IMAGE_FIXTURES_H
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "common/temp_dir.h"
 #include "qmv3/qmv3.h"
-
-// Until the library frame with the verbosity calls is linked in, the log goes to standard error anyway.
-extern "C" int qmSetVerbose(int level) __attribute__((weak));
 
 namespace qmv3test {
 
@@ -50,44 +44,14 @@ inline DIMAGE MakeRawImage(int width, int height, int bytesPerPixel, int format 
     return image;
 }
 
-// Collects what the library logs while it lives: at verbosity 1 from standard error, and otherwise from
-// this process's automatically named log file in ORSEL_CLIENTLIB_LOGGING_PATH.
+// Collects what the library logs while it lives, at verbosity 1 (standard error).
 class LogCapture {
   public:
-    LogCapture() {
-        if (qmSetVerbose != nullptr) qmSetVerbose(1);
-        fileTextBefore_ = ProcessLogFileText();
-        capture_ = new StreamCapture(2);
-    }
-    ~LogCapture() { delete capture_; }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    std::string End() {
-        std::string text = capture_->End();
-        const std::string fileText = ProcessLogFileText();
-        if (fileText.size() > fileTextBefore_.size()) text += fileText.substr(fileTextBefore_.size());
-        return text;
-    }
+    LogCapture() : capture_((qmSetVerbose(1), 2)) {}
+    std::string End() { return capture_.End(); }
 
   private:
-    static std::string ProcessLogFileText() {
-        const char* folder = std::getenv("ORSEL_CLIENTLIB_LOGGING_PATH");
-        if (folder == nullptr) return std::string();
-        const std::string marker = "--p-" + std::to_string(getpid()) + "--";
-        std::string text;
-        if (DIR* directory = opendir(folder)) {
-            while (const dirent* entry = readdir(directory)) {
-                if (std::strstr(entry->d_name, marker.c_str()) != nullptr) {
-                    text += ReadFileText(std::string(folder) + "/" + entry->d_name);
-                }
-            }
-            closedir(directory);
-        }
-        return text;
-    }
-
-    StreamCapture* capture_;
-    std::string fileTextBefore_;
+    StreamCapture capture_;
 };
 
 }  // namespace qmv3test
