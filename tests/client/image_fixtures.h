@@ -47,10 +47,11 @@ inline DIMAGE MakeRawImage(int width, int height, int bytesPerPixel, int format 
 // Collects what the library logs while it lives, at verbosity 1 (standard error).
 class LogCapture {
   public:
-    LogCapture() : capture_((qmSetVerbose(1), 2)) {}
+    LogCapture() : verbositySet_(qmSetVerbose(1)), capture_(2) {}
     std::string End() { return capture_.End(); }
 
   private:
+    [[maybe_unused]] int verbositySet_;  // set before the capture starts, so the change message is not captured
     StreamCapture capture_;
 };
 
