@@ -29,6 +29,8 @@ bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) 
         }
         request.frames = static_cast<unsigned>(number);
     }
+    // A single grab retries until its time limit, which should outlast a few slow answers.
+    if (arguments.Has("single")) request.rateMilliseconds = 2000;
     if (const char* rate = arguments.Value("rate")) {
         if (!ParseNumber(rate, 1, 3600000, number)) {
             status = UsageError(command, "--rate needs milliseconds from 1 to 3600000, not '%s'", rate);
@@ -86,7 +88,7 @@ const Command kGrabCommand = {
     "  -p, --property P  image property (default Frame)\n"
     "  -n, --frames N    number of frames, 1 to 10000 (default 10)\n"
     "  -r, --rate MS     access rate of the subscription in milliseconds (default 300);\n"
-    "                    with --single the time limit of the grab\n"
+    "                    with --single the time limit of the grab (default 2000)\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
     "      --decompress  decompress JPEG frames before saving (files hold only\n"
     "                    uncompressed frames, so JPEG properties need it)\n"
