@@ -42,8 +42,8 @@ extern const Command* const kCommands[];
 
 const Command* FindCommand(const char* name);
 
-// Writes "usage: qmv3 NAME SYNOPSIS" and the details.
-void PrintCommandHelp(const Command& command, bool toStandardError);
+// Writes "usage: qmv3 NAME SYNOPSIS", the summary and the details to standard output.
+void PrintCommandHelp(const Command& command);
 
 // Reports a usage error of a command on standard error and returns kExitUsage.
 int UsageError(const Command& command, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -21,11 +21,10 @@ const Command* FindCommand(const char* name) {
     return nullptr;
 }
 
-void PrintCommandHelp(const Command& command, bool toStandardError) {
-    FILE* stream = toStandardError ? stderr : stdout;
-    std::fprintf(stream, "usage: qmv3 %s%s%s\n\n%s\n", command.name, command.synopsis[0] ? " " : "", command.synopsis,
-                 command.summary);
-    if (command.details[0] != '\0') std::fprintf(stream, "\n%s", command.details);
+void PrintCommandHelp(const Command& command) {
+    std::printf("usage: qmv3 %s%s%s\n\n%s\n", command.name, command.synopsis[0] ? " " : "", command.synopsis,
+                command.summary);
+    if (command.details[0] != '\0') std::printf("\n%s", command.details);
 }
 
 int UsageError(const Command& command, const char* format, ...) {
@@ -69,7 +68,7 @@ int RunCommand(const Command& command, int argc, char** argv, int first) {
     if (!arguments.Parse(argc, argv, first, specs.data(), specs.size(), error))
         return UsageError(command, "%s", error.c_str());
     if (arguments.Has("help")) {
-        PrintCommandHelp(command, false);
+        PrintCommandHelp(command);
         return kExitSuccess;
     }
     const size_t count = arguments.Positionals().size();
@@ -87,7 +86,7 @@ static int RunHelp(const Arguments& arguments) {
         const Command* command = FindCommand(arguments.Positionals()[0].c_str());
         if (command == nullptr)
             return UsageError(kHelpCommand, "unknown command '%s'", arguments.Positionals()[0].c_str());
-        PrintCommandHelp(*command, false);
+        PrintCommandHelp(*command);
         return kExitSuccess;
     }
     std::printf("qmv3 - grab, check, convert and inspect camera image sequences\n\n%s\ncommands:\n", kGlobalUsage);
