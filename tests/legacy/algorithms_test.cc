@@ -53,8 +53,6 @@ TEST(SignificanceMap, ChecksInOrderLeaveTheMapEmpty) {
     other.rec.ebitpp = 8;
     other.rec.width = 2;
     EXPECT_EQ(-5, calculate_significance_map(&two.rec, &other.rec, &map.rec, 1.0));
-    two.rec.bpp = three.rec.bpp = 12;
-    two.rec.numframes = 2;
     RecordGuard twelve;
     qmv3test::FillRecord(&twelve.rec, 1, 1, 12, 8, 1, {{1, 0}, {2, 0}}, {});
     EXPECT_EQ(-7, calculate_significance_map(&twelve.rec, &twelve.rec, &map.rec, 1.0));
@@ -62,7 +60,6 @@ TEST(SignificanceMap, ChecksInOrderLeaveTheMapEmpty) {
     EXPECT_EQ(-7, calculate_significance_map(&twelve.rec, &twelve.rec, &map.rec, 1.0));
     EXPECT_EQ(-1, map.rec.type);
     EXPECT_EQ(nullptr, map.rec.framebits);
-    two.rec.bpp = three.rec.bpp = 8;
 }
 
 TEST(XrayFilter, IsolatedSpikeBecomesTheMeanOfItsNeighbours) {
@@ -190,8 +187,6 @@ TEST(ConvertFormat, TypeChecksAndPlainTypeChanges) {
     qmv3test::FillRecord(&wide.rec, 1, 1, 12, 12, 1, {{1, 0}, {2, 0}}, {});
     EXPECT_EQ(-5, convert_format(&wide.rec, 3, 1));
     EXPECT_EQ(2, wide.rec.numframes);
-    wide.rec.bpp = 32;
-    wide.rec.numframes = 2;
 }
 
 }  // namespace
