@@ -12,34 +12,34 @@ using qmv3test::RecordGuard;
 
 namespace {
 
-struct ImageSpec {
+struct ImageShape {
     int32_t width = 3, height = 2, aoiWidth = -1, bytesPerPixel = 1, effectiveBits = -1, format = QMV3_FORMAT_GRAY;
     float xScale = 0.5f, yScale = 0.5f;
 };
 
 // A sequence of count images whose pixel bytes are frame number * 10 + byte index.
-QMBUNCHOFIMAGES MakeSequence(uint32_t count, const ImageSpec& spec) {
+QMBUNCHOFIMAGES MakeSequence(uint32_t count, const ImageShape& shape) {
     QMBUNCHOFIMAGES sequence;
     sequence.numFrames = count;
     sequence.imageArray = static_cast<DIMAGE*>(std::calloc(count, sizeof(DIMAGE)));
     for (uint32_t i = 0; i < count; ++i) {
         DIMAGE& image = sequence.imageArray[i];
-        const int32_t width = spec.aoiWidth > 0 ? spec.aoiWidth : spec.width;
-        const int32_t bytes = width * spec.height * spec.bytesPerPixel;
+        const int32_t width = shape.aoiWidth > 0 ? shape.aoiWidth : shape.width;
+        const int32_t bytes = width * shape.height * shape.bytesPerPixel;
         std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
         image.sourceHeader.versionTag = 1;
         image.sourceHeader.totalLength = 188 + static_cast<uint32_t>(bytes);
         DIMAGE_FRAMEHEADER& header = image.frameHeader;
-        header.sourceWidth = spec.width;
-        header.sourceHeight = spec.height;
-        header.aoiWidth = spec.aoiWidth;
+        header.sourceWidth = shape.width;
+        header.sourceHeight = shape.height;
+        header.aoiWidth = shape.aoiWidth;
         header.aoiHeight = -1;
-        header.bytesPerPixel = spec.bytesPerPixel;
-        header.effectiveBitsPerPixel = spec.effectiveBits;
-        header.sourceFormat = header.imageFormat = spec.format;
+        header.bytesPerPixel = shape.bytesPerPixel;
+        header.effectiveBitsPerPixel = shape.effectiveBits;
+        header.sourceFormat = header.imageFormat = shape.format;
         header.frameNumber = i + 1;
-        header.xScale = spec.xScale;
-        header.yScale = spec.yScale;
+        header.xScale = shape.xScale;
+        header.yScale = shape.yScale;
         header.appendedFrameSize = bytes;
         image.frameBufferSize = static_cast<uint32_t>(bytes);
         image.frameBuffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bytes)));
@@ -55,7 +55,7 @@ struct SequenceGuard {
 };
 
 TEST(BunchConversion, CopyModeDerivesTheHeaderAndKeepsTheSequence) {
-    SequenceGuard images(MakeSequence(2, ImageSpec()));
+    SequenceGuard images(MakeSequence(2, ImageShape()));
     RecordGuard record;
     int kept = -1;
     ASSERT_EQ(1, qmBunchToVIDINFHDREx(&images.sequence, &record.rec, 0, &kept));
@@ -74,18 +74,18 @@ TEST(BunchConversion, CopyModeDerivesTheHeaderAndKeepsTheSequence) {
 }
 
 TEST(BunchConversion, HeaderVariants) {
-    ImageSpec wide;
+    ImageShape wide;
     wide.bytesPerPixel = 2;
-    ImageSpec area;
+    ImageShape area;
     area.aoiWidth = 2;
     area.effectiveBits = 6;
-    ImageSpec unscaled;
+    ImageShape unscaled;
     unscaled.xScale = unscaled.yScale = 0.0f;
-    ImageSpec close;
+    ImageShape close;
     close.xScale = 0.1f;
     close.yScale = 0.100005f;
     const struct {
-        ImageSpec spec;
+        ImageShape shape;
         uint32_t width, bpp, ebitpp;
         double scale;
     } table[] = {
@@ -95,7 +95,7 @@ TEST(BunchConversion, HeaderVariants) {
         {close, 3, 8, 8, static_cast<double>(0.1f)},
     };
     for (const auto& row : table) {
-        SequenceGuard images(MakeSequence(1, row.spec));
+        SequenceGuard images(MakeSequence(1, row.shape));
         RecordGuard record;
         ASSERT_EQ(1, qmBunchToVIDINFHDR(&images.sequence, &record.rec));
         EXPECT_EQ(row.width, record.rec.width);
@@ -107,16 +107,16 @@ TEST(BunchConversion, HeaderVariants) {
 }
 
 TEST(BunchConversion, UnconvertibleImagesAndTheirTexts) {
-    ImageSpec rgb;
+    ImageShape rgb;
     rgb.format = QMV3_FORMAT_RGB;
     rgb.bytesPerPixel = 3;
-    ImageSpec threeBytes;
+    ImageShape threeBytes;
     threeBytes.bytesPerPixel = 3;
-    ImageSpec unequal;
+    ImageShape unequal;
     unequal.xScale = 0.1f;
     unequal.yScale = 0.1001f;
     const struct {
-        ImageSpec spec;
+        ImageShape shape;
         const char* text;
     } table[] = {
         {rgb, "Image format of images must be CF_IMAGE_FORMAT_GRAY(0) but is CF_IMAGE_FORMAT_RGB(1)."},
@@ -124,7 +124,7 @@ TEST(BunchConversion, UnconvertibleImagesAndTheirTexts) {
         {unequal, "The scaling factors for x(0.100000) and y(0.100100) must be identical."},
     };
     for (const auto& row : table) {
-        SequenceGuard images(MakeSequence(2, row.spec));
+        SequenceGuard images(MakeSequence(2, row.shape));
         RecordGuard record;
         char text[200] = "";
         int kept = -1;
@@ -137,7 +137,7 @@ TEST(BunchConversion, UnconvertibleImagesAndTheirTexts) {
 }
 
 TEST(BunchConversion, ParameterErrorsAndNoSequence) {
-    SequenceGuard images(MakeSequence(2, ImageSpec()));
+    SequenceGuard images(MakeSequence(2, ImageShape()));
     QMBUNCHOFIMAGES none = {nullptr, 0};
     QMBUNCHOFIMAGES noArray = {nullptr, 2};
     RecordGuard record;
@@ -177,7 +177,7 @@ TEST(BunchConversion, ParameterErrorsAndNoSequence) {
 }
 
 TEST(BunchConversion, MoveModeConsumesTheSequence) {
-    QMBUNCHOFIMAGES sequence = MakeSequence(3, ImageSpec());
+    QMBUNCHOFIMAGES sequence = MakeSequence(3, ImageShape());
     RecordGuard record;
     int kept = -1;
     ASSERT_EQ(1, qmBunchToVIDINFHDREx(&sequence, &record.rec, 1, &kept));
