@@ -25,23 +25,21 @@ const char* SequenceVerdict(const Sequence& sequence) {
     return "not one sequence";
 }
 
+bool IsEarlier(const DIMAGE& a, const DIMAGE& b) {
+    if (a.sourceHeader.timestampSeconds != b.sourceHeader.timestampSeconds)
+        return a.sourceHeader.timestampSeconds < b.sourceHeader.timestampSeconds;
+    return a.sourceHeader.timestampMicroseconds < b.sourceHeader.timestampMicroseconds;
+}
+
 void PrintFrameRange(const Sequence& sequence) {
     uint32_t lowest = sequence[0].frameHeader.frameNumber, highest = lowest;
     uint32_t earliest = 0, latest = 0;
     for (uint32_t i = 1; i < sequence.size(); ++i) {
-        const DIMAGE& image = sequence[i];
-        if (image.frameHeader.frameNumber < lowest) lowest = image.frameHeader.frameNumber;
-        if (image.frameHeader.frameNumber > highest) highest = image.frameHeader.frameNumber;
-        const DIMAGE& first = sequence[earliest];
-        const DIMAGE& last = sequence[latest];
-        if (image.sourceHeader.timestampSeconds < first.sourceHeader.timestampSeconds ||
-            (image.sourceHeader.timestampSeconds == first.sourceHeader.timestampSeconds &&
-             image.sourceHeader.timestampMicroseconds < first.sourceHeader.timestampMicroseconds))
-            earliest = i;
-        if (image.sourceHeader.timestampSeconds > last.sourceHeader.timestampSeconds ||
-            (image.sourceHeader.timestampSeconds == last.sourceHeader.timestampSeconds &&
-             image.sourceHeader.timestampMicroseconds > last.sourceHeader.timestampMicroseconds))
-            latest = i;
+        const uint32_t number = sequence[i].frameHeader.frameNumber;
+        if (number < lowest) lowest = number;
+        if (number > highest) highest = number;
+        if (IsEarlier(sequence[i], sequence[earliest])) earliest = i;
+        if (IsEarlier(sequence[latest], sequence[i])) latest = i;
     }
     std::printf("frame numbers: %u .. %u (%s)\n", lowest, highest, SequenceVerdict(sequence));
     std::printf("time stamps:   %s .. %s\n", UtcText(sequence[earliest]).c_str(), UtcText(sequence[latest]).c_str());
