@@ -74,8 +74,8 @@ void composeLogFileName(unsigned long processId) {
     char date[32];
     localDate(date, sizeof date);
 
-    int length = snprintf(_g_str_LogFileNamePath, 1023, "%s%s--%s--p-%lu--u-%s--h-%s.log", directory,
-                          "orsel-sharedlib", date, processId, user, host);
+    int length = snprintf(_g_str_LogFileNamePath, 1023, "%s%s--%s--p-%lu--u-%s--h-%s.log", directory, "orsel-sharedlib",
+                          date, processId, user, host);
     if (length < 0 || length > 1022) snprintf(_g_str_LogFileNamePath, 1023, "orsel-sharedlib-ERR.log");
 }
 
@@ -169,8 +169,7 @@ void _internal_LOG_initialize(bool composeFileName) {
         fclose(file);
         return;
     }
-    CLogging::SimpleLog(stderr,
-                        "%s Logfile (\"%s\") could not be opened for writing! stderr will be used instead.",
+    CLogging::SimpleLog(stderr, "%s Logfile (\"%s\") could not be opened for writing! stderr will be used instead.",
                         kStreamPrefix, _g_str_LogFileNamePath);
     CLogging::SimpleLog(stderr, "%s pid(%lu)->pname(\"%s\")", kStreamPrefix, processId, processName);
     _internal_LOG_printLibraryInfo(stderr, kStreamPrefix);

@@ -11,15 +11,13 @@
 #include "common/temp_dir.h"
 #include "qmv3/qmv3.h"
 
-// Weak until the verbosity calls are part of every build this test is linked into.
-extern "C" int qmSetVerbose(int level) __attribute__((weak));
 
 namespace qmv3test {
 
 class LogCapture {
   public:
     LogCapture() {
-        if (qmSetVerbose != nullptr) qmSetVerbose(1);
+        qmSetVerbose(1);
         capture_ = std::make_unique<StreamCapture>(2);
     }
     // The messages logged so far; ends the capture.
