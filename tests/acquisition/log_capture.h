@@ -11,7 +11,6 @@
 #include "common/temp_dir.h"
 #include "qmv3/qmv3.h"
 
-
 namespace qmv3test {
 
 class LogCapture {
