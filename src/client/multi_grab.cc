@@ -336,7 +336,8 @@ QMV3_EXPORT int qmGrabFrames(QMBUNCHOFIMAGES* aImages, const char* aZantAddress,
     int error = 0;
     const int received = qmGrabFramesEx(aImages, aZantAddress, aZantPropertyName, aNumFrames, aZantTimeoutMilliseconds,
                                         aZantMode, &error, nullptr, nullptr, nullptr);
-    if (received == static_cast<int>(aNumFrames)) return 1;
+    // A refused request of zero frames also "receives" all of them; only a grab without error succeeds.
+    if (received == static_cast<int>(aNumFrames) && error == 0) return 1;
     qmFreeBunch(aImages);
     return error + 1;
 }
