@@ -1,4 +1,6 @@
 // The library's log: automatic file name, start lines, level, verbosity routing and its messages.
+#include "client/library_frame.h"
+
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "client/library_frame.h"
 #include "common/temp_dir.h"
 #include "qmv3/qmv3.h"
 
@@ -51,7 +52,7 @@ std::string Unstamped(const std::string& line) {
 }
 
 class LogFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("ORSEL_CLIENTLIB_LOGGING_PATH", dir_.path().c_str(), 1);
         unsetenv("ORSEL_CLIENTLIB_LOGLEVEL");
@@ -125,8 +126,8 @@ TEST_F(LogFileTest, NamedFileReceivesTheStartLinesAndTheChangeMessage) {
                             "\") to 3 (new file=\"" + named + "\")");
     EXPECT_EQ(lines[3], "into my.log");
     // The old file got the announcement before the switch.
-    EXPECT_NE(ReadFileText(automatic).find("about to be changed from 3 (old file=\"" + automatic + "\") to 3 (new file=\"" +
-                                           named + "\")"),
+    EXPECT_NE(ReadFileText(automatic).find("about to be changed from 3 (old file=\"" + automatic +
+                                           "\") to 3 (new file=\"" + named + "\")"),
               std::string::npos);
 }
 
@@ -184,8 +185,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LogLevelCase{"1", 1, "Log-Level has been set to 1 (via environment variable ORSEL_CLIENTLIB_LOGLEVEL)."},
         LogLevelCase{"2", 2, "Log-Level has been set to 2 (via environment variable ORSEL_CLIENTLIB_LOGLEVEL)."},
-        LogLevelCase{"3", 1, "_internal_getLogLevel(): environment variable \"ORSEL_CLIENTLIB_LOGLEVEL=3\" parse error."},
-        LogLevelCase{"0", 1, "_internal_getLogLevel(): environment variable \"ORSEL_CLIENTLIB_LOGLEVEL=0\" parse error."},
+        LogLevelCase{"3", 1,
+                     "_internal_getLogLevel(): environment variable \"ORSEL_CLIENTLIB_LOGLEVEL=3\" parse error."},
+        LogLevelCase{"0", 1,
+                     "_internal_getLogLevel(): environment variable \"ORSEL_CLIENTLIB_LOGLEVEL=0\" parse error."},
         LogLevelCase{"two", 1,
                      "_internal_getLogLevel(): environment variable \"ORSEL_CLIENTLIB_LOGLEVEL=two\" parse error."},
         LogLevelCase{"2x", 1,
@@ -206,8 +209,9 @@ TEST_F(LogFileTest, StandardOutputLinesCarryThePrefix) {
     ASSERT_EQ(qmSetVerbose(2), 1);
     _internal_LOG("to stdout");
     std::vector<std::string> lines = Lines(capture.End());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(Unstamped(lines[0]), "[qmv3 shared lib] to stdout");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Unstamped(lines[0]), "[qmv3 shared lib] qmSetVerboseEx: verbosity setting changed from 1 to 2");
+    EXPECT_EQ(Unstamped(lines[1]), "[qmv3 shared lib] to stdout");
 
     std::vector<std::string> fileLines = LogLines();
     ASSERT_EQ(fileLines.size(), 3u);  // only the announcement of the first change went into the file
@@ -224,8 +228,10 @@ TEST_F(LogFileTest, ChangeMessagesBetweenStreamLevels) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(Unstamped(lines[0]), "[qmv3 shared lib] qmSetVerboseEx: verbosity setting changed from 3 (old file=\"" +
                                        automatic + "\") to 1");
-    EXPECT_EQ(Unstamped(lines[1]), "[qmv3 shared lib] qmSetVerboseEx: verbosity setting about to be changed from 1 "
-                                   "to 3 (new file=\"" + dir_.file("next.log") + "\")");
+    EXPECT_EQ(Unstamped(lines[1]),
+              "[qmv3 shared lib] qmSetVerboseEx: verbosity setting about to be changed from 1 "
+              "to 3 (new file=\"" +
+                  dir_.file("next.log") + "\")");
 }
 
 TEST(Verbosity, RejectedSettingsChangeNothing) {
