@@ -37,10 +37,11 @@ void FillPattern(const PropertyModel& model, uint32_t frameNumber, unsigned char
         return;
     }
     if (model.bytesPerPixel == 1) {
-        for (uint32_t y = 0; y < height; ++y) {
-            const uint32_t rowBase = 2 * y + 3 * frameNumber;
-            for (uint32_t x = 0; x < width; ++x) *out++ = static_cast<unsigned char>((x + rowBase) & mask);
-        }
+        // Every row is a slice of one periodic ramp, so rows are copied rather than computed.
+        std::vector<unsigned char> ramp(width + mask + 1);
+        for (uint32_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<unsigned char>(i & mask);
+        for (uint32_t y = 0; y < height; ++y, out += width)
+            std::memcpy(out, ramp.data() + ((2 * y + 3 * frameNumber) & mask), width);
         return;
     }
     for (uint32_t y = 0; y < height; ++y) {
