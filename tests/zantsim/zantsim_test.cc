@@ -372,6 +372,11 @@ TEST_F(ZantsimTest, ConfigurationFileDescribesDevicesAndAMalformedOneIsReportedO
     EXPECT_NE(std::string::npos, text.find("bad.xml"));
     EXPECT_EQ(text.find("malformed"), text.rfind("malformed"));
     EXPECT_EQ(0, getPropertyInfoFromListenerEx(kCam, "Frame", &size, &format, nullptr));
+
+    setenv(ZANTSIM_CONFIG_ENV, good.c_str(), 1);  // what a reset serves
+    zantsim_Reset();
+    unsetenv(ZANTSIM_CONFIG_ENV);
+    EXPECT_EQ(0, getPropertyInfoFromListenerEx("/LAB/GRAB/CAM7", "Big", &size, &format, nullptr));
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ typedef struct ZANTSIM_CALL {
     int link;             /* link id given or returned */
     int result;           /* completion code or link id returned */
 } ZANTSIM_CALL;
+/* The journal keeps at least the latest 50000 entries: at 100000 the older half is dropped. */
 int zantsim_JournalSize(void);
 /* Copies entry `index` (0 = oldest); returns 1, or 0 when there is no such entry. */
 int zantsim_JournalEntry(int index, ZANTSIM_CALL* call);

@@ -1,5 +1,6 @@
 // The simulation control API (zantsim.h): scripts, queued frames, the journal and counts.
 // Every call takes the stand-in's mutex; zantsim_Reset joins delivery threads without holding it.
+#include <cstdlib>
 #include <cstring>
 
 #include "sim_state.h"
@@ -21,7 +22,10 @@ extern "C" {
 
 void zantsim_Reset(void) {
     StopAllSubscriptions();
-    WithState([](SimulationState& state) { state = SimulationState(); });
+    WithState([](SimulationState& state) {
+        state = SimulationState();
+        LoadDevices(state, std::getenv(ZANTSIM_CONFIG_ENV));
+    });
 }
 
 int zantsim_LoadConfiguration(const char* path) {

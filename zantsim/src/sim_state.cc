@@ -15,6 +15,8 @@ std::atomic<uint32_t> gCallbackCount{0};
 
 namespace {
 
+constexpr size_t kJournalLimit = 100000;
+
 // Paths of malformed configuration files already reported, so each is reported once per process.
 std::set<std::string>& ReportedConfigurations() {
     static std::set<std::string> reported;
@@ -88,6 +90,9 @@ void TakeNextFrame(SimulationState& state, const std::string& address, const Pro
 }
 
 ZANTSIM_CALL& AddJournalEntry(SimulationState& state, const char* function, const char* address, const char* property) {
+    // Long runs (demos, benchmarks) must not grow the journal without bound: the older half goes.
+    if (state.journal.size() >= kJournalLimit)
+        state.journal.erase(state.journal.begin(), state.journal.begin() + kJournalLimit / 2);
     state.journal.emplace_back();
     ZANTSIM_CALL& call = state.journal.back();
     std::memset(&call, 0, sizeof call);
