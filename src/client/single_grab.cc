@@ -35,6 +35,23 @@ int ReadWithRetries(const char* address, const char* property, DTYPE& request, i
     }
 }
 
+// The element count to request: the property's, limited to the image's frame buffer; warns about
+// the limit and about a property that is not an image.
+int RequestedElementCount(const DIMAGE& image, int count, int format) {
+    // Compared as unsigned sizes: a negative count from the control system counts as too large.
+    if (static_cast<uint32_t>(count) > image.frameBufferSize) {
+        _internal_LOG(
+            "Warning: _internal_readPropertyCharacteristics iZantPropertySize(%d) exeeds "
+            "apInOutImage->frameBufferSize(%d). iZantPropertySize will be reduced to apInOutImage->frameBufferSize.",
+            count, static_cast<int>(image.frameBufferSize));
+        count = static_cast<int>(image.frameBufferSize);
+    }
+    if (format != CF_IMAGE)
+        _internal_LOG("Warning: iZantPropertyFormat(%d) != CF_IMAGE(%d). Even though, the call will be attempted.",
+                      format, CF_IMAGE);
+    return count;
+}
+
 }  // namespace
 
 void _internal_qmGrabFrame_LogParameters(const char* prefix, const DIMAGE* apInOutImage, const DTYPE* apDOut,
@@ -85,17 +102,7 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZ
         if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = characteristics;
         return -3;
     }
-    // Compared as unsigned sizes: a negative count from the control system counts as too large.
-    if (static_cast<uint32_t>(count) > apInOutImage->frameBufferSize) {
-        _internal_LOG(
-            "Warning: _internal_readPropertyCharacteristics iZantPropertySize(%d) exeeds "
-            "apInOutImage->frameBufferSize(%d). iZantPropertySize will be reduced to apInOutImage->frameBufferSize.",
-            count, static_cast<int>(apInOutImage->frameBufferSize));
-        count = static_cast<int>(apInOutImage->frameBufferSize);
-    }
-    if (format != CF_IMAGE)
-        _internal_LOG("Warning: iZantPropertyFormat(%d) != CF_IMAGE(%d). Even though, the call will be attempted.",
-                      format, CF_IMAGE);
+    count = RequestedElementCount(*apInOutImage, count, format);
     DTYPE request{};
     request.dArrayLength = static_cast<uint32_t>(count);
     request.dFormat = CF_IMAGE;
