@@ -296,8 +296,13 @@ TEST(LibraryInfo, SizesAndText) {
     memset(small, '#', sizeof small);
     size = 10;
     ASSERT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), small);
-    EXPECT_EQ(std::string(small), "**** QMv3");
+    EXPECT_EQ(std::string(small), "**** QMv");  // at most size - 2 characters
     EXPECT_EQ(small[10], '#');
+    size = 1;
+    ASSERT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), small);
+    EXPECT_EQ(small[0], '\0');
+    EXPECT_EQ(size, 107u);
+    small[0] = '*';
 
     size = 0;
     EXPECT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), nullptr);
