@@ -1,0 +1,61 @@
+// Savers under failing C++ allocations: they answer with a code and leave no file, instead of
+// letting the exception cross the C interface. This program replaces the global operator new so
+// that a test can make it fail for the duration of one call.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "common/temp_dir.h"
+#include "legacy_fixture.h"
+
+namespace {
+bool g_failAllocations = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (g_failAllocations) throw std::bad_alloc();
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+using qmv3test::FileExists;
+using qmv3test::RecordGuard;
+using qmv3test::TempDir;
+
+TEST(AllocationFailure, SaversReportInsteadOfThrowing) {
+    TempDir dir;
+    RecordGuard source;
+    qmv3test::FillRecord(&source.rec, 2, 2, 8, 8, 1, {{1, 2, 3, 4}}, {1.0});
+    // Names well beyond any short-string buffer, so that keeping them needs the heap.
+    const std::string stem = dir.file("a_rather_long_file_name_for_the_heap");
+    const struct {
+        std::string argument;
+        std::string written;
+        int expected;
+        int (*save)(const char*, VIDINFHDR*);
+    } cases[] = {
+        {stem + ".imm", stem + ".imm", -4, save_imm_file},
+        {stem + ".bkg", stem + ".bkg", -4, save_bkg_file},
+        {stem + ".imc", stem + ".imc", -4, save_imc_file},
+        {stem + ".bkc", stem + ".bkc", -4, save_bkc_file},
+        {stem, stem + ".imm", -4, [](const char* p, VIDINFHDR* r) { return save_file(0, p, r); }},
+        {stem, stem + "1.bmp", -5, [](const char* p, VIDINFHDR* r) { return save_bmp_files(p, r, 0, 0); }},
+    };
+    for (const auto& c : cases) {
+        g_failAllocations = true;
+        const int code = c.save(c.argument.c_str(), &source.rec);
+        g_failAllocations = false;
+        EXPECT_EQ(c.expected, code) << c.written;
+        EXPECT_FALSE(FileExists(c.written)) << c.written;
+    }
+}
+
+}  // namespace
