@@ -1,28 +1,12 @@
 // Savers under failing C++ allocations: they answer with a code and leave no file, instead of
-// letting the exception cross the C interface. This program replaces the global operator new so
-// that a test can make it fail for the duration of one call.
+// letting the exception cross the C interface.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 
+#include "common/failing_allocations.h"
 #include "common/temp_dir.h"
 #include "legacy_fixture.h"
-
-namespace {
-bool g_failAllocations = false;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (g_failAllocations) throw std::bad_alloc();
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
-}
-
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -50,9 +34,9 @@ TEST(AllocationFailure, SaversReportInsteadOfThrowing) {
         {stem, stem + "1.bmp", -5, [](const char* p, VIDINFHDR* r) { return save_bmp_files(p, r, 0, 0); }},
     };
     for (const auto& c : cases) {
-        g_failAllocations = true;
+        qmv3test::g_failAllocations = true;
         const int code = c.save(c.argument.c_str(), &source.rec);
-        g_failAllocations = false;
+        qmv3test::g_failAllocations = false;
         EXPECT_EQ(c.expected, code) << c.written;
         EXPECT_FALSE(FileExists(c.written)) << c.written;
     }

@@ -1,26 +1,9 @@
 // Loading a system list while C++ allocations fail: the load answers false and the object stays
-// usable, instead of an exception leaving the class. This program replaces the global operator new
-// so that a test can make it fail for the duration of one call.
+// usable, instead of an exception leaving the class.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "common/failing_allocations.h"
 #include "syslist_fixture.h"
-
-namespace {
-bool g_failAllocations = false;
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (g_failAllocations) throw std::bad_alloc();
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
-}
-
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -35,13 +18,13 @@ TEST(SysListAllocationFailure, ReloadAnswersFalseInsteadOfThrowing) {
     StderrLog log;
     bool loaded = true;
     bool threw = false;
-    g_failAllocations = true;
+    qmv3test::g_failAllocations = true;
     try {
         loaded = list.LoadSysList(first.path.c_str(), false, log.log);
     } catch (...) {
         threw = true;
     }
-    g_failAllocations = false;
+    qmv3test::g_failAllocations = false;
     EXPECT_FALSE(threw);
     EXPECT_FALSE(loaded);
     unsigned int count = 0;
