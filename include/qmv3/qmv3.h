@@ -262,9 +262,19 @@ QMV3_EXPORT char* QMV3_INTERNAL_getTimeString(char* buffer, int size);
 /* Access modes and completion codes of the control system                                         */
 /* ---------------------------------------------------------------------------------------------- */
 
+/* Text of the completion code |code| (empty when the control system has none), cut to *size - 2
+ * characters; *size becomes the written length + 1. Returns 1, or 0 for a null buffer, a null size or
+ * a size of 0. */
 QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size);
+/* Mode bits of a keyword list such as "CM_TIMER|CM_STREAM", or -1 (more than 200 characters), -2 (no
+ * keyword), -3 (unknown keyword), -4 (repeated or conflicting keywords), -5 (neither EVENT nor TIMER). */
 QMV3_EXPORT int QMV3_INTERNAL_zantDecodeModeStringCMnew(const char* text);
+/* Stores the access bits a mode needs in *access (may be null) and returns 1; 0 when the mode combines
+ * two of STREAM, MCAST and CONNECT. */
 QMV3_EXPORT int QMV3_INTERNAL_zantCMtoCA(int mode, int* access);
+/* The mode as keywords (shortNames non-zero: without the "CM_" prefix). Returns 1 with the text copied
+ * and *size = length + 1; -1 with *size = length + 1 (when size is not null) if the buffer is null or
+ * too small; 0 for a mode without a base name, size unchanged. */
 QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* buffer, size_t* size);
 
 /* ---------------------------------------------------------------------------------------------- */

@@ -11,75 +11,87 @@ namespace {
 
 std::atomic<int> cycleTimerStarts{0};
 
-// Completion codes of the control system; the index is the code. The library passes them on
-// unchanged and shows their texts, so the stand-in covers every code it can return.
-const char* const kCompletionCodeTexts[] = {
-    "success",                      // 0
-    "link error",                   // 1
-    "out of range",                 // 2
-    "illegal data type",            // 3
-    "illegal read/write",           // 4
-    "out of server memory",         // 5
-    "illegal format",               // 6
-    "illegal property",             // 7
-    "illegal device",               // 8
-    "illegal equipment module",     // 9
-    "illegal context",              // 10
-    "illegal server",               // 11
-    "no such device",               // 12
-    "unknown server",               // 13
-    "dimension error",              // 14
-    "invalid data",                 // 15
-    "server busy",                  // 16
-    "timeout",                      // 17
-    "not allowed",                  // 18
-    "data not ready",               // 19
-    "non existent element",         // 20
-    "invalid link",                 // 21
-    "out of client memory",         // 22
-    "buffer too small",             // 23
-    "not implemented",              // 24
-    "access denied",                // 25
-    "link not open",                // 26
-    "link timeout",                 // 27
-    "address unresolved",           // 28
-    "connection refused",           // 29
-    "not initialised",              // 30
-    "invalid argument",             // 31
-    "wait for data",                // 32
-    "resources exhausted",          // 33
-    "server redirection",           // 34
-    "link blacklisted",             // 35
-    "host not resolved",            // 36
-    "property not ready",           // 37
-    "link exists",                  // 38
-    "data stale",                   // 39
-    "invalid mode",                 // 40
-    "invalid access",               // 41
-    "semaphore busy",               // 42
-    "operation canceled",           // 43
-    "invalid structure",            // 44
-    "structure tag mismatch",       // 45
-    "invalid array length",         // 46
-    "subscription renewal failed",  // 47
-    "callback not found",           // 48
-    "invalid callback id",          // 49
-    "device offline",               // 50
-    "property offline",             // 51
-    "server not running",           // 52
-    "internal error",               // 53
-    "input data expected",          // 54
-    "output data expected",         // 55
-    "pipe error",                   // 56
-    "pipe not open",                // 57
-    "queue full",                   // 58
-    "not supported",                // 59
-    "has query function",           // 60
-    "invalid name",                 // 61
-    "has structured data",          // 62
+// Completion codes of the control system with their texts, in ascending order. The library passes them
+// on unchanged and shows their texts, so the stand-in covers every code it can return or test for,
+// including those the library reports itself (103 invalid image, 513 decompression failure).
+struct CompletionCodeText {
+    int code;
+    const char* text;
 };
 
+constexpr CompletionCodeText kCompletionCodeTexts[] = {
+    {0, "success"},
+    {1, "link error"},
+    {2, "out of range"},
+    {3, "illegal data type"},
+    {4, "illegal read/write"},
+    {5, "out of server memory"},
+    {6, "illegal format"},
+    {7, "illegal property"},
+    {8, "illegal device"},
+    {9, "illegal equipment module"},
+    {10, "illegal context"},
+    {11, "illegal server"},
+    {12, "no such device"},
+    {13, "unknown server"},
+    {14, "dimension error"},
+    {15, "invalid data"},
+    {16, "server busy"},
+    {17, "timeout"},
+    {18, "not allowed"},
+    {19, "data not ready"},
+    {20, "non existent element"},
+    {21, "invalid link"},
+    {22, "out of client memory"},
+    {23, "buffer too small"},
+    {24, "not implemented"},
+    {25, "access denied"},
+    {26, "link not open"},
+    {27, "link timeout"},
+    {28, "address unresolved"},
+    {29, "connection refused"},
+    {30, "not initialised"},
+    {31, "invalid argument"},
+    {32, "wait for data"},
+    {33, "resources exhausted"},
+    {34, "server redirection"},
+    {35, "link blacklisted"},
+    {36, "host not resolved"},
+    {37, "property not ready"},
+    {38, "link exists"},
+    {39, "data stale"},
+    {40, "invalid mode"},
+    {41, "invalid access"},
+    {42, "semaphore busy"},
+    {43, "operation canceled"},
+    {44, "invalid structure"},
+    {45, "structure tag mismatch"},
+    {46, "invalid array length"},
+    {47, "subscription renewal failed"},
+    {48, "callback not found"},
+    {49, "invalid callback id"},
+    {50, "device offline"},
+    {51, "property offline"},
+    {52, "server not running"},
+    {53, "internal error"},
+    {54, "input data expected"},
+    {55, "output data expected"},
+    {56, "pipe error"},
+    {57, "pipe not open"},
+    {58, "queue full"},
+    {59, "not supported"},
+    {60, "has query function"},
+    {61, "invalid name"},
+    {62, "has structured data"},
+    {103, "invalid image data"},
+    {513, "decompression failed"},
+};
+
+// Numbers below the end of the list that have no entry of their own.
+const char kUnassignedCodeText[] = "unassigned completion code";
+
 constexpr int kCompletionCodeCount = sizeof(kCompletionCodeTexts) / sizeof(kCompletionCodeTexts[0]);
+constexpr int kErrorListSize = kCompletionCodeTexts[kCompletionCodeCount - 1].code + 1;
 
 }  // namespace
 
@@ -103,11 +115,14 @@ int OpenIpcPipe(const char* name) { return (name == nullptr || name[0] == '\0') 
 
 int CloseIpcPipe(const char* name) { return (name == nullptr || name[0] == '\0') ? 31 : 0; }
 
-int GetErrorListSize(void) { return kCompletionCodeCount; }
+int GetErrorListSize(void) { return kErrorListSize; }
 
 const char* cc2str(int code) {
-    if (code < 0 || code >= kCompletionCodeCount) return "unknown error";
-    return kCompletionCodeTexts[code];
+    if (code < 0 || code >= kErrorListSize) return "unknown error";
+    for (const CompletionCodeText& entry : kCompletionCodeTexts) {
+        if (entry.code == code) return entry.text;
+    }
+    return kUnassignedCodeText;
 }
 
 const char* GetSystemVersionString(void) { return "ZANT stand-in 1.0.0"; }
