@@ -17,8 +17,7 @@ constexpr unsigned kLibraryInfoSize = 107;
 
 extern "C" {
 
-QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* third, char* text,
-                                  unsigned* textSize) {
+QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* third, char* text, unsigned* textSize) {
     if (major != nullptr) *major = 1;
     if (minor != nullptr) *minor = 0;
     if (third != nullptr) *third = 0;
