@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "files/detect_common.h"
 #include "files/file_detect.h"
@@ -75,15 +77,15 @@ bool ReadRawSet(const Walk& walk, char (&text)[imc2::kMetadataSetSize], const st
         return false;
     }
     if (text[imc2::kMetadataTextSize + 1] != imc2::kLineFeed) {
-        _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "metaEntry.n=%d is invalid, must be 10 (%s in file).",
-                                  static_cast<int>(static_cast<signed char>(text[imc2::kMetadataTextSize + 1])),
-                                  where.c_str());
+        _internal_dumpErrorString(
+            walk.errorText, walk.errorTextSize, "metaEntry.n=%d is invalid, must be 10 (%s in file).",
+            static_cast<int>(static_cast<signed char>(text[imc2::kMetadataTextSize + 1])), where.c_str());
         return false;
     }
     if (text[imc2::kMetadataTextSize] != imc2::kCarriageReturn) {
-        _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "metaEntry.r=%d is invalid, must be 13 (%s in file).",
-                                  static_cast<int>(static_cast<signed char>(text[imc2::kMetadataTextSize])),
-                                  where.c_str());
+        _internal_dumpErrorString(
+            walk.errorText, walk.errorTextSize, "metaEntry.r=%d is invalid, must be 13 (%s in file).",
+            static_cast<int>(static_cast<signed char>(text[imc2::kMetadataTextSize])), where.c_str());
         return false;
     }
     text[imc2::kMetadataMaxTextLength] = '\0';
@@ -106,8 +108,8 @@ bool MissingMandatory(const Walk& walk, const SINGLEMETADATA* table, size_t rows
     for (size_t i = 0; i < rows; ++i) {
         if (!table[i].bMandatory || table[i].iFound != 0) continue;
         if (k == 0) {
-            _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "Mandatory meta data key \"%s\" missing in file.",
-                                      table[i].sKey);
+            _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
+                                      "Mandatory meta data key \"%s\" missing in file.", table[i].sKey);
         } else {
             _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
                                       "Mandatory image meta data key \"%s\" of image %u of %u missing in file.",
@@ -142,7 +144,8 @@ bool WalkGlobalBlock(const Walk& walk, unsigned& numImages) {
         return false;
     }
     if (!detect::ReadU32(walk.file, numSets)) {
-        _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "File read error (num_global_metadata_sets_in_file).");
+        _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
+                                  "File read error (num_global_metadata_sets_in_file).");
         return false;
     }
     if (!ReadLineEnd(walk, "File read error (carriage return after num_global_metadata_sets_in_file).",
@@ -172,8 +175,8 @@ bool WalkGlobalBlock(const Walk& walk, unsigned& numImages) {
     }
     if (MissingMandatory(walk, walk.globalTable, kGlobalMetadataCount, 0, 0)) return false;
     if (numImages == 0) {
-        _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "Meta value images_in_file=%u invalid. Must be >0.",
-                                  0u);
+        _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
+                                  "Meta value images_in_file=%u invalid. Must be >0.", 0u);
         return false;
     }
     return true;
@@ -183,8 +186,8 @@ bool WalkImageHeader(const Walk& walk, unsigned k, unsigned n, uint64_t& lenComp
     uint64_t lenUncompressed = 0;
     uint32_t numSets = 0;
     if (!detect::ReadU64(walk.file, lenUncompressed) || !detect::ReadU64(walk.file, lenCompressed)) {
-        _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "Unable to read len_uncompressed of image %u of %u.",
-                                  k, n);
+        _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
+                                  "Unable to read len_uncompressed of image %u of %u.", k, n);
         return false;
     }
     if (!detect::ReadU32(walk.file, numSets)) {
@@ -196,15 +199,15 @@ bool WalkImageHeader(const Walk& walk, unsigned k, unsigned n, uint64_t& lenComp
                      "File parse error (carriage return (13) after num_image_metadata_sets of image %d of %d is set to "
                      "%d).",
                      "File read error (line feed after num_image_metadata_sets for image %d of %d).",
-                     "File parse error (line feed (10) after num_image_metadata_sets of image %d of %d is set to %d).", k,
-                     n)) {
+                     "File parse error (line feed (10) after num_image_metadata_sets of image %d of %d is set to %d).",
+                     k, n)) {
         return false;
     }
     if (lenCompressed == 0 || lenUncompressed == 0 || lenUncompressed < lenCompressed) {
-        _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
-                                  "Value of len_compressed(%lu) or len_uncompressed(%lu) zero or u<c, of image %u of %u.",
-                                  static_cast<unsigned long>(lenCompressed), static_cast<unsigned long>(lenUncompressed),
-                                  k, n);
+        _internal_dumpErrorString(
+            walk.errorText, walk.errorTextSize,
+            "Value of len_compressed(%lu) or len_uncompressed(%lu) zero or u<c, of image %u of %u.",
+            static_cast<unsigned long>(lenCompressed), static_cast<unsigned long>(lenUncompressed), k, n);
         return false;
     }
     if (numSets < imc2::kMinImageMetadataSets || numSets > imc2::kMaxImageMetadataSets) {
@@ -216,8 +219,8 @@ bool WalkImageHeader(const Walk& walk, unsigned k, unsigned n, uint64_t& lenComp
     _internal_clearMetadataFound(walk.imageTable, kImageMetadataCount);
     for (unsigned j = 1; j <= numSets; ++j) {
         char text[imc2::kMetadataSetSize];
-        const std::string where = Location("image_metadata_set", j, numSets) + " of image " + std::to_string(k) +
-                                  " of " + std::to_string(n);
+        const std::string where =
+            Location("image_metadata_set", j, numSets) + " of image " + std::to_string(k) + " of " + std::to_string(n);
         if (!ReadRawSet(walk, text, where)) return false;
         if (!ValidateRawSet(walk, text, walk.imageTable, kImageMetadataCount, where)) return false;
     }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "client/image_management.h"
 #include "files/imc2_format.h"
 #include "files/load_internal.h"
 #include "files/metadata_sets.h"
@@ -80,8 +81,7 @@ bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
                                          std::pair<const char*, int>{"line feed", imc2::kLineFeed}}) {
         const int value = std::fgetc(reader.file);
         if (value == EOF) {
-            return reader.Fail(kLoadShortRead,
-                               reader.prefix + " read error (" + name + " after " + what + ").");
+            return reader.Fail(kLoadShortRead, reader.prefix + " read error (" + name + " after " + what + ").");
         }
         if (value != expected) {
             return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error (incorrect " + name + " value after " +
@@ -136,8 +136,7 @@ DIMAGE MakeTemplate(const char* path) {
     return image;
 }
 
-bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* table, DIMAGE& tmpl,
-                     uint32_t& numImages) {
+bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* table, DIMAGE& tmpl, uint32_t& numImages) {
     for (uint32_t j = 1; j <= numSets; ++j) {
         std::string key;
         std::string value;
@@ -178,8 +177,8 @@ bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* tab
 }
 
 // Lengths, set count and line end of one image header.
-bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& lenUncompressed,
-                     uint64_t& lenCompressed, uint32_t& numSets) {
+bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& lenUncompressed, uint64_t& lenCompressed,
+                     uint32_t& numSets) {
     const std::string of = ImageOf(k, n);
     if (!ReadLittleEndian(reader.file, lenUncompressed, 8)) {
         return reader.Fail(kLoadShortRead,
@@ -187,8 +186,8 @@ bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& len
     }
     if (lenUncompressed > imc2::kMaxBlockLength) {
         return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: len_uncompressed too large (" +
-                                                    std::to_string(lenUncompressed) + " > 2147483647(int32t_max) at image " +
-                                                    of + ".");
+                                                    std::to_string(lenUncompressed) +
+                                                    " > 2147483647(int32t_max) at image " + of + ".");
     }
     if (!ReadLittleEndian(reader.file, lenCompressed, 8)) {
         return reader.Fail(kLoadShortRead,
@@ -196,8 +195,8 @@ bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& len
     }
     if (lenCompressed > imc2::kMaxBlockLength) {
         return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: len_compressed too large (" +
-                                                    std::to_string(lenCompressed) + " > 2147483647(int32t_max) of image " +
-                                                    of + ".");
+                                                    std::to_string(lenCompressed) +
+                                                    " > 2147483647(int32t_max) of image " + of + ".");
     }
     uint64_t count = 0;
     if (!ReadLittleEndian(reader.file, count, 4)) {
@@ -213,9 +212,9 @@ bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& len
                                                  ".");
     }
     if (numSets < imc2::kMinImageMetadataSets || numSets > imc2::kMaxImageMetadataSets) {
-        return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Value of num_image_metadata_sets=" +
-                                                 std::to_string(numSets) + " incorrect, of image " + of +
-                                                 ". Must be [2..10].");
+        return reader.Fail(kLoadInvalidFile,
+                           reader.prefix + " parse error: Value of num_image_metadata_sets=" + std::to_string(numSets) +
+                               " incorrect, of image " + of + ". Must be [2..10].");
     }
     return true;
 }
@@ -264,16 +263,16 @@ bool ReadImage(const Reader& reader, uint32_t k, uint32_t n, SINGLEMETADATA* tab
     image.frameHeader.appendedFrameSize = static_cast<int32_t>(lenUncompressed);
     image.sourceHeader.totalLength = static_cast<uint32_t>(lenUncompressed + QMV3_IMAGE_HEADER_SIZE);
     if (!_internal_qmCheckImageValidity(image)) {
-        return reader.Fail(kLoadInvalidImage,
-                           reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " +
-                               ImageOf(k, n) + ".");
+        return reader.Fail(
+            kLoadInvalidImage,
+            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + ImageOf(k, n) + ".");
     }
     return true;
 }
 
 // The images read so far; released on destruction unless handed out.
 class ImageArray {
-public:
+  public:
     ImageArray() = default;
     ~ImageArray() {
         if (images_ == nullptr) return;
@@ -299,7 +298,7 @@ public:
         return images;
     }
 
-private:
+  private:
     DIMAGE* images_ = nullptr;
     uint32_t count_ = 0;
 };
@@ -307,13 +306,15 @@ private:
 bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
     FreePtr<SINGLEMETADATA> globalTable(_internal_copyMetadataTable(glbMetaData, kGlobalMetadataCount));
     if (!globalTable) {
-        return reader.Fail(kLoadMalformedSet, reader.prefix + " load error: Memory allocation error "
-                                                              "(globalMetaDataEntries, size=880 bytes).");
+        return reader.Fail(kLoadMalformedSet, reader.prefix +
+                                                  " load error: Memory allocation error "
+                                                  "(globalMetaDataEntries, size=880 bytes).");
     }
     FreePtr<SINGLEMETADATA> imageTable(_internal_copyMetadataTable(imgMetaData, kImageMetadataCount));
     if (!imageTable) {
-        return reader.Fail(kLoadMalformedSet, reader.prefix + " load error: Memory allocation error "
-                                                              "(imageMetaDataEntries, size=200 bytes).");
+        return reader.Fail(kLoadMalformedSet, reader.prefix +
+                                                  " load error: Memory allocation error "
+                                                  "(imageMetaDataEntries, size=200 bytes).");
     }
     if (!reader.Open()) return false;
     reader.Progress(0.01);
@@ -324,8 +325,10 @@ bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
     if (!ReadGlobalBlock(reader, numSets, globalTable.get(), tmpl, n)) return false;
     ImageArray images;
     if (!images.Allocate(n, tmpl)) {
-        return reader.Fail(kLoadOutOfMemory, reader.prefix + " load error: Memory allocation error QMBUNCHOFIMAGES "
-                                                             "imageArray[" + std::to_string(n) + "].");
+        return reader.Fail(kLoadOutOfMemory, reader.prefix +
+                                                 " load error: Memory allocation error QMBUNCHOFIMAGES "
+                                                 "imageArray[" +
+                                                 std::to_string(n) + "].");
     }
     reader.Progress(0.05);
     for (uint32_t k = 1; k <= n; ++k) {

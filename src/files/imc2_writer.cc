@@ -23,7 +23,7 @@ namespace {
 
 // Owns the file being written: removed on destruction unless Commit succeeded.
 class CreatedFile {
-public:
+  public:
     CreatedFile(FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
     ~CreatedFile() {
         if (file_ == nullptr) return;
@@ -42,7 +42,7 @@ public:
         return false;
     }
 
-private:
+  private:
     FILE* file_;
     std::string path_;
 };
@@ -100,7 +100,8 @@ bool WriteFileHeader(const Writer& writer, const DIMAGE& first) {
 
 // Writes one global set; on failure sets the writer's code and the message naming the key.
 template <typename Value>
-bool WriteGlobal(const Writer& writer, const char* key, Value value, const char* wording = "Error composing or writing") {
+bool WriteGlobal(const Writer& writer, const char* key, Value value,
+                 const char* wording = "Error composing or writing") {
     const int result = _internal_write_metadata_set_to_file(writer.file, key, value);
     if (result == 0) return true;
     return Fail(writer, result,
@@ -111,7 +112,8 @@ bool FormatName(const Writer& writer, int format, const char* key, std::string& 
     char buffer[250];
     size_t size = sizeof(buffer);
     if (CDIMAGE::getFormatAsString(format, buffer, size) == nullptr) {
-        return Fail(writer, kSaveMetadataError, writer.prefix + " save error: Error composing global metadata " + key + ".");
+        return Fail(writer, kSaveMetadataError,
+                    writer.prefix + " save error: Error composing global metadata " + key + ".");
     }
     name = buffer;
     return true;
@@ -232,13 +234,17 @@ bool WriteImageHeader(const Writer& writer, const DIMAGE& image, uint64_t lenCom
     }
     if (std::fputc(imc2::kCarriageReturn, writer.file) == EOF) {
         return Fail(writer, kSaveWriteFailed,
-                    writer.prefix + " write error (carriage return after number_of_per_image_metadata_sets_in_file "
-                                    "for image " + of + ").");
+                    writer.prefix +
+                        " write error (carriage return after number_of_per_image_metadata_sets_in_file "
+                        "for image " +
+                        of + ").");
     }
     if (std::fputc(imc2::kLineFeed, writer.file) == EOF) {
         return Fail(writer, kSaveWriteFailed,
-                    writer.prefix + " write error (line feed after number_of_per_image_metadata_sets_in_file for "
-                                    "image " + of + ").");
+                    writer.prefix +
+                        " write error (line feed after number_of_per_image_metadata_sets_in_file for "
+                        "image " +
+                        of + ").");
     }
     return true;
 }
@@ -275,8 +281,9 @@ bool WriteImageSets(const Writer& writer, const DIMAGE& image, uint32_t k, uint3
     char flags[250];
     size_t size = sizeof(flags);
     if (CDIMAGE::getFlagsAsString(image.frameHeader.imageFlags, flags, size) == nullptr || size > sizeof(flags)) {
-        return Fail(writer, kSaveMetadataError,
-                    writer.prefix + " save error: Error composing per-image metadata image_flags for image " + of + ").");
+        return Fail(
+            writer, kSaveMetadataError,
+            writer.prefix + " save error: Error composing per-image metadata image_flags for image " + of + ").");
     }
     if (!WriteImageSet(writer, "image_flags", std::string(flags),
                        "Error composing or writing per-image metadata image_flags for image " + of + ").")) {
@@ -324,14 +331,16 @@ bool CheckSequence(QMBUNCHOFIMAGES* apImages, const char* asFilePath, int& code,
     if (apImages->imageArray == nullptr) {
         return fail(kSaveParameterError, p + "Parameter apImages->imageArray must not be NULL.");
     }
-    if (apImages->numFrames == 0) return fail(kSaveParameterError, p + "Parameter apImages->numFrames must not be NULL.");
+    if (apImages->numFrames == 0)
+        return fail(kSaveParameterError, p + "Parameter apImages->numFrames must not be NULL.");
     if (apImages->numFrames > imc2::kMaxImagesWritten) {
         return fail(kSaveParameterError, p + "Parameter apImages->numFrames(=" + std::to_string(apImages->numFrames) +
                                              ") must not be >10'000.");
     }
     const int sequence = qmIsSequence(apImages);
     if (sequence != 1) {
-        return fail(kSaveNotASequence, p + "Bunch of images passed must be an image sequence (header fields valid and "
+        return fail(kSaveNotASequence, p +
+                                           "Bunch of images passed must be an image sequence (header fields valid and "
                                            "almost identical), but qmIsSequence() returned " +
                                            std::to_string(sequence));
     }

@@ -60,7 +60,9 @@ bool TakeFileSize(FILE* file, off_t expectedPosition, const char* sizeMessage, i
     return true;
 }
 
-uint64_t FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel) { return width * height * bitsPerPixel / 8; }
+uint64_t FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel) {
+    return width * height * bitsPerPixel / 8;
+}
 
 }  // namespace
 
@@ -70,8 +72,9 @@ bool _internal_is_file_imm(const char* asFilePath, char* errorText, size_t error
     ImmHeader header;
     if (!ReadImmHeader(file.get(), header, errorText, errorTextSize)) return false;
     if (!ImmHeaderPlausible(header)) {
-        _internal_dumpErrorString(errorText, errorTextSize, "Imm incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).",
-                                  header.width, header.height, header.bitsPerPixel, header.effectiveBits);
+        _internal_dumpErrorString(errorText, errorTextSize,
+                                  "Imm incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).", header.width,
+                                  header.height, header.bitsPerPixel, header.effectiveBits);
         return false;
     }
     int64_t fileSize = 0;
@@ -79,8 +82,7 @@ bool _internal_is_file_imm(const char* asFilePath, char* errorText, size_t error
                       errorTextSize)) {
         return false;
     }
-    const int64_t frameRecord =
-        static_cast<int64_t>(FrameBytes(header.width, header.height, header.bitsPerPixel) + 16);
+    const int64_t frameRecord = static_cast<int64_t>(FrameBytes(header.width, header.height, header.bitsPerPixel) + 16);
     const double numImages = static_cast<double>(fileSize) / static_cast<double>(frameRecord);
     // A file shorter than one frame record holds no frame at all, whatever the fraction says.
     if (numImages >= 1.0 && numImages - std::floor(numImages) < 0.001) return true;
@@ -98,8 +100,9 @@ bool _internal_is_file_bkg(const char* asFilePath, char* errorText, size_t error
     ImmHeader header;
     if (!ReadImmHeader(file.get(), header, errorText, errorTextSize)) return false;
     if (!ImmHeaderPlausible(header)) {
-        _internal_dumpErrorString(errorText, errorTextSize, "Bkg incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).",
-                                  header.width, header.height, header.bitsPerPixel, header.effectiveBits);
+        _internal_dumpErrorString(errorText, errorTextSize,
+                                  "Bkg incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).", header.width,
+                                  header.height, header.bitsPerPixel, header.effectiveBits);
         return false;
     }
     int64_t fileSize = 0;
@@ -173,8 +176,8 @@ bool WalkImcFrames(FILE* file, const ImcHeader& header, int64_t missing, char* e
             return false;
         }
         if (!detect::ReadU32(file, lenUncompressed)) {
-            _internal_dumpErrorString(errorText, errorTextSize, "Unable to read len_uncompressed of image %d of %d.",
-                                      i, n);
+            _internal_dumpErrorString(errorText, errorTextSize, "Unable to read len_uncompressed of image %d of %d.", i,
+                                      n);
             return false;
         }
         missing -= 16;
@@ -206,9 +209,10 @@ bool WalkImcFrames(FILE* file, const ImcHeader& header, int64_t missing, char* e
         }
     }
     if (missing == 0) return true;
-    _internal_dumpErrorString(errorText, errorTextSize,
-                              "Missing file size is not zero at the end of loading imc/bkc file. (iFileSizeMissing=%ld).",
-                              static_cast<long>(missing));
+    _internal_dumpErrorString(
+        errorText, errorTextSize,
+        "Missing file size is not zero at the end of loading imc/bkc file. (iFileSizeMissing=%ld).",
+        static_cast<long>(missing));
     return false;
 }
 

@@ -21,7 +21,7 @@ using FreePtr = std::unique_ptr<T, FreeDeleter>;
 
 // The file being read and where its failures go.
 class Reader {
-public:
+  public:
     Reader(const char* path, int& code, std::string& errorText, double* percent);
     ~Reader();
     Reader(const Reader&) = delete;
@@ -39,7 +39,7 @@ public:
     const std::string prefix;  // File "<path>"
     FILE* file = nullptr;
 
-private:
+  private:
     int& code_;
     std::string& errorText_;
     double* percent_;
@@ -54,8 +54,8 @@ bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::s
                       uint32_t& numImages);
 
 // Takes one per-image value over into the image k of n.
-bool ApplyImageValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& image,
-                     uint32_t k, uint32_t n);
+bool ApplyImageValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& image, uint32_t k,
+                     uint32_t n);
 
 // Allocates the frame buffer of the image and reads its pixel block into it, inflating it when it is
 // compressed. The frame buffer is attached to the image at once, so whoever frees the image frees it.

@@ -127,7 +127,8 @@ bool ConvertGlobal(const GlobalKey& entry, const std::string& value, DIMAGE& tmp
         case ValueKind::kPortName: {
             char* name = tmpl.sourceHeader.cameraPortName;
             std::memset(name, 0, sizeof(tmpl.sourceHeader.cameraPortName));
-            std::memcpy(name, value.data(), std::min<size_t>(value.size(), sizeof(tmpl.sourceHeader.cameraPortName) - 1));
+            std::memcpy(name, value.data(),
+                        std::min<size_t>(value.size(), sizeof(tmpl.sourceHeader.cameraPortName) - 1));
             return true;
         }
         case ValueKind::kIgnore:
@@ -143,8 +144,9 @@ bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::s
     for (const GlobalKey& entry : kGlobalKeys) {
         if (strcasecmp(entry.key, key.c_str()) != 0) continue;
         if (entry.kind == ValueKind::kPortName && value.empty()) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Global metadata camera_port_name must "
-                                                                 "not be empty if specified.");
+            return reader.Fail(kLoadInvalidFile, reader.prefix +
+                                                     " parse error: Global metadata camera_port_name must "
+                                                     "not be empty if specified.");
         }
         const char* tail = "";
         if (ConvertGlobal(entry, value, tmpl, numImages, tail)) return true;
@@ -157,8 +159,8 @@ bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::s
     return true;
 }
 
-bool ApplyImageValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& image,
-                     uint32_t k, uint32_t n) {
+bool ApplyImageValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& image, uint32_t k,
+                     uint32_t n) {
     const char* text = value.c_str();
     const char* tail = nullptr;
     if (strcasecmp(key.c_str(), "timestamp_utc") == 0) {
@@ -180,15 +182,17 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
         }
     }
     if (tail == nullptr) return true;
-    return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Per-image metadata " + key + "=" + value + tail +
-                                             "for image " + std::to_string(k) + " of " + std::to_string(n) + ".");
+    return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Per-image metadata " + key + "=" + value +
+                                             tail + "for image " + std::to_string(k) + " of " + std::to_string(n) +
+                                             ".");
 }
 
 bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
                 DIMAGE& image) {
     const std::string of = std::to_string(k) + " of " + std::to_string(n);
-    const std::string shortRead = reader.prefix + " read error: Unable to read image compressed bits (size=" +
-                                  std::to_string(lenCompressed) + ") of image " + of + ".";
+    const std::string shortRead =
+        reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
+        ") of image " + of + ".";
     // Lengths the file cannot back are refused before the frame buffer is allocated.
     if (lenCompressed > reader.Remaining()) return reader.Fail(kLoadShortRead, shortRead);
     const bool compressed = lenCompressed < lenUncompressed;

@@ -159,8 +159,7 @@ bool ValidateValueType(const SINGLEMETADATA& row, const char* value, char* error
 
 bool _internal_validate_metadata_set(const char* asKeySingleMetaData, const char* asValueSingleMetaData,
                                      SINGLEMETADATA* apInOutMetadataSetsToValidateAgainst,
-                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText,
-                                     size_t errorTextSize) {
+                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText, size_t errorTextSize) {
     if (asKeySingleMetaData == nullptr) {
         _internal_dumpErrorString(errorText, errorTextSize, "Parameter error (asKeySingleMetaData must not be NULL).");
         return false;
@@ -195,8 +194,7 @@ bool _internal_validate_metadata_set(const char* asKeySingleMetaData, const char
 
 bool _internal_validate_metadata_set(const char* asKeyValueSingleMetaData,
                                      SINGLEMETADATA* apInOutMetadataSetsToValidateAgainst,
-                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText,
-                                     size_t errorTextSize) {
+                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText, size_t errorTextSize) {
     if (asKeyValueSingleMetaData == nullptr) {
         _internal_dumpErrorString(errorText, errorTextSize,
                                   "Parameter error (asKeyValueSingleMetaData must not be NULL).");

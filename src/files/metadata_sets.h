@@ -49,13 +49,11 @@ int _internal_read_metadata_set_from_file(FILE* stream, std::string& key, std::s
 // nothing. On false the reason goes into errorText (when not null and errorTextSize >= 2).
 bool _internal_validate_metadata_set(const char* asKeySingleMetaData, const char* asValueSingleMetaData,
                                      SINGLEMETADATA* apInOutMetadataSetsToValidateAgainst,
-                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText,
-                                     size_t errorTextSize);
+                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText, size_t errorTextSize);
 // The same for one "key=value" text.
 bool _internal_validate_metadata_set(const char* asKeyValueSingleMetaData,
                                      SINGLEMETADATA* apInOutMetadataSetsToValidateAgainst,
-                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText,
-                                     size_t errorTextSize);
+                                     size_t aiNumMetadataSetsToValidateAgainst, char* errorText, size_t errorTextSize);
 
 // Formats a message into buffer (at most size - 2 characters, NUL in the last byte); does nothing when
 // buffer is null or size < 2.

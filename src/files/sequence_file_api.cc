@@ -23,15 +23,24 @@ bool EndsWithNoCase(const char* path, const char* ending) {
 
 std::string OlderSaveText(int result) {
     switch (result) {
-        case -1: return "Multiple video images can not be saved as bkg file.";
-        case -2: return "Internal Error: Wrong vinf->type.";
-        case -3: return "Internal Error: vinf NULL or vinf->numframes zero.";
-        case -4: return "Could not open file for writing.";
-        case -5: return "Error writing to file.";
-        case -6: return "Memory allocation error.";
-        case -7: return "Zlib compression failed.";
-        case -9: return "User break.";
-        default: return "Unknown Error Code: " + std::to_string(result);
+        case -1:
+            return "Multiple video images can not be saved as bkg file.";
+        case -2:
+            return "Internal Error: Wrong vinf->type.";
+        case -3:
+            return "Internal Error: vinf NULL or vinf->numframes zero.";
+        case -4:
+            return "Could not open file for writing.";
+        case -5:
+            return "Error writing to file.";
+        case -6:
+            return "Memory allocation error.";
+        case -7:
+            return "Zlib compression failed.";
+        case -9:
+            return "User break.";
+        default:
+            return "Unknown Error Code: " + std::to_string(result);
     }
 }
 
@@ -71,8 +80,7 @@ int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& er
     return result;
 }
 
-int SaveImages(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt,
-               double* percent) {
+int SaveImages(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt, double* percent) {
     if (path == nullptr) {
         errorText = "Parameter asFilePath must not be NULL.";
         return kSaveParameterError;
@@ -127,8 +135,7 @@ int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::
     return code;
 }
 
-int LoadImages(const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt,
-               double* percent) {
+int LoadImages(const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt, double* percent) {
     int code = 0;
     if (!imc2load::CheckLoadParameters(path, apImages, code, errorText)) return code;
     if (_internal_is_file_imm(path, nullptr, 0)) {

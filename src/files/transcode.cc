@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "client/image_management.h"
 #include "files/load_internal.h"
 #include "files/sequence_files.h"
 #include "platform/platform.h"
@@ -79,7 +80,7 @@ DIMAGE MakeTemplate(const char* path, const VIDINFHDR& record) {
 
 // The images made so far; released on destruction unless handed out.
 class Images {
-public:
+  public:
     explicit Images(DIMAGE* images) : images_(images) {}
     ~Images() {
         if (images_ == nullptr) return;
@@ -99,7 +100,7 @@ public:
         return images;
     }
 
-private:
+  private:
     DIMAGE* images_;
     uint32_t made_ = 0;
 };
