@@ -19,7 +19,7 @@ inline DIMAGE MakeImage(int width, int height, int bytesPerPixel, int format, ui
     std::memset(&image, 0, sizeof(image));
     std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
     image.sourceHeader.versionTag = 1;
-    image.sourceHeader.timestampSeconds = 1690427045;  // 2023-07-27 03:04:05 UTC
+    image.sourceHeader.timestampSeconds = 1690470245;  // 2023-07-27 15:04:05 UTC
     image.sourceHeader.timestampMicroseconds = 123;
     DIMAGE_FRAMEHEADER& h = image.frameHeader;
     h.sourceWidth = width;
