@@ -33,7 +33,12 @@ CLogging::CLogging()
 CLogging::~CLogging() { Done(); }
 
 void CLogging::FormatLine(char* line, char* message, const char* format, va_list args) {
-    vsnprintf(message, kMaxMessageLength + 1, format, args);
+    // A missing format gives an empty message rather than a crash.
+    if (format == nullptr) {
+        message[0] = '\0';
+    } else {
+        vsnprintf(message, kMaxMessageLength + 1, format, args);
+    }
     PLF_TIME now;
     platformTimeGet(now);
     time_t seconds = static_cast<time_t>(now.seconds);
