@@ -119,7 +119,7 @@ inline DIMAGE MakeJpegImage(const std::vector<unsigned char>& jpeg, int width, i
     image.frameHeader.appendedFrameSize = static_cast<int32_t>(jpeg.size());
     image.frameBufferSize = static_cast<uint32_t>(jpeg.size()) + extraCapacity;
     image.frameBuffer = static_cast<unsigned char*>(std::malloc(image.frameBufferSize));
-    std::memcpy(image.frameBuffer, jpeg.data(), jpeg.size());
+    if (!jpeg.empty()) std::memcpy(image.frameBuffer, jpeg.data(), jpeg.size());
     return image;
 }
 
