@@ -87,6 +87,8 @@ int WriteImcFrame(OutputFile& file, const unsigned char* pixels, uint32_t frameB
 
 int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
                                 int type) {
+    // Any other type would make a record that free_vidinfhdr does not release.
+    if (type != VIDINFHDR_TYPE_IMC && type != VIDINFHDR_TYPE_BKC) return kLoadUnknownType;
     if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
     InputFile file;
     if (!file.Open(path)) return kLoadOpen;

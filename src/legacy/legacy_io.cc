@@ -1,6 +1,8 @@
 // Little-endian codecs, checked files and the pending record of the older file formats.
 #include "legacy/legacy_io.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -91,6 +93,9 @@ bool InputFile::Open(const char* path) {
     if (path == nullptr) return false;
     file_ = std::fopen(path, "rb");
     if (file_ == nullptr) return false;
+    // Only regular files have a length worth trusting (a folder may report any size).
+    struct stat status;
+    if (fstat(fileno(file_), &status) != 0 || !S_ISREG(status.st_mode)) return false;
     if (fseeko(file_, 0, SEEK_END) != 0) return false;
     off_t end = ftello(file_);
     if (end < 0 || fseeko(file_, 0, SEEK_SET) != 0) return false;

@@ -2,6 +2,7 @@
 // row orders, grey conversion, broken headers).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "common/temp_dir.h"
@@ -199,6 +200,25 @@ TEST(BmpImport, BrokenFilesGiveTheirCodes) {
     EXPECT_EQ(-10, load_bmp_file(nullptr, &rec.rec, 0));
     EXPECT_EQ(-10, load_bmp_file(dir.file("x.bmp").c_str(), nullptr, 0));
     EXPECT_EQ(-3, load_bmp_file(dir.file("none.bmp").c_str(), &rec.rec, 0));
+}
+
+TEST(BmpImport, TracesEveryStepAtLogLevelTwo) {
+    setenv("ORSEL_CLIENTLIB_LOGLEVEL", "2", 1);
+    qmSetVerbose(1);
+    TempDir dir;
+    RecordGuard source;
+    qmv3test::FillRecord(&source.rec, 1, 1, 8, 8, 1, {{9}}, {});
+    ASSERT_EQ(0, save_bmp_files(dir.file("t").c_str(), &source.rec, 0, 0));
+    RecordGuard loaded;
+    qmv3test::StreamCapture capture(2);
+    ASSERT_EQ(0, load_bmp_file(dir.file("t1.bmp").c_str(), &loaded.rec, 0));
+    const std::string log = capture.End();
+    size_t position = 0;
+    for (int step = 1; step <= 10; ++step) {
+        const std::string line = "v2videofileload load_bmp_file #" + std::to_string(step) + ".";
+        position = log.find(line, position);
+        ASSERT_NE(std::string::npos, position) << line << " in " << log;
+    }
 }
 
 }  // namespace

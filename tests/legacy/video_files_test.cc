@@ -307,6 +307,15 @@ TEST(ImcFile, ProgressAndCancel) {
     EXPECT_FALSE(FileExists(dir.file("q.imc")));
 }
 
+TEST(Loaders, RefuseFoldersAndTypesThatCouldNotBeFreed) {
+    TempDir dir;
+    RecordGuard rec;
+    EXPECT_EQ(-3, load_imm_file(dir.path().c_str(), &rec.rec));
+    EXPECT_EQ(-3, load_imc_file(dir.path().c_str(), &rec.rec));
+    EXPECT_EQ(-2, load_imc_bkc_file(dir.file("a.imc").c_str(), &rec.rec, 9));
+    ExpectEmpty(rec.rec);
+}
+
 TEST(Loaders, RefuseARecordThatHoldsFrames) {
     TempDir dir;
     RecordGuard source;
