@@ -34,6 +34,10 @@ class Reader {
     void Progress(double value) const;
     // Bytes between the read position and the end of the file.
     uint64_t Remaining() const;
+    // The buffer through which compressed blocks are read (kReadChunkSize bytes, made once per load);
+    // null when memory is short.
+    unsigned char* ReadChunk() const;
+    static constexpr size_t kReadChunkSize = 256 * 1024;
 
     const char* path;
     const std::string prefix;  // File "<path>"
@@ -44,6 +48,7 @@ class Reader {
     std::string& errorText_;
     double* percent_;
     int64_t fileSize_ = 0;
+    mutable FreePtr<unsigned char> chunk_;
 };
 
 // Parameter checks common to the dispatch and the reader (code -1).

@@ -120,6 +120,21 @@ TEST(Imc2Load, CompressedAndRawImagesInOneFile) {
     ExpectRoundTrip(images, dir.file("mixed.imc2"));
 }
 
+TEST(Imc2Load, LargeCompressedFramesSpanManyReads) {
+    TempDir dir;
+    QMBUNCHOFIMAGES images = MakeSequence(2, 1000, 700, 2, QMV3_FORMAT_GRAY);
+    SequenceGuard guard(images);
+    uint32_t state = 99;
+    for (unsigned k = 0; k < 2; ++k) {
+        for (int i = 0; i < 1000 * 700; ++i) {  // noisy low bytes: compressed, but far beyond one read
+            state = state * 1103515245u + 12345u;
+            images.imageArray[k].frameBuffer[2 * i] = static_cast<unsigned char>(state >> 24);
+            images.imageArray[k].frameBuffer[2 * i + 1] = static_cast<unsigned char>(i % 3);
+        }
+    }
+    ExpectRoundTrip(images, dir.file("large.imc2"));
+}
+
 // A valid file of one 8 x 8 GRAY image, to be mutated by the crafted-file tests.
 class CraftedFile : public ::testing::Test {
   protected:
