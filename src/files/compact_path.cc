@@ -1,5 +1,4 @@
 // Shortening of a path to a fixed-size field, keeping its beginning and its end (usually the file name).
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -27,14 +26,4 @@ void CompactPath(char* dst, size_t dstSize, const char* path) {
     std::memcpy(dst, path, head);
     std::memcpy(dst + head, kEllipsis, kEllipsisLength);
     std::memcpy(dst + head + kEllipsisLength, path + length - tail, tail);
-}
-
-std::string _internal_filePrefix(const char* path) { return std::string("File \"") + (path ? path : "") + "\""; }
-
-void _internal_copyErrorText(char* buffer, size_t size, const std::string& text) {
-    if (buffer == nullptr || size < 2) return;
-    const size_t count = std::min(text.size(), size - 2);
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-    buffer[size - 1] = '\0';
 }
