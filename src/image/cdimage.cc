@@ -23,9 +23,6 @@ void clearFrameData(DIMAGE& record) {
 
 }  // namespace
 
-constexpr char CDIMAGE::BASE_TAG_TEXT[5];
-constexpr char CDIMAGE::QMV2_SOURCE_NAME[];
-
 // A fresh image is GRAY in both formats, so that no field of the record is left undefined.
 CDIMAGE::CDIMAGE() : m_Img(), m_ownsFrameBuffer(false) {
     m_Img.frameHeader.sourceFormat = FORMAT_GRAY;

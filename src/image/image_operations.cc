@@ -39,6 +39,30 @@ int32_t binnedLength(int32_t length, unsigned factor) {
     return static_cast<int32_t>(length / static_cast<int64_t>(factor));
 }
 
+// Pixel `to` becomes the mean of `count` pixels from pixel `from` on, `stride` pixels apart, per component.
+void storeMean(unsigned char* frame, const Layout& layout, size_t from, size_t stride, unsigned count, size_t to) {
+    const size_t pixelBytes = static_cast<size_t>(layout.step());
+    for (int c = 0; c < layout.components; ++c) {
+        const size_t offset = static_cast<size_t>(c) * layout.bytesPerComponent;
+        const int64_t mean =
+            meanOf(frame + from * pixelBytes + offset, stride * pixelBytes, count, layout.bytesPerComponent);
+        pixel::writeValue(frame + to * pixelBytes + offset, layout.bytesPerComponent, mean);
+    }
+}
+
+// Geometry and scale of a binned image; the binning fields themselves stay as they were.
+void binHeader(DIMAGE_FRAMEHEADER& fh, unsigned horizontal, unsigned vertical) {
+    const bool oneBased = (fh.imageFlags & CDIMAGE::FLAG_XYSTART_ONE_BASED) != 0;
+    fh.xScale *= static_cast<float>(horizontal);
+    fh.yScale *= static_cast<float>(vertical);
+    fh.sourceWidth = binnedLength(fh.sourceWidth, horizontal);
+    fh.xStart = binnedStart(fh.xStart, horizontal, oneBased);
+    fh.sourceHeight = binnedLength(fh.sourceHeight, vertical);
+    fh.yStart = binnedStart(fh.yStart, vertical, oneBased);
+    if (fh.aoiWidth != -1) fh.aoiWidth = binnedLength(fh.aoiWidth, horizontal);
+    if (fh.aoiHeight != -1) fh.aoiHeight = binnedLength(fh.aoiHeight, vertical);
+}
+
 }  // namespace
 
 bool CDIMAGE::performFastBinning(unsigned int horizontal, unsigned int vertical) {
@@ -50,40 +74,19 @@ bool CDIMAGE::performFastBinning(unsigned int horizontal, unsigned int vertical)
     if (h < vertical || w < horizontal) return false;
     const size_t newWidth = w / horizontal, newHeight = h / vertical;
     const Layout layout = layoutOf(m_Img);
-    const size_t pixelBytes = static_cast<size_t>(layout.step());
     unsigned char* frame = m_Img.frameBuffer;
     // Each output lies at or before its first input, and later inputs lie further on: in place is safe.
     for (size_t r = 0; r < h; ++r) {
-        for (size_t j = 0; j < newWidth; ++j) {
-            for (int c = 0; c < layout.components; ++c) {
-                const size_t offset = c * static_cast<size_t>(layout.bytesPerComponent);
-                const unsigned char* in = frame + (r * w + j * horizontal) * pixelBytes + offset;
-                const int64_t mean = meanOf(in, pixelBytes, horizontal, layout.bytesPerComponent);
-                pixel::writeValue(frame + (r * newWidth + j) * pixelBytes + offset, layout.bytesPerComponent, mean);
-            }
-        }
+        for (size_t j = 0; j < newWidth; ++j)
+            storeMean(frame, layout, r * w + j * horizontal, 1, horizontal, r * newWidth + j);
     }
     for (size_t j = 0; j < newWidth; ++j) {
         for (size_t i = 0; i < newHeight; ++i) {
-            for (int c = 0; c < layout.components; ++c) {
-                const size_t offset = c * static_cast<size_t>(layout.bytesPerComponent);
-                const unsigned char* in = frame + (i * vertical * newWidth + j) * pixelBytes + offset;
-                const int64_t mean = meanOf(in, newWidth * pixelBytes, vertical, layout.bytesPerComponent);
-                pixel::writeValue(frame + (i * newWidth + j) * pixelBytes + offset, layout.bytesPerComponent, mean);
-            }
+            storeMean(frame, layout, i * vertical * newWidth + j, newWidth, vertical, i * newWidth + j);
         }
     }
-    DIMAGE_FRAMEHEADER& fh = m_Img.frameHeader;
-    const bool oneBased = (fh.imageFlags & FLAG_XYSTART_ONE_BASED) != 0;
-    fh.xScale *= static_cast<float>(horizontal);
-    fh.yScale *= static_cast<float>(vertical);
-    fh.sourceWidth = binnedLength(fh.sourceWidth, horizontal);
-    fh.xStart = binnedStart(fh.xStart, horizontal, oneBased);
-    fh.sourceHeight = binnedLength(fh.sourceHeight, vertical);
-    fh.yStart = binnedStart(fh.yStart, vertical, oneBased);
-    if (fh.aoiWidth != -1) fh.aoiWidth = binnedLength(fh.aoiWidth, horizontal);
-    if (fh.aoiHeight != -1) fh.aoiHeight = binnedLength(fh.aoiHeight, vertical);
-    setFrameSizeAfterOperation(static_cast<uint64_t>(getAppendedWidth()) * getAppendedHeight() * pixelBytes);
+    binHeader(m_Img.frameHeader, horizontal, vertical);
+    setFrameSizeAfterOperation(static_cast<uint64_t>(getAppendedWidth()) * getAppendedHeight() * layout.step());
     return true;
 }
 

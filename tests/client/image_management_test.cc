@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "client/library_frame.h"
 #include "image/cdimage.h"
 #include "image_fixtures.h"
 
@@ -15,6 +16,7 @@ namespace {
 using qmv3test::LogCapture;
 using qmv3test::MakeRawImage;
 using testing::HasSubstr;
+using testing::Not;
 
 TEST(ImageManagement, InitializeImageHasATransportSizedBuffer) {
     DIMAGE* image = qmInitializeImage();
@@ -38,6 +40,20 @@ TEST(ImageManagement, InitializeImageExRefusesSizesBelowOne) {
     EXPECT_EQ(qmFreeImage(image), 1);
 }
 
+TEST(ImageManagement, CallTracesOnlyAtLogLevelTwo) {
+    setenv("ORSEL_CLIENTLIB_LOGLEVEL", "2", 1);
+    if (_internal_getLogLevel() != 2) GTEST_SKIP() << "this log frame has no log level 2";
+    LogCapture log;
+    EXPECT_EQ(qmFreeImage(qmInitializeImage()), 1);
+    const std::string text = log.End();
+    const size_t outer = text.find("qmInitializeImage() called.\n");
+    const size_t inner = text.find("qmInitializeImageEx() called.\n");
+    ASSERT_NE(outer, std::string::npos);
+    ASSERT_NE(inner, std::string::npos);
+    EXPECT_LT(outer, inner);
+    EXPECT_THAT(text, HasSubstr("qmFreeImage() called.\n"));
+}
+
 TEST(ImageManagement, FreeImageWarnsOnNullAndStillReleasesTheRecord) {
     LogCapture log;
     EXPECT_EQ(qmFreeImage(nullptr), 0);
@@ -47,6 +63,7 @@ TEST(ImageManagement, FreeImageWarnsOnNullAndStillReleasesTheRecord) {
     image->frameBuffer = nullptr;
     EXPECT_EQ(qmFreeImage(image), -1);  // the leak check proves the record went too
     const std::string text = log.End();
+    EXPECT_THAT(text, Not(HasSubstr("qmFreeImage() called.")));  // no call trace at the default log level
     EXPECT_THAT(text, HasSubstr("qmFreeImage(): Warning: qmFreeImage(NULL) called.\n"));
     EXPECT_THAT(text, HasSubstr("qmFreeImage(): Warning: qmFreeImage called with DIMAGE.frameBuffer==NULL.\n"));
 }
