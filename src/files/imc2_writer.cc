@@ -374,9 +374,10 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
     // "x": create exclusively, so a file that exists but cannot be read is not overwritten either.
     FILE* created = std::fopen(asFilePath, "wbx");
     if (created == nullptr) {
-        code = errno == EEXIST ? kSaveFileExists : kSaveOpenFailed;
-        errorText = prefix + (errno == EEXIST ? " save error: File already exists."
-                                              : " save error: File could not be opened for writing.");
+        const bool exists = errno == EEXIST;
+        code = exists ? kSaveFileExists : kSaveOpenFailed;
+        errorText = prefix + (exists ? " save error: File already exists."
+                                     : " save error: File could not be opened for writing.");
         return false;
     }
     CreatedFile file(created, asFilePath);
