@@ -134,5 +134,3 @@ BENCHMARK(BM_Gray16_2048x2048)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_Gray8_640x480)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
-
-BENCHMARK_MAIN();
