@@ -74,7 +74,7 @@ const PropertyModel* FindProperty(SimulationState& state, const char* address, c
 
 // Takes the frame a read or delivery of `model` serves next (a queued frame, or a generated one with
 // `frameNumber`, 0 meaning the property's next number); the caller holds gSimulationMutex.
-void TakeNextFrame(SimulationState& state, const std::string& address, const PropertyModel& model, uint32_t frameNumber,
+void TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
                    ServedFrame& frame);
 
 // Appends a journal entry; the caller holds gSimulationMutex.

@@ -55,7 +55,7 @@ void NextDelivery(std::unique_lock<std::mutex>& lock, Subscription& sub, Deliver
     }
     if (!WaitUnlessStopped(lock, sub, sub.periodMs)) return;
     next.stop = false;
-    if (next.completionCode == 0) TakeNextFrame(LockedState(), sub.address, sub.model, frameNumber, next.frame);
+    if (next.completionCode == 0) TakeNextFrame(LockedState(), sub.address.c_str(), sub.model, frameNumber, next.frame);
 }
 
 void DeliveryLoop(Subscription* sub) {
