@@ -25,6 +25,19 @@ namespace zantsim {
 
 extern std::mutex gSimulationMutex;
 
+// Completion code "out of client memory": the answer of a call that ran out of memory or threads.
+constexpr int kOutOfClientMemory = 22;
+
+// Runs the body of a call of the C interface, which must not let an exception out.
+template <typename Body>
+int Guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return kOutOfClientMemory;
+    }
+}
+
 // An open subscription and its delivery thread.
 struct Subscription {
     int link = -1;
