@@ -177,7 +177,9 @@ int CDIMAGE::getEventNumber() const { return static_cast<int>(m_Img.frameHeader.
 int CDIMAGE::getMaxRawBytes() const {
     const DIMAGE_FRAMEHEADER& fh = m_Img.frameHeader;
     if (fh.sourceWidth < 1 || fh.sourceHeight < 1 || fh.bytesPerPixel < 1 || fh.bytesPerPixel > 4) return 0;
-    const int64_t bytes = static_cast<int64_t>(fh.sourceWidth) * fh.sourceHeight * fh.bytesPerPixel;
+    // Unsigned 64 bits hold even the largest dimensions times four; a signed product would overflow.
+    const uint64_t bytes = static_cast<uint64_t>(fh.sourceWidth) * static_cast<uint64_t>(fh.sourceHeight) *
+                           static_cast<uint64_t>(fh.bytesPerPixel);
     return bytes > INT32_MAX ? 0 : static_cast<int>(bytes);
 }
 

@@ -224,6 +224,10 @@ TEST(CdImage, FullFrameSizeIsZeroWhenItExceedsAnInt) {
     image.setDimensions(65536, 65536);
     image.m_Img.frameHeader.bytesPerPixel = 1;
     EXPECT_EQ(image.getMaxRawBytes(), 0);
+    image.setDimensions(INT32_MAX, INT32_MAX);
+    image.m_Img.frameHeader.bytesPerPixel = 4;
+    EXPECT_EQ(image.getMaxRawBytes(), 0);
+    image.m_Img.frameHeader.bytesPerPixel = 1;
     image.setDimensions(640, 480);
     EXPECT_EQ(image.getMaxRawBytes(), 307200);
 }
