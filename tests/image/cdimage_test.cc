@@ -232,4 +232,15 @@ TEST(CdImage, FullFrameSizeIsZeroWhenItExceedsAnInt) {
     EXPECT_EQ(image.getMaxRawBytes(), 307200);
 }
 
+TEST(CdImage, DerivedEffectiveBitsOfANonsensicalPixelSizeSaturate) {
+    CDIMAGE image;
+    image.m_Img.frameHeader.effectiveBitsPerPixel = -1;
+    image.m_Img.frameHeader.bytesPerPixel = 2;
+    EXPECT_EQ(image.getEffectiveBitsPerPixel(), 16);
+    image.m_Img.frameHeader.bytesPerPixel = INT32_MAX;
+    EXPECT_EQ(image.getEffectiveBitsPerPixel(), INT32_MAX);
+    image.m_Img.frameHeader.bytesPerPixel = INT32_MIN;
+    EXPECT_EQ(image.getEffectiveBitsPerPixel(), INT32_MIN);
+}
+
 }  // namespace
