@@ -30,22 +30,22 @@ done
 PKG_CONFIG_PATH=$libdir/pkgconfig
 export PKG_CONFIG_PATH
 [ "$(pkg-config --modversion qmv3)" = "1.0.0" ] || fail "pkg-config version"
-for example in grab_and_save load_and_inspect; do
+for example in grab_and_save load_and_examine; do
     # shellcheck disable=SC2046,SC2086
     "$cc" -std=c99 -Wall -Wextra -Werror -pedantic $extra "$examples/$example.c" $(pkg-config --cflags --libs qmv3) \
         -Wl,-rpath,"$libdir" -o "$work/pc-$example" || fail "pkg-config build of $example"
 done
 "$work/pc-grab_and_save" "$work/pc.imc2" 3 >/dev/null || fail "grab_and_save (pkg-config)"
-"$work/pc-load_and_inspect" "$work/pc.imc2" | grep -q "^3 images of 640 x 480 pixels, GRAY" ||
-    fail "load_and_inspect (pkg-config)"
+"$work/pc-load_and_examine" "$work/pc.imc2" | grep -q "^3 images of 640 x 480 pixels, GRAY" ||
+    fail "load_and_examine (pkg-config)"
 
 # Through find_package.
 "$cmake" -S "$examples" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
     -DCMAKE_C_FLAGS="$extra" >/dev/null || fail "find_package configure"
 "$cmake" --build "$work/cmake-build" >/dev/null || fail "find_package build"
 "$work/cmake-build/grab_and_save" "$work/cmake.imm" 2 >/dev/null || fail "grab_and_save (find_package)"
-"$work/cmake-build/load_and_inspect" "$work/cmake.imm" | grep -q "^2 images of 640 x 480" ||
-    fail "load_and_inspect (find_package)"
+"$work/cmake-build/load_and_examine" "$work/cmake.imm" | grep -q "^2 images of 640 x 480" ||
+    fail "load_and_examine (find_package)"
 
 # The installed tool reads what the examples wrote.
 "$prefix/bin/qmv3" info "$work/pc.imc2" | grep -q "^frames:        3$" || fail "installed tool"

@@ -9,42 +9,43 @@ namespace qmv3tool {
 
 namespace {
 
-const OptionSpec* FindLong(const OptionSpec* specs, size_t count, const std::string& name) {
+const OptionSpec* FindLong(const OptionSpec* options, size_t count, const std::string& name) {
     for (size_t i = 0; i < count; ++i)
-        if (name == specs[i].longName) return &specs[i];
+        if (name == options[i].longName) return &options[i];
     return nullptr;
 }
 
-const OptionSpec* FindShort(const OptionSpec* specs, size_t count, char name) {
+const OptionSpec* FindShort(const OptionSpec* options, size_t count, char name) {
     for (size_t i = 0; i < count; ++i)
-        if (specs[i].shortName != 0 && specs[i].shortName == name) return &specs[i];
+        if (options[i].shortName != 0 && options[i].shortName == name) return &options[i];
     return nullptr;
 }
 
 }  // namespace
 
-bool Arguments::TakeOption(const OptionSpec& spec, const char* inlineValue, int argc, char** argv, int& index,
+bool Arguments::TakeOption(const OptionSpec& option, const char* inlineValue, int argc, char** argv, int& index,
                            std::string& error) {
-    if (!spec.takesValue) {
+    if (!option.takesValue) {
         if (inlineValue != nullptr) {
-            error = std::string("option --") + spec.longName + " takes no value";
+            error = std::string("option --") + option.longName + " takes no value";
             return false;
         }
-        options_.emplace_back(spec.longName, "");
+        options_.emplace_back(option.longName, "");
         return true;
     }
     if (inlineValue == nullptr) {
         if (index + 1 >= argc) {
-            error = std::string("option --") + spec.longName + " needs a value";
+            error = std::string("option --") + option.longName + " needs a value";
             return false;
         }
         inlineValue = argv[++index];
     }
-    options_.emplace_back(spec.longName, inlineValue);
+    options_.emplace_back(option.longName, inlineValue);
     return true;
 }
 
-bool Arguments::Parse(int argc, char** argv, int first, const OptionSpec* specs, size_t specCount, std::string& error) {
+bool Arguments::Parse(int argc, char** argv, int first, const OptionSpec* options, size_t optionCount,
+                      std::string& error) {
     bool optionsEnded = false;
     for (int index = first; index < argc; ++index) {
         const char* argument = argv[index];
@@ -55,24 +56,24 @@ bool Arguments::Parse(int argc, char** argv, int first, const OptionSpec* specs,
         } else if (argument[1] == '-') {
             const char* equals = std::strchr(argument + 2, '=');
             const std::string name = equals ? std::string(argument + 2, equals) : std::string(argument + 2);
-            const OptionSpec* spec = FindLong(specs, specCount, name);
-            if (spec == nullptr) {
+            const OptionSpec* option = FindLong(options, optionCount, name);
+            if (option == nullptr) {
                 error = "unknown option --" + name;
                 return false;
             }
-            if (!TakeOption(*spec, equals ? equals + 1 : nullptr, argc, argv, index, error)) return false;
+            if (!TakeOption(*option, equals ? equals + 1 : nullptr, argc, argv, index, error)) return false;
         } else {
-            const OptionSpec* spec = FindShort(specs, specCount, argument[1]);
-            if (spec == nullptr) {
+            const OptionSpec* option = FindShort(options, optionCount, argument[1]);
+            if (option == nullptr) {
                 error = std::string("unknown option -") + argument[1];
                 return false;
             }
             const char* rest = argument[2] != '\0' ? argument + 2 : nullptr;
-            if (rest != nullptr && !spec->takesValue) {
+            if (rest != nullptr && !option->takesValue) {
                 error = std::string("option -") + argument[1] + " takes no value";
                 return false;
             }
-            if (!TakeOption(*spec, rest, argc, argv, index, error)) return false;
+            if (!TakeOption(*option, rest, argc, argv, index, error)) return false;
         }
     }
     return true;

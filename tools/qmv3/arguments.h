@@ -19,7 +19,7 @@ struct OptionSpec {
 class Arguments {
   public:
     // Parses argv[first..argc). False with a message on an unknown option or a missing value.
-    bool Parse(int argc, char** argv, int first, const OptionSpec* specs, size_t specCount, std::string& error);
+    bool Parse(int argc, char** argv, int first, const OptionSpec* options, size_t optionCount, std::string& error);
 
     bool Has(const char* longName) const;
     // The value of the last occurrence, or null when the option was not given.
@@ -27,7 +27,7 @@ class Arguments {
     const std::vector<std::string>& Positionals() const { return positionals_; }
 
   private:
-    bool TakeOption(const OptionSpec& spec, const char* inlineValue, int argc, char** argv, int& index,
+    bool TakeOption(const OptionSpec& option, const char* inlineValue, int argc, char** argv, int& index,
                     std::string& error);
 
     std::vector<std::pair<std::string, std::string>> options_;

@@ -1,6 +1,6 @@
 /* Loads a sequence file of any kind the library reads and prints what it holds.
  *
- *   load_and_inspect FILE
+ *   load_and_examine FILE
  */
 #include <stdio.h>
 
