@@ -13,6 +13,11 @@ else
 BUILD_DIR ?= build
 endif
 
+FUZZ_DIR ?= build-fuzz
+FUZZ_CC ?= clang-14
+FUZZ_CXX ?= clang++-14
+FUZZ_PACKAGES = clang-14 libclang-rt-14-dev
+
 .PHONY: all deps configure build demo test bench fuzz clean
 
 all: build
@@ -31,6 +36,13 @@ demo: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The libFuzzer harnesses, built by clang with the sanitizers (see fuzz/CMakeLists.txt).
+fuzz:
+	@QMV3_EXTRA_PACKAGES="$(FUZZ_PACKAGES)" scripts/install-deps.sh
+	@CC=$(FUZZ_CC) CXX=$(FUZZ_CXX) cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQMV3_BUILD_FUZZ=ON -DQMV3_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz
