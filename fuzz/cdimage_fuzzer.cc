@@ -70,6 +70,23 @@ void checkTexts(const DIMAGE& record, uint8_t room) {
     CDIMAGE::getFlagsAsString(record.frameHeader.imageFlags, text, size);
     size = room;
     CDIMAGE::getFormatAsString(record.frameHeader.imageFormat, text, size);
+    std::memset(text, 'x', sizeof text);
+    // The message is written only on failure.
+    if (qmCheckImageValidity(&record, text, room) != 1 && room >= 2) require(std::memchr(text, '\0', room) != nullptr);
+}
+
+// The frame copy into an exact-size caller buffer of the chosen size.
+void copyFrame(const DIMAGE& record, uint8_t sizeSelector) {
+    int size = sizeSelector == 0xFF ? record.frameHeader.appendedFrameSize : sizeSelector;
+    if (size < 0 || size > (1 << 24)) return;
+    std::unique_ptr<unsigned char[]> destination(new unsigned char[size > 0 ? size : 1]);
+    int inOut = size;
+    unsigned width = 0, height = 0;
+    int colourType = 0, bytesPerPixel = 0, effectiveBits = 0;
+    DIMAGE header;
+    int result = qmGetFrameFromDIMAGE(destination.get(), &inOut, &record, &width, &height, &colourType, &bytesPerPixel,
+                                      &effectiveBits, &header);
+    if (result == 0) require(inOut <= size);
 }
 
 }  // namespace
@@ -100,6 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool valid = CDIMAGE::checkValidity(record, message);
     if (valid) CDIMAGE::checkRestrictedValidity(record, message);
     checkTexts(record, parameters.d);
+
+    copyFrame(record, parameters.c);
 
     CDIMAGE image(record);
     const bool done = runOperation(image, parameters);

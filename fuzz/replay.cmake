@@ -20,3 +20,4 @@ endforeach()
 # Writer of the seed corpus (run by fuzz/make_corpus.sh).
 add_executable(qmv3_fuzz_seeds ${QMV3_FUZZ_DIR}/seed_writer.cc)
 target_link_libraries(qmv3_fuzz_seeds PRIVATE qmv3_core)
+target_include_directories(qmv3_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR}/tests)

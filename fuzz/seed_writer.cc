@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "client/jpeg_fixtures.h"
 #include "image/cdimage.h"
 #include "platform/platform.h"
 
@@ -96,14 +97,14 @@ std::string element(const std::string& name, const std::string& text) {
 }
 
 void syslistSeeds() {
-    std::string sources = element("ImageSource", element("NameID", "CAM1:1") + element("SGPType", "SGP_BASLER")) +
-                          element("ImageSource", element("NameID", "CAM2:2") + element("SGPType", "SGP_ANY"));
+    std::string sources = element("ImageSource", element("NameID", "CAM1=1") + element("SGPType", "PCVision")) +
+                          element("ImageSource", element("NameID", "CAM2=2") + element("SGPType", "DirectShow"));
     std::string group =
         element("oImageSourceGroup", element("Name", "GROUP1") + element("ImageSourceNames", "CAM1:CAM2"));
     std::string sgps =
-        element("SGP", element("Name", "SGP1") + element("Type", "SGP_BASLER") + element("oImageSourceName", "CAM1")) +
+        element("SGP", element("Name", "SGP1") + element("Type", "PCVision") + element("oImageSourceName", "CAM1")) +
         element("SGP",
-                element("Name", "SGP2") + element("Type", "SGP_ANY") + element("oImageSourceGroupName", "GROUP1"));
+                element("Name", "SGP2") + element("Type", "DirectShow") + element("oImageSourceGroupName", "GROUP1"));
     std::string servers =
         element("oGS2CLs", element("GS2CL", element("Name", "GS1") + element("oSGPName", "SGP1"))) +
         element("oRaw2Jpegs", element("Raw2Jpeg", element("Name", "RJ1") + element("oSGPName", "SGP2")));
@@ -154,6 +155,32 @@ void cdimageSeeds() {
     }
 }
 
+// Geometry header, then a real stream; one seed declares a larger frame than the stream holds.
+void jpegSeeds() {
+    struct Shape {
+        uint16_t width, height;
+        int components;
+        bool progressive;
+        uint8_t bytesPerPixel;
+    };
+    const Shape shapes[] = {{16, 8, 1, false, 0}, {8, 8, 3, false, 2}, {17, 5, 3, true, 2},
+                            {9, 9, 1, true, 0},   {4, 4, 4, false, 3}, {24, 16, 1, false, 0}};
+    int index = 0;
+    for (const Shape& shape : shapes) {
+        std::vector<unsigned char> jpeg =
+            qmv3test::MakeJpeg(shape.width, shape.height, shape.components, shape.progressive);
+        uint16_t declaredWidth = index == 5 ? 32 : shape.width;
+        Bytes bytes;
+        bytes.push_back(declaredWidth & 0xFF);
+        bytes.push_back(declaredWidth >> 8);
+        bytes.push_back(shape.height & 0xFF);
+        bytes.push_back(shape.height >> 8);
+        bytes.push_back(shape.bytesPerPixel);
+        bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
+        writeSeed("jpeg", "stream" + std::to_string(++index), bytes);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,5 +194,6 @@ int main(int argc, char** argv) {
     accessModeSeeds();
     syslistSeeds();
     cdimageSeeds();
+    jpegSeeds();
     return 0;
 }
