@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
@@ -40,6 +41,7 @@ inline unsigned long RunUntilSuccess(const Operation& operation, unsigned long l
         if (operation.release) operation.release();
         if (!failed) {
             EXPECT_EQ(code, operation.successCode) << "run without failure";
+            std::printf("%lu allocations failed in turn\n", n - 1);
             return n - 1;
         }
         if (code != operation.successCode) {
