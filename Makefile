@@ -1,13 +1,19 @@
 # Wrappers around CMake: `make demo` and `make test` set up a fresh machine, build and run.
-# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder.
+# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder,
+# SANITIZE=thread with ThreadSanitizer.
 
 SANITIZE ?= 0
+CTEST_ARGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-asan
 CMAKE_FLAGS += -DQMV3_SANITIZE=ON
+BUILD_TYPE = Debug
+else ifeq ($(SANITIZE),thread)
+BUILD_DIR ?= build-tsan
+CMAKE_FLAGS += -DQMV3_SANITIZE_THREAD=ON
 BUILD_TYPE = Debug
 else
 BUILD_DIR ?= build
@@ -35,7 +41,7 @@ demo: build
 	@if [ -x $(BUILD_DIR)/qmv3 ]; then $(BUILD_DIR)/qmv3 demo; else $(BUILD_DIR)/qmv3-demo; fi
 
 test: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 # The libFuzzer harnesses, built by clang with the sanitizers (see fuzz/CMakeLists.txt).
 fuzz:
@@ -45,4 +51,4 @@ fuzz:
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz
