@@ -1,5 +1,7 @@
 // Writes the seed corpus of every harness: small valid inputs (and a few near misses) from which the
 // fuzzers start. Run through make_corpus.sh; the output is kept in fuzz/corpus/<harness>/.
+#include "seed_writer.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -19,7 +21,9 @@ std::string g_root;
 
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-void writeSeed(const std::string& harness, const std::string& name, const Bytes& bytes) {
+}  // namespace
+
+void WriteSeed(const std::string& harness, const std::string& name, const std::vector<unsigned char>& bytes) {
     std::string folder = g_root + "/" + harness;
     mkdir(g_root.c_str(), 0755);
     mkdir(folder.c_str(), 0755);
@@ -31,6 +35,8 @@ void writeSeed(const std::string& harness, const std::string& name, const Bytes&
     }
 }
 
+namespace {
+
 // Selector byte, then text.
 void numericSeeds() {
     const char* texts[] = {"0",    "-17",  "2147483647", "-2147483648", "4294967296", "0x7fffffff", "017", " +42",
@@ -39,7 +45,7 @@ void numericSeeds() {
     for (const char* text : texts) {
         Bytes bytes{static_cast<unsigned char>(selector++ % 6)};
         bytes.insert(bytes.end(), text, text + std::strlen(text));
-        writeSeed("numeric", "text" + std::to_string(selector), bytes);
+        WriteSeed("numeric", "text" + std::to_string(selector), bytes);
     }
     Bytes stamp{0xFF};
     long seconds = 1700000000;
@@ -49,17 +55,17 @@ void numericSeeds() {
     stamp.insert(stamp.end(), reinterpret_cast<unsigned char*>(&milliseconds),
                  reinterpret_cast<unsigned char*>(&milliseconds) + 4);
     stamp.push_back(40);
-    writeSeed("numeric", "timestamp", stamp);
+    WriteSeed("numeric", "timestamp", stamp);
 }
 
 void utcTextSeeds() {
-    writeSeed("utc_text", "morning", textBytes("2023-07-27 09:15:42.123456 AM UTC"));
-    writeSeed("utc_text", "noon", textBytes("2023-07-27 12:00:00.000000 PM UTC"));
-    writeSeed("utc_text", "epoch", textBytes("1970-01-01 12:00:00.000000 AM UTC"));
-    writeSeed("utc_text", "leap", textBytes("2024-02-29 11:59:59.999999 PM UTC"));
+    WriteSeed("utc_text", "morning", textBytes("2023-07-27 09:15:42.123456 AM UTC"));
+    WriteSeed("utc_text", "noon", textBytes("2023-07-27 12:00:00.000000 PM UTC"));
+    WriteSeed("utc_text", "epoch", textBytes("1970-01-01 12:00:00.000000 AM UTC"));
+    WriteSeed("utc_text", "leap", textBytes("2024-02-29 11:59:59.999999 PM UTC"));
     char text[64];
     if (platformTimeToUTCString(1690449342, 654321, true, false, true, text, sizeof text) != nullptr)
-        writeSeed("utc_text", "written", textBytes(text));
+        WriteSeed("utc_text", "written", textBytes(text));
     Bytes writer{0xFF};
     int64_t seconds = 1690449342;
     uint32_t fraction = 999;
@@ -69,7 +75,7 @@ void utcTextSeeds() {
                   reinterpret_cast<unsigned char*>(&fraction) + 4);
     writer.push_back(7);
     writer.push_back(40);
-    writeSeed("utc_text", "writer", writer);
+    WriteSeed("utc_text", "writer", writer);
 }
 
 void accessModeSeeds() {
@@ -83,13 +89,13 @@ void accessModeSeeds() {
                            "CM_RETRY",
                            " CM_TIMER | CM_WAIT "};
     int index = 0;
-    for (const char* text : texts) writeSeed("access_modes", "text" + std::to_string(++index), textBytes(text));
+    for (const char* text : texts) WriteSeed("access_modes", "text" + std::to_string(++index), textBytes(text));
     Bytes writer{0xFF};
     int mode = 3 | 128 | 16;
     writer.insert(writer.end(), reinterpret_cast<unsigned char*>(&mode), reinterpret_cast<unsigned char*>(&mode) + 4);
     writer.push_back(1);
     writer.push_back(24);
-    writeSeed("access_modes", "writer", writer);
+    WriteSeed("access_modes", "writer", writer);
 }
 
 std::string element(const std::string& name, const std::string& text) {
@@ -112,13 +118,13 @@ void syslistSeeds() {
                        element("QMv3", element("Name", "Plant") + element("ZantContext", "CTX1") +
                                            element("ComponentList", element("ImageSources", sources + group) +
                                                                         element("SGPs", sgps) + servers));
-    writeSeed("syslist", "full.xml", textBytes(full + "\x01"));
+    WriteSeed("syslist", "full.xml", textBytes(full + "\x01"));
     std::string minimal =
         "<?xml version=\"1.0\"?>\n" +
         element("QMv3", element("Name", "P") + element("ZantContext", "C") +
                             element("ComponentList", element("ImageSources", "") + element("SGPs", "")));
-    writeSeed("syslist", "minimal.xml", textBytes(minimal));
-    writeSeed("syslist", "broken.xml", textBytes(full.substr(0, full.size() / 2)));
+    WriteSeed("syslist", "minimal.xml", textBytes(minimal));
+    WriteSeed("syslist", "broken.xml", textBytes(full.substr(0, full.size() / 2)));
 }
 
 DIMAGE validRecord(int format, int width, int height, int bytesPerPixel, uint32_t pixelBytes) {
@@ -131,6 +137,9 @@ DIMAGE validRecord(int format, int width, int height, int bytesPerPixel, uint32_
     record.frameHeader.bytesPerPixel = bytesPerPixel;
     record.frameHeader.appendedFrameSize = static_cast<int>(pixelBytes);
     record.sourceHeader.totalLength = pixelBytes + 188;
+    // A fixed time, so that the seeds do not change with every run of the writer.
+    record.sourceHeader.timestampSeconds = 1690449342;
+    record.sourceHeader.timestampMicroseconds = 250000;
     return record;
 }
 
@@ -151,7 +160,7 @@ void cdimageSeeds() {
         const unsigned char* header = reinterpret_cast<const unsigned char*>(&record);
         bytes.insert(bytes.end(), header, header + 188);
         for (uint32_t i = 0; i < pixelBytes; ++i) bytes.push_back(static_cast<unsigned char>(i * 37));
-        writeSeed("cdimage", "operation" + std::to_string(operation), bytes);
+        WriteSeed("cdimage", "operation" + std::to_string(operation), bytes);
     }
 }
 
@@ -177,7 +186,7 @@ void jpegSeeds() {
         bytes.push_back(shape.height >> 8);
         bytes.push_back(shape.bytesPerPixel);
         bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
-        writeSeed("jpeg", "stream" + std::to_string(++index), bytes);
+        WriteSeed("jpeg", "stream" + std::to_string(++index), bytes);
     }
 }
 

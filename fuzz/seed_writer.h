@@ -1,0 +1,11 @@
+// The seed corpus writer's shared pieces: one call writes one seed file of one harness.
+#ifndef QMV3_FUZZ_SEED_WRITER_H
+#define QMV3_FUZZ_SEED_WRITER_H
+
+#include <string>
+#include <vector>
+
+// Writes bytes as fuzz/corpus/<harness>/<name> below the corpus folder given to the program.
+void WriteSeed(const std::string& harness, const std::string& name, const std::vector<unsigned char>& bytes);
+
+#endif
