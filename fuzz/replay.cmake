@@ -18,6 +18,7 @@ foreach(source ${QMV3_REPLAY_HARNESSES})
 endforeach()
 
 # Writer of the seed corpus (run by fuzz/make_corpus.sh).
-add_executable(qmv3_fuzz_seeds ${QMV3_FUZZ_DIR}/seed_writer.cc)
+file(GLOB QMV3_SEED_SOURCES CONFIGURE_DEPENDS ${QMV3_FUZZ_DIR}/seed_*.cc)
+add_executable(qmv3_fuzz_seeds ${QMV3_SEED_SOURCES})
 target_link_libraries(qmv3_fuzz_seeds PRIVATE qmv3_core)
 target_include_directories(qmv3_fuzz_seeds PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -3,6 +3,7 @@
 #include "seed_writer.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "client/jpeg_fixtures.h"
 #include "image/cdimage.h"
 #include "platform/platform.h"
+#include "qmv3/qmv3.h"
 
 namespace {
 
@@ -198,11 +200,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_root = argv[1];
+    qmSetVerbose(0);
     numericSeeds();
     utcTextSeeds();
     accessModeSeeds();
     syslistSeeds();
     cdimageSeeds();
     jpegSeeds();
+    const std::string scratch = g_root + "/.scratch";
+    mkdir(g_root.c_str(), 0755);
+    mkdir(scratch.c_str(), 0755);
+    WriteOlderFileSeeds(scratch);
+    rmdir(scratch.c_str());
     return 0;
 }

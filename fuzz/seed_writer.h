@@ -8,4 +8,7 @@
 // Writes bytes as fuzz/corpus/<harness>/<name> below the corpus folder given to the program.
 void WriteSeed(const std::string& harness, const std::string& name, const std::vector<unsigned char>& bytes);
 
+// Seeds written by the library's savers; scratch is an empty folder for their files.
+void WriteOlderFileSeeds(const std::string& scratch);
+
 #endif

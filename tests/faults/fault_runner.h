@@ -20,6 +20,7 @@
 namespace qmv3faults {
 
 struct Operation {
+    std::function<void()> prepare;     // makes fresh inputs before every run (may be empty)
     std::function<int()> run;          // the call under test; returns its code
     int successCode = 0;               // what a run without failure returns
     std::set<int> failureCodes;        // what a run with a failed allocation may return
@@ -32,6 +33,7 @@ struct Operation {
 inline unsigned long RunUntilSuccess(const Operation& operation, unsigned long limit = 200000) {
     for (unsigned long n = 1; n <= limit; ++n) {
         for (const std::string& output : operation.outputs) std::remove(output.c_str());
+        if (operation.prepare) operation.prepare();
         ArmAllocationFailure(n);
         const int code = operation.run();
         const bool failed = DisarmAllocationFailure();
