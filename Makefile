@@ -50,5 +50,11 @@ fuzz:
 		-DQMV3_BUILD_FUZZ=ON -DQMV3_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 
+# Benchmarks build optimised in their own folder; every bench program runs in turn.
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQMV3_BUILD_BENCH=ON -DQMV3_BUILD_TESTS=OFF >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@for program in build-bench/bench/*_bench; do echo "== $$program"; $$program || exit 1; done
+
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz
