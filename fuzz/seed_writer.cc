@@ -211,6 +211,7 @@ int main(int argc, char** argv) {
     mkdir(g_root.c_str(), 0755);
     mkdir(scratch.c_str(), 0755);
     WriteOlderFileSeeds(scratch);
+    WriteSequenceFileSeeds(scratch);
     rmdir(scratch.c_str());
     return 0;
 }

@@ -10,5 +10,6 @@ void WriteSeed(const std::string& harness, const std::string& name, const std::v
 
 // Seeds written by the library's savers; scratch is an empty folder for their files.
 void WriteOlderFileSeeds(const std::string& scratch);
+void WriteSequenceFileSeeds(const std::string& scratch);
 
 #endif
