@@ -81,8 +81,7 @@ void olderSeeds(const std::string& scratch) {
         std::remove(path.c_str());
         if (kind.save(path.c_str(), &rec) == 0) {
             Bytes file = readAll(path);
-            Bytes seed{kind.selector, static_cast<unsigned char>(index * 37)};
-            seed.insert(seed.end(), file.begin(), file.end());
+            Bytes seed = Prefixed({kind.selector, static_cast<unsigned char>(index * 37)}, file);
             WriteSeed("older_files", std::string(kind.ext) + std::to_string(++index), seed);
             // The sequence loader sees the same files.
             WriteSeed("imc2", std::string("older") + std::to_string(index) + "." + kind.ext, file);
@@ -97,8 +96,7 @@ void olderSeeds(const std::string& scratch) {
         std::vector<std::string> names = exportedFiles(scratch);
         for (size_t i = 0; i < names.size(); ++i) {
             Bytes file = readAll(scratch + "/" + names[i]);
-            Bytes seed{static_cast<unsigned char>(i % 2)};
-            seed.insert(seed.end(), file.begin(), file.end());
+            Bytes seed = Prefixed({static_cast<unsigned char>(i % 2)}, file);
             WriteSeed("bmp", "palette" + std::to_string(palette) + "-" + names[i], seed);
         }
     }

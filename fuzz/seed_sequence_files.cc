@@ -78,20 +78,36 @@ void imc2Seeds(const std::string& scratch) {
     }
 }
 
-void metadataSeeds(const std::string& scratch) {
+// One set for every key of a table, each with a value of the key's type, after the selector byte.
+void writeTableSeed(const std::string& scratch, const SINGLEMETADATA* table, size_t count, const char* name) {
     std::string path = scratch + "/sets";
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return;
-    _internal_write_metadata_set_to_file(file, "Width", 640);
-    _internal_write_metadata_set_to_file(file, "ScaleX", 0.25);
-    _internal_write_metadata_set_to_file(file, "CameraPortName", std::string("camera one"));
-    _internal_write_metadata_set_to_file(file, "FrameNumber", -3);
+    std::fputc(40, file);
+    for (size_t k = 0; k < count; ++k) {
+        switch (table[k].eType) {
+            case METADATA_INT32:
+                _internal_write_metadata_set_to_file(file, table[k].sKey, -1);
+                break;
+            case METADATA_UINT32:
+                _internal_write_metadata_set_to_file(file, table[k].sKey, 640u);
+                break;
+            case METADATA_FLOAT:
+                _internal_write_metadata_set_to_file(file, table[k].sKey, 0.0125);
+                break;
+            default:
+                _internal_write_metadata_set_to_file(file, table[k].sKey, std::string("GRAY"));
+                break;
+        }
+    }
     std::fclose(file);
-    Bytes sets = readAll(path);
-    Bytes seed{40};
-    seed.insert(seed.end(), sets.begin(), sets.end());
-    WriteSeed("metadata", "four-sets", seed);
-    WriteSeed("metadata", "key-value", Bytes{63, 'W', 'i', 'd', 't', 'h', '=', '6', '4', '0'});
+    WriteSeed("metadata", name, readAll(path));
+}
+
+void metadataSeeds(const std::string& scratch) {
+    writeTableSeed(scratch, glbMetaData, kGlobalMetadataCount, "global-sets");
+    writeTableSeed(scratch, imgMetaData, kImageMetadataCount, "image-sets");
+    WriteSeed("metadata", "key-value", Bytes{63, 'w', 'i', 'd', 't', 'h', '_', 'p', 'x', '=', '6', '4', '0'});
 }
 
 }  // namespace

@@ -5,6 +5,16 @@
 #include <string>
 #include <vector>
 
+// head followed by tail (reserved first: growing a one-byte vector trips a false bounds warning of the
+// optimiser).
+inline std::vector<unsigned char> Prefixed(std::vector<unsigned char> head, const std::vector<unsigned char>& tail) {
+    std::vector<unsigned char> joined;
+    joined.reserve(head.size() + tail.size());
+    joined.insert(joined.end(), head.begin(), head.end());
+    joined.insert(joined.end(), tail.begin(), tail.end());
+    return joined;
+}
+
 // Writes bytes as fuzz/corpus/<harness>/<name> below the corpus folder given to the program.
 void WriteSeed(const std::string& harness, const std::string& name, const std::vector<unsigned char>& bytes);
 
