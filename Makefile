@@ -3,6 +3,7 @@
 # SANITIZE=thread with ThreadSanitizer.
 
 SANITIZE ?= 0
+CTEST_ARGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 
@@ -18,7 +19,24 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build demo test bench fuzz clean
+FUZZ_DIR ?= build-fuzz
+FUZZ_CC ?= clang-14
+FUZZ_CXX ?= clang++-14
+FUZZ_PACKAGES = clang-14 libclang-rt-14-dev
+# FUZZ_ALL=1 also builds the rest of the project with clang (the tests included), so that CI sees
+# every warning clang has to give.
+FUZZ_ALL ?= 0
+ifeq ($(FUZZ_ALL),1)
+FUZZ_FLAGS = -DQMV3_BUILD_TESTS=ON
+FUZZ_TARGETS = --target all --target fuzzers
+else
+FUZZ_FLAGS = -DQMV3_BUILD_TESTS=OFF
+FUZZ_TARGETS = --target fuzzers
+endif
+# BUILD_TARGETS limits a build to some targets (for example the thread sanitizer's test programs).
+BUILD_TARGETS ?=
+
+.PHONY: all deps configure build demo test bench fuzz fuzz-replay clean
 
 all: build
 
@@ -29,13 +47,32 @@ configure: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
-	@cmake --build $(BUILD_DIR) -j $(JOBS)
+	@cmake --build $(BUILD_DIR) -j $(JOBS) $(foreach target,$(BUILD_TARGETS),--target $(target))
 
 demo: build
 	@$(BUILD_DIR)/qmv3 demo --dir $(BUILD_DIR)/demo
 
 test: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# The libFuzzer harnesses, built by clang with the sanitizers (see fuzz/CMakeLists.txt).
+fuzz:
+	@QMV3_EXTRA_PACKAGES="$(FUZZ_PACKAGES)" scripts/install-deps.sh
+	@CC=$(FUZZ_CC) CXX=$(FUZZ_CXX) cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQMV3_BUILD_FUZZ=ON $(FUZZ_FLAGS) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) $(FUZZ_TARGETS)
+
+# Every libFuzzer harness runs once over its seeds and its kept failures (no mutation).
+fuzz-replay: fuzz
+	@passed=0; failed=0; \
+	for harness in $(FUZZ_DIR)/fuzz/*_fuzzer; do \
+		name=$$(basename $$harness _fuzzer); \
+		dirs=fuzz/corpus/$$name; [ -d fuzz/regressions/$$name ] && dirs="$$dirs fuzz/regressions/$$name"; \
+		if ORSEL_CLIENTLIB_LOGGING_PATH=$(FUZZ_DIR) $$harness -runs=0 $$dirs >$(FUZZ_DIR)/replay-$$name.log 2>&1; \
+		then passed=$$((passed + 1)); else failed=$$((failed + 1)); echo "FAILED: $$name"; \
+			tail -40 $(FUZZ_DIR)/replay-$$name.log; fi; \
+	done; \
+	echo "fuzz-replays: $$passed passed, $$failed failed"; [ $$failed -eq 0 ]
 
 # Benchmarks build optimised in their own folder; every bench program runs in turn.
 bench: deps

@@ -68,13 +68,12 @@ int decompressImage(DIMAGE* outImage, const DIMAGE* inImage) {
         return kDecodeFailed;
     }
     clearTail(pixels, rawSize, width, height, format);
-    const uint64_t decodedSize = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
-                                 static_cast<uint64_t>(inImage->frameHeader.bytesPerPixel);
     *outImage = *inImage;
     describeDecodedFrame(*outImage, static_cast<uint32_t>(rawSize), format);
     outImage->frameBuffer = pixels;
-    // The capacity never claims more than was allocated.
-    outImage->frameBufferSize = static_cast<uint32_t>(decodedSize < rawSize ? decodedSize : rawSize);
+    // The capacity is the allocation: never more, and never less than the appendedFrameSize it holds
+    // (a stream smaller than the record's geometry would otherwise give an invalid record).
+    outImage->frameBufferSize = static_cast<uint32_t>(rawSize);
     return kDecompressed;
 }
 

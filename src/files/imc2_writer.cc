@@ -371,6 +371,8 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
         errorText = prefix + " save error: File already exists.";
         return false;
     }
+    // Copied before the file exists: running out of memory here must not leave a created file behind.
+    std::string createdPath(asFilePath);
     // "x": create exclusively, so a file that exists but cannot be read is not overwritten either.
     FILE* created = std::fopen(asFilePath, "wbx");
     if (created == nullptr) {
@@ -380,7 +382,7 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
                                      : " save error: File could not be opened for writing.");
         return false;
     }
-    CreatedFile file(created, asFilePath);
+    CreatedFile file(created, std::move(createdPath));
     const Writer writer{file.get(), prefix, code, errorText, percent};
     const uint32_t n = apImages->numFrames;
     if (!WriteFileHeader(writer, apImages->imageArray[0]) || !WriteGlobalSets(writer, apImages->imageArray[0], n)) {

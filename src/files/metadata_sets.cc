@@ -105,6 +105,9 @@ int _internal_write_metadata_set_to_file(FILE* stream, std::string key, double v
     // Large magnitudes print long in fixed point; the text form rejects what does not fit a set.
     char text[400];
     std::snprintf(text, sizeof(text), "%f", value);
+    // Infinite values (and doubles beyond the float range) print texts the reader refuses: writing
+    // them would give a file that cannot be loaded again.
+    if (CheckStr2Float(nullptr, text) != kNumConverted) return -15;
     return _internal_write_metadata_set_to_file(stream, std::move(key), std::string(text));
 }
 

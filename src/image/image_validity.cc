@@ -145,12 +145,13 @@ bool checkPixelFormat(const DIMAGE_FRAMEHEADER& fh, std::string& message) {
     if (fh.bytesPerPixel < 1 || fh.bytesPerPixel > 4) {
         return fail(message, "Img.frameHeader.bytesPerPixel=" + to_string(fh.bytesPerPixel) + " must be [1..4].");
     }
-    const std::string bounds = " is out of bounds ([0.." + to_string(CDIMAGE::FORMAT_MAX) + "].";
+    // Message pieces are made only on failure: a valid image must pass without allocating.
+    auto bounds = [] { return " is out of bounds ([0.." + to_string(CDIMAGE::FORMAT_MAX) + "]."; };
     if (fh.sourceFormat < 0 || fh.sourceFormat > CDIMAGE::FORMAT_MAX) {
-        return fail(message, "Img.frameHeader.sourceFormat=" + to_string(fh.sourceFormat) + bounds);
+        return fail(message, "Img.frameHeader.sourceFormat=" + to_string(fh.sourceFormat) + bounds());
     }
     if (fh.imageFormat < 0 || fh.imageFormat > CDIMAGE::FORMAT_MAX) {
-        return fail(message, "Img.frameHeader.imageFormat=" + to_string(fh.imageFormat) + bounds);
+        return fail(message, "Img.frameHeader.imageFormat=" + to_string(fh.imageFormat) + bounds());
     }
     return true;
 }
@@ -159,27 +160,27 @@ bool checkFrameBytes(const DIMAGE& img, std::string& message) {
     const int32_t afs = img.frameHeader.appendedFrameSize;
     const std::string total = to_string(img.sourceHeader.totalLength);
     const std::string header = to_string(CDIMAGE::HEADER_SIZE);
-    const std::string prefix = "In case Img.frameHeader.appendedFrameSize(" + to_string(afs) + ") is ";
+    auto prefix = [afs] { return "In case Img.frameHeader.appendedFrameSize(" + to_string(afs) + ") is "; };
     if (afs <= 0) {
         if (img.sourceHeader.totalLength != static_cast<uint32_t>(CDIMAGE::HEADER_SIZE)) {
-            return fail(message, prefix + "not bigger than zero, aImg.sourceHeader.totalLength(" + total +
+            return fail(message, prefix() + "not bigger than zero, aImg.sourceHeader.totalLength(" + total +
                                      ") must be equal to sizeof(hdrImage)=" + header + ".");
         }
         return true;
     }
     if (afs > static_cast<int32_t>(img.frameBufferSize)) {
-        return fail(message, prefix + "bigger than zero, it must be less than or equal Img.frameBufferSize(" +
+        return fail(message, prefix() + "bigger than zero, it must be less than or equal Img.frameBufferSize(" +
                                  to_string(img.frameBufferSize) + ").");
     }
     if (img.frameBuffer == nullptr) {
-        return fail(message, prefix + "bigger than zero, aImg.frameBuffer must not be NULL.");
+        return fail(message, prefix() + "bigger than zero, aImg.frameBuffer must not be NULL.");
     }
     if (afs > CDIMAGE::iMAX_TRANSPORT_SIZE) {
-        return fail(message, prefix + "bigger than zero, it must not be bigger than MAX_TRANSPORT_SIZE(" +
+        return fail(message, prefix() + "bigger than zero, it must not be bigger than MAX_TRANSPORT_SIZE(" +
                                  to_string(CDIMAGE::iMAX_TRANSPORT_SIZE) + ").");
     }
     if (img.sourceHeader.totalLength != static_cast<uint32_t>(afs) + CDIMAGE::HEADER_SIZE) {
-        return fail(message, prefix + "bigger than zero, aImg.sourceHeader.totalLength(" + total +
+        return fail(message, prefix() + "bigger than zero, aImg.sourceHeader.totalLength(" + total +
                                  ") must be equal to sizeof(hdrImage)=" + header + " plus appendedFrameSize.");
     }
     return true;
@@ -224,14 +225,16 @@ bool CDIMAGE::checkValidity() const {
 namespace {
 
 bool checkRestrictedRgb(const DIMAGE_FRAMEHEADER& fh, std::string& message) {
-    const std::string head = "Img.frameHeader.imageFormat(" + to_string(fh.imageFormat) + ") is FORMAT_RGB(" +
-                             to_string(CDIMAGE::FORMAT_RGB) + ")";
+    auto head = [&fh] {
+        return "Img.frameHeader.imageFormat(" + to_string(fh.imageFormat) + ") is FORMAT_RGB(" +
+               to_string(CDIMAGE::FORMAT_RGB) + ")";
+    };
     if (fh.bytesPerPixel != 3) {
-        return fail(message, "In case a" + head + ", Img.frameHeader.bytesPerPixel(" + to_string(fh.bytesPerPixel) +
+        return fail(message, "In case a" + head() + ", Img.frameHeader.bytesPerPixel(" + to_string(fh.bytesPerPixel) +
                                  ") must be equal 3.");
     }
     if (fh.effectiveBitsPerPixel != 24 && fh.effectiveBitsPerPixel != -1) {
-        return fail(message, "In case " + head +
+        return fail(message, "In case " + head() +
                                  " and Img.frameHeader.bytesPerPixel is 3 and "
                                  "Img.frameHeader.effectiveBitsPerPixel != -1," +
                                  " Img.frameHeader.effectiveBitsPerPixel(" + to_string(fh.effectiveBitsPerPixel) +
@@ -241,22 +244,24 @@ bool checkRestrictedRgb(const DIMAGE_FRAMEHEADER& fh, std::string& message) {
 }
 
 bool checkRestrictedGray(const DIMAGE_FRAMEHEADER& fh, std::string& message) {
-    const std::string head = "In case Img.frameHeader.imageFormat(" + to_string(fh.imageFormat) + ") is FORMAT_GRAY(" +
-                             to_string(CDIMAGE::FORMAT_GRAY) + ")";
+    auto head = [&fh] {
+        return "In case Img.frameHeader.imageFormat(" + to_string(fh.imageFormat) + ") is FORMAT_GRAY(" +
+               to_string(CDIMAGE::FORMAT_GRAY) + ")";
+    };
     const std::string bits = to_string(fh.effectiveBitsPerPixel);
     if (fh.bytesPerPixel != 1 && fh.bytesPerPixel != 2) {
         return fail(message,
-                    head + ", Img.frameHeader.bytesPerPixel(" + to_string(fh.bytesPerPixel) + ") must be [1..2].");
+                    head() + ", Img.frameHeader.bytesPerPixel(" + to_string(fh.bytesPerPixel) + ") must be [1..2].");
     }
     if (fh.effectiveBitsPerPixel == -1) return true;
     if (fh.bytesPerPixel == 1 && fh.effectiveBitsPerPixel != 8) {
-        return fail(message, head +
+        return fail(message, head() +
                                  " and m_Img.frameHeader.bytesPerPixel is 1 and "
                                  "aImg.frameHeader.effectiveBitsPerPixel != -1," +
                                  " aImg.frameHeader.effectiveBitsPerPixel=" + bits + " must be 8.");
     }
     if (fh.bytesPerPixel == 2 && (fh.effectiveBitsPerPixel < 9 || fh.effectiveBitsPerPixel > 16)) {
-        return fail(message, head +
+        return fail(message, head() +
                                  " and Img.frameHeader.bytesPerPixel is 2 and "
                                  "Img.frameHeader.effectiveBitsPerPixel != -1," +
                                  " Img.frameHeader.effectiveBitsPerPixel=" + bits + " must be [9..16].");

@@ -9,6 +9,7 @@
 
 #include "platform/logging.h"
 #include "syslist/sys_list.h"
+#include "syslist/xml_file.h"
 #include "syslist/xml_validation.h"
 #include "syslist/xml_walk.h"
 
@@ -153,7 +154,7 @@ bool CSysList::LoadSysList(const char* path, bool logErrors, CLogging& log) {
 }
 
 int CSysList::loadContent(const char* path, bool logErrors, CLogging& log) {
-    if (path == nullptr || !document.LoadFile(path)) return kOpenFailed;
+    if (path == nullptr || !LoadXmlFile(document, path)) return kOpenFailed;
     if (!ValidateConfigurationXML_SysList(document, true, log)) return kNotValid;
     TiXmlHandle root = TiXmlHandle(&document).FirstChildElement("QMv3");
     if (!copyName(name, childText(root.ToElement(), "Name"))) return kSysListInvalidContent;

@@ -118,6 +118,21 @@ TEST(Decompression, CapacityNeverExceedsTheAllocation) {
     std::free(in.frameBuffer);
 }
 
+// A JPEG smaller than the record's geometry must still give a valid record: capacity covers the
+// appendedFrameSize it claims.
+TEST(Decompression, SmallerStreamGivesValidRecord) {
+    const std::vector<unsigned char> jpeg = MakeJpeg(24, 16, 1);
+    DIMAGE in = MakeJpegImage(jpeg, 32, 16, 1);
+    DIMAGE out;
+    ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+    EXPECT_EQ(out.frameHeader.appendedFrameSize, 512);
+    EXPECT_EQ(out.frameBufferSize, 512u);
+    char message[300];
+    EXPECT_EQ(qmCheckImageValidity(&out, message, sizeof message), 1) << message;
+    std::free(out.frameBuffer);
+    std::free(in.frameBuffer);
+}
+
 TEST(Decompression, UnsupportedOrOversizedStreamsFail) {
     struct Case {
         const char* what;
