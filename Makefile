@@ -32,5 +32,11 @@ demo: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# Release build of the benchmark program in its own folder; BENCH_ARGS go to the program.
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQMV3_BUILD_BENCH=ON -DQMV3_BUILD_TESTS=OFF >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target qmv3_bench
+	@build-bench/bench/qmv3_bench $(BENCH_ARGS)
+
 clean:
 	rm -rf build build-asan build-bench build-fuzz
