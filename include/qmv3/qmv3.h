@@ -203,14 +203,27 @@ QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* th
 /* Images and sequences                                                                            */
 /* ---------------------------------------------------------------------------------------------- */
 
+/* A record with a frame buffer of QMV3_MAX_TRANSPORT_SIZE bytes, header not initialised; null on failure.
+ * Release it with qmFreeImage: 1 released, -1 released but its frameBuffer was null, 0 null record. */
 QMV3_EXPORT DIMAGE* qmInitializeImage(void);
 QMV3_EXPORT int qmFreeImage(DIMAGE* image);
+/* Sequences: initialise a fresh structure (empty), create numFrames records each with its own buffer of
+ * frameBufferSize bytes (none for 0; numFrames 0 leaves the structure as it is), free array and buffers.
+ * 1 on success, 0 for a null structure or when an allocation failed (nothing is left allocated). */
 QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images);
 QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize);
 QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images);
+/* 1 valid, 0 null image, -1 invalid; the reason goes to the log and, on failure, into errorText (may be null). */
 QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize);
+/* 1: all images valid and alike (source, geometry, formats, scales within 0.00001, rotation); 0: empty or
+ * differing images; -1: null structure, null array or an invalid image. The complete form also needs frame
+ * numbers that rise by one without a zero. Every negative decision is logged. */
 QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages);
 QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages);
+/* Copies the GRAY (1 or 2 bytes) or RGB pixels of image, decompressed first when JPEG, into destination;
+ * *destinationSize is the capacity on entry and the bytes copied on return. The other outputs may be null.
+ * 0 done, 20 a required pointer is null, 23 destination too small, 103 invalid image or other pixel format,
+ * 513 decompression failed. getFrameFromDIMAGE is the same call under its older name. */
 QMV3_EXPORT int qmGetFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image,
                                      unsigned* width, unsigned* height, int* colourType, int* bytesPerPixel,
                                      int* effectiveBitsPerPixel, DIMAGE* headerCopy);
@@ -240,6 +253,13 @@ QMV3_EXPORT int qmGrabFrames(QMBUNCHOFIMAGES* aImages, const char* aZantAddress,
 /* Decompression                                                                                   */
 /* ---------------------------------------------------------------------------------------------- */
 
+/* JPEG frames (imageFormat QMV3_FORMAT_JPEG) become GRAY or RGB with the record's geometry and bytesPerPixel.
+ * qmDecompressImage overwrites outImage with a new malloc buffer (the caller frees it; what outImage held
+ * before is not released). In place, the decoded frame must fit in the image's own frameBuffer; on failure
+ * the compressed bytes are restored. The sequence call replaces each JPEG image, freeing its compressed
+ * buffer when freeCompressedBuffers is 1, and stops at the first failure.
+ * 1 decompressed, 0 not JPEG (or empty sequence), -1 out of memory (sequence: any failure), -2 the JPEG data
+ * cannot be decoded into the frame, -3 null argument, -4 (in place) frameBufferSize too small. */
 QMV3_EXPORT int qmDecompressImage(DIMAGE* outImage, const DIMAGE* inImage);
 QMV3_EXPORT int qmDecompressImageInPlace(DIMAGE* image);
 QMV3_EXPORT int qmDecompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers);
@@ -248,6 +268,11 @@ QMV3_EXPORT int qmDecompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompress
 /* Display helpers and texts                                                                       */
 /* ---------------------------------------------------------------------------------------------- */
 
+/* A colour table of 4-byte entries (red, green, blue, 0) for every value of 1 or 2 bytes per pixel; values above
+ * the effective bits (8..16) are magenta. mode 0 grey, 1 black-blue-green-red-white, 2 blue-cyan-yellow-red.
+ * Returns the entry count, -1 for bad arguments, -2 when *tableBytes (capacity in, bytes out) is too small.
+ * The conversion writes 3 bytes per grey pixel (16-bit pixels in host byte order) through such a table:
+ * 0 done, -1 bad arguments or grayBytes too short, -2 when *rgbBytes (capacity in, bytes out) is too small. */
 QMV3_EXPORT int QMV3_INTERNAL_qmCreateColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel,
                                                   int effectiveBits);
 QMV3_EXPORT int QMV3_INTERNAL_qmGrayToRGB24(const void* gray, int grayBytes, unsigned char* rgb, int* rgbBytes,

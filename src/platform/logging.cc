@@ -96,44 +96,38 @@ bool CLogging::internalLog(const char* format, ...) {
 }
 
 bool CLogging::Log(const char* format, ...) {
-    if (!m_initialized) {
-        warnNotInitialized("Log", format);
-        return false;
-    }
-    bool bSemaLogging = platformWaitForSemaphore(m_semaphore, 0);
-    if (!bSemaLogging) {
-        internalLog("WW: Logging Semaphore Wait error in Log()");
-        PLATFORM_ASSERT(bSemaLogging == true, "bSemaLogging == true");
-    }
     va_list args;
     va_start(args, format);
-    internalWrite(m_toStdout, m_toStderr, m_toFile, m_toFeclog, format, args);
+    bool written = lockedWrite("Log", m_toStdout, m_toStderr, m_toFile, m_toFeclog, format, args);
     va_end(args);
-    bool retReleaseSemaphoreLogging = platformReleaseSemaphore(m_semaphore);
-    if (!retReleaseSemaphoreLogging) {
-        internalLog("WW: Logging Semaphore Release error in Log()");
-        PLATFORM_ASSERT(retReleaseSemaphoreLogging == true, "retReleaseSemaphoreLogging == true");
-    }
-    return true;
+    return written;
 }
 
 bool CLogging::DedicatedLog(bool toStdout, bool toStderr, bool toFile, bool toFeclog, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    bool written = lockedWrite("DedicatedLog", toStdout, toStderr, toFile, toFeclog, format, args);
+    va_end(args);
+    return written;
+}
+
+// Log and DedicatedLog: one line under the semaphore. A failing semaphore is a programming error and
+// stops the process.
+bool CLogging::lockedWrite(const char* caller, bool toStdout, bool toStderr, bool toFile, bool toFeclog,
+                           const char* format, va_list args) {
     if (!m_initialized) {
-        warnNotInitialized("DedicatedLog", format);
+        warnNotInitialized(caller, format);
         return false;
     }
     bool bSemaLogging = platformWaitForSemaphore(m_semaphore, 0);
     if (!bSemaLogging) {
-        internalLog("WW: Logging Semaphore Wait error in DedicatedLog()");
+        internalLog("WW: Logging Semaphore Wait error in %s()", caller);
         PLATFORM_ASSERT(bSemaLogging == true, "bSemaLogging == true");
     }
-    va_list args;
-    va_start(args, format);
     internalWrite(toStdout, toStderr, toFile, toFeclog, format, args);
-    va_end(args);
     bool retReleaseSemaphoreLogging = platformReleaseSemaphore(m_semaphore);
     if (!retReleaseSemaphoreLogging) {
-        internalLog("WW: Logging Semaphore Release error in DedicatedLog()");
+        internalLog("WW: Logging Semaphore Release error in %s()", caller);
         PLATFORM_ASSERT(retReleaseSemaphoreLogging == true, "retReleaseSemaphoreLogging == true");
     }
     return true;

@@ -4,8 +4,8 @@
 //
 // Thread rules: Log and DedicatedLog hold the object's counting semaphore (which several objects may
 // share) for the whole of formatting and output, so their lines never interleave and file rotation is
-// serialised. SimpleLog and internalLog take no lock. ObtainExecutablePathWithFilename returns a
-// process-wide buffer and is unprotected.
+// serialised. SimpleLog and internalLog take no lock. ObtainExecutablePathWithFilename returns
+// storage of the calling thread.
 #ifndef QMV3_PLATFORM_LOGGING_H
 #define QMV3_PLATFORM_LOGGING_H
 
@@ -64,6 +64,8 @@ class CLogging {
         __attribute__((format(printf, 6, 0)));
     // The not-initialised warning and the raw format on standard error.
     static void warnNotInitialized(const char* caller, const char* format);
+    bool lockedWrite(const char* caller, bool toStdout, bool toStderr, bool toFile, bool toFeclog, const char* format,
+                     va_list args);
     // Rotates the file when it has grown past the limit.
     void checkFileSize();
 

@@ -2,12 +2,13 @@
 // every 1001st, and rotation into numbered backups (path.1 newest ... path.9 oldest).
 //
 // Thread rules: called by Log and DedicatedLog under the semaphore. ObtainExecutablePathWithFilename
-// composes into process-wide buffers and is unprotected.
+// forwards to the shared helper, whose result storage is per thread.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/logging.h"
+#include "util/numeric.h"
 
 namespace {
 
@@ -36,21 +37,7 @@ __attribute__((format(printf, 2, 3))) bool composeName(char* out, const char* fo
 }  // namespace
 
 const char* CLogging::ObtainExecutablePathWithFilename(const char* fileName) {
-    static char executablePath[255];
-    static char composed[255];
-    if (!platformGetFullExecutablePath(executablePath, sizeof executablePath)) executablePath[0] = '\0';
-    char* lastSlash = strrchr(executablePath, '/');
-    if (lastSlash != nullptr) {
-        *lastSlash = '\0';
-    } else {
-        executablePath[0] = '\0';
-    }
-    if (executablePath[0] == '\0') {
-        composeName(composed, "%s", fileName);
-    } else {
-        composeName(composed, "%s%s%s", executablePath, "/", fileName);
-    }
-    return composed;
+    return ::ObtainExecutablePathWithFilename(fileName);
 }
 
 void CLogging::checkFileSize() {

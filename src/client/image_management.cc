@@ -1,0 +1,156 @@
+// Creation, release and validity of single images and of image sequences. Every frame buffer is a
+// separate malloc block owned by its record; a sequence owns its array and every record's buffer.
+#include "client/image_management.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "client/library_frame.h"
+#include "image/cdimage.h"
+
+DIMAGE* qmInitializeImageEx(int aiFrameBufferSizeBytes) {
+    if (_internal_getLogLevel() > 1) _internal_LOG("qmInitializeImageEx() called.");
+    if (aiFrameBufferSizeBytes < 1) {
+        _internal_LOG("qmInitializeImageEx(): Error: invalid parameter aiFrameBufferSizeBytes=%d.",
+                      aiFrameBufferSizeBytes);
+        return nullptr;
+    }
+    auto* image = static_cast<DIMAGE*>(std::malloc(sizeof(DIMAGE)));
+    if (image == nullptr) {
+        _internal_LOG("qmInitializeImageEx(): Error: malloc(DIMAGE=%d bytes) returned NULL.",
+                      static_cast<int>(sizeof(DIMAGE)));
+        return nullptr;
+    }
+    image->frameBufferSize = static_cast<uint32_t>(aiFrameBufferSizeBytes);
+    image->frameBuffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(aiFrameBufferSizeBytes)));
+    if (image->frameBuffer == nullptr) {
+        _internal_LOG("qmInitializeImageEx(): Error: malloc(DIMAGE.frameBuffer=%d bytes) returned NULL.",
+                      aiFrameBufferSizeBytes);
+        std::free(image);
+        return nullptr;
+    }
+    return image;
+}
+
+int _internal_internal_qmCheckImageValidity(const DIMAGE* apImg, std::string& errorText) {
+    std::string message;
+    int result = 1;
+    if (apImg == nullptr) {
+        message = "Parameter apImg must not be NULL.";
+        result = 0;
+    } else if (!CDIMAGE::checkValidity(*apImg, message)) {
+        result = -1;
+    }
+    if (result != 1) {
+        _internal_LOG("CDIMAGE::checkValidity error: %s", message.c_str());
+        errorText = message;
+    }
+    return result;
+}
+
+bool _internal_qmCheckImageValidity(const DIMAGE& image) {
+    std::string errorText;
+    return _internal_internal_qmCheckImageValidity(&image, errorText) == 1;
+}
+
+namespace {
+
+void releaseFrameBuffers(DIMAGE* records, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        std::free(records[i].frameBuffer);
+        records[i].frameBuffer = nullptr;
+    }
+}
+
+// At most size - 2 characters and a NUL in the last byte; nothing for a buffer below 2 bytes.
+void copyMessage(const std::string& text, char* buffer, size_t size) {
+    if (buffer == nullptr || size < 2) return;
+    const size_t count = text.size() < size - 2 ? text.size() : size - 2;
+    std::memcpy(buffer, text.data(), count);
+    buffer[count] = '\0';
+    buffer[size - 1] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+QMV3_EXPORT DIMAGE* qmInitializeImage(void) {
+    if (_internal_getLogLevel() > 1) _internal_LOG("qmInitializeImage() called.");
+    return qmInitializeImageEx(QMV3_MAX_TRANSPORT_SIZE);
+}
+
+QMV3_EXPORT int qmFreeImage(DIMAGE* image) {
+    if (_internal_getLogLevel() > 1) _internal_LOG("qmFreeImage() called.");
+    if (image == nullptr) {
+        _internal_LOG("qmFreeImage(): Warning: qmFreeImage(NULL) called.");
+        return 0;
+    }
+    if (image->frameBuffer == nullptr) {
+        _internal_LOG("qmFreeImage(): Warning: qmFreeImage called with DIMAGE.frameBuffer==NULL.");
+        std::free(image);
+        return -1;
+    }
+    std::free(image->frameBuffer);
+    std::free(image);
+    return 1;
+}
+
+QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images) {
+    if (images == nullptr) return 0;
+    images->imageArray = nullptr;
+    images->numFrames = 0;
+    return 1;
+}
+
+QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize) {
+    if (images == nullptr) return 0;
+    if (numFrames == 0) return 1;
+    images->imageArray = static_cast<DIMAGE*>(std::calloc(numFrames, sizeof(DIMAGE)));
+    if (images->imageArray == nullptr) return 0;
+    images->numFrames = numFrames;
+    if (frameBufferSize == 0) return 1;
+    for (unsigned i = 0; i < numFrames; ++i) {
+        DIMAGE& record = images->imageArray[i];
+        record.frameBuffer = static_cast<unsigned char*>(std::malloc(frameBufferSize));
+        if (record.frameBuffer == nullptr) {
+            releaseFrameBuffers(images->imageArray, i);
+            std::free(images->imageArray);
+            images->imageArray = nullptr;
+            return 0;
+        }
+        record.frameBufferSize = frameBufferSize;
+    }
+    return 1;
+}
+
+QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images) {
+    if (images == nullptr) return 0;
+    if (images->numFrames == 0) {
+        images->imageArray = nullptr;
+        return 1;
+    }
+    if (images->imageArray == nullptr) {
+        images->numFrames = 0;
+        return 1;
+    }
+    releaseFrameBuffers(images->imageArray, images->numFrames);
+    std::free(images->imageArray);
+    images->imageArray = nullptr;
+    images->numFrames = 0;
+    return 1;
+}
+
+QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize) {
+    try {
+        std::string message;
+        const int result = _internal_internal_qmCheckImageValidity(image, message);
+        if (result != 1) copyMessage(message, errorText, errorTextSize);
+        return result;
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // extern "C"

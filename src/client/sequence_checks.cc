@@ -1,0 +1,129 @@
+// Whether a set of images forms a sequence (same source, geometry, pixel format and scale) and
+// whether its frame numbers run without gaps. Every negative decision is explained in the log,
+// whatever the log level.
+#include <cstring>
+
+#include "client/image_management.h"
+#include "client/library_frame.h"
+
+bool _internal_qmisApproximately(float value, float reference) {
+    const float tolerance = 0.00001f;
+    return reference - tolerance < value && value < reference + tolerance;
+}
+
+int _internal_qmcompareTwoValidImagesINT(const DIMAGE& first, const DIMAGE& second) {
+    const DIMAGE_FRAMEHEADER& a = first.frameHeader;
+    const DIMAGE_FRAMEHEADER& b = second.frameHeader;
+    if (first.sourceHeader.cameraPortId != second.sourceHeader.cameraPortId) return -1;
+    if (std::strncmp(first.sourceHeader.cameraPortName, second.sourceHeader.cameraPortName,
+                     sizeof first.sourceHeader.cameraPortName) != 0) {
+        return -2;
+    }
+    if (a.sourceWidth != b.sourceWidth) return -3;
+    if (a.sourceHeight != b.sourceHeight) return -4;
+    if (a.aoiWidth != b.aoiWidth) return -5;
+    if (a.aoiHeight != b.aoiHeight) return -6;
+    if (a.xStart != b.xStart) return -7;
+    if (a.yStart != b.yStart) return -8;
+    if (a.bytesPerPixel != b.bytesPerPixel) return -9;
+    if (a.effectiveBitsPerPixel != b.effectiveBitsPerPixel) return -10;
+    if (a.sourceFormat != b.sourceFormat) return -11;
+    if (a.imageFormat != b.imageFormat) return -12;
+    if (!_internal_qmisApproximately(b.xScale, a.xScale)) return -13;
+    if (!_internal_qmisApproximately(b.yScale, a.yScale)) return -14;
+    if (!(a.imageRotation == b.imageRotation)) return -15;
+    return 1;
+}
+
+bool _internal_qmcompareTwoValidImages(const DIMAGE& first, const DIMAGE& second) {
+    return _internal_qmcompareTwoValidImagesINT(first, second) == 1;
+}
+
+namespace {
+
+int isSequence(const QMBUNCHOFIMAGES* aImages) {
+    if (aImages == nullptr) {
+        _internal_LOG("qmIsSequence: Error: First parameter (aImages) is NULL. -1 will be returned.");
+        return -1;
+    }
+    if (aImages->numFrames == 0) {
+        _internal_LOG("qmIsSequence: aImages->numFrames is 0. Zero will be returned.");
+        return 0;
+    }
+    if (aImages->imageArray == nullptr) {
+        _internal_LOG("qmIsSequence: aImages->imageArray is NULL. -1 will be returned.");
+        return -1;
+    }
+    const int count = static_cast<int>(aImages->numFrames);
+    for (uint32_t i = 0; i < aImages->numFrames; ++i) {
+        if (_internal_qmCheckImageValidity(aImages->imageArray[i])) continue;
+        _internal_LOG(
+            "qmIsSequence: _internal_qmCheckImageValidity( aImages->imageArray[%d] ) returned false. "
+            "aImages->numFrames=%d. -1 will be returned.",
+            static_cast<int>(i), count);
+        if (_internal_getLogLevel() > 1) _internal_LOG_dumpImageHeader(aImages->imageArray[i]);
+        return -1;
+    }
+    for (uint32_t i = 1; i < aImages->numFrames; ++i) {
+        const int result = _internal_qmcompareTwoValidImagesINT(aImages->imageArray[0], aImages->imageArray[i]);
+        if (result == 1) continue;
+        _internal_LOG(
+            "qmIsSequence: _internal_qmcompareTwoValidImagesINT( aImages->imageArray[0], aImages->imageArray[%d] ) "
+            "returned %d. aImages->numFrames=%d. Zero will be returned.",
+            static_cast<int>(i), result, count);
+        return 0;
+    }
+    return 1;
+}
+
+int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
+    if (aImages == nullptr) return -1;
+    const int sequence = isSequence(aImages);
+    if (sequence != 1) return sequence;
+    const int count = static_cast<int>(aImages->numFrames);
+    const DIMAGE* images = aImages->imageArray;
+    if (count == 1) return 1;
+    if (images[0].frameHeader.frameNumber == 0) {
+        _internal_LOG("qmIsCompleteSequence: No complete sequence because frameNumber of image#1 of %d is zero.",
+                      count);
+        return 0;
+    }
+    for (int k = 2; k <= count; ++k) {
+        const uint32_t number = images[k - 1].frameHeader.frameNumber;
+        const uint32_t previous = images[k - 2].frameHeader.frameNumber;
+        if (number == 0) {
+            _internal_LOG("qmIsCompleteSequence: No complete sequence because frameNumber of image#%d of %d is zero.",
+                          k, count);
+            return 0;
+        }
+        if (number != previous + 1) {
+            _internal_LOG(
+                "qmIsCompleteSequence: No complete sequence because img(%d/%d).fno=%d != img(%d/%d).fno=%d + 1 .", k,
+                count, static_cast<int>(number), k - 1, count, static_cast<int>(previous));
+            return 0;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages) {
+    try {
+        return isSequence(aImages);
+    } catch (...) {
+        return -1;
+    }
+}
+
+QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
+    try {
+        return isCompleteSequence(aImages);
+    } catch (...) {
+        return -1;
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,156 @@
+// Colour tables and grey-to-RGB conversion for display.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "qmv3/qmv3.h"
+
+namespace {
+
+using Rgb = std::array<int, 3>;
+
+Rgb Entry(const std::vector<unsigned char>& table, int index) {
+    return {table[4 * index], table[4 * index + 1], table[4 * index + 2]};
+}
+
+std::vector<unsigned char> MakeTable(int mode, int bytesPerPixel, int effectiveBits, int* entries = nullptr) {
+    std::vector<unsigned char> table(262144, 0xEE);
+    int bytes = static_cast<int>(table.size());
+    const int result = QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, mode, bytesPerPixel, effectiveBits);
+    EXPECT_EQ(result, 1 << (8 * bytesPerPixel));
+    EXPECT_EQ(bytes, 4 * result);
+    if (entries != nullptr) *entries = result;
+    table.resize(bytes > 0 ? bytes : 0);
+    return table;
+}
+
+TEST(ColourTable, TellingRowsOfBothColourMaps) {
+    struct Row {
+        int value;
+        Rgb mode1, mode2;
+    } rows[] = {
+        {0, {0, 0, 0}, {0, 0, 127}},          {1, {0, 0, 255}, {0, 0, 131}},
+        {32, {0, 0, 202}, {0, 0, 255}},       {85, {0, 0, 112}, {0, 211, 255}},
+        {86, {0, 68, 108}, {0, 215, 255}},    {96, {0, 90, 91}, {0, 255, 255}},
+        {128, {0, 161, 37}, {127, 255, 127}}, {150, {0, 210, 0}, {215, 255, 39}},
+        {160, {0, 231, 0}, {255, 255, 0}},    {170, {0, 253, 0}, {255, 215, 0}},
+        {171, {67, 0, 0}, {255, 211, 0}},     {224, {184, 0, 0}, {255, 0, 0}},
+        {254, {250, 0, 0}, {135, 0, 0}},      {255, {255, 255, 255}, {255, 255, 255}},
+    };
+    const std::vector<unsigned char> mode1 = MakeTable(1, 1, 8);
+    const std::vector<unsigned char> mode2 = MakeTable(2, 1, 8);
+    for (const Row& row : rows) {
+        EXPECT_EQ(Entry(mode1, row.value), row.mode1) << "mode 1 value " << row.value;
+        EXPECT_EQ(Entry(mode2, row.value), row.mode2) << "mode 2 value " << row.value;
+    }
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(mode1[4 * i + 3], 0);
+        EXPECT_EQ(mode2[4 * i + 3], 0);
+    }
+}
+
+TEST(ColourTable, GreyEightBitIsIdentity) {
+    const std::vector<unsigned char> table = MakeTable(0, 1, 8);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(Entry(table, i), (Rgb{i, i, i})) << i;
+}
+
+TEST(ColourTable, ValuesAboveTheSignificantBitsAreMagenta) {
+    const std::vector<unsigned char> table = MakeTable(0, 2, 12);
+    EXPECT_EQ(Entry(table, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(Entry(table, 2048), (Rgb{127, 127, 127}));
+    EXPECT_EQ(Entry(table, 4095), (Rgb{255, 255, 255}));
+    for (int i = 4096; i < 65536; ++i) {
+        ASSERT_EQ(Entry(table, i), (Rgb{255, 0, 255})) << i;
+        ASSERT_EQ(table[4 * i + 3], 0) << i;
+    }
+}
+
+TEST(ColourTable, BlueGreenRedBreakpointsScaleWithTheBits) {
+    const std::vector<unsigned char> table = MakeTable(1, 2, 10);
+    EXPECT_EQ(Entry(table, 1), (Rgb{0, 0, 255}));
+    // The ramps end at 341, 600 and 682: blue, blue-green, green, then red.
+    EXPECT_EQ(Entry(table, 341), (Rgb{0, 0, 112}));
+    EXPECT_EQ(Entry(table, 342), (Rgb{0, 67, 109}));
+    EXPECT_EQ(Entry(table, 600), (Rgb{0, 210, 0}));
+    EXPECT_EQ(Entry(table, 601), (Rgb{0, 210, 0}));
+    EXPECT_EQ(Entry(table, 682), (Rgb{0, 254, 0}));
+    EXPECT_EQ(Entry(table, 683), (Rgb{67, 0, 0}));
+    EXPECT_EQ(Entry(table, 1023), (Rgb{255, 255, 255}));
+    EXPECT_EQ(Entry(table, 1024), (Rgb{255, 0, 255}));
+}
+
+TEST(ColourTable, RejectsBadArguments) {
+    std::vector<unsigned char> table(262144);
+    struct Case {
+        const char* what;
+        int mode, bytesPerPixel, effectiveBits;
+    } cases[] = {
+        {"mode 3", 3, 1, 8},          {"mode -1", -1, 1, 8},   {"three bytes", 0, 3, 8},
+        {"zero bytes", 0, 0, 8},      {"seven bits", 0, 1, 7}, {"nine bits in one byte", 0, 1, 9},
+        {"seventeen bits", 0, 2, 17},
+    };
+    for (const Case& c : cases) {
+        int bytes = static_cast<int>(table.size());
+        EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, c.mode, c.bytesPerPixel, c.effectiveBits), -1)
+            << c.what;
+        EXPECT_EQ(bytes, static_cast<int>(table.size())) << c.what;
+    }
+    int bytes = 1024;
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(nullptr, &bytes, 0, 1, 8), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), nullptr, 0, 1, 8), -1);
+}
+
+TEST(ColourTable, TooSmallCapacityReportsTheNeedAndWritesNothing) {
+    std::vector<unsigned char> table(1024, 0xEE);
+    int bytes = 1024;
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, 0, 2, 12), -2);
+    EXPECT_EQ(bytes, 262144);
+    EXPECT_EQ(table, std::vector<unsigned char>(1024, 0xEE));
+    bytes = 1023;
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, 2, 1, 8), -2);
+    EXPECT_EQ(bytes, 1024);
+}
+
+TEST(GrayToRgb24, MapsEachPixelThroughTheTable) {
+    const std::vector<unsigned char> table = MakeTable(2, 2, 16);
+    // Odd start offset: 16-bit pixels need not be aligned.
+    std::vector<unsigned char> storage(1 + 3 * 2);
+    const uint16_t pixels[3] = {0, 40000, 65535};
+    std::memcpy(storage.data() + 1, pixels, sizeof pixels);
+    std::vector<unsigned char> rgb(9, 0xEE);
+    int rgbBytes = 9;
+    ASSERT_EQ(QMV3_INTERNAL_qmGrayToRGB24(storage.data() + 1, 6, rgb.data(), &rgbBytes, table.data(), 2, 3), 0);
+    EXPECT_EQ(rgbBytes, 9);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ((Rgb{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]}), Entry(table, pixels[i])) << i;
+    }
+    const std::vector<unsigned char> grey = MakeTable(0, 1, 8);
+    const unsigned char bytePixels[2] = {7, 200};
+    rgbBytes = 6;
+    ASSERT_EQ(QMV3_INTERNAL_qmGrayToRGB24(bytePixels, 2, rgb.data(), &rgbBytes, grey.data(), 1, 2), 0);
+    EXPECT_EQ(std::vector<unsigned char>(rgb.begin(), rgb.begin() + 6),
+              (std::vector<unsigned char>{7, 7, 7, 200, 200, 200}));
+}
+
+TEST(GrayToRgb24, RejectsShortInputAndSmallOutput) {
+    const std::vector<unsigned char> table = MakeTable(0, 1, 8);
+    const std::vector<unsigned char> gray(10, 1);
+    std::vector<unsigned char> rgb(30, 0xEE);
+    int rgbBytes = 30;
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 9, rgb.data(), &rgbBytes, table.data(), 1, 10), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 2, 5 + 1), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 3, 1), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 1, 0), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, nullptr, 1, 10), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), nullptr, table.data(), 1, 10), -1);
+    EXPECT_EQ(rgbBytes, 30);
+    rgbBytes = 29;
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 1, 10), -2);
+    EXPECT_EQ(rgbBytes, 30);
+    EXPECT_EQ(rgb, std::vector<unsigned char>(30, 0xEE));
+}
+
+}  // namespace

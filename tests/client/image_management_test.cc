@@ -1,0 +1,160 @@
+// Creation, release and validity of images and sequences.
+#include "client/image_management.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "client/library_frame.h"
+#include "image/cdimage.h"
+#include "image_fixtures.h"
+
+namespace {
+
+using qmv3test::LogCapture;
+using qmv3test::MakeRawImage;
+using testing::HasSubstr;
+using testing::Not;
+
+TEST(ImageManagement, InitializeImageHasATransportSizedBuffer) {
+    DIMAGE* image = qmInitializeImage();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->frameBufferSize, 27262976u);
+    ASSERT_NE(image->frameBuffer, nullptr);
+    image->frameBuffer[27262975] = 1;  // the whole size is usable
+    EXPECT_EQ(qmFreeImage(image), 1);
+}
+
+TEST(ImageManagement, InitializeImageExRefusesSizesBelowOne) {
+    LogCapture log;
+    EXPECT_EQ(qmInitializeImageEx(0), nullptr);
+    EXPECT_EQ(qmInitializeImageEx(-5), nullptr);
+    const std::string text = log.End();
+    EXPECT_THAT(text, HasSubstr("qmInitializeImageEx(): Error: invalid parameter aiFrameBufferSizeBytes=0.\n"));
+    EXPECT_THAT(text, HasSubstr("qmInitializeImageEx(): Error: invalid parameter aiFrameBufferSizeBytes=-5.\n"));
+    DIMAGE* image = qmInitializeImageEx(1);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->frameBufferSize, 1u);
+    EXPECT_EQ(qmFreeImage(image), 1);
+}
+
+TEST(ImageManagement, CallTracesOnlyAtLogLevelTwo) {
+    setenv("ORSEL_CLIENTLIB_LOGLEVEL", "2", 1);
+    if (_internal_getLogLevel() != 2) GTEST_SKIP() << "this log frame has no log level 2";
+    LogCapture log;
+    EXPECT_EQ(qmFreeImage(qmInitializeImage()), 1);
+    const std::string text = log.End();
+    const size_t outer = text.find("qmInitializeImage() called.\n");
+    const size_t inner = text.find("qmInitializeImageEx() called.\n");
+    ASSERT_NE(outer, std::string::npos);
+    ASSERT_NE(inner, std::string::npos);
+    EXPECT_LT(outer, inner);
+    EXPECT_THAT(text, HasSubstr("qmFreeImage() called.\n"));
+}
+
+TEST(ImageManagement, FreeImageWarnsOnNullAndStillReleasesTheRecord) {
+    LogCapture log;
+    EXPECT_EQ(qmFreeImage(nullptr), 0);
+    DIMAGE* image = qmInitializeImageEx(8);
+    ASSERT_NE(image, nullptr);
+    std::free(image->frameBuffer);
+    image->frameBuffer = nullptr;
+    EXPECT_EQ(qmFreeImage(image), -1);  // the leak check proves the record went too
+    const std::string text = log.End();
+    EXPECT_THAT(text, Not(HasSubstr("qmFreeImage() called.")));  // no call trace at the default log level
+    EXPECT_THAT(text, HasSubstr("qmFreeImage(): Warning: qmFreeImage(NULL) called.\n"));
+    EXPECT_THAT(text, HasSubstr("qmFreeImage(): Warning: qmFreeImage called with DIMAGE.frameBuffer==NULL.\n"));
+}
+
+TEST(ImageManagement, CreateBunchWithoutBuffers) {
+    QMBUNCHOFIMAGES bunch;
+    ASSERT_EQ(qmInitializeBunchStructure(&bunch), 1);
+    EXPECT_EQ(bunch.imageArray, nullptr);
+    EXPECT_EQ(bunch.numFrames, 0u);
+    ASSERT_EQ(qmCreateBunchStructure(&bunch, 3, 0), 1);
+    ASSERT_NE(bunch.imageArray, nullptr);
+    EXPECT_EQ(bunch.numFrames, 3u);
+    for (unsigned i = 0; i < 3; ++i) {
+        EXPECT_EQ(bunch.imageArray[i].frameBuffer, nullptr);
+        EXPECT_EQ(bunch.imageArray[i].frameBufferSize, 0u);
+    }
+    EXPECT_EQ(qmFreeBunch(&bunch), 1);
+    EXPECT_EQ(bunch.imageArray, nullptr);
+    EXPECT_EQ(bunch.numFrames, 0u);
+}
+
+TEST(ImageManagement, CreateBunchWithBuffersAndEdgeArguments) {
+    QMBUNCHOFIMAGES bunch{nullptr, 0};
+    ASSERT_EQ(qmCreateBunchStructure(&bunch, 4, 100), 1);
+    for (unsigned i = 0; i < 4; ++i) {
+        ASSERT_NE(bunch.imageArray[i].frameBuffer, nullptr);
+        EXPECT_EQ(bunch.imageArray[i].frameBufferSize, 100u);
+        std::memset(bunch.imageArray[i].frameBuffer, static_cast<int>(i), 100);  // separate blocks
+    }
+    EXPECT_EQ(qmFreeBunch(&bunch), 1);
+    EXPECT_EQ(qmCreateBunchStructure(nullptr, 1, 1), 0);
+    EXPECT_EQ(qmInitializeBunchStructure(nullptr), 0);
+    EXPECT_EQ(qmFreeBunch(nullptr), 0);
+    DIMAGE marker;
+    QMBUNCHOFIMAGES untouched{&marker, 7};
+    EXPECT_EQ(qmCreateBunchStructure(&untouched, 0, 100), 1);
+    EXPECT_EQ(untouched.imageArray, &marker);
+    EXPECT_EQ(untouched.numFrames, 7u);
+}
+
+TEST(ImageManagement, FreeBunchOfInconsistentStructuresReleasesNothingForeign) {
+    DIMAGE notOwned;
+    QMBUNCHOFIMAGES countless{&notOwned, 0};
+    EXPECT_EQ(qmFreeBunch(&countless), 1);
+    EXPECT_EQ(countless.imageArray, nullptr);
+    QMBUNCHOFIMAGES arrayless{nullptr, 5};
+    EXPECT_EQ(qmFreeBunch(&arrayless), 1);
+    EXPECT_EQ(arrayless.numFrames, 0u);
+}
+
+TEST(ImageManagement, ValidityOfNullValidAndInvalidImages) {
+    std::string text = "kept";
+    LogCapture log;
+    EXPECT_EQ(_internal_internal_qmCheckImageValidity(nullptr, text), 0);
+    EXPECT_EQ(text, "Parameter apImg must not be NULL.");
+    DIMAGE image = MakeRawImage(64, 48, 1);
+    text = "kept";
+    EXPECT_EQ(_internal_internal_qmCheckImageValidity(&image, text), 1);
+    EXPECT_EQ(text, "kept");
+    EXPECT_TRUE(_internal_qmCheckImageValidity(image));
+    image.frameHeader.sourceWidth = 0;
+    std::string expected;
+    ASSERT_FALSE(CDIMAGE::checkValidity(image, expected));
+    EXPECT_EQ(_internal_internal_qmCheckImageValidity(&image, text), -1);
+    EXPECT_EQ(text, expected);
+    EXPECT_FALSE(_internal_qmCheckImageValidity(image));
+    const std::string logged = log.End();
+    EXPECT_THAT(logged, HasSubstr("CDIMAGE::checkValidity error: Parameter apImg must not be NULL.\n"));
+    EXPECT_THAT(logged, HasSubstr("CDIMAGE::checkValidity error: " + expected + "\n"));
+    std::free(image.frameBuffer);
+}
+
+TEST(ImageManagement, CheckImageValidityCopiesTheMessageTruncated) {
+    DIMAGE image = MakeRawImage(8, 8, 1);
+    char buffer[16];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(qmCheckImageValidity(&image, buffer, sizeof buffer), 1);
+    EXPECT_EQ(buffer[0], '#');  // written only on failure
+    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 10), 0);
+    EXPECT_EQ(std::string(buffer), "Paramete");  // size - 2 characters, terminated
+    EXPECT_EQ(buffer[9], '\0');
+    EXPECT_EQ(buffer[10], '#');
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 1), 0);
+    EXPECT_EQ(buffer[0], '#');
+    EXPECT_EQ(qmCheckImageValidity(nullptr, nullptr, 100), 0);
+    std::memcpy(image.sourceHeader.baseTag, "QMV2", 4);
+    char large[400];
+    EXPECT_EQ(qmCheckImageValidity(&image, large, sizeof large), -1);
+    EXPECT_THAT(std::string(large), HasSubstr("baseTag invalid"));
+    std::free(image.frameBuffer);
+}
+
+}  // namespace
