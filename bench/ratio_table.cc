@@ -85,7 +85,8 @@ bool AddRatioRow(const RatioRow& row) {
 void CollectingReporter::ReportRuns(const std::vector<Run>& runs) {
     std::vector<Run> aggregates;
     for (const Run& run : runs) {
-        const std::string& name = run.run_name.function_name;
+        const std::string name =
+            run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
         if (run.error_occurred) {
             errors_[name] = run.error_message;
             aggregates.push_back(run);
