@@ -104,25 +104,45 @@ bool Compressor::EnsureCapacity(size_t capacity) {
     return buffer_ != nullptr;
 }
 
+size_t Compressor::Bound(size_t inputLength) {
+    if (engine_ == Engine::kZlib) {
+        if (state_ == nullptr) state_ = NewDeflateState();
+        if (state_ == nullptr || !FitsZlib(inputLength)) return 0;
+        const size_t bound = compressBound(static_cast<uLong>(inputLength));
+        return FitsZlib(bound) ? bound : 0;
+    }
+#ifdef QMV3_HAVE_LIBDEFLATE
+    if (state_ == nullptr) state_ = libdeflate_alloc_compressor(kFastLevel);
+    if (state_ == nullptr) return 0;
+    return libdeflate_zlib_compress_bound(static_cast<libdeflate_compressor*>(state_), inputLength);
+#else
+    (void)kFastLevel;
+    return 0;
+#endif
+}
+
+bool Compressor::Reserve(size_t inputLength) {
+    const size_t bound = Bound(inputLength);
+    return bound != 0 && EnsureCapacity(bound);
+}
+
 bool Compressor::Compress(const void* input, size_t inputLength, const unsigned char** output, size_t* outputLength) {
     if ((input == nullptr && inputLength != 0) || output == nullptr || outputLength == nullptr) return false;
+    if (!Reserve(inputLength)) return false;
     const bool done = engine_ == Engine::kZlib ? CompressZlib(input, inputLength, outputLength)
                                                : CompressLibdeflate(input, inputLength, outputLength);
     if (done) *output = buffer_;
     return done;
 }
 
+// The whole block in one call with all of the bound as room: deflate finishes in that call.
 bool Compressor::CompressZlib(const void* input, size_t inputLength, size_t* outputLength) {
-    if (!FitsZlib(inputLength)) return false;
-    const size_t bound = compressBound(static_cast<uLong>(inputLength));
-    if (!FitsZlib(bound) || !EnsureCapacity(bound)) return false;
-    if (state_ == nullptr) state_ = NewDeflateState();
     auto* stream = static_cast<z_stream*>(state_);
-    if (stream == nullptr || deflateReset(stream) != Z_OK) return false;
+    if (deflateReset(stream) != Z_OK) return false;
     stream->next_in = NonNull(input);
     stream->avail_in = static_cast<uInt>(inputLength);
     stream->next_out = buffer_;
-    stream->avail_out = static_cast<uInt>(bound);
+    stream->avail_out = static_cast<uInt>(capacity_);
     if (deflate(stream, Z_FINISH) != Z_STREAM_END) return false;
     *outputLength = static_cast<size_t>(stream->total_out);
     return true;
@@ -130,12 +150,8 @@ bool Compressor::CompressZlib(const void* input, size_t inputLength, size_t* out
 
 bool Compressor::CompressLibdeflate(const void* input, size_t inputLength, size_t* outputLength) {
 #ifdef QMV3_HAVE_LIBDEFLATE
-    if (state_ == nullptr) state_ = libdeflate_alloc_compressor(kFastLevel);
     auto* compressor = static_cast<libdeflate_compressor*>(state_);
-    if (compressor == nullptr) return false;
-    const size_t bound = libdeflate_zlib_compress_bound(compressor, inputLength);
-    if (!EnsureCapacity(bound)) return false;
-    const size_t produced = libdeflate_zlib_compress(compressor, NonNull(input), inputLength, buffer_, bound);
+    const size_t produced = libdeflate_zlib_compress(compressor, NonNull(input), inputLength, buffer_, capacity_);
     if (produced == 0) return false;
     *outputLength = produced;
     return true;
@@ -143,7 +159,6 @@ bool Compressor::CompressLibdeflate(const void* input, size_t inputLength, size_
     (void)input;
     (void)inputLength;
     (void)outputLength;
-    (void)kFastLevel;
     return false;
 #endif
 }

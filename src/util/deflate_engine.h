@@ -36,6 +36,10 @@ class Compressor {
 
     Engine engine() const { return engine_; }
 
+    // Makes the engine's state and room for the stream of a block of inputLength bytes; false only when
+    // memory runs out. Compress does it too; calling it first tells a shortage from a failed compression.
+    bool Reserve(size_t inputLength);
+
     // Deflates input; on success *output points at the stream inside the working buffer (valid until
     // the next call or the object's end) and *outputLength holds its length. False when memory runs
     // out or the engine fails; a null input is allowed only with length 0.
@@ -43,6 +47,7 @@ class Compressor {
 
   private:
     bool EnsureCapacity(size_t capacity);
+    size_t Bound(size_t inputLength);  // 0 when the block is too large for the engine
     bool CompressZlib(const void* input, size_t inputLength, size_t* outputLength);
     bool CompressLibdeflate(const void* input, size_t inputLength, size_t* outputLength);
 
