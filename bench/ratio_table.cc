@@ -129,7 +129,7 @@ void PrintRatioTable(std::FILE* out, const CollectingReporter& reporter) {
     std::vector<RatioRow> rows = Rows();
     std::stable_sort(rows.begin(), rows.end(), [](const RatioRow& a, const RatioRow& b) { return a.order < b.order; });
     std::fprintf(out, "\nRatios measured in this run: medians of the repetitions, CPU time of the benchmark thread\n");
-    std::fprintf(out, "%-68s %12s %12s %7s %7s %4s %7s %7s\n", "measurement (subject / baseline)", "subject",
+    std::fprintf(out, "%-76s %12s %12s %7s %7s %4s %7s %7s\n", "measurement (subject / baseline)", "subject",
                  "baseline", "ratio", "goal", "met", "spread", "real");
     size_t shown = 0, met = 0, withGoal = 0;
     for (const RatioRow& row : rows) {
@@ -141,7 +141,7 @@ void PrintRatioTable(std::FILE* out, const CollectingReporter& reporter) {
         ++shown;
         std::string error = reporter.Error(row.subject.benchmark) + reporter.Error(row.baseline.benchmark);
         if (!error.empty() || subject.count == 0 || baseline.count == 0) {
-            std::fprintf(out, "%-68s  not measured: %s\n", row.label.c_str(),
+            std::fprintf(out, "%-76s  not measured: %s\n", row.label.c_str(),
                          error.empty() ? "missing" : error.c_str());
             continue;
         }
@@ -149,11 +149,11 @@ void PrintRatioTable(std::FILE* out, const CollectingReporter& reporter) {
         char goal[16] = "-", pass[8] = "";
         if (row.goal > 0) {
             ++withGoal;
-            std::snprintf(goal, sizeof goal, "<=%.2f", row.goal);
+            std::snprintf(goal, sizeof goal, "<=%.4g", row.goal);
             std::snprintf(pass, sizeof pass, "%s", ratio <= row.goal ? "yes" : "NO");
             if (ratio <= row.goal) ++met;
         }
-        std::fprintf(out, "%-68s %12s %12s %7.3f %7s %4s %6.1f%% %7.3f\n", row.label.c_str(),
+        std::fprintf(out, "%-76s %12s %12s %7.3f %7s %4s %6.1f%% %7.3f\n", row.label.c_str(),
                      FormatValue(subject.median, row.subject).c_str(),
                      FormatValue(baseline.median, row.baseline).c_str(), ratio, goal, pass,
                      100 * std::max(subject.spread, baseline.spread), realRatio);
