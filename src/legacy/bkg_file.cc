@@ -1,0 +1,138 @@
+// BKG files: one background frame (two header words and the pixels, no scale), and the variant
+// that repeats that frame layout for any number of 8-bit frames.
+#include <cstdlib>
+
+#include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
+
+using namespace qmv3::legacy;
+
+namespace {
+
+// Allocates a frame of frameBytes and reads it; the size is checked against the file first, so a
+// short file cannot make us allocate what it does not hold.
+int ReadFrame(InputFile& file, uint32_t frameBytes, unsigned char** frame) {
+    if (frameBytes > file.Remaining()) return kLoadRead;
+    *frame = static_cast<unsigned char*>(std::malloc(frameBytes));
+    if (*frame == nullptr) return kLoadMemory;
+    return file.Read(*frame, frameBytes) ? kLoadOk : kLoadRead;
+}
+
+// Geometry of the multi-frame layout: only the first word is decoded, the second is the height.
+struct ArbitraryWords {
+    uint32_t width;
+    uint32_t height;
+    uint32_t bitsPerPixel;
+};
+
+ArbitraryWords DecodeArbitraryWords(const unsigned char* eightBytes) {
+    uint32_t first = GetU32(eightBytes);
+    ArbitraryWords words;
+    words.width = first & 0xFFFF;
+    words.bitsPerPixel = (first >> 16) & 0xFF;
+    if (words.bitsPerPixel == 0) words.bitsPerPixel = 8;
+    words.height = GetU32(eightBytes + 4);
+    return words;
+}
+
+int ReadArbitraryFrames(InputFile& file, PendingRecord& pending, const ArbitraryWords& first, uint32_t frameBytes) {
+    VIDINFHDR& rec = pending.record();
+    for (int32_t i = 0; i < rec.numframes; ++i) {
+        unsigned char bytes[8];
+        if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+        ArbitraryWords words = DecodeArbitraryWords(bytes);
+        if (words.width != first.width || words.height != first.height || words.bitsPerPixel != first.bitsPerPixel) {
+            return kLoadContent;
+        }
+        int code = ReadFrame(file, frameBytes, &rec.framebits[i]);
+        if (code != kLoadOk) return code;
+        rec.framescales[i] = 1.0;
+    }
+    return kLoadOk;
+}
+
+}  // namespace
+
+int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale) {
+    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    InputFile file;
+    if (!file.Open(path)) return kLoadOpen;
+    unsigned char bytes[8];
+    if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+    const FrameWords words = DecodeFrameWords(bytes);
+    uint32_t frameBytes = 0;
+    if (!FrameBytes(words.width, words.height, words.bitsPerPixel, &frameBytes) || frameBytes == 0) {
+        return kLoadContent;
+    }
+    PendingRecord pending;
+    if (!pending.AllocateArrays(1)) return kLoadMemory;
+    VIDINFHDR& built = pending.record();
+    built.framescales[0] = 1.0;
+    int code = ReadFrame(file, frameBytes, &built.framebits[0]);
+    if (code != kLoadOk) return code;
+    built.bpp = words.bitsPerPixel;
+    built.ebitpp = words.effectiveBits;
+    built.height = words.height;
+    built.width = words.width;
+    built.scale = 1.0;
+    built.type = VIDINFHDR_TYPE_BKG;
+    *rec = pending.Release();
+    Report(progress, progressScale);
+    return kLoadOk;
+}
+
+extern "C" {
+
+QMV3_EXPORT int load_bkg_file(const char* path, VIDINFHDR* rec) {
+    return _internal_load_bkg_file(path, rec, nullptr, 1.0);
+}
+
+QMV3_EXPORT int load_bkg_file_arb(const char* path, VIDINFHDR* rec) {
+    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    InputFile file;
+    if (!file.Open(path)) return kLoadOpen;
+    unsigned char bytes[8];
+    if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+    const ArbitraryWords first = DecodeArbitraryWords(bytes);
+    const uint64_t stride = static_cast<uint64_t>(first.width) * first.height + 8;
+    uint32_t frameBytes = 0;
+    if (stride > UINT32_MAX || !FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) ||
+        frameBytes == 0) {
+        return kLoadContent;
+    }
+    const uint64_t count = file.Length() / stride;
+    if (count == 0) return kLoadContent;
+    if (!file.Seek(0)) return kLoadRead;
+    PendingRecord pending;
+    if (!pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
+    int code = ReadArbitraryFrames(file, pending, first, frameBytes);
+    if (code != kLoadOk) return code;
+    // The effective bits are not stored in this layout, so the caller's value stays.
+    const VIDINFHDR built = pending.Release();
+    rec->width = first.width;
+    rec->height = first.height;
+    rec->bpp = first.bitsPerPixel;
+    rec->numframes = built.numframes;
+    rec->scale = 1.0;
+    rec->type = VIDINFHDR_TYPE_BKC;
+    rec->framebits = built.framebits;
+    rec->framescales = built.framescales;
+    return kLoadOk;
+}
+
+QMV3_EXPORT int save_bkg_file(const char* path, VIDINFHDR* rec) {
+    if (rec == nullptr) return kSaveRecord;
+    if (rec->numframes != 1) return kSaveFrameCount;
+    if (!IsSavableType(rec->type)) return kSaveType;
+    uint32_t frameBytes = 0;
+    int code = CheckRecordForSave(rec, true, &frameBytes);
+    if (code != kSaveOk) return code;
+    unsigned char words[8];
+    EncodeFrameWords(*rec, words);
+    OutputFile file;
+    if (!file.Create(path)) return kSaveCreate;
+    if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[0], frameBytes)) return kSaveWrite;
+    return file.Commit() ? kSaveOk : kSaveWrite;
+}
+
+}  // extern "C"

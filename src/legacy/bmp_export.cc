@@ -1,0 +1,146 @@
+// Export of 8-bit frames as Windows bitmaps, one file per frame, with a gray, false-colour or jet
+// palette. The frame-number text lives in one static buffer: do not export from two threads at once.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
+
+using namespace qmv3::legacy;
+
+namespace {
+
+constexpr uint32_t kPixelDataOffset = 1078;
+constexpr size_t kFileNameCapacity = 256;
+
+struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+};
+
+int Jet(int x) {
+    if (x < 0) return 0;
+    if (x <= 63) return 3 + 4 * x;
+    if (x <= 127) return 255;
+    if (x <= 190) return 251 - 4 * (x - 128);
+    return 0;
+}
+
+// Fills red, green and blue of palette entry i.
+void PaletteEntry(int palette, int i, int* red, int* green, int* blue) {
+    if (palette == 0) {
+        *red = *green = *blue = i;
+    } else if (palette == 1) {
+        *red = i > 170 ? 190 * (i - 170) / 85 + 65 : 0;
+        *green = (i >= 86 && i <= 170) ? 190 * (i - 85) / 85 + 65 : 0;
+        *blue = (i >= 1 && i <= 149) ? 255 * (151 - i) / 150 : 0;
+    } else {
+        *red = Jet(i - 96);
+        *green = Jet(i - 32);
+        *blue = Jet(i + 32);
+        if (i == 0) *red = *green = *blue = 0;
+    }
+    if (i == 255 && palette != 0) *red = *green = *blue = 255;
+}
+
+void BuildPalette(int palette, unsigned char* table) {
+    for (int i = 0; i < 256; ++i) {
+        int red, green, blue;
+        PaletteEntry(palette, i, &red, &green, &blue);
+        table[4 * i] = static_cast<unsigned char>(blue);
+        table[4 * i + 1] = static_cast<unsigned char>(green);
+        table[4 * i + 2] = static_cast<unsigned char>(red);
+        table[4 * i + 3] = 0;
+    }
+}
+
+uint64_t RowStride(uint64_t width) { return (width * 8 + 31) / 32 * 4; }
+
+// Writes the headers in the pieces the format names (2, 4, 2, 2, 4, 40 and 1024 bytes).
+bool WriteHeaders(OutputFile& file, unsigned width, unsigned height, uint32_t imageSize, int palette) {
+    unsigned char fileHeader[14] = {'B', 'M'};
+    PutU32(fileHeader + 2, imageSize + kPixelDataOffset);
+    PutU32(fileHeader + 10, kPixelDataOffset);
+    unsigned char info[40] = {0};
+    PutU32(info, 40);
+    PutU32(info + 4, width);
+    PutU32(info + 8, height);
+    PutU16(info + 12, 1);
+    PutU16(info + 14, 8);
+    PutU32(info + 20, imageSize);
+    unsigned char table[1024];
+    BuildPalette(palette, table);
+    return file.Write(fileHeader, 2) && file.Write(fileHeader + 2, 4) && file.Write(fileHeader + 6, 2) &&
+           file.Write(fileHeader + 8, 2) && file.Write(fileHeader + 10, 4) && file.Write(info, sizeof info) &&
+           file.Write(table, sizeof table);
+}
+
+// True when every file of the export has a size that the 32-bit header fields can hold.
+bool FitsBitmapHeader(unsigned width, unsigned height) {
+    return RowStride(width) * height + kPixelDataOffset <= UINT32_MAX;
+}
+
+}  // namespace
+
+const char* vkl_internal_add_lz(int value, int digits) {
+    static char text[12];
+    static const char* const kFormats[] = {"%d", "%02d", "%03d", "%04d"};
+    std::snprintf(text, sizeof text, kFormats[(digits >= 0 && digits <= 3) ? digits : 0], value);
+    return text;
+}
+
+void vkl_internal_flipframe_with_adjustment(unsigned char* destination, const unsigned char* source, unsigned width,
+                                            unsigned height, int bitsPerPixel) {
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bitsPerPixel) / 8;
+    const size_t stride = RowStride(width);
+    std::memset(destination, 0, stride * height);
+    for (unsigned row = 0; row < height; ++row) {
+        std::memcpy(destination + stride * (height - 1 - row), source + rowBytes * row, rowBytes);
+    }
+}
+
+int vkl_internal_write_bmp_file(const char* name, unsigned width, unsigned height, void* pixels, int palette) {
+    if (palette < 0 || palette > 2) return kSaveUserBreak;
+    if (!FitsBitmapHeader(width, height)) return kSaveWrite;
+    OutputFile file;
+    if (!file.Create(name)) return kSaveCreate;
+    const uint32_t imageSize = static_cast<uint32_t>(RowStride(width) * height);
+    std::unique_ptr<unsigned char, FreeDeleter> rows(
+        static_cast<unsigned char*>(std::malloc(imageSize == 0 ? 1 : imageSize)));
+    if (!rows) return kSaveWrite;
+    vkl_internal_flipframe_with_adjustment(rows.get(), static_cast<const unsigned char*>(pixels), width, height, 8);
+    if (!WriteHeaders(file, width, height, imageSize, palette) || !file.Write(rows.get(), imageSize)) {
+        return kSaveWrite;
+    }
+    return file.Commit() ? kSaveOk : kSaveWrite;
+}
+
+extern "C" {
+
+QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, int digits) {
+    if (rec == nullptr) return kSaveRecord;
+    if (digits < 0 || digits > 3 || palette < 0 || palette > 2 || prefix == nullptr || prefix[0] == '\0') {
+        return kSaveUserBreak;
+    }
+    if (!IsSavableType(rec->type)) return kSaveType;
+    if (rec->numframes == 0) return kSaveRecord;
+    if (rec->bpp != 8) return kSaveBitsPerPixel;
+    if (rec->numframes < 0) return kSaveOk;
+    if (rec->framebits == nullptr) return kSaveRecord;
+    // The widest name is the last frame's; refuse a prefix that would not fit before writing anything.
+    char name[kFileNameCapacity];
+    int needed = std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(rec->numframes, digits));
+    if (needed < 0 || static_cast<size_t>(needed) >= sizeof name) return kSaveUserBreak;
+    if (!FitsBitmapHeader(rec->width, rec->height)) return kSaveUserBreak;
+    for (int32_t i = 0; i < rec->numframes; ++i) {
+        if (rec->framebits[i] == nullptr) return kSaveRecord;
+        std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(i + 1, digits));
+        if (vkl_internal_write_bmp_file(name, rec->width, rec->height, rec->framebits[i], palette) != kSaveOk) {
+            return kSaveWrite;
+        }
+    }
+    return kSaveOk;
+}
+
+}  // extern "C"

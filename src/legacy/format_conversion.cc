@@ -1,0 +1,93 @@
+// Type conversion of older records; a multi-frame record that becomes a background is first
+// reduced to one frame, the per-pixel average or the per-pixel maximum of its frames.
+#include <algorithm>
+#include <cstdlib>
+
+#include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
+#include "legacy/pixel_access.h"
+
+using namespace qmv3::legacy;
+
+namespace {
+
+enum class Reduction { kAverage, kEnvelope };
+
+uint32_t ReducePixel(const VIDINFHDR& rec, size_t index, Reduction reduction) {
+    if (reduction == Reduction::kEnvelope) {
+        uint32_t largest = 0;
+        for (int32_t f = 0; f < rec.numframes; ++f)
+            largest = std::max(largest, LoadPixel(rec.framebits[f], index, rec.bpp));
+        return largest;
+    }
+    double sum = 0.0;
+    for (int32_t f = 0; f < rec.numframes; ++f) sum += LoadPixel(rec.framebits[f], index, rec.bpp);
+    return static_cast<uint32_t>(sum / rec.numframes);
+}
+
+// Builds the reduced frame completely before the record is changed, so a failure leaves it as it was.
+int Downscale(VIDINFHDR* rec, Reduction reduction) {
+    if (rec == nullptr || !IsPixelWidth(rec->bpp)) return -5;
+    if (!HasFrames(rec)) return -6;
+    uint32_t frameBytes = 0;
+    if (!FrameBytes(rec->width, rec->height, rec->bpp, &frameBytes)) return -6;
+    double* scales = static_cast<double*>(std::malloc(sizeof(double)));
+    unsigned char** bits = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*)));
+    unsigned char* frame = static_cast<unsigned char*>(std::malloc(frameBytes == 0 ? 1 : frameBytes));
+    if (scales == nullptr || bits == nullptr || frame == nullptr) {
+        std::free(scales);
+        std::free(bits);
+        std::free(frame);
+        return -6;
+    }
+    const size_t pixels = static_cast<size_t>(rec->width) * rec->height;
+    for (size_t p = 0; p < pixels; ++p) StorePixel(frame, p, rec->bpp, ReducePixel(*rec, p, reduction));
+    const double scale = rec->scale;
+    const int32_t type = rec->type;
+    ReleaseFrames(rec);
+    rec->type = type;
+    rec->numframes = 1;
+    scales[0] = scale;
+    bits[0] = frame;
+    rec->framescales = scales;
+    rec->framebits = bits;
+    return 0;
+}
+
+int ReduceToBackground(VIDINFHDR* rec, int method) {
+    if (rec->numframes <= 1) return 0;
+    switch (method) {
+        case 1:
+            return downscale_average_function(rec);
+        case 2:
+            return downscale_envelope_function(rec);
+        case 0:
+            return -4;
+        default:
+            return -3;
+    }
+}
+
+}  // namespace
+
+int downscale_average_function(VIDINFHDR* rec) { return Downscale(rec, Reduction::kAverage); }
+
+int downscale_envelope_function(VIDINFHDR* rec) { return Downscale(rec, Reduction::kEnvelope); }
+
+extern "C" {
+
+QMV3_EXPORT int convert_format(VIDINFHDR* rec, int newType, int reductionMethod) {
+    if (rec == nullptr || rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC) return -1;
+    if (newType == VIDINFHDR_TYPE_BKG) {
+        int code = ReduceToBackground(rec, reductionMethod);
+        if (code != 0) return code;
+    } else if (newType == VIDINFHDR_TYPE_IMM || newType == VIDINFHDR_TYPE_IMC || newType == VIDINFHDR_TYPE_BKC) {
+        if (reductionMethod != 0) return -3;
+    } else {
+        return -2;
+    }
+    rec->type = newType;
+    return 0;
+}
+
+}  // extern "C"

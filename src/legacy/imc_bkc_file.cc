@@ -1,0 +1,182 @@
+// IMC and BKC files: a 16-byte header (width, height, bits word, frame count) and per frame its
+// scale, both lengths and a zlib stream of the pixels. The two kinds differ only in name and type.
+#include <zlib.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
+
+using namespace qmv3::legacy;
+
+namespace {
+
+constexpr size_t kFileHeaderBytes = 16;
+constexpr size_t kFrameHeaderBytes = 16;
+// deflate cannot expand data by more than this factor, so a frame that claims more pixel bytes
+// than its stream could ever give is refused before its buffer is allocated.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+};
+
+void DecodeBitsWord(uint32_t word, uint32_t* bits, uint32_t* effectiveBits) {
+    if (word <= 0xFFFF) {
+        *bits = word;
+        *effectiveBits = word;
+    } else {
+        *bits = word & 0xFFFF;
+        *effectiveBits = word >> 16;
+    }
+}
+
+int ReadImcFrame(InputFile& file, uint32_t frameBytes, unsigned char** frame, double* scale) {
+    unsigned char header[kFrameHeaderBytes];
+    if (!file.Read(header, sizeof header)) return kLoadRead;
+    const uint32_t compressedBytes = GetU32(header + 8);
+    const uint32_t pixelBytes = GetU32(header + 12);
+    if (pixelBytes != frameBytes) return kLoadContent;
+    if (compressedBytes > file.Remaining()) return kLoadRead;
+    if (static_cast<uint64_t>(compressedBytes) * kMaxInflateRatio + 64 < pixelBytes) return kLoadContent;
+    std::unique_ptr<unsigned char, FreeDeleter> compressed(
+        static_cast<unsigned char*>(std::malloc(compressedBytes == 0 ? 1 : compressedBytes)));
+    if (!compressed) return kLoadMemory;
+    if (!file.Read(compressed.get(), compressedBytes)) return kLoadRead;
+    *scale = GetDouble(header);
+    std::unique_ptr<unsigned char, FreeDeleter> pixels(static_cast<unsigned char*>(std::malloc(pixelBytes)));
+    if (!pixels) return kLoadMemory;
+    uLongf produced = pixelBytes;
+    // A stream that gives fewer bytes than announced would leave part of the frame undefined.
+    if (uncompress(pixels.get(), &produced, compressed.get(), compressedBytes) != Z_OK || produced != pixelBytes) {
+        return kLoadDecompress;
+    }
+    *frame = pixels.release();
+    return kLoadOk;
+}
+
+int ReadImcFrames(InputFile& file, VIDINFHDR& rec, uint32_t frameBytes, int* cancel, double* progress,
+                  double progressScale) {
+    for (int32_t i = 0; i < rec.numframes; ++i) {
+        if (Cancelled(cancel)) return kLoadUserBreak;
+        int code = ReadImcFrame(file, frameBytes, &rec.framebits[i], &rec.framescales[i]);
+        if (code != kLoadOk) return code;
+        Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
+    }
+    return kLoadOk;
+}
+
+int WriteImcFrame(OutputFile& file, const unsigned char* pixels, uint32_t frameBytes, double scale) {
+    const uLong bound = compressBound(frameBytes);
+    std::unique_ptr<unsigned char, FreeDeleter> buffer(static_cast<unsigned char*>(std::malloc(bound)));
+    if (!buffer) return kSaveMemory;
+    uLongf compressedBytes = bound;
+    if (compress(buffer.get(), &compressedBytes, pixels, frameBytes) != Z_OK || compressedBytes > UINT32_MAX) {
+        return kSaveCompress;
+    }
+    unsigned char header[kFrameHeaderBytes];
+    PutDouble(header, scale);
+    PutU32(header + 8, static_cast<uint32_t>(compressedBytes));
+    PutU32(header + 12, frameBytes);
+    if (!file.Write(header, sizeof header) || !file.Write(buffer.get(), compressedBytes)) return kSaveWrite;
+    return kSaveOk;
+}
+
+}  // namespace
+
+int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
+                                int type) {
+    // Any other type would make a record that free_vidinfhdr does not release.
+    if (type != VIDINFHDR_TYPE_IMC && type != VIDINFHDR_TYPE_BKC) return kLoadUnknownType;
+    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    InputFile file;
+    if (!file.Open(path)) return kLoadOpen;
+    unsigned char header[kFileHeaderBytes];
+    if (!file.Read(header, sizeof header)) return kLoadRead;
+    PendingRecord pending;
+    VIDINFHDR& built = pending.record();
+    built.width = GetU32(header);
+    built.height = GetU32(header + 4);
+    DecodeBitsWord(GetU32(header + 8), &built.bpp, &built.ebitpp);
+    const uint32_t count = GetU32(header + 12);
+    if (built.bpp != 8 && built.bpp != 16) return kLoadContent;
+    uint32_t frameBytes = 0;
+    if (count == 0 || !FrameBytes(built.width, built.height, built.bpp, &frameBytes) || frameBytes == 0) {
+        return kLoadContent;
+    }
+    // Every frame needs at least its 16-byte header, so the count is bounded by the file.
+    if (static_cast<uint64_t>(count) * kFrameHeaderBytes > file.Remaining()) return kLoadRead;
+    if (!pending.AllocateArrays(count)) return kLoadMemory;
+    int code = ReadImcFrames(file, built, frameBytes, cancel, progress, progressScale);
+    if (code != kLoadOk) return code;
+    built.scale = built.framescales[0];
+    built.type = type;
+    *rec = pending.Release();
+    return kLoadOk;
+}
+
+int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
+    return _internal_load_imc_bkc_file(path, rec, cancel, progress, progressScale, VIDINFHDR_TYPE_IMC);
+}
+
+int save_imc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
+    if (rec == nullptr) return kSaveRecord;
+    if (!IsSavableType(rec->type)) return kSaveType;
+    uint32_t frameBytes = 0;
+    int code = CheckRecordForSave(rec, false, &frameBytes);
+    if (code != kSaveOk) return code;
+    const uint32_t effective = rec->ebitpp != 0 ? rec->ebitpp : rec->bpp;
+    unsigned char header[kFileHeaderBytes];
+    PutU32(header, rec->width);
+    PutU32(header + 4, rec->height);
+    PutU32(header + 8, rec->bpp + (rec->bpp == 8 ? 0 : effective << 16));
+    PutU32(header + 12, static_cast<uint32_t>(rec->numframes));
+    OutputFile file;
+    if (!file.Create(path)) return kSaveCreate;
+    if (!file.Write(header, sizeof header)) return kSaveWrite;
+    for (int32_t i = 0; i < rec->numframes; ++i) {
+        Report(progress, static_cast<double>(i) / rec->numframes);
+        if (Cancelled(cancel)) return kSaveUserBreak;
+        code = WriteImcFrame(file, rec->framebits[i], frameBytes, rec->framescales[i]);
+        if (code != kSaveOk) return code;
+    }
+    Report(progress, static_cast<double>(rec->numframes) / rec->numframes);
+    return file.Commit() ? kSaveOk : kSaveWrite;
+}
+
+int save_bkc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
+    return save_imc_file_internal(path, rec, cancel, progress);
+}
+
+extern "C" {
+
+QMV3_EXPORT int load_imc_bkc_file(const char* path, VIDINFHDR* rec, int type) {
+    return _internal_load_imc_bkc_file(path, rec, nullptr, nullptr, 1.0, type);
+}
+
+QMV3_EXPORT int load_imc_file(const char* path, VIDINFHDR* rec) {
+    return load_imc_bkc_file(path, rec, VIDINFHDR_TYPE_IMC);
+}
+
+QMV3_EXPORT int load_bkc_file(const char* path, VIDINFHDR* rec) {
+    return load_imc_bkc_file(path, rec, VIDINFHDR_TYPE_BKC);
+}
+
+QMV3_EXPORT int save_imc_file(const char* path, VIDINFHDR* rec) {
+    return save_imc_file_internal(path, rec, nullptr, nullptr);
+}
+
+QMV3_EXPORT int save_bkc_file(const char* path, VIDINFHDR* rec) {
+    return save_imc_file_internal(path, rec, nullptr, nullptr);
+}
+
+QMV3_EXPORT int save_imc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
+    return save_imc_file_internal(path, rec, cancel, progress);
+}
+
+QMV3_EXPORT int save_bkc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
+    return save_bkc_file_internal(path, rec, cancel, progress);
+}
+
+}  // extern "C"

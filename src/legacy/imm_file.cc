@@ -1,0 +1,105 @@
+// IMM files: a plain run of frame records (two header words, the pixels, the frame's scale), no
+// file header. The loader builds the record privately and hands it over only when complete.
+#include <cstdlib>
+
+#include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
+
+using namespace qmv3::legacy;
+
+namespace {
+
+bool SameGeometry(const FrameWords& a, const FrameWords& b) {
+    return a.width == b.width && a.height == b.height && a.bitsPerPixel == b.bitsPerPixel &&
+           a.effectiveBits == b.effectiveBits;
+}
+
+int ReadImmFrames(InputFile& file, PendingRecord& pending, const FrameWords& first, uint32_t frameBytes, int* cancel,
+                  double* progress, double progressScale) {
+    VIDINFHDR& rec = pending.record();
+    for (int32_t i = 0; i < rec.numframes; ++i) {
+        if (Cancelled(cancel)) return kLoadUserBreak;
+        unsigned char words[8];
+        if (!file.Read(words, sizeof words)) return kLoadRead;
+        if (!SameGeometry(DecodeFrameWords(words), first)) return kLoadContent;
+        rec.framebits[i] = static_cast<unsigned char*>(std::malloc(frameBytes));
+        if (rec.framebits[i] == nullptr) return kLoadMemory;
+        unsigned char scale[8];
+        if (!file.Read(rec.framebits[i], frameBytes) || !file.Read(scale, sizeof scale)) return kLoadRead;
+        rec.framescales[i] = GetDouble(scale);
+        Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
+    }
+    return kLoadOk;
+}
+
+}  // namespace
+
+int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
+    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    InputFile file;
+    if (!file.Open(path)) return kLoadOpen;
+    unsigned char words[8];
+    if (!file.Read(words, sizeof words)) return kLoadRead;
+    const FrameWords first = DecodeFrameWords(words);
+    uint32_t frameBytes = 0;
+    if (!FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) || frameBytes == 0) {
+        return kLoadContent;
+    }
+    const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + 16;
+    if (file.Length() < recordLength) return kLoadContent;
+    const uint64_t count = file.Length() / recordLength;
+    if (!file.Seek(0)) return kLoadRead;
+    PendingRecord pending;
+    if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
+    int code = ReadImmFrames(file, pending, first, frameBytes, cancel, progress, progressScale);
+    if (code != kLoadOk) return code;
+    VIDINFHDR& built = pending.record();
+    built.width = first.width;
+    built.height = first.height;
+    built.bpp = first.bitsPerPixel;
+    built.ebitpp = first.effectiveBits;
+    built.type = VIDINFHDR_TYPE_IMM;
+    built.scale = built.framescales[0];
+    *rec = pending.Release();
+    return kLoadOk;
+}
+
+int save_imm_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
+    if (rec == nullptr) return kSaveRecord;
+    if (!IsSavableType(rec->type)) return kSaveType;
+    uint32_t frameBytes = 0;
+    int code = CheckRecordForSave(rec, true, &frameBytes);
+    if (code != kSaveOk) return code;
+    unsigned char words[8];
+    EncodeFrameWords(*rec, words);
+    OutputFile file;
+    if (!file.Create(path)) return kSaveCreate;
+    for (int32_t i = 0; i < rec->numframes; ++i) {
+        Report(progress, static_cast<double>(i) / rec->numframes);
+        if (Cancelled(cancel)) return kSaveUserBreak;
+        unsigned char scale[8];
+        PutDouble(scale, rec->framescales[i]);
+        if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[i], frameBytes) ||
+            !file.Write(scale, sizeof scale)) {
+            return kSaveWrite;
+        }
+    }
+    Report(progress, static_cast<double>(rec->numframes) / rec->numframes);
+    return file.Commit() ? kSaveOk : kSaveWrite;
+}
+
+extern "C" {
+
+QMV3_EXPORT int load_imm_file(const char* path, VIDINFHDR* rec) {
+    return _internal_load_imm_file(path, rec, nullptr, nullptr, 1.0);
+}
+
+QMV3_EXPORT int save_imm_file(const char* path, VIDINFHDR* rec) {
+    return save_imm_file_internal(path, rec, nullptr, nullptr);
+}
+
+QMV3_EXPORT int save_imm_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
+    return save_imm_file_internal(path, rec, cancel, progress);
+}
+
+}  // extern "C"
