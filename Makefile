@@ -1,5 +1,6 @@
 # Wrappers around CMake: `make demo` and `make test` set up a fresh machine, build and run.
-# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder.
+# SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder,
+# SANITIZE=thread with ThreadSanitizer.
 
 SANITIZE ?= 0
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -8,6 +9,10 @@ BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-asan
 CMAKE_FLAGS += -DQMV3_SANITIZE=ON
+BUILD_TYPE = Debug
+else ifeq ($(SANITIZE),thread)
+BUILD_DIR ?= build-tsan
+CMAKE_FLAGS += -DQMV3_SANITIZE_THREAD=ON
 BUILD_TYPE = Debug
 else
 BUILD_DIR ?= build
@@ -39,4 +44,4 @@ bench: deps
 	@build-bench/bench/qmv3_bench $(BENCH_ARGS)
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-bench build-fuzz

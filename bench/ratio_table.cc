@@ -83,25 +83,26 @@ bool AddRatioRow(const RatioRow& row) {
 }
 
 void CollectingReporter::ReportRuns(const std::vector<Run>& runs) {
-    std::vector<Run> aggregates;
+    std::vector<Run> shown;
     for (const Run& run : runs) {
         const std::string name =
             run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
         if (run.error_occurred) {
             errors_[name] = run.error_message;
-            aggregates.push_back(run);
+            shown.push_back(run);
             continue;
         }
         if (run.run_type == Run::RT_Aggregate) {
-            aggregates.push_back(run);
+            shown.push_back(run);
             continue;
         }
+        if (run.repetitions <= 1) shown.push_back(run);  // a single run is its own summary
         const double iterations = run.iterations > 0 ? static_cast<double>(run.iterations) : 1.0;
         cpuSeconds_[name].push_back(run.cpu_accumulated_time / iterations);
         realSeconds_[name].push_back(run.real_accumulated_time / iterations);
         for (const auto& counter : run.counters) counters_[name][counter.first].push_back(counter.second.value);
     }
-    if (!aggregates.empty()) ConsoleReporter::ReportRuns(aggregates);
+    if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
 }
 
 std::vector<double> CollectingReporter::Values(const Measure& measure, bool realTime) const {

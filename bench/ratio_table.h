@@ -38,7 +38,7 @@ struct RatioRow {
 // Registers a row; returns true so that files can register at static initialisation.
 bool AddRatioRow(const RatioRow& row);
 
-// Passes the aggregates on to the console and keeps every repetition for the table.
+// Passes the summaries (aggregates, or a single run) on to the console and keeps every repetition.
 class CollectingReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override;

@@ -32,7 +32,8 @@ QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* th
         return nullptr;
     }
     const char* version = GetSystemVersionString();
-    std::snprintf(text, *textSize, "%s Zant # %s ****", sLibraryBuildInfoString, version ? version : "");
+    // Printed within size - 1 bytes, the last byte then closes the text: at most size - 2 characters.
+    std::snprintf(text, *textSize - 1, "%s Zant # %s ****", sLibraryBuildInfoString, version ? version : "");
     text[*textSize - 1] = '\0';
     *textSize = kLibraryInfoSize;
     return text;

@@ -124,10 +124,15 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const char* path) {
     if (path == nullptr) return false;
+    // The name is taken before the file exists: copying it may throw, and no exception may reach the
+    // exported savers, nor may a file be left behind that nobody would remove.
+    try {
+        path_ = path;
+    } catch (...) {
+        return false;
+    }
     file_ = std::fopen(path, "wb");
-    if (file_ == nullptr) return false;
-    path_ = path;
-    return true;
+    return file_ != nullptr;
 }
 
 bool OutputFile::Write(const void* source, size_t count) {

@@ -100,12 +100,9 @@ extern "C" QMV3_EXPORT char* QMV3_INTERNAL_getTimeString(char* buffer, int size)
     PLF_TIME now;
     platformTimeGet(now);
     struct tm broken;
-    if (!toLocalTime(now.seconds, broken)) {
-        snprintf(buffer, static_cast<size_t>(size), "%s", "time_conversion_error");
-        return buffer;
-    }
-    snprintf(buffer, static_cast<size_t>(size), "%02d.%02d.%02d %02d:%02d:%02d.%03u LTM", broken.tm_mday,
-             broken.tm_mon + 1, broken.tm_year % 100, broken.tm_hour, broken.tm_min, broken.tm_sec,
-             static_cast<unsigned>(now.milliseconds));
-    return buffer;
+    const unsigned capacity = static_cast<unsigned>(size);
+    if (!toLocalTime(now.seconds, broken)) return printTruncated(buffer, capacity, "%s", "time_conversion_error");
+    return printTruncated(buffer, capacity, "%02d.%02d.%02d %02d:%02d:%02d.%03u LTM", broken.tm_mday, broken.tm_mon + 1,
+                          broken.tm_year % 100, broken.tm_hour, broken.tm_min, broken.tm_sec,
+                          static_cast<unsigned>(now.milliseconds));
 }

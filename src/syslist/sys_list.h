@@ -89,8 +89,8 @@ class CSysList {
     // n (out) is the number of matching SGPs, which exceeds n (in) when the room ran out.
     int returnSGPsWhereTheImageSourceMayBeAvailableAt(const char* name, NAME64* out, unsigned int& n);
 
-    // 1 when A may be connected to B; otherwise 0 and reason: -1 nothing loaded, -2 A unknown, -3 B
-    // not of the kind A connects to, -4 not allowed.
+    // 1 when A may be connected to B; otherwise 0 and reason: -2 A unknown, -3 B not of the kind A
+    // connects to, -4 not allowed. Without a loaded list it returns 0 and leaves reason alone.
     int isComponentAAllowedAtB(const char* a, const char* b, int& reason);
     int isComponentAAllowedAtB(const char* a, const char* b);
 

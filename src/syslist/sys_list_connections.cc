@@ -16,7 +16,6 @@ uint32_t offersFor(const tServerRecord& server, const char* sgp) {
 bool serverAllowsSGP(const tServerRecord& server, const char* sgp) { return offersFor(server, sgp) > 0; }
 
 constexpr int kAllowed = 0;
-constexpr int kNothingLoaded = -1;
 constexpr int kUnknownComponent = -2;
 constexpr int kWrongKind = -3;
 constexpr int kNotAllowed = -4;
@@ -118,10 +117,8 @@ int CSysList::returnSGPsWhereTheImageSourceMayBeAvailableAt(const char* sourceNa
 }
 
 int CSysList::isComponentAAllowedAtB(const char* a, const char* b, int& reason) {
-    if (!loaded) {
-        reason = kNothingLoaded;
-        return 0;
-    }
+    // Without a list the caller's reason stays as it was.
+    if (!loaded) return 0;
     unsigned int indexA = 0;
     unsigned int indexB = 0;
     if (existImageSource(a)) {

@@ -108,8 +108,12 @@ const char* CSysList::getZantContext() const { return loaded ? context : ""; }
 
 void CSysList::ResetContent() {
     document.Clear();
-    document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
-    document.LinkEndChild(new TiXmlElement("QMv3"));
+    // Out of memory leaves the document merely empty: no exception may leave the class.
+    try {
+        document.LinkEndChild(new TiXmlDeclaration("1.0", "", ""));
+        document.LinkEndChild(new TiXmlElement("QMv3"));
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void CSysList::freeStructs() {

@@ -131,6 +131,29 @@ TEST_F(LogFileTest, NamedFileReceivesTheStartLinesAndTheChangeMessage) {
               std::string::npos);
 }
 
+TEST_F(LogFileTest, EmptyNameAtLevelThreeComposesTheAutomaticNameAgain) {
+    _internal_LOG("start");
+    const std::string automatic = LogFile();
+    TempDir other;
+    const std::string named = other.file("other.log");
+    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), 1);
+    ASSERT_EQ(qmSetVerboseEx(3, ""), 1);
+    _internal_LOG("back again");
+
+    EXPECT_EQ(LogFile(), automatic);
+    int level = 0;
+    char path[1024];
+    int size = sizeof path;
+    ASSERT_EQ(qmGetVerboseEx(&level, path, &size), 1);
+    EXPECT_EQ(std::string(path), automatic);
+    std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[4].rfind("Logfile started. pid(", 0), 0u);
+    EXPECT_EQ(lines[6], "qmSetVerboseEx: verbosity setting changed from 3 (old file=\"" + named +
+                            "\") to 3 (new file=\"" + automatic + "\")");
+    EXPECT_EQ(lines[7], "back again");
+}
+
 TEST_F(LogFileTest, UnwritableLogFileFallsBackToStandardError) {
     setenv("ORSEL_CLIENTLIB_LOGGING_PATH", dir_.file("missing/folder").c_str(), 1);
     StreamCapture capture(2);
@@ -296,8 +319,13 @@ TEST(LibraryInfo, SizesAndText) {
     memset(small, '#', sizeof small);
     size = 10;
     ASSERT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), small);
-    EXPECT_EQ(std::string(small), "**** QMv3");
+    EXPECT_EQ(std::string(small), "**** QMv");  // at most size - 2 characters
     EXPECT_EQ(small[10], '#');
+    size = 1;
+    ASSERT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), small);
+    EXPECT_EQ(small[0], '\0');
+    EXPECT_EQ(size, 107u);
+    small[0] = '*';
 
     size = 0;
     EXPECT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), nullptr);

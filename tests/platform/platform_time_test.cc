@@ -73,12 +73,17 @@ TEST(PlatformTime, LocalTextsHaveTheirShapeAndTruncate) {
 }
 
 TEST(PlatformTime, ExportedTimeStringNeedsTwentySixBytes) {
-    char buf[26];
+    char buf[32];
     EXPECT_EQ(nullptr, QMV3_INTERNAL_getTimeString(buf, 25));
     EXPECT_EQ(nullptr, QMV3_INTERNAL_getTimeString(nullptr, 26));
-    ASSERT_EQ(buf, QMV3_INTERNAL_getTimeString(buf, 26));
+    ASSERT_EQ(buf, QMV3_INTERNAL_getTimeString(buf, 27));
     EXPECT_EQ(25u, strlen(buf));
     EXPECT_STREQ(" LTM", buf + 21);
+    // Like the other time texts it keeps at most size - 2 characters, and nothing past the size.
+    memset(buf, '#', sizeof buf);
+    ASSERT_EQ(buf, QMV3_INTERNAL_getTimeString(buf, 26));
+    EXPECT_EQ(24u, strlen(buf));
+    EXPECT_EQ('#', buf[26]);
 }
 
 TEST(PlatformUtcText, WriterForms) {

@@ -230,7 +230,7 @@ TEST(SysListQueriesUnloaded, EveryCheckedQueryFails) {
         list.isComponentAAllowedAtB("A", "B", reason),
     };
     for (int result : results) EXPECT_EQ(result, 0);
-    EXPECT_EQ(reason, -1);
+    EXPECT_EQ(reason, 99) << "the reason is left alone without a list";
     EXPECT_STREQ(list.getZantContext(), "");
     EXPECT_EQ(list.returnNumSGPsWhereTheImageSourceMayBeAvailableAt("C", n), 1) << "does not need a loaded list";
     EXPECT_EQ(n, 0u);

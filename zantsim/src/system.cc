@@ -1,10 +1,11 @@
 // Start and stop of the stand-in, its completion-code texts, version text and log.
-// The start calls only count: the stand-in has no cycle timer or pipe of its own to run.
+// The start calls are journaled and answer as scripted: the stand-in has no cycle timer or pipe to run.
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "sim_state.h"
 #include "zant.h"
 
 namespace {
@@ -93,27 +94,57 @@ const char kUnassignedCodeText[] = "unassigned completion code";
 constexpr int kCompletionCodeCount = sizeof(kCompletionCodeTexts) / sizeof(kCompletionCodeTexts[0]);
 constexpr int kErrorListSize = kCompletionCodeTexts[kCompletionCodeCount - 1].code + 1;
 
+// Records a start or stop call (a pipe name goes into the address field) and returns its result.
+int Journaled(const char* function, const char* name, int value, int result) {
+    std::lock_guard<std::mutex> lock(zantsim::gSimulationMutex);
+    ZANTSIM_CALL& call = zantsim::AddJournalEntry(zantsim::LockedState(), function, name, "");
+    call.arrayLength = static_cast<uint32_t>(value);
+    call.result = result;
+    return result;
+}
+
 }  // namespace
 
 extern "C" {
 
 int SystemStartCycleTimer(void) {
     cycleTimerStarts.fetch_add(1);
-    return 0;
+    return Journaled("SystemStartCycleTimer", nullptr, 0, 0);
 }
 
 int SystemKillCycleTimer(void) {
     cycleTimerStarts.store(0);
-    return 0;
+    return Journaled("SystemKillCycleTimer", nullptr, 0, 0);
 }
 
-int SetClnRecvQueueDepth(int depth) { return depth < 0 ? 31 : 0; }
+int SetClnRecvQueueDepth(int depth) { return Journaled("SetClnRecvQueueDepth", nullptr, depth, depth < 0 ? 31 : 0); }
 
-int _SystemAssignBufferSpace(int bytes, int /*flags*/) { return bytes <= 0 ? 31 : 0; }
+int _SystemAssignBufferSpace(int bytes, int /*flags*/) {
+    int scripted = 0;
+    {
+        std::lock_guard<std::mutex> lock(zantsim::gSimulationMutex);
+        scripted = zantsim::LockedState().bufferSpaceCode;
+    }
+    return Journaled("_SystemAssignBufferSpace", nullptr, bytes, bytes <= 0 ? 31 : scripted);
+}
 
-int OpenIpcPipe(const char* name) { return (name == nullptr || name[0] == '\0') ? 31 : 0; }
+int OpenIpcPipe(const char* name) {
+    int scripted = 0;
+    {
+        std::lock_guard<std::mutex> lock(zantsim::gSimulationMutex);
+        scripted = zantsim::LockedState().pipeOpenCode;
+    }
+    return Journaled("OpenIpcPipe", name, 0, (name == nullptr || name[0] == '\0') ? 31 : scripted);
+}
 
-int CloseIpcPipe(const char* name) { return (name == nullptr || name[0] == '\0') ? 31 : 0; }
+int CloseIpcPipe(const char* name) {
+    int scripted = 0;
+    {
+        std::lock_guard<std::mutex> lock(zantsim::gSimulationMutex);
+        scripted = zantsim::LockedState().pipeCloseCode;
+    }
+    return Journaled("CloseIpcPipe", name, 0, (name == nullptr || name[0] == '\0') ? 31 : scripted);
+}
 
 int GetErrorListSize(void) { return kErrorListSize; }
 

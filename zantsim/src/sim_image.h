@@ -1,0 +1,109 @@
+// The stand-in's view of the image record it writes for CF_IMAGE data, and the frames it serves.
+// The record mirrors the library's 200-byte DIMAGE byte for byte; the stand-in keeps its own
+// definition because, like the closed library it replaces, it does not depend on the client library.
+#ifndef ZANTSIM_SIM_IMAGE_H
+#define ZANTSIM_SIM_IMAGE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zantsim {
+
+struct SimImage {
+    char baseTag[4];
+    uint32_t cameraPortId;
+    uint32_t versionTag;
+    uint32_t totalLength;
+    uint32_t timestampSeconds;
+    uint32_t timestampMicroseconds;
+    char cameraPortName[64];
+    int32_t sourceWidth;
+    int32_t sourceHeight;
+    int32_t aoiWidth;
+    int32_t aoiHeight;
+    int32_t xStart;
+    int32_t yStart;
+    int32_t bytesPerPixel;
+    int32_t effectiveBitsPerPixel;
+    int32_t horizontalBinning;
+    int32_t verticalBinning;
+    int32_t sourceFormat;
+    int32_t imageFormat;
+    uint32_t frameNumber;
+    uint32_t eventNumber;
+    float xScale;
+    float yScale;
+    float imageRotation;
+    float scale_x_offset;
+    float scale_y_offset;
+    float fspare3;
+    int32_t imageFlags;
+    int32_t ispare1;
+    int32_t ispare2;
+    int32_t ispare3;
+    int32_t appendedFrameSize;
+    uint32_t frameBufferSize;
+    unsigned char* frameBuffer;
+};
+static_assert(sizeof(SimImage) == 200, "image record layout");
+static_assert(offsetof(SimImage, sourceWidth) == 88, "image record layout");
+static_assert(offsetof(SimImage, appendedFrameSize) == 184, "image record layout");
+static_assert(offsetof(SimImage, frameBuffer) == 192, "image record layout");
+
+constexpr size_t kImageHeaderSize = 188;
+constexpr int kFormatGray = 0;
+constexpr int kFormatRgb = 1;
+constexpr int kFormatJpeg = 5;
+constexpr uint32_t kMaxFrameBytes = 100u * 1024u * 1024u;
+
+// One simulated image property of a device.
+struct PropertyModel {
+    std::string name;
+    int width = 640;
+    int height = 480;
+    int format = kFormatGray;  // GRAY or RGB: the pixels before any compression
+    int bytesPerPixel = 1;
+    int effectiveBits = 8;
+    bool jpeg = false;
+    uint32_t frameNumberStart = 1;
+    int minRateMs = 1;
+    int maxRateMs = 60000;
+
+    // The element count reported for the property: the uncompressed frame size.
+    uint32_t uncompressedBytes() const {
+        return static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * static_cast<uint32_t>(bytesPerPixel);
+    }
+};
+
+struct DeviceModel {
+    std::string address;
+    std::vector<PropertyModel> properties;
+};
+
+// A frame ready to be written into a subscriber's record: the header and, unless `generateInPlace`
+// is set, the bytes; a frame generated in place is written straight into the destination buffer.
+struct ServedFrame {
+    SimImage header{};
+    std::vector<unsigned char> bytes;
+    bool generateInPlace = false;
+    PropertyModel model;
+};
+
+// Prepares a frame of `model` with number `frameNumber` stamped with the current time.
+void PrepareGeneratedFrame(const PropertyModel& model, uint32_t frameNumber, ServedFrame& frame);
+
+// Writes a frame into the record behind `destination` (a CF_IMAGE container). Returns 0, or the
+// completion code that refuses it (no record, no frame buffer, or too little room).
+int WriteFrame(const ServedFrame& frame, uint32_t arrayLength, void* destination);
+
+// The default devices: the simulated camera /SIM/CAMSERVER/CAM0.
+std::vector<DeviceModel> DefaultDevices();
+
+// Reads a configuration file; false with a reason when it is malformed.
+bool ReadConfiguration(const char* path, std::vector<DeviceModel>& devices, std::string& reason);
+
+}  // namespace zantsim
+
+#endif
