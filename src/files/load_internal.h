@@ -1,0 +1,72 @@
+// Pieces of the IMC2/BKC2 reader shared between its modules: the reading context, the take-over of
+// metadata values into image headers, and the reading of one pixel block.
+#ifndef QMV3_FILES_LOAD_INTERNAL_H
+#define QMV3_FILES_LOAD_INTERNAL_H
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "qmv3/qmv3.h"
+
+namespace imc2load {
+
+struct FreeDeleter {
+    void operator()(void* block) const { std::free(block); }
+};
+template <typename T>
+using FreePtr = std::unique_ptr<T, FreeDeleter>;
+
+// The file being read and where its failures go.
+class Reader {
+  public:
+    Reader(const char* path, int& code, std::string& errorText, double* percent);
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // Opens the file and takes its size; false with the code and message.
+    bool Open();
+    // Sets the code and message; always false.
+    bool Fail(int failCode, const std::string& text) const;
+    void Progress(double value) const;
+    // Bytes between the read position and the end of the file.
+    uint64_t Remaining() const;
+    // The buffer through which compressed blocks are read (kReadChunkSize bytes, made once per load);
+    // null when memory is short.
+    unsigned char* ReadChunk() const;
+    static constexpr size_t kReadChunkSize = 256 * 1024;
+
+    const char* path;
+    const std::string prefix;  // File "<path>"
+    FILE* file = nullptr;
+
+  private:
+    int& code_;
+    std::string& errorText_;
+    double* percent_;
+    int64_t fileSize_ = 0;
+    mutable FreePtr<unsigned char> chunk_;
+};
+
+// Parameter checks common to the dispatch and the reader (code -1).
+bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText);
+
+// Takes one global value over into the header template (or the image count).
+bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& tmpl,
+                      uint32_t& numImages);
+
+// Takes one per-image value over into the image k of n.
+bool ApplyImageValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& image, uint32_t k,
+                     uint32_t n);
+
+// Allocates the frame buffer of the image and reads its pixel block into it, inflating it when it is
+// compressed. The frame buffer is attached to the image at once, so whoever frees the image frees it.
+bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
+                DIMAGE& image);
+
+}  // namespace imc2load
+
+#endif

@@ -1,0 +1,283 @@
+// The reading context of the IMC2/BKC2 reader, the take-over of metadata values into image headers and
+// the reading of pixel blocks.
+#include <strings.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "files/imc2_format.h"
+#include "files/load_internal.h"
+#include "files/sequence_files.h"
+#include "image/cdimage.h"
+#include "platform/platform.h"
+#include "util/numeric.h"
+
+namespace imc2load {
+
+Reader::Reader(const char* filePath, int& code, std::string& errorText, double* percent)
+    : path(filePath), prefix(_internal_filePrefix(filePath)), code_(code), errorText_(errorText), percent_(percent) {}
+
+Reader::~Reader() {
+    if (file != nullptr) std::fclose(file);
+}
+
+bool Reader::Open() {
+    file = std::fopen(path, "rb");
+    if (file == nullptr) return Fail(kLoadOpenFailed, prefix + " could not be opened for reading.");
+    if (fseeko(file, 0, SEEK_END) != 0 || (fileSize_ = ftello(file)) < 0 || fseeko(file, 0, SEEK_SET) != 0) {
+        return Fail(kLoadShortRead, prefix + " read error (file size).");
+    }
+    return true;
+}
+
+bool Reader::Fail(int failCode, const std::string& text) const {
+    code_ = failCode;
+    errorText_ = text;
+    return false;
+}
+
+void Reader::Progress(double value) const {
+    if (percent_ != nullptr) *percent_ = value;
+}
+
+uint64_t Reader::Remaining() const {
+    const int64_t position = ftello(file);
+    if (position < 0 || position >= fileSize_) return 0;
+    return static_cast<uint64_t>(fileSize_ - position);
+}
+
+unsigned char* Reader::ReadChunk() const {
+    if (!chunk_) chunk_.reset(static_cast<unsigned char*>(std::malloc(kReadChunkSize)));
+    return chunk_.get();
+}
+
+bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText) {
+    auto fail = [&](const std::string& text) {
+        code = kLoadParameterError;
+        errorText = text;
+        return false;
+    };
+    if (asFilePath == nullptr) return fail("Parameter asFilePath must not be NULL.");
+    if (asFilePath[0] == '\0') return fail("Parameter asFilePath must not be empty string.");
+    const std::string p = _internal_filePrefix(asFilePath) + " load error: ";
+    if (apImages == nullptr) return fail(p + "Parameter apImages must not be NULL.");
+    if (apImages->numFrames != 0) return fail(p + "Parameter apImages->numFrames must not be bigger than zero.");
+    if (apImages->imageArray != nullptr) {
+        return fail(p + "Parameter apImages->imageArray must not be initialized (!=NULL).");
+    }
+    return true;
+}
+
+namespace {
+
+enum class ValueKind { kCheckUInt32, kUInt32, kInt32, kFloat, kFormat, kPortName, kIgnore };
+
+struct GlobalKey {
+    const char* key;
+    ValueKind kind;
+    int32_t DIMAGE_FRAMEHEADER::*intField;
+    float DIMAGE_FRAMEHEADER::*floatField;
+};
+
+const GlobalKey kGlobalKeys[] = {
+    {"number_of_images", ValueKind::kUInt32, nullptr, nullptr},
+    {"width_px", ValueKind::kCheckUInt32, nullptr, nullptr},
+    {"height_px", ValueKind::kCheckUInt32, nullptr, nullptr},
+    {"scale_x_mm/px", ValueKind::kFloat, nullptr, &DIMAGE_FRAMEHEADER::xScale},
+    {"scale_y_mm/px", ValueKind::kFloat, nullptr, &DIMAGE_FRAMEHEADER::yScale},
+    {"source_width_px", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::sourceWidth, nullptr},
+    {"source_height_px", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::sourceHeight, nullptr},
+    {"aoi_width_px", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::aoiWidth, nullptr},
+    {"aoi_height_px", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::aoiHeight, nullptr},
+    {"x_start_px", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::xStart, nullptr},
+    {"y_start_px", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::yStart, nullptr},
+    {"bytes_per_pixel", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::bytesPerPixel, nullptr},
+    {"effective_bits_per_pixel", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::effectiveBitsPerPixel, nullptr},
+    {"horizontal_binning", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::horizontalBinning, nullptr},
+    {"vertical_binning", ValueKind::kInt32, &DIMAGE_FRAMEHEADER::verticalBinning, nullptr},
+    {"source_format", ValueKind::kFormat, &DIMAGE_FRAMEHEADER::sourceFormat, nullptr},
+    {"image_format", ValueKind::kFormat, &DIMAGE_FRAMEHEADER::imageFormat, nullptr},
+    {"image_rotation", ValueKind::kFloat, nullptr, &DIMAGE_FRAMEHEADER::imageRotation},
+    {"scale_x_offset", ValueKind::kFloat, nullptr, &DIMAGE_FRAMEHEADER::scale_x_offset},
+    {"scale_y_offset", ValueKind::kFloat, nullptr, &DIMAGE_FRAMEHEADER::scale_y_offset},
+    {"camera_port_name", ValueKind::kPortName, nullptr, nullptr},
+    {"camera_port_id", ValueKind::kUInt32, nullptr, nullptr},
+};
+
+// Converts the value of one global key into the template; false with the tail of the failure message.
+bool ConvertGlobal(const GlobalKey& entry, const std::string& value, DIMAGE& tmpl, uint32_t& numImages,
+                   const char*& tail) {
+    const char* text = value.c_str();
+    DIMAGE_FRAMEHEADER& h = tmpl.frameHeader;
+    switch (entry.kind) {
+        case ValueKind::kCheckUInt32:
+        case ValueKind::kUInt32: {
+            tail = " could not be converted to uint32.";
+            unsigned converted = 0;
+            if (CheckStr2UInt32(&converted, text, 10) != 0) return false;
+            if (std::strcmp(entry.key, "number_of_images") == 0) numImages = converted;
+            if (std::strcmp(entry.key, "camera_port_id") == 0) tmpl.sourceHeader.cameraPortId = converted;
+            return true;
+        }
+        case ValueKind::kInt32:
+            tail = " could not be converted to int32.";
+            return CheckStr2Int32(&(h.*entry.intField), text, 10) == 0;
+        case ValueKind::kFloat:
+            tail = " could not be converted to float.";
+            return CheckStr2Float(&(h.*entry.floatField), text) == 0;
+        case ValueKind::kFormat:
+            tail = " could not be converted.";
+            return CDIMAGE::getFormatFromString(h.*entry.intField, text);
+        case ValueKind::kPortName: {
+            char* name = tmpl.sourceHeader.cameraPortName;
+            std::memset(name, 0, sizeof(tmpl.sourceHeader.cameraPortName));
+            std::memcpy(name, value.data(),
+                        std::min<size_t>(value.size(), sizeof(tmpl.sourceHeader.cameraPortName) - 1));
+            return true;
+        }
+        case ValueKind::kIgnore:
+            return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& tmpl,
+                      uint32_t& numImages) {
+    for (const GlobalKey& entry : kGlobalKeys) {
+        if (strcasecmp(entry.key, key.c_str()) != 0) continue;
+        if (entry.kind == ValueKind::kPortName && value.empty()) {
+            return reader.Fail(kLoadInvalidFile, reader.prefix +
+                                                     " parse error: Global metadata camera_port_name must "
+                                                     "not be empty if specified.");
+        }
+        const char* tail = "";
+        if (ConvertGlobal(entry, value, tmpl, numImages, tail)) return true;
+        const std::string keyText = entry.kind == ValueKind::kUInt32 && std::strcmp(entry.key, "number_of_images") == 0
+                                        ? std::string("num_images_in_file")
+                                        : key;
+        return reader.Fail(kLoadInvalidFile,
+                           reader.prefix + " parse error: Global metadata " + keyText + "=" + value + tail);
+    }
+    return true;
+}
+
+bool ApplyImageValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& image, uint32_t k,
+                     uint32_t n) {
+    const char* text = value.c_str();
+    const char* tail = nullptr;
+    if (strcasecmp(key.c_str(), "timestamp_utc") == 0) {
+        int64_t seconds = 0;
+        uint32_t microseconds = 0;
+        if (platformUTCStringToTimeT(text, seconds, microseconds)) {
+            image.sourceHeader.timestampSeconds = static_cast<uint32_t>(seconds);
+            image.sourceHeader.timestampMicroseconds = microseconds;
+        } else {
+            tail = " could not be converted to UTC timestamp,";
+        }
+    } else if (strcasecmp(key.c_str(), "framenumber") == 0) {
+        if (CheckStr2UInt32(&image.frameHeader.frameNumber, text, 10) != 0) tail = " could not be converted to uint32,";
+    } else if (strcasecmp(key.c_str(), "eventnumber") == 0) {
+        if (CheckStr2UInt32(&image.frameHeader.eventNumber, text, 10) != 0) tail = " could not be converted to uint32,";
+    } else if (strcasecmp(key.c_str(), "image_flags") == 0) {
+        if (!CDIMAGE::getFlagsFromString(image.frameHeader.imageFlags, text)) {
+            tail = " could not be converted to flags bits,";
+        }
+    }
+    if (tail == nullptr) return true;
+    return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Per-image metadata " + key + "=" + value +
+                                             tail + "for image " + std::to_string(k) + " of " + std::to_string(n) +
+                                             ".");
+}
+
+namespace {
+
+enum class InflateResult { kOk, kShortRead, kBadStream, kNoMemory };
+
+// Inflates a zlib stream of compressedLength bytes, read from the file in chunks, straight into out,
+// which must receive exactly outLength bytes: fewer would leave the rest of the frame undefined.
+// Streaming through one reused chunk spares a frame-sized temporary buffer and keeps the input in the cache.
+InflateResult InflateFromFile(const Reader& reader, uint64_t compressedLength, unsigned char* out, uint64_t outLength) {
+    FILE* file = reader.file;
+    unsigned char* chunk = reader.ReadChunk();
+    z_stream stream;
+    std::memset(&stream, 0, sizeof(stream));
+    if (chunk == nullptr || inflateInit(&stream) != Z_OK) return InflateResult::kNoMemory;
+    stream.next_out = out;
+    stream.avail_out = static_cast<uInt>(outLength);
+    uint64_t left = compressedLength;
+    int status = Z_OK;
+    while (status == Z_OK || status == Z_BUF_ERROR) {
+        if (stream.avail_in == 0) {
+            if (left == 0) break;
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(Reader::kReadChunkSize, left));
+            if (std::fread(chunk, 1, want, file) != want) {
+                inflateEnd(&stream);
+                return InflateResult::kShortRead;
+            }
+            left -= want;
+            stream.next_in = chunk;
+            stream.avail_in = static_cast<uInt>(want);
+        } else if (status == Z_BUF_ERROR) {
+            break;  // no progress possible with input left: the output is full
+        }
+        status = inflate(&stream, Z_NO_FLUSH);
+    }
+    const bool complete = status == Z_STREAM_END && stream.total_out == outLength;
+    inflateEnd(&stream);
+    if (!complete) return InflateResult::kBadStream;
+    // Bytes after the end of the stream belong to the block; skip them as a whole-block inflate would.
+    if (left > 0 && fseeko(file, static_cast<off_t>(left), SEEK_CUR) != 0) return InflateResult::kShortRead;
+    return InflateResult::kOk;
+}
+
+}  // namespace
+
+bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
+                DIMAGE& image) {
+    const std::string of = std::to_string(k) + " of " + std::to_string(n);
+    const std::string shortRead =
+        reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
+        ") of image " + of + ".";
+    // Lengths the file cannot back are refused before the frame buffer is allocated.
+    if (lenCompressed > reader.Remaining()) return reader.Fail(kLoadShortRead, shortRead);
+    const bool compressed = lenCompressed < lenUncompressed;
+    const std::string inflateFailed =
+        reader.prefix + " decompression error: zlib decompression failed at image " + of + ".";
+    if (compressed && lenUncompressed > lenCompressed * imc2::kMaxDeflateRatio) {
+        return reader.Fail(kLoadDecompressionFailed, inflateFailed);
+    }
+    if (lenUncompressed > QMV3_MAX_TRANSPORT_SIZE) {
+        return reader.Fail(kLoadInvalidImage,
+                           reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + of + ".");
+    }
+    const std::string noMemory = "Memory allocation error while loading file \"" + std::string(reader.path) + "\": ";
+    image.frameBuffer = static_cast<unsigned char*>(std::malloc(lenUncompressed));
+    if (image.frameBuffer == nullptr) {
+        return reader.Fail(kLoadOutOfMemory, noMemory + "len_uncompressed(" + std::to_string(lenUncompressed) +
+                                                 " bytes) at image " + of + ".");
+    }
+    image.frameBufferSize = static_cast<uint32_t>(lenUncompressed);
+    if (!compressed) {
+        if (std::fread(image.frameBuffer, 1, lenUncompressed, reader.file) != lenUncompressed) {
+            return reader.Fail(kLoadShortRead, shortRead);
+        }
+        return true;
+    }
+    switch (InflateFromFile(reader, lenCompressed, image.frameBuffer, lenUncompressed)) {
+        case InflateResult::kOk:
+            return true;
+        case InflateResult::kShortRead:
+            return reader.Fail(kLoadShortRead, shortRead);
+        case InflateResult::kNoMemory:
+            return reader.Fail(kLoadOutOfMemory, noMemory + "len_compressed(" + std::to_string(lenCompressed) +
+                                                     " bytes) at image " + of + ".");
+        case InflateResult::kBadStream:
+            break;
+    }
+    return reader.Fail(kLoadDecompressionFailed, inflateFailed);
+}
+
+}  // namespace imc2load

@@ -1,0 +1,211 @@
+// The exported sequence file calls: saving and loading with the choice between the IMC2/BKC2 format and
+// the older IMM, BKG, IMC and BKC files, and the file type check. No exception leaves these functions.
+#include <strings.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "files/file_detect.h"
+#include "files/imc2_format.h"
+#include "files/load_internal.h"
+#include "files/metadata_sets.h"
+#include "files/sequence_files.h"
+#include "legacy/legacy.h"
+
+namespace {
+
+bool EndsWithNoCase(const char* path, const char* ending) {
+    const size_t length = std::strlen(path);
+    const size_t endingLength = std::strlen(ending);
+    return length >= endingLength && strcasecmp(path + length - endingLength, ending) == 0;
+}
+
+std::string OlderSaveText(int result) {
+    switch (result) {
+        case -1:
+            return "Multiple video images can not be saved as bkg file.";
+        case -2:
+            return "Internal Error: Wrong vinf->type.";
+        case -3:
+            return "Internal Error: vinf NULL or vinf->numframes zero.";
+        case -4:
+            return "Could not open file for writing.";
+        case -5:
+            return "Error writing to file.";
+        case -6:
+            return "Memory allocation error.";
+        case -7:
+            return "Zlib compression failed.";
+        case -9:
+            return "User break.";
+        default:
+            return "Unknown Error Code: " + std::to_string(result);
+    }
+}
+
+// Saves through the older record; the extension (".imc", ".bkc", ".imm" or ".bkg") picks the saver.
+int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt,
+                    double* percent) {
+    const std::string p = _internal_filePrefix(path);
+    VIDINFHDR record;
+    std::memset(&record, 0, sizeof(record));
+    initialize_vidinfhdr(&record);
+    char conversionText[200] = {};
+    const int converted = qmBunchToVIDINFHDREx2(apImages, &record, conversionText, sizeof(conversionText), 0, nullptr);
+    if (converted != 1) {
+        free_vidinfhdr(&record);
+        errorText = p + " save error: Transcoding Error: Error Code: " + std::to_string(converted) + " (" +
+                    conversionText + ")";
+        return kSaveTranscodingFailed;
+    }
+    int result = 0;
+    const char* name = nullptr;
+    if (EndsWithNoCase(path, ".imc")) {
+        result = save_imc_fileEx(path, &record, interrupt, percent);
+        name = "imc";
+    } else if (EndsWithNoCase(path, ".bkc")) {
+        result = save_bkc_fileEx(path, &record, interrupt, percent);
+        name = "bkc";
+    } else if (EndsWithNoCase(path, ".imm")) {
+        result = save_imm_fileEx(path, &record, interrupt, percent);
+        name = "imm";
+    } else {
+        result = save_bkg_file(path, &record);
+        name = "bkg";
+    }
+    free_vidinfhdr(&record);
+    if (result == 0) return 0;
+    errorText = p + " save error: Error saving to " + name + " format: " + OlderSaveText(result);
+    return result;
+}
+
+int SaveImages(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt, double* percent) {
+    if (path == nullptr) {
+        errorText = "Parameter asFilePath must not be NULL.";
+        return kSaveParameterError;
+    }
+    if (path[0] == '\0') {
+        errorText = "Parameter asFilePath must not be empty string.";
+        return kSaveParameterError;
+    }
+    if (apImages == nullptr) {
+        errorText = _internal_filePrefix(path) + " save error: Parameter apImages must not be NULL.";
+        return kSaveParameterError;
+    }
+    for (const char* ending : {".imc", ".bkc", ".imm", ".bkg"}) {
+        if (EndsWithNoCase(path, ending)) return SaveOlderFormat(apImages, path, errorText, interrupt, percent);
+    }
+    int code = 0;
+    return _internal_save_image_file_imc2(apImages, path, code, errorText, interrupt, percent) ? 0 : code;
+}
+
+// Loads an older file of a detected kind through its loader and the conversion into a sequence.
+int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt,
+                    double* percent) {
+    VIDINFHDR record;
+    std::memset(&record, 0, sizeof(record));
+    initialize_vidinfhdr(&record);
+    int result = 0;
+    int failureCode = 0;
+    if (kind == VIDINFHDR_TYPE_IMM) {
+        result = _internal_load_imm_file(path, &record, interrupt, percent, 0.5);
+        failureCode = kLoadImmFailed;
+    } else if (kind == VIDINFHDR_TYPE_BKG) {
+        result = _internal_load_bkg_file(path, &record, percent, 0.5);
+        failureCode = kLoadBkgFailed;
+    } else {
+        result = _internal_load_imc_file(path, &record, interrupt, percent, 0.5);
+        failureCode = kLoadImcBkcFailed;
+    }
+    int code = kLoadOk;
+    if (result != 0) {
+        std::string text;
+        internal_load_imm_bkg_imc_file_return_code_to_string(result, text);
+        errorText = _internal_filePrefix(path) + " load error: " + text;
+        code = result == -9 && kind != VIDINFHDR_TYPE_BKG ? kLoadInterrupted : failureCode;
+    } else {
+        std::string text;
+        if (!internal_transcode_vidinfhdr_to_qmbunchofimages(path, &record, apImages, interrupt, percent, 0.5, text)) {
+            errorText = _internal_filePrefix(path) + " load error: " + text;
+            code = kLoadTranscodingFailed;
+        }
+    }
+    free_vidinfhdr(&record);
+    return code;
+}
+
+int LoadImages(const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt, double* percent) {
+    int code = 0;
+    if (!imc2load::CheckLoadParameters(path, apImages, code, errorText)) return code;
+    if (_internal_is_file_imm(path, nullptr, 0)) {
+        return LoadOlderFormat(VIDINFHDR_TYPE_IMM, path, apImages, errorText, interrupt, percent);
+    }
+    if (_internal_is_file_bkg(path, nullptr, 0)) {
+        return LoadOlderFormat(VIDINFHDR_TYPE_BKG, path, apImages, errorText, interrupt, percent);
+    }
+    if (_internal_is_file_imc_bkc(path, nullptr, 0)) {
+        return LoadOlderFormat(VIDINFHDR_TYPE_IMC, path, apImages, errorText, interrupt, percent);
+    }
+    return _internal_load_imc2_file(path, apImages, code, errorText, interrupt, percent) ? 0 : code;
+}
+
+}  // namespace
+
+extern "C" {
+
+QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
+                                     unsigned int errorTextSize, int* interrupt, double* percent) {
+    std::string text;
+    int code = kSaveOutOfMemory;
+    try {
+        code = SaveImages(apImages, asFilePath, text, interrupt, percent);
+    } catch (const std::bad_alloc&) {
+        text = _internal_filePrefix(asFilePath) + " save error: Memory allocation error.";
+    } catch (...) {
+        text = _internal_filePrefix(asFilePath) + " save error: Unexpected error.";
+    }
+    if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+    return code;
+}
+
+QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFilePath) {
+    return qmSaveImagesToFileEx(apImages, asFilePath, nullptr, 0, nullptr, nullptr);
+}
+
+QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
+                                       double* percent, char* errorText, unsigned int errorTextSize) {
+    std::string text;
+    int code = kLoadOutOfMemory;
+    try {
+        code = LoadImages(asFilePath, apImages, text, interrupt, percent);
+    } catch (const std::bad_alloc&) {
+        text = _internal_filePrefix(asFilePath) + " load error: Memory allocation error.";
+    } catch (...) {
+        text = _internal_filePrefix(asFilePath) + " load error: Unexpected error.";
+    }
+    if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+    return code;
+}
+
+QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages) {
+    return qmLoadImagesFromFileEx(asFilePath, apImages, nullptr, nullptr, nullptr, 0);
+}
+
+QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize) {
+    try {
+        if (_internal_is_file_imc2_bkc2(path, nullptr, 0)) return 3;
+        if (_internal_is_file_imc_bkc(path, nullptr, 0)) return 2;
+        if (_internal_is_file_imm(path, nullptr, 0)) return 0;
+        if (_internal_is_file_bkg(path, nullptr, 0)) return 1;
+    } catch (...) {
+        // Treated as "none of them".
+    }
+    _internal_dumpErrorString(errorText, errorTextSize,
+                              "File (%s) is either no IMC2 or BKC2 or IMC or BKC or IMM or BKG or could not be found "
+                              "or opened.",
+                              path != nullptr ? path : "NULL");
+    return -1;
+}
+
+}  // extern "C"

@@ -1,0 +1,39 @@
+// Internal entry points of the image sequence file functions: the IMC2/BKC2 writer and reader, the
+// conversion of an older VIDINFHDR record into a sequence, and the path shortening used for the port
+// name of loaded images. All report failures through their results; none logs.
+#ifndef QMV3_FILES_SEQUENCE_FILES_H
+#define QMV3_FILES_SEQUENCE_FILES_H
+
+#include <cstddef>
+#include <string>
+
+#include "qmv3/qmv3.h"
+
+// Writes an IMC2/BKC2 file. True when written completely; false with code and errorText set, and then no
+// file is left behind (an existing file is never touched). The sequence is only read.
+bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFilePath, int& code,
+                                    std::string& errorText, int* interrupt, double* percent);
+
+// Reads an IMC2/BKC2 file into the empty sequence apImages. True with code 0; false with code and errorText
+// set and the sequence untouched (nothing allocated is handed out).
+bool _internal_load_imc2_file(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText,
+                              int* interrupt, double* percent);
+
+// Turns a loaded older record into GRAY images appended to the empty sequence apOutImages. The record is
+// only read. path may be null (no time stamp, no port name). On false the sequence stays empty.
+bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR* apInVinf,
+                                                     QMBUNCHOFIMAGES* apOutImages, int* interrupt, double* percent,
+                                                     double percentStart, std::string& errorText);
+
+// Writes path into dst (capacity dstSize, zero-filled): whole when it fits with its NUL, otherwise the
+// beginning and the end joined by "...". A null path gives an all-zero dst.
+void CompactPath(char* dst, size_t dstSize, const char* path);
+
+// "File \"<path>\"": the prefix of the file messages.
+std::string _internal_filePrefix(const char* path);
+
+// Copies a message into a caller buffer: at most size - 2 characters, NUL in the last byte; nothing when
+// buffer is null or size < 2.
+void _internal_copyErrorText(char* buffer, size_t size, const std::string& text);
+
+#endif
