@@ -14,7 +14,6 @@ const FrameSpec kGrey8 = {"640x480 8-bit", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pat
 const FrameSpec kGrey16 = {"2048x2048 16-bit", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, Pattern::kGradientNoise};
 const FrameSpec kRandomBytes = {"640x480 random", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pattern::kRandom};
 const FrameSpec kColour24 = {"640x480 RGB", 640, 480, 3, 8, QMV3_FORMAT_RGB, Pattern::kGradientNoise};
-const FrameSpec kSmooth16 = {"2048x2048 16-bit smooth", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, Pattern::kGradient};
 
 namespace {
 
@@ -33,7 +32,7 @@ struct XorShift {
 // Noise of noiseBits bits on a diagonal gradient that spans the significant range.
 uint32_t PixelValue(const FrameSpec& spec, int x, int y, uint32_t noise) {
     const uint32_t top = (1u << spec.effectiveBits) - 1;
-    const uint32_t noiseBits = spec.pattern == Pattern::kGradient ? 0 : (spec.effectiveBits > 8 ? 6 : 4);
+    const uint32_t noiseBits = spec.effectiveBits > 8 ? 6 : 4;
     const uint32_t span = top - ((1u << noiseBits) - 1);
     const uint64_t position = static_cast<uint64_t>(x + y) % (spec.width + spec.height);
     const uint32_t gradient = static_cast<uint32_t>(position * span / (spec.width + spec.height));

@@ -15,7 +15,6 @@ namespace qmv3bench {
 enum class Pattern {
     kGradientNoise,  // gradient plus a few bits of noise, as a camera delivers
     kRandom,         // every byte random: DEFLATE cannot shrink it
-    kGradient,       // gradient alone: deflates fast, for runs where only the amount of data matters
 };
 
 struct FrameSpec {
@@ -34,7 +33,6 @@ extern const FrameSpec kGrey8;        // 640 x 480, 8-bit
 extern const FrameSpec kGrey16;       // 2048 x 2048, 16-bit with 12 significant bits
 extern const FrameSpec kRandomBytes;  // 640 x 480 bytes of noise
 extern const FrameSpec kColour24;     // 640 x 480 RGB
-extern const FrameSpec kSmooth16;     // 2048 x 2048, 16-bit gradient without noise
 
 // The pixels of frame number index; the same spec and index always give the same bytes.
 std::vector<unsigned char> MakePixels(const FrameSpec& spec, uint32_t index);
