@@ -113,12 +113,12 @@ void GrabFrames(benchmark::State& state) {
 const bool registered = [] {
     for (const Kind& kind : kKinds) {
         const std::string base = std::string("grab/") + kind.key + "/";
-        benchmark::RegisterBenchmark((base + "callback").c_str(), [&kind](benchmark::State& s) {
-            Callback(s, kind);
-        })->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((base + "memcpy").c_str(), [&kind](benchmark::State& s) {
-            Memcpy(s, kind);
-        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((base + "callback").c_str(), [&kind](benchmark::State& s) { Callback(s, kind); })
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1.0);
+        benchmark::RegisterBenchmark((base + "memcpy").c_str(), [&kind](benchmark::State& s) { Memcpy(s, kind); })
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1.0);
         qmv3bench::AddRatioRow(
             {kind.order, std::string("Grab callback per frame, ") + kind.spec->name + ", vs malloc+memcpy",
              qmv3bench::TimeOf(base + "callback", kind.batch), qmv3bench::TimeOf(base + "memcpy", kind.batch), 1.2});

@@ -109,12 +109,12 @@ const bool registered = [] {
         const FrameSpec* spec = kind.spec;
         const std::string subject = std::string(kind.name) + "/qmDecompressImage";
         const std::string baseline = std::string(kind.name) + "/libjpeg";
-        benchmark::RegisterBenchmark(subject.c_str(), [spec](benchmark::State& s) {
-            DecompressWithLibrary(s, *spec);
-        })->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(baseline.c_str(), [spec](benchmark::State& s) {
-            DecompressWithLibjpeg(s, *spec);
-        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(subject.c_str(), [spec](benchmark::State& s) { DecompressWithLibrary(s, *spec); })
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1.0);
+        benchmark::RegisterBenchmark(baseline.c_str(), [spec](benchmark::State& s) { DecompressWithLibjpeg(s, *spec); })
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1.0);
         qmv3bench::AddRatioRow({order++, kind.label, qmv3bench::TimeOf(subject), qmv3bench::TimeOf(baseline), 1.05});
     }
     return true;

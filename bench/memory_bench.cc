@@ -43,20 +43,24 @@ bool ResetPeak() {
     return std::fclose(file) == 0 && written;
 }
 
+// Peak resident bytes of each operation above the process just before it, plus what it must hold: the
+// sequence for a save (it exists before the save starts) and nothing more for a load (its result grows
+// inside the measurement). Memory the heap kept from earlier frees is not charged to the operation.
 struct Peaks {
-    double save = -1;  // peak resident bytes during the save, above the process before the sequence existed
-    double load = -1;  // peak resident bytes during the load, above the process before it
+    double save = -1;
+    double load = -1;
 };
 
 Peaks MeasureInThisProcess() {
     Peaks peaks;
     const std::string path = qmv3bench::ScratchFile("one-gibibyte.imc2");
     qmv3bench::FastCompression fast(true);
-    const double base = StatusBytes("VmRSS");
     QMBUNCHOFIMAGES sequence = qmv3bench::MakeSequence(kSpec, kFrames);
+    const double sequenceBytes = static_cast<double>(kSpec.bytes()) * kFrames;
+    const double beforeSave = StatusBytes("VmRSS");
     if (!ResetPeak()) return peaks;
     const int saved = qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr);
-    if (saved == 0) peaks.save = StatusBytes("VmHWM") - base;
+    if (saved == 0) peaks.save = sequenceBytes + StatusBytes("VmHWM") - beforeSave;
     qmv3bench::FreeSequence(sequence);
     const double beforeLoad = StatusBytes("VmRSS");
     QMBUNCHOFIMAGES loaded{};
