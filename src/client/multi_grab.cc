@@ -252,12 +252,17 @@ int PrepareAndGrab(GrabContext& context, QMBUNCHOFIMAGES* aImages, const char* a
     return Subscribe(context, request, orphaned, logParameters);
 }
 
-// Hands the frames received over to aImages, or releases the array; then the receive buffer.
-void HandOverOrRelease(GrabContext& context, QMBUNCHOFIMAGES* aImages, bool orphaned) {
+// A delivery may still be stored after the link was closed (or gave up closing): the counts are read
+// only once it has finished.
+void WaitForCallbackToFinish() {
     while (_global_internal_bCallbackRunning.load()) {
         _internal_LOG("qmGrabFrames(Ex,Ex2): Cleanup: Waiting for callback to finish!");
         platformSleepMilliseconds(100);
     }
+}
+
+// Hands the frames received over to aImages, or releases the array; then the receive buffer.
+void HandOverOrRelease(GrabContext& context, QMBUNCHOFIMAGES* aImages, bool orphaned) {
     const uint32_t received = context.numberReceived.load();
     if (received > 0 && aImages != nullptr) {
         aImages->imageArray = context.result.imageArray;
@@ -308,6 +313,7 @@ QMV3_EXPORT int qmGrabFramesEx2(QMBUNCHOFIMAGES* aImages, DTYPE* aImagesDOut, co
                 PrepareAndGrab(*context, aImages, aZantAddress, aZantPropertyName, request, orphaned, logParameters);
         }
     }
+    WaitForCallbackToFinish();
     const int received = context != nullptr ? static_cast<int>(context->numberReceived.load()) : 0;
     const int reason = context != nullptr ? context->shutdownReason.load() : kGrabRunning;
     const int zantError = context != nullptr ? context->zantError.load() : 0;

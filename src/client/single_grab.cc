@@ -52,6 +52,16 @@ int RequestedElementCount(const DIMAGE& image, int count, int format) {
     return count;
 }
 
+// A frame whose check cannot even build its message (no memory left) counts as invalid: no
+// exception may leave qmGrabFrame.
+bool FrameIsValid(const DIMAGE& image) noexcept {
+    try {
+        return _internal_qmCheckImageValidity(image);
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 void _internal_qmGrabFrame_LogParameters(const char* prefix, const DIMAGE* apInOutImage, const DTYPE* apDOut,
@@ -115,7 +125,7 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZ
         return -1;
     }
     if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = 0;
-    if (!_internal_qmCheckImageValidity(*apInOutImage)) {
+    if (!FrameIsValid(*apInOutImage)) {
         _internal_LOG("qmGrabFrame() Warning: _internal_qmCheckImageValidity(image) returned false!");
         return -2;
     }

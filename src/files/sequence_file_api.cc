@@ -2,6 +2,7 @@
 // the older IMM, BKG, IMC and BKC files, and the file type check. No exception leaves these functions.
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -14,6 +15,14 @@
 #include "legacy/legacy.h"
 
 namespace {
+
+// Reports a failure thrown out of a call. Formats straight into the caller's buffer: building a
+// message on the heap could fail again when memory is short.
+void CopyFailure(char* buffer, unsigned int size, const char* path, const char* what) {
+    if (buffer == nullptr || size < 2) return;
+    std::snprintf(buffer, size - 1, "File \"%s\"%s", path != nullptr ? path : "", what);
+    buffer[size - 1] = '\0';
+}
 
 bool EndsWithNoCase(const char* path, const char* ending) {
     const size_t length = std::strlen(path);
@@ -161,9 +170,11 @@ QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFi
     try {
         code = SaveImages(apImages, asFilePath, text, interrupt, percent);
     } catch (const std::bad_alloc&) {
-        text = _internal_filePrefix(asFilePath) + " save error: Memory allocation error.";
+        CopyFailure(errorText, errorTextSize, asFilePath, " save error: Memory allocation error.");
+        return code;
     } catch (...) {
-        text = _internal_filePrefix(asFilePath) + " save error: Unexpected error.";
+        CopyFailure(errorText, errorTextSize, asFilePath, " save error: Unexpected error.");
+        return code;
     }
     if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
     return code;
@@ -180,9 +191,11 @@ QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* 
     try {
         code = LoadImages(asFilePath, apImages, text, interrupt, percent);
     } catch (const std::bad_alloc&) {
-        text = _internal_filePrefix(asFilePath) + " load error: Memory allocation error.";
+        CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
+        return code;
     } catch (...) {
-        text = _internal_filePrefix(asFilePath) + " load error: Unexpected error.";
+        CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
+        return code;
     }
     if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
     return code;

@@ -1,5 +1,6 @@
 // Setters and getters of the header fields. Setters test their values and leave the record unchanged
 // when they refuse one; derived values (appended size, full-frame size) are worked out in 64 bits.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -153,7 +154,10 @@ int CDIMAGE::getBytesPerPixel() const { return getBytesPerPixel(m_Img); }
 
 int CDIMAGE::getEffectiveBitsPerPixel() const {
     const int bits = m_Img.frameHeader.effectiveBitsPerPixel;
-    return bits != -1 ? bits : 8 * m_Img.frameHeader.bytesPerPixel;
+    if (bits != -1) return bits;
+    // A nonsensical bytesPerPixel saturates instead of overflowing the int.
+    const int64_t derived = int64_t{8} * m_Img.frameHeader.bytesPerPixel;
+    return static_cast<int>(std::min<int64_t>(std::max<int64_t>(derived, INT32_MIN), INT32_MAX));
 }
 
 int CDIMAGE::getAppendedWidth() const { return getAppendedWidth(m_Img); }
@@ -177,7 +181,9 @@ int CDIMAGE::getEventNumber() const { return static_cast<int>(m_Img.frameHeader.
 int CDIMAGE::getMaxRawBytes() const {
     const DIMAGE_FRAMEHEADER& fh = m_Img.frameHeader;
     if (fh.sourceWidth < 1 || fh.sourceHeight < 1 || fh.bytesPerPixel < 1 || fh.bytesPerPixel > 4) return 0;
-    const int64_t bytes = static_cast<int64_t>(fh.sourceWidth) * fh.sourceHeight * fh.bytesPerPixel;
+    // Unsigned 64 bits hold even the largest dimensions times four; a signed product would overflow.
+    const uint64_t bytes = static_cast<uint64_t>(fh.sourceWidth) * static_cast<uint64_t>(fh.sourceHeight) *
+                           static_cast<uint64_t>(fh.bytesPerPixel);
     return bytes > INT32_MAX ? 0 : static_cast<int>(bytes);
 }
 

@@ -46,12 +46,18 @@ int platformGetHostName(char* buf, unsigned* size) {
 int platformGetUserName(char* buf, unsigned* size) {
     if (buf == nullptr || size == nullptr) return -2;
     long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> scratch(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
+    std::vector<char> scratch;
     struct passwd entry;
     struct passwd* found = nullptr;
-    while (getpwuid_r(getuid(), &entry, scratch.data(), scratch.size(), &found) == ERANGE &&
-           scratch.size() < (1u << 20)) {
-        scratch.resize(scratch.size() * 2);
+    // The account entry needs scratch memory; without it the name counts as unavailable.
+    try {
+        scratch.resize(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
+        while (getpwuid_r(getuid(), &entry, scratch.data(), scratch.size(), &found) == ERANGE &&
+               scratch.size() < (1u << 20)) {
+            scratch.resize(scratch.size() * 2);
+        }
+    } catch (...) {
+        return -1;
     }
     if (found == nullptr || found->pw_name == nullptr) return -1;
     unsigned needed = static_cast<unsigned>(strlen(found->pw_name)) + 1;

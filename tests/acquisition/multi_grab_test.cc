@@ -327,6 +327,32 @@ TEST_F(MultiGrab, LinkThatNeverClosesLeavesTheFramesSafe) {
     EXPECT_EQ(0, zantsim_OpenLinkCount());
 }
 
+// Stands for a delivery still being copied when the link gives up closing: it asks for the
+// interrupt, waits until the calling thread has ended the grab and outlasts its close attempts.
+std::atomic<int*> gInterruptOfSlowCopy{nullptr};
+void* AllocateAfterTheCloseAttempts(size_t bytes) {
+    __atomic_store_n(gInterruptOfSlowCopy.load(), 1, __ATOMIC_RELAXED);
+    while (_global_internal_bCallbackAllowed.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    return std::malloc(bytes);
+}
+
+TEST_F(MultiGrab, FrameStoredWhileTheLinkWouldNotCloseIsCounted) {
+    zantsim_ScriptCloseLink(-1, 42);
+    int interrupt = 0;
+    gInterruptOfSlowCopy = &interrupt;
+    _internal_qmGrabFramesAllocateFrame = AllocateAfterTheCloseAttempts;
+    const int received = Grab(3, "Frame", nullptr, &interrupt);
+    _internal_qmGrabFramesAllocateFrame = std::malloc;
+    EXPECT_EQ(-7, error_);
+    EXPECT_EQ(1u, images_.numFrames);
+    EXPECT_EQ(static_cast<int>(images_.numFrames), received);
+    // Close the kept link.
+    zantsim_ScriptCloseLink(0, 0);
+    qmFreeBunch(&images_);
+    EXPECT_EQ(1, Grab(1));
+}
+
 TEST_F(MultiGrab, OnlyOneGrabRunsAtATime) {
     // The log frame is process-wide state without a lock: settle it before a second thread calls.
     EXPECT_EQ(1, Grab(1, "Frame", nullptr, nullptr, 1));

@@ -224,8 +224,23 @@ TEST(CdImage, FullFrameSizeIsZeroWhenItExceedsAnInt) {
     image.setDimensions(65536, 65536);
     image.m_Img.frameHeader.bytesPerPixel = 1;
     EXPECT_EQ(image.getMaxRawBytes(), 0);
+    image.setDimensions(INT32_MAX, INT32_MAX);
+    image.m_Img.frameHeader.bytesPerPixel = 4;
+    EXPECT_EQ(image.getMaxRawBytes(), 0);
+    image.m_Img.frameHeader.bytesPerPixel = 1;
     image.setDimensions(640, 480);
     EXPECT_EQ(image.getMaxRawBytes(), 307200);
+}
+
+TEST(CdImage, DerivedEffectiveBitsOfANonsensicalPixelSizeSaturate) {
+    CDIMAGE image;
+    image.m_Img.frameHeader.effectiveBitsPerPixel = -1;
+    image.m_Img.frameHeader.bytesPerPixel = 2;
+    EXPECT_EQ(image.getEffectiveBitsPerPixel(), 16);
+    image.m_Img.frameHeader.bytesPerPixel = INT32_MAX;
+    EXPECT_EQ(image.getEffectiveBitsPerPixel(), INT32_MAX);
+    image.m_Img.frameHeader.bytesPerPixel = INT32_MIN;
+    EXPECT_EQ(image.getEffectiveBitsPerPixel(), INT32_MIN);
 }
 
 }  // namespace

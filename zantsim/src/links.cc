@@ -94,48 +94,54 @@ void JournalContainer(ZANTSIM_CALL& call, const DTYPE* dout, const DTYPE* din) {
 extern "C" {
 
 int getPropertyInfoFromListenerEx(const char* address, const char* property, int* size, int* format, char* text) {
-    std::lock_guard<std::mutex> lock(gSimulationMutex);
-    SimulationState& state = LockedState();
-    ZANTSIM_CALL& call = AddJournalEntry(state, "getPropertyInfoFromListenerEx", address, property);
-    int code = state.listenerCode;
-    if (code == 0) {
-        const PropertyModel* model = FindProperty(state, address, property, code);
-        if (model != nullptr && size != nullptr && format != nullptr) {
-            ReportedInfo(state, *model, *size, *format);
-            if (text != nullptr) {
-                DescribeProperty(*model, text);
-                text[16] = '\0';
+    return Guarded([&]() -> int {
+        std::lock_guard<std::mutex> lock(gSimulationMutex);
+        SimulationState& state = LockedState();
+        ZANTSIM_CALL& call = AddJournalEntry(state, "getPropertyInfoFromListenerEx", address, property);
+        int code = state.listenerCode;
+        if (code == 0) {
+            const PropertyModel* model = FindProperty(state, address, property, code);
+            if (model != nullptr && size != nullptr && format != nullptr) {
+                ReportedInfo(state, *model, *size, *format);
+                if (text != nullptr) {
+                    DescribeProperty(*model, text);
+                    text[16] = '\0';
+                }
+            } else if (model != nullptr) {
+                code = ZANTSIM_CC_INVALID_ARGUMENT;
             }
-        } else if (model != nullptr) {
-            code = ZANTSIM_CC_INVALID_ARGUMENT;
         }
-    }
-    call.result = code;
-    return code;
+        call.result = code;
+        return code;
+    });
 }
 
 int alsnExecLink(const char* address, const char* property, DTYPE* dout, DTYPE* din, short access, int timeout) {
-    std::lock_guard<std::mutex> lock(gSimulationMutex);
-    SimulationState& state = LockedState();
-    ZANTSIM_CALL& call = AddJournalEntry(state, "alsnExecLink", address, property);
-    JournalContainer(call, dout, din);
-    call.access = access;
-    call.rate = timeout;
-    const bool props = property != nullptr && std::strcmp(property, "PROPS") == 0;
-    call.result = props ? AnswerProps(state, address, dout, din) : ReadFrame(state, address, property, dout);
-    return call.result;
+    return Guarded([&]() -> int {
+        std::lock_guard<std::mutex> lock(gSimulationMutex);
+        SimulationState& state = LockedState();
+        ZANTSIM_CALL& call = AddJournalEntry(state, "alsnExecLink", address, property);
+        JournalContainer(call, dout, din);
+        call.access = access;
+        call.rate = timeout;
+        const bool props = property != nullptr && std::strcmp(property, "PROPS") == 0;
+        call.result = props ? AnswerProps(state, address, dout, din) : ReadFrame(state, address, property, dout);
+        return call.result;
+    });
 }
 
 int alsnExecLinkEx(const char* address, const char* property, DTYPE* dout, DTYPE* din, short access, int timeout,
                    int* /*ignored*/) {
-    std::lock_guard<std::mutex> lock(gSimulationMutex);
-    SimulationState& state = LockedState();
-    ZANTSIM_CALL& call = AddJournalEntry(state, "alsnExecLinkEx", address, property);
-    JournalContainer(call, dout, din);
-    call.access = access;
-    call.rate = timeout;
-    call.result = ReadFrame(state, address, property, dout);
-    return call.result;
+    return Guarded([&]() -> int {
+        std::lock_guard<std::mutex> lock(gSimulationMutex);
+        SimulationState& state = LockedState();
+        ZANTSIM_CALL& call = AddJournalEntry(state, "alsnExecLinkEx", address, property);
+        JournalContainer(call, dout, din);
+        call.access = access;
+        call.rate = timeout;
+        call.result = ReadFrame(state, address, property, dout);
+        return call.result;
+    });
 }
 
 }  // extern "C"

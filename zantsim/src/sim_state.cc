@@ -73,14 +73,14 @@ const PropertyModel* FindProperty(SimulationState& state, const char* address, c
     return nullptr;
 }
 
-void TakeNextFrame(SimulationState& state, const std::string& address, const PropertyModel& model, uint32_t frameNumber,
+void TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
                    ServedFrame& frame) {
     if (!state.queuedFrames.empty()) {
         frame = std::move(state.queuedFrames.front());
         state.queuedFrames.pop_front();
         return;
     }
-    const std::string key = address + "#" + model.name;
+    const std::string key = std::string(address) + "#" + model.name;
     auto found = state.nextFrameNumbers.find(key);
     uint32_t& next =
         found != state.nextFrameNumbers.end() ? found->second : (state.nextFrameNumbers[key] = model.frameNumberStart);

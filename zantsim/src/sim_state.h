@@ -25,6 +25,19 @@ namespace zantsim {
 
 extern std::mutex gSimulationMutex;
 
+// Completion code "out of client memory": the answer of a call that ran out of memory or threads.
+constexpr int kOutOfClientMemory = 22;
+
+// Runs the body of a call of the C interface, which must not let an exception out.
+template <typename Body>
+int Guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return kOutOfClientMemory;
+    }
+}
+
 // An open subscription and its delivery thread.
 struct Subscription {
     int link = -1;
@@ -74,7 +87,7 @@ const PropertyModel* FindProperty(SimulationState& state, const char* address, c
 
 // Takes the frame a read or delivery of `model` serves next (a queued frame, or a generated one with
 // `frameNumber`, 0 meaning the property's next number); the caller holds gSimulationMutex.
-void TakeNextFrame(SimulationState& state, const std::string& address, const PropertyModel& model, uint32_t frameNumber,
+void TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
                    ServedFrame& frame);
 
 // Appends a journal entry; the caller holds gSimulationMutex.

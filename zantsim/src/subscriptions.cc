@@ -55,7 +55,7 @@ void NextDelivery(std::unique_lock<std::mutex>& lock, Subscription& sub, Deliver
     }
     if (!WaitUnlessStopped(lock, sub, sub.periodMs)) return;
     next.stop = false;
-    if (next.completionCode == 0) TakeNextFrame(LockedState(), sub.address, sub.model, frameNumber, next.frame);
+    if (next.completionCode == 0) TakeNextFrame(LockedState(), sub.address.c_str(), sub.model, frameNumber, next.frame);
 }
 
 void DeliveryLoop(Subscription* sub) {
@@ -63,7 +63,12 @@ void DeliveryLoop(Subscription* sub) {
         Delivery next;
         {
             std::unique_lock<std::mutex> lock(gSimulationMutex);
-            NextDelivery(lock, *sub, next);
+            try {
+                NextDelivery(lock, *sub, next);
+            } catch (...) {
+                // No memory for the frame: this delivery reports it instead of ending the process.
+                next.completionCode = kOutOfClientMemory;
+            }
         }
         if (next.stop) break;
         int code = next.completionCode;
@@ -92,12 +97,9 @@ int ScriptedCloseResult(SimulationState& state) {
     return state.closeCode;
 }
 
-}  // namespace
-
-extern "C" {
-
-int AttachLinkEx2(const char* address, const char* property, DTYPE* dout, DTYPE* din, short access, int rate,
-                  ZANT_CALLBACK callback, int mode, int callbackId, void* reference) {
+// Attaches a subscription and starts its delivery thread; the link id or a negative code.
+int AttachLink(const char* address, const char* property, DTYPE* dout, DTYPE* din, short access, int rate,
+               ZANT_CALLBACK callback, int mode, int callbackId, void* reference) {
     std::lock_guard<std::mutex> lock(gSimulationMutex);
     SimulationState& state = LockedState();
     ZANTSIM_CALL& call = AddJournalEntry(state, "AttachLinkEx2", address, property);
@@ -130,66 +132,94 @@ int AttachLinkEx2(const char* address, const char* property, DTYPE* dout, DTYPE*
     sub->callbackId = callbackId;
     sub->reference = reference;
     sub->steps = state.deliverySteps;
+    // The slot first: once the thread runs, nothing may fail before the link owns it.
+    std::unique_ptr<Subscription>& slot = state.subscriptions[sub->link];
     gDeliveryThreadCount.fetch_add(1);
-    sub->thread = std::thread(DeliveryLoop, sub.get());
+    try {
+        sub->thread = std::thread(DeliveryLoop, sub.get());
+    } catch (...) {
+        gDeliveryThreadCount.fetch_sub(1);
+        state.subscriptions.erase(sub->link);
+        throw;
+    }
     call.link = call.result = sub->link;
-    state.subscriptions[sub->link] = std::move(sub);
+    slot = std::move(sub);
     return call.result;
+}
+
+}  // namespace
+
+extern "C" {
+
+int AttachLinkEx2(const char* address, const char* property, DTYPE* dout, DTYPE* din, short access, int rate,
+                  ZANT_CALLBACK callback, int mode, int callbackId, void* reference) {
+    int link = -kOutOfClientMemory;
+    Guarded([&]() -> int {
+        link = AttachLink(address, property, dout, din, access, rate, callback, mode, callbackId, reference);
+        return 0;
+    });
+    return link;
 }
 
 int SetSubscriptionRenewalThreshold(int link, int threshold) {
-    std::lock_guard<std::mutex> lock(gSimulationMutex);
-    SimulationState& state = LockedState();
-    ZANTSIM_CALL& call = AddJournalEntry(state, "SetSubscriptionRenewalThreshold", "", "");
-    call.link = link;
-    call.rate = threshold;
-    call.result = state.renewalCode;
-    if (call.result == 0 && state.subscriptions.count(link) == 0) call.result = ZANTSIM_CC_INVALID_LINK;
-    return call.result;
+    return Guarded([&]() -> int {
+        std::lock_guard<std::mutex> lock(gSimulationMutex);
+        SimulationState& state = LockedState();
+        ZANTSIM_CALL& call = AddJournalEntry(state, "SetSubscriptionRenewalThreshold", "", "");
+        call.link = link;
+        call.rate = threshold;
+        call.result = state.renewalCode;
+        if (call.result == 0 && state.subscriptions.count(link) == 0) call.result = ZANTSIM_CC_INVALID_LINK;
+        return call.result;
+    });
 }
 
 int GetDataFromCallbackId(int id, DTYPE* dout, short* /*ignored*/) {
-    int scripted = 0;
-    {
-        std::lock_guard<std::mutex> lock(gSimulationMutex);
-        SimulationState& state = LockedState();
-        ZANTSIM_CALL& call = AddJournalEntry(state, "GetDataFromCallbackId", "", "");
-        call.link = id;
-        if (dout != nullptr) call.format = dout->dFormat;
-        scripted = state.getDataCode;
-        if (scripted == 0 && dout == nullptr) scripted = ZANTSIM_CC_INVALID_ARGUMENT;
-        if (scripted == 0 && (!currentDelivery.active || currentDelivery.callbackId != id))
-            scripted = ZANTSIM_CC_CALLBACK_NOT_FOUND;
-        call.result = scripted;
-    }
-    if (scripted != 0) return scripted;
-    *dout = currentDelivery.container;
-    return 0;
+    return Guarded([&]() -> int {
+        int scripted = 0;
+        {
+            std::lock_guard<std::mutex> lock(gSimulationMutex);
+            SimulationState& state = LockedState();
+            ZANTSIM_CALL& call = AddJournalEntry(state, "GetDataFromCallbackId", "", "");
+            call.link = id;
+            if (dout != nullptr) call.format = dout->dFormat;
+            scripted = state.getDataCode;
+            if (scripted == 0 && dout == nullptr) scripted = ZANTSIM_CC_INVALID_ARGUMENT;
+            if (scripted == 0 && (!currentDelivery.active || currentDelivery.callbackId != id))
+                scripted = ZANTSIM_CC_CALLBACK_NOT_FOUND;
+            call.result = scripted;
+        }
+        if (scripted != 0) return scripted;
+        *dout = currentDelivery.container;
+        return 0;
+    });
 }
 
 int CloseLink(int link) {
-    std::unique_ptr<Subscription> closing;
-    {
-        std::lock_guard<std::mutex> lock(gSimulationMutex);
-        SimulationState& state = LockedState();
-        ZANTSIM_CALL& call = AddJournalEntry(state, "CloseLink", "", "");
-        call.link = link;
-        auto found = state.subscriptions.find(link);
-        if (found == state.subscriptions.end()) {
-            call.result = ZANTSIM_CC_INVALID_LINK;
-        } else if (found->second->thread.get_id() == std::this_thread::get_id()) {
-            call.result = 18;  // "not allowed": a link cannot be closed from its own callback
-        } else {
-            call.result = ScriptedCloseResult(state);
+    return Guarded([&]() -> int {
+        std::unique_ptr<Subscription> closing;
+        {
+            std::lock_guard<std::mutex> lock(gSimulationMutex);
+            SimulationState& state = LockedState();
+            ZANTSIM_CALL& call = AddJournalEntry(state, "CloseLink", "", "");
+            call.link = link;
+            auto found = state.subscriptions.find(link);
+            if (found == state.subscriptions.end()) {
+                call.result = ZANTSIM_CC_INVALID_LINK;
+            } else if (found->second->thread.get_id() == std::this_thread::get_id()) {
+                call.result = 18;  // "not allowed": a link cannot be closed from its own callback
+            } else {
+                call.result = ScriptedCloseResult(state);
+            }
+            if (call.result != 0) return call.result;
+            closing = std::move(found->second);
+            state.subscriptions.erase(found);
+            closing->stopRequested = true;
+            closing->wake.notify_all();
         }
-        if (call.result != 0) return call.result;
-        closing = std::move(found->second);
-        state.subscriptions.erase(found);
-        closing->stopRequested = true;
-        closing->wake.notify_all();
-    }
-    closing->thread.join();
-    return 0;
+        closing->thread.join();
+        return 0;
+    });
 }
 
 }  // extern "C"

@@ -95,11 +95,15 @@ constexpr int kCompletionCodeCount = sizeof(kCompletionCodeTexts) / sizeof(kComp
 constexpr int kErrorListSize = kCompletionCodeTexts[kCompletionCodeCount - 1].code + 1;
 
 // Records a start or stop call (a pipe name goes into the address field) and returns its result.
+// Without memory for the entry the call still answers.
 int Journaled(const char* function, const char* name, int value, int result) {
-    std::lock_guard<std::mutex> lock(zantsim::gSimulationMutex);
-    ZANTSIM_CALL& call = zantsim::AddJournalEntry(zantsim::LockedState(), function, name, "");
-    call.arrayLength = static_cast<uint32_t>(value);
-    call.result = result;
+    zantsim::Guarded([&]() -> int {
+        std::lock_guard<std::mutex> lock(zantsim::gSimulationMutex);
+        ZANTSIM_CALL& call = zantsim::AddJournalEntry(zantsim::LockedState(), function, name, "");
+        call.arrayLength = static_cast<uint32_t>(value);
+        call.result = result;
+        return 0;
+    });
     return result;
 }
 
