@@ -32,7 +32,7 @@ build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 demo: build
-	@if [ -x $(BUILD_DIR)/qmv3 ]; then $(BUILD_DIR)/qmv3 demo; else $(BUILD_DIR)/qmv3-demo; fi
+	@$(BUILD_DIR)/qmv3 demo --dir $(BUILD_DIR)/demo
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

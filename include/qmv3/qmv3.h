@@ -196,8 +196,7 @@ QMV3_EXPORT int qmSetVerboseEx(int level, const char* logFile);
 QMV3_EXPORT int qmGetVerbose(void);
 QMV3_EXPORT int qmGetVerboseEx(int* level, char* logFile, int* logFileSize);
 QMV3_EXPORT char* qmLibraryInfo(unsigned* major, unsigned* minor, char* text, unsigned* textSize);
-QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* third, char* text,
-                                  unsigned* textSize);
+QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* third, char* text, unsigned* textSize);
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Images and sequences                                                                            */
@@ -224,12 +223,12 @@ QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages);
  * *destinationSize is the capacity on entry and the bytes copied on return. The other outputs may be null.
  * 0 done, 20 a required pointer is null, 23 destination too small, 103 invalid image or other pixel format,
  * 513 decompression failed. getFrameFromDIMAGE is the same call under its older name. */
-QMV3_EXPORT int qmGetFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image,
-                                     unsigned* width, unsigned* height, int* colourType, int* bytesPerPixel,
-                                     int* effectiveBitsPerPixel, DIMAGE* headerCopy);
-QMV3_EXPORT int getFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image,
-                                   unsigned* width, unsigned* height, int* colourType, int* bytesPerPixel,
-                                   int* effectiveBitsPerPixel, DIMAGE* headerCopy);
+QMV3_EXPORT int qmGetFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image, unsigned* width,
+                                     unsigned* height, int* colourType, int* bytesPerPixel, int* effectiveBitsPerPixel,
+                                     DIMAGE* headerCopy);
+QMV3_EXPORT int getFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image, unsigned* width,
+                                   unsigned* height, int* colourType, int* bytesPerPixel, int* effectiveBitsPerPixel,
+                                   DIMAGE* headerCopy);
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Grabbing                                                                                        */

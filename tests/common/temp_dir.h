@@ -8,7 +8,7 @@
 namespace qmv3test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,7 +18,7 @@ public:
     // Path of a file inside the folder.
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -30,14 +30,14 @@ bool FileExists(const std::string& path);
 
 // Captures what the process writes to a standard stream (stdout or stderr) between Begin and End.
 class StreamCapture {
-public:
+  public:
     explicit StreamCapture(int fd);
     ~StreamCapture();
     StreamCapture(const StreamCapture&) = delete;
     StreamCapture& operator=(const StreamCapture&) = delete;
     std::string End();
 
-private:
+  private:
     int fd_;
     int saved_ = -1;
     std::string file_;

@@ -68,13 +68,15 @@ TEST_F(ZantSessionTest, LinkThatNeverClosesGivesUpAfterThreeSeconds) {
     EXPECT_LT(platformTimeDelta(start, end), 3.6);
     const std::string first =
         "[qmv3 shared lib] orsel client library: v3clientapi: _internal_ZantCloseLink(aZantLinkID=17) needs to be "
-        "repeated (try #2). Last return code from CloseLink was " + code + ".";
+        "repeated (try #2). Last return code from CloseLink was " +
+        code + ".";
     ASSERT_NE(text.find(first), std::string::npos) << text;
     EXPECT_EQ(text.find(first), text.rfind(first));
     std::smatch match;
     const std::regex last(
         R"(\[qmv3 shared lib\] orsel client library: v3clientapi: _internal_ZantCloseLink\(aZantLinkID=17\) needed to )"
-        R"(be repeated #(\d+) times! Last return code from CloseLink was )" + code + R"(\.\n$)");
+        R"(be repeated #(\d+) times! Last return code from CloseLink was )" +
+        code + R"(\.\n$)");
     ASSERT_TRUE(std::regex_search(text, match, last)) << text;
     // About one attempt per 100 ms pause within the three seconds.
     EXPECT_GE(std::stoi(match[1].str()), 25);

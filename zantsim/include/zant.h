@@ -15,7 +15,7 @@ extern "C" {
 /* Data formats of a DTYPE. */
 #define CF_TEXT 516
 #define CF_STRUCT 519
-#define CF_IMAGE 567 /* data is one DIMAGE record whose frameBuffer receives the frame bytes */
+#define CF_IMAGE 567   /* data is one DIMAGE record whose frameBuffer receives the frame bytes */
 #define CF_DEFAULT 767 /* left for the control system to fill */
 
 /* Access bits. */

@@ -1,0 +1,67 @@
+#!/bin/sh
+# Installs the build into a temporary prefix, builds the examples against that copy once through
+# pkg-config and once through find_package, runs them and the installed tool, rebuilds the tool from
+# its sources against the installed header and library alone, and checks that the installed tree
+# still works after it has been moved.
+#   install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER CXX_COMPILER CMAKE [EXTRA_FLAGS]
+set -eu
+build=$1 source=$2 cc=$3 cxx=$4 cmake=$5 extra=${6:-}
+examples=$source/examples
+
+fail() {
+    echo "install test: $*" >&2
+    exit 1
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qmv3-install-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
+pc=$(find "$prefix" -name qmv3.pc)
+[ -n "$pc" ] || fail "qmv3.pc not installed"
+libdir=$(dirname "$(dirname "$pc")")
+for file in "$prefix/include/qmv3/qmv3.h" "$prefix/bin/qmv3" "$libdir/libqmv3.so" "$libdir/libqmv3.so.1" \
+    "$libdir/libzantmt.so.1" "$libdir/cmake/qmv3/qmv3Config.cmake" "$libdir/cmake/qmv3/qmv3ConfigVersion.cmake"; do
+    [ -e "$file" ] || fail "missing ${file#"$prefix"/}"
+done
+
+# Through pkg-config: strict C99, the rpath only so that the programs run without LD_LIBRARY_PATH.
+PKG_CONFIG_PATH=$libdir/pkgconfig
+export PKG_CONFIG_PATH
+[ "$(pkg-config --modversion qmv3)" = "1.0.0" ] || fail "pkg-config version"
+for example in grab_and_save load_and_examine; do
+    # shellcheck disable=SC2046,SC2086
+    "$cc" -std=c99 -Wall -Wextra -Werror -pedantic $extra "$examples/$example.c" $(pkg-config --cflags --libs qmv3) \
+        -Wl,-rpath,"$libdir" -o "$work/pc-$example" || fail "pkg-config build of $example"
+done
+"$work/pc-grab_and_save" "$work/pc.imc2" 3 >/dev/null || fail "grab_and_save (pkg-config)"
+"$work/pc-load_and_examine" "$work/pc.imc2" | grep -q "^3 images of 640 x 480 pixels, GRAY" ||
+    fail "load_and_examine (pkg-config)"
+
+# Through find_package.
+"$cmake" -S "$examples" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
+    -DCMAKE_C_FLAGS="$extra" >/dev/null || fail "find_package configure"
+"$cmake" --build "$work/cmake-build" >/dev/null || fail "find_package build"
+"$work/cmake-build/grab_and_save" "$work/cmake.imm" 2 >/dev/null || fail "grab_and_save (find_package)"
+"$work/cmake-build/load_and_examine" "$work/cmake.imm" | grep -q "^2 images of 640 x 480" ||
+    fail "load_and_examine (find_package)"
+
+# The installed tool reads what the examples wrote.
+"$prefix/bin/qmv3" info "$work/pc.imc2" | grep -q "^frames:        3$" || fail "installed tool"
+
+# The tool needs nothing but the public header and the shared library.
+# shellcheck disable=SC2046,SC2086
+"$cxx" -std=c++17 -Wall -Wextra -Werror $extra "$source"/tools/qmv3/*.cc $(pkg-config --cflags --libs qmv3) \
+    -Wl,-rpath,"$libdir" -o "$work/qmv3-rebuilt" || fail "the tool does not build against the installed copy"
+"$work/qmv3-rebuilt" info "$work/cmake.imm" | grep -q "^kind:          IMM" || fail "rebuilt tool"
+
+# A moved tree keeps working: the tool finds its libraries and pkg-config its prefix relative to themselves.
+mv "$prefix" "$work/moved"
+"$work/moved/bin/qmv3" version | grep -q "QMv3 shared client library" || fail "moved tool"
+PKG_CONFIG_PATH=$work/moved${libdir#"$prefix"}/pkgconfig
+case "$(pkg-config --cflags qmv3)" in
+    *"$work/moved"*) ;;
+    *) fail "pkg-config does not follow the moved tree" ;;
+esac
+echo "install test passed"

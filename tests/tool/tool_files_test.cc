@@ -1,0 +1,159 @@
+// The file commands on files the tests make: info and dump output, check on a good and a damaged
+// file, convert round trips between every pair of kinds that can hold the data, and bitmap export.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tool_runner.h"
+
+namespace {
+
+using tooltest::Contains;
+using tooltest::RunTool;
+
+class ToolFiles : public ::testing::Test {
+  protected:
+    std::string Make(const std::string& name, unsigned count, int bytesPerPixel, uint32_t first = 5) {
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(tooltest::WriteSequenceFile(path, count, 24, 10, bytesPerPixel, first));
+        return path;
+    }
+    qmv3test::TempDir dir;
+};
+
+TEST_F(ToolFiles, InfoDescribesAKnownFile) {
+    const std::string path = Make("known.imc2", 3, 2);
+    const tooltest::ToolResult result = RunTool({"info", path}, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string expected = "file:          " + path +
+                                 "\n"
+                                 "kind:          IMC2/BKC2, " +
+                                 std::to_string(qmv3test::ReadFileBytes(path).size()) +
+                                 " bytes\n"
+                                 "frames:        3\n"
+                                 "geometry:      24 x 10 pixels\n"
+                                 "pixel format:  GRAY, 2 bytes per pixel, 12 effective bits\n"
+                                 "scale:         0.125 x 0.125 mm per pixel\n"
+                                 "camera port:   \"TestCam\" (id 0)\n"
+                                 "frame bytes:   1440\n"
+                                 "frame numbers: 5 .. 7 (complete sequence)\n"
+                                 "time stamps:   2023-07-27 15:04:10.250000 UTC .. 2023-07-27 15:04:12.250000 UTC\n";
+    EXPECT_EQ(result.out, expected);
+}
+
+TEST_F(ToolFiles, CheckPassesAGoodFileAndRejectsADamagedOne) {
+    const std::string good = Make("good.imc2", 2, 1);
+    const tooltest::ToolResult pass = RunTool({"check", good}, dir);
+    EXPECT_EQ(pass.status, 0) << pass.err;
+    EXPECT_EQ(pass.out, good +
+                            ": IMC2/BKC2 file\nimage 1 of 2: valid (frame 5)\nimage 2 of 2: valid (frame 6)\n"
+                            "2 images: a complete sequence\n");
+
+    std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(good);
+    bytes.resize(bytes.size() - 7);
+    const std::string damaged = dir.file("damaged.imc2");
+    qmv3test::WriteFileBytes(damaged, bytes);
+    const tooltest::ToolResult fail = RunTool({"check", damaged}, dir);
+    EXPECT_EQ(fail.status, 1);
+    EXPECT_TRUE(Contains(fail.out, damaged + ": not recognised: File (" + damaged + ") is either no IMC2")) << fail.out;
+    EXPECT_TRUE(Contains(fail.err, "qmv3 check: File \"" + damaged + "\"")) << fail.err;
+}
+
+TEST_F(ToolFiles, ConvertRoundTripsBetweenEveryPairOfKinds) {
+    // BKG holds exactly one frame, the others any number; all hold 8- and 16-bit grey.
+    const char* const kinds[] = {"imc2", "imm", "imc", "bkc", "bkg"};
+    for (int bytesPerPixel : {1, 2}) {
+        for (const char* from : kinds) {
+            for (const char* to : kinds) {
+                if (std::string(from) == to) continue;
+                const unsigned frames = (std::string(from) == "bkg" || std::string(to) == "bkg") ? 1 : 3;
+                const std::string tag = std::to_string(bytesPerPixel) + "-" + from + "-" + to;
+                const std::string original = Make("original-" + tag + ".imc2", frames, bytesPerPixel);
+                const std::string source = dir.file("source-" + tag + "." + from);
+                const std::string target = dir.file("target-" + tag + "." + to);
+                if (std::string(from) != "imc2") {
+                    ASSERT_EQ(RunTool({"convert", original, source}, dir).status, 0) << tag;
+                }
+                const tooltest::ToolResult result =
+                    RunTool({"convert", std::string(from) == "imc2" ? original : source, target}, dir);
+                ASSERT_EQ(result.status, 0) << tag << ": " << result.err;
+
+                QMBUNCHOFIMAGES expected = tooltest::LoadSequence(original);
+                QMBUNCHOFIMAGES actual = tooltest::LoadSequence(target);
+                ASSERT_EQ(actual.numFrames, frames) << tag;
+                for (unsigned i = 0; i < frames; ++i) {
+                    const DIMAGE& a = expected.imageArray[i];
+                    const DIMAGE& b = actual.imageArray[i];
+                    ASSERT_EQ(b.frameHeader.appendedFrameSize, a.frameHeader.appendedFrameSize) << tag;
+                    EXPECT_EQ(0, std::memcmp(a.frameBuffer, b.frameBuffer, a.frameHeader.appendedFrameSize)) << tag;
+                    EXPECT_EQ(b.frameHeader.bytesPerPixel, bytesPerPixel) << tag;
+                }
+                qmFreeBunch(&expected);
+                qmFreeBunch(&actual);
+            }
+        }
+    }
+}
+
+TEST_F(ToolFiles, ConvertRefusesWhatTheTargetCannotHold) {
+    const std::string three = Make("three.imc2", 3, 1);
+    const tooltest::ToolResult result = RunTool({"convert", three, dir.file("three.bkg")}, dir);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(Contains(result.err, "Multiple video images can not be saved as bkg file.")) << result.err;
+    EXPECT_FALSE(qmv3test::FileExists(dir.file("three.bkg")));
+}
+
+TEST_F(ToolFiles, DumpPrintsOneHeaderAsTextOrHex) {
+    const std::string path = Make("dump.imc2", 3, 1);
+    const tooltest::ToolResult text = RunTool({"dump", path, "--frame", "2"}, dir);
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out.rfind("Information of qmv3 image header\n================================\n\n", 0), 0u);
+    for (const char* line : {"   baseTag='QMV3' (33564d51h)\n", "    =\"TestCam\"\n", "   frameNumber = 6\n",
+                             "   sourceFormat = 0\n    (=GRAY)\n",
+                             "   imageFlags = 3h\n    (=LITTLE_ENDIAN LOSSLESS XYSTART_ZERO_BASED LOCAL_TIMESTAMP)\n",
+                             "   xScale = 0.125000 (millimetre per pixel (mm/px))\n"})
+        EXPECT_TRUE(Contains(text.out, line)) << line;
+    const std::string last = "   appendedFrameSize = 240 (bytes)\n";
+    ASSERT_GT(text.out.size(), last.size());
+    EXPECT_EQ(text.out.substr(text.out.size() - last.size()), last);
+
+    const tooltest::ToolResult hex = RunTool({"dump", path, "--hex", "-k", "3"}, dir);
+    ASSERT_EQ(hex.status, 0) << hex.err;
+    EXPECT_TRUE(Contains(hex.out, "Contents: 188 (bytes)\n\n--\n\n     1:.51.4d.56.33.00.00.00.00.01.00.00.00."))
+        << hex.out;
+    EXPECT_TRUE(Contains(hex.out, " QMV3........")) << hex.out;
+    EXPECT_TRUE(Contains(hex.out, "\n    B0:")) << hex.out;
+    EXPECT_EQ(hex.out.substr(hex.out.find("    B0:")).size(), 7u + 12u * 3u + 1u);
+
+    const tooltest::ToolResult beyond = RunTool({"dump", path, "--frame", "4"}, dir);
+    EXPECT_EQ(beyond.status, 1);
+    EXPECT_TRUE(Contains(beyond.err, "holds 3 images, there is no image 4")) << beyond.err;
+}
+
+TEST_F(ToolFiles, ExportBmpWritesOneBitmapPerFrame) {
+    const std::string path = Make("export.imc2", 3, 2);
+    const tooltest::ToolResult result = RunTool({"export-bmp", path, dir.file("f"), "--digits", "2"}, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const char* name : {"f001.bmp", "f002.bmp", "f003.bmp"}) {
+        const std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(dir.file(name));
+        ASSERT_EQ(bytes.size(), 1078u + 24u * 10u) << name;
+        EXPECT_EQ(bytes[28], 8);  // bits per pixel
+    }
+    // 12-bit values keep their 8 most significant bits; the bottom row is stored first.
+    QMBUNCHOFIMAGES images = tooltest::LoadSequence(path);
+    ASSERT_EQ(images.numFrames, 3u);
+    const std::vector<unsigned char> bitmap = qmv3test::ReadFileBytes(dir.file("f002.bmp"));
+    const unsigned char* pixels = images.imageArray[1].frameBuffer;
+    for (int x = 0; x < 24; ++x) {
+        uint16_t value;
+        std::memcpy(&value, pixels + 2 * (9 * 24 + x), 2);
+        EXPECT_EQ(bitmap[1078 + x], value >> 4) << x;
+    }
+    qmFreeBunch(&images);
+
+    const tooltest::ToolResult jet = RunTool({"export-bmp", path, dir.file("j"), "--palette", "jet"}, dir);
+    EXPECT_EQ(jet.status, 0) << jet.err;
+    EXPECT_TRUE(qmv3test::FileExists(dir.file("j3.bmp")));
+}
+
+}  // namespace

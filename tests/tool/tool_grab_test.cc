@@ -1,0 +1,176 @@
+// The commands that talk to the control system's stand-in (grabs from the default simulated camera,
+// Ctrl-C, the progress bar on a terminal, the demo) and the system-list listings.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tool_runner.h"
+
+namespace {
+
+using tooltest::Contains;
+using tooltest::RunTool;
+
+TEST(ToolGrab, GrabsFromTheSimulatedCameraInEveryForm) {
+    qmv3test::TempDir dir;
+    const struct {
+        std::vector<std::string> options;
+        const char* file;
+        unsigned frames;
+        int bytesPerPixel;
+        int imageFormat;
+    } cases[] = {
+        {{"-n", "3", "--rate", "10"}, "frames.imc2", 3, 1, QMV3_FORMAT_GRAY},
+        {{"--single", "-p", "Frame16"}, "single.imc2", 1, 2, QMV3_FORMAT_GRAY},
+        {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "jpeg.imc2", 2, 1, QMV3_FORMAT_GRAY},
+        {{"-p", "FrameJpeg", "-n", "2", "-r", "10", "--decompress"}, "jpeg.imm", 2, 1, QMV3_FORMAT_GRAY},
+        {{"--address", "/SIM/CAMSERVER/CAM0", "--property", "FrameRGB", "-n", "2", "-r", "10", "--mode", "timer"},
+         "rgb.imc2",
+         2,
+         3,
+         QMV3_FORMAT_RGB},
+    };
+    for (const auto& row : cases) {
+        std::vector<std::string> arguments = {"grab"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back(dir.file(row.file));
+        const tooltest::ToolResult result = RunTool(arguments, dir);
+        ASSERT_EQ(result.status, 0) << row.file << ": " << result.err;
+        EXPECT_TRUE(Contains(result.out, " saved to " + dir.file(row.file))) << result.out;
+        QMBUNCHOFIMAGES images = tooltest::LoadSequence(dir.file(row.file));
+        EXPECT_EQ(images.numFrames, row.frames) << row.file;
+        if (images.numFrames == row.frames) {
+            EXPECT_EQ(qmIsCompleteSequence(&images), 1) << row.file;
+            EXPECT_EQ(images.imageArray[0].frameHeader.bytesPerPixel, row.bytesPerPixel) << row.file;
+            EXPECT_EQ(images.imageArray[0].frameHeader.imageFormat, row.imageFormat) << row.file;
+        }
+        qmFreeBunch(&images);
+    }
+}
+
+TEST(ToolGrab, FailedGrabsExitWithOneAndSaveNothing) {
+    qmv3test::TempDir dir;
+    const tooltest::ToolResult unknown = RunTool({"grab", "-p", "NoSuchProperty", "-n", "2", dir.file("a.imc2")}, dir);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(Contains(unknown.err, "qmv3 grab: grab of \"/SIM/CAMSERVER/CAM0\" \"NoSuchProperty\"")) << unknown.err;
+    EXPECT_FALSE(qmv3test::FileExists(dir.file("a.imc2")));
+
+    const tooltest::ToolResult single =
+        RunTool({"grab", "--single", "-a", "/SIM/NOWHERE/CAM9", dir.file("b.imc2")}, dir);
+    EXPECT_EQ(single.status, 1);
+    EXPECT_TRUE(Contains(single.err, "reading the property characteristics failed (control system code")) << single.err;
+
+    const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imc2")}, dir);
+    EXPECT_EQ(jpeg.status, 1);
+    EXPECT_TRUE(Contains(jpeg.err, "JPEG-compressed, which no file kind holds; use --decompress")) << jpeg.err;
+    EXPECT_FALSE(qmv3test::FileExists(dir.file("c.imc2")));
+
+    qmv3test::WriteFileBytes(dir.file("taken.imm"), {1, 2, 3});
+    const tooltest::ToolResult taken = RunTool({"grab", "-n", "1", dir.file("taken.imm")}, dir);
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_TRUE(Contains(taken.err, "taken.imm exists already")) << taken.err;
+    EXPECT_EQ(qmv3test::ReadFileBytes(dir.file("taken.imm")).size(), 3u);
+}
+
+TEST(ToolGrab, CtrlCStopsTheGrabAndKeepsItsFrames) {
+    qmv3test::TempDir dir;
+    const std::string path = dir.file("stopped.imc2");
+    const pid_t pid = tooltest::StartTool({"grab", "-n", "10000", "-r", "20", path}, dir);
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    kill(pid, SIGINT);
+    const tooltest::ToolResult result = tooltest::WaitTool(pid, dir);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_TRUE(Contains(result.err, "interrupted")) << result.err;
+    EXPECT_TRUE(Contains(result.err, "the frames received were saved")) << result.err;
+    QMBUNCHOFIMAGES images = tooltest::LoadSequence(path);
+    EXPECT_GT(images.numFrames, 0u);
+    EXPECT_LT(images.numFrames, 10000u);
+    EXPECT_EQ(qmIsCompleteSequence(&images), 1);
+    qmFreeBunch(&images);
+}
+
+TEST(ToolGrab, ProgressBarOnlyOnATerminal) {
+    qmv3test::TempDir dir;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    const pid_t pid = tooltest::StartTool({"grab", "-n", "5", "-r", "100", dir.file("tty.imc2")}, dir, terminal);
+    close(terminal);
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) screen.append(buffer, static_cast<size_t>(got));
+    close(master);
+    EXPECT_EQ(tooltest::WaitTool(pid, dir).status, 0);
+    EXPECT_TRUE(Contains(screen, "\rgrabbing Frame [")) << screen;
+    EXPECT_TRUE(Contains(screen, "\rsaving " + dir.file("tty.imc2") + " [")) << screen;
+
+    const tooltest::ToolResult piped = RunTool({"grab", "-n", "2", "-r", "10", dir.file("pipe.imc2")}, dir);
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+}
+
+TEST(ToolGrab, DemoRunsEveryStepAndReports) {
+    qmv3test::TempDir dir;
+    const std::string folder = dir.file("demo/out");
+    for (int run = 0; run < 2; ++run) {  // a second run replaces the files of the first
+        const tooltest::ToolResult result = RunTool({"demo", "--frames", "4", "--dir", folder}, dir);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(Contains(result.out, "4 frames 640 x 480 GRAY 8-bit, numbers ")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "4 headers and 1228800 frame bytes identical")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "5 headers and 1536000 frame bytes identical")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "read back: 4 frames, frame bytes identical")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "demo passed: 9 frames grabbed, 4 files written")) << result.out;
+    }
+    for (const char* name : {"frame.imc2", "jpeg.imc2", "frame.imm", "frame1.bmp"})
+        EXPECT_TRUE(qmv3test::FileExists(folder + "/" + name)) << name;
+}
+
+std::string SystemList() {
+    const auto element = [](const std::string& name, const std::string& text) {
+        return "<" + name + ">" + text + "</" + name + ">";
+    };
+    const auto source = [&](const std::string& nameID) {
+        return element("ImageSource", element("NameID", nameID) + element("SGPType", "PCVision"));
+    };
+    const auto sgp = [&](const std::string& name) {
+        return element("SGP", element("Name", name) + element("Type", "PCVision"));
+    };
+    return "<?xml version=\"1.0\"?>\n" +
+           element("QMv3", element("Name", "Plant") + element("ZantContext", "PLANT_CONTEXT") +
+                               element("ComponentList", element("ImageSources", source("Gate=7") + source("Yard=3")) +
+                                                            element("SGPs", sgp("SgpNorth") + sgp("SgpSouth"))));
+}
+
+TEST(ToolSystemList, ListsServersAndSources) {
+    qmv3test::TempDir dir;
+    const std::string xml = SystemList(), path = dir.file("system.xml");
+    qmv3test::WriteFileBytes(path, std::vector<unsigned char>(xml.begin(), xml.end()));
+    const struct {
+        std::vector<std::string> arguments;
+        const char* output;
+    } cases[] = {
+        {{"servers", path}, "context: PLANT_CONTEXT\nSgpNorth\nSgpSouth\n"},
+        {{"sources", path}, "Gate\nYard\n"},
+        {{"sources", "--ids", path}, "7\tGate\n3\tYard\n"},
+    };
+    for (const auto& row : cases) {
+        const tooltest::ToolResult result = RunTool(row.arguments, dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, row.output);
+    }
+    for (const char* command : {"servers", "sources"}) {
+        const tooltest::ToolResult missing = RunTool({command, dir.file("none.xml")}, dir);
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_TRUE(Contains(missing.err, std::string("qmv3 ") + command + ": " + dir.file("none.xml") +
+                                              ": the system list could not be loaded (code -1)"))
+            << missing.err;
+    }
+}
+
+}  // namespace

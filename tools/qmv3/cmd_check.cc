@@ -1,0 +1,70 @@
+// "qmv3 check": the library's verdict on a file (which kind it is, or why it is none), then every
+// image's validity with the library's message, and whether the images form a complete sequence.
+#include <cstdio>
+
+#include "command.h"
+#include "sequence_io.h"
+
+namespace qmv3tool {
+
+namespace {
+
+// Checks every image; returns the number of invalid ones.
+unsigned CheckImages(const Sequence& sequence) {
+    unsigned invalid = 0;
+    for (uint32_t i = 0; i < sequence.size(); ++i) {
+        char message[512] = "";
+        if (qmCheckImageValidity(&sequence[i], message, sizeof message) == 1) {
+            std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
+                        sequence[i].frameHeader.frameNumber);
+        } else {
+            ++invalid;
+            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(), message);
+        }
+    }
+    return invalid;
+}
+
+int Run(const Arguments& arguments) {
+    const std::string path = arguments.Positionals()[0];
+    char detectionText[1024] = "";
+    const int detection = qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText);
+    const char* kind = FileKindName(detection);
+    if (kind != nullptr)
+        std::printf("%s: %s file\n", path.c_str(), kind);
+    else
+        std::printf("%s: not recognised: %s\n", path.c_str(), detectionText);
+
+    Sequence sequence;
+    std::string message;
+    if (!LoadSequence(path, sequence, message)) return Failure(kCheckCommand, "%s", message.c_str());
+    const unsigned invalid = CheckImages(sequence);
+    const int complete = qmIsCompleteSequence(sequence.get());
+    if (complete == 1)
+        std::printf("%u images: a complete sequence\n", sequence.size());
+    else
+        std::printf(
+            "%u images: %s\n", sequence.size(),
+            qmIsSequence(sequence.get()) == 1 ? "a sequence with gaps in its frame numbers" : "not one sequence");
+    if (kind == nullptr) return Failure(kCheckCommand, "%s is not recognised as a sequence file", path.c_str());
+    if (invalid != 0) return Failure(kCheckCommand, "%u of %u images are invalid", invalid, sequence.size());
+    return kExitSuccess;
+}
+
+}  // namespace
+
+const Command kCheckCommand = {
+    "check",
+    "FILE",
+    "check a sequence file: its kind, every image's validity, the sequence",
+    "The file's kind is decided by its content. The file is then loaded and every image\n"
+    "checked against the validity rules. Exit status 1 when the file is not recognised, cannot\n"
+    "be loaded or holds an invalid image.\n",
+    nullptr,
+    0,
+    1,
+    1,
+    Run,
+};
+
+}  // namespace qmv3tool

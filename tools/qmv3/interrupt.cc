@@ -1,0 +1,45 @@
+// Ctrl-C handling for long operations. The flag is a plain int because the library takes an int*; the
+// handler only stores into it, which is async-signal-safe, and the library reads it in its polling loop.
+#include "interrupt.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+namespace qmv3tool {
+
+namespace {
+
+int interruptFlag = 0;
+
+void OnInterrupt(int) {
+    *static_cast<volatile int*>(&interruptFlag) = 1;
+    static const char kMessage[] = "\nqmv3: interrupted, stopping (press Ctrl-C again to abort)\n";
+    ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+    (void)ignored;
+}
+
+void Install(struct sigaction* previous) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // The handler is reset after the first signal, so a second Ctrl-C ends the process.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(SIGINT, &action, previous);
+}
+
+}  // namespace
+
+InterruptScope::InterruptScope() {
+    interruptFlag = 0;
+    Install(&previous_);
+}
+
+InterruptScope::~InterruptScope() { sigaction(SIGINT, &previous_, nullptr); }
+
+int* InterruptScope::Flag() { return &interruptFlag; }
+
+bool InterruptScope::Interrupted() const { return *static_cast<volatile int*>(&interruptFlag) == 1; }
+
+}  // namespace qmv3tool
