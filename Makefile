@@ -74,11 +74,11 @@ fuzz-replay: fuzz
 	done; \
 	echo "fuzz-replays: $$passed passed, $$failed failed"; [ $$failed -eq 0 ]
 
-# Benchmarks build optimised in their own folder; every bench program runs in turn.
+# Release build of the benchmark program in its own folder; BENCH_ARGS go to the program.
 bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQMV3_BUILD_BENCH=ON -DQMV3_BUILD_TESTS=OFF >/dev/null
-	@cmake --build build-bench -j $(JOBS)
-	@for program in build-bench/bench/*_bench; do echo "== $$program"; $$program || exit 1; done
+	@cmake --build build-bench -j $(JOBS) --target qmv3_bench
+	@build-bench/bench/qmv3_bench $(BENCH_ARGS)
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz

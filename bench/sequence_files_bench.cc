@@ -1,136 +1,202 @@
-// Saving and loading IMC2 sequences compared with zlib's own compress and uncompress of the same frames
-// in the same run. The counters save_ratio and load_ratio are the library's time divided by zlib's;
-// the aim is at most 1.10. Loading must hand out a new buffer per frame, so load_ratio_fresh_buffers
-// also compares it with uncompress into newly allocated buffers, which pays the same page faults.
-// QMV3_BENCH_FRAMES overrides the number of frames (default 100).
+// IMC2 sequence files: saving against zlib's compress of the same frames, loading against zlib's
+// uncompress and libdeflate's inflation of the same streams into fresh frame buffers (a load must
+// hand out new memory, so the baselines allocate theirs the same way), and the growth of the time
+// with the number of frames.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <random>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "qmv3/qmv3.h"
+#include "ratio_table.h"
+#include "synthetic_data.h"
+
+#ifdef QMV3_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 namespace {
 
-unsigned FrameCount() {
-    const char* text = std::getenv("QMV3_BENCH_FRAMES");
-    const int count = text != nullptr ? std::atoi(text) : 0;
-    return count > 0 ? static_cast<unsigned>(count) : 100;
+using qmv3bench::FrameSpec;
+using qmv3bench::TimeOf;
+
+const FrameSpec kTiny = {"64x64 8-bit", 64, 64, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
+
+struct Kind {
+    const char* key;
+    const FrameSpec* spec;
+    uint32_t frames;
+    const char* text;
+    int order;
+};
+
+// 2048 x 2048 frames are few so that a run stays within minutes: each takes a quarter second to deflate.
+const Kind kKinds[] = {
+    {"grey8", &qmv3bench::kGrey8, 100, "100 x 640x480 8-bit", 100},
+    {"grey16", &qmv3bench::kGrey16, 10, "10 x 2048x2048 16-bit", 120},
+    {"random", &qmv3bench::kRandomBytes, 100, "100 x 640x480 random", 140},
+};
+
+// A kind's sequence, its compressed frames and a file saved with the default engine, made once.
+struct Material {
+    QMBUNCHOFIMAGES sequence{};
+    std::vector<std::vector<unsigned char>> streams;
+    std::string savedFile;
+};
+
+const Material& MaterialOf(const Kind& kind) {
+    static std::map<std::string, Material> made;
+    auto found = made.find(kind.key);
+    if (found != made.end()) return found->second;
+    Material& material = made[kind.key];
+    material.sequence = qmv3bench::MakeSequence(*kind.spec, kind.frames);
+    material.streams = qmv3bench::CompressFrames(material.sequence);
+    material.savedFile = qmv3bench::ScratchFile(std::string(kind.key) + "-saved.imc2");
+    qmv3bench::FastCompression off(false);
+    std::remove(material.savedFile.c_str());
+    qmSaveImagesToFileEx(&material.sequence, material.savedFile.c_str(), nullptr, 0, nullptr, nullptr);
+    return material;
 }
 
-// Camera-like frames: a gradient plus noise, in the significant bits of each pixel.
-QMBUNCHOFIMAGES MakeFrames(unsigned count, int width, int height, int bytesPerPixel) {
-    QMBUNCHOFIMAGES images{static_cast<DIMAGE*>(std::calloc(count, sizeof(DIMAGE))), count};
-    std::mt19937 random(42);
-    std::normal_distribution<double> noise(0.0, bytesPerPixel == 2 ? 12.0 : 2.0);
-    const int size = width * height * bytesPerPixel;
-    const double top = bytesPerPixel == 2 ? 4095.0 : 255.0;
-    for (unsigned k = 0; k < count; ++k) {
-        DIMAGE& image = images.imageArray[k];
-        std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
-        image.sourceHeader.versionTag = 1;
-        image.sourceHeader.totalLength = static_cast<uint32_t>(size + QMV3_IMAGE_HEADER_SIZE);
-        image.sourceHeader.timestampSeconds = 1690470245 + k;
-        DIMAGE_FRAMEHEADER& h = image.frameHeader;
-        h.sourceWidth = width;
-        h.sourceHeight = height;
-        h.aoiWidth = h.aoiHeight = -1;
-        h.bytesPerPixel = bytesPerPixel;
-        h.effectiveBitsPerPixel = bytesPerPixel == 2 ? 12 : 8;
-        h.horizontalBinning = h.verticalBinning = 1;
-        h.frameNumber = k + 1;
-        h.xScale = h.yScale = 0.0125f;
-        h.imageFlags = QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER | QMV3_FLAG_IMAGE_LOSSLESS;
-        h.appendedFrameSize = size;
-        image.frameBufferSize = static_cast<uint32_t>(size);
-        image.frameBuffer = static_cast<unsigned char*>(std::malloc(size));
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                double value = (x + y + static_cast<int>(k)) * top / (width + height) + noise(random);
-                value = value < 0 ? 0 : (value > top ? top : value);
-                const unsigned pixel = static_cast<unsigned>(value);
-                unsigned char* at = image.frameBuffer + (static_cast<size_t>(y) * width + x) * bytesPerPixel;
-                at[0] = static_cast<unsigned char>(pixel);
-                if (bytesPerPixel == 2) at[1] = static_cast<unsigned char>(pixel >> 8);
-            }
-        }
-    }
-    return images;
-}
-
-void FreeFrames(QMBUNCHOFIMAGES& images) {
-    for (unsigned k = 0; k < images.numFrames; ++k) std::free(images.imageArray[k].frameBuffer);
-    std::free(images.imageArray);
-    images.imageArray = nullptr;
-    images.numFrames = 0;
-}
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void SaveAndLoad(benchmark::State& state, int width, int height, int bytesPerPixel) {
-    QMBUNCHOFIMAGES images = MakeFrames(FrameCount(), width, height, bytesPerPixel);
-    const std::string path = "/tmp/qmv3-bench-" + std::to_string(getpid()) + ".imc2";
-    std::vector<std::vector<unsigned char>> compressed(images.numFrames);
-    std::vector<unsigned char> inflated(images.imageArray[0].frameBufferSize);
-    double zlibCompress = 0, zlibUncompress = 0, zlibUncompressFresh = 0, librarySave = 0, libraryLoad = 0;
+void Save(benchmark::State& state, const Kind& kind, bool fast) {
+    const Material& material = MaterialOf(kind);
+    QMBUNCHOFIMAGES sequence = material.sequence;
+    const std::string path = qmv3bench::ScratchFile(std::string(kind.key) + "-written.imc2");
+    qmv3bench::FastCompression mode(fast);
     for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        for (unsigned k = 0; k < images.numFrames; ++k) {
-            const DIMAGE& image = images.imageArray[k];
-            uLongf length = compressBound(image.frameBufferSize);
-            compressed[k].resize(length);
-            compress(compressed[k].data(), &length, image.frameBuffer, image.frameBufferSize);
-            compressed[k].resize(length);
+        state.PauseTiming();
+        std::remove(path.c_str());  // the writer never overwrites a file
+        state.ResumeTiming();
+        if (qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr) != 0) {
+            state.SkipWithError("qmSaveImagesToFileEx failed");
+            break;
         }
-        zlibCompress += Seconds(start);
-        start = std::chrono::steady_clock::now();
-        for (unsigned k = 0; k < images.numFrames; ++k) {
-            uLongf length = inflated.size();
-            uncompress(inflated.data(), &length, compressed[k].data(), compressed[k].size());
-        }
-        zlibUncompress += Seconds(start);
-        std::vector<unsigned char*> fresh(images.numFrames);
-        start = std::chrono::steady_clock::now();
-        for (unsigned k = 0; k < images.numFrames; ++k) {
-            uLongf length = images.imageArray[k].frameBufferSize;
-            fresh[k] = static_cast<unsigned char*>(std::malloc(length));
-            uncompress(fresh[k], &length, compressed[k].data(), compressed[k].size());
-        }
-        zlibUncompressFresh += Seconds(start);
-        for (unsigned char* block : fresh) std::free(block);
-
-        std::remove(path.c_str());
-        start = std::chrono::steady_clock::now();
-        if (qmSaveImagesToFile(&images, path.c_str()) != 0) state.SkipWithError("save failed");
-        librarySave += Seconds(start);
-        QMBUNCHOFIMAGES loaded{nullptr, 0};
-        start = std::chrono::steady_clock::now();
-        if (qmLoadImagesFromFile(path.c_str(), &loaded) != 0) state.SkipWithError("load failed");
-        libraryLoad += Seconds(start);
-        FreeFrames(loaded);
     }
     std::remove(path.c_str());
-    state.counters["save_ratio"] = librarySave / zlibCompress;
-    state.counters["load_ratio"] = libraryLoad / zlibUncompress;
-    state.counters["load_ratio_fresh_buffers"] = libraryLoad / zlibUncompressFresh;
-    state.counters["zlib_compress_s"] = zlibCompress / state.iterations();
-    state.counters["zlib_uncompress_s"] = zlibUncompress / state.iterations();
-    FreeFrames(images);
 }
 
-void BM_Gray16_2048x2048(benchmark::State& state) { SaveAndLoad(state, 2048, 2048, 2); }
-void BM_Gray8_640x480(benchmark::State& state) { SaveAndLoad(state, 640, 480, 1); }
+void ZlibCompress(benchmark::State& state, const Kind& kind) {
+    const Material& material = MaterialOf(kind);
+    std::vector<unsigned char> buffer(compressBound(kind.spec->bytes()));
+    for (auto _ : state) {
+        for (uint32_t i = 0; i < material.sequence.numFrames; ++i) {
+            const DIMAGE& image = material.sequence.imageArray[i];
+            uLongf length = buffer.size();
+            compress(buffer.data(), &length, image.frameBuffer, image.frameHeader.appendedFrameSize);
+            benchmark::DoNotOptimize(length);
+        }
+    }
+}
 
-BENCHMARK(BM_Gray16_2048x2048)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(BM_Gray8_640x480)->Unit(benchmark::kMillisecond)->Iterations(5);
+void Load(benchmark::State& state, const Kind& kind) {
+    const Material& material = MaterialOf(kind);
+    for (auto _ : state) {
+        QMBUNCHOFIMAGES loaded{};
+        if (qmLoadImagesFromFileEx(material.savedFile.c_str(), &loaded, nullptr, nullptr, nullptr, 0) != 0) {
+            state.SkipWithError("qmLoadImagesFromFileEx failed");
+            break;
+        }
+        state.PauseTiming();
+        qmFreeBunch(&loaded);
+        state.ResumeTiming();
+    }
+}
+
+// Inflates every stream into a fresh frame buffer with one of the engines.
+template <typename Inflate>
+void InflateAll(benchmark::State& state, const Kind& kind, Inflate inflate) {
+    const Material& material = MaterialOf(kind);
+    const size_t frameBytes = kind.spec->bytes();
+    std::vector<unsigned char*> frames;
+    for (auto _ : state) {
+        for (const std::vector<unsigned char>& stream : material.streams) {
+            frames.push_back(static_cast<unsigned char*>(std::malloc(frameBytes)));
+            if (!inflate(stream, frames.back(), frameBytes)) state.SkipWithError("inflation failed");
+        }
+        state.PauseTiming();
+        qmv3bench::FreeAll(frames);
+        state.ResumeTiming();
+    }
+}
+
+bool ZlibUncompress(const std::vector<unsigned char>& stream, unsigned char* frame, size_t frameBytes) {
+    uLongf length = frameBytes;
+    return uncompress(frame, &length, stream.data(), stream.size()) == Z_OK && length == frameBytes;
+}
+
+// A round trip of count small frames: save, load, release.
+void RoundTrip(benchmark::State& state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    QMBUNCHOFIMAGES sequence = qmv3bench::MakeSequence(kTiny, count);
+    const std::string path = qmv3bench::ScratchFile("frames-" + std::to_string(count) + ".imc2");
+    qmv3bench::FastCompression off(false);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::remove(path.c_str());
+        state.ResumeTiming();
+        QMBUNCHOFIMAGES loaded{};
+        if (qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr) != 0 ||
+            qmLoadImagesFromFileEx(path.c_str(), &loaded, nullptr, nullptr, nullptr, 0) != 0) {
+            state.SkipWithError("save or load failed");
+            break;
+        }
+        qmFreeBunch(&loaded);
+    }
+    std::remove(path.c_str());
+    qmv3bench::FreeSequence(sequence);
+}
+
+void RegisterKind(const Kind& kind) {
+    const std::string base = std::string("imc2/") + kind.key + "/";
+    const std::string text = kind.text;
+    auto add = [](const std::string& name, auto function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMillisecond);
+    };
+    add(base + "save_default", [&kind](benchmark::State& s) { Save(s, kind, false); });
+    add(base + "save_fast", [&kind](benchmark::State& s) { Save(s, kind, true); });
+    add(base + "zlib_compress", [&kind](benchmark::State& s) { ZlibCompress(s, kind); });
+    add(base + "load", [&kind](benchmark::State& s) { Load(s, kind); });
+    add(base + "zlib_uncompress", [&kind](benchmark::State& s) { InflateAll(s, kind, ZlibUncompress); });
+    qmv3bench::AddRatioRow({kind.order, "IMC2 save " + text + ", default, vs zlib compress",
+                            TimeOf(base + "save_default"), TimeOf(base + "zlib_compress"), 1.10});
+    qmv3bench::AddRatioRow({kind.order + 1, "IMC2 save " + text + ", fast, vs zlib compress",
+                            TimeOf(base + "save_fast"), TimeOf(base + "zlib_compress"), 0.45});
+    qmv3bench::AddRatioRow({kind.order + 2, "IMC2 load " + text + " vs zlib uncompress", TimeOf(base + "load"),
+                            TimeOf(base + "zlib_uncompress"), 0.65});
+#ifdef QMV3_HAVE_LIBDEFLATE
+    add(base + "libdeflate_inflate", [&kind](benchmark::State& s) {
+        libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+        InflateAll(s, kind, [decompressor](const std::vector<unsigned char>& stream, unsigned char* frame, size_t n) {
+            return libdeflate_zlib_decompress(decompressor, stream.data(), stream.size(), frame, n, nullptr) ==
+                   LIBDEFLATE_SUCCESS;
+        });
+        libdeflate_free_decompressor(decompressor);
+    });
+    qmv3bench::AddRatioRow({kind.order + 3, "IMC2 load " + text + " vs libdeflate inflation", TimeOf(base + "load"),
+                            TimeOf(base + "libdeflate_inflate"), 1.10});
+#endif
+}
+
+const bool registered = [] {
+    for (const Kind& kind : kKinds) RegisterKind(kind);
+    benchmark::RegisterBenchmark("imc2/frames", RoundTrip)
+        ->Arg(10)
+        ->Arg(100)
+        ->Arg(1000)
+        ->Arg(10000)
+        ->Unit(benchmark::kMillisecond);
+    int order = 800;
+    for (int count : {100, 1000, 10000}) {
+        qmv3bench::AddRatioRow(
+            {order++, "IMC2 save+load of 64x64 frames, time per frame: " + std::to_string(count) + " vs 10",
+             TimeOf("imc2/frames/" + std::to_string(count), count), TimeOf("imc2/frames/10", 10), 1.10});
+    }
+    return true;
+}();
 
 }  // namespace

@@ -1,16 +1,14 @@
-// Writer of IMC2/BKC2 files. One frame is compressed at a time into a buffer released before the next.
+// Writer of IMC2/BKC2 files. One frame is compressed at a time, through the deflate seam, into one working
+// buffer that serves every frame of the save (the engine is chosen when the save starts).
 // A failure after the file was created closes and removes it; an existing file is never overwritten
 // (the file is created exclusively, so a file that appears after the existence check is not touched
 // either). The interrupt flag and the progress value may be shared with another thread without
 // synchronisation: the flag is only read, the progress only increases.
-#include <zlib.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "files/imc2_format.h"
@@ -18,6 +16,7 @@
 #include "files/sequence_files.h"
 #include "image/cdimage.h"
 #include "platform/platform.h"
+#include "util/deflate_engine.h"
 
 namespace {
 
@@ -53,6 +52,7 @@ struct Writer {
     int& code;
     std::string& errorText;
     double* percent;
+    deflate_engine::Compressor& compressor;
 };
 
 bool Fail(const Writer& writer, int code, const std::string& text) {
@@ -175,40 +175,30 @@ bool WriteGlobalSets(const Writer& writer, const DIMAGE& first, uint32_t numImag
 
 std::string ImageOf(uint32_t k, uint32_t n) { return std::to_string(k) + " of " + std::to_string(n); }
 
-struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
-};
-
-// The pixel block of one image: the compressed stream, or the frame bytes when compression does not
-// shrink them.
+// The pixel block of one image: the compressed stream in the compressor's working buffer, or the frame
+// bytes when compression does not shrink them.
 struct PixelBlock {
-    std::unique_ptr<unsigned char, FreeDeleter> compressed;
     const unsigned char* data = nullptr;
     uint64_t length = 0;
 };
 
 bool CompressFrame(const Writer& writer, const DIMAGE& image, uint32_t k, uint32_t n, PixelBlock& block) {
-    const uLong frameLength = static_cast<uLong>(image.frameHeader.appendedFrameSize);
-    // Room for what compress may produce in the worst case, so that tiny frames do not fail.
-    uLongf capacity = compressBound(frameLength);
-    block.compressed.reset(static_cast<unsigned char*>(std::malloc(capacity)));
-    if (!block.compressed) {
+    const size_t frameLength = static_cast<size_t>(image.frameHeader.appendedFrameSize);
+    // Room for what the engine may produce in the worst case, so that tiny frames do not fail.
+    if (!writer.compressor.Reserve(frameLength)) {
         return Fail(writer, kSaveOutOfMemory,
                     writer.prefix + " save error: Error allocating temporary memory for compressed image #" +
                         ImageOf(k, n) + ".");
     }
-    if (compress(block.compressed.get(), &capacity, image.frameBuffer, frameLength) != Z_OK) {
+    const unsigned char* stream = nullptr;
+    size_t streamLength = 0;
+    if (!writer.compressor.Compress(image.frameBuffer, frameLength, &stream, &streamLength)) {
         return Fail(writer, kSaveCompressionFailed,
                     writer.prefix + " save error: Error compressing image #" + ImageOf(k, n) + ".");
     }
-    if (capacity < frameLength) {
-        block.data = block.compressed.get();
-        block.length = capacity;
-    } else {
-        block.compressed.reset();
-        block.data = image.frameBuffer;
-        block.length = frameLength;
-    }
+    const bool shrunk = streamLength < frameLength;
+    block.data = shrunk ? stream : image.frameBuffer;
+    block.length = shrunk ? streamLength : frameLength;
     return true;
 }
 
@@ -383,7 +373,8 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
         return false;
     }
     CreatedFile file(created, std::move(createdPath));
-    const Writer writer{file.get(), prefix, code, errorText, percent};
+    deflate_engine::Compressor compressor(deflate_engine::WriteEngineFromEnvironment());
+    const Writer writer{file.get(), prefix, code, errorText, percent, compressor};
     const uint32_t n = apImages->numFrames;
     if (!WriteFileHeader(writer, apImages->imageArray[0]) || !WriteGlobalSets(writer, apImages->imageArray[0], n)) {
         return false;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "qmv3/qmv3.h"
+#include "util/deflate_engine.h"
 
 namespace imc2load {
 
@@ -34,10 +35,11 @@ class Reader {
     void Progress(double value) const;
     // Bytes between the read position and the end of the file.
     uint64_t Remaining() const;
-    // The buffer through which compressed blocks are read (kReadChunkSize bytes, made once per load);
-    // null when memory is short.
-    unsigned char* ReadChunk() const;
-    static constexpr size_t kReadChunkSize = 256 * 1024;
+    // The buffer into which compressed blocks are read whole, grown to the largest block of the load (so
+    // the load holds at most one such buffer beside its frames); null when memory is short.
+    unsigned char* BlockBuffer(uint64_t size) const;
+    // Inflates the blocks of every image of the load.
+    deflate_engine::Inflater& inflater() const { return inflater_; }
 
     const char* path;
     const std::string prefix;  // File "<path>"
@@ -48,7 +50,9 @@ class Reader {
     std::string& errorText_;
     double* percent_;
     int64_t fileSize_ = 0;
-    mutable FreePtr<unsigned char> chunk_;
+    mutable FreePtr<unsigned char> block_;
+    mutable uint64_t blockCapacity_ = 0;
+    mutable deflate_engine::Inflater inflater_;
 };
 
 // Parameter checks common to the dispatch and the reader (code -1).

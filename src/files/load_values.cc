@@ -1,7 +1,6 @@
 // The reading context of the IMC2/BKC2 reader, the take-over of metadata values into image headers and
 // the reading of pixel blocks.
 #include <strings.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -47,9 +46,16 @@ uint64_t Reader::Remaining() const {
     return static_cast<uint64_t>(fileSize_ - position);
 }
 
-unsigned char* Reader::ReadChunk() const {
-    if (!chunk_) chunk_.reset(static_cast<unsigned char*>(std::malloc(kReadChunkSize)));
-    return chunk_.get();
+unsigned char* Reader::BlockBuffer(uint64_t size) const {
+    if (size > blockCapacity_ || !block_) {
+        // The old contents are not needed: a fresh block spares realloc's copy.
+        block_.reset();
+        blockCapacity_ = 0;
+        if (size > SIZE_MAX) return nullptr;
+        block_.reset(static_cast<unsigned char*>(std::malloc(size == 0 ? 1 : static_cast<size_t>(size))));
+        if (block_) blockCapacity_ = size;
+    }
+    return block_.get();
 }
 
 bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText) {
@@ -192,49 +198,6 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
                                              ".");
 }
 
-namespace {
-
-enum class InflateResult { kOk, kShortRead, kBadStream, kNoMemory };
-
-// Inflates a zlib stream of compressedLength bytes, read from the file in chunks, straight into out,
-// which must receive exactly outLength bytes: fewer would leave the rest of the frame undefined.
-// Streaming through one reused chunk spares a frame-sized temporary buffer and keeps the input in the cache.
-InflateResult InflateFromFile(const Reader& reader, uint64_t compressedLength, unsigned char* out, uint64_t outLength) {
-    FILE* file = reader.file;
-    unsigned char* chunk = reader.ReadChunk();
-    z_stream stream;
-    std::memset(&stream, 0, sizeof(stream));
-    if (chunk == nullptr || inflateInit(&stream) != Z_OK) return InflateResult::kNoMemory;
-    stream.next_out = out;
-    stream.avail_out = static_cast<uInt>(outLength);
-    uint64_t left = compressedLength;
-    int status = Z_OK;
-    while (status == Z_OK || status == Z_BUF_ERROR) {
-        if (stream.avail_in == 0) {
-            if (left == 0) break;
-            const size_t want = static_cast<size_t>(std::min<uint64_t>(Reader::kReadChunkSize, left));
-            if (std::fread(chunk, 1, want, file) != want) {
-                inflateEnd(&stream);
-                return InflateResult::kShortRead;
-            }
-            left -= want;
-            stream.next_in = chunk;
-            stream.avail_in = static_cast<uInt>(want);
-        } else if (status == Z_BUF_ERROR) {
-            break;  // no progress possible with input left: the output is full
-        }
-        status = inflate(&stream, Z_NO_FLUSH);
-    }
-    const bool complete = status == Z_STREAM_END && stream.total_out == outLength;
-    inflateEnd(&stream);
-    if (!complete) return InflateResult::kBadStream;
-    // Bytes after the end of the stream belong to the block; skip them as a whole-block inflate would.
-    if (left > 0 && fseeko(file, static_cast<off_t>(left), SEEK_CUR) != 0) return InflateResult::kShortRead;
-    return InflateResult::kOk;
-}
-
-}  // namespace
-
 bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
                 DIMAGE& image) {
     const std::string of = std::to_string(k) + " of " + std::to_string(n);
@@ -266,18 +229,19 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
         }
         return true;
     }
-    switch (InflateFromFile(reader, lenCompressed, image.frameBuffer, lenUncompressed)) {
-        case InflateResult::kOk:
-            return true;
-        case InflateResult::kShortRead:
-            return reader.Fail(kLoadShortRead, shortRead);
-        case InflateResult::kNoMemory:
-            return reader.Fail(kLoadOutOfMemory, noMemory + "len_compressed(" + std::to_string(lenCompressed) +
-                                                     " bytes) at image " + of + ".");
-        case InflateResult::kBadStream:
-            break;
+    unsigned char* block = reader.BlockBuffer(lenCompressed);
+    if (block == nullptr) {
+        return reader.Fail(kLoadOutOfMemory, noMemory + "len_compressed(" + std::to_string(lenCompressed) +
+                                                 " bytes) at image " + of + ".");
     }
-    return reader.Fail(kLoadDecompressionFailed, inflateFailed);
+    if (std::fread(block, 1, lenCompressed, reader.file) != lenCompressed) {
+        return reader.Fail(kLoadShortRead, shortRead);
+    }
+    // The stream must give exactly the frame: fewer bytes would leave the rest of the frame undefined.
+    if (!reader.inflater().Inflate(block, lenCompressed, image.frameBuffer, lenUncompressed)) {
+        return reader.Fail(kLoadDecompressionFailed, inflateFailed);
+    }
+    return true;
 }
 
 }  // namespace imc2load

@@ -1,12 +1,13 @@
 // IMC and BKC files: a 16-byte header (width, height, bits word, frame count) and per frame its
 // scale, both lengths and a zlib stream of the pixels. The two kinds differ only in name and type.
-#include <zlib.h>
-
+// Streams go through the deflate seam: a save allocates one working buffer for all its frames, a load
+// one buffer for the compressed blocks beside the frames it hands out.
 #include <cstdlib>
 #include <memory>
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/deflate_engine.h"
 
 using namespace qmv3::legacy;
 
@@ -32,7 +33,21 @@ void DecodeBitsWord(uint32_t word, uint32_t* bits, uint32_t* effectiveBits) {
     }
 }
 
-int ReadImcFrame(InputFile& file, uint32_t frameBytes, unsigned char** frame, double* scale) {
+// The compressed blocks of one load pass through a single buffer, grown to the largest block.
+struct BlockBuffer {
+    std::unique_ptr<unsigned char, FreeDeleter> bytes;
+    size_t capacity = 0;
+
+    bool Reserve(size_t size) {
+        if (size <= capacity) return true;
+        bytes.reset(static_cast<unsigned char*>(std::malloc(size)));
+        capacity = bytes ? size : 0;
+        return bytes != nullptr;
+    }
+};
+
+int ReadImcFrame(InputFile& file, uint32_t frameBytes, BlockBuffer& block, deflate_engine::Inflater& inflater,
+                 unsigned char** frame, double* scale) {
     unsigned char header[kFrameHeaderBytes];
     if (!file.Read(header, sizeof header)) return kLoadRead;
     const uint32_t compressedBytes = GetU32(header + 8);
@@ -40,46 +55,43 @@ int ReadImcFrame(InputFile& file, uint32_t frameBytes, unsigned char** frame, do
     if (pixelBytes != frameBytes) return kLoadContent;
     if (compressedBytes > file.Remaining()) return kLoadRead;
     if (static_cast<uint64_t>(compressedBytes) * kMaxInflateRatio + 64 < pixelBytes) return kLoadContent;
-    std::unique_ptr<unsigned char, FreeDeleter> compressed(
-        static_cast<unsigned char*>(std::malloc(compressedBytes == 0 ? 1 : compressedBytes)));
-    if (!compressed) return kLoadMemory;
-    if (!file.Read(compressed.get(), compressedBytes)) return kLoadRead;
+    if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return kLoadMemory;
+    if (!file.Read(block.bytes.get(), compressedBytes)) return kLoadRead;
     *scale = GetDouble(header);
     std::unique_ptr<unsigned char, FreeDeleter> pixels(static_cast<unsigned char*>(std::malloc(pixelBytes)));
     if (!pixels) return kLoadMemory;
-    uLongf produced = pixelBytes;
     // A stream that gives fewer bytes than announced would leave part of the frame undefined.
-    if (uncompress(pixels.get(), &produced, compressed.get(), compressedBytes) != Z_OK || produced != pixelBytes) {
-        return kLoadDecompress;
-    }
+    if (!inflater.Inflate(block.bytes.get(), compressedBytes, pixels.get(), pixelBytes)) return kLoadDecompress;
     *frame = pixels.release();
     return kLoadOk;
 }
 
 int ReadImcFrames(InputFile& file, VIDINFHDR& rec, uint32_t frameBytes, int* cancel, double* progress,
                   double progressScale) {
+    BlockBuffer block;
+    deflate_engine::Inflater inflater;
     for (int32_t i = 0; i < rec.numframes; ++i) {
         if (Cancelled(cancel)) return kLoadUserBreak;
-        int code = ReadImcFrame(file, frameBytes, &rec.framebits[i], &rec.framescales[i]);
+        int code = ReadImcFrame(file, frameBytes, block, inflater, &rec.framebits[i], &rec.framescales[i]);
         if (code != kLoadOk) return code;
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
     return kLoadOk;
 }
 
-int WriteImcFrame(OutputFile& file, const unsigned char* pixels, uint32_t frameBytes, double scale) {
-    const uLong bound = compressBound(frameBytes);
-    std::unique_ptr<unsigned char, FreeDeleter> buffer(static_cast<unsigned char*>(std::malloc(bound)));
-    if (!buffer) return kSaveMemory;
-    uLongf compressedBytes = bound;
-    if (compress(buffer.get(), &compressedBytes, pixels, frameBytes) != Z_OK || compressedBytes > UINT32_MAX) {
+int WriteImcFrame(OutputFile& file, deflate_engine::Compressor& compressor, const unsigned char* pixels,
+                  uint32_t frameBytes, double scale) {
+    if (!compressor.Reserve(frameBytes)) return kSaveMemory;
+    const unsigned char* stream = nullptr;
+    size_t compressedBytes = 0;
+    if (!compressor.Compress(pixels, frameBytes, &stream, &compressedBytes) || compressedBytes > UINT32_MAX) {
         return kSaveCompress;
     }
     unsigned char header[kFrameHeaderBytes];
     PutDouble(header, scale);
     PutU32(header + 8, static_cast<uint32_t>(compressedBytes));
     PutU32(header + 12, frameBytes);
-    if (!file.Write(header, sizeof header) || !file.Write(buffer.get(), compressedBytes)) return kSaveWrite;
+    if (!file.Write(header, sizeof header) || !file.Write(stream, compressedBytes)) return kSaveWrite;
     return kSaveOk;
 }
 
@@ -135,10 +147,12 @@ int save_imc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
     OutputFile file;
     if (!file.Create(path)) return kSaveCreate;
     if (!file.Write(header, sizeof header)) return kSaveWrite;
+    // The engine is chosen once per save; one compressor serves every frame.
+    deflate_engine::Compressor compressor(deflate_engine::WriteEngineFromEnvironment());
     for (int32_t i = 0; i < rec->numframes; ++i) {
         Report(progress, static_cast<double>(i) / rec->numframes);
         if (Cancelled(cancel)) return kSaveUserBreak;
-        code = WriteImcFrame(file, rec->framebits[i], frameBytes, rec->framescales[i]);
+        code = WriteImcFrame(file, compressor, rec->framebits[i], frameBytes, rec->framescales[i]);
         if (code != kSaveOk) return code;
     }
     Report(progress, static_cast<double>(rec->numframes) / rec->numframes);

@@ -1,0 +1,103 @@
+// The deflate seam on its own, frame by frame in memory: each engine against zlib's compress and
+// uncompress of the same frames. These rows show what the file rows can gain from the engines at most.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "ratio_table.h"
+#include "synthetic_data.h"
+#include "util/deflate_engine.h"
+
+namespace {
+
+using deflate_engine::Engine;
+using qmv3bench::FrameSpec;
+using qmv3bench::TimeOf;
+
+constexpr int kDistinctFrames = 4;
+
+std::vector<std::vector<unsigned char>> Frames(const FrameSpec& spec) {
+    std::vector<std::vector<unsigned char>> frames;
+    for (int i = 0; i < kDistinctFrames; ++i) frames.push_back(qmv3bench::MakePixels(spec, i));
+    return frames;
+}
+
+void SeamCompress(benchmark::State& state, const FrameSpec& spec, Engine engine) {
+    const auto frames = Frames(spec);
+    deflate_engine::Compressor compressor(engine);
+    for (auto _ : state) {
+        for (const auto& frame : frames) {
+            const unsigned char* stream = nullptr;
+            size_t length = 0;
+            if (!compressor.Compress(frame.data(), frame.size(), &stream, &length)) state.SkipWithError("failed");
+            benchmark::DoNotOptimize(stream);
+        }
+    }
+}
+
+void ZlibCompress(benchmark::State& state, const FrameSpec& spec) {
+    const auto frames = Frames(spec);
+    std::vector<unsigned char> buffer(compressBound(spec.bytes()));
+    for (auto _ : state) {
+        for (const auto& frame : frames) {
+            uLongf length = buffer.size();
+            if (compress(buffer.data(), &length, frame.data(), frame.size()) != Z_OK) state.SkipWithError("failed");
+            benchmark::DoNotOptimize(length);
+        }
+    }
+}
+
+// Inflation into one reused frame buffer: the engines alone, without the cost of fresh memory.
+void Inflate(benchmark::State& state, const FrameSpec& spec, bool seam) {
+    std::vector<std::vector<unsigned char>> streams;
+    for (const auto& frame : Frames(spec)) {
+        uLongf length = compressBound(frame.size());
+        std::vector<unsigned char> stream(length);
+        compress(stream.data(), &length, frame.data(), frame.size());
+        stream.resize(length);
+        streams.push_back(std::move(stream));
+    }
+    std::vector<unsigned char> output(spec.bytes());
+    deflate_engine::Inflater inflater;
+    for (auto _ : state) {
+        for (const auto& stream : streams) {
+            uLongf length = output.size();
+            const bool inflated = seam ? inflater.Inflate(stream.data(), stream.size(), output.data(), output.size())
+                                       : uncompress(output.data(), &length, stream.data(), stream.size()) == Z_OK;
+            if (!inflated) state.SkipWithError("failed");
+            benchmark::DoNotOptimize(output.data());
+        }
+    }
+}
+
+const bool registered = [] {
+    const struct {
+        const char* key;
+        const FrameSpec* spec;
+        int order;
+    } kinds[] = {{"grey8", &qmv3bench::kGrey8, 50}, {"grey16", &qmv3bench::kGrey16, 60}};
+    for (const auto& kind : kinds) {
+        const FrameSpec* spec = kind.spec;
+        const std::string base = std::string("deflate/") + kind.key + "/";
+        const std::string text = std::string(", ") + spec->name + " frames";
+        auto add = [](const std::string& name, auto function) {
+            benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMillisecond);
+        };
+        add(base + "seam_zlib", [spec](benchmark::State& s) { SeamCompress(s, *spec, Engine::kZlib); });
+        add(base + "seam_fast", [spec](benchmark::State& s) { SeamCompress(s, *spec, Engine::kLibdeflate); });
+        add(base + "zlib_compress", [spec](benchmark::State& s) { ZlibCompress(s, *spec); });
+        add(base + "seam_inflate", [spec](benchmark::State& s) { Inflate(s, *spec, true); });
+        add(base + "zlib_uncompress", [spec](benchmark::State& s) { Inflate(s, *spec, false); });
+        qmv3bench::AddRatioRow({kind.order, "Deflate seam, default engine" + text + ", vs zlib compress",
+                                TimeOf(base + "seam_zlib"), TimeOf(base + "zlib_compress"), 0});
+        qmv3bench::AddRatioRow({kind.order + 1, "Deflate seam, fast engine" + text + ", vs zlib compress",
+                                TimeOf(base + "seam_fast"), TimeOf(base + "zlib_compress"), 0});
+        qmv3bench::AddRatioRow({kind.order + 2, "Deflate seam, inflation" + text + ", vs zlib uncompress",
+                                TimeOf(base + "seam_inflate"), TimeOf(base + "zlib_uncompress"), 0});
+    }
+    return true;
+}();
+
+}  // namespace

@@ -1,0 +1,113 @@
+// Frames are built from a small xorshift generator so that a 4-megapixel frame takes milliseconds and
+// every run sees the same bytes.
+#include "synthetic_data.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "image/cdimage.h"
+
+namespace qmv3bench {
+
+const FrameSpec kGrey8 = {"640x480 8-bit", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pattern::kGradientNoise};
+const FrameSpec kGrey16 = {"2048x2048 16-bit", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, Pattern::kGradientNoise};
+const FrameSpec kRandomBytes = {"640x480 random", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pattern::kRandom};
+const FrameSpec kColour24 = {"640x480 RGB", 640, 480, 3, 8, QMV3_FORMAT_RGB, Pattern::kGradientNoise};
+
+namespace {
+
+constexpr uint32_t kSeed = 0x9E3779B9u;
+
+struct XorShift {
+    uint32_t state;
+    uint32_t Next() {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    }
+};
+
+// Noise of noiseBits bits on a diagonal gradient that spans the significant range.
+uint32_t PixelValue(const FrameSpec& spec, int x, int y, uint32_t noise) {
+    const uint32_t top = (1u << spec.effectiveBits) - 1;
+    const uint32_t noiseBits = spec.effectiveBits > 8 ? 6 : 4;
+    const uint32_t span = top - ((1u << noiseBits) - 1);
+    const uint64_t position = static_cast<uint64_t>(x + y) % (spec.width + spec.height);
+    const uint32_t gradient = static_cast<uint32_t>(position * span / (spec.width + spec.height));
+    return gradient + (noise & ((1u << noiseBits) - 1));
+}
+
+}  // namespace
+
+std::vector<unsigned char> MakePixels(const FrameSpec& spec, uint32_t index) {
+    std::vector<unsigned char> pixels(spec.bytes());
+    XorShift random{kSeed ^ (index * 2654435761u) ^ 1u};
+    if (spec.pattern == Pattern::kRandom) {
+        for (unsigned char& byte : pixels) byte = static_cast<unsigned char>(random.Next() >> 24);
+        return pixels;
+    }
+    const int components = spec.format == QMV3_FORMAT_RGB ? 3 : 1;
+    size_t at = 0;
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            for (int c = 0; c < components; ++c) {
+                const uint32_t value = PixelValue(spec, x + c * 40, y, random.Next() >> 8);
+                if (spec.bytesPerPixel == 2) {
+                    const uint16_t word = static_cast<uint16_t>(value);
+                    std::memcpy(&pixels[at], &word, 2);
+                    at += 2;
+                } else {
+                    pixels[at++] = static_cast<unsigned char>(value);
+                }
+            }
+        }
+    }
+    return pixels;
+}
+
+DIMAGE MakeImage(const FrameSpec& spec, uint32_t index, const std::vector<unsigned char>& pixels) {
+    CDIMAGE fresh;
+    DIMAGE image = fresh.m_Img;
+    DIMAGE_FRAMEHEADER& frame = image.frameHeader;
+    frame.sourceFormat = frame.imageFormat = spec.format;
+    frame.sourceWidth = spec.width;
+    frame.sourceHeight = spec.height;
+    frame.xStart = frame.yStart = 0;
+    frame.bytesPerPixel = spec.format == QMV3_FORMAT_RGB ? 3 : spec.bytesPerPixel;
+    frame.effectiveBitsPerPixel = spec.format == QMV3_FORMAT_RGB ? 24 : spec.effectiveBits;
+    frame.frameNumber = index + 1;
+    frame.eventNumber = index + 1;
+    frame.appendedFrameSize = static_cast<int32_t>(pixels.size());
+    std::strncpy(image.sourceHeader.cameraPortName, "/SIM/CAMSERVER/CAM0", sizeof image.sourceHeader.cameraPortName);
+    image.sourceHeader.timestampSeconds = 1700000000u + index / 25;
+    image.sourceHeader.timestampMicroseconds = (index % 25) * 40000;
+    image.sourceHeader.totalLength = static_cast<uint32_t>(pixels.size()) + QMV3_IMAGE_HEADER_SIZE;
+    image.frameBufferSize = static_cast<uint32_t>(pixels.size());
+    image.frameBuffer = static_cast<unsigned char*>(std::malloc(pixels.size()));
+    if (image.frameBuffer == nullptr) throw std::bad_alloc();
+    std::memcpy(image.frameBuffer, pixels.data(), pixels.size());
+    return image;
+}
+
+QMBUNCHOFIMAGES MakeSequence(const FrameSpec& spec, uint32_t count, uint32_t distinct) {
+    std::vector<std::vector<unsigned char>> sets;
+    for (uint32_t i = 0; i < distinct && i < count; ++i) sets.push_back(MakePixels(spec, i));
+    QMBUNCHOFIMAGES sequence{};
+    sequence.imageArray = static_cast<DIMAGE*>(std::calloc(count == 0 ? 1 : count, sizeof(DIMAGE)));
+    if (sequence.imageArray == nullptr) throw std::bad_alloc();
+    for (uint32_t i = 0; i < count; ++i) {
+        sequence.imageArray[i] = MakeImage(spec, i, sets[i % sets.size()]);
+        sequence.numFrames = i + 1;
+    }
+    return sequence;
+}
+
+void FreeSequence(QMBUNCHOFIMAGES& sequence) {
+    for (uint32_t i = 0; i < sequence.numFrames; ++i) std::free(sequence.imageArray[i].frameBuffer);
+    std::free(sequence.imageArray);
+    sequence = QMBUNCHOFIMAGES{};
+}
+
+}  // namespace qmv3bench
