@@ -18,14 +18,14 @@ using qmv3bench::TimeOf;
 
 constexpr int kDistinctFrames = 4;
 
-std::vector<std::vector<unsigned char>> Frames(const FrameSpec& spec) {
+std::vector<std::vector<unsigned char>> Frames(const FrameSpec& shape) {
     std::vector<std::vector<unsigned char>> frames;
-    for (int i = 0; i < kDistinctFrames; ++i) frames.push_back(qmv3bench::MakePixels(spec, i));
+    for (int i = 0; i < kDistinctFrames; ++i) frames.push_back(qmv3bench::MakePixels(shape, i));
     return frames;
 }
 
-void SeamCompress(benchmark::State& state, const FrameSpec& spec, Engine engine) {
-    const auto frames = Frames(spec);
+void SeamCompress(benchmark::State& state, const FrameSpec& shape, Engine engine) {
+    const auto frames = Frames(shape);
     deflate_engine::Compressor compressor(engine);
     for (auto _ : state) {
         for (const auto& frame : frames) {
@@ -37,9 +37,9 @@ void SeamCompress(benchmark::State& state, const FrameSpec& spec, Engine engine)
     }
 }
 
-void ZlibCompress(benchmark::State& state, const FrameSpec& spec) {
-    const auto frames = Frames(spec);
-    std::vector<unsigned char> buffer(compressBound(spec.bytes()));
+void ZlibCompress(benchmark::State& state, const FrameSpec& shape) {
+    const auto frames = Frames(shape);
+    std::vector<unsigned char> buffer(compressBound(shape.bytes()));
     for (auto _ : state) {
         for (const auto& frame : frames) {
             uLongf length = buffer.size();
@@ -50,16 +50,16 @@ void ZlibCompress(benchmark::State& state, const FrameSpec& spec) {
 }
 
 // Inflation into one reused frame buffer: the engines alone, without the cost of fresh memory.
-void Inflate(benchmark::State& state, const FrameSpec& spec, bool seam) {
+void Inflate(benchmark::State& state, const FrameSpec& shape, bool seam) {
     std::vector<std::vector<unsigned char>> streams;
-    for (const auto& frame : Frames(spec)) {
+    for (const auto& frame : Frames(shape)) {
         uLongf length = compressBound(frame.size());
         std::vector<unsigned char> stream(length);
         compress(stream.data(), &length, frame.data(), frame.size());
         stream.resize(length);
         streams.push_back(std::move(stream));
     }
-    std::vector<unsigned char> output(spec.bytes());
+    std::vector<unsigned char> output(shape.bytes());
     deflate_engine::Inflater inflater;
     for (auto _ : state) {
         for (const auto& stream : streams) {
@@ -75,21 +75,21 @@ void Inflate(benchmark::State& state, const FrameSpec& spec, bool seam) {
 const bool registered = [] {
     const struct {
         const char* key;
-        const FrameSpec* spec;
+        const FrameSpec* shape;
         int order;
     } kinds[] = {{"grey8", &qmv3bench::kGrey8, 50}, {"grey16", &qmv3bench::kGrey16, 60}};
     for (const auto& kind : kinds) {
-        const FrameSpec* spec = kind.spec;
+        const FrameSpec* shape = kind.shape;
         const std::string base = std::string("deflate/") + kind.key + "/";
-        const std::string text = std::string(", ") + spec->name + " frames";
+        const std::string text = std::string(", ") + shape->name + " frames";
         auto add = [](const std::string& name, auto function) {
             benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMillisecond);
         };
-        add(base + "seam_zlib", [spec](benchmark::State& s) { SeamCompress(s, *spec, Engine::kZlib); });
-        add(base + "seam_fast", [spec](benchmark::State& s) { SeamCompress(s, *spec, Engine::kLibdeflate); });
-        add(base + "zlib_compress", [spec](benchmark::State& s) { ZlibCompress(s, *spec); });
-        add(base + "seam_inflate", [spec](benchmark::State& s) { Inflate(s, *spec, true); });
-        add(base + "zlib_uncompress", [spec](benchmark::State& s) { Inflate(s, *spec, false); });
+        add(base + "seam_zlib", [shape](benchmark::State& s) { SeamCompress(s, *shape, Engine::kZlib); });
+        add(base + "seam_fast", [shape](benchmark::State& s) { SeamCompress(s, *shape, Engine::kLibdeflate); });
+        add(base + "zlib_compress", [shape](benchmark::State& s) { ZlibCompress(s, *shape); });
+        add(base + "seam_inflate", [shape](benchmark::State& s) { Inflate(s, *shape, true); });
+        add(base + "zlib_uncompress", [shape](benchmark::State& s) { Inflate(s, *shape, false); });
         qmv3bench::AddRatioRow({kind.order, "Deflate seam, default engine" + text + ", vs zlib compress",
                                 TimeOf(base + "seam_zlib"), TimeOf(base + "zlib_compress"), 0});
         qmv3bench::AddRatioRow({kind.order + 1, "Deflate seam, fast engine" + text + ", vs zlib compress",

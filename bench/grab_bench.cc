@@ -22,7 +22,7 @@ using qmv3bench::FrameSpec;
 
 struct Kind {
     const char* key;
-    const FrameSpec* spec;
+    const FrameSpec* shape;
     uint32_t batch;  // frames per iteration
     int order;
 };
@@ -32,11 +32,11 @@ const Kind kKinds[] = {{"grey8", &qmv3bench::kGrey8, 100, 400}, {"grey16", &qmv3
 // Feeds batch deliveries of one frame straight into the callback, as the delivery thread would.
 void Callback(benchmark::State& state, const Kind& kind) {
     qmSetVerbose(0);
-    std::vector<unsigned char> receive = qmv3bench::MakePixels(*kind.spec, 0);
+    std::vector<unsigned char> receive = qmv3bench::MakePixels(*kind.shape, 0);
     std::vector<DIMAGE> records(kind.batch);
     GrabContext context;
     std::vector<unsigned char> nothing(1);
-    const DIMAGE header = qmv3bench::MakeImage(*kind.spec, 0, nothing);
+    const DIMAGE header = qmv3bench::MakeImage(*kind.shape, 0, nothing);
     std::free(header.frameBuffer);
     std::memcpy(&context.receive, &header, QMV3_IMAGE_HEADER_SIZE);
     context.receive.frameHeader.appendedFrameSize = static_cast<int32_t>(receive.size());
@@ -62,7 +62,7 @@ void Callback(benchmark::State& state, const Kind& kind) {
 }
 
 void Memcpy(benchmark::State& state, const Kind& kind) {
-    const std::vector<unsigned char> receive = qmv3bench::MakePixels(*kind.spec, 0);
+    const std::vector<unsigned char> receive = qmv3bench::MakePixels(*kind.shape, 0);
     std::vector<unsigned char*> copies;
     for (auto _ : state) {
         for (uint32_t i = 0; i < kind.batch; ++i) {
@@ -120,7 +120,7 @@ const bool registered = [] {
             ->Unit(benchmark::kMillisecond)
             ->MinTime(1.0);
         qmv3bench::AddRatioRow(
-            {kind.order, std::string("Grab callback per frame, ") + kind.spec->name + ", vs malloc+memcpy",
+            {kind.order, std::string("Grab callback per frame, ") + kind.shape->name + ", vs malloc+memcpy",
              qmv3bench::TimeOf(base + "callback", kind.batch), qmv3bench::TimeOf(base + "memcpy", kind.batch), 1.2});
     }
     // Wall-clock rate of a whole grab; no baseline, so it stays out of the table.

@@ -18,8 +18,8 @@ using qmv3bench::FrameSpec;
 
 // A frame to work on and the record to restore it from.
 struct Workbench {
-    explicit Workbench(const FrameSpec& spec) : pixels(qmv3bench::MakePixels(spec, 0)), work(pixels) {
-        record = qmv3bench::MakeImage(spec, 0, pixels);
+    explicit Workbench(const FrameSpec& shape) : pixels(qmv3bench::MakePixels(shape, 0)), work(pixels) {
+        record = qmv3bench::MakeImage(shape, 0, pixels);
         std::free(record.frameBuffer);
         record.frameBuffer = work.data();
     }
@@ -30,8 +30,8 @@ struct Workbench {
 };
 
 template <typename Operation>
-void RunImageOperation(benchmark::State& state, const FrameSpec& spec, Operation operation) {
-    Workbench bench(spec);
+void RunImageOperation(benchmark::State& state, const FrameSpec& shape, Operation operation) {
+    Workbench bench(shape);
     CDIMAGE image;
     for (auto _ : state) {
         state.PauseTiming();
@@ -45,14 +45,14 @@ void RunImageOperation(benchmark::State& state, const FrameSpec& spec, Operation
 }
 
 template <typename Loop>
-void RunLoop(benchmark::State& state, const FrameSpec& spec, Loop loop) {
-    Workbench bench(spec);
+void RunLoop(benchmark::State& state, const FrameSpec& shape, Loop loop) {
+    Workbench bench(shape);
     std::vector<unsigned char> output(bench.pixels.size());
     for (auto _ : state) {
         state.PauseTiming();
         bench.Restore();
         state.ResumeTiming();
-        loop(bench.work.data(), output.data(), spec);
+        loop(bench.work.data(), output.data(), shape);
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();
     }
@@ -67,12 +67,12 @@ uint16_t Word(const unsigned char* at) {
 void PutWord(unsigned char* at, uint16_t value) { std::memcpy(at, &value, 2); }
 
 // 2 x 2 means, truncated, into a separate frame.
-void BinLoop(const unsigned char* in, unsigned char* out, const FrameSpec& spec) {
-    const int w = spec.width, newWidth = spec.width / 2, newHeight = spec.height / 2;
+void BinLoop(const unsigned char* in, unsigned char* out, const FrameSpec& shape) {
+    const int w = shape.width, newWidth = shape.width / 2, newHeight = shape.height / 2;
     for (int y = 0; y < newHeight; ++y) {
         for (int x = 0; x < newWidth; ++x) {
             const size_t a = static_cast<size_t>(2 * y) * w + 2 * x, b = a + w;
-            if (spec.bytesPerPixel == 1) {
+            if (shape.bytesPerPixel == 1) {
                 out[static_cast<size_t>(y) * newWidth + x] =
                     static_cast<unsigned char>((in[a] + in[a + 1] + in[b] + in[b + 1]) / 4);
             } else {
@@ -84,33 +84,33 @@ void BinLoop(const unsigned char* in, unsigned char* out, const FrameSpec& spec)
 }
 
 // Extremes, then (v - min) * (top / (max - min)), truncated.
-void NormaliseLoop(const unsigned char* in, unsigned char* out, const FrameSpec& spec) {
-    const size_t count = static_cast<size_t>(spec.width) * spec.height;
+void NormaliseLoop(const unsigned char* in, unsigned char* out, const FrameSpec& shape) {
+    const size_t count = static_cast<size_t>(shape.width) * shape.height;
     uint16_t low = 0xFFFF, high = 0;
     for (size_t i = 0; i < count; ++i) {
         low = std::min(low, Word(in + 2 * i));
         high = std::max(high, Word(in + 2 * i));
     }
-    const double scale = ((1 << spec.effectiveBits) - 1) / static_cast<double>(high - low);
+    const double scale = ((1 << shape.effectiveBits) - 1) / static_cast<double>(high - low);
     for (size_t i = 0; i < count; ++i) PutWord(out + 2 * i, static_cast<uint16_t>((Word(in + 2 * i) - low) * scale));
 }
 
-void DownscaleLoop(const unsigned char* in, unsigned char* out, const FrameSpec& spec) {
-    const size_t count = static_cast<size_t>(spec.width) * spec.height;
-    const int shift = spec.effectiveBits - 8;
+void DownscaleLoop(const unsigned char* in, unsigned char* out, const FrameSpec& shape) {
+    const size_t count = static_cast<size_t>(shape.width) * shape.height;
+    const int shift = shape.effectiveBits - 8;
     for (size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(Word(in + 2 * i) >> shift);
 }
 
-void GreyLoop(const unsigned char* in, unsigned char* out, const FrameSpec& spec) {
-    const size_t count = static_cast<size_t>(spec.width) * spec.height;
+void GreyLoop(const unsigned char* in, unsigned char* out, const FrameSpec& shape) {
+    const size_t count = static_cast<size_t>(shape.width) * shape.height;
     for (size_t i = 0; i < count; ++i) {
         const unsigned char* rgb = in + 3 * i;
         out[i] = static_cast<unsigned char>(0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2]);
     }
 }
 
-void GreyNLoop(const unsigned char* in, unsigned char* out, const FrameSpec& spec) {
-    const size_t count = static_cast<size_t>(spec.width) * spec.height;
+void GreyNLoop(const unsigned char* in, unsigned char* out, const FrameSpec& shape) {
+    const size_t count = static_cast<size_t>(shape.width) * shape.height;
     for (size_t i = 0; i < count; ++i) {
         const unsigned char* rgb = in + 3 * i;
         const double luminance = 0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2];
@@ -122,7 +122,7 @@ struct Operation {
     int order;
     const char* name;
     const char* label;
-    const FrameSpec* spec;
+    const FrameSpec* shape;
     bool (*operation)(CDIMAGE&);
     void (*loop)(const unsigned char*, unsigned char*, const FrameSpec&);
 };
@@ -149,11 +149,11 @@ bool Register() {
     for (const Operation& op : kOperations) {
         const std::string subject = std::string(op.name) + "/cdimage", baseline = std::string(op.name) + "/loop";
         benchmark::RegisterBenchmark(
-            subject.c_str(), [&op](benchmark::State& state) { RunImageOperation(state, *op.spec, op.operation); })
+            subject.c_str(), [&op](benchmark::State& state) { RunImageOperation(state, *op.shape, op.operation); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         benchmark::RegisterBenchmark(baseline.c_str(),
-                                     [&op](benchmark::State& state) { RunLoop(state, *op.spec, op.loop); })
+                                     [&op](benchmark::State& state) { RunLoop(state, *op.shape, op.loop); })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         qmv3bench::AddRatioRow({op.order, op.label, qmv3bench::TimeOf(subject), qmv3bench::TimeOf(baseline), 0});

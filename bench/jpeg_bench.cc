@@ -17,9 +17,9 @@ namespace {
 
 using qmv3bench::FrameSpec;
 
-std::vector<unsigned char> Encode(const FrameSpec& spec) {
-    const std::vector<unsigned char> pixels = qmv3bench::MakePixels(spec, 0);
-    const int components = spec.format == QMV3_FORMAT_RGB ? 3 : 1;
+std::vector<unsigned char> Encode(const FrameSpec& shape) {
+    const std::vector<unsigned char> pixels = qmv3bench::MakePixels(shape, 0);
+    const int components = shape.format == QMV3_FORMAT_RGB ? 3 : 1;
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -27,8 +27,8 @@ std::vector<unsigned char> Encode(const FrameSpec& spec) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = spec.width;
-    cinfo.image_height = spec.height;
+    cinfo.image_width = shape.width;
+    cinfo.image_height = shape.height;
     cinfo.input_components = components;
     cinfo.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&cinfo);
@@ -36,7 +36,7 @@ std::vector<unsigned char> Encode(const FrameSpec& spec) {
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<unsigned char*>(pixels.data()) +
-                       static_cast<size_t>(cinfo.next_scanline) * spec.width * components;
+                       static_cast<size_t>(cinfo.next_scanline) * shape.width * components;
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -47,12 +47,12 @@ std::vector<unsigned char> Encode(const FrameSpec& spec) {
 }
 
 // The record a grab hands over for a JPEG frame: the geometry of the pixels, the stream in the buffer.
-DIMAGE JpegImage(const FrameSpec& spec, std::vector<unsigned char>& jpeg) {
+DIMAGE JpegImage(const FrameSpec& shape, std::vector<unsigned char>& jpeg) {
     const std::vector<unsigned char> nothing(1);
-    DIMAGE image = qmv3bench::MakeImage(spec, 0, nothing);
+    DIMAGE image = qmv3bench::MakeImage(shape, 0, nothing);
     std::free(image.frameBuffer);
     image.frameHeader.imageFormat = QMV3_FORMAT_JPEG;
-    image.frameHeader.bytesPerPixel = spec.format == QMV3_FORMAT_RGB ? 3 : 1;
+    image.frameHeader.bytesPerPixel = shape.format == QMV3_FORMAT_RGB ? 3 : 1;
     image.frameHeader.appendedFrameSize = static_cast<int32_t>(jpeg.size());
     image.sourceHeader.totalLength = static_cast<uint32_t>(jpeg.size()) + QMV3_IMAGE_HEADER_SIZE;
     image.frameBuffer = jpeg.data();
@@ -60,9 +60,9 @@ DIMAGE JpegImage(const FrameSpec& spec, std::vector<unsigned char>& jpeg) {
     return image;
 }
 
-void DecompressWithLibrary(benchmark::State& state, const FrameSpec& spec) {
-    std::vector<unsigned char> jpeg = Encode(spec);
-    const DIMAGE image = JpegImage(spec, jpeg);
+void DecompressWithLibrary(benchmark::State& state, const FrameSpec& shape) {
+    std::vector<unsigned char> jpeg = Encode(shape);
+    const DIMAGE image = JpegImage(shape, jpeg);
     for (auto _ : state) {
         DIMAGE decoded;
         if (qmDecompressImage(&decoded, &image) != 1) {
@@ -74,8 +74,8 @@ void DecompressWithLibrary(benchmark::State& state, const FrameSpec& spec) {
     }
 }
 
-void DecompressWithLibjpeg(benchmark::State& state, const FrameSpec& spec) {
-    std::vector<unsigned char> jpeg = Encode(spec);
+void DecompressWithLibjpeg(benchmark::State& state, const FrameSpec& shape) {
+    std::vector<unsigned char> jpeg = Encode(shape);
     for (auto _ : state) {
         jpeg_decompress_struct cinfo;
         jpeg_error_mgr errors;
@@ -101,18 +101,18 @@ const bool registered = [] {
     const struct {
         const char* name;
         const char* label;
-        const FrameSpec* spec;
+        const FrameSpec* shape;
     } kinds[] = {{"jpeg/grey", "qmDecompressImage, 640x480 grey JPEG vs libjpeg directly", &qmv3bench::kGrey8},
                  {"jpeg/colour", "qmDecompressImage, 640x480 colour JPEG vs libjpeg directly", &qmv3bench::kColour24}};
     int order = 500;
     for (const auto& kind : kinds) {
-        const FrameSpec* spec = kind.spec;
+        const FrameSpec* shape = kind.shape;
         const std::string subject = std::string(kind.name) + "/qmDecompressImage";
         const std::string baseline = std::string(kind.name) + "/libjpeg";
-        benchmark::RegisterBenchmark(subject.c_str(), [spec](benchmark::State& s) { DecompressWithLibrary(s, *spec); })
+        benchmark::RegisterBenchmark(subject.c_str(), [shape](benchmark::State& s) { DecompressWithLibrary(s, *shape); })
             ->Unit(benchmark::kMillisecond)
             ->MinTime(1.0);
-        benchmark::RegisterBenchmark(baseline.c_str(), [spec](benchmark::State& s) { DecompressWithLibjpeg(s, *spec); })
+        benchmark::RegisterBenchmark(baseline.c_str(), [shape](benchmark::State& s) { DecompressWithLibjpeg(s, *shape); })
             ->Unit(benchmark::kMillisecond)
             ->MinTime(1.0);
         qmv3bench::AddRatioRow({order++, kind.label, qmv3bench::TimeOf(subject), qmv3bench::TimeOf(baseline), 1.05});

@@ -29,7 +29,7 @@ const FrameSpec kTiny = {"64x64 8-bit", 64, 64, 1, 8, QMV3_FORMAT_GRAY, qmv3benc
 
 struct Kind {
     const char* key;
-    const FrameSpec* spec;
+    const FrameSpec* shape;
     uint32_t frames;
     const char* text;
     int order;
@@ -54,7 +54,7 @@ const Material& MaterialOf(const Kind& kind) {
     auto found = made.find(kind.key);
     if (found != made.end()) return found->second;
     Material& material = made[kind.key];
-    material.sequence = qmv3bench::MakeSequence(*kind.spec, kind.frames);
+    material.sequence = qmv3bench::MakeSequence(*kind.shape, kind.frames);
     material.streams = qmv3bench::CompressFrames(material.sequence);
     material.savedFile = qmv3bench::ScratchFile(std::string(kind.key) + "-saved.imc2");
     qmv3bench::FastCompression off(false);
@@ -82,7 +82,7 @@ void Save(benchmark::State& state, const Kind& kind, bool fast) {
 
 void ZlibCompress(benchmark::State& state, const Kind& kind) {
     const Material& material = MaterialOf(kind);
-    std::vector<unsigned char> buffer(compressBound(kind.spec->bytes()));
+    std::vector<unsigned char> buffer(compressBound(kind.shape->bytes()));
     for (auto _ : state) {
         for (uint32_t i = 0; i < material.sequence.numFrames; ++i) {
             const DIMAGE& image = material.sequence.imageArray[i];
@@ -111,7 +111,7 @@ void Load(benchmark::State& state, const Kind& kind) {
 template <typename Inflate>
 void InflateAll(benchmark::State& state, const Kind& kind, Inflate inflate) {
     const Material& material = MaterialOf(kind);
-    const size_t frameBytes = kind.spec->bytes();
+    const size_t frameBytes = kind.shape->bytes();
     std::vector<unsigned char*> frames;
     for (auto _ : state) {
         for (const std::vector<unsigned char>& stream : material.streams) {

@@ -30,31 +30,31 @@ struct XorShift {
 };
 
 // Noise of noiseBits bits on a diagonal gradient that spans the significant range.
-uint32_t PixelValue(const FrameSpec& spec, int x, int y, uint32_t noise) {
-    const uint32_t top = (1u << spec.effectiveBits) - 1;
-    const uint32_t noiseBits = spec.effectiveBits > 8 ? 6 : 4;
+uint32_t PixelValue(const FrameSpec& shape, int x, int y, uint32_t noise) {
+    const uint32_t top = (1u << shape.effectiveBits) - 1;
+    const uint32_t noiseBits = shape.effectiveBits > 8 ? 6 : 4;
     const uint32_t span = top - ((1u << noiseBits) - 1);
-    const uint64_t position = static_cast<uint64_t>(x + y) % (spec.width + spec.height);
-    const uint32_t gradient = static_cast<uint32_t>(position * span / (spec.width + spec.height));
+    const uint64_t position = static_cast<uint64_t>(x + y) % (shape.width + shape.height);
+    const uint32_t gradient = static_cast<uint32_t>(position * span / (shape.width + shape.height));
     return gradient + (noise & ((1u << noiseBits) - 1));
 }
 
 }  // namespace
 
-std::vector<unsigned char> MakePixels(const FrameSpec& spec, uint32_t index) {
-    std::vector<unsigned char> pixels(spec.bytes());
+std::vector<unsigned char> MakePixels(const FrameSpec& shape, uint32_t index) {
+    std::vector<unsigned char> pixels(shape.bytes());
     XorShift random{kSeed ^ (index * 2654435761u) ^ 1u};
-    if (spec.pattern == Pattern::kRandom) {
+    if (shape.pattern == Pattern::kRandom) {
         for (unsigned char& byte : pixels) byte = static_cast<unsigned char>(random.Next() >> 24);
         return pixels;
     }
-    const int components = spec.format == QMV3_FORMAT_RGB ? 3 : 1;
+    const int components = shape.format == QMV3_FORMAT_RGB ? 3 : 1;
     size_t at = 0;
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
+    for (int y = 0; y < shape.height; ++y) {
+        for (int x = 0; x < shape.width; ++x) {
             for (int c = 0; c < components; ++c) {
-                const uint32_t value = PixelValue(spec, x + c * 40, y, random.Next() >> 8);
-                if (spec.bytesPerPixel == 2) {
+                const uint32_t value = PixelValue(shape, x + c * 40, y, random.Next() >> 8);
+                if (shape.bytesPerPixel == 2) {
                     const uint16_t word = static_cast<uint16_t>(value);
                     std::memcpy(&pixels[at], &word, 2);
                     at += 2;
@@ -67,16 +67,16 @@ std::vector<unsigned char> MakePixels(const FrameSpec& spec, uint32_t index) {
     return pixels;
 }
 
-DIMAGE MakeImage(const FrameSpec& spec, uint32_t index, const std::vector<unsigned char>& pixels) {
+DIMAGE MakeImage(const FrameSpec& shape, uint32_t index, const std::vector<unsigned char>& pixels) {
     CDIMAGE fresh;
     DIMAGE image = fresh.m_Img;
     DIMAGE_FRAMEHEADER& frame = image.frameHeader;
-    frame.sourceFormat = frame.imageFormat = spec.format;
-    frame.sourceWidth = spec.width;
-    frame.sourceHeight = spec.height;
+    frame.sourceFormat = frame.imageFormat = shape.format;
+    frame.sourceWidth = shape.width;
+    frame.sourceHeight = shape.height;
     frame.xStart = frame.yStart = 0;
-    frame.bytesPerPixel = spec.format == QMV3_FORMAT_RGB ? 3 : spec.bytesPerPixel;
-    frame.effectiveBitsPerPixel = spec.format == QMV3_FORMAT_RGB ? 24 : spec.effectiveBits;
+    frame.bytesPerPixel = shape.format == QMV3_FORMAT_RGB ? 3 : shape.bytesPerPixel;
+    frame.effectiveBitsPerPixel = shape.format == QMV3_FORMAT_RGB ? 24 : shape.effectiveBits;
     frame.frameNumber = index + 1;
     frame.eventNumber = index + 1;
     frame.appendedFrameSize = static_cast<int32_t>(pixels.size());
@@ -91,14 +91,14 @@ DIMAGE MakeImage(const FrameSpec& spec, uint32_t index, const std::vector<unsign
     return image;
 }
 
-QMBUNCHOFIMAGES MakeSequence(const FrameSpec& spec, uint32_t count, uint32_t distinct) {
+QMBUNCHOFIMAGES MakeSequence(const FrameSpec& shape, uint32_t count, uint32_t distinct) {
     std::vector<std::vector<unsigned char>> sets;
-    for (uint32_t i = 0; i < distinct && i < count; ++i) sets.push_back(MakePixels(spec, i));
+    for (uint32_t i = 0; i < distinct && i < count; ++i) sets.push_back(MakePixels(shape, i));
     QMBUNCHOFIMAGES sequence{};
     sequence.imageArray = static_cast<DIMAGE*>(std::calloc(count == 0 ? 1 : count, sizeof(DIMAGE)));
     if (sequence.imageArray == nullptr) throw std::bad_alloc();
     for (uint32_t i = 0; i < count; ++i) {
-        sequence.imageArray[i] = MakeImage(spec, i, sets[i % sets.size()]);
+        sequence.imageArray[i] = MakeImage(shape, i, sets[i % sets.size()]);
         sequence.numFrames = i + 1;
     }
     return sequence;

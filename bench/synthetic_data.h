@@ -34,15 +34,15 @@ extern const FrameSpec kGrey16;       // 2048 x 2048, 16-bit with 12 significant
 extern const FrameSpec kRandomBytes;  // 640 x 480 bytes of noise
 extern const FrameSpec kColour24;     // 640 x 480 RGB
 
-// The pixels of frame number index; the same spec and index always give the same bytes.
-std::vector<unsigned char> MakePixels(const FrameSpec& spec, uint32_t index);
+// The pixels of frame number index; the same shape and index always give the same bytes.
+std::vector<unsigned char> MakePixels(const FrameSpec& shape, uint32_t index);
 
-// A valid uncompressed record of the spec over a malloc'ed copy of pixels; frame number index + 1.
-DIMAGE MakeImage(const FrameSpec& spec, uint32_t index, const std::vector<unsigned char>& pixels);
+// A valid uncompressed record of the shape over a malloc'ed copy of pixels; frame number index + 1.
+DIMAGE MakeImage(const FrameSpec& shape, uint32_t index, const std::vector<unsigned char>& pixels);
 
-// count records of the spec forming one sequence; frames cycle through `distinct` different pixel sets
+// count records of the shape forming one sequence; frames cycle through `distinct` different pixel sets
 // so that large sequences are quick to build.
-QMBUNCHOFIMAGES MakeSequence(const FrameSpec& spec, uint32_t count, uint32_t distinct = 8);
+QMBUNCHOFIMAGES MakeSequence(const FrameSpec& shape, uint32_t count, uint32_t distinct = 8);
 void FreeSequence(QMBUNCHOFIMAGES& sequence);
 
 }  // namespace qmv3bench
