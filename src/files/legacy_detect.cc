@@ -64,19 +64,27 @@ uint64_t FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel) {
     return width * height * bitsPerPixel / 8;
 }
 
+// Opens the file and reads a plausible IMM/BKG header; `kind` ("Imm" or "Bkg") starts the message.
+detect::FilePtr OpenWithPlausibleHeader(const char* asFilePath, const char* kind, ImmHeader& header, char* errorText,
+                                        size_t errorTextSize) {
+    detect::FilePtr file = detect::OpenForDetection(asFilePath, errorText, errorTextSize);
+    if (!file) return file;
+    if (!ReadImmHeader(file.get(), header, errorText, errorTextSize)) return nullptr;
+    if (!ImmHeaderPlausible(header)) {
+        _internal_dumpErrorString(errorText, errorTextSize,
+                                  "%s incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).", kind, header.width,
+                                  header.height, header.bitsPerPixel, header.effectiveBits);
+        return nullptr;
+    }
+    return file;
+}
+
 }  // namespace
 
 bool _internal_is_file_imm(const char* asFilePath, char* errorText, size_t errorTextSize) {
-    detect::FilePtr file = detect::OpenForDetection(asFilePath, errorText, errorTextSize);
-    if (!file) return false;
     ImmHeader header;
-    if (!ReadImmHeader(file.get(), header, errorText, errorTextSize)) return false;
-    if (!ImmHeaderPlausible(header)) {
-        _internal_dumpErrorString(errorText, errorTextSize,
-                                  "Imm incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).", header.width,
-                                  header.height, header.bitsPerPixel, header.effectiveBits);
-        return false;
-    }
+    detect::FilePtr file = OpenWithPlausibleHeader(asFilePath, "Imm", header, errorText, errorTextSize);
+    if (!file) return false;
     int64_t fileSize = 0;
     if (!TakeFileSize(file.get(), 8, "Getting file size (max. file position) failed.", fileSize, errorText,
                       errorTextSize)) {
@@ -95,16 +103,9 @@ bool _internal_is_file_imm(const char* asFilePath, char* errorText, size_t error
 }
 
 bool _internal_is_file_bkg(const char* asFilePath, char* errorText, size_t errorTextSize) {
-    detect::FilePtr file = detect::OpenForDetection(asFilePath, errorText, errorTextSize);
-    if (!file) return false;
     ImmHeader header;
-    if (!ReadImmHeader(file.get(), header, errorText, errorTextSize)) return false;
-    if (!ImmHeaderPlausible(header)) {
-        _internal_dumpErrorString(errorText, errorTextSize,
-                                  "Bkg incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).", header.width,
-                                  header.height, header.bitsPerPixel, header.effectiveBits);
-        return false;
-    }
+    detect::FilePtr file = OpenWithPlausibleHeader(asFilePath, "Bkg", header, errorText, errorTextSize);
+    if (!file) return false;
     int64_t fileSize = 0;
     if (!TakeFileSize(file.get(), 8, "Getting max. file position failed.", fileSize, errorText, errorTextSize)) {
         return false;
