@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "client/image_management.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -89,12 +90,10 @@ extern "C" {
 QMV3_EXPORT int qmGetFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image, unsigned* width,
                                      unsigned* height, int* colourType, int* bytesPerPixel, int* effectiveBitsPerPixel,
                                      DIMAGE* headerCopy) {
-    try {
+    return qmv3::Guarded<int>(kInvalidImage, kInvalidImage, [&] {
         return getFrame(destination, destinationSize, image,
                         {width, height, colourType, bytesPerPixel, effectiveBitsPerPixel, headerCopy});
-    } catch (...) {
-        return kInvalidImage;
-    }
+    });
 }
 
 QMV3_EXPORT int getFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image, unsigned* width,

@@ -7,6 +7,7 @@
 #include "client/address_checks.h"
 #include "client/library_frame.h"
 #include "client/single_grab.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -72,56 +73,60 @@ int _internal_zantReadPropertyCharacteristics(const char* address, const char* p
 extern "C" {
 
 QMV3_EXPORT unsigned int qmEstimateMaxFrameSizeBytes(const char* asZantAddress, const char* asZantPropertyName) {
-    const int fallback = QMV3_MAX_TRANSPORT_SIZE;
-    if (asZantAddress == nullptr) return fallback;
-    const char* name = asZantPropertyName != nullptr ? asZantPropertyName : "Frame";
-    const char* shown = asZantPropertyName != nullptr ? asZantPropertyName : "NULL";
-    char address[kZantAddressBufferSize] = {};
-    const int checked =
-        _internal_checkZantAddress("qmEstimateMaxFrameSizeBytes", asZantAddress, address, sizeof address, true);
-    if (checked != 1) {
+    return qmv3::Guarded<unsigned int>(QMV3_MAX_TRANSPORT_SIZE, QMV3_MAX_TRANSPORT_SIZE, [&]() -> unsigned int {
+        const int fallback = QMV3_MAX_TRANSPORT_SIZE;
+        if (asZantAddress == nullptr) return fallback;
+        const char* name = asZantPropertyName != nullptr ? asZantPropertyName : "Frame";
+        const char* shown = asZantPropertyName != nullptr ? asZantPropertyName : "NULL";
+        char address[kZantAddressBufferSize] = {};
+        const int checked =
+            _internal_checkZantAddress("qmEstimateMaxFrameSizeBytes", asZantAddress, address, sizeof address, true);
+        if (checked != 1) {
+            _internal_LOG(
+                "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
+                "_internal_checkZantAddress failed with return code %d. As fallback, maximum frame size set to default "
+                "(MAX_TRANSPORT_SIZE: %d bytes).",
+                asZantAddress, shown, checked, fallback);
+            return fallback;
+        }
+        if (!_internal_checkZantPropertyName("qmEstimateMaxFrameSizeBytes", name, true)) {
+            _internal_LOG(
+                "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
+                "_internal_checkZantPropertyName(...,\"%s\", true) failed.As fallback, maximum frame size set to "
+                "default "
+                "(MAX_TRANSPORT_SIZE: %d bytes).",
+                asZantAddress, shown, name, fallback);
+            return fallback;
+        }
+        _internal_StartZantIfNotStartedAlready();
+        int format = CF_DEFAULT, count = 0;
+        const int cc = _internal_zantReadPropertyCharacteristics(address, name, &format, &count, nullptr);
+        if (cc != 0) {
+            _internal_LOG(
+                "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
+                "_internal_zantReadPropertyCharacteristics(%s,%s,&int,&int,NULL) return code(%d) != 0. As fallback, "
+                "maximum frame size set to default (MAX_TRANSPORT_SIZE: %d bytes).",
+                asZantAddress, shown, address, name, cc, fallback);
+            return fallback;
+        }
+        if (format != CF_IMAGE) {
+            _internal_LOG(
+                "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
+                "_internal_zantReadPropertyCharacteristics(%s,%s,iZantFormat=%d,iZantSize=%d,NULL) iZantFormat is not "
+                "CF_IMAGE (#%d). As fallback, maximum frame size set to default (MAX_TRANSPORT_SIZE: %d bytes).",
+                asZantAddress, shown, address, name, format, count, CF_IMAGE, fallback);
+            return fallback;
+        }
+        if (count >= 1 && count <= kMaxPropertyElementCount) return static_cast<unsigned int>(count);
         _internal_LOG(
             "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
-            "_internal_checkZantAddress failed with return code %d. As fallback, maximum frame size set to default "
-            "(MAX_TRANSPORT_SIZE: %d bytes).",
-            asZantAddress, shown, checked, fallback);
+            "_internal_zantReadPropertyCharacteristics(%s,%s,iZantFormat=%d,iZantSize=%d,NULL) iZantSize is unexpected "
+            "(expected [1..100*1024*1024] bytes). As fallback, maximum frame size set to default (MAX_TRANSPORT_SIZE: "
+            "%d "
+            "bytes).",
+            asZantAddress, shown, address, name, CF_IMAGE, count, fallback);
         return fallback;
-    }
-    if (!_internal_checkZantPropertyName("qmEstimateMaxFrameSizeBytes", name, true)) {
-        _internal_LOG(
-            "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
-            "_internal_checkZantPropertyName(...,\"%s\", true) failed.As fallback, maximum frame size set to default "
-            "(MAX_TRANSPORT_SIZE: %d bytes).",
-            asZantAddress, shown, name, fallback);
-        return fallback;
-    }
-    _internal_StartZantIfNotStartedAlready();
-    int format = CF_DEFAULT, count = 0;
-    const int cc = _internal_zantReadPropertyCharacteristics(address, name, &format, &count, nullptr);
-    if (cc != 0) {
-        _internal_LOG(
-            "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
-            "_internal_zantReadPropertyCharacteristics(%s,%s,&int,&int,NULL) return code(%d) != 0. As fallback, "
-            "maximum frame size set to default (MAX_TRANSPORT_SIZE: %d bytes).",
-            asZantAddress, shown, address, name, cc, fallback);
-        return fallback;
-    }
-    if (format != CF_IMAGE) {
-        _internal_LOG(
-            "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
-            "_internal_zantReadPropertyCharacteristics(%s,%s,iZantFormat=%d,iZantSize=%d,NULL) iZantFormat is not "
-            "CF_IMAGE (#%d). As fallback, maximum frame size set to default (MAX_TRANSPORT_SIZE: %d bytes).",
-            asZantAddress, shown, address, name, format, count, CF_IMAGE, fallback);
-        return fallback;
-    }
-    if (count >= 1 && count <= kMaxPropertyElementCount) return static_cast<unsigned int>(count);
-    _internal_LOG(
-        "qmEstimateMaxFrameSizeBytes(asZantAddress=\"%s\",asZantPropertyName=\"%s\"): Warning: "
-        "_internal_zantReadPropertyCharacteristics(%s,%s,iZantFormat=%d,iZantSize=%d,NULL) iZantSize is unexpected "
-        "(expected [1..100*1024*1024] bytes). As fallback, maximum frame size set to default (MAX_TRANSPORT_SIZE: %d "
-        "bytes).",
-        asZantAddress, shown, address, name, CF_IMAGE, count, fallback);
-    return fallback;
+    });
 }
 
 }  // extern "C"

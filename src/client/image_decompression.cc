@@ -8,6 +8,7 @@
 
 #include "client/image_management.h"
 #include "qmv3/qmv3.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -121,13 +122,15 @@ int decompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers) {
 extern "C" {
 
 QMV3_EXPORT int qmDecompressImage(DIMAGE* outImage, const DIMAGE* inImage) {
-    return decompressImage(outImage, inImage);
+    return qmv3::Guarded<int>(-1, -1, [&]() -> int { return decompressImage(outImage, inImage); });
 }
 
-QMV3_EXPORT int qmDecompressImageInPlace(DIMAGE* image) { return decompressImageInPlace(image); }
+QMV3_EXPORT int qmDecompressImageInPlace(DIMAGE* image) {
+    return qmv3::Guarded<int>(-1, -1, [&]() -> int { return decompressImageInPlace(image); });
+}
 
 QMV3_EXPORT int qmDecompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers) {
-    return decompressSequence(sequence, freeCompressedBuffers);
+    return qmv3::Guarded<int>(-1, -1, [&]() -> int { return decompressSequence(sequence, freeCompressedBuffers); });
 }
 
 }  // extern "C"

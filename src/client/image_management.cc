@@ -8,6 +8,7 @@
 
 #include "client/library_frame.h"
 #include "image/cdimage.h"
+#include "util/c_boundary.h"
 
 DIMAGE* qmInitializeImageEx(int aiFrameBufferSizeBytes) {
     if (_internal_getLogLevel() > 1) _internal_LOG("qmInitializeImageEx() called.");
@@ -77,24 +78,28 @@ void copyMessage(const std::string& text, char* buffer, size_t size) {
 extern "C" {
 
 QMV3_EXPORT DIMAGE* qmInitializeImage(void) {
-    if (_internal_getLogLevel() > 1) _internal_LOG("qmInitializeImage() called.");
-    return qmInitializeImageEx(QMV3_MAX_TRANSPORT_SIZE);
+    return qmv3::Guarded<DIMAGE*>(nullptr, nullptr, [&]() -> DIMAGE* {
+        if (_internal_getLogLevel() > 1) _internal_LOG("qmInitializeImage() called.");
+        return qmInitializeImageEx(QMV3_MAX_TRANSPORT_SIZE);
+    });
 }
 
 QMV3_EXPORT int qmFreeImage(DIMAGE* image) {
-    if (_internal_getLogLevel() > 1) _internal_LOG("qmFreeImage() called.");
-    if (image == nullptr) {
-        _internal_LOG("qmFreeImage(): Warning: qmFreeImage(NULL) called.");
-        return 0;
-    }
-    if (image->frameBuffer == nullptr) {
-        _internal_LOG("qmFreeImage(): Warning: qmFreeImage called with DIMAGE.frameBuffer==NULL.");
+    return qmv3::Guarded<int>(-1, -1, [&]() -> int {
+        if (_internal_getLogLevel() > 1) _internal_LOG("qmFreeImage() called.");
+        if (image == nullptr) {
+            _internal_LOG("qmFreeImage(): Warning: qmFreeImage(NULL) called.");
+            return 0;
+        }
+        if (image->frameBuffer == nullptr) {
+            _internal_LOG("qmFreeImage(): Warning: qmFreeImage called with DIMAGE.frameBuffer==NULL.");
+            std::free(image);
+            return -1;
+        }
+        std::free(image->frameBuffer);
         std::free(image);
-        return -1;
-    }
-    std::free(image->frameBuffer);
-    std::free(image);
-    return 1;
+        return 1;
+    });
 }
 
 QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images) {
@@ -105,52 +110,54 @@ QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images) {
 }
 
 QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize) {
-    if (images == nullptr) return 0;
-    if (numFrames == 0) return 1;
-    images->imageArray = static_cast<DIMAGE*>(std::calloc(numFrames, sizeof(DIMAGE)));
-    if (images->imageArray == nullptr) return 0;
-    images->numFrames = numFrames;
-    if (frameBufferSize == 0) return 1;
-    for (unsigned i = 0; i < numFrames; ++i) {
-        DIMAGE& record = images->imageArray[i];
-        record.frameBuffer = static_cast<unsigned char*>(std::malloc(frameBufferSize));
-        if (record.frameBuffer == nullptr) {
-            releaseFrameBuffers(images->imageArray, i);
-            std::free(images->imageArray);
-            images->imageArray = nullptr;
-            return 0;
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        if (images == nullptr) return 0;
+        if (numFrames == 0) return 1;
+        images->imageArray = static_cast<DIMAGE*>(std::calloc(numFrames, sizeof(DIMAGE)));
+        if (images->imageArray == nullptr) return 0;
+        images->numFrames = numFrames;
+        if (frameBufferSize == 0) return 1;
+        for (unsigned i = 0; i < numFrames; ++i) {
+            DIMAGE& record = images->imageArray[i];
+            record.frameBuffer = static_cast<unsigned char*>(std::malloc(frameBufferSize));
+            if (record.frameBuffer == nullptr) {
+                releaseFrameBuffers(images->imageArray, i);
+                std::free(images->imageArray);
+                images->imageArray = nullptr;
+                return 0;
+            }
+            record.frameBufferSize = frameBufferSize;
         }
-        record.frameBufferSize = frameBufferSize;
-    }
-    return 1;
+        return 1;
+    });
 }
 
 QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images) {
-    if (images == nullptr) return 0;
-    if (images->numFrames == 0) {
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        if (images == nullptr) return 0;
+        if (images->numFrames == 0) {
+            images->imageArray = nullptr;
+            return 1;
+        }
+        if (images->imageArray == nullptr) {
+            images->numFrames = 0;
+            return 1;
+        }
+        releaseFrameBuffers(images->imageArray, images->numFrames);
+        std::free(images->imageArray);
         images->imageArray = nullptr;
-        return 1;
-    }
-    if (images->imageArray == nullptr) {
         images->numFrames = 0;
         return 1;
-    }
-    releaseFrameBuffers(images->imageArray, images->numFrames);
-    std::free(images->imageArray);
-    images->imageArray = nullptr;
-    images->numFrames = 0;
-    return 1;
+    });
 }
 
 QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize) {
-    try {
+    return qmv3::Guarded(-1, -1, [&] {
         std::string message;
         const int result = _internal_internal_qmCheckImageValidity(image, message);
         if (result != 1) copyMessage(message, errorText, errorTextSize);
         return result;
-    } catch (...) {
-        return -1;
-    }
+    });
 }
 
 }  // extern "C"

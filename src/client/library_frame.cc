@@ -16,6 +16,7 @@
 #include "platform/logging.h"
 #include "platform/platform.h"
 #include "qmv3/qmv3.h"
+#include "util/c_boundary.h"
 
 int _global_internal_qmVerboseLevel = 3;
 char _g_str_LogFileNamePath[1024] = "orsel-sharedlib.log";
@@ -193,29 +194,31 @@ void _internal_LOG_printLibraryInfo(FILE* stream, const char* prefix) {
 extern "C" {
 
 QMV3_EXPORT int qmSetVerboseEx(int level, const char* logFile) {
-    if (static_cast<unsigned>(level) > 3u) return 0;
-    if (level == 3 && logFile == nullptr) return 0;
-    startLogIfNeeded();
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        if (static_cast<unsigned>(level) > 3u) return 0;
+        if (level == 3 && logFile == nullptr) return 0;
+        startLogIfNeeded();
 
-    const int oldLevel = _global_internal_qmVerboseLevel;
-    if (level == oldLevel && level != 3) {
+        const int oldLevel = _global_internal_qmVerboseLevel;
+        if (level == oldLevel && level != 3) {
+            _g_fp_LogDest = level == 2 ? stdout : stderr;
+            return 1;
+        }
+        logVerbosityChange("about to be ", oldLevel, _g_str_LogFileNamePath, level, level == 3 ? logFile : "");
+        char oldFile[sizeof _g_str_LogFileNamePath];
+        memcpy(oldFile, _g_str_LogFileNamePath, sizeof oldFile);
+        _global_internal_qmVerboseLevel = level;
         _g_fp_LogDest = level == 2 ? stdout : stderr;
-        return 1;
-    }
-    logVerbosityChange("about to be ", oldLevel, _g_str_LogFileNamePath, level, level == 3 ? logFile : "");
-    char oldFile[sizeof _g_str_LogFileNamePath];
-    memcpy(oldFile, _g_str_LogFileNamePath, sizeof oldFile);
-    _global_internal_qmVerboseLevel = level;
-    _g_fp_LogDest = level == 2 ? stdout : stderr;
 
-    if (level == 3) {
-        snprintf(_g_str_LogFileNamePath, 1023, "%s", logFile);
-        _internal_LOG_initialize(logFile[0] == '\0');
-        logVerbosityChange("", oldLevel, oldFile, level, _g_str_LogFileNamePath);
-    } else if (level != oldLevel) {
-        logVerbosityChange("", oldLevel, oldFile, level, "");
-    }
-    return 1;
+        if (level == 3) {
+            snprintf(_g_str_LogFileNamePath, 1023, "%s", logFile);
+            _internal_LOG_initialize(logFile[0] == '\0');
+            logVerbosityChange("", oldLevel, oldFile, level, _g_str_LogFileNamePath);
+        } else if (level != oldLevel) {
+            logVerbosityChange("", oldLevel, oldFile, level, "");
+        }
+        return 1;
+    });
 }
 
 QMV3_EXPORT int qmSetVerbose(int level) { return qmSetVerboseEx(level, nullptr); }

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "qmv3/qmv3.h"
+#include "util/c_boundary.h"
 #include "zant.h"
 
 namespace {
@@ -18,25 +19,27 @@ constexpr unsigned kLibraryInfoSize = 107;
 extern "C" {
 
 QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* third, char* text, unsigned* textSize) {
-    if (major != nullptr) *major = 1;
-    if (minor != nullptr) *minor = 0;
-    if (third != nullptr) *third = 0;
-    if (textSize == nullptr) return nullptr;
-    if (text == nullptr) {
+    return qmv3::Guarded<char*>(nullptr, nullptr, [&]() -> char* {
+        if (major != nullptr) *major = 1;
+        if (minor != nullptr) *minor = 0;
+        if (third != nullptr) *third = 0;
+        if (textSize == nullptr) return nullptr;
+        if (text == nullptr) {
+            *textSize = kLibraryInfoSize;
+            return nullptr;
+        }
+        // A zero capacity leaves no room even for the terminating NUL: nothing is written.
+        if (*textSize == 0) {
+            *textSize = kLibraryInfoSize;
+            return nullptr;
+        }
+        const char* version = GetSystemVersionString();
+        // Printed within size - 1 bytes, the last byte then closes the text: at most size - 2 characters.
+        std::snprintf(text, *textSize - 1, "%s Zant # %s ****", sLibraryBuildInfoString, version ? version : "");
+        text[*textSize - 1] = '\0';
         *textSize = kLibraryInfoSize;
-        return nullptr;
-    }
-    // A zero capacity leaves no room even for the terminating NUL: nothing is written.
-    if (*textSize == 0) {
-        *textSize = kLibraryInfoSize;
-        return nullptr;
-    }
-    const char* version = GetSystemVersionString();
-    // Printed within size - 1 bytes, the last byte then closes the text: at most size - 2 characters.
-    std::snprintf(text, *textSize - 1, "%s Zant # %s ****", sLibraryBuildInfoString, version ? version : "");
-    text[*textSize - 1] = '\0';
-    *textSize = kLibraryInfoSize;
-    return text;
+        return text;
+    });
 }
 
 QMV3_EXPORT char* qmLibraryInfo(unsigned* major, unsigned* minor, char* text, unsigned* textSize) {

@@ -11,8 +11,10 @@
 #include <string>
 
 #include "client/address_checks.h"
+#include "client/grab_clock.h"
 #include "client/library_frame.h"
 #include "platform/platform.h"
+#include "util/c_boundary.h"
 #include "util/numeric.h"
 #include "zant/access_modes.h"
 
@@ -115,7 +117,7 @@ void WaitForGrab(GrabContext& context, const int* interrupt, double* progress) {
             double fraction = static_cast<double>(context.numberReceived.load()) / context.numberRequested;
             __atomic_store(progress, &fraction, __ATOMIC_RELAXED);
         }
-        platformSleepMilliseconds(1);
+        _internal_grabClock().sleepMilliseconds(1);
         if (_internal_qmGrabFramesNowSeconds() - context.lastActivitySeconds.load() > kInactivityLimitSeconds) {
             context.shutdownReason.store(kGrabTimeout);
             context.finished.store(true);
@@ -257,7 +259,7 @@ int PrepareAndGrab(GrabContext& context, QMBUNCHOFIMAGES* aImages, const char* a
 void WaitForCallbackToFinish() {
     while (_global_internal_bCallbackRunning.load()) {
         _internal_LOG("qmGrabFrames(Ex,Ex2): Cleanup: Waiting for callback to finish!");
-        platformSleepMilliseconds(100);
+        _internal_grabClock().sleepMilliseconds(100);
     }
 }
 
@@ -289,63 +291,71 @@ QMV3_EXPORT int qmGrabFramesEx2(QMBUNCHOFIMAGES* aImages, DTYPE* aImagesDOut, co
                                                 apiOutZantError, apiInInterrupt, apdOutPercentageFinished);
     };
     if (_internal_getLogLevel() > 1) logParameters("");
-    std::unique_lock<std::mutex> oneGrabAtATime(gMultiFrameGrabMutex, std::defer_lock);
-    try {
-        oneGrabAtATime.lock();
-    } catch (...) {
-        if (apiOutError != nullptr) *apiOutError = -1;
+    // A grab that fails before it has a context has received nothing: a lock that cannot be taken is a
+    // refused request, memory that runs out the out-of-memory error.
+    const auto failed = [&](int error) {
+        if (apiOutError != nullptr) *apiOutError = error;
         return 0;
-    }
-    RetryOrphanedLinks();
-    GrabContext* context = new (std::nothrow) GrabContext();
-    int result = -3;
-    bool orphaned = false;
-    if (context != nullptr) {
-        context->numberRequested = aNumFrames;
-        context->imagesDOut = aImagesDOut;
-        context->property = aZantPropertyName;
-        if (aNumFrames == 0 || apiOutError == nullptr || aImages == nullptr) {
-            result = -1;
-        } else {
-            const GrabRequest request{nullptr,   aZantPropertyName, aZantTimeoutMilliseconds,
-                                      aZantMode, apiInInterrupt,    apdOutPercentageFinished};
-            result =
-                PrepareAndGrab(*context, aImages, aZantAddress, aZantPropertyName, request, orphaned, logParameters);
-        }
-    }
-    WaitForCallbackToFinish();
-    const int received = context != nullptr ? static_cast<int>(context->numberReceived.load()) : 0;
-    const int reason = context != nullptr ? context->shutdownReason.load() : kGrabRunning;
-    const int zantError = context != nullptr ? context->zantError.load() : 0;
-    if (context != nullptr) HandOverOrRelease(*context, aImages, orphaned);
-    if (apiOutError != nullptr) *apiOutError = result;
-    if (apiOutZantError != nullptr) *apiOutZantError = zantError;
-    if (_internal_getLogLevel() > 1)
-        _internal_LOG(
-            "...qmGrabFramesEx2; return value: %d (numRequested=%d inNumFrames=%d) d.shutdownReason=%d "
-            "iErrorCode=%d, iZantErrorCode=%d",
-            received, static_cast<int>(aNumFrames), static_cast<int>(aNumFrames), reason, result, zantError);
-    return received;
+    };
+    return qmv3::GuardedWith(
+        [&] {
+            std::lock_guard<std::mutex> oneGrabAtATime(gMultiFrameGrabMutex);
+            RetryOrphanedLinks();
+            GrabContext* context = new (std::nothrow) GrabContext();
+            int result = -3;
+            bool orphaned = false;
+            if (context != nullptr) {
+                context->numberRequested = aNumFrames;
+                context->imagesDOut = aImagesDOut;
+                context->property = aZantPropertyName;
+                if (aNumFrames == 0 || apiOutError == nullptr || aImages == nullptr) {
+                    result = -1;
+                } else {
+                    const GrabRequest request{nullptr,   aZantPropertyName, aZantTimeoutMilliseconds,
+                                              aZantMode, apiInInterrupt,    apdOutPercentageFinished};
+                    result = PrepareAndGrab(*context, aImages, aZantAddress, aZantPropertyName, request, orphaned,
+                                            logParameters);
+                }
+            }
+            WaitForCallbackToFinish();
+            const int received = context != nullptr ? static_cast<int>(context->numberReceived.load()) : 0;
+            const int reason = context != nullptr ? context->shutdownReason.load() : kGrabRunning;
+            const int zantError = context != nullptr ? context->zantError.load() : 0;
+            if (context != nullptr) HandOverOrRelease(*context, aImages, orphaned);
+            if (apiOutError != nullptr) *apiOutError = result;
+            if (apiOutZantError != nullptr) *apiOutZantError = zantError;
+            if (_internal_getLogLevel() > 1)
+                _internal_LOG(
+                    "...qmGrabFramesEx2; return value: %d (numRequested=%d inNumFrames=%d) d.shutdownReason=%d "
+                    "iErrorCode=%d, iZantErrorCode=%d",
+                    received, static_cast<int>(aNumFrames), static_cast<int>(aNumFrames), reason, result, zantError);
+            return received;
+        },
+        [&] { return failed(-3); }, [&] { return failed(-1); });
 }
 
 QMV3_EXPORT int qmGrabFramesEx(QMBUNCHOFIMAGES* aImages, const char* aZantAddress, const char* aZantPropertyName,
                                unsigned aNumFrames, int aZantTimeoutMilliseconds, int aZantMode, int* apiOutError,
                                int* apiOutZantError, int* apiInInterrupt, double* apdOutPercentageFinished) {
-    if (_internal_getLogLevel() > 1) _internal_LOG("qmGrabFramesEx() called.");
-    return qmGrabFramesEx2(aImages, nullptr, aZantAddress, aZantPropertyName, aNumFrames, aZantTimeoutMilliseconds,
-                           aZantMode, apiOutError, apiOutZantError, apiInInterrupt, apdOutPercentageFinished);
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        if (_internal_getLogLevel() > 1) _internal_LOG("qmGrabFramesEx() called.");
+        return qmGrabFramesEx2(aImages, nullptr, aZantAddress, aZantPropertyName, aNumFrames, aZantTimeoutMilliseconds,
+                               aZantMode, apiOutError, apiOutZantError, apiInInterrupt, apdOutPercentageFinished);
+    });
 }
 
 QMV3_EXPORT int qmGrabFrames(QMBUNCHOFIMAGES* aImages, const char* aZantAddress, const char* aZantPropertyName,
                              unsigned aNumFrames, int aZantTimeoutMilliseconds, int aZantMode) {
-    if (_internal_getLogLevel() > 1) _internal_LOG("qmGrabFrames() called.");
-    int error = 0;
-    const int received = qmGrabFramesEx(aImages, aZantAddress, aZantPropertyName, aNumFrames, aZantTimeoutMilliseconds,
-                                        aZantMode, &error, nullptr, nullptr, nullptr);
-    // A refused request of zero frames also "receives" all of them; only a grab without error succeeds.
-    if (received == static_cast<int>(aNumFrames) && error == 0) return 1;
-    qmFreeBunch(aImages);
-    return error + 1;
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        if (_internal_getLogLevel() > 1) _internal_LOG("qmGrabFrames() called.");
+        int error = 0;
+        const int received = qmGrabFramesEx(aImages, aZantAddress, aZantPropertyName, aNumFrames,
+                                            aZantTimeoutMilliseconds, aZantMode, &error, nullptr, nullptr, nullptr);
+        // A refused request of zero frames also "receives" all of them; only a grab without error succeeds.
+        if (received == static_cast<int>(aNumFrames) && error == 0) return 1;
+        qmFreeBunch(aImages);
+        return error + 1;
+    });
 }
 
 }  // extern "C"

@@ -50,9 +50,6 @@ struct GrabContext {
     DTYPE subscriptionOutput{};  // the subscription's output container, read by the control system
 };
 
-// Allocation of each stored frame's buffer; a seam so tests can make it fail. Defaults to malloc.
-extern void* (*_internal_qmGrabFramesAllocateFrame)(size_t bytes);
-
 // Current time in whole seconds, as kept in lastActivitySeconds.
 int64_t _internal_qmGrabFramesNowSeconds();
 

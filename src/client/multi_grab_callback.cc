@@ -1,18 +1,16 @@
 // The delivery callback of the multi-frame grab: runs on the control system's thread after each
 // delivery, drops repetitions and copies each new frame once into a buffer of its exact size in the
 // caller's sequence. Thread rules: see multi_grab.h.
-#include <sys/time.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "client/grab_clock.h"
 #include "client/library_frame.h"
 #include "client/multi_grab.h"
 
 std::atomic<bool> _global_internal_bCallbackAllowed{false};
 std::atomic<bool> _global_internal_bCallbackRunning{false};
-
-void* (*_internal_qmGrabFramesAllocateFrame)(size_t bytes) = std::malloc;
 
 namespace {
 
@@ -49,7 +47,7 @@ bool StoreFrame(GrabContext& context, int aId, const DIMAGE& header) {
                                : static_cast<uint32_t>(claimed);
     unsigned char* buffer = nullptr;
     if (bytes > 0) {
-        buffer = static_cast<unsigned char*>(_internal_qmGrabFramesAllocateFrame(bytes));
+        buffer = static_cast<unsigned char*>(std::malloc(bytes));
         if (buffer == nullptr) {
             _internal_LOG("qmGrabFrames(Ex,Ex2): Callback: malloc() failed (%d bytes for %d out of %d frame).", claimed,
                           static_cast<int>(k + 1), static_cast<int>(context.numberRequested));
@@ -91,11 +89,7 @@ void ProcessDelivery(GrabContext& context, int aId, int aCC) {
 
 }  // namespace
 
-int64_t _internal_qmGrabFramesNowSeconds() {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    return static_cast<int64_t>(now.tv_sec);
-}
+int64_t _internal_qmGrabFramesNowSeconds() { return _internal_grabClock().nowMilliseconds() / 1000; }
 
 void _internal_qmGrabFramesCallback(int aId, int aCC, void* aRef) {
     if (aRef == nullptr) {

@@ -5,6 +5,7 @@
 
 #include "client/image_management.h"
 #include "client/library_frame.h"
+#include "util/c_boundary.h"
 
 bool _internal_qmisApproximately(float value, float reference) {
     const float tolerance = 0.00001f;
@@ -111,19 +112,11 @@ int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
 extern "C" {
 
 QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages) {
-    try {
-        return isSequence(aImages);
-    } catch (...) {
-        return -1;
-    }
+    return qmv3::Guarded(-1, -1, [&] { return isSequence(aImages); });
 }
 
 QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
-    try {
-        return isCompleteSequence(aImages);
-    } catch (...) {
-        return -1;
-    }
+    return qmv3::Guarded(-1, -1, [&] { return isCompleteSequence(aImages); });
 }
 
 }  // extern "C"

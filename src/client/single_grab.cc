@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "client/address_checks.h"
+#include "client/grab_clock.h"
 #include "client/image_management.h"
 #include "client/library_frame.h"
 #include "platform/platform.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -16,8 +18,8 @@ constexpr uint32_t kRetryPauseMilliseconds = 10;
 
 // Reads until success or until the time limit has passed; returns the last completion code.
 int ReadWithRetries(const char* address, const char* property, DTYPE& request, int mode, int timeoutMilliseconds) {
-    PLF_TIME start;
-    platformTimeGet(start);
+    const GrabClock& clock = _internal_grabClock();
+    const int64_t start = clock.nowMilliseconds();
     bool failureSeen = false;
     int lastFailure = 0;
     for (;;) {
@@ -26,10 +28,8 @@ int ReadWithRetries(const char* address, const char* property, DTYPE& request, i
                                       timeoutMilliseconds, &unused);
         if (cc == 0) return 0;
         if (!failureSeen || cc != lastFailure) _internal_LOG("qmGrabFrame() Warning: alsnExecLinkEx returned %d.", cc);
-        platformSleepMilliseconds(kRetryPauseMilliseconds);
-        PLF_TIME now;
-        platformTimeGet(now);
-        if (platformTimeDelta(start, now) * 1000.0 > timeoutMilliseconds) return cc;
+        clock.sleepMilliseconds(kRetryPauseMilliseconds);
+        if (clock.nowMilliseconds() - start > timeoutMilliseconds) return cc;
         failureSeen = true;
         lastFailure = cc;
     }
@@ -84,53 +84,56 @@ extern "C" {
 QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZantAddress,
                             const char* asZantPropertyName, int aiZantTimeoutMilliseconds, int aiZantMode,
                             int* apiOutZantReturnCode) {
-    const auto logParameters = [&](const char* prefix) {
-        _internal_qmGrabFrame_LogParameters(prefix, apInOutImage, apDOut, asZantAddress, asZantPropertyName,
-                                            aiZantTimeoutMilliseconds, aiZantMode, apiOutZantReturnCode);
-    };
-    if (_internal_getLogLevel() > 1) logParameters("");
-    if (apInOutImage == nullptr || asZantAddress == nullptr || asZantPropertyName == nullptr ||
-        apInOutImage->frameBuffer == nullptr)
-        return 0;
-    char address[kZantAddressBufferSize] = {};
-    const int checked = _internal_checkZantAddress("qmGrabFrame", asZantAddress, address, sizeof address, true);
-    if (checked != 1) {
-        logParameters("Parameters passed: ");
-        return checked;
-    }
-    if (!_internal_checkZantPropertyName("qmGrabFrame", asZantPropertyName, true)) {
-        logParameters("Parameters passed: ");
-        return 0;
-    }
-    _internal_StartZantIfNotStartedAlready();
-    int format = 0, count = 0;
-    const int characteristics =
-        _internal_zantReadPropertyCharacteristics(address, asZantPropertyName, &format, &count, nullptr);
-    if (characteristics != 0) {
-        _internal_LOG("Error: qmGrabFrame: _internal_zantReadPropertyCharacteristics() returned not successful: cc=%d",
-                      characteristics);
-        if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = characteristics;
-        return -3;
-    }
-    count = RequestedElementCount(*apInOutImage, count, format);
-    DTYPE request{};
-    request.dArrayLength = static_cast<uint32_t>(count);
-    request.dFormat = CF_IMAGE;
-    request.data = apInOutImage;
-    const int cc = ReadWithRetries(address, asZantPropertyName, request, aiZantMode, aiZantTimeoutMilliseconds);
-    if (cc != 0) {
-        if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = cc;
-        logParameters("Unsuccessful in timeout period: ");
-        _internal_LOG("qmGrabFrame() Warning: alsnExecLinkEx returned %d.", cc);
-        return -1;
-    }
-    if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = 0;
-    if (!FrameIsValid(*apInOutImage)) {
-        _internal_LOG("qmGrabFrame() Warning: _internal_qmCheckImageValidity(image) returned false!");
-        return -2;
-    }
-    if (apDOut != nullptr) *apDOut = request;
-    return 1;
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        const auto logParameters = [&](const char* prefix) {
+            _internal_qmGrabFrame_LogParameters(prefix, apInOutImage, apDOut, asZantAddress, asZantPropertyName,
+                                                aiZantTimeoutMilliseconds, aiZantMode, apiOutZantReturnCode);
+        };
+        if (_internal_getLogLevel() > 1) logParameters("");
+        if (apInOutImage == nullptr || asZantAddress == nullptr || asZantPropertyName == nullptr ||
+            apInOutImage->frameBuffer == nullptr)
+            return 0;
+        char address[kZantAddressBufferSize] = {};
+        const int checked = _internal_checkZantAddress("qmGrabFrame", asZantAddress, address, sizeof address, true);
+        if (checked != 1) {
+            logParameters("Parameters passed: ");
+            return checked;
+        }
+        if (!_internal_checkZantPropertyName("qmGrabFrame", asZantPropertyName, true)) {
+            logParameters("Parameters passed: ");
+            return 0;
+        }
+        _internal_StartZantIfNotStartedAlready();
+        int format = 0, count = 0;
+        const int characteristics =
+            _internal_zantReadPropertyCharacteristics(address, asZantPropertyName, &format, &count, nullptr);
+        if (characteristics != 0) {
+            _internal_LOG(
+                "Error: qmGrabFrame: _internal_zantReadPropertyCharacteristics() returned not successful: cc=%d",
+                characteristics);
+            if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = characteristics;
+            return -3;
+        }
+        count = RequestedElementCount(*apInOutImage, count, format);
+        DTYPE request{};
+        request.dArrayLength = static_cast<uint32_t>(count);
+        request.dFormat = CF_IMAGE;
+        request.data = apInOutImage;
+        const int cc = ReadWithRetries(address, asZantPropertyName, request, aiZantMode, aiZantTimeoutMilliseconds);
+        if (cc != 0) {
+            if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = cc;
+            logParameters("Unsuccessful in timeout period: ");
+            _internal_LOG("qmGrabFrame() Warning: alsnExecLinkEx returned %d.", cc);
+            return -1;
+        }
+        if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = 0;
+        if (!FrameIsValid(*apInOutImage)) {
+            _internal_LOG("qmGrabFrame() Warning: _internal_qmCheckImageValidity(image) returned false!");
+            return -2;
+        }
+        if (apDOut != nullptr) *apDOut = request;
+        return 1;
+    });
 }
 
 }  // extern "C"

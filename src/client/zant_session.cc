@@ -2,8 +2,10 @@
 // which the control system sometimes refuses for a moment while a delivery is under way.
 #include <cstdlib>
 
+#include "client/grab_clock.h"
 #include "client/library_frame.h"
 #include "client/library_state.h"
+#include "platform/logging.h"
 #include "platform/platform.h"
 #include "zant.h"
 
@@ -23,12 +25,16 @@ const char* configuredPipe() {
 constexpr unsigned kCloseRetryPauseMilliseconds = 100;
 constexpr double kCloseRetrySeconds = 3.0;
 
+// The log writer's control-system destination.
+void WriteToControlSystemLog(const char* message) { feclog("%s", message); }
+
 }  // namespace
 
 void _internal_StartZantIfNotStartedAlready() {
     if (_global_internal_bZantStarted) return;
     // Set first, so that a start that fails half-way is not repeated by every grab.
     _global_internal_bZantStarted = true;
+    CLogging::SetControlSystemLog(WriteToControlSystemLog);
     SystemStartCycleTimer();
     SetClnRecvQueueDepth(0);
     int cc = _SystemAssignBufferSpace(4194304, 0);
@@ -71,15 +77,13 @@ void _internal_StopZantIfAlreadyStarted() {
 }
 
 int _internal_ZantCloseLink(int aZantLinkID) {
-    PLF_TIME start;
-    platformTimeGet(start);
+    const GrabClock& clock = _internal_grabClock();
+    const int64_t start = clock.nowMilliseconds();
     int attempt = 1;
     int cc = CloseLink(aZantLinkID);
     while (cc != 0) {
-        platformSleepMilliseconds(kCloseRetryPauseMilliseconds);
-        PLF_TIME now;
-        platformTimeGet(now);
-        if (platformTimeDelta(start, now) > kCloseRetrySeconds) break;
+        clock.sleepMilliseconds(kCloseRetryPauseMilliseconds);
+        if (static_cast<double>(clock.nowMilliseconds() - start) / 1000.0 > kCloseRetrySeconds) break;
         ++attempt;
         if (attempt == 2) {
             _internal_LOG(

@@ -1,29 +1,24 @@
-// Small helpers shared by the file detectors: opening with the common messages, little-endian reads and
-// the size of an open file.
+// Opening a file for a detector, with the common messages. The detectors read their fields through
+// byte_io's reader.
 #ifndef QMV3_FILES_DETECT_COMMON_H
 #define QMV3_FILES_DETECT_COMMON_H
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
+
+#include "util/byte_io.h"
 
 namespace detect {
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+using byte_io::ByteReader;
 
-// Opens the file for binary reading; on failure writes the common message and returns null.
-FilePtr OpenForDetection(const char* path, char* errorText, size_t errorTextSize);
+// Opens the file for binary reading; on failure writes the common message and returns false.
+bool OpenForDetection(ByteReader& file, const char* path, char* errorText, size_t errorTextSize);
 
-// Little-endian reads; false on a short read.
-bool ReadU8(FILE* file, uint8_t& value);
-bool ReadU16(FILE* file, uint16_t& value);
-bool ReadU32(FILE* file, uint32_t& value);
-bool ReadU64(FILE* file, uint64_t& value);
-bool ReadF64(FILE* file, double& value);
+// Takes the file's size by a move to its end and back to resumeAt; on failure writes the common message
+// (seekBackMessage for the move back) and returns false.
+bool MeasureAndResume(ByteReader& file, uint64_t resumeAt, const char* seekBackMessage, int64_t& size, char* errorText,
+                      size_t errorTextSize);
 
 }  // namespace detect
 

@@ -22,7 +22,7 @@ struct TableDeleter {
 using TablePtr = std::unique_ptr<SINGLEMETADATA, TableDeleter>;
 
 struct Walk {
-    FILE* file;
+    detect::ByteReader& file;
     SINGLEMETADATA* globalTable;
     SINGLEMETADATA* imageTable;
     char* errorText;
@@ -35,7 +35,7 @@ bool ReadLineEnd(const Walk& walk, const char* shortCr, const char* badCr, const
     uint8_t cr = 0;
     uint8_t lf = 0;
     const bool perImage = k != 0;
-    if (!detect::ReadU8(walk.file, cr)) {
+    if (!walk.file.Read(cr)) {
         if (perImage) {
             _internal_dumpErrorString(walk.errorText, walk.errorTextSize, shortCr, k, n);
         } else {
@@ -51,7 +51,7 @@ bool ReadLineEnd(const Walk& walk, const char* shortCr, const char* badCr, const
         }
         return false;
     }
-    if (!detect::ReadU8(walk.file, lf)) {
+    if (!walk.file.Read(lf)) {
         if (perImage) {
             _internal_dumpErrorString(walk.errorText, walk.errorTextSize, shortLf, k, n);
         } else {
@@ -72,7 +72,7 @@ bool ReadLineEnd(const Walk& walk, const char* shortCr, const char* badCr, const
 
 // Reads one raw set; `where` is the location text of the messages, e.g. "global_metadata_set 3 of 20".
 bool ReadRawSet(const Walk& walk, char (&text)[imc2::kMetadataSetSize], const std::string& where) {
-    if (std::fread(text, 1, imc2::kMetadataSetSize, walk.file) != imc2::kMetadataSetSize) {
+    if (!walk.file.ReadBytes(text, imc2::kMetadataSetSize)) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "File read error (%s in file).", where.c_str());
         return false;
     }
@@ -125,7 +125,7 @@ bool WalkGlobalBlock(const Walk& walk, unsigned& numImages) {
     uint32_t magic1 = 0;
     uint32_t magic2 = 0;
     uint32_t numSets = 0;
-    if (!detect::ReadU32(walk.file, magic1)) {
+    if (!walk.file.Read(magic1)) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "File read error (magic1).");
         return false;
     }
@@ -134,7 +134,7 @@ bool WalkGlobalBlock(const Walk& walk, unsigned& numImages) {
                                   magic1);
         return false;
     }
-    if (!detect::ReadU32(walk.file, magic2)) {
+    if (!walk.file.Read(magic2)) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize, "File read error (magic2).");
         return false;
     }
@@ -143,7 +143,7 @@ bool WalkGlobalBlock(const Walk& walk, unsigned& numImages) {
                                   magic2);
         return false;
     }
-    if (!detect::ReadU32(walk.file, numSets)) {
+    if (!walk.file.Read(numSets)) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
                                   "File read error (num_global_metadata_sets_in_file).");
         return false;
@@ -185,12 +185,12 @@ bool WalkGlobalBlock(const Walk& walk, unsigned& numImages) {
 bool WalkImageHeader(const Walk& walk, unsigned k, unsigned n, uint64_t& lenCompressed) {
     uint64_t lenUncompressed = 0;
     uint32_t numSets = 0;
-    if (!detect::ReadU64(walk.file, lenUncompressed) || !detect::ReadU64(walk.file, lenCompressed)) {
+    if (!walk.file.Read(lenUncompressed) || !walk.file.Read(lenCompressed)) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
                                   "Unable to read len_uncompressed of image %u of %u.", k, n);
         return false;
     }
-    if (!detect::ReadU32(walk.file, numSets)) {
+    if (!walk.file.Read(numSets)) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
                                   "Unable to read num_image_metadata_sets of image %u of %u.", k, n);
         return false;
@@ -231,15 +231,14 @@ bool WalkImages(const Walk& walk, unsigned n, int64_t fileSize) {
     for (unsigned k = 1; k <= n; ++k) {
         uint64_t lenCompressed = 0;
         if (!WalkImageHeader(walk, k, n, lenCompressed)) return false;
-        if (lenCompressed > static_cast<uint64_t>(INT64_MAX) ||
-            fseeko(walk.file, static_cast<off_t>(lenCompressed), SEEK_CUR) != 0) {
+        if (!walk.file.Skip(lenCompressed)) {
             _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
                                       "Seeking to CUR+len_compressed(%lu) failed for image %u of %u.",
                                       static_cast<unsigned long>(lenCompressed), k, n);
             return false;
         }
     }
-    const int64_t position = ftello(walk.file);
+    const int64_t position = walk.file.Position();
     if (position < 0) {
         _internal_dumpErrorString(walk.errorText, walk.errorTextSize,
                                   "Unable to obtain file position where reading file contents successfully finished.");
@@ -267,22 +266,13 @@ bool _internal_is_file_imc2_bkc2(const char* asFilePath, char* errorText, size_t
         _internal_dumpErrorString(errorText, errorTextSize, "Memory allocation error (imageMetaDataEntries)");
         return false;
     }
-    detect::FilePtr file = detect::OpenForDetection(asFilePath, errorText, errorTextSize);
-    if (!file) return false;
-    if (fseeko(file.get(), 0, SEEK_END) != 0) {
-        _internal_dumpErrorString(errorText, errorTextSize, "File seek to end failed.");
+    detect::ByteReader file;
+    if (!detect::OpenForDetection(file, asFilePath, errorText, errorTextSize)) return false;
+    int64_t fileSize = 0;
+    if (!detect::MeasureAndResume(file, 0, "File seek back to start failed.", fileSize, errorText, errorTextSize)) {
         return false;
     }
-    const int64_t fileSize = ftello(file.get());
-    if (fileSize < 0) {
-        _internal_dumpErrorString(errorText, errorTextSize, "Getting max. file position failed.");
-        return false;
-    }
-    if (fseeko(file.get(), 0, SEEK_SET) != 0) {
-        _internal_dumpErrorString(errorText, errorTextSize, "File seek back to start failed.");
-        return false;
-    }
-    const Walk walk{file.get(), globalTable.get(), imageTable.get(), errorText, errorTextSize};
+    const Walk walk{file, globalTable.get(), imageTable.get(), errorText, errorTextSize};
     unsigned numImages = 0;
     if (!WalkGlobalBlock(walk, numImages)) return false;
     return WalkImages(walk, numImages, fileSize);

@@ -26,42 +26,36 @@ using imc2load::Reader;
 
 std::string ImageOf(uint32_t k, uint32_t n) { return std::to_string(k) + " of " + std::to_string(n); }
 
-bool ReadLittleEndian(FILE* file, uint64_t& value, size_t size) {
-    unsigned char bytes[8];
-    if (std::fread(bytes, 1, size, file) != size) return false;
-    value = 0;
-    for (size_t i = size; i-- > 0;) value = (value << 8) | bytes[i];
-    return true;
-}
-
-// The CR and LF after the set count of an image; `what` names it ("num_image_metadata_sets of image k of n").
-bool ReadImageLineEnd(const Reader& reader, const std::string& what) {
+// The CR and LF after a set count; `what` names the count ("num_image_metadata_sets of image k of n").
+// The global messages close with one parenthesis fewer than the per-image ones.
+bool ReadLineEnd(const Reader& reader, const std::string& what, bool perImage) {
     static const struct {
         const char* name;
         unsigned char expected;
     } kBytes[] = {{"carriage return", imc2::kCarriageReturn}, {"line feed", imc2::kLineFeed}};
     for (const auto& byte : kBytes) {
-        const int value = std::fgetc(reader.file);
+        const int value = reader.fields().ReadByte();
         if (value == EOF) {
             return reader.Fail(kLoadShortRead, reader.prefix + " read error (" + byte.name + " after " + what + ").");
         }
         if (value != byte.expected) {
+            const std::string detail =
+                "(must be " + std::to_string(byte.expected) + ", but is " + std::to_string(value) + ")";
             return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error (incorrect " + byte.name +
-                                                     " value after " + what + "(must be " +
-                                                     std::to_string(byte.expected) + ", but is " +
-                                                     std::to_string(value) + ")).");
+                                                     " value after " + what +
+                                                     (perImage ? detail + ")." : " " + detail + "."));
         }
     }
     return true;
 }
 
 bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
-    uint64_t magic1 = 0;
-    uint64_t magic2 = 0;
-    if (!ReadLittleEndian(reader.file, magic1, 4)) {
+    uint32_t magic1 = 0;
+    uint32_t magic2 = 0;
+    if (!reader.fields().Read(magic1)) {
         return reader.Fail(kLoadShortRead, reader.prefix + " read error (magic1).");
     }
-    if (!ReadLittleEndian(reader.file, magic2, 4)) {
+    if (!reader.fields().Read(magic2)) {
         return reader.Fail(kLoadShortRead, reader.prefix + " read error (magic2).");
     }
     reader.Progress(0.02);
@@ -71,25 +65,10 @@ bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
     if (magic2 != imc2::kMagic2) {
         return reader.Fail(kLoadInvalidFile, reader.prefix + " is no imc2(bkc2) file (magic2 not one).");
     }
-    uint64_t count = 0;
-    if (!ReadLittleEndian(reader.file, count, 4)) {
+    if (!reader.fields().Read(numSets)) {
         return reader.Fail(kLoadShortRead, reader.prefix + " read error (number_of_global_metadata_sets_in_file).");
     }
-    // The global messages close with one parenthesis fewer than the per-image ones.
-    const std::string what = "number_of_global_metadata_sets_in_file";
-    for (const auto& [name, expected] : {std::pair<const char*, int>{"carriage return", imc2::kCarriageReturn},
-                                         std::pair<const char*, int>{"line feed", imc2::kLineFeed}}) {
-        const int value = std::fgetc(reader.file);
-        if (value == EOF) {
-            return reader.Fail(kLoadShortRead, reader.prefix + " read error (" + name + " after " + what + ").");
-        }
-        if (value != expected) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error (incorrect " + name + " value after " +
-                                                     what + " (must be " + std::to_string(expected) + ", but is " +
-                                                     std::to_string(value) + ").");
-        }
-    }
-    numSets = static_cast<uint32_t>(count);
+    if (!ReadLineEnd(reader, "number_of_global_metadata_sets_in_file", false)) return false;
     const size_t mandatory = _internal_countMandatoryMetadata(glbMetaData, kGlobalMetadataCount);
     if (numSets < mandatory) {
         return reader.Fail(kLoadInvalidFile,
@@ -136,16 +115,21 @@ DIMAGE MakeTemplate(const char* path) {
     return image;
 }
 
+// Set j of numSets as key and value; `which` names the block in the message.
+bool ReadSet(const Reader& reader, uint32_t j, uint32_t numSets, const std::string& which, std::string& key,
+             std::string& value) {
+    const int result = _internal_read_metadata_set_from_file(reader.file(), key, value);
+    if (result == 0) return true;
+    return reader.Fail(result, "Error at _internal_read_metadata_set_from_file while reading " + std::to_string(j) +
+                                   " of " + std::to_string(numSets) + " " + which + " from file \"" + reader.path +
+                                   "\".");
+}
+
 bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* table, DIMAGE& tmpl, uint32_t& numImages) {
     for (uint32_t j = 1; j <= numSets; ++j) {
         std::string key;
         std::string value;
-        const int result = _internal_read_metadata_set_from_file(reader.file, key, value);
-        if (result != 0) {
-            return reader.Fail(result, "Error at _internal_read_metadata_set_from_file while reading " +
-                                           std::to_string(j) + " of " + std::to_string(numSets) +
-                                           " global metadata set from file \"" + reader.path + "\".");
-        }
+        if (!ReadSet(reader, j, numSets, "global metadata set", key, value)) return false;
         char reason[imc2::kErrorTextSize];
         if (!_internal_validate_metadata_set(key.c_str(), value.c_str(), table, kGlobalMetadataCount, reason,
                                              sizeof(reason))) {
@@ -176,35 +160,35 @@ bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* tab
     return true;
 }
 
+// One of the two lengths of an image header, limited to the int32 range; `where` ("at" or "of") joins the
+// image to the limit's message.
+bool ReadBlockLength(const Reader& reader, const char* name, const char* where, const std::string& of,
+                     uint64_t& length) {
+    if (!reader.fields().Read(length)) {
+        return reader.Fail(kLoadShortRead,
+                           reader.prefix + " read error: Unable to read " + name + " value at image " + of + ".");
+    }
+    if (length > imc2::kMaxBlockLength) {
+        return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: " + name + " too large (" +
+                                                    std::to_string(length) + " > 2147483647(int32t_max) " + where +
+                                                    " image " + of + ".");
+    }
+    return true;
+}
+
 // Lengths, set count and line end of one image header.
 bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& lenUncompressed, uint64_t& lenCompressed,
                      uint32_t& numSets) {
     const std::string of = ImageOf(k, n);
-    if (!ReadLittleEndian(reader.file, lenUncompressed, 8)) {
-        return reader.Fail(kLoadShortRead,
-                           reader.prefix + " read error: Unable to read len_uncompressed value at image " + of + ".");
+    if (!ReadBlockLength(reader, "len_uncompressed", "at", of, lenUncompressed) ||
+        !ReadBlockLength(reader, "len_compressed", "of", of, lenCompressed)) {
+        return false;
     }
-    if (lenUncompressed > imc2::kMaxBlockLength) {
-        return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: len_uncompressed too large (" +
-                                                    std::to_string(lenUncompressed) +
-                                                    " > 2147483647(int32t_max) at image " + of + ".");
-    }
-    if (!ReadLittleEndian(reader.file, lenCompressed, 8)) {
-        return reader.Fail(kLoadShortRead,
-                           reader.prefix + " read error: Unable to read len_compressed value at image " + of + ".");
-    }
-    if (lenCompressed > imc2::kMaxBlockLength) {
-        return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: len_compressed too large (" +
-                                                    std::to_string(lenCompressed) +
-                                                    " > 2147483647(int32t_max) of image " + of + ".");
-    }
-    uint64_t count = 0;
-    if (!ReadLittleEndian(reader.file, count, 4)) {
+    if (!reader.fields().Read(numSets)) {
         return reader.Fail(kLoadShortRead,
                            reader.prefix + " read error: Unable to read num_image_metadata_sets of image " + of + ".");
     }
-    numSets = static_cast<uint32_t>(count);
-    if (!ReadImageLineEnd(reader, "num_image_metadata_sets of image " + of)) return false;
+    if (!ReadLineEnd(reader, "num_image_metadata_sets of image " + of, true)) return false;
     if (lenCompressed == 0 || lenUncompressed == 0 || lenUncompressed < lenCompressed) {
         return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Value of len_compressed(" +
                                                  std::to_string(lenCompressed) + ") or len_uncompressed(" +
@@ -226,13 +210,7 @@ bool ReadImageSets(const Reader& reader, uint32_t k, uint32_t n, uint32_t numSet
     for (uint32_t j = 1; j <= numSets; ++j) {
         std::string key;
         std::string value;
-        const int result = _internal_read_metadata_set_from_file(reader.file, key, value);
-        if (result != 0) {
-            return reader.Fail(result, "Error at _internal_read_metadata_set_from_file while reading " +
-                                           std::to_string(j) + " of " + std::to_string(numSets) +
-                                           " per-image metadata set of image " + of + " from file \"" + reader.path +
-                                           "\".");
-        }
+        if (!ReadSet(reader, j, numSets, "per-image metadata set of image " + of, key, value)) return false;
         char reason[imc2::kErrorTextSize];
         if (!_internal_validate_metadata_set(key.c_str(), value.c_str(), table, kImageMetadataCount, reason,
                                              sizeof(reason))) {

@@ -1,10 +1,9 @@
 // Writer of IMC2/BKC2 files. One frame is compressed at a time, through the deflate seam, into one working
 // buffer that serves every frame of the save (the engine is chosen when the save starts).
-// A failure after the file was created closes and removes it; an existing file is never overwritten
-// (the file is created exclusively, so a file that appears after the existence check is not touched
-// either). The interrupt flag and the progress value may be shared with another thread without
+// A failure after the file was created closes and removes it (OutputFile); an existing file is never
+// overwritten (the file is created exclusively, so a file that appears after the existence check is not
+// touched either). The interrupt flag and the progress value may be shared with another thread without
 // synchronisation: the flag is only read, the progress only increases.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,39 +14,16 @@
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "image/cdimage.h"
+#include "platform/output_file.h"
 #include "platform/platform.h"
+#include "util/byte_io.h"
 #include "util/deflate_engine.h"
 
 namespace {
 
-// Owns the file being written: removed on destruction unless Commit succeeded.
-class CreatedFile {
-  public:
-    CreatedFile(FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
-    ~CreatedFile() {
-        if (file_ == nullptr) return;
-        std::fclose(file_);
-        std::remove(path_.c_str());
-    }
-    CreatedFile(const CreatedFile&) = delete;
-    CreatedFile& operator=(const CreatedFile&) = delete;
-    FILE* get() const { return file_; }
-    // Closes the file; false (and the file removed) when the data could not be flushed.
-    bool Commit() {
-        FILE* file = file_;
-        file_ = nullptr;
-        if (std::fclose(file) == 0) return true;
-        std::remove(path_.c_str());
-        return false;
-    }
-
-  private:
-    FILE* file_;
-    std::string path_;
-};
-
 struct Writer {
     FILE* file;
+    byte_io::ByteWriter& fields;
     std::string prefix;  // File "<path>"
     int& code;
     std::string& errorText;
@@ -65,35 +41,33 @@ void Progress(const Writer& writer, double value) {
     if (writer.percent != nullptr) *writer.percent = value;
 }
 
-bool WriteLittleEndian(FILE* file, uint64_t value, size_t size) {
-    unsigned char bytes[8];
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-    return std::fwrite(bytes, 1, size, file) == size;
+// The CR and LF that close a header; `after` names the field they follow in the messages.
+bool WriteLineEnd(const Writer& writer, const std::string& after) {
+    if (!writer.fields.WriteByte(imc2::kCarriageReturn)) {
+        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (carriage return after " + after + ").");
+    }
+    if (!writer.fields.WriteByte(imc2::kLineFeed)) {
+        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (line feed after " + after + ").");
+    }
+    return true;
 }
 
 bool WriteFileHeader(const Writer& writer, const DIMAGE& first) {
     Progress(writer, 0.01);
-    if (!WriteLittleEndian(writer.file, imc2::kMagic1, 4)) {
+    if (!writer.fields.Write(imc2::kMagic1)) {
         return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (magic1).");
     }
-    if (!WriteLittleEndian(writer.file, imc2::kMagic2, 4)) {
+    if (!writer.fields.Write(imc2::kMagic2)) {
         return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (magic2).");
     }
     Progress(writer, 0.02);
     uint32_t numSets = static_cast<uint32_t>(_internal_countMandatoryMetadata(glbMetaData, kGlobalMetadataCount));
     if (first.sourceHeader.cameraPortId != 0) ++numSets;
     if (first.sourceHeader.cameraPortName[0] != '\0') ++numSets;
-    if (!WriteLittleEndian(writer.file, numSets, 4)) {
+    if (!writer.fields.Write(numSets)) {
         return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (number_of_global_metadata_sets_in_file).");
     }
-    if (std::fputc(imc2::kCarriageReturn, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
-                    writer.prefix + " write error (carriage return after number_of_global_metadata_sets_in_file).");
-    }
-    if (std::fputc(imc2::kLineFeed, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
-                    writer.prefix + " write error (line feed after number_of_global_metadata_sets_in_file).");
-    }
+    if (!WriteLineEnd(writer, "number_of_global_metadata_sets_in_file")) return false;
     Progress(writer, 0.03);
     return true;
 }
@@ -212,31 +186,17 @@ uint32_t ImageMetadataCount(const DIMAGE& image) {
 
 bool WriteImageHeader(const Writer& writer, const DIMAGE& image, uint64_t lenCompressed, uint32_t k, uint32_t n) {
     const std::string of = ImageOf(k, n);
-    if (!WriteLittleEndian(writer.file, static_cast<uint64_t>(image.frameHeader.appendedFrameSize), 8)) {
+    if (!writer.fields.Write(static_cast<uint64_t>(image.frameHeader.appendedFrameSize))) {
         return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (len_uncompressed image " + of + ").");
     }
-    if (!WriteLittleEndian(writer.file, lenCompressed, 8)) {
+    if (!writer.fields.Write(lenCompressed)) {
         return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (len_compressed image " + of + ").");
     }
-    if (!WriteLittleEndian(writer.file, ImageMetadataCount(image), 4)) {
+    if (!writer.fields.Write(ImageMetadataCount(image))) {
         return Fail(writer, kSaveWriteFailed,
                     writer.prefix + " write error (number_of_per_image_metadata_sets_in_file for image " + of + ").");
     }
-    if (std::fputc(imc2::kCarriageReturn, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
-                    writer.prefix +
-                        " write error (carriage return after number_of_per_image_metadata_sets_in_file "
-                        "for image " +
-                        of + ").");
-    }
-    if (std::fputc(imc2::kLineFeed, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
-                    writer.prefix +
-                        " write error (line feed after number_of_per_image_metadata_sets_in_file for "
-                        "image " +
-                        of + ").");
-    }
-    return true;
+    return WriteLineEnd(writer, "number_of_per_image_metadata_sets_in_file for image " + of);
 }
 
 template <typename Value>
@@ -298,7 +258,7 @@ bool WriteImage(const Writer& writer, const DIMAGE& image, uint32_t k, uint32_t 
         !WriteImageSets(writer, image, k, n)) {
         return false;
     }
-    if (std::fwrite(block.data, 1, block.length, writer.file) != block.length) {
+    if (!writer.fields.WriteBytes(block.data, block.length)) {
         return Fail(writer, kSaveWriteFailed,
                     writer.prefix + " save error (image data (pixels) for image " + ImageOf(k, n) + ").");
     }
@@ -361,20 +321,19 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
         errorText = prefix + " save error: File already exists.";
         return false;
     }
-    // Copied before the file exists: running out of memory here must not leave a created file behind.
-    std::string createdPath(asFilePath);
-    // "x": create exclusively, so a file that exists but cannot be read is not overwritten either.
-    FILE* created = std::fopen(asFilePath, "wbx");
-    if (created == nullptr) {
-        const bool exists = errno == EEXIST;
+    // Created exclusively, so a file that exists but cannot be read is not overwritten either.
+    OutputFile file;
+    const OutputFile::Created created = file.Create(asFilePath, OutputFile::Mode::kExclusive);
+    if (created != OutputFile::Created::kOk) {
+        const bool exists = created == OutputFile::Created::kExists;
         code = exists ? kSaveFileExists : kSaveOpenFailed;
         errorText = prefix + (exists ? " save error: File already exists."
                                      : " save error: File could not be opened for writing.");
         return false;
     }
-    CreatedFile file(created, std::move(createdPath));
+    byte_io::ByteWriter fields(file.get());
     deflate_engine::Compressor compressor(deflate_engine::WriteEngineFromEnvironment());
-    const Writer writer{file.get(), prefix, code, errorText, percent, compressor};
+    const Writer writer{file.get(), fields, prefix, code, errorText, percent, compressor};
     const uint32_t n = apImages->numFrames;
     if (!WriteFileHeader(writer, apImages->imageArray[0]) || !WriteGlobalSets(writer, apImages->imageArray[0], n)) {
         return false;

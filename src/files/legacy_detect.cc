@@ -6,8 +6,11 @@
 #include "files/detect_common.h"
 #include "files/file_detect.h"
 #include "files/metadata_sets.h"
+#include "legacy/legacy_io.h"
 
 namespace {
+
+namespace layout = qmv3::legacy;
 
 // Header of an IMM or BKG file: four 16-bit words w, bipp, h, ebitpp.
 struct ImmHeader {
@@ -17,7 +20,7 @@ struct ImmHeader {
     uint16_t effectiveBits = 0;
 };
 
-bool ReadImmHeader(FILE* file, ImmHeader& header, char* errorText, size_t errorTextSize) {
+bool ReadImmHeader(detect::ByteReader& file, ImmHeader& header, char* errorText, size_t errorTextSize) {
     struct Field {
         uint16_t* value;
         const char* message;
@@ -26,7 +29,7 @@ bool ReadImmHeader(FILE* file, ImmHeader& header, char* errorText, size_t errorT
                   {&header.height, "File read error (h)."},
                   {&header.effectiveBits, "File read error (ebitpp)."}};
     for (const Field& field : fields) {
-        if (!detect::ReadU16(file, *field.value)) {
+        if (!file.Read(*field.value)) {
             _internal_dumpErrorString(errorText, errorTextSize, "%s", field.message);
             return false;
         }
@@ -42,17 +45,17 @@ bool ImmHeaderPlausible(const ImmHeader& header) {
 }
 
 // Checks the position after the header and takes the file size; false with the message.
-bool TakeFileSize(FILE* file, off_t expectedPosition, const char* sizeMessage, int64_t& size, char* errorText,
-                  size_t errorTextSize) {
-    if (ftello(file) != expectedPosition) {
+bool TakeFileSize(detect::ByteReader& file, int64_t expectedPosition, const char* sizeMessage, int64_t& size,
+                  char* errorText, size_t errorTextSize) {
+    if (file.Position() != expectedPosition) {
         _internal_dumpErrorString(errorText, errorTextSize, "Incorrect file position.");
         return false;
     }
-    if (fseeko(file, 0, SEEK_END) != 0) {
+    if (!file.SeekToEnd()) {
         _internal_dumpErrorString(errorText, errorTextSize, "File seek failed.");
         return false;
     }
-    size = ftello(file);
+    size = file.Position();
     if (size < 0) {
         _internal_dumpErrorString(errorText, errorTextSize, "%s", sizeMessage);
         return false;
@@ -65,32 +68,32 @@ uint64_t FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel) {
 }
 
 // Opens the file and reads a plausible IMM/BKG header; `kind` ("Imm" or "Bkg") starts the message.
-detect::FilePtr OpenWithPlausibleHeader(const char* asFilePath, const char* kind, ImmHeader& header, char* errorText,
-                                        size_t errorTextSize) {
-    detect::FilePtr file = detect::OpenForDetection(asFilePath, errorText, errorTextSize);
-    if (!file) return file;
-    if (!ReadImmHeader(file.get(), header, errorText, errorTextSize)) return nullptr;
+bool OpenWithPlausibleHeader(detect::ByteReader& file, const char* asFilePath, const char* kind, ImmHeader& header,
+                             char* errorText, size_t errorTextSize) {
+    if (!detect::OpenForDetection(file, asFilePath, errorText, errorTextSize)) return false;
+    if (!ReadImmHeader(file, header, errorText, errorTextSize)) return false;
     if (!ImmHeaderPlausible(header)) {
         _internal_dumpErrorString(errorText, errorTextSize,
                                   "%s incorrect file header (w=%d, h=%d, bipp=%d, ebitpp=%d).", kind, header.width,
                                   header.height, header.bitsPerPixel, header.effectiveBits);
-        return nullptr;
+        return false;
     }
-    return file;
+    return true;
 }
 
 }  // namespace
 
 bool _internal_is_file_imm(const char* asFilePath, char* errorText, size_t errorTextSize) {
     ImmHeader header;
-    detect::FilePtr file = OpenWithPlausibleHeader(asFilePath, "Imm", header, errorText, errorTextSize);
-    if (!file) return false;
+    detect::ByteReader file;
+    if (!OpenWithPlausibleHeader(file, asFilePath, "Imm", header, errorText, errorTextSize)) return false;
     int64_t fileSize = 0;
-    if (!TakeFileSize(file.get(), 8, "Getting file size (max. file position) failed.", fileSize, errorText,
-                      errorTextSize)) {
+    if (!TakeFileSize(file, layout::kFrameWordsBytes, "Getting file size (max. file position) failed.", fileSize,
+                      errorText, errorTextSize)) {
         return false;
     }
-    const int64_t frameRecord = static_cast<int64_t>(FrameBytes(header.width, header.height, header.bitsPerPixel) + 16);
+    const int64_t frameRecord = static_cast<int64_t>(FrameBytes(header.width, header.height, header.bitsPerPixel) +
+                                                     layout::kFrameWordsBytes + layout::kScaleBytes);
     const double numImages = static_cast<double>(fileSize) / static_cast<double>(frameRecord);
     // A file shorter than one frame record holds no frame at all, whatever the fraction says.
     if (numImages >= 1.0 && numImages - std::floor(numImages) < 0.001) return true;
@@ -104,13 +107,15 @@ bool _internal_is_file_imm(const char* asFilePath, char* errorText, size_t error
 
 bool _internal_is_file_bkg(const char* asFilePath, char* errorText, size_t errorTextSize) {
     ImmHeader header;
-    detect::FilePtr file = OpenWithPlausibleHeader(asFilePath, "Bkg", header, errorText, errorTextSize);
-    if (!file) return false;
+    detect::ByteReader file;
+    if (!OpenWithPlausibleHeader(file, asFilePath, "Bkg", header, errorText, errorTextSize)) return false;
     int64_t fileSize = 0;
-    if (!TakeFileSize(file.get(), 8, "Getting max. file position failed.", fileSize, errorText, errorTextSize)) {
+    if (!TakeFileSize(file, layout::kFrameWordsBytes, "Getting max. file position failed.", fileSize, errorText,
+                      errorTextSize)) {
         return false;
     }
-    const int64_t expected = static_cast<int64_t>(FrameBytes(header.width, header.height, header.bitsPerPixel) + 8);
+    const int64_t expected =
+        static_cast<int64_t>(FrameBytes(header.width, header.height, header.bitsPerPixel) + layout::kFrameWordsBytes);
     if (fileSize == expected) return true;
     _internal_dumpErrorString(errorText, errorTextSize,
                               "Bkg file size mismatch. iFileSize=%ld iImageSizeInBytesPlusHeader=%ld",
@@ -128,17 +133,17 @@ struct ImcHeader {
     uint32_t numImages = 0;
 };
 
-bool ReadImcHeader(FILE* file, ImcHeader& header, char* errorText, size_t errorTextSize) {
+bool ReadImcHeader(detect::ByteReader& file, ImcHeader& header, char* errorText, size_t errorTextSize) {
     const char* failed = nullptr;
-    if (!detect::ReadU32(file, header.width)) {
+    if (!file.Read(header.width)) {
         failed = "File read error (w).";
-    } else if (!detect::ReadU32(file, header.height)) {
+    } else if (!file.Read(header.height)) {
         failed = "File read error (h).";
-    } else if (!detect::ReadU16(file, header.bitsPerPixel)) {
+    } else if (!file.Read(header.bitsPerPixel)) {
         failed = "File read error (bipp).";
-    } else if (!detect::ReadU16(file, header.effectiveBits)) {
+    } else if (!file.Read(header.effectiveBits)) {
         failed = "File read error (ebitpp).";
-    } else if (!detect::ReadU32(file, header.numImages)) {
+    } else if (!file.Read(header.numImages)) {
         failed = "File read error (numImg).";
     }
     if (failed != nullptr) {
@@ -159,29 +164,30 @@ bool ReadImcHeader(FILE* file, ImcHeader& header, char* errorText, size_t errorT
 }
 
 // Walks the frame records; R (what remains of the file) must reach exactly 0.
-bool WalkImcFrames(FILE* file, const ImcHeader& header, int64_t missing, char* errorText, size_t errorTextSize) {
+bool WalkImcFrames(detect::ByteReader& file, const ImcHeader& header, int64_t missing, char* errorText,
+                   size_t errorTextSize) {
     const uint64_t frameBytes = FrameBytes(header.width, header.height, header.bitsPerPixel);
     const unsigned n = header.numImages;
     for (unsigned i = 1; i <= n; ++i) {
         double scale = 0.0;
         uint32_t lenCompressed = 0;
         uint32_t lenUncompressed = 0;
-        if (!detect::ReadF64(file, scale)) {
+        if (!file.Read(scale)) {
             _internal_dumpErrorString(errorText, errorTextSize, "Unable to read scale factor value of image %d of %d.",
                                       i, n);
             return false;
         }
-        if (!detect::ReadU32(file, lenCompressed)) {
+        if (!file.Read(lenCompressed)) {
             _internal_dumpErrorString(errorText, errorTextSize, "Unable to read len_compressed of image %d of %d.", i,
                                       n);
             return false;
         }
-        if (!detect::ReadU32(file, lenUncompressed)) {
+        if (!file.Read(lenUncompressed)) {
             _internal_dumpErrorString(errorText, errorTextSize, "Unable to read len_uncompressed of image %d of %d.", i,
                                       n);
             return false;
         }
-        missing -= 16;
+        missing -= static_cast<int64_t>(layout::kImcFrameHeaderBytes);
         if (scale < 0) {
             _internal_dumpErrorString(errorText, errorTextSize,
                                       "Scale value of image %d of %d is negative (must not be negative).", i, n);
@@ -202,7 +208,7 @@ bool WalkImcFrames(FILE* file, const ImcHeader& header, int64_t missing, char* e
             return false;
         }
         missing -= lenCompressed;
-        if (fseeko(file, lenCompressed, SEEK_CUR) != 0) {
+        if (!file.Skip(lenCompressed)) {
             _internal_dumpErrorString(errorText, errorTextSize,
                                       "Seeking to CUR+len_compressed(%u) failed for image %d of %d.", lenCompressed, i,
                                       n);
@@ -220,26 +226,19 @@ bool WalkImcFrames(FILE* file, const ImcHeader& header, int64_t missing, char* e
 }  // namespace
 
 bool _internal_is_file_imc_bkc(const char* asFilePath, char* errorText, size_t errorTextSize) {
-    detect::FilePtr file = detect::OpenForDetection(asFilePath, errorText, errorTextSize);
-    if (!file) return false;
+    detect::ByteReader file;
+    if (!detect::OpenForDetection(file, asFilePath, errorText, errorTextSize)) return false;
     ImcHeader header;
-    if (!ReadImcHeader(file.get(), header, errorText, errorTextSize)) return false;
-    if (ftello(file.get()) != 16) {
+    if (!ReadImcHeader(file, header, errorText, errorTextSize)) return false;
+    if (file.Position() != static_cast<int64_t>(layout::kImcFileHeaderBytes)) {
         _internal_dumpErrorString(errorText, errorTextSize, "Incorrect file position.");
         return false;
     }
-    if (fseeko(file.get(), 0, SEEK_END) != 0) {
-        _internal_dumpErrorString(errorText, errorTextSize, "File seek to end failed.");
+    int64_t fileSize = 0;
+    if (!detect::MeasureAndResume(file, layout::kImcFileHeaderBytes, "File seek back to end of header failed.",
+                                  fileSize, errorText, errorTextSize)) {
         return false;
     }
-    const int64_t fileSize = ftello(file.get());
-    if (fileSize < 0) {
-        _internal_dumpErrorString(errorText, errorTextSize, "Getting max. file position failed.");
-        return false;
-    }
-    if (fseeko(file.get(), 16, SEEK_SET) != 0) {
-        _internal_dumpErrorString(errorText, errorTextSize, "File seek back to end of header failed.");
-        return false;
-    }
-    return WalkImcFrames(file.get(), header, fileSize - 16, errorText, errorTextSize);
+    return WalkImcFrames(file, header, fileSize - static_cast<int64_t>(layout::kImcFileHeaderBytes), errorText,
+                         errorTextSize);
 }

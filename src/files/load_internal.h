@@ -10,6 +10,7 @@
 #include <string>
 
 #include "qmv3/qmv3.h"
+#include "util/byte_io.h"
 #include "util/deflate_engine.h"
 
 namespace imc2load {
@@ -43,13 +44,15 @@ class Reader {
 
     const char* path;
     const std::string prefix;  // File "<path>"
-    FILE* file = nullptr;
+    // The fields of the file, and the file itself for the metadata-set reader.
+    byte_io::ByteReader& fields() const { return fields_; }
+    FILE* file() const { return fields_.file(); }
 
   private:
     int& code_;
     std::string& errorText_;
     double* percent_;
-    int64_t fileSize_ = 0;
+    mutable byte_io::ByteReader fields_;
     mutable FreePtr<unsigned char> block_;
     mutable uint64_t blockCapacity_ = 0;
     mutable deflate_engine::Inflater inflater_;

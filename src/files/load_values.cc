@@ -17,16 +17,11 @@ namespace imc2load {
 Reader::Reader(const char* filePath, int& code, std::string& errorText, double* percent)
     : path(filePath), prefix(_internal_filePrefix(filePath)), code_(code), errorText_(errorText), percent_(percent) {}
 
-Reader::~Reader() {
-    if (file != nullptr) std::fclose(file);
-}
+Reader::~Reader() = default;
 
 bool Reader::Open() {
-    file = std::fopen(path, "rb");
-    if (file == nullptr) return Fail(kLoadOpenFailed, prefix + " could not be opened for reading.");
-    if (fseeko(file, 0, SEEK_END) != 0 || (fileSize_ = ftello(file)) < 0 || fseeko(file, 0, SEEK_SET) != 0) {
-        return Fail(kLoadShortRead, prefix + " read error (file size).");
-    }
+    if (!fields_.Open(path)) return Fail(kLoadOpenFailed, prefix + " could not be opened for reading.");
+    if (!fields_.MeasureLength()) return Fail(kLoadShortRead, prefix + " read error (file size).");
     return true;
 }
 
@@ -40,11 +35,7 @@ void Reader::Progress(double value) const {
     if (percent_ != nullptr) *percent_ = value;
 }
 
-uint64_t Reader::Remaining() const {
-    const int64_t position = ftello(file);
-    if (position < 0 || position >= fileSize_) return 0;
-    return static_cast<uint64_t>(fileSize_ - position);
-}
+uint64_t Reader::Remaining() const { return fields_.Remaining(); }
 
 unsigned char* Reader::BlockBuffer(uint64_t size) const {
     if (size > blockCapacity_ || !block_) {
@@ -224,7 +215,7 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
     }
     image.frameBufferSize = static_cast<uint32_t>(lenUncompressed);
     if (!compressed) {
-        if (std::fread(image.frameBuffer, 1, lenUncompressed, reader.file) != lenUncompressed) {
+        if (!reader.fields().ReadBytes(image.frameBuffer, lenUncompressed)) {
             return reader.Fail(kLoadShortRead, shortRead);
         }
         return true;
@@ -234,7 +225,7 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
         return reader.Fail(kLoadOutOfMemory, noMemory + "len_compressed(" + std::to_string(lenCompressed) +
                                                  " bytes) at image " + of + ".");
     }
-    if (std::fread(block, 1, lenCompressed, reader.file) != lenCompressed) {
+    if (!reader.fields().ReadBytes(block, lenCompressed)) {
         return reader.Fail(kLoadShortRead, shortRead);
     }
     // The stream must give exactly the frame: fewer bytes would leave the rest of the frame undefined.

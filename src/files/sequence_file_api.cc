@@ -13,6 +13,7 @@
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "legacy/legacy.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -165,19 +166,21 @@ extern "C" {
 
 QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
                                      unsigned int errorTextSize, int* interrupt, double* percent) {
-    std::string text;
-    int code = kSaveOutOfMemory;
-    try {
-        code = SaveImages(apImages, asFilePath, text, interrupt, percent);
-    } catch (const std::bad_alloc&) {
-        CopyFailure(errorText, errorTextSize, asFilePath, " save error: Memory allocation error.");
-        return code;
-    } catch (...) {
-        CopyFailure(errorText, errorTextSize, asFilePath, " save error: Unexpected error.");
-        return code;
-    }
-    if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-    return code;
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = SaveImages(apImages, asFilePath, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " save error: Memory allocation error.");
+            return static_cast<int>(kSaveOutOfMemory);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " save error: Unexpected error.");
+            return static_cast<int>(kSaveOutOfMemory);
+        });
 }
 
 QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFilePath) {
@@ -186,19 +189,21 @@ QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFile
 
 QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
                                        double* percent, char* errorText, unsigned int errorTextSize) {
-    std::string text;
-    int code = kLoadOutOfMemory;
-    try {
-        code = LoadImages(asFilePath, apImages, text, interrupt, percent);
-    } catch (const std::bad_alloc&) {
-        CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
-        return code;
-    } catch (...) {
-        CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
-        return code;
-    }
-    if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-    return code;
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = LoadImages(asFilePath, apImages, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
+            return static_cast<int>(kLoadOutOfMemory);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
+            return static_cast<int>(kLoadOutOfMemory);
+        });
 }
 
 QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages) {
@@ -206,14 +211,15 @@ QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* ap
 }
 
 QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize) {
-    try {
+    // A detector that runs out of memory counts as "none of them".
+    const int kind = qmv3::Guarded(-1, -1, [&] {
         if (_internal_is_file_imc2_bkc2(path, nullptr, 0)) return 3;
         if (_internal_is_file_imc_bkc(path, nullptr, 0)) return 2;
         if (_internal_is_file_imm(path, nullptr, 0)) return 0;
         if (_internal_is_file_bkg(path, nullptr, 0)) return 1;
-    } catch (...) {
-        // Treated as "none of them".
-    }
+        return -1;
+    });
+    if (kind != -1) return kind;
     _internal_dumpErrorString(errorText, errorTextSize,
                               "File (%s) is either no IMC2 or BKC2 or IMC or BKC or IMM or BKG or could not be found "
                               "or opened.",

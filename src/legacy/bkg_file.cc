@@ -4,6 +4,7 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -11,11 +12,11 @@ namespace {
 
 // Allocates a frame of frameBytes and reads it; the size is checked against the file first, so a
 // short file cannot make us allocate what it does not hold.
-int ReadFrame(InputFile& file, uint32_t frameBytes, unsigned char** frame) {
+int ReadFrame(ByteReader& file, uint32_t frameBytes, unsigned char** frame) {
     if (frameBytes > file.Remaining()) return kLoadRead;
     *frame = static_cast<unsigned char*>(std::malloc(frameBytes));
     if (*frame == nullptr) return kLoadMemory;
-    return file.Read(*frame, frameBytes) ? kLoadOk : kLoadRead;
+    return file.ReadBytes(*frame, frameBytes) ? kLoadOk : kLoadRead;
 }
 
 // Geometry of the multi-frame layout: only the first word is decoded, the second is the height.
@@ -26,20 +27,20 @@ struct ArbitraryWords {
 };
 
 ArbitraryWords DecodeArbitraryWords(const unsigned char* eightBytes) {
-    uint32_t first = GetU32(eightBytes);
+    uint32_t first = Load<uint32_t>(eightBytes);
     ArbitraryWords words;
     words.width = first & 0xFFFF;
     words.bitsPerPixel = (first >> 16) & 0xFF;
     if (words.bitsPerPixel == 0) words.bitsPerPixel = 8;
-    words.height = GetU32(eightBytes + 4);
+    words.height = Load<uint32_t>(eightBytes + 4);
     return words;
 }
 
-int ReadArbitraryFrames(InputFile& file, PendingRecord& pending, const ArbitraryWords& first, uint32_t frameBytes) {
+int ReadArbitraryFrames(ByteReader& file, PendingRecord& pending, const ArbitraryWords& first, uint32_t frameBytes) {
     VIDINFHDR& rec = pending.record();
     for (int32_t i = 0; i < rec.numframes; ++i) {
-        unsigned char bytes[8];
-        if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+        unsigned char bytes[kFrameWordsBytes];
+        if (!file.ReadBytes(bytes, sizeof bytes)) return kLoadRead;
         ArbitraryWords words = DecodeArbitraryWords(bytes);
         if (words.width != first.width || words.height != first.height || words.bitsPerPixel != first.bitsPerPixel) {
             return kLoadContent;
@@ -54,16 +55,11 @@ int ReadArbitraryFrames(InputFile& file, PendingRecord& pending, const Arbitrary
 }  // namespace
 
 int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
-    InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
-    unsigned char bytes[8];
-    if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
-    const FrameWords words = DecodeFrameWords(bytes);
+    ByteReader file;
+    FrameWords words;
     uint32_t frameBytes = 0;
-    if (!FrameBytes(words.width, words.height, words.bitsPerPixel, &frameBytes) || frameBytes == 0) {
-        return kLoadContent;
-    }
+    const int opened = OpenFrameWordsFile(path, rec, file, words, frameBytes);
+    if (opened != kLoadOk) return opened;
     PendingRecord pending;
     if (!pending.AllocateArrays(1)) return kLoadMemory;
     VIDINFHDR& built = pending.record();
@@ -84,55 +80,56 @@ int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, 
 extern "C" {
 
 QMV3_EXPORT int load_bkg_file(const char* path, VIDINFHDR* rec) {
-    return _internal_load_bkg_file(path, rec, nullptr, 1.0);
+    return qmv3::Guarded<int>(kLoadMemory, kLoadMemory,
+                              [&]() -> int { return _internal_load_bkg_file(path, rec, nullptr, 1.0); });
 }
 
 QMV3_EXPORT int load_bkg_file_arb(const char* path, VIDINFHDR* rec) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
-    InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
-    unsigned char bytes[8];
-    if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
-    const ArbitraryWords first = DecodeArbitraryWords(bytes);
-    const uint64_t stride = static_cast<uint64_t>(first.width) * first.height + 8;
-    uint32_t frameBytes = 0;
-    if (stride > UINT32_MAX || !FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) ||
-        frameBytes == 0) {
-        return kLoadContent;
-    }
-    const uint64_t count = file.Length() / stride;
-    if (count == 0) return kLoadContent;
-    if (!file.Seek(0)) return kLoadRead;
-    PendingRecord pending;
-    if (!pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
-    int code = ReadArbitraryFrames(file, pending, first, frameBytes);
-    if (code != kLoadOk) return code;
-    // The effective bits are not stored in this layout, so the caller's value stays.
-    const VIDINFHDR built = pending.Release();
-    rec->width = first.width;
-    rec->height = first.height;
-    rec->bpp = first.bitsPerPixel;
-    rec->numframes = built.numframes;
-    rec->scale = 1.0;
-    rec->type = VIDINFHDR_TYPE_BKC;
-    rec->framebits = built.framebits;
-    rec->framescales = built.framescales;
-    return kLoadOk;
+    return qmv3::Guarded<int>(kLoadMemory, kLoadMemory, [&]() -> int {
+        if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+        ByteReader file;
+        if (!OpenForLoad(file, path)) return kLoadOpen;
+        unsigned char bytes[kFrameWordsBytes];
+        if (!file.ReadBytes(bytes, sizeof bytes)) return kLoadRead;
+        const ArbitraryWords first = DecodeArbitraryWords(bytes);
+        const uint64_t stride = static_cast<uint64_t>(first.width) * first.height + kFrameWordsBytes;
+        uint32_t frameBytes = 0;
+        if (stride > UINT32_MAX || !FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) ||
+            frameBytes == 0) {
+            return kLoadContent;
+        }
+        const uint64_t count = file.Length() / stride;
+        if (count == 0) return kLoadContent;
+        if (!file.Seek(0)) return kLoadRead;
+        PendingRecord pending;
+        if (!pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
+        int code = ReadArbitraryFrames(file, pending, first, frameBytes);
+        if (code != kLoadOk) return code;
+        // The effective bits are not stored in this layout, so the caller's value stays.
+        const VIDINFHDR built = pending.Release();
+        rec->width = first.width;
+        rec->height = first.height;
+        rec->bpp = first.bitsPerPixel;
+        rec->numframes = built.numframes;
+        rec->scale = 1.0;
+        rec->type = VIDINFHDR_TYPE_BKC;
+        rec->framebits = built.framebits;
+        rec->framescales = built.framescales;
+        return kLoadOk;
+    });
 }
 
 QMV3_EXPORT int save_bkg_file(const char* path, VIDINFHDR* rec) {
-    if (rec == nullptr) return kSaveRecord;
-    if (rec->numframes != 1) return kSaveFrameCount;
-    if (!IsSavableType(rec->type)) return kSaveType;
-    uint32_t frameBytes = 0;
-    int code = CheckRecordForSave(rec, true, &frameBytes);
-    if (code != kSaveOk) return code;
-    unsigned char words[8];
-    EncodeFrameWords(*rec, words);
-    OutputFile file;
-    if (!file.Create(path)) return kSaveCreate;
-    if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[0], frameBytes)) return kSaveWrite;
-    return file.Commit() ? kSaveOk : kSaveWrite;
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory, [&]() -> int {
+        if (rec != nullptr && rec->numframes != 1) return kSaveFrameCount;
+        unsigned char words[kFrameWordsBytes];
+        uint32_t frameBytes = 0;
+        OutputFile file;
+        const int created = CreateFrameWordsFile(path, rec, file, words, frameBytes);
+        if (created != kSaveOk) return created;
+        if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[0], frameBytes)) return kSaveWrite;
+        return file.Commit() ? kSaveOk : kSaveWrite;
+    });
 }
 
 }  // extern "C"

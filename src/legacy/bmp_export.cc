@@ -7,6 +7,7 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -60,15 +61,15 @@ uint64_t RowStride(uint64_t width) { return (width * 8 + 31) / 32 * 4; }
 // Writes the headers in the pieces the format names (2, 4, 2, 2, 4, 40 and 1024 bytes).
 bool WriteHeaders(OutputFile& file, unsigned width, unsigned height, uint32_t imageSize, int palette) {
     unsigned char fileHeader[14] = {'B', 'M'};
-    PutU32(fileHeader + 2, imageSize + kPixelDataOffset);
-    PutU32(fileHeader + 10, kPixelDataOffset);
+    Store<uint32_t>(fileHeader + 2, imageSize + kPixelDataOffset);
+    Store<uint32_t>(fileHeader + 10, kPixelDataOffset);
     unsigned char info[40] = {0};
-    PutU32(info, 40);
-    PutU32(info + 4, width);
-    PutU32(info + 8, height);
-    PutU16(info + 12, 1);
-    PutU16(info + 14, 8);
-    PutU32(info + 20, imageSize);
+    Store<uint32_t>(info, 40);
+    Store<uint32_t>(info + 4, width);
+    Store<uint32_t>(info + 8, height);
+    Store<uint16_t>(info + 12, 1);
+    Store<uint16_t>(info + 14, 8);
+    Store<uint32_t>(info + 20, imageSize);
     unsigned char table[1024];
     BuildPalette(palette, table);
     return file.Write(fileHeader, 2) && file.Write(fileHeader + 2, 4) && file.Write(fileHeader + 6, 2) &&
@@ -104,7 +105,7 @@ int vkl_internal_write_bmp_file(const char* name, unsigned width, unsigned heigh
     if (palette < 0 || palette > 2) return kSaveUserBreak;
     if (!FitsBitmapHeader(width, height)) return kSaveWrite;
     OutputFile file;
-    if (!file.Create(name)) return kSaveCreate;
+    if (!CreateForSave(file, name)) return kSaveCreate;
     const uint32_t imageSize = static_cast<uint32_t>(RowStride(width) * height);
     std::unique_ptr<unsigned char, FreeDeleter> rows(
         static_cast<unsigned char*>(std::malloc(imageSize == 0 ? 1 : imageSize)));
@@ -119,28 +120,30 @@ int vkl_internal_write_bmp_file(const char* name, unsigned width, unsigned heigh
 extern "C" {
 
 QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, int digits) {
-    if (rec == nullptr) return kSaveRecord;
-    if (digits < 0 || digits > 3 || palette < 0 || palette > 2 || prefix == nullptr || prefix[0] == '\0') {
-        return kSaveUserBreak;
-    }
-    if (!IsSavableType(rec->type)) return kSaveType;
-    if (rec->numframes == 0) return kSaveRecord;
-    if (rec->bpp != 8) return kSaveBitsPerPixel;
-    if (rec->numframes < 0) return kSaveOk;
-    if (rec->framebits == nullptr) return kSaveRecord;
-    // The widest name is the last frame's; refuse a prefix that would not fit before writing anything.
-    char name[kFileNameCapacity];
-    int needed = std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(rec->numframes, digits));
-    if (needed < 0 || static_cast<size_t>(needed) >= sizeof name) return kSaveUserBreak;
-    if (!FitsBitmapHeader(rec->width, rec->height)) return kSaveUserBreak;
-    for (int32_t i = 0; i < rec->numframes; ++i) {
-        if (rec->framebits[i] == nullptr) return kSaveRecord;
-        std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(i + 1, digits));
-        if (vkl_internal_write_bmp_file(name, rec->width, rec->height, rec->framebits[i], palette) != kSaveOk) {
-            return kSaveWrite;
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory, [&]() -> int {
+        if (rec == nullptr) return kSaveRecord;
+        if (digits < 0 || digits > 3 || palette < 0 || palette > 2 || prefix == nullptr || prefix[0] == '\0') {
+            return kSaveUserBreak;
         }
-    }
-    return kSaveOk;
+        if (!IsSavableType(rec->type)) return kSaveType;
+        if (rec->numframes == 0) return kSaveRecord;
+        if (rec->bpp != 8) return kSaveBitsPerPixel;
+        if (rec->numframes < 0) return kSaveOk;
+        if (rec->framebits == nullptr) return kSaveRecord;
+        // The widest name is the last frame's; refuse a prefix that would not fit before writing anything.
+        char name[kFileNameCapacity];
+        int needed = std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(rec->numframes, digits));
+        if (needed < 0 || static_cast<size_t>(needed) >= sizeof name) return kSaveUserBreak;
+        if (!FitsBitmapHeader(rec->width, rec->height)) return kSaveUserBreak;
+        for (int32_t i = 0; i < rec->numframes; ++i) {
+            if (rec->framebits[i] == nullptr) return kSaveRecord;
+            std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(i + 1, digits));
+            if (vkl_internal_write_bmp_file(name, rec->width, rec->height, rec->framebits[i], palette) != kSaveOk) {
+                return kSaveWrite;
+            }
+        }
+        return kSaveOk;
+    });
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include "client/library_frame.h"
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -38,24 +39,33 @@ struct BitmapInfo {
     uint32_t coloursUsed;
 };
 
-int ReadHeaders(InputFile& file, BitmapInfo* info) {
-    unsigned char fileHeader[14];
-    unsigned char infoHeader[40];
-    if (!file.Read(fileHeader, 2) || !file.Read(fileHeader + 2, 4) || !file.Read(fileHeader + 6, 2) ||
-        !file.Read(fileHeader + 8, 2) || !file.Read(fileHeader + 10, 4)) {
+int ReadHeaders(ByteReader& file, BitmapInfo* info) {
+    // The file header in the pieces the format names: magic, file size, two reserved words, pixel offset.
+    unsigned char magic[2];
+    uint32_t fileSize = 0;
+    uint16_t reserved[2] = {};
+    if (!file.ReadBytes(magic, sizeof magic) || !file.Read(fileSize) || !file.Read(reserved[0]) ||
+        !file.Read(reserved[1]) || !file.Read(info->pixelOffset)) {
         return kLoadRead;
     }
-    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return kLoadContent;
-    if (!file.Read(infoHeader, sizeof infoHeader)) return kLoadRead;
-    info->pixelOffset = GetU32(fileHeader + 10);
-    info->infoSize = GetU32(infoHeader);
-    info->width = static_cast<int32_t>(GetU32(infoHeader + 4));
-    info->height = static_cast<int32_t>(GetU32(infoHeader + 8));
-    info->planes = GetU16(infoHeader + 12);
-    info->bitCount = GetU16(infoHeader + 14);
-    info->compression = GetU32(infoHeader + 16);
-    info->imageSize = GetU32(infoHeader + 20);
-    info->coloursUsed = GetU32(infoHeader + 32);
+    if (magic[0] != 'B' || magic[1] != 'M') return kLoadContent;
+    unsigned char infoHeader[40];
+    if (!file.ReadBytes(infoHeader, sizeof infoHeader)) return kLoadRead;
+    // The info header is read whole first, so its fields cannot come up short.
+    ByteReader fields(infoHeader, sizeof infoHeader);
+    uint32_t width = 0;
+    uint32_t height = 0;
+    fields.Read(info->infoSize);
+    fields.Read(width);
+    fields.Read(height);
+    fields.Read(info->planes);
+    fields.Read(info->bitCount);
+    fields.Read(info->compression);
+    fields.Read(info->imageSize);
+    fields.Skip(8);  // resolution
+    fields.Read(info->coloursUsed);
+    info->width = static_cast<int32_t>(width);
+    info->height = static_cast<int32_t>(height);
     if (info->compression != 0) return kLoadDecompress;
     if (info->planes != 1) return kLoadContent;
     if (info->infoSize < 40 || (info->bitCount != 8 && info->bitCount != 24)) return kLoadDecompress;
@@ -63,7 +73,7 @@ int ReadHeaders(InputFile& file, BitmapInfo* info) {
 }
 
 // Entries not given by the file stay magenta.
-int ReadPalette(InputFile& file, const BitmapInfo& info, unsigned char* palette) {
+int ReadPalette(ByteReader& file, const BitmapInfo& info, unsigned char* palette) {
     uint32_t count = (info.coloursUsed == 0 || info.coloursUsed > 256) ? 256 : info.coloursUsed;
     for (int i = 0; i < 256; ++i) {
         palette[4 * i] = 255;
@@ -72,7 +82,7 @@ int ReadPalette(InputFile& file, const BitmapInfo& info, unsigned char* palette)
         palette[4 * i + 3] = 0;
     }
     if (!file.Seek(14 + static_cast<uint64_t>(info.infoSize))) return kLoadRead;
-    return file.Read(palette, 4 * count) ? kLoadOk : kLoadRead;
+    return file.ReadBytes(palette, 4 * count) ? kLoadOk : kLoadRead;
 }
 
 // Gray value of a blue, green, red pixel, in this order of terms.
@@ -87,14 +97,14 @@ struct ImportState {
     uint64_t rows;
 };
 
-int ReadTopDownRows(InputFile& file, const ImportState& state, Buffer* topDown) {
+int ReadTopDownRows(ByteReader& file, const ImportState& state, Buffer* topDown) {
     const BitmapInfo& info = state.info;
     if (!file.Seek(info.pixelOffset)) return kLoadRead;
     Trace(4);
     if (info.imageSize == 0 || info.imageSize > file.Remaining()) return kLoadRead;
     Buffer raw = Allocate(info.imageSize);
     if (!raw) return kLoadMemory;
-    if (!file.Read(raw.get(), info.imageSize)) return kLoadRead;
+    if (!file.ReadBytes(raw.get(), info.imageSize)) return kLoadRead;
     const uint64_t stride = (static_cast<uint64_t>(info.bitCount) * static_cast<uint32_t>(info.width) + 31) / 32 * 4;
     if (stride * state.rows > info.imageSize) return kLoadContent;
     Trace(5);
@@ -131,8 +141,8 @@ int MakeGrayFrame(const ImportState& state, Buffer pixels, Buffer* gray) {
 int ImportBitmap(const char* path, VIDINFHDR* rec, int grayIndices) {
     if (rec == nullptr || path == nullptr) return kLoadNullArgument;
     if (!IsEmptyRecord(rec)) return kLoadNotEmpty;
-    InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
+    ByteReader file;
+    if (!OpenForLoad(file, path)) return kLoadOpen;
     Trace(2);
     ImportState state;
     int code = ReadHeaders(file, &state.info);
@@ -168,12 +178,7 @@ extern "C" {
 
 QMV3_EXPORT int load_bmp_file(const char* path, VIDINFHDR* rec, int grayIndices) {
     Trace(1);
-    int code;
-    try {
-        code = ImportBitmap(path, rec, grayIndices);
-    } catch (...) {
-        code = kLoadMemory;
-    }
+    const int code = qmv3::Guarded<int>(kLoadMemory, kLoadMemory, [&] { return ImportBitmap(path, rec, grayIndices); });
     Trace(9);
     Trace(10);
     return code;

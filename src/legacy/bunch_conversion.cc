@@ -8,6 +8,7 @@
 
 #include "image/cdimage.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -157,14 +158,16 @@ extern "C" {
 QMV3_EXPORT int qmBunchToVIDINFHDREx2(QMBUNCHOFIMAGES* aImages, VIDINFHDR* aV, char* errorText,
                                       unsigned int errorTextSize, int aiLowMemoryConsumption, int* sequenceKept) {
     Conversion job{aImages, aV, aiLowMemoryConsumption == 1, std::string()};
-    int code;
-    try {
-        code = CheckParameters(job, aiLowMemoryConsumption);
-        if (code == 1) code = Convert(job);
-    } catch (...) {
-        code = -3;
+    const auto outOfMemory = [&] {
         job.text = "Out of memory.";
-    }
+        return -3;
+    };
+    const int code = qmv3::GuardedWith(
+        [&] {
+            const int checked = CheckParameters(job, aiLowMemoryConsumption);
+            return checked == 1 ? Convert(job) : checked;
+        },
+        outOfMemory, outOfMemory);
     if (code != 1) DeliverText(job.text, errorText, errorTextSize);
     if (sequenceKept != nullptr) *sequenceKept = job.sequenceKept ? 1 : 0;
     return code;

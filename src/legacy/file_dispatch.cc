@@ -7,6 +7,7 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -64,44 +65,48 @@ int SaveByRecordType(const char* path, VIDINFHDR* rec) {
 extern "C" {
 
 QMV3_EXPORT int load_file(int type, const char* path, VIDINFHDR* rec) {
-    if (type == 0) {
-        type = TypeFromExtension(path);
-        if (type == 0) return kLoadNoExtension;
-    }
-    switch (type) {
-        case VIDINFHDR_TYPE_IMM:
-            return load_imm_file(path, rec);
-        case VIDINFHDR_TYPE_IMC:
-            return load_imc_file(path, rec);
-        case VIDINFHDR_TYPE_BKG:
-            return load_bkg_file(path, rec);
-        case VIDINFHDR_TYPE_BKC:
-            return load_bkc_file(path, rec);
-        case VIDINFHDR_TYPE_BMP:
-            return load_bmp_file(path, rec, 0);
-        default:
-            return kLoadUnknownType;
-    }
+    return qmv3::Guarded<int>(kLoadMemory, kLoadMemory, [&]() -> int {
+        if (type == 0) {
+            type = TypeFromExtension(path);
+            if (type == 0) return kLoadNoExtension;
+        }
+        switch (type) {
+            case VIDINFHDR_TYPE_IMM:
+                return load_imm_file(path, rec);
+            case VIDINFHDR_TYPE_IMC:
+                return load_imc_file(path, rec);
+            case VIDINFHDR_TYPE_BKG:
+                return load_bkg_file(path, rec);
+            case VIDINFHDR_TYPE_BKC:
+                return load_bkc_file(path, rec);
+            case VIDINFHDR_TYPE_BMP:
+                return load_bmp_file(path, rec, 0);
+            default:
+                return kLoadUnknownType;
+        }
+    });
 }
 
 QMV3_EXPORT int save_file(int type, const char* path, VIDINFHDR* rec) {
-    if (path == nullptr) return kSaveCreate;
-    if (std::strlen(path) > kMaxSavePathLength) return kSavePathLength;
-    if (rec == nullptr || rec->numframes == 0) return kSaveRecord;
-    switch (type) {
-        case 0:
-            return SaveByRecordType(path, rec);
-        case VIDINFHDR_TYPE_IMM:
-            return save_imm_file(path, rec);
-        case VIDINFHDR_TYPE_IMC:
-            return save_imc_file(path, rec);
-        case VIDINFHDR_TYPE_BKG:
-            return SaveBackground(path, rec);
-        case VIDINFHDR_TYPE_BKC:
-            return save_bkc_file(path, rec);
-        default:
-            return kSaveType;
-    }
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory, [&]() -> int {
+        if (path == nullptr) return kSaveCreate;
+        if (std::strlen(path) > kMaxSavePathLength) return kSavePathLength;
+        if (rec == nullptr || rec->numframes == 0) return kSaveRecord;
+        switch (type) {
+            case 0:
+                return SaveByRecordType(path, rec);
+            case VIDINFHDR_TYPE_IMM:
+                return save_imm_file(path, rec);
+            case VIDINFHDR_TYPE_IMC:
+                return save_imc_file(path, rec);
+            case VIDINFHDR_TYPE_BKG:
+                return SaveBackground(path, rec);
+            case VIDINFHDR_TYPE_BKC:
+                return save_bkc_file(path, rec);
+            default:
+                return kSaveType;
+        }
+    });
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
 #include "legacy/pixel_access.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -77,17 +78,19 @@ int downscale_envelope_function(VIDINFHDR* rec) { return Downscale(rec, Reductio
 extern "C" {
 
 QMV3_EXPORT int convert_format(VIDINFHDR* rec, int newType, int reductionMethod) {
-    if (rec == nullptr || rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC) return -1;
-    if (newType == VIDINFHDR_TYPE_BKG) {
-        int code = ReduceToBackground(rec, reductionMethod);
-        if (code != 0) return code;
-    } else if (newType == VIDINFHDR_TYPE_IMM || newType == VIDINFHDR_TYPE_IMC || newType == VIDINFHDR_TYPE_BKC) {
-        if (reductionMethod != 0) return -3;
-    } else {
-        return -2;
-    }
-    rec->type = newType;
-    return 0;
+    return qmv3::Guarded<int>(-6, -6, [&]() -> int {
+        if (rec == nullptr || rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC) return -1;
+        if (newType == VIDINFHDR_TYPE_BKG) {
+            int code = ReduceToBackground(rec, reductionMethod);
+            if (code != 0) return code;
+        } else if (newType == VIDINFHDR_TYPE_IMM || newType == VIDINFHDR_TYPE_IMC || newType == VIDINFHDR_TYPE_BKC) {
+            if (reductionMethod != 0) return -3;
+        } else {
+            return -2;
+        }
+        rec->type = newType;
+        return 0;
+    });
 }
 
 }  // extern "C"

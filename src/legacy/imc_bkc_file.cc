@@ -7,14 +7,13 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 #include "util/deflate_engine.h"
 
 using namespace qmv3::legacy;
 
 namespace {
 
-constexpr size_t kFileHeaderBytes = 16;
-constexpr size_t kFrameHeaderBytes = 16;
 // deflate cannot expand data by more than this factor, so a frame that claims more pixel bytes
 // than its stream could ever give is refused before its buffer is allocated.
 constexpr uint64_t kMaxInflateRatio = 1032;
@@ -46,18 +45,18 @@ struct BlockBuffer {
     }
 };
 
-int ReadImcFrame(InputFile& file, uint32_t frameBytes, BlockBuffer& block, deflate_engine::Inflater& inflater,
+int ReadImcFrame(ByteReader& file, uint32_t frameBytes, BlockBuffer& block, deflate_engine::Inflater& inflater,
                  unsigned char** frame, double* scale) {
-    unsigned char header[kFrameHeaderBytes];
-    if (!file.Read(header, sizeof header)) return kLoadRead;
-    const uint32_t compressedBytes = GetU32(header + 8);
-    const uint32_t pixelBytes = GetU32(header + 12);
+    double frameScale = 0.0;
+    uint32_t compressedBytes = 0;
+    uint32_t pixelBytes = 0;
+    if (!file.Read(frameScale) || !file.Read(compressedBytes) || !file.Read(pixelBytes)) return kLoadRead;
     if (pixelBytes != frameBytes) return kLoadContent;
     if (compressedBytes > file.Remaining()) return kLoadRead;
     if (static_cast<uint64_t>(compressedBytes) * kMaxInflateRatio + 64 < pixelBytes) return kLoadContent;
     if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return kLoadMemory;
-    if (!file.Read(block.bytes.get(), compressedBytes)) return kLoadRead;
-    *scale = GetDouble(header);
+    if (!file.ReadBytes(block.bytes.get(), compressedBytes)) return kLoadRead;
+    *scale = frameScale;
     std::unique_ptr<unsigned char, FreeDeleter> pixels(static_cast<unsigned char*>(std::malloc(pixelBytes)));
     if (!pixels) return kLoadMemory;
     // A stream that gives fewer bytes than announced would leave part of the frame undefined.
@@ -66,7 +65,7 @@ int ReadImcFrame(InputFile& file, uint32_t frameBytes, BlockBuffer& block, defla
     return kLoadOk;
 }
 
-int ReadImcFrames(InputFile& file, VIDINFHDR& rec, uint32_t frameBytes, int* cancel, double* progress,
+int ReadImcFrames(ByteReader& file, VIDINFHDR& rec, uint32_t frameBytes, int* cancel, double* progress,
                   double progressScale) {
     BlockBuffer block;
     deflate_engine::Inflater inflater;
@@ -87,10 +86,10 @@ int WriteImcFrame(OutputFile& file, deflate_engine::Compressor& compressor, cons
     if (!compressor.Compress(pixels, frameBytes, &stream, &compressedBytes) || compressedBytes > UINT32_MAX) {
         return kSaveCompress;
     }
-    unsigned char header[kFrameHeaderBytes];
-    PutDouble(header, scale);
-    PutU32(header + 8, static_cast<uint32_t>(compressedBytes));
-    PutU32(header + 12, frameBytes);
+    unsigned char header[kImcFrameHeaderBytes];
+    Store<double>(header, scale);
+    Store<uint32_t>(header + 8, static_cast<uint32_t>(compressedBytes));
+    Store<uint32_t>(header + 12, frameBytes);
     if (!file.Write(header, sizeof header) || !file.Write(stream, compressedBytes)) return kSaveWrite;
     return kSaveOk;
 }
@@ -102,23 +101,23 @@ int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, d
     // Any other type would make a record that free_vidinfhdr does not release.
     if (type != VIDINFHDR_TYPE_IMC && type != VIDINFHDR_TYPE_BKC) return kLoadUnknownType;
     if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
-    InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
-    unsigned char header[kFileHeaderBytes];
-    if (!file.Read(header, sizeof header)) return kLoadRead;
+    ByteReader file;
+    if (!OpenForLoad(file, path)) return kLoadOpen;
+    unsigned char header[kImcFileHeaderBytes];
+    if (!file.ReadBytes(header, sizeof header)) return kLoadRead;
     PendingRecord pending;
     VIDINFHDR& built = pending.record();
-    built.width = GetU32(header);
-    built.height = GetU32(header + 4);
-    DecodeBitsWord(GetU32(header + 8), &built.bpp, &built.ebitpp);
-    const uint32_t count = GetU32(header + 12);
+    built.width = Load<uint32_t>(header);
+    built.height = Load<uint32_t>(header + 4);
+    DecodeBitsWord(Load<uint32_t>(header + 8), &built.bpp, &built.ebitpp);
+    const uint32_t count = Load<uint32_t>(header + 12);
     if (built.bpp != 8 && built.bpp != 16) return kLoadContent;
     uint32_t frameBytes = 0;
     if (count == 0 || !FrameBytes(built.width, built.height, built.bpp, &frameBytes) || frameBytes == 0) {
         return kLoadContent;
     }
     // Every frame needs at least its 16-byte header, so the count is bounded by the file.
-    if (static_cast<uint64_t>(count) * kFrameHeaderBytes > file.Remaining()) return kLoadRead;
+    if (static_cast<uint64_t>(count) * kImcFrameHeaderBytes > file.Remaining()) return kLoadRead;
     if (!pending.AllocateArrays(count)) return kLoadMemory;
     int code = ReadImcFrames(file, built, frameBytes, cancel, progress, progressScale);
     if (code != kLoadOk) return code;
@@ -139,13 +138,13 @@ int save_imc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
     int code = CheckRecordForSave(rec, false, &frameBytes);
     if (code != kSaveOk) return code;
     const uint32_t effective = rec->ebitpp != 0 ? rec->ebitpp : rec->bpp;
-    unsigned char header[kFileHeaderBytes];
-    PutU32(header, rec->width);
-    PutU32(header + 4, rec->height);
-    PutU32(header + 8, rec->bpp + (rec->bpp == 8 ? 0 : effective << 16));
-    PutU32(header + 12, static_cast<uint32_t>(rec->numframes));
+    unsigned char header[kImcFileHeaderBytes];
+    Store<uint32_t>(header, rec->width);
+    Store<uint32_t>(header + 4, rec->height);
+    Store<uint32_t>(header + 8, rec->bpp + (rec->bpp == 8 ? 0 : effective << 16));
+    Store<uint32_t>(header + 12, static_cast<uint32_t>(rec->numframes));
     OutputFile file;
-    if (!file.Create(path)) return kSaveCreate;
+    if (!CreateForSave(file, path)) return kSaveCreate;
     if (!file.Write(header, sizeof header)) return kSaveWrite;
     // The engine is chosen once per save; one compressor serves every frame.
     deflate_engine::Compressor compressor(deflate_engine::WriteEngineFromEnvironment());
@@ -166,7 +165,9 @@ int save_bkc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
 extern "C" {
 
 QMV3_EXPORT int load_imc_bkc_file(const char* path, VIDINFHDR* rec, int type) {
-    return _internal_load_imc_bkc_file(path, rec, nullptr, nullptr, 1.0, type);
+    return qmv3::Guarded<int>(kLoadMemory, kLoadMemory, [&]() -> int {
+        return _internal_load_imc_bkc_file(path, rec, nullptr, nullptr, 1.0, type);
+    });
 }
 
 QMV3_EXPORT int load_imc_file(const char* path, VIDINFHDR* rec) {
@@ -178,19 +179,23 @@ QMV3_EXPORT int load_bkc_file(const char* path, VIDINFHDR* rec) {
 }
 
 QMV3_EXPORT int save_imc_file(const char* path, VIDINFHDR* rec) {
-    return save_imc_file_internal(path, rec, nullptr, nullptr);
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+                              [&]() -> int { return save_imc_file_internal(path, rec, nullptr, nullptr); });
 }
 
 QMV3_EXPORT int save_bkc_file(const char* path, VIDINFHDR* rec) {
-    return save_imc_file_internal(path, rec, nullptr, nullptr);
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+                              [&]() -> int { return save_imc_file_internal(path, rec, nullptr, nullptr); });
 }
 
 QMV3_EXPORT int save_imc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    return save_imc_file_internal(path, rec, cancel, progress);
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+                              [&]() -> int { return save_imc_file_internal(path, rec, cancel, progress); });
 }
 
 QMV3_EXPORT int save_bkc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    return save_bkc_file_internal(path, rec, cancel, progress);
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+                              [&]() -> int { return save_bkc_file_internal(path, rec, cancel, progress); });
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -14,19 +15,19 @@ bool SameGeometry(const FrameWords& a, const FrameWords& b) {
            a.effectiveBits == b.effectiveBits;
 }
 
-int ReadImmFrames(InputFile& file, PendingRecord& pending, const FrameWords& first, uint32_t frameBytes, int* cancel,
+int ReadImmFrames(ByteReader& file, PendingRecord& pending, const FrameWords& first, uint32_t frameBytes, int* cancel,
                   double* progress, double progressScale) {
     VIDINFHDR& rec = pending.record();
     for (int32_t i = 0; i < rec.numframes; ++i) {
         if (Cancelled(cancel)) return kLoadUserBreak;
-        unsigned char words[8];
-        if (!file.Read(words, sizeof words)) return kLoadRead;
+        unsigned char words[kFrameWordsBytes];
+        if (!file.ReadBytes(words, sizeof words)) return kLoadRead;
         if (!SameGeometry(DecodeFrameWords(words), first)) return kLoadContent;
         rec.framebits[i] = static_cast<unsigned char*>(std::malloc(frameBytes));
         if (rec.framebits[i] == nullptr) return kLoadMemory;
-        unsigned char scale[8];
-        if (!file.Read(rec.framebits[i], frameBytes) || !file.Read(scale, sizeof scale)) return kLoadRead;
-        rec.framescales[i] = GetDouble(scale);
+        unsigned char scale[kScaleBytes];
+        if (!file.ReadBytes(rec.framebits[i], frameBytes) || !file.ReadBytes(scale, sizeof scale)) return kLoadRead;
+        rec.framescales[i] = Load<double>(scale);
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
     return kLoadOk;
@@ -35,17 +36,12 @@ int ReadImmFrames(InputFile& file, PendingRecord& pending, const FrameWords& fir
 }  // namespace
 
 int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
-    InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
-    unsigned char words[8];
-    if (!file.Read(words, sizeof words)) return kLoadRead;
-    const FrameWords first = DecodeFrameWords(words);
+    ByteReader file;
+    FrameWords first;
     uint32_t frameBytes = 0;
-    if (!FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) || frameBytes == 0) {
-        return kLoadContent;
-    }
-    const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + 16;
+    const int opened = OpenFrameWordsFile(path, rec, file, first, frameBytes);
+    if (opened != kLoadOk) return opened;
+    const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + kFrameWordsBytes + kScaleBytes;
     if (file.Length() < recordLength) return kLoadContent;
     const uint64_t count = file.Length() / recordLength;
     if (!file.Seek(0)) return kLoadRead;
@@ -65,20 +61,16 @@ int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
 }
 
 int save_imm_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    if (rec == nullptr) return kSaveRecord;
-    if (!IsSavableType(rec->type)) return kSaveType;
+    unsigned char words[kFrameWordsBytes];
     uint32_t frameBytes = 0;
-    int code = CheckRecordForSave(rec, true, &frameBytes);
-    if (code != kSaveOk) return code;
-    unsigned char words[8];
-    EncodeFrameWords(*rec, words);
     OutputFile file;
-    if (!file.Create(path)) return kSaveCreate;
+    const int created = CreateFrameWordsFile(path, rec, file, words, frameBytes);
+    if (created != kSaveOk) return created;
     for (int32_t i = 0; i < rec->numframes; ++i) {
         Report(progress, static_cast<double>(i) / rec->numframes);
         if (Cancelled(cancel)) return kSaveUserBreak;
-        unsigned char scale[8];
-        PutDouble(scale, rec->framescales[i]);
+        unsigned char scale[kScaleBytes];
+        Store<double>(scale, rec->framescales[i]);
         if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[i], frameBytes) ||
             !file.Write(scale, sizeof scale)) {
             return kSaveWrite;
@@ -91,15 +83,18 @@ int save_imm_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
 extern "C" {
 
 QMV3_EXPORT int load_imm_file(const char* path, VIDINFHDR* rec) {
-    return _internal_load_imm_file(path, rec, nullptr, nullptr, 1.0);
+    return qmv3::Guarded<int>(kLoadMemory, kLoadMemory,
+                              [&]() -> int { return _internal_load_imm_file(path, rec, nullptr, nullptr, 1.0); });
 }
 
 QMV3_EXPORT int save_imm_file(const char* path, VIDINFHDR* rec) {
-    return save_imm_file_internal(path, rec, nullptr, nullptr);
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+                              [&]() -> int { return save_imm_file_internal(path, rec, nullptr, nullptr); });
 }
 
 QMV3_EXPORT int save_imm_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    return save_imm_file_internal(path, rec, cancel, progress);
+    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+                              [&]() -> int { return save_imm_file_internal(path, rec, cancel, progress); });
 }
 
 }  // extern "C"

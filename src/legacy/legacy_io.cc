@@ -1,45 +1,12 @@
-// Little-endian codecs, checked files and the pending record of the older file formats.
+// Frame words, save checks and the pending record of the older file formats.
 #include "legacy/legacy_io.h"
-
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace qmv3::legacy {
-
-uint32_t GetU32(const unsigned char* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-uint16_t GetU16(const unsigned char* bytes) {
-    return static_cast<uint16_t>(bytes[0] | static_cast<unsigned>(bytes[1]) << 8);
-}
-
-double GetDouble(const unsigned char* bytes) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | bytes[i];
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void PutU32(unsigned char* bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-void PutU16(unsigned char* bytes, uint16_t value) {
-    bytes[0] = static_cast<unsigned char>(value);
-    bytes[1] = static_cast<unsigned char>(value >> 8);
-}
-
-void PutDouble(unsigned char* bytes, double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(bits >> (8 * i));
-}
 
 bool FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint32_t* bytes) {
     // Each factor is at most 32 bits, so the product of the first two cannot overflow 64 bits.
@@ -52,8 +19,8 @@ bool FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint32_t
 }
 
 FrameWords DecodeFrameWords(const unsigned char* eightBytes) {
-    uint32_t first = GetU32(eightBytes);
-    uint32_t second = GetU32(eightBytes + 4);
+    uint32_t first = Load<uint32_t>(eightBytes);
+    uint32_t second = Load<uint32_t>(eightBytes + 4);
     FrameWords words;
     words.width = first & 0xFFFF;
     words.height = second & 0xFFFF;
@@ -71,8 +38,8 @@ void EncodeFrameWords(const VIDINFHDR& rec, unsigned char* eightBytes) {
         bits = rec.bpp & 0xFF;
         effective = (rec.ebitpp != 0 ? rec.ebitpp : rec.bpp) & 0xFF;
     }
-    PutU32(eightBytes, (rec.width & 0xFFFF) | bits << 16);
-    PutU32(eightBytes + 4, (rec.height & 0xFFFF) | effective << 16);
+    Store<uint32_t>(eightBytes, (rec.width & 0xFFFF) | bits << 16);
+    Store<uint32_t>(eightBytes + 4, (rec.height & 0xFFFF) | effective << 16);
 }
 
 int CheckRecordForSave(const VIDINFHDR* rec, bool sixteenBitGeometry, uint32_t* frameBytes) {
@@ -85,66 +52,37 @@ int CheckRecordForSave(const VIDINFHDR* rec, bool sixteenBitGeometry, uint32_t* 
     return kSaveOk;
 }
 
-InputFile::~InputFile() {
-    if (file_ != nullptr) std::fclose(file_);
+int OpenFrameWordsFile(const char* path, const VIDINFHDR* rec, ByteReader& file, FrameWords& words,
+                       uint32_t& frameBytes) {
+    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    if (!OpenForLoad(file, path)) return kLoadOpen;
+    unsigned char bytes[kFrameWordsBytes];
+    if (!file.ReadBytes(bytes, sizeof bytes)) return kLoadRead;
+    words = DecodeFrameWords(bytes);
+    if (!FrameBytes(words.width, words.height, words.bitsPerPixel, &frameBytes) || frameBytes == 0) {
+        return kLoadContent;
+    }
+    return kLoadOk;
 }
 
-bool InputFile::Open(const char* path) {
-    if (path == nullptr) return false;
-    file_ = std::fopen(path, "rb");
-    if (file_ == nullptr) return false;
-    // Only regular files have a length worth trusting (a folder may report any size).
-    struct stat status;
-    if (fstat(fileno(file_), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-    if (fseeko(file_, 0, SEEK_END) != 0) return false;
-    off_t end = ftello(file_);
-    if (end < 0 || fseeko(file_, 0, SEEK_SET) != 0) return false;
-    length_ = static_cast<uint64_t>(end);
-    return true;
+int CreateFrameWordsFile(const char* path, const VIDINFHDR* rec, OutputFile& file, unsigned char* words,
+                         uint32_t& frameBytes) {
+    if (rec == nullptr) return kSaveRecord;
+    if (!IsSavableType(rec->type)) return kSaveType;
+    const int code = CheckRecordForSave(rec, true, &frameBytes);
+    if (code != kSaveOk) return code;
+    EncodeFrameWords(*rec, words);
+    return CreateForSave(file, path) ? kSaveOk : kSaveCreate;
 }
 
-uint64_t InputFile::Remaining() const {
-    off_t position = ftello(file_);
-    if (position < 0 || static_cast<uint64_t>(position) > length_) return 0;
-    return length_ - static_cast<uint64_t>(position);
-}
+bool OpenForLoad(ByteReader& file, const char* path) { return file.Open(path) && file.IsRegularFile() && file.MeasureLength(); }
 
-bool InputFile::Read(void* destination, size_t count) { return std::fread(destination, 1, count, file_) == count; }
-
-bool InputFile::Seek(uint64_t offset) {
-    if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return false;
-    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
-
-OutputFile::~OutputFile() {
-    if (file_ == nullptr) return;
-    std::fclose(file_);
-    std::remove(path_.c_str());
-}
-
-bool OutputFile::Create(const char* path) {
-    if (path == nullptr) return false;
-    // The name is taken before the file exists: copying it may throw, and no exception may reach the
-    // exported savers, nor may a file be left behind that nobody would remove.
+bool CreateForSave(OutputFile& file, const char* path) {
     try {
-        path_ = path;
-    } catch (...) {
+        return file.Create(path, OutputFile::Mode::kReplace) == OutputFile::Created::kOk;
+    } catch (const std::bad_alloc&) {
         return false;
     }
-    file_ = std::fopen(path, "wb");
-    return file_ != nullptr;
-}
-
-bool OutputFile::Write(const void* source, size_t count) {
-    return count == 0 || std::fwrite(source, 1, count, file_) == count;
-}
-
-bool OutputFile::Commit() {
-    FILE* file = file_;
-    file_ = nullptr;
-    if (std::fclose(file) == 0) return true;
-    std::remove(path_.c_str());
-    return false;
 }
 
 PendingRecord::PendingRecord() {

@@ -1,16 +1,16 @@
-// Building blocks shared by the older file formats: little-endian codecs, a read-only file that
-// knows how many bytes remain (so that sizes taken from a file are checked before anything is
-// allocated), a written file that removes itself unless committed, and a record under
-// construction that releases its frames unless handed over.
+// Building blocks shared by the older file formats: their layout constants, the frame words, the
+// checks before a save and a record under construction that releases its frames unless handed over.
+// Fields are read and written with byte_io (sizes taken from a file are checked against what remains
+// before anything is allocated), files are written through OutputFile.
 #ifndef QMV3_LEGACY_LEGACY_IO_H
 #define QMV3_LEGACY_LEGACY_IO_H
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
+#include "platform/output_file.h"
 #include "qmv3/qmv3.h"
+#include "util/byte_io.h"
 
 namespace qmv3::legacy {
 
@@ -40,12 +40,17 @@ constexpr int kSavePathLength = -8;
 constexpr int kSaveUserBreak = -9;
 constexpr int kSaveBitsPerPixel = -10;
 
-uint32_t GetU32(const unsigned char* bytes);
-uint16_t GetU16(const unsigned char* bytes);
-double GetDouble(const unsigned char* bytes);
-void PutU32(unsigned char* bytes, uint32_t value);
-void PutU16(unsigned char* bytes, uint16_t value);
-void PutDouble(unsigned char* bytes, double value);
+using byte_io::ByteReader;
+using byte_io::Load;
+using byte_io::Store;
+
+// Layout of the frame records, shared by the loaders, the savers and the detectors. IMM and BKG: two
+// header words, the pixels and (IMM only) the frame's scale. IMC and BKC: a file header (width,
+// height, bits word, frame count) and per frame its scale and both lengths before the stream.
+constexpr size_t kFrameWordsBytes = 8;
+constexpr size_t kScaleBytes = 8;
+constexpr size_t kImcFileHeaderBytes = 16;
+constexpr size_t kImcFrameHeaderBytes = 16;
 
 // Bytes of one frame, w * h * bits / 8; false when the product does not fit 32 bits.
 bool FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint32_t* bytes);
@@ -61,6 +66,15 @@ struct FrameWords {
 FrameWords DecodeFrameWords(const unsigned char* eightBytes);
 void EncodeFrameWords(const VIDINFHDR& rec, unsigned char* eightBytes);
 
+// The first steps of an IMM or BKG load: the record must be empty, the file opens, its first frame
+// words are read and give a frame size within 32 bits other than 0. Returns 0 or the load code.
+int OpenFrameWordsFile(const char* path, const VIDINFHDR* rec, ByteReader& file, FrameWords& words,
+                       uint32_t& frameBytes);
+// The first steps of an IMM or BKG save: the record is checked (16-bit geometry), its frame words are
+// encoded into words and the file is created. Returns 0 or the save code.
+int CreateFrameWordsFile(const char* path, const VIDINFHDR* rec, OutputFile& file, unsigned char* words,
+                         uint32_t& frameBytes);
+
 // Checks a record before a file is created: arrays and frames present, at least one frame, the
 // frame size within 32 bits (and width and height within 16 bits when the format stores them so).
 // Returns 0 or -3 and the bytes of one frame.
@@ -74,44 +88,12 @@ inline void Report(double* progress, double value) {
 // True when the cancel flag is set and holds 1.
 inline bool Cancelled(const int* cancel) { return cancel != nullptr && *cancel == 1; }
 
-class InputFile {
-  public:
-    InputFile() = default;
-    ~InputFile();
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
+// Opens a file for a loader and takes its length; false when it cannot be opened or is no regular file.
+bool OpenForLoad(ByteReader& file, const char* path);
 
-    // Opens for binary reading and learns the length; false when either fails.
-    bool Open(const char* path);
-    uint64_t Length() const { return length_; }
-    // Bytes between the read position and the end of the file.
-    uint64_t Remaining() const;
-    // Reads exactly count bytes; false on a short read.
-    bool Read(void* destination, size_t count);
-    bool Seek(uint64_t offset);
-
-  private:
-    FILE* file_ = nullptr;
-    uint64_t length_ = 0;
-};
-
-// A file being written; removed on destruction unless Commit succeeded.
-class OutputFile {
-  public:
-    OutputFile() = default;
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    bool Create(const char* path);
-    bool Write(const void* source, size_t count);
-    // Closes the file; false (and the file removed) when buffered data could not be written.
-    bool Commit();
-
-  private:
-    FILE* file_ = nullptr;
-    std::string path_;
-};
+// Creates a file for a saver, replacing an existing one as these formats always did; false also when
+// there is no memory to remember its name.
+bool CreateForSave(OutputFile& file, const char* path);
 
 // A record being loaded: type stays -1 and its arrays are released on destruction until Release
 // hands it over.

@@ -6,6 +6,7 @@
 
 #include "legacy/legacy_io.h"
 #include "legacy/pixel_access.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -60,36 +61,38 @@ void Threshold(const VIDINFHDR& rec, size_t pixels, const double* mean, double f
 extern "C" {
 
 QMV3_EXPORT int calculate_significance_map(VIDINFHDR* first, VIDINFHDR* second, VIDINFHDR* map, double factor) {
-    int code = CheckInputs(first, second, map);
-    if (code != 0) return code;
-    uint32_t frameBytes = 0;
-    if (!FrameBytes(first->width, first->height, first->bpp, &frameBytes)) return -6;
-    const size_t pixels = static_cast<size_t>(first->width) * first->height;
-    MallocPtr<unsigned char> frame = Allocate<unsigned char>(frameBytes, true);
-    MallocPtr<unsigned char*> bits = Allocate<unsigned char*>(1, false);
-    MallocPtr<double> scales = Allocate<double>(1, false);
-    MallocPtr<double> mean1 = Allocate<double>(pixels, false);
-    MallocPtr<double> mean2 = Allocate<double>(pixels, false);
-    MallocPtr<double> threshold = Allocate<double>(pixels, false);
-    if (!frame || !bits || !scales || !mean1 || !mean2 || !threshold) return -6;
-    MeanOf(*first, pixels, mean1.get());
-    MeanOf(*second, pixels, mean2.get());
-    Threshold(*second, pixels, mean2.get(), factor, threshold.get());
-    for (size_t p = 0; p < pixels; ++p) {
-        if (threshold.get()[p] >= mean1.get()[p] - mean2.get()[p]) StorePixel(frame.get(), p, first->bpp, 1);
-    }
-    map->width = first->width;
-    map->height = first->height;
-    map->bpp = first->bpp;
-    map->ebitpp = first->ebitpp;
-    map->scale = first->scale;
-    map->numframes = 1;
-    map->type = VIDINFHDR_TYPE_SIGNIFICANCE_MAP;
-    scales.get()[0] = first->scale;
-    bits.get()[0] = frame.release();
-    map->framebits = bits.release();
-    map->framescales = scales.release();
-    return 0;
+    return qmv3::Guarded<int>(-6, -6, [&]() -> int {
+        int code = CheckInputs(first, second, map);
+        if (code != 0) return code;
+        uint32_t frameBytes = 0;
+        if (!FrameBytes(first->width, first->height, first->bpp, &frameBytes)) return -6;
+        const size_t pixels = static_cast<size_t>(first->width) * first->height;
+        MallocPtr<unsigned char> frame = Allocate<unsigned char>(frameBytes, true);
+        MallocPtr<unsigned char*> bits = Allocate<unsigned char*>(1, false);
+        MallocPtr<double> scales = Allocate<double>(1, false);
+        MallocPtr<double> mean1 = Allocate<double>(pixels, false);
+        MallocPtr<double> mean2 = Allocate<double>(pixels, false);
+        MallocPtr<double> threshold = Allocate<double>(pixels, false);
+        if (!frame || !bits || !scales || !mean1 || !mean2 || !threshold) return -6;
+        MeanOf(*first, pixels, mean1.get());
+        MeanOf(*second, pixels, mean2.get());
+        Threshold(*second, pixels, mean2.get(), factor, threshold.get());
+        for (size_t p = 0; p < pixels; ++p) {
+            if (threshold.get()[p] >= mean1.get()[p] - mean2.get()[p]) StorePixel(frame.get(), p, first->bpp, 1);
+        }
+        map->width = first->width;
+        map->height = first->height;
+        map->bpp = first->bpp;
+        map->ebitpp = first->ebitpp;
+        map->scale = first->scale;
+        map->numframes = 1;
+        map->type = VIDINFHDR_TYPE_SIGNIFICANCE_MAP;
+        scales.get()[0] = first->scale;
+        bits.get()[0] = frame.release();
+        map->framebits = bits.release();
+        map->framescales = scales.release();
+        return 0;
+    });
 }
 
 }  // extern "C"

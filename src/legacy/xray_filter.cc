@@ -2,6 +2,7 @@
 // neighbours is replaced by their mean. Works in place, so pixels to the left and above have
 // already been filtered when a pixel is looked at.
 #include "legacy/pixel_access.h"
+#include "util/c_boundary.h"
 
 using namespace qmv3::legacy;
 
@@ -36,12 +37,14 @@ void FilterFrame(unsigned char* frame, uint32_t width, uint32_t height, uint32_t
 extern "C" {
 
 QMV3_EXPORT int xrayfilter(VIDINFHDR* rec) {
-    if (rec == nullptr || rec->width < 4 || rec->height < 4) return -1;
-    if (rec->type == VIDINFHDR_TYPE_EMPTY) return -1;
-    if (rec->numframes < 1) return 0;
-    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return -1;
-    for (int32_t f = 0; f < rec->numframes; ++f) FilterFrame(rec->framebits[f], rec->width, rec->height, rec->bpp);
-    return 0;
+    return qmv3::Guarded<int>(-1, -1, [&]() -> int {
+        if (rec == nullptr || rec->width < 4 || rec->height < 4) return -1;
+        if (rec->type == VIDINFHDR_TYPE_EMPTY) return -1;
+        if (rec->numframes < 1) return 0;
+        if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return -1;
+        for (int32_t f = 0; f < rec->numframes; ++f) FilterFrame(rec->framebits[f], rec->width, rec->height, rec->bpp);
+        return 0;
+    });
 }
 
 }  // extern "C"

@@ -7,16 +7,19 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/platform_assert.h"
-#include "zant.h"
 
 namespace {
 
 constexpr uint32_t kDefaultBackups = 9;
 constexpr uint32_t kDefaultMaxFileSize = 10485760;
 constexpr uint32_t kDefaultCheckInterval = 1000;
+
+// Where lines for the control system's log go; set by the library frame, read by every writer.
+std::atomic<CLogging::ControlSystemLog> gControlSystemLog{nullptr};
 
 }  // namespace
 
@@ -67,6 +70,8 @@ int CLogging::SimpleLog(FILE* aOutFile, const char* format, ...) {
     return fprintf(aOutFile, "%s\n", line);
 }
 
+void CLogging::SetControlSystemLog(ControlSystemLog destination) { gControlSystemLog.store(destination); }
+
 void CLogging::warnNotInitialized(const char* caller, const char* format) {
     fprintf(stderr, "WW: CLogging::%s() called without having initialized CLogging!\n", caller);
     fprintf(stderr, "%s\n", format != nullptr ? format : "");
@@ -77,7 +82,10 @@ void CLogging::internalWrite(bool toStdout, bool toStderr, bool toFile, bool toF
     char line[kMaxLineLength + 1];
     char message[kMaxMessageLength + 1];
     FormatLine(line, message, format, args);
-    if (toFeclog) feclog("%s", message);
+    if (toFeclog) {
+        const ControlSystemLog destination = gControlSystemLog.load();
+        if (destination != nullptr) destination(message);
+    }
     if (toStdout) fprintf(stdout, "%s\n", line);
     if (toStderr) fprintf(stderr, "%s\n", line);
     if (toFile && m_fileNameSet) internalPutToFile(line);

@@ -1,6 +1,7 @@
 // The general log writer: stamps each printf-style message with the local time and sends the line to
 // standard output, standard error, a size-limited log file with numbered backups, and the control
-// system's own log.
+// system's own log (a destination the library frame hands over when it starts the control system; the
+// writer itself knows nothing of the control system).
 //
 // Thread rules: Log and DedicatedLog hold the object's counting semaphore (which several objects may
 // share) for the whole of formatting and output, so their lines never interleave and file rotation is
@@ -49,6 +50,11 @@ class CLogging {
     void Done();
     // The executable's folder, "/" and the name, or the name alone; points into a process-wide buffer.
     static const char* ObtainExecutablePathWithFilename(const char* fileName);
+
+    // The control system's log: receives the bare message of every line meant for it. Process-wide; until
+    // one is set (and after null is set) such lines are dropped.
+    using ControlSystemLog = void (*)(const char* message);
+    static void SetControlSystemLog(ControlSystemLog destination);
 
     // Formats "[dd.mm.yy hh:mm:ss:mmm LTM] message" into line (kMaxLineLength + 1 bytes) from a message
     // cut to kMaxMessageLength characters; the bare message goes to message (kMaxMessageLength + 1).

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "platform/logging.h"
-#include "util/numeric.h"
 
 namespace {
 

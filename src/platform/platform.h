@@ -51,6 +51,10 @@ char* platformTimeToString(const PLF_TIME& time, char* buf, unsigned size);
 // "[yyyy-mm-dd hh:mm:ss.mmm ZONE]"
 char* platformTimeToStringEx(const PLF_TIME& time, char* buf, unsigned size);
 
+// The current local time as "dd.mm.yy hh:mm:ss.mmm LTM" in at most size - 1 characters; null when buf is
+// null or size is below 26.
+char* platformTimeGetLocalText(char* buf, int size);
+
 // UTC text of seconds and a fraction (microseconds or milliseconds), optionally in brackets and in the
 // twelve-hour form. Null when buf is null, size < 2, the fraction is out of range or the time cannot be
 // broken down.
@@ -99,6 +103,10 @@ bool platformFileGetLastModifiedTime64(const char* path, PLF_TIME& modified);
 // Full path of the running executable, cut to fit and zero-terminated; false (with a message on
 // standard error) when it cannot be read.
 bool platformGetFullExecutablePath(char* buf, unsigned size);
+// The file name placed in the directory of the running executable (the name alone when that directory
+// cannot be found or is the root directory). The result is storage of the calling thread, replaced by
+// that thread's next call.
+const char* ObtainExecutablePathWithFilename(const char* filename);
 // The size functions below take the capacity in *size and return the needed size (length + 1) there.
 // Host name: 1; 0 when *size < 65 (then *size = 65); -1 when unavailable; -2 for null pointers.
 int platformGetHostName(char* buf, unsigned* size);

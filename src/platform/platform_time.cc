@@ -10,7 +10,6 @@
 #include <mutex>
 
 #include "platform/platform.h"
-#include "qmv3/qmv3.h"
 
 namespace {
 
@@ -95,7 +94,7 @@ char* platformTimeToStringEx(const PLF_TIME& time, char* buf, unsigned size) {
                           static_cast<unsigned>(time.milliseconds), zone);
 }
 
-extern "C" QMV3_EXPORT char* QMV3_INTERNAL_getTimeString(char* buffer, int size) {
+char* platformTimeGetLocalText(char* buffer, int size) {
     if (buffer == nullptr || size < 26) return nullptr;
     PLF_TIME now;
     platformTimeGet(now);

@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "qmv3/qmv3.h"
 
 char* platformTimeToUTCString(int64_t seconds, uint32_t fraction, bool microseconds, bool brackets, bool twelveHour,
                               char* buf, unsigned size) {
@@ -82,10 +81,4 @@ bool platformUTCStringToTimeT(const char* text, int64_t& seconds, uint32_t& micr
     seconds = static_cast<int64_t>(timegm(&broken));
     microseconds = fraction;
     return true;
-}
-
-extern "C" QMV3_EXPORT char* QMV3_INTERNAL_platformTimeToUTCString(int64_t seconds, uint32_t fraction, int microseconds,
-                                                                   int brackets, int twelveHour, char* buffer,
-                                                                   unsigned size) {
-    return platformTimeToUTCString(seconds, fraction, microseconds != 0, brackets != 0, twelveHour != 0, buffer, size);
 }

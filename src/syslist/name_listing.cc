@@ -7,6 +7,7 @@
 #include "platform/logging.h"
 #include "qmv3/qmv3.h"
 #include "syslist/sys_list.h"
+#include "util/c_boundary.h"
 
 namespace {
 
@@ -55,20 +56,12 @@ extern "C" {
 
 QMV3_EXPORT int qmGetAllRawVideoServerNames(const char* path, char* context, NAME64* names, unsigned int* count) {
     if (path == nullptr || count == nullptr) return kMissingArgument;
-    try {
-        return listRawVideoServers(path, context, names, count);
-    } catch (...) {
-        return kNotLoaded;
-    }
+    return qmv3::Guarded<int>(kNotLoaded, kNotLoaded, [&] { return listRawVideoServers(path, context, names, count); });
 }
 
 QMV3_EXPORT int qmGetAllImageSourceNames(const char* path, NAME64* names, NAME64I* ids, unsigned int* count) {
     if (path == nullptr || count == nullptr) return kMissingArgument;
-    try {
-        return listImageSources(path, names, ids, count);
-    } catch (...) {
-        return kNotLoaded;
-    }
+    return qmv3::Guarded<int>(kNotLoaded, kNotLoaded, [&] { return listImageSources(path, names, ids, count); });
 }
 
 }  // extern "C"

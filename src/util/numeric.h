@@ -1,9 +1,8 @@
 // Small general-purpose helpers shared by the whole library: strict text-to-number conversion with a
 // classified result, tolerance comparison of floating-point values, a local-time stamp, clamped position
-// scaling, an inclusive range test and a path next to the running executable.
+// scaling and an inclusive range test.
 //
-// Thread rules: the converters and comparisons are free of shared state. ObtainExecutablePathWithFilename
-// returns storage of the calling thread, replaced by that thread's next call.
+// Thread rules: the converters and comparisons are free of shared state.
 #ifndef QMV3_UTIL_NUMERIC_H
 #define QMV3_UTIL_NUMERIC_H
 
@@ -47,9 +46,5 @@ int performScaling(int aiSrcPos, int aiSrcMaxPos, int aiDestMaxPos);
 
 // True exactly when min <= value <= max.
 bool uf_valueInRange(int value, int min, int max);
-
-// The file name placed in the directory of the running executable (the name alone when that directory
-// cannot be found or is the root directory).
-const char* ObtainExecutablePathWithFilename(const char* filename);
 
 #endif

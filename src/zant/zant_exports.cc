@@ -5,35 +5,42 @@
 #include <string>
 
 #include "qmv3/qmv3.h"
+#include "util/c_boundary.h"
 #include "zant.h"
 #include "zant/access_modes.h"
 
 extern "C" {
 
 QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size) {
-    if (buffer == nullptr || size == nullptr || *size == 0) return 0;
-    buffer[0] = '\0';
-    const long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
-    if (magnitude < GetErrorListSize() && *size > 1) {
-        const char* text = cc2str(static_cast<int>(magnitude));
-        std::snprintf(buffer, *size - 1, "%s", text != nullptr ? text : "");
-    }
-    buffer[*size - 1] = '\0';
-    *size = std::strlen(buffer) + 1;
-    return 1;
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        if (buffer == nullptr || size == nullptr || *size == 0) return 0;
+        buffer[0] = '\0';
+        const long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
+        if (magnitude < GetErrorListSize() && *size > 1) {
+            const char* text = cc2str(static_cast<int>(magnitude));
+            std::snprintf(buffer, *size - 1, "%s", text != nullptr ? text : "");
+        }
+        buffer[*size - 1] = '\0';
+        *size = std::strlen(buffer) + 1;
+        return 1;
+    });
 }
 
-QMV3_EXPORT int QMV3_INTERNAL_zantDecodeModeStringCMnew(const char* text) { return zantDecodeModeStringCMnew(text); }
+QMV3_EXPORT int QMV3_INTERNAL_zantDecodeModeStringCMnew(const char* text) {
+    return qmv3::Guarded<int>(-1, -1, [&]() -> int { return zantDecodeModeStringCMnew(text); });
+}
 
 QMV3_EXPORT int QMV3_INTERNAL_zantCMtoCA(int mode, int* access) {
-    int bits = 0;
-    if (zantCMtoCA(mode, bits) == 0) return 0;
-    if (access != nullptr) *access = bits;
-    return 1;
+    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+        int bits = 0;
+        if (zantCMtoCA(mode, bits) == 0) return 0;
+        if (access != nullptr) *access = bits;
+        return 1;
+    });
 }
 
 QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* buffer, size_t* size) {
-    try {
+    return qmv3::Guarded(0, 0, [&] {
         std::string text;
         if (zantModeToString(mode, shortNames != 0, text) == 0) return 0;
         const size_t needed = text.size() + 1;
@@ -44,9 +51,7 @@ QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* b
         }
         if (size != nullptr) *size = needed;
         return -1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 }  // extern "C"

@@ -4,7 +4,7 @@
 
 #include "acquisition/grab_fixture.h"
 #include "client/image_management.h"
-#include "common/failing_allocations.h"
+#include "common/failing_allocator.h"
 #include "qmv3/qmv3.h"
 
 namespace {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "acquisition/grab_fixture.h"
+#include "acquisition/test_clock.h"
+#include "common/failing_allocator.h"
 #include "qmv3/qmv3.h"
 
 namespace {
@@ -18,6 +20,7 @@ using qmv3test::CountContaining;
 using qmv3test::GrabTest;
 using qmv3test::LogCapture;
 using qmv3test::PatternValue;
+using qmv3test::TestClock;
 
 const char* const kCam = ZANTSIM_DEFAULT_ADDRESS;
 
@@ -49,6 +52,7 @@ class MultiGrab : public GrabTest {
             numbers.push_back(images_.imageArray[i].frameHeader.frameNumber);
         return numbers;
     }
+    TestClock clock_;
     QMBUNCHOFIMAGES images_{};
     int error_ = 99;
     int zantError_ = 99;
@@ -144,11 +148,20 @@ TEST_F(MultiGrab, InterruptEndsTheGrabAndKeepsTheFrames) {
 TEST_F(MultiGrab, InactivityEndsTheGrabAfterFiveSeconds) {
     Script({Deliver(1), Deliver(2), Stop()});
     LogCapture log;
-    const auto start = std::chrono::steady_clock::now();
+    // Once the two frames are in, six quiet seconds pass at once.
+    std::atomic<bool> returned{false};
+    std::thread quiet([&] {
+        for (double seen = 0.0; seen < 0.5 && !returned; __atomic_load(&progress_, &seen, __ATOMIC_RELAXED))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        TestClock::Advance(6000);
+    });
+    const int64_t start = TestClock::NowMilliseconds();
     EXPECT_EQ(2, Grab(4));
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GT(elapsed, std::chrono::seconds(5));
-    EXPECT_LT(elapsed, std::chrono::seconds(8));
+    const int64_t elapsed = TestClock::NowMilliseconds() - start;
+    returned = true;
+    quiet.join();
+    EXPECT_GT(elapsed, 5000);
+    EXPECT_LT(elapsed, 8000);
     EXPECT_EQ(-2, error_);
     EXPECT_EQ((std::vector<uint32_t>{1, 2}), FrameNumbers());
     EXPECT_EQ(1, CountContaining(log.End(),
@@ -205,16 +218,14 @@ TEST_F(MultiGrab, FramesHeldOnInputAreFreedFirst) {
                                  "qmFreeBuch() will be performed."));
 }
 
-void* FailThirdAllocation(size_t bytes) {
-    static std::atomic<int> calls{0};
-    return ++calls == 3 ? nullptr : std::malloc(bytes);
-}
+// A grab of "Frame" allocates its receive buffer and then one buffer per frame, each of this size.
+constexpr size_t kFrameBytes = 640 * 480;
 
 TEST_F(MultiGrab, ExhaustedMemoryEndsTheGrabAndKeepsTheFrames) {
-    _internal_qmGrabFramesAllocateFrame = FailThirdAllocation;
+    qmv3test::ArmLargeAllocation(4, kFrameBytes);  // the third frame's
     LogCapture log;
     EXPECT_EQ(2, Grab(5));
-    _internal_qmGrabFramesAllocateFrame = std::malloc;
+    qmv3test::DisarmLargeAllocation();
     EXPECT_EQ(-3, error_);
     EXPECT_EQ(2u, images_.numFrames);
     EXPECT_EQ(1, CountContaining(log.End(),
@@ -226,9 +237,9 @@ TEST_F(MultiGrab, ReducedFormReturnsOneOrFreesTheFrames) {
     EXPECT_EQ(1, qmGrabFrames(&images_, kCam, "Frame", 2, 2, 3));
     EXPECT_EQ(2u, images_.numFrames);
     qmFreeBunch(&images_);
-    _internal_qmGrabFramesAllocateFrame = FailThirdAllocation;  // third call of this process
+    qmv3test::ArmLargeAllocation(2, kFrameBytes);  // the first frame's
     EXPECT_EQ(-2, qmGrabFrames(&images_, kCam, "Frame", 5, 2, 3));
-    _internal_qmGrabFramesAllocateFrame = std::malloc;
+    qmv3test::DisarmLargeAllocation();
     EXPECT_EQ(nullptr, images_.imageArray);
     EXPECT_EQ(0u, images_.numFrames);
     EXPECT_EQ(0, qmGrabFrames(&images_, kCam, "Frame", 0, 2, 3));
@@ -308,9 +319,9 @@ TEST_F(MultiGrab, CloseLinkIsRepeatedUntilItSucceeds) {
 TEST_F(MultiGrab, LinkThatNeverClosesLeavesTheFramesSafe) {
     zantsim_ScriptCloseLink(-1, 42);
     LogCapture log;
-    const auto start = std::chrono::steady_clock::now();
+    const int64_t start = TestClock::NowMilliseconds();
     EXPECT_EQ(2, Grab(2));
-    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_GT(TestClock::NowMilliseconds() - start, 3000);
     EXPECT_EQ(0, error_);
     EXPECT_EQ(1, CountContaining(log.End(), "qmGrabFrames(Ex,Ex2): CloseLink(1) failed (Zant Return Code: 42)."));
     // The link still delivers into the kept receive record; the callback ignores it.
@@ -330,20 +341,21 @@ TEST_F(MultiGrab, LinkThatNeverClosesLeavesTheFramesSafe) {
 // Stands for a delivery still being copied when the link gives up closing: it asks for the
 // interrupt, waits until the calling thread has ended the grab and outlasts its close attempts.
 std::atomic<int*> gInterruptOfSlowCopy{nullptr};
-void* AllocateAfterTheCloseAttempts(size_t bytes) {
+void AllocateAfterTheCloseAttempts() {
     __atomic_store_n(gInterruptOfSlowCopy.load(), 1, __ATOMIC_RELAXED);
     while (_global_internal_bCallbackAllowed.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
-    return std::malloc(bytes);
+    // The close attempts give up after three seconds of the grab's clock.
+    const int64_t start = TestClock::NowMilliseconds();
+    while (TestClock::NowMilliseconds() - start < 3500) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TEST_F(MultiGrab, FrameStoredWhileTheLinkWouldNotCloseIsCounted) {
     zantsim_ScriptCloseLink(-1, 42);
     int interrupt = 0;
     gInterruptOfSlowCopy = &interrupt;
-    _internal_qmGrabFramesAllocateFrame = AllocateAfterTheCloseAttempts;
+    qmv3test::ArmLargeAllocation(2, kFrameBytes, AllocateAfterTheCloseAttempts);  // the first frame's
     const int received = Grab(3, "Frame", nullptr, &interrupt);
-    _internal_qmGrabFramesAllocateFrame = std::malloc;
+    qmv3test::DisarmLargeAllocation();
     EXPECT_EQ(-7, error_);
     EXPECT_EQ(1u, images_.numFrames);
     EXPECT_EQ(static_cast<int>(images_.numFrames), received);

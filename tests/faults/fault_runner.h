@@ -14,10 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "common/failing_allocator.h"
 #include "common/temp_dir.h"
-#include "faults/failing_allocator.h"
 
 namespace qmv3faults {
+
+using qmv3test::ArmAllocationFailure;
+using qmv3test::DisarmAllocationFailure;
+using qmv3test::LeaksFound;
 
 struct Operation {
     std::function<void()> prepare;     // makes fresh inputs before every run (may be empty)

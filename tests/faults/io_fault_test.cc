@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_size_limit.h"
 #include "common/temp_dir.h"
 #include "faults/fault_fixtures.h"
 #include "gtest/gtest.h"
@@ -18,25 +19,10 @@
 namespace {
 
 using qmv3faults::MakeRecord;
+using qmv3test::FileSizeLimit;
 
 constexpr int kOpenFailed = -4;
 constexpr int kWriteFailed = -5;
-
-// Files of the process may grow to `bytes` only, for the life of the object; writes past it fail.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
-  private:
-    rlimit saved_;
-};
 
 struct Saver {
     const char* name;  // file name, the extension picks the kind

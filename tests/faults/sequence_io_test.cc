@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_size_limit.h"
 #include "common/temp_dir.h"
 #include "faults/fault_fixtures.h"
 #include "gtest/gtest.h"
@@ -15,22 +16,7 @@
 namespace {
 
 using qmv3faults::MakeSequence;
-
-// Files of the process may grow to `bytes` only, for the life of the object; writes past it fail.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
-  private:
-    rlimit saved_;
-};
+using qmv3test::FileSizeLimit;
 
 struct Kind {
     const char* name;

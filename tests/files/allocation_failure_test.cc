@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/failing_allocations.h"
+#include "common/failing_allocator.h"
 #include "common/temp_dir.h"
 #include "files/files_test_util.h"
 #include "qmv3/qmv3.h"

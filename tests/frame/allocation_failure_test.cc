@@ -7,7 +7,7 @@
 #include <string>
 
 #include "client/library_frame.h"
-#include "common/failing_allocations.h"
+#include "common/failing_allocator.h"
 #include "common/temp_dir.h"
 
 namespace {

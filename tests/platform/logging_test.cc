@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/temp_dir.h"
+#include "zant.h"
 
 namespace {
 
@@ -135,6 +136,8 @@ TEST(Logging, DestinationsReceiveTheStampedLineAndFeclogTheBareMessage) {
     const std::string path = dir.file("dest.log");
     CLogging logging;
     ASSERT_TRUE(logging.InitializeLogging(path.c_str(), false, nullptr));
+    // The control-system destination as the library frame hands it over.
+    CLogging::SetControlSystemLog([](const char* message) { feclog("%s", message); });
     StreamCapture err(2);
     StreamCapture out(1);
     EXPECT_TRUE(logging.Log("default %d", 1));  // standard error and file
@@ -143,6 +146,7 @@ TEST(Logging, DestinationsReceiveTheStampedLineAndFeclogTheBareMessage) {
     EXPECT_TRUE(logging.DedicatedLog(false, true, true, false, "dedicated %d", 3));
     const std::string outText = out.End();
     std::string errText = err.End();
+    CLogging::SetControlSystemLog(nullptr);
     const std::string feclogLine = "[zant] switched 2\n";
     const size_t feclogAt = errText.find(feclogLine);
     ASSERT_NE(std::string::npos, feclogAt) << errText;

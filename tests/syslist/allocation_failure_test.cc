@@ -2,7 +2,7 @@
 // usable, instead of an exception leaving the class.
 #include <gtest/gtest.h>
 
-#include "common/failing_allocations.h"
+#include "common/failing_allocator.h"
 #include "syslist_fixture.h"
 
 namespace {

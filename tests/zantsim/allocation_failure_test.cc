@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "common/failing_allocations.h"
+#include "common/failing_allocator.h"
 #include "qmv3/qmv3.h"
 #include "zant.h"
 #include "zantsim.h"

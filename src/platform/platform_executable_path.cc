@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "util/numeric.h"
 
 namespace {
 

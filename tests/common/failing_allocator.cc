@@ -1,6 +1,6 @@
 // The failing allocator: wrapped C allocation functions and replaced operator new/delete. Replaced
 // deletes release with free, so that memory from either side is released the same way.
-#include "failing_allocator.h"
+#include "common/failing_allocator.h"
 
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -20,12 +20,19 @@ extern "C" void* __real_malloc(size_t size);
 extern "C" void* __real_calloc(size_t count, size_t size);
 extern "C" void* __real_realloc(void* pointer, size_t size);
 
-namespace qmv3faults {
+namespace qmv3test {
+
+std::atomic<bool> g_failAllocations{false};
+
 namespace {
 
 std::atomic<bool> g_armed{false};
 std::atomic<unsigned long> g_countdown{0};
 std::atomic<bool> g_failed{false};
+std::atomic<bool> g_largeArmed{false};
+std::atomic<unsigned long> g_largeCountdown{0};
+std::atomic<size_t> g_largeBytes{0};
+std::atomic<void (*)()> g_largeAction{nullptr};
 
 // Allocations made inside these libraries are never failed (nor counted): the XML reader is not
 // exception-safe (it loses its partial tree and read buffer when operator new throws), and the
@@ -59,7 +66,29 @@ bool takeFailure() {
     return true;
 }
 
+// True for the large allocation that must fail; runs the action of an armed large allocation instead.
+bool takeLargeFailure(size_t size) {
+    if (!g_largeArmed.load(std::memory_order_relaxed) || size < g_largeBytes.load()) return false;
+    if (g_largeCountdown.fetch_sub(1) != 1) return false;
+    void (*action)() = g_largeAction.load();
+    if (action == nullptr) {
+        errno = ENOMEM;
+        return true;
+    }
+    action();
+    return false;
+}
+
 }  // namespace
+
+void ArmLargeAllocation(unsigned long n, size_t bytes, void (*action)()) {
+    g_largeBytes = bytes;
+    g_largeAction = action;
+    g_largeCountdown = n;
+    g_largeArmed = true;
+}
+
+void DisarmLargeAllocation() { g_largeArmed = false; }
 
 void ArmAllocationFailure(unsigned long n) {
     // The first backtrace loads the unwinder, which allocates: do it before counting starts.
@@ -86,29 +115,32 @@ bool LeaksFound() {
 #endif
 }
 
-}  // namespace qmv3faults
+}  // namespace qmv3test
 
-extern "C" void* __wrap_malloc(size_t size) { return qmv3faults::takeFailure() ? nullptr : __real_malloc(size); }
+extern "C" void* __wrap_malloc(size_t size) {
+    return qmv3test::takeFailure() || qmv3test::takeLargeFailure(size) ? nullptr : __real_malloc(size);
+}
 
 extern "C" void* __wrap_calloc(size_t count, size_t size) {
-    return qmv3faults::takeFailure() ? nullptr : __real_calloc(count, size);
+    const bool fail = qmv3test::takeFailure() || (size != 0 && qmv3test::takeLargeFailure(count * size));
+    return fail ? nullptr : __real_calloc(count, size);
 }
 
 extern "C" void* __wrap_realloc(void* pointer, size_t size) {
-    return qmv3faults::takeFailure() ? nullptr : __real_realloc(pointer, size);
+    return qmv3test::takeFailure() || qmv3test::takeLargeFailure(size) ? nullptr : __real_realloc(pointer, size);
 }
 
 namespace {
 
 void* allocateOrThrow(size_t size) {
-    if (qmv3faults::takeFailure()) throw std::bad_alloc();
+    if (qmv3test::g_failAllocations.load(std::memory_order_relaxed) || qmv3test::takeFailure()) throw std::bad_alloc();
     void* block = __real_malloc(size == 0 ? 1 : size);
     if (block == nullptr) throw std::bad_alloc();
     return block;
 }
 
 void* allocateOrNull(size_t size) noexcept {
-    if (qmv3faults::takeFailure()) return nullptr;
+    if (qmv3test::g_failAllocations.load(std::memory_order_relaxed) || qmv3test::takeFailure()) return nullptr;
     return __real_malloc(size == 0 ? 1 : size);
 }
 

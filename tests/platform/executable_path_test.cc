@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "util/numeric.h"
+#include "platform/platform.h"
 
 namespace {
 
