@@ -85,24 +85,25 @@ std::string ModeText(int mode) {
     return text;
 }
 
-void ApplyModeOverride(int& mode) noexcept try {
-    const char* value = std::getenv(kModeVariable);
-    if (value == nullptr) return;
-    const int forced = zantDecodeModeStringCMnew(value);
-    if (forced < 0) {
+// Without memory for the mode texts the override is not applied.
+void ApplyModeOverride(int& mode) noexcept {
+    qmv3::Guarded([&] {
+        const char* value = std::getenv(kModeVariable);
+        if (value == nullptr) return;
+        const int forced = zantDecodeModeStringCMnew(value);
+        if (forced < 0) {
+            _internal_LOG(
+                "Warning: qmGrabFrames(Ex,Ex2): Environment variable \"%s=%s\" set. However, conversion of \"%s\" to "
+                "integer Zant mode failed (E: %d). No Zant access mode forcing will be performed.",
+                kModeVariable, value, value, forced);
+            return;
+        }
         _internal_LOG(
-            "Warning: qmGrabFrames(Ex,Ex2): Environment variable \"%s=%s\" set. However, conversion of \"%s\" to "
-            "integer Zant mode failed (E: %d). No Zant access mode forcing will be performed.",
-            kModeVariable, value, value, forced);
-        return;
-    }
-    _internal_LOG(
-        "Info: qmGrabFrames(Ex,Ex2): Environment variable \"%s=%s\" set. This forces change of ZANT access mode "
-        "from %d(%s) to %d(%s).",
-        kModeVariable, value, mode, ModeText(mode).c_str(), forced, ModeText(forced).c_str());
-    mode = forced;
-} catch (...) {
-    // Without memory for the mode texts the override is not applied.
+            "Info: qmGrabFrames(Ex,Ex2): Environment variable \"%s=%s\" set. This forces change of ZANT access mode "
+            "from %d(%s) to %d(%s).",
+            kModeVariable, value, mode, ModeText(mode).c_str(), forced, ModeText(forced).c_str());
+        mode = forced;
+    });
 }
 
 // Polls every millisecond until the grab has finished, been interrupted or gone quiet too long.

@@ -55,11 +55,7 @@ int RequestedElementCount(const DIMAGE& image, int count, int format) {
 // A frame whose check cannot even build its message (no memory left) counts as invalid: no
 // exception may leave qmGrabFrame.
 bool FrameIsValid(const DIMAGE& image) noexcept {
-    try {
-        return _internal_qmCheckImageValidity(image);
-    } catch (...) {
-        return false;
-    }
+    return qmv3::Guarded(false, false, [&] { return _internal_qmCheckImageValidity(image); });
 }
 
 }  // namespace
