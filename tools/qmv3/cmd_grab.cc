@@ -117,6 +117,8 @@ int Run(const Arguments& arguments) {
                          request.property.c_str(), output.c_str());
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
+    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
+    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
     const int presses = InterruptPresses();
     const bool saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
     if (!saved) {
@@ -153,7 +155,7 @@ const Command kGrabCommand = {
     "                    with --single the time limit of the grab (default 2000)\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
     "      --single      grab one frame with a synchronous read instead of a subscription\n" QMV3_FORCE_HELP
-    "  -q, --quiet       no notes on standard error\n"
+    "  -q, --quiet       no notes or warnings on standard error\n"
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed,\n"
     "                    since no file kind holds them (a note says so without this option)\n"
     "\nThe extension of OUT chooses the format: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc and\n"

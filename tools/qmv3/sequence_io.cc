@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <vector>
 
 #include "interrupt.h"
+#include "output_kind.h"
 #include "progress_bar.h"
 
 namespace qmv3tool {
@@ -47,6 +49,45 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
     if (code == 0) return true;
     message = MessageOrCode(errorText, "saving", code);
     return false;
+}
+
+std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
+    if (OutputKindOf(output) != OutputKind::kOlder) return "";
+    // The older files keep pixels and geometry only; loading one makes up the rest.
+    bool numbers = false, times = false, port = false, scale = false;
+    for (uint32_t i = 0; i < sequence.size(); ++i) {
+        const DIMAGE& image = sequence[i];
+        numbers = numbers || image.frameHeader.frameNumber != i + 1;
+        times = times || static_cast<int32_t>(image.sourceHeader.timestampSeconds) > 0;
+        port = port || image.sourceHeader.cameraPortName[0] != '\0' || image.sourceHeader.cameraPortId != 0;
+        scale = scale || (image.frameHeader.xScale > 0.0f && image.frameHeader.xScale != 1.0f) ||
+                (image.frameHeader.yScale > 0.0f && image.frameHeader.yScale != 1.0f);
+    }
+    struct Loss {
+        bool lost;
+        const char* what;
+        std::string becomes;
+        const char* pronoun;
+    };
+    const Loss losses[] = {
+        {numbers, "frame numbers", "1.." + std::to_string(sequence.size()), "they become"},
+        {times, "time stamps", timeName, "they become"},
+        {port, "camera port name", "the file name", "it becomes"},
+        {scale, "scale", "1 mm per pixel", "it becomes"},
+    };
+    std::vector<const Loss*> lost;
+    for (const Loss& loss : losses)
+        if (loss.lost) lost.push_back(&loss);
+    if (lost.empty()) return "";
+    const auto join = [&lost](std::string (*part)(const Loss&), const char* last) {
+        std::string text;
+        for (size_t i = 0; i < lost.size(); ++i)
+            text += (i == 0 ? "" : i + 1 == lost.size() ? last : ", ") + part(*lost[i]);
+        return text;
+    };
+    const std::string what = join([](const Loss& loss) { return std::string(loss.what); }, " or ");
+    const std::string becomes = join([](const Loss& loss) { return loss.becomes; }, " and ");
+    return output + " keeps no " + what + ": " + (lost.size() == 1 ? lost[0]->pronoun : "they become") + " " + becomes;
 }
 
 bool HasCompressedImages(const Sequence& sequence) {

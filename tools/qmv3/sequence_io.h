@@ -49,6 +49,11 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
 // The progress bar shows shownName when it is given (the user's name of a temporary path).
 bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName = "");
 
+// What saving the sequence as output loses, as one sentence ("t.imm keeps no frame numbers, ...: they
+// become 1..5, the conversion time, ..." with timeName for the file's time), or "" when the output's
+// kind keeps everything the sequence holds.
+std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
+
 // Whether any image holds a JPEG frame.
 bool HasCompressedImages(const Sequence& sequence);
 
