@@ -57,6 +57,23 @@ TEST_F(ToolFiles, CheckPassesAGoodFileAndRejectsADamagedOne) {
     EXPECT_EQ(fail.status, 1);
     EXPECT_TRUE(Contains(fail.out, damaged + ": not recognised: File (" + damaged + ") is either no IMC2")) << fail.out;
     EXPECT_TRUE(Contains(fail.err, "qmv3 check: File \"" + damaged + "\"")) << fail.err;
+    EXPECT_TRUE(
+        Contains(fail.out, damaged + ": tried IMC2/BKC2, IMC/BKC, IMM and BKG; the closest, IMC2/BKC2, refused: "))
+        << fail.out;
+
+    // A cut IMM file: its header still says what it is, and how the size disagrees.
+    ASSERT_EQ(RunTool({"convert", good, dir.file("good.imm")}, dir).status, 0);
+    bytes = qmv3test::ReadFileBytes(dir.file("good.imm"));
+    bytes.resize(300);
+    qmv3test::WriteFileBytes(dir.file("cut.imm"), bytes);
+    const tooltest::ToolResult cut = RunTool({"check", dir.file("cut.imm")}, dir);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_TRUE(Contains(cut.out, dir.file("cut.imm") +
+                                      ": tried IMC2/BKC2, IMC/BKC, IMM and BKG; the closest, IMM, refused: the header "
+                                      "announces 24 x 10 pixels, 8 bits: frames of 256 bytes, but the file's 300 "
+                                      "bytes are not a whole number of them\n"))
+        << cut.out;
+    EXPECT_TRUE(Contains(cut.err, " (file is 300 bytes)\n")) << cut.err;
 }
 
 TEST_F(ToolFiles, ConvertRoundTripsBetweenEveryPairOfKinds) {

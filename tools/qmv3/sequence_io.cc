@@ -1,12 +1,17 @@
 // What several commands share: loading and saving with progress and Ctrl-C, decompression, texts.
 #include "sequence_io.h"
 
+#include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <vector>
 
 #include "interrupt.h"
+#include "output_file.h"
 #include "output_kind.h"
 #include "progress_bar.h"
 
@@ -21,6 +26,25 @@ std::string MessageOrCode(const char* text, const char* operation, int code) {
 
 }  // namespace
 
+std::string FileProblem(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return SystemReason(errno);
+    if (S_ISDIR(status.st_mode)) return "it is a folder";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SystemReason(errno);
+    close(fd);
+    if (!S_ISREG(status.st_mode)) return "";
+    if (status.st_size == 0) return "the file is empty";
+    // The fixed part at the start of each kind: magic numbers and count (IMC2/BKC2), width, height and
+    // bits (IMM and BKG), and the same with the image count (IMC and BKC).
+    const OutputKind kind = OutputKindOf(path);
+    const bool imcOrBkc = kind == OutputKind::kOlder && !HoldsOneFrameOnly(path) &&
+                          (path.size() < 4 || strcasecmp(path.c_str() + path.size() - 4, ".imm") != 0);
+    const long long header = kind == OutputKind::kOlder ? (imcOrBkc ? 16 : 8) : 14;
+    const std::string size = "file is " + std::to_string(static_cast<long long>(status.st_size)) + " bytes";
+    return status.st_size < header ? size + ", shorter than one header" : size;
+}
+
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
     InterruptScope interrupt;
     double progress = 0.0;
@@ -33,6 +57,9 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     }
     if (code == 0) return true;
     message = MessageOrCode(errorText, "loading", code);
+    // The library's text stays as it is; the system's view of the file says what to do about it.
+    const std::string problem = code == -9 ? "" : FileProblem(path);
+    if (!problem.empty()) message += " (" + problem + ")";
     return false;
 }
 

@@ -42,7 +42,13 @@ class OlderRecord {
     VIDINFHDR record_;
 };
 
-// Loads any file the library reads into an empty sequence; false with the library's message.
+// What the system says about reading a file: "No such file or directory", "Permission denied", "it
+// is a folder", "file is 412 bytes" (", shorter than one header" when it is), or "" when nothing is
+// wrong with it that the system can tell.
+std::string FileProblem(const std::string& path);
+
+// Loads any file the library reads into an empty sequence; false with the library's message and,
+// in parentheses, the file's problem.
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
 
 // Saves a sequence; the library chooses the format by the extension. False with the library's message.
