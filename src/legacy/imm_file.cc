@@ -19,18 +19,19 @@ int ReadImmFrames(ByteReader& file, PendingRecord& pending, const FrameWords& fi
                   double* progress, double progressScale) {
     VIDINFHDR& rec = pending.record();
     for (int32_t i = 0; i < rec.numframes; ++i) {
-        if (Cancelled(cancel)) return kLoadUserBreak;
+        if (Cancelled(cancel)) return QMV3_LEGACY_LOAD_INTERRUPTED;
         unsigned char words[kFrameWordsBytes];
-        if (!file.ReadBytes(words, sizeof words)) return kLoadRead;
-        if (!SameGeometry(DecodeFrameWords(words), first)) return kLoadContent;
+        if (!file.ReadBytes(words, sizeof words)) return QMV3_LEGACY_LOAD_SHORT_READ;
+        if (!SameGeometry(DecodeFrameWords(words), first)) return QMV3_LEGACY_LOAD_BAD_CONTENT;
         rec.framebits[i] = static_cast<unsigned char*>(std::malloc(frameBytes));
-        if (rec.framebits[i] == nullptr) return kLoadMemory;
+        if (rec.framebits[i] == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
         unsigned char scale[kScaleBytes];
-        if (!file.ReadBytes(rec.framebits[i], frameBytes) || !file.ReadBytes(scale, sizeof scale)) return kLoadRead;
+        if (!file.ReadBytes(rec.framebits[i], frameBytes) || !file.ReadBytes(scale, sizeof scale))
+            return QMV3_LEGACY_LOAD_SHORT_READ;
         rec.framescales[i] = Load<double>(scale);
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 }  // namespace
@@ -40,15 +41,16 @@ int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
     FrameWords first;
     uint32_t frameBytes = 0;
     const int opened = OpenFrameWordsFile(path, rec, file, first, frameBytes);
-    if (opened != kLoadOk) return opened;
+    if (opened != QMV3_LEGACY_LOAD_OK) return opened;
     const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + kFrameWordsBytes + kScaleBytes;
-    if (file.Length() < recordLength) return kLoadContent;
+    if (file.Length() < recordLength) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     const uint64_t count = file.Length() / recordLength;
-    if (!file.Seek(0)) return kLoadRead;
+    if (!file.Seek(0)) return QMV3_LEGACY_LOAD_SHORT_READ;
     PendingRecord pending;
-    if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
+    if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count)))
+        return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     int code = ReadImmFrames(file, pending, first, frameBytes, cancel, progress, progressScale);
-    if (code != kLoadOk) return code;
+    if (code != QMV3_LEGACY_LOAD_OK) return code;
     VIDINFHDR& built = pending.record();
     built.width = first.width;
     built.height = first.height;
@@ -57,7 +59,7 @@ int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
     built.type = VIDINFHDR_TYPE_IMM;
     built.scale = built.framescales[0];
     *rec = pending.Release();
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int save_imm_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
@@ -65,35 +67,35 @@ int save_imm_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
     uint32_t frameBytes = 0;
     OutputFile file;
     const int created = CreateFrameWordsFile(path, rec, file, words, frameBytes);
-    if (created != kSaveOk) return created;
+    if (created != QMV3_LEGACY_SAVE_OK) return created;
     for (int32_t i = 0; i < rec->numframes; ++i) {
         Report(progress, static_cast<double>(i) / rec->numframes);
-        if (Cancelled(cancel)) return kSaveUserBreak;
+        if (Cancelled(cancel)) return QMV3_LEGACY_SAVE_INTERRUPTED;
         unsigned char scale[kScaleBytes];
         Store<double>(scale, rec->framescales[i]);
         if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[i], frameBytes) ||
             !file.Write(scale, sizeof scale)) {
-            return kSaveWrite;
+            return QMV3_LEGACY_SAVE_WRITE_FAILED;
         }
     }
     Report(progress, static_cast<double>(rec->numframes) / rec->numframes);
-    return file.Commit() ? kSaveOk : kSaveWrite;
+    return file.Commit() ? QMV3_LEGACY_SAVE_OK : QMV3_LEGACY_SAVE_WRITE_FAILED;
 }
 
 extern "C" {
 
 QMV3_EXPORT int load_imm_file(const char* path, VIDINFHDR* rec) {
-    return qmv3::Guarded<int>(kLoadMemory, kLoadMemory,
+    return qmv3::Guarded<int>(QMV3_LEGACY_LOAD_OUT_OF_MEMORY, QMV3_LEGACY_LOAD_OUT_OF_MEMORY,
                               [&]() -> int { return _internal_load_imm_file(path, rec, nullptr, nullptr, 1.0); });
 }
 
 QMV3_EXPORT int save_imm_file(const char* path, VIDINFHDR* rec) {
-    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+    return qmv3::Guarded<int>(QMV3_LEGACY_SAVE_OUT_OF_MEMORY, QMV3_LEGACY_SAVE_OUT_OF_MEMORY,
                               [&]() -> int { return save_imm_file_internal(path, rec, nullptr, nullptr); });
 }
 
 QMV3_EXPORT int save_imm_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    return qmv3::Guarded<int>(kSaveMemory, kSaveMemory,
+    return qmv3::Guarded<int>(QMV3_LEGACY_SAVE_OUT_OF_MEMORY, QMV3_LEGACY_SAVE_OUT_OF_MEMORY,
                               [&]() -> int { return save_imm_file_internal(path, rec, cancel, progress); });
 }
 

@@ -43,39 +43,42 @@ void EncodeFrameWords(const VIDINFHDR& rec, unsigned char* eightBytes) {
 }
 
 int CheckRecordForSave(const VIDINFHDR* rec, bool sixteenBitGeometry, uint32_t* frameBytes) {
-    if (rec->numframes < 1 || rec->framebits == nullptr || rec->framescales == nullptr) return kSaveRecord;
-    if (sixteenBitGeometry && (rec->width > 0xFFFF || rec->height > 0xFFFF)) return kSaveRecord;
-    if (!FrameBytes(rec->width, rec->height, rec->bpp, frameBytes)) return kSaveRecord;
+    if (rec->numframes < 1 || rec->framebits == nullptr || rec->framescales == nullptr)
+        return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (sixteenBitGeometry && (rec->width > 0xFFFF || rec->height > 0xFFFF)) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (!FrameBytes(rec->width, rec->height, rec->bpp, frameBytes)) return QMV3_LEGACY_SAVE_NO_FRAMES;
     for (int32_t i = 0; i < rec->numframes; ++i) {
-        if (rec->framebits[i] == nullptr && *frameBytes != 0) return kSaveRecord;
+        if (rec->framebits[i] == nullptr && *frameBytes != 0) return QMV3_LEGACY_SAVE_NO_FRAMES;
     }
-    return kSaveOk;
+    return QMV3_LEGACY_SAVE_OK;
 }
 
 int OpenFrameWordsFile(const char* path, const VIDINFHDR* rec, ByteReader& file, FrameWords& words,
                        uint32_t& frameBytes) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
-    if (!OpenForLoad(file, path)) return kLoadOpen;
+    if (rec == nullptr || !IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
+    if (!OpenForLoad(file, path)) return QMV3_LEGACY_LOAD_OPEN_FAILED;
     unsigned char bytes[kFrameWordsBytes];
-    if (!file.ReadBytes(bytes, sizeof bytes)) return kLoadRead;
+    if (!file.ReadBytes(bytes, sizeof bytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
     words = DecodeFrameWords(bytes);
     if (!FrameBytes(words.width, words.height, words.bitsPerPixel, &frameBytes) || frameBytes == 0) {
-        return kLoadContent;
+        return QMV3_LEGACY_LOAD_BAD_CONTENT;
     }
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int CreateFrameWordsFile(const char* path, const VIDINFHDR* rec, OutputFile& file, unsigned char* words,
                          uint32_t& frameBytes) {
-    if (rec == nullptr) return kSaveRecord;
-    if (!IsSavableType(rec->type)) return kSaveType;
+    if (rec == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (!IsSavableType(rec->type)) return QMV3_LEGACY_SAVE_BAD_TYPE;
     const int code = CheckRecordForSave(rec, true, &frameBytes);
-    if (code != kSaveOk) return code;
+    if (code != QMV3_LEGACY_SAVE_OK) return code;
     EncodeFrameWords(*rec, words);
-    return CreateForSave(file, path) ? kSaveOk : kSaveCreate;
+    return CreateForSave(file, path) ? QMV3_LEGACY_SAVE_OK : QMV3_LEGACY_SAVE_CREATE_FAILED;
 }
 
-bool OpenForLoad(ByteReader& file, const char* path) { return file.Open(path) && file.IsRegularFile() && file.MeasureLength(); }
+bool OpenForLoad(ByteReader& file, const char* path) {
+    return file.Open(path) && file.IsRegularFile() && file.MeasureLength();
+}
 
 bool CreateForSave(OutputFile& file, const char* path) {
     try {

@@ -14,32 +14,6 @@
 
 namespace qmv3::legacy {
 
-// Load codes.
-constexpr int kLoadOk = 0;
-constexpr int kLoadNoExtension = -1;
-constexpr int kLoadUnknownType = -2;
-constexpr int kLoadOpen = -3;
-constexpr int kLoadContent = -4;
-constexpr int kLoadRead = -5;
-constexpr int kLoadNotEmpty = -6;
-constexpr int kLoadMemory = -7;
-constexpr int kLoadDecompress = -8;
-constexpr int kLoadUserBreak = -9;
-constexpr int kLoadNullArgument = -10;
-
-// Save codes.
-constexpr int kSaveOk = 0;
-constexpr int kSaveFrameCount = -1;
-constexpr int kSaveType = -2;
-constexpr int kSaveRecord = -3;
-constexpr int kSaveCreate = -4;
-constexpr int kSaveWrite = -5;
-constexpr int kSaveMemory = -6;
-constexpr int kSaveCompress = -7;
-constexpr int kSavePathLength = -8;
-constexpr int kSaveUserBreak = -9;
-constexpr int kSaveBitsPerPixel = -10;
-
 using byte_io::ByteReader;
 using byte_io::Load;
 using byte_io::Store;

@@ -12,8 +12,8 @@
 extern "C" {
 
 QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size) {
-    return qmv3::Guarded<int>(0, 0, [&]() -> int {
-        if (buffer == nullptr || size == nullptr || *size == 0) return 0;
+    return qmv3::Guarded<int>(QMV3_MODE_REFUSED, QMV3_MODE_REFUSED, [&]() -> int {
+        if (buffer == nullptr || size == nullptr || *size == 0) return QMV3_MODE_REFUSED;
         buffer[0] = '\0';
         const long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
         if (magnitude < GetErrorListSize() && *size > 1) {
@@ -22,7 +22,7 @@ QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size) {
         }
         buffer[*size - 1] = '\0';
         *size = std::strlen(buffer) + 1;
-        return 1;
+        return QMV3_MODE_OK;
     });
 }
 
@@ -31,26 +31,26 @@ QMV3_EXPORT int QMV3_INTERNAL_zantDecodeModeStringCMnew(const char* text) {
 }
 
 QMV3_EXPORT int QMV3_INTERNAL_zantCMtoCA(int mode, int* access) {
-    return qmv3::Guarded<int>(0, 0, [&]() -> int {
+    return qmv3::Guarded<int>(QMV3_MODE_REFUSED, QMV3_MODE_REFUSED, [&]() -> int {
         int bits = 0;
-        if (zantCMtoCA(mode, bits) == 0) return 0;
+        if (zantCMtoCA(mode, bits) == 0) return QMV3_MODE_REFUSED;
         if (access != nullptr) *access = bits;
-        return 1;
+        return QMV3_MODE_OK;
     });
 }
 
 QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* buffer, size_t* size) {
-    return qmv3::Guarded(0, 0, [&] {
+    return qmv3::Guarded<int>(QMV3_MODE_REFUSED, QMV3_MODE_REFUSED, [&]() -> int {
         std::string text;
-        if (zantModeToString(mode, shortNames != 0, text) == 0) return 0;
+        if (zantModeToString(mode, shortNames != 0, text) == 0) return QMV3_MODE_REFUSED;
         const size_t needed = text.size() + 1;
         if (buffer != nullptr && size != nullptr && *size >= needed) {
             std::memcpy(buffer, text.c_str(), needed);
             *size = needed;
-            return 1;
+            return QMV3_MODE_OK;
         }
         if (size != nullptr) *size = needed;
-        return -1;
+        return QMV3_MODE_TOO_SMALL;
     });
 }
 
