@@ -239,7 +239,6 @@ int PrepareAndGrab(GrabContext& context, QMBUNCHOFIMAGES* aImages, const char* a
         return -1;
     }
     request.address = address;
-    context.address = address;
     const unsigned int estimate = qmEstimateMaxFrameSizeBytes(address, aZantPropertyName);
     context.receive.frameBuffer = static_cast<unsigned char*>(std::malloc(estimate));
     if (context.receive.frameBuffer == nullptr) return -3;
@@ -303,7 +302,6 @@ QMV3_EXPORT int qmGrabFramesEx2(QMBUNCHOFIMAGES* aImages, DTYPE* aImagesDOut, co
     if (context != nullptr) {
         context->numberRequested = aNumFrames;
         context->imagesDOut = aImagesDOut;
-        context->property = aZantPropertyName;
         if (aNumFrames == 0 || apiOutError == nullptr || aImages == nullptr) {
             result = -1;
         } else {
