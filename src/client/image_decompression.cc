@@ -18,8 +18,9 @@ constexpr int kDecodeFailed = -2;
 constexpr int kNullArgument = -3;
 constexpr int kBufferTooSmall = -4;
 
-// Sizes the record fields can carry: appendedFrameSize is signed 32-bit and totalLength adds the header.
-constexpr uint64_t kLargestRawSize = INT32_MAX - QMV3_IMAGE_HEADER_SIZE;
+// No valid image holds more decoded bytes than this: a record claiming a larger geometry is refused as
+// undecodable before anything is allocated for it.
+constexpr uint64_t kLargestRawSize = QMV3_MAX_TRANSPORT_SIZE;
 
 // Appended width x height x bytesPerPixel in 64 bits, so that no header can wrap it into a small size.
 // Zero when a factor is not positive.
@@ -57,8 +58,7 @@ int decompressImage(DIMAGE* outImage, const DIMAGE* inImage) {
     if (outImage == nullptr || inImage == nullptr) return kNullArgument;
     if (inImage->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return kNotJpeg;
     const uint64_t rawSize = rawFrameSize(*inImage);
-    if (rawSize > kLargestRawSize) return kOutOfMemory;
-    if (rawSize == 0 || !hasCompressedBytes(*inImage)) return kDecodeFailed;
+    if (rawSize == 0 || rawSize > kLargestRawSize || !hasCompressedBytes(*inImage)) return kDecodeFailed;
     auto* pixels = static_cast<unsigned char*>(std::malloc(rawSize));
     if (pixels == nullptr) return kOutOfMemory;
     int width = 0, height = 0, format = 0;
@@ -81,7 +81,7 @@ int decompressImageInPlace(DIMAGE* image) {
     if (image == nullptr) return kNullArgument;
     if (image->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return kNotJpeg;
     const uint64_t rawSize = rawFrameSize(*image);
-    if (rawSize > kLargestRawSize) return kOutOfMemory;
+    if (rawSize > kLargestRawSize) return kDecodeFailed;
     if (static_cast<int32_t>(image->frameBufferSize) < static_cast<int64_t>(rawSize)) return kBufferTooSmall;
     if (rawSize == 0 || !hasCompressedBytes(*image)) return kDecodeFailed;
     const size_t compressedSize = static_cast<size_t>(image->frameHeader.appendedFrameSize);
