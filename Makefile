@@ -2,6 +2,9 @@
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder,
 # SANITIZE=thread with ThreadSanitizer.
 
+# The nested makes of the CMake build would otherwise announce every directory they enter.
+MAKEFLAGS += --no-print-directory
+
 SANITIZE ?= 0
 CTEST_ARGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -49,7 +52,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) $(foreach target,$(BUILD_TARGETS),--target $(target))
 
-demo: build
+# The demo needs only the library, the stand-in and the tool (which depends on both), not the tests.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target qmv3-cli
 	@$(BUILD_DIR)/qmv3 demo --dir $(BUILD_DIR)/demo
 
 test: build
