@@ -44,6 +44,9 @@ __all__ = [
     "set_verbose",
 ]
 
+for _error in (Error, FileError, GrabError):
+    _error.__module__ = __name__
+
 _info = _qmv3.library_info()
 __version__ = f"{_info[1]}.{_info[2]}.{_info[3]}"
 

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
+#include "errors.h"
 #include "library_lock.h"
 
 namespace py = pybind11;
@@ -31,18 +33,24 @@ void LongCall::Run(const std::function<void()>& work) {
     bool done = false;
     const auto start = std::chrono::steady_clock::now();
     std::thread helper;
+    bool started = true;
     {
         py::gil_scoped_release release;
-        helper = std::thread([&] {
-            {
-                std::lock_guard<std::mutex> library(LibraryMutex());
-                work();
-            }
-            std::lock_guard<std::mutex> guard(mutex);
-            done = true;
-            finished.notify_all();
-        });
+        try {
+            helper = std::thread([&] {
+                {
+                    std::lock_guard<std::mutex> library(LibraryMutex());
+                    work();
+                }
+                std::lock_guard<std::mutex> guard(mutex);
+                done = true;
+                finished.notify_all();
+            });
+        } catch (const std::system_error&) {
+            started = false;
+        }
     }
+    if (!started) RaiseError("no thread could be started for the library call");
     for (;;) {
         bool complete;
         {
