@@ -67,6 +67,7 @@ def _path(path):
 
 
 def _check_progress(progress):
+    """progress itself, after checking that it is None or callable."""
     if progress is not None and not callable(progress):
         raise TypeError("progress must be None or a callable taking one float")
     return progress
@@ -92,6 +93,7 @@ class Image:
         return _qmv3.header(self._bunch, self._index)
 
     def _field(self, name):
+        """One header field by its record name."""
         return _qmv3.header(self._bunch, self._index)[name]
 
     @property
@@ -188,6 +190,7 @@ class Image:
         return _qmv3.validity(self._bunch, self._index)
 
     def __repr__(self):
+        """Frame number, geometry and format."""
         header = self.header()
         return (
             f"<qmv3.Image frame {header['frameNumber']}, {self.width} x {self.height} {self.format}, "
@@ -231,9 +234,11 @@ class Sequence:
             yield Image(self._bunch, index)
 
     def __repr__(self):
+        """The number of images."""
         return f"<qmv3.Sequence of {len(self)} image(s)>"
 
     def _index_list(self):
+        """The indices of this sequence's images in the library's sequence, as a list."""
         return list(self._indices)
 
     @property
@@ -296,11 +301,12 @@ class Sequence:
         pixel, 0: not set) go into every header.
         """
         array = _np.asarray(array)
-        if array.ndim == 3 and array.dtype in (_np.uint8, _np.uint16):
+        unsigned = array.dtype.kind == "u"
+        if array.ndim == 3 and unsigned and array.dtype.itemsize in (1, 2):
             samples, fmt = array.dtype.itemsize, _FORMAT_GRAY
             bytes_per_pixel = samples
             full_bits, allowed = (8, range(8, 9)) if samples == 1 else (16, range(9, 17))
-        elif array.ndim == 4 and array.shape[3] == 3 and array.dtype == _np.uint8:
+        elif array.ndim == 4 and array.shape[3] == 3 and unsigned and array.dtype.itemsize == 1:
             bytes_per_pixel, fmt = 3, _FORMAT_RGB
             full_bits, allowed = 24, range(24, 25)
         else:
@@ -401,6 +407,7 @@ def check_file(path):
 
 
 def _access_mode(mode):
+    """The access-mode bits of None (TIMER), a number or a keyword text such as "TIMER|STREAM"."""
     if mode is None:
         return 3  # TIMER
     if isinstance(mode, str):
@@ -477,10 +484,12 @@ class SystemList:
         self.image_sources = dict(sources)
 
     def __repr__(self):
+        """The path and the numbers of names."""
         return f"<qmv3.SystemList {self.path!r}: {len(self.servers)} servers, {len(self.image_sources)} sources>"
 
 
 def _list_message(path, result, errors):
+    """The exception text for a system list that failed: what the library wrote, else the result."""
     # The library stamps every line it writes to standard error; the message is the text after it.
     text = "\n".join(_re.sub(r"^\[[^\]]* LTM\] ", "", line) for line in errors.strip().splitlines())
     what = "could not be loaded" if result == -1 else "could not be queried"
