@@ -2,8 +2,22 @@
 import os
 import subprocess
 
+import tempfile
+
 import numpy as np
 import pytest
+
+# The grab tests check exact pixel values: the default camera serves the moving test pattern instead of
+# its scene. The stand-in reads this when the control system starts, at the first grab.
+_PATTERN_CAMERA = """<zantsim><device address="/SIM/CAMSERVER/CAM0">
+<property name="Frame" source="pattern"/>
+<property name="Frame16" source="pattern" bytesPerPixel="2" effectiveBits="12"/>
+<property name="FrameRGB" source="pattern" format="RGB"/>
+<property name="FrameJpeg" source="pattern" compression="jpeg"/>
+</device></zantsim>"""
+with tempfile.NamedTemporaryFile("w", suffix=".xml", prefix="qmv3-pattern-", delete=False) as _config:
+    _config.write(_PATTERN_CAMERA)
+os.environ["ZANTSIM_CONFIG"] = _config.name
 
 
 @pytest.fixture(scope="session")
@@ -40,3 +54,8 @@ def gradient_frames(count, height, width, kind):
             for channel in range(3):
                 out[k, ..., channel] = (frame + 85 * channel) & 0xFF
     return out
+
+
+def pytest_unconfigure(config):
+    """Removes the camera configuration file."""
+    os.unlink(_config.name)
