@@ -160,8 +160,6 @@ int Run(const Arguments& arguments) {
                          request.property.c_str(), output.c_str());
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
-    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
-    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
     const int presses = InterruptPresses();
     const bool saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
     if (!saved) {
@@ -175,6 +173,9 @@ int Run(const Arguments& arguments) {
         return Failure(command, "%s; the %u frame%s received were saved to %s instead", reason.c_str(), sequence.size(),
                        sequence.size() == 1 ? "" : "s", elsewhere.c_str());
     }
+    // Said once the file is there: a failed save tells the user where the frames went instead.
+    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
+    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
     std::printf("%u frame%s of \"%s\" \"%s\" saved to %s (%lld bytes)\n", sequence.size(),
                 sequence.size() == 1 ? "" : "s", request.address.c_str(), request.property.c_str(), output.c_str(),
                 FileSize(output));
