@@ -3,7 +3,8 @@
 # Quiet when everything is present; as a non-root user it prints the command to run instead.
 set -eu
 
-packages="cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libtinyxml-dev libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev"
+packages="cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libtinyxml-dev libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev
+libtiff-dev libspng-dev libhdf5-dev python3-tifffile python3-pil python3-h5py"
 if [ "${QMV3_EXTRA_PACKAGES:-}" != "" ]; then
     packages="$packages $QMV3_EXTRA_PACKAGES"
 fi

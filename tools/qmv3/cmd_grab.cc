@@ -6,6 +6,7 @@
 
 #include "command.h"
 #include "grab_session.h"
+#include "interchange.h"
 
 namespace qmv3tool {
 
@@ -55,6 +56,10 @@ int Run(const Arguments& arguments) {
     if (!ReadRequest(arguments, request, status)) return status;
     const std::string output = arguments.Positionals()[0];
     const bool single = arguments.Has("single");
+    const OutputKind kind = OutputKindOf(output);
+    if (kind == OutputKind::kUnwritable)
+        return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
+                          WritableExtensions().c_str());
     // Checked before grabbing, so that no grab is lost to a save that must fail.
     if (access(output.c_str(), F_OK) == 0) return Failure(command, "%s exists already", output.c_str());
 
@@ -67,10 +72,16 @@ int Run(const Arguments& arguments) {
             return Failure(command, "the frames are JPEG-compressed, which no file kind holds; use --decompress");
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
-    if (!SaveSequence(sequence, output, message)) return Failure(command, "%s", message.c_str());
-    std::printf("%u frame%s of \"%s\" \"%s\" saved to %s (%lld bytes)\n", sequence.size(),
-                sequence.size() == 1 ? "" : "s", request.address.c_str(), request.property.c_str(), output.c_str(),
-                FileSize(output));
+    std::string saved;
+    if (IsInterchangeKind(kind)) {
+        if (!ExportSequence(sequence, 1, sequence.size(), output, false, saved, message))
+            return Failure(command, "%s", message.c_str());
+    } else {
+        if (!SaveSequence(sequence, output, message)) return Failure(command, "%s", message.c_str());
+        saved = output + " (" + std::to_string(FileSize(output)) + " bytes)";
+    }
+    std::printf("%u frame%s of \"%s\" \"%s\" saved to %s\n", sequence.size(), sequence.size() == 1 ? "" : "s",
+                request.address.c_str(), request.property.c_str(), saved.c_str());
     if (outcome.error != 0)
         return Failure(command, "%s; the frames received were saved",
                        DescribeGrabFailure(request, outcome, single).c_str());
@@ -93,8 +104,9 @@ const Command kGrabCommand = {
     "      --decompress  decompress JPEG frames before saving (files hold only\n"
     "                    uncompressed frames, so JPEG properties need it)\n"
     "      --single      grab one frame with a synchronous read instead of a subscription\n"
-    "\nThe extension of OUT chooses the format: .imm, .imc, .bkc and .bkg give the older files,\n"
-    "any other name an IMC2/BKC2 file. An existing OUT is never replaced. Ctrl-C stops the grab;\n"
+    "\nThe extension of OUT chooses the format: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc and\n"
+    ".bkg the older files, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them; any other\n"
+    "name is refused. An existing OUT is never replaced. Ctrl-C stops the grab;\n"
     "the frames received so far are saved and the exit status is 1.\n",
     kOptions,
     sizeof kOptions / sizeof kOptions[0],

@@ -42,8 +42,15 @@ class OlderRecord {
     VIDINFHDR record_;
 };
 
-// Loads any file the library reads into an empty sequence; false with the library's message.
+// Loads any file the library reads, or a TIFF or PNG file, into an empty sequence; false with a
+// message that names the file.
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
+
+// Writes images first..last (1-based, inclusive) into the interchange format the extension of path
+// names (TIFF, PNG, HDF5) with a progress bar and Ctrl-C; JPEG frames must be decompressed first.
+// summary receives "run.tif (1234 bytes)" or "10 files run-01.png .. run-10.png (1234 bytes)".
+bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
+                    std::string& summary, std::string& message);
 
 // Saves a sequence; the library chooses the format by the extension. False with the library's message.
 bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message);
@@ -56,6 +63,8 @@ bool DecompressSequence(Sequence& sequence, std::string& message);
 
 // The file kind named by a qmCheckFileFormat result, or null for -1 and unknown values.
 const char* FileKindName(int detection);
+// The same for a file the library does not detect but the tool imports ("TIFF", "PNG"), else null.
+const char* ImportedKindName(const std::string& path, int detection);
 
 // Appended width and height: the area of interest when it is set, else the source size.
 int ImageWidth(const DIMAGE& image);
