@@ -103,6 +103,33 @@ TEST_F(ToolFiles, ConvertRefusesWhatTheTargetCannotHold) {
     EXPECT_FALSE(qmv3test::FileExists(dir.file("three.bkg")));
 }
 
+TEST_F(ToolFiles, ConvertWarnsWhatTheTargetLoses) {
+    const std::string fromFive = Make("five.imc2", 3, 1, 5), fromOne = Make("one.imc2", 2, 2, 1);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string warning;  // "" for none
+    } cases[] = {
+        {{fromFive, dir.file("a.imm")},
+         "qmv3 convert: warning: " + dir.file("a.imm") +
+             " keeps no frame numbers, time stamps, camera port name or scale: they become 1..3, the conversion "
+             "time, the file name and 1 mm per pixel\n"},
+        {{fromOne, dir.file("b.BKC")},
+         "qmv3 convert: warning: " + dir.file("b.BKC") +
+             " keeps no time stamps, camera port name or scale: they become the conversion time, the file name "
+             "and 1 mm per pixel\n"},
+        {{"--quiet", fromFive, dir.file("c.imc")}, ""},
+        {{fromFive, dir.file("d.imc2")}, ""},
+        {{dir.file("a.imm"), dir.file("e.imc")}, ""},  // an older source has nothing of its own to lose
+    };
+    for (const auto& row : cases) {
+        std::vector<std::string> arguments = {"convert"};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        const tooltest::ToolResult result = RunTool(arguments, dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, row.warning);
+    }
+}
+
 TEST_F(ToolFiles, DumpPrintsOneHeaderAsTextOrHex) {
     const std::string path = Make("dump.imc2", 3, 1);
     const tooltest::ToolResult text = RunTool({"dump", path, "--frame", "2"}, dir);
@@ -139,7 +166,7 @@ TEST_F(ToolFiles, ExportBmpWritesOneBitmapPerFrame) {
         ASSERT_EQ(bytes.size(), 1078u + 24u * 10u) << name;
         EXPECT_EQ(bytes[28], 8);  // bits per pixel
     }
-    // 12-bit values keep their 8 most significant bits; the bottom row is stored first.
+    // 12-bit values are spread over 0..255; the bottom row is stored first.
     QMBUNCHOFIMAGES images = tooltest::LoadSequence(path);
     ASSERT_EQ(images.numFrames, 3u);
     const std::vector<unsigned char> bitmap = qmv3test::ReadFileBytes(dir.file("f002.bmp"));
@@ -147,7 +174,7 @@ TEST_F(ToolFiles, ExportBmpWritesOneBitmapPerFrame) {
     for (int x = 0; x < 24; ++x) {
         uint16_t value;
         std::memcpy(&value, pixels + 2 * (9 * 24 + x), 2);
-        EXPECT_EQ(bitmap[1078 + x], value >> 4) << x;
+        EXPECT_EQ(bitmap[1078 + x], (value * 255 + 2047) / 4095) << x;
     }
     qmFreeBunch(&images);
 

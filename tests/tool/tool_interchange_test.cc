@@ -211,7 +211,7 @@ TEST_F(ToolInterchange, BadInputEndsWithOneLineAndLeavesNothing) {
         {{"convert", "cut-grey16.tif", "out.imc2"}, 1, "cut-grey16.tif: page 2 is truncated or corrupt"},
         {{"export", "cut-grey8.png", "out.tif"}, 1, "cut-grey8.png: the image is truncated or corrupt"},
         {{"export", "good.imc2", "taken.tif"}, 1, "taken.tif exists already"},
-        {{"export", "good.imc2", "missing/out.h5"}, 1, "missing/out.h5: cannot create a file there"},
+        {{"export", "good.imc2", "missing/out.h5"}, 1, "missing/out.h5: folder"},
         {{"export", "good.imc2", "out.imm"}, 2, "export writes .tif, .tiff, .png, .h5 and .hdf5 files"},
         {{"export", "good.imc2", "out.tif", "--frames", "2:9"}, 2, "--frames 2:9 goes beyond the 3 frames"},
     };
@@ -229,6 +229,9 @@ TEST_F(ToolInterchange, BadInputEndsWithOneLineAndLeavesNothing) {
         }
         EXPECT_EQ(ListFiles(dir.file("")), before) << c.reason;
     }
+    const tooltest::ToolResult forced = RunTool({"export", source, dir.file("taken.tif"), "--force"}, dir);
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(ListFiles(dir.file("")), before);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // "qmv3 convert": loads any file the library reads and saves it in the kind the output name chooses.
-// The older kinds hold uncompressed grey frames only, so JPEG frames are decompressed for them.
+// No kind holds JPEG frames, so they are decompressed; a warning names the metadata an older kind loses.
 #include <cstdio>
 
 #include "command.h"
 #include "interchange.h"
+#include "output_file.h"
+#include "output_kind.h"
 #include "sequence_io.h"
 
 namespace qmv3tool {
@@ -18,43 +20,58 @@ int Run(const Arguments& arguments) {
     if (kind == OutputKind::kUnwritable)
         return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
                           WritableExtensions().c_str());
-    Sequence sequence;
+    OutputFiles outputs(arguments.Has("force"));
+    outputs.Add(output);
     std::string message;
+    // A PNG series is written under names of its own, which its writer checks.
+    if (kind != OutputKind::kPng && !outputs.Check(message)) return Failure(command, "%s", message.c_str());
+    Sequence sequence;
     if (!LoadSequence(input, sequence, message)) return Failure(command, "%s", message.c_str());
-    // Only IMC2/BKC2 files hold JPEG frames.
-    if ((kind != OutputKind::kImc2 || arguments.Has("decompress")) && HasCompressedImages(sequence) &&
-        !DecompressSequence(sequence, message))
+    // No file kind holds JPEG frames.
+    if (HasCompressedImages(sequence) && !DecompressSequence(sequence, message))
         return Failure(command, "%s", message.c_str());
     if (IsInterchangeKind(kind)) {
         std::string summary;
-        if (!ExportSequence(sequence, 1, sequence.size(), output, false, summary, message))
+        if (!ExportSequence(sequence, 1, sequence.size(), output, false, arguments.Has("force"), summary, message))
             return Failure(command, "%s", message.c_str());
         std::printf("%s -> %s: %u frame%s\n", input.c_str(), summary.c_str(), sequence.size(),
                     sequence.size() == 1 ? "" : "s");
         return kExitSuccess;
     }
-    if (!SaveSequence(sequence, output, message)) return Failure(command, "%s", message.c_str());
+    // An older source holds no metadata of its own to lose: loading it made the values up.
+    char detectionText[512] = "";
+    const int detection = qmCheckFileFormat(input.c_str(), detectionText, sizeof detectionText);
+    const bool olderSource = detection >= 0 && detection <= 2;
+    const std::string loss = olderSource ? "" : MetadataLoss(sequence, output, "the conversion time");
+    if (!loss.empty() && !arguments.Has("quiet")) std::fprintf(stderr, "qmv3 convert: warning: %s\n", loss.c_str());
+    if (!outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
+    if (!SaveSequence(sequence, outputs.WritePath(0), message, output))
+        return Failure(command, "%s", outputs.UserText(message).c_str());
+    if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
     std::printf("%s -> %s: %u frame%s, %lld bytes\n", input.c_str(), output.c_str(), sequence.size(),
                 sequence.size() == 1 ? "" : "s", FileSize(output));
     return kExitSuccess;
 }
 
-const OptionSpec kOptions[] = {{"decompress", 0, false}};
+const OptionSpec kOptions[] = {{"decompress", 0, false}, {"quiet", 'q', false}, kForceOption};
 
 }  // namespace
 
 const Command kConvertCommand = {
     "convert",
-    "[--decompress] IN OUT",
+    "[--force] [--quiet] IN OUT",
     "convert a sequence file or image into another kind",
-    "IN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file, or a TIFF or PNG image (recognised by\n"
+    "options:\n"
+    "      --decompress  accepted for older scripts: JPEG frames are always decompressed\n" QMV3_FORCE_HELP
+    "\nIN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file, or a TIFF or PNG image (recognised by\n"
     "its content). The extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc,\n"
-    ".bkc, .bkg the older kinds, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them;\n"
-    "any other name is refused. The older kinds hold uncompressed grey frames only (BKG one\n"
-    "frame); JPEG frames are decompressed for every kind but IMC2/BKC2, and for it with\n"
-    "--decompress.\n",
+    ".bkc, .bkg the older kinds, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them\n"
+    "(uncompressed); any other name is refused. The older kinds hold uncompressed grey frames only\n"
+    "(BKG one frame); JPEG frames are decompressed, since no kind holds them.\n"
+    "The older kinds keep no frame numbers, time stamps, camera port name or scale; a warning\n"
+    "names what OUT loses. An existing OUT is refused unless --force is given.\n",
     kOptions,
-    1,
+    sizeof kOptions / sizeof kOptions[0],
     2,
     2,
     Run,

@@ -151,7 +151,7 @@ bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const Ex
     }
     // The library prints its error stack by itself unless told not to; the message here is enough.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    OutputFile output(path);
+    OutputFile output(path, control.force);
     if (!output.Create(message)) return false;
     message.clear();
     if (!WriteFile(output.TemporaryPath(), frames, layouts, control, message)) {

@@ -11,22 +11,11 @@
 #include <vector>
 
 #include "frame_metadata.h"
+#include "output_kind.h"
 #include "qmv3/qmv3.h"
 #include "sequence_io.h"
 
 namespace qmv3tool {
-
-// ---- Output kinds: the one table of what the tool writes, chosen by the output name's extension ----
-
-enum class OutputKind { kUnwritable, kImc2, kOlder, kTiff, kPng, kHdf5 };
-
-OutputKind OutputKindOf(const std::string& path);
-// ".imc2, .bkc2, .imm, ..." for messages.
-std::string WritableExtensions();
-// Whether the kind is one of the interchange formats of this header.
-inline bool IsInterchangeKind(OutputKind kind) {
-    return kind == OutputKind::kTiff || kind == OutputKind::kPng || kind == OutputKind::kHdf5;
-}
 
 // ---- Frames as the interchange formats see them ----
 
@@ -51,6 +40,7 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
 // null) runs from 0 to 1.
 struct ExportControl {
     bool compress = false;
+    bool force = false;  // replace existing files (once the new ones are complete)
     const int* interrupt = nullptr;
     double* progress = nullptr;
     bool Interrupted() const { return interrupt != nullptr && *interrupt != 0; }
@@ -64,7 +54,7 @@ struct ExportFrame {
 using ExportFrames = std::vector<ExportFrame>;
 
 // Writers: the file is complete at path when they return true; on false nothing of it is left and
-// message says why. Frames must be uncompressed.
+// message says why. An existing file is refused unless control.force. Frames must be uncompressed.
 bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const ExportControl& control,
                    std::string& message);
 bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const ExportControl& control,

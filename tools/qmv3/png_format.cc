@@ -110,36 +110,30 @@ bool WritePngFiles(const std::string& path, const ExportFrames& frames, uint32_t
     PixelLayout layout;
     for (const ExportFrame& frame : frames)
         if (!PixelLayoutOf(*frame.image, frame.position, layout, message)) return false;
-    std::vector<std::string> names;
-    for (const ExportFrame& frame : frames) {
-        names.push_back(frames.size() == 1 ? path : PngFrameName(path, frame.position, sequenceSize));
-        const std::string taken = ExistingOutputMessage(names.back());
-        if (!taken.empty()) {
-            message = taken;
-            return false;
-        }
-    }
+    // A series is one result: its files appear together, or none of them.
+    OutputFiles outputs(control.force);
+    for (const ExportFrame& frame : frames)
+        outputs.Add(frames.size() == 1 ? path : PngFrameName(path, frame.position, sequenceSize));
+    if (!outputs.Check(message) || !outputs.Prepare(message)) return false;
     std::vector<unsigned char> png;
-    bool ok = true;
-    for (size_t i = 0; ok && i < frames.size(); ++i) {
+    for (size_t i = 0; i < frames.size(); ++i) {
         if (control.Interrupted()) {
             message = "interrupted";
-            ok = false;
-            break;
+            return false;
         }
-        OutputFile output(names[i]);
-        ok = EncodePng(*frames[i].image, control.compress, png, message) && output.Create(message) &&
-             WriteAll(output.TemporaryPath(), png, message) && output.Commit(message);
-        if (ok) written.push_back(names[i]);
-        if (!ok && message.rfind("PNG", 0) == 0) message = names[i] + ": " + message;
+        if (!EncodePng(*frames[i].image, control.compress, png, message)) {
+            message = outputs.FinalPath(i) + ": " + message;
+            return false;
+        }
+        if (!WriteAll(outputs.WritePath(i), png, message)) {
+            message = outputs.UserText(message);
+            return false;
+        }
         if (control.progress != nullptr) *control.progress = double(i + 1) / double(frames.size());
     }
-    if (!ok) {
-        // A series is one result: what was written of it goes again.
-        for (const std::string& name : written) std::remove(name.c_str());
-        written.clear();
-    }
-    return ok;
+    if (!outputs.Commit(message)) return false;
+    for (size_t i = 0; i < outputs.Count(); ++i) written.push_back(outputs.FinalPath(i));
+    return true;
 }
 
 // ---- import ----

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <vector>
 
 #include "interchange.h"
 #include "interrupt.h"
+#include "output_kind.h"
 #include "progress_bar.h"
 
 namespace qmv3tool {
@@ -40,13 +42,13 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     return false;
 }
 
-bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message) {
+bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName) {
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
     int code = 0;
     {
-        ProgressBar bar("saving " + path, &progress);
+        ProgressBar bar("saving " + (shownName.empty() ? path : shownName), &progress);
         code = qmSaveImagesToFileEx(sequence.get(), path.c_str(), errorText, sizeof errorText, interrupt.Flag(),
                                     &progress);
     }
@@ -56,7 +58,7 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
 }
 
 bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
-                    std::string& summary, std::string& message) {
+                    bool force, std::string& summary, std::string& message) {
     ExportFrames frames;
     for (uint32_t position = first; position <= last && position <= sequence.size(); ++position)
         frames.push_back({&sequence[position - 1], position});
@@ -64,6 +66,7 @@ bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, con
     double progress = 0.0;
     ExportControl control;
     control.compress = compress;
+    control.force = force;
     control.interrupt = interrupt.Flag();
     control.progress = &progress;
     std::vector<std::string> written;
@@ -79,6 +82,45 @@ bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, con
                                   : std::to_string(written.size()) + " files " + written.front() + " .. " +
                                         written.back() + " (" + std::to_string(bytes) + " bytes)";
     return true;
+}
+
+std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
+    if (OutputKindOf(output) != OutputKind::kOlder) return "";
+    // The older files keep pixels and geometry only; loading one makes up the rest.
+    bool numbers = false, times = false, port = false, scale = false;
+    for (uint32_t i = 0; i < sequence.size(); ++i) {
+        const DIMAGE& image = sequence[i];
+        numbers = numbers || image.frameHeader.frameNumber != i + 1;
+        times = times || static_cast<int32_t>(image.sourceHeader.timestampSeconds) > 0;
+        port = port || image.sourceHeader.cameraPortName[0] != '\0' || image.sourceHeader.cameraPortId != 0;
+        scale = scale || (image.frameHeader.xScale > 0.0f && image.frameHeader.xScale != 1.0f) ||
+                (image.frameHeader.yScale > 0.0f && image.frameHeader.yScale != 1.0f);
+    }
+    struct Loss {
+        bool lost;
+        const char* what;
+        std::string becomes;
+        const char* pronoun;
+    };
+    const Loss losses[] = {
+        {numbers, "frame numbers", "1.." + std::to_string(sequence.size()), "they become"},
+        {times, "time stamps", timeName, "they become"},
+        {port, "camera port name", "the file name", "it becomes"},
+        {scale, "scale", "1 mm per pixel", "it becomes"},
+    };
+    std::vector<const Loss*> lost;
+    for (const Loss& loss : losses)
+        if (loss.lost) lost.push_back(&loss);
+    if (lost.empty()) return "";
+    const auto join = [&lost](std::string (*part)(const Loss&), const char* last) {
+        std::string text;
+        for (size_t i = 0; i < lost.size(); ++i)
+            text += (i == 0 ? "" : i + 1 == lost.size() ? last : ", ") + part(*lost[i]);
+        return text;
+    };
+    const std::string what = join([](const Loss& loss) { return std::string(loss.what); }, " or ");
+    const std::string becomes = join([](const Loss& loss) { return loss.becomes; }, " and ");
+    return output + " keeps no " + what + ": " + (lost.size() == 1 ? lost[0]->pronoun : "they become") + " " + becomes;
 }
 
 bool HasCompressedImages(const Sequence& sequence) {

@@ -48,12 +48,19 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
 
 // Writes images first..last (1-based, inclusive) into the interchange format the extension of path
 // names (TIFF, PNG, HDF5) with a progress bar and Ctrl-C; JPEG frames must be decompressed first.
-// summary receives "run.tif (1234 bytes)" or "10 files run-01.png .. run-10.png (1234 bytes)".
+// An existing file is replaced only with force. summary receives "run.tif (1234 bytes)" or
+// "10 files run-01.png .. run-10.png (1234 bytes)".
 bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
-                    std::string& summary, std::string& message);
+                    bool force, std::string& summary, std::string& message);
 
 // Saves a sequence; the library chooses the format by the extension. False with the library's message.
-bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message);
+// The progress bar shows shownName when it is given (the user's name of a temporary path).
+bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName = "");
+
+// What saving the sequence as output loses, as one sentence ("t.imm keeps no frame numbers, ...: they
+// become 1..5, the conversion time, ..." with timeName for the file's time), or "" when the output's
+// kind keeps everything the sequence holds.
+std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
 
 // Whether any image holds a JPEG frame.
 bool HasCompressedImages(const Sequence& sequence);

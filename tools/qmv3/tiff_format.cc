@@ -145,7 +145,7 @@ bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const Ex
         total += layouts[i].bytes();
         uniform = uniform && layouts[i].SameShape(layouts[0]);
     }
-    OutputFile output(path);
+    OutputFile output(path, control.force);
     if (!output.Create(message)) return false;
     TiffMessages messages;
     message.clear();
@@ -183,6 +183,7 @@ bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const Ex
         ok = false;
     }
     TIFFClose(tif);
+    if (!ok) message = output.UserText(message);
     return ok && output.Commit(message);
 }
 
