@@ -54,7 +54,7 @@ done
 # its interchange formats.
 # shellcheck disable=SC2046,SC2086
 "$cxx" -std=c++17 -Wall -Wextra -Werror $extra "$source"/tools/qmv3/*.cc $(pkg-config --cflags --libs qmv3) \
-    $(pkg-config --cflags --libs libtiff-4 spng hdf5) \
+    $(pkg-config --cflags --libs libtiff-4 spng hdf5 zlib) \
     -Wl,-rpath,"$libdir" -o "$work/qmv3-rebuilt" || fail "the tool does not build against the installed copy"
 "$work/qmv3-rebuilt" info "$work/cmake.imm" | grep -q "^kind:          IMM" || fail "rebuilt tool"
 

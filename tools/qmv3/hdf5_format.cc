@@ -3,6 +3,7 @@
 // their own integer type, one frame per chunk, and beside it frame numbers, event numbers and time
 // stamps; the sequence's facts are attributes of the frame dataset.
 #include <hdf5.h>
+#include <zlib.h>
 
 #include <vector>
 
@@ -86,13 +87,11 @@ bool WriteFile(const std::string& path, const ExportFrames& frames, const std::v
         (control.compress && H5Pset_deflate(properties.get(), 4) < 0))
         return false;
     const hid_t fileType = shape.bytesPerSample == 2 ? H5T_STD_U16LE : H5T_STD_U8LE;
-    const hid_t memoryType = shape.bytesPerSample == 2 ? H5T_NATIVE_UINT16 : H5T_NATIVE_UINT8;
     Handle set(H5Dcreate2(data.get(), "data", fileType, space.get(), H5P_DEFAULT, properties.get(), H5P_DEFAULT),
                H5Dclose);
     if (!set.ok()) return false;
 
-    const hsize_t frameDims[3] = {shape.height, shape.width, 3};
-    Handle frameSpace(H5Screate_simple(rank - 1, frameDims, nullptr), H5Sclose);
+    std::vector<unsigned char> packed(control.compress ? compressBound(static_cast<uLong>(shape.bytes())) : 0);
     std::vector<uint32_t> numbers, events;
     std::vector<double> times;
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -101,16 +100,20 @@ bool WriteFile(const std::string& path, const ExportFrames& frames, const std::v
             return false;
         }
         const hsize_t offset[4] = {i, 0, 0, 0};
-        if (!control.compress) {
-            // Uncompressed chunks are the frame bytes themselves: written straight to the file.
-            if (H5Dwrite_chunk(set.get(), H5P_DEFAULT, 0, offset, layouts[i].bytes(), layouts[i].pixels) < 0)
+        // Each chunk is one frame, written straight to the file: as it is, or deflated here into a
+        // buffer of one frame (the library's own filter would hold two), in the form its filter reads.
+        const void* chunkData = layouts[i].pixels;
+        size_t chunkBytes = layouts[i].bytes();
+        if (control.compress) {
+            uLongf packedBytes = static_cast<uLongf>(packed.size());
+            if (compress2(packed.data(), &packedBytes, layouts[i].pixels, static_cast<uLong>(chunkBytes), 4) != Z_OK) {
+                message = "compressing image " + std::to_string(frames[i].position) + " failed";
                 return false;
-        } else {
-            const hsize_t count[4] = {1, shape.height, shape.width, 3};
-            if (H5Sselect_hyperslab(space.get(), H5S_SELECT_SET, offset, nullptr, count, nullptr) < 0 ||
-                H5Dwrite(set.get(), memoryType, frameSpace.get(), space.get(), H5P_DEFAULT, layouts[i].pixels) < 0)
-                return false;
+            }
+            chunkData = packed.data();
+            chunkBytes = packedBytes;
         }
+        if (H5Dwrite_chunk(set.get(), H5P_DEFAULT, 0, offset, chunkBytes, chunkData) < 0) return false;
         const DIMAGE& image = *frames[i].image;
         numbers.push_back(image.frameHeader.frameNumber);
         events.push_back(image.frameHeader.eventNumber);

@@ -390,7 +390,8 @@ bool ImportTiff(const std::string* path, const unsigned char* data, size_t size,
                 const ImportLimits& limits, std::string& message) {
     TiffMessages messages;
     MemoryStream stream = {data, size, 0};
-    TIFF* tif = path != nullptr ? TIFFOpen(path->c_str(), "r")
+    // Without memory mapping: the file stays out of the process's memory beside its frames.
+    TIFF* tif = path != nullptr ? TIFFOpen(path->c_str(), "rm")
                                 : TIFFClientOpen("memory", "rm", &stream, MemoryRead, MemoryWrite, MemorySeek,
                                                  MemoryClose, MemorySize, NoMap, NoUnmap);
     if (tif == nullptr) {
