@@ -334,6 +334,13 @@ bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimi
             message = corrupt;
             return false;
         }
+        // A tile is a piece of a frame; one that claims more than any frame holds is damage, and its
+        // buffer would be unbounded.
+        if (uint64_t(tileSize) > 2ull * QMV3_MAX_TRANSPORT_SIZE) {
+            message = which + " has tiles of " + std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
+                      " pixels, larger than any frame";
+            return false;
+        }
         block.resize(size_t(tileSize));
         for (int plane = 0; plane < planes; ++plane)
             for (uint32_t y = 0; y < height; y += tileHeight)
@@ -352,7 +359,7 @@ bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimi
         rowsPerStrip = std::min(std::max<uint32_t>(rowsPerStrip, 1), height);
         const tmsize_t stripSize = TIFFStripSize(tif);
         const size_t needed = size_t(rowsPerStrip) * width * sampleBytes;
-        if (stripSize <= 0 || uint64_t(stripSize) < needed) {
+        if (stripSize <= 0 || uint64_t(stripSize) < needed || uint64_t(stripSize) > 2ull * QMV3_MAX_TRANSPORT_SIZE) {
             message = corrupt;
             return false;
         }
