@@ -119,7 +119,7 @@ int Run(const Arguments& arguments) {
     const std::string path = arguments.Positionals()[0];
     char detectionText[1024] = "";
     const int detection = qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText);
-    const char* kind = FileKindName(detection);
+    const char* kind = ImportedKindName(path, detection);
     if (kind != nullptr)
         std::printf("%s: %s file\n", path.c_str(), kind);
     else

@@ -73,7 +73,7 @@ int Run(const Arguments& arguments) {
     Sequence sequence;
     std::string message;
     if (!LoadSequence(path, sequence, message)) return Failure(kInfoCommand, "%s", message.c_str());
-    const char* kind = FileKindName(detection);
+    const char* kind = ImportedKindName(path, detection);
     std::printf("file:          %s\n", path.c_str());
     std::printf("kind:          %s, %lld bytes\n", kind ? kind : "unrecognised", FileSize(path));
     std::printf("frames:        %u\n", sequence.size());
@@ -92,7 +92,8 @@ const Command kInfoCommand = {
     "info",
     "FILE",
     "describe a sequence file: kind, frames, geometry, pixel format, numbering, time",
-    "Reads IMC2/BKC2, IMM, BKG, IMC and BKC files; the kind is decided by the content.\n"
+    "Reads IMC2/BKC2, IMM, BKG, IMC and BKC files, and TIFF and PNG images; the kind is decided\n"
+    "by the content.\n"
     "The geometry, pixel format and scale are those of the first image.\n",
     nullptr,
     0,

@@ -29,6 +29,7 @@ extern const Command kGrabCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
+extern const Command kExportCommand;
 extern const Command kExportBmpCommand;
 extern const Command kDumpCommand;
 extern const Command kServersCommand;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <vector>
 
+#include "interchange.h"
 #include "interrupt.h"
 #include "output_file.h"
 #include "output_kind.h"
@@ -46,6 +47,11 @@ std::string FileProblem(const std::string& path) {
 }
 
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
+    if (ImportKindOfFile(path) != ImportKind::kNone) {
+        if (ImportImageFile(path, sequence, ImportLimits(), message)) return true;
+        message = path + ": " + message;
+        return false;
+    }
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
@@ -76,6 +82,33 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
     if (code == 0) return true;
     message = MessageOrCode(errorText, "saving", code);
     return false;
+}
+
+bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
+                    bool force, std::string& summary, std::string& message) {
+    ExportFrames frames;
+    for (uint32_t position = first; position <= last && position <= sequence.size(); ++position)
+        frames.push_back({&sequence[position - 1], position});
+    InterruptScope interrupt;
+    double progress = 0.0;
+    ExportControl control;
+    control.compress = compress;
+    control.force = force;
+    control.interrupt = interrupt.Flag();
+    control.progress = &progress;
+    std::vector<std::string> written;
+    bool ok = false;
+    {
+        ProgressBar bar("exporting " + path, &progress);
+        ok = ExportFrameList(path, OutputKindOf(path), frames, sequence.size(), control, written, message);
+    }
+    if (!ok) return false;
+    long long bytes = 0;
+    for (const std::string& name : written) bytes += FileSize(name);
+    summary = written.size() == 1 ? written[0] + " (" + std::to_string(bytes) + " bytes)"
+                                  : std::to_string(written.size()) + " files " + written.front() + " .. " +
+                                        written.back() + " (" + std::to_string(bytes) + " bytes)";
+    return true;
 }
 
 std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
@@ -147,6 +180,18 @@ const char* FileKindName(int detection) {
             return "IMC/BKC";
         case 3:
             return "IMC2/BKC2";
+        default:
+            return nullptr;
+    }
+}
+
+const char* ImportedKindName(const std::string& path, int detection) {
+    if (FileKindName(detection) != nullptr) return FileKindName(detection);
+    switch (ImportKindOfFile(path)) {
+        case ImportKind::kTiff:
+            return "TIFF";
+        case ImportKind::kPng:
+            return "PNG";
         default:
             return nullptr;
     }
