@@ -36,12 +36,17 @@ endif
 # BUILD_TARGETS limits a build to some targets (for example the thread sanitizer's test programs).
 BUILD_TARGETS ?=
 
-.PHONY: all deps configure build demo test bench fuzz fuzz-replay clean
+.PHONY: all deps browser-deps configure build demo test bench fuzz fuzz-replay clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+# Chromium for the browser test of the report; plain `make test` skips that test without it.
+BROWSER_PACKAGES = chromium
+browser-deps:
+	@QMV3_EXTRA_PACKAGES="$(BROWSER_PACKAGES)" scripts/install-deps.sh
 
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null

@@ -158,7 +158,20 @@ void FramePlots(const ReportInput& input, std::string& page) {
         maximum.y.push_back(frames[i].maximum);
         saturated.y.push_back(static_cast<double>(frames[i].saturated));
     }
-    page += "<h2>Values per frame</h2>";
+    size_t saturatedFrames = 0, most = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].saturated == 0) continue;
+        if (saturatedFrames++ == 0 || frames[i].saturated > frames[most].saturated) most = i;
+    }
+    page += "<h2>Values per frame</h2><p class=\"note\">";
+    if (saturatedFrames == 0)
+        page += "No saturated pixels.";
+    else
+        page += "<span class=\"bad\">Frames with saturated pixels: " + std::to_string(saturatedFrames) + " of " +
+                std::to_string(frames.size()) + "; the most in frame #" +
+                std::to_string((*input.sequence)[static_cast<uint32_t>(most)].frameHeader.frameNumber) + " (" +
+                std::to_string(frames[most].saturated) + " pixels).</span>";
+    page += "</p>";
     page += RenderPlot({"Mean, minimum and maximum value",
                         "frame index (0 = first image of the file)",
                         "value (counts)",
