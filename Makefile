@@ -39,7 +39,7 @@ endif
 # BUILD_TARGETS limits a build to some targets (for example the thread sanitizer's test programs).
 BUILD_TARGETS ?=
 
-.PHONY: all deps configure build demo test docs bench fuzz fuzz-replay clean
+.PHONY: all deps browser-deps configure build demo test docs bench fuzz fuzz-replay clean
 
 all: build
 
@@ -50,6 +50,11 @@ deps:
 # dependency script installs (another python3 may come first on the PATH).
 PYTHON ?= /usr/bin/python3
 CMAKE_FLAGS += -DPython3_EXECUTABLE=$(PYTHON)
+
+# Chromium for the browser test of the report; plain `make test` skips that test without it.
+BROWSER_PACKAGES = chromium
+browser-deps:
+	@QMV3_EXTRA_PACKAGES="$(BROWSER_PACKAGES)" scripts/install-deps.sh
 
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null

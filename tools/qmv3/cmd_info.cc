@@ -9,22 +9,6 @@ namespace qmv3tool {
 
 namespace {
 
-std::string UtcText(const DIMAGE& image) {
-    char text[64];
-    if (QMV3_INTERNAL_platformTimeToUTCString(image.sourceHeader.timestampSeconds,
-                                              image.sourceHeader.timestampMicroseconds, 1, 0, 0, text,
-                                              sizeof text) == nullptr)
-        return "(no valid time)";
-    return text;
-}
-
-const char* SequenceVerdict(const Sequence& sequence) {
-    const int complete = qmIsCompleteSequence(sequence.get());
-    if (complete == 1) return "complete sequence";
-    if (qmIsSequence(sequence.get()) == 1) return "sequence with gaps or repeats";
-    return "not one sequence";
-}
-
 bool IsEarlier(const DIMAGE& a, const DIMAGE& b) {
     if (a.sourceHeader.timestampSeconds != b.sourceHeader.timestampSeconds)
         return a.sourceHeader.timestampSeconds < b.sourceHeader.timestampSeconds;

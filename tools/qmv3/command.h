@@ -31,6 +31,8 @@ extern const Command kCheckCommand;
 extern const Command kConvertCommand;
 extern const Command kExportCommand;
 extern const Command kExportBmpCommand;
+extern const Command kReportCommand;
+extern const Command kContactSheetCommand;
 extern const Command kDumpCommand;
 extern const Command kServersCommand;
 extern const Command kSourcesCommand;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "grab_session.h"
+#include "report_page.h"
 
 namespace qmv3tool {
 
@@ -186,6 +187,27 @@ bool DemoRun::ExportBitmap() {
     return true;
 }
 
+bool DemoRun::WriteReport() {
+    const std::string source = PathOf("frame.imc2"), page = source + ".html";
+    unlink(page.c_str());
+    const double start = MonotonicSeconds();
+    Sequence sequence;
+    ReportInput input;
+    std::string html, message;
+    if (!PrepareReport(source, 24, Palette::kGray, sequence, input, message) || !BuildReportPage(input, html, message))
+        return Fail("report: " + message);
+    FILE* file = std::fopen(page.c_str(), "wb");
+    const bool written = file != nullptr && std::fwrite(html.data(), 1, html.size(), file) == html.size();
+    if (file == nullptr || std::fclose(file) != 0 || !written) return Fail("cannot write " + page);
+    ++filesWritten_;
+    bytesWritten_ += static_cast<long long>(html.size());
+    Step("report", "frame.imc2.html",
+         Printf("%zu thumbnails, plots and histogram, %zu bytes", input.thumbnails.pictures.size(), html.size()),
+         MonotonicSeconds() - start);
+    std::printf("report: %s\n", page.c_str());
+    return true;
+}
+
 bool DemoRun::RunAll() {
     unsigned major = 0, minor = 0, third = 0;
     char info[512] = "";
@@ -194,7 +216,7 @@ bool DemoRun::RunAll() {
     std::printf("qmv3 demo with library %u.%u.%u\n%s\ncamera %s (the default simulated camera), folder %s\n\n", major,
                 minor, third, info, kDefaultAddress, folder_.c_str());
     return GrabGray() && GrabJpeg() && SaveAndReload(gray_, "frame.imc2") && SaveAndReload(jpeg_, "jpeg.imc2") &&
-           ConvertToImm() && ExportBitmap();
+           ConvertToImm() && ExportBitmap() && WriteReport();
 }
 
 void DemoRun::PrintSummary(bool passed) const {

@@ -230,4 +230,19 @@ long long FileSize(const std::string& path) {
     return static_cast<long long>(status.st_size);
 }
 
+const char* SequenceVerdict(const Sequence& sequence) {
+    if (qmIsCompleteSequence(sequence.get()) == 1) return "complete sequence";
+    if (qmIsSequence(sequence.get()) == 1) return "sequence with gaps or repeats";
+    return "not one sequence";
+}
+
+std::string UtcText(const DIMAGE& image) {
+    char text[64];
+    if (QMV3_INTERNAL_platformTimeToUTCString(image.sourceHeader.timestampSeconds,
+                                              image.sourceHeader.timestampMicroseconds, 1, 0, 0, text,
+                                              sizeof text) == nullptr)
+        return "(no valid time)";
+    return text;
+}
+
 }  // namespace qmv3tool

@@ -67,6 +67,13 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
 // kind keeps everything the sequence holds.
 std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
 
+// The library's verdict on the frame numbers: "complete sequence", "sequence with gaps or repeats" or
+// "not one sequence".
+const char* SequenceVerdict(const Sequence& sequence);
+
+// The image's time stamp as the library writes it in UTC, or "(no valid time)".
+std::string UtcText(const DIMAGE& image);
+
 // Whether any image holds a JPEG frame.
 bool HasCompressedImages(const Sequence& sequence);
 
