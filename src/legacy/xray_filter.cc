@@ -36,12 +36,12 @@ void FilterFrame(unsigned char* frame, uint32_t width, uint32_t height, uint32_t
 extern "C" {
 
 QMV3_EXPORT int xrayfilter(VIDINFHDR* rec) {
-    if (rec == nullptr || rec->width < 4 || rec->height < 4) return -1;
-    if (rec->type == VIDINFHDR_TYPE_EMPTY) return -1;
-    if (rec->numframes < 1) return 0;
-    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return -1;
+    if (rec == nullptr || rec->width < 4 || rec->height < 4) return QMV3_FILTER_REFUSED;
+    if (rec->type == VIDINFHDR_TYPE_EMPTY) return QMV3_FILTER_REFUSED;
+    if (rec->numframes < 1) return QMV3_FILTER_OK;
+    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return QMV3_FILTER_REFUSED;
     for (int32_t f = 0; f < rec->numframes; ++f) FilterFrame(rec->framebits[f], rec->width, rec->height, rec->bpp);
-    return 0;
+    return QMV3_FILTER_OK;
 }
 
 }  // extern "C"
