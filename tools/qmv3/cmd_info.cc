@@ -20,8 +20,8 @@ std::string UtcText(const DIMAGE& image) {
 
 const char* SequenceVerdict(const Sequence& sequence) {
     const int complete = qmIsCompleteSequence(sequence.get());
-    if (complete == 1) return "complete sequence";
-    if (qmIsSequence(sequence.get()) == 1) return "sequence with gaps or repeats";
+    if (complete == QMV3_SEQUENCE_YES) return "complete sequence";
+    if (qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "sequence with gaps or repeats";
     return "not one sequence";
 }
 

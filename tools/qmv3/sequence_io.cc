@@ -29,7 +29,7 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
         code = qmLoadImagesFromFileEx(path.c_str(), sequence.get(), interrupt.Flag(), &progress, errorText,
                                       sizeof errorText);
     }
-    if (code == 0) return true;
+    if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
     return false;
 }
@@ -44,7 +44,7 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
         code = qmSaveImagesToFileEx(sequence.get(), path.c_str(), errorText, sizeof errorText, interrupt.Flag(),
                                     &progress);
     }
-    if (code == 0) return true;
+    if (code == QMV3_SAVE_OK) return true;
     message = MessageOrCode(errorText, "saving", code);
     return false;
 }
@@ -71,13 +71,13 @@ bool DecompressSequence(Sequence& sequence, std::string& message) {
 
 const char* FileKindName(int detection) {
     switch (detection) {
-        case 0:
+        case QMV3_FILE_IMM:
             return "IMM";
-        case 1:
+        case QMV3_FILE_BKG:
             return "BKG";
-        case 2:
+        case QMV3_FILE_IMC_BKC:
             return "IMC/BKC";
-        case 3:
+        case QMV3_FILE_IMC2_BKC2:
             return "IMC2/BKC2";
         default:
             return nullptr;
@@ -102,7 +102,7 @@ std::string FormatName(int format) {
 std::string ZantCodeText(int code) {
     char text[256];
     size_t size = sizeof text;
-    if (qmZantCodeToString(code, text, &size) != 1) return "";
+    if (qmZantCodeToString(code, text, &size) != QMV3_MODE_OK) return "";
     return text;
 }
 
