@@ -32,3 +32,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qmv3Config.cmake ${CMAKE_CURRENT_BINAR
 file(RELATIVE_PATH QMV3_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(cmake/qmv3.pc.in ${CMAKE_CURRENT_BINARY_DIR}/qmv3.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qmv3.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The examples, with the CMake project that builds them against this installation.
+install(FILES examples/grab_and_save.c examples/load_and_examine.c examples/CMakeLists.txt
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/qmv3/examples)

@@ -6,11 +6,23 @@
 
 #include "qmv3/qmv3.h"
 
+/* The name of a pixel format of the public header. */
+static const char* FormatText(int format) {
+    switch (format) {
+        case QMV3_FORMAT_GRAY:
+            return "GRAY";
+        case QMV3_FORMAT_RGB:
+            return "RGB";
+        case QMV3_FORMAT_JPEG:
+            return "JPEG";
+        default:
+            return "another format";
+    }
+}
+
 int main(int argc, char** argv) {
     QMBUNCHOFIMAGES images;
     char message[512];
-    char format[64];
-    size_t formatSize = sizeof format;
     const DIMAGE* first;
     const DIMAGE* last;
     int kind, loaded;
@@ -33,12 +45,11 @@ int main(int argc, char** argv) {
     }
     first = &images.imageArray[0];
     last = &images.imageArray[images.numFrames - 1];
-    if (QMV3_INTERNAL_CDIMAGE_getFormatAsString(first->frameHeader.imageFormat, format, &formatSize) == NULL)
-        format[0] = '\0';
 
     printf("%s: kind %d (3 IMC2/BKC2, 2 IMC/BKC, 1 BKG, 0 IMM)\n", argv[1], kind);
     printf("%u images of %d x %d pixels, %s, %d byte(s) per pixel\n", images.numFrames, first->frameHeader.sourceWidth,
-           first->frameHeader.sourceHeight, format, first->frameHeader.bytesPerPixel);
+           first->frameHeader.sourceHeight, FormatText(first->frameHeader.imageFormat),
+           first->frameHeader.bytesPerPixel);
     printf("frame numbers %u to %u, %s\n", first->frameHeader.frameNumber, last->frameHeader.frameNumber,
            qmIsCompleteSequence(&images) == 1 ? "complete" : "not complete");
 

@@ -168,6 +168,27 @@ TEST(Decompression, HeaderAnnouncingAHugeImageFails) {
     std::free(in.frameBuffer);
 }
 
+// No valid image holds more than MAX_TRANSPORT_SIZE decoded bytes: a record claiming more is refused as
+// undecodable, however small its stream; up to that size the stream decodes.
+TEST(Decompression, GeometryBeyondTheTransportSizeIsRefused) {
+    const std::vector<unsigned char> jpeg = MakeJpeg(64, 48, 1);
+    const struct {
+        int height;
+        int result;
+    } cases[] = {{6656, 1}, {6657, -2}};  // 4096 x 6656 bytes is exactly MAX_TRANSPORT_SIZE
+    for (const auto& c : cases) {
+        DIMAGE in = MakeJpegImage(jpeg, 4096, c.height, 1);
+        DIMAGE out;
+        std::memset(&out, 0, sizeof out);
+        EXPECT_EQ(qmDecompressImage(&out, &in), c.result) << c.height;
+        EXPECT_EQ(out.frameBuffer != nullptr, c.result == 1);
+        std::free(out.frameBuffer);
+        EXPECT_EQ(qmDecompressImageInPlace(&in), c.result == 1 ? -4 : -2) << c.height;
+        EXPECT_EQ(in.frameHeader.imageFormat, QMV3_FORMAT_JPEG);
+        std::free(in.frameBuffer);
+    }
+}
+
 // Geometry whose 32-bit product wraps to a small number must not become a small allocation.
 TEST(Decompression, RecordGeometryThatWouldWrapIsRefused) {
     const std::vector<unsigned char> jpeg = MakeJpeg(64, 48, 1);

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -313,7 +314,7 @@ TEST(LibraryInfo, SizesAndText) {
     EXPECT_EQ(size, 107u);
     EXPECT_EQ(std::string(text), std::string("**** QMv3 shared client library, Linux, v1.0.0, b883(Release) (Jul 27, "
                                              "2023) *** Zant # ") +
-                                     "ZANT stand-in 1.0.0 ****");
+                                     "ZANT sim 1.0 ****");
 
     char small[11];
     memset(small, '#', sizeof small);
@@ -331,6 +332,19 @@ TEST(LibraryInfo, SizesAndText) {
     EXPECT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), nullptr);
     EXPECT_EQ(size, 107u);
     EXPECT_EQ(small[0], '*');
+}
+
+// A caller that allocates the size it was told gets the whole text, not a cut one.
+TEST(LibraryInfo, WholeTextFitsTheReportedSize) {
+    unsigned size = 0;
+    ASSERT_EQ(qmLibraryInfoEx(nullptr, nullptr, nullptr, nullptr, &size), nullptr);
+    std::vector<char> told(size, '#');
+    ASSERT_EQ(qmLibraryInfoEx(nullptr, nullptr, nullptr, told.data(), &size), told.data());
+    char whole[1024];
+    unsigned wholeSize = sizeof whole;
+    ASSERT_EQ(qmLibraryInfoEx(nullptr, nullptr, nullptr, whole, &wholeSize), whole);
+    EXPECT_EQ(std::string(told.data()), std::string(whole));
+    EXPECT_EQ(std::string(whole).substr(std::strlen(whole) - 5), " ****");
 }
 
 }  // namespace

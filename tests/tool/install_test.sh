@@ -26,6 +26,27 @@ for file in "$prefix/include/qmv3/qmv3.h" "$prefix/bin/qmv3" "$libdir/libqmv3.so
     [ -e "$file" ] || fail "missing ${file#"$prefix"/}"
 done
 
+# The README's recipe, command for command, in a fresh folder with nothing set but PREFIX (cc and cmake
+# are the build's compilers, with the build's sanitizer flags).
+for file in grab_and_save.c load_and_examine.c CMakeLists.txt; do
+    [ -e "$prefix/share/doc/qmv3/examples/$file" ] || fail "missing share/doc/qmv3/examples/$file"
+done
+recipe=$(awk '/<!-- tool.install runs the next block -->/ { found = 1; next }
+    found && /^```/ { if (inside) exit; inside = 1; next }
+    inside { print }' "$source/README.md")
+[ -n "$recipe" ] || fail "no recipe in the README"
+mkdir "$work/recipe" "$work/recipe-log"
+(
+    cd "$work/recipe" && unset PKG_CONFIG_PATH LD_LIBRARY_PATH && PREFIX=$prefix CC=$cc CFLAGS=$extra &&
+        PATH=$(dirname "$cmake"):$PATH ORSEL_CLIENTLIB_LOGGING_PATH=$work/recipe-log &&
+        export PREFIX CC CFLAGS PATH ORSEL_CLIENTLIB_LOGGING_PATH &&
+        # shellcheck disable=SC2086
+        cc() { "$CC" $CFLAGS "$@"; } && eval "$recipe"
+) >"$work/recipe.log" 2>&1 || { cat "$work/recipe.log" >&2; fail "the README's recipe failed"; }
+grep -q "^5 images of 640 x 480 pixels, GRAY" "$work/recipe.log" || { cat "$work/recipe.log" >&2; fail "recipe output"; }
+# The examples keep to the recommended values: the library's log holds no warning.
+if grep -r "Warning" "$work/recipe-log" >&2; then fail "the examples make the library warn"; fi
+
 # Through pkg-config: strict C99, the rpath only so that the programs run without LD_LIBRARY_PATH.
 PKG_CONFIG_PATH=$libdir/pkgconfig
 export PKG_CONFIG_PATH

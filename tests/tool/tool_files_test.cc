@@ -57,6 +57,23 @@ TEST_F(ToolFiles, CheckPassesAGoodFileAndRejectsADamagedOne) {
     EXPECT_EQ(fail.status, 1);
     EXPECT_TRUE(Contains(fail.out, damaged + ": not recognised: File (" + damaged + ") is either no IMC2")) << fail.out;
     EXPECT_TRUE(Contains(fail.err, "qmv3 check: File \"" + damaged + "\"")) << fail.err;
+    EXPECT_TRUE(
+        Contains(fail.out, damaged + ": tried IMC2/BKC2, IMC/BKC, IMM and BKG; the closest, IMC2/BKC2, refused: "))
+        << fail.out;
+
+    // A cut IMM file: its header still says what it is, and how the size disagrees.
+    ASSERT_EQ(RunTool({"convert", good, dir.file("good.imm")}, dir).status, 0);
+    bytes = qmv3test::ReadFileBytes(dir.file("good.imm"));
+    bytes.resize(300);
+    qmv3test::WriteFileBytes(dir.file("cut.imm"), bytes);
+    const tooltest::ToolResult cut = RunTool({"check", dir.file("cut.imm")}, dir);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_TRUE(Contains(cut.out, dir.file("cut.imm") +
+                                      ": tried IMC2/BKC2, IMC/BKC, IMM and BKG; the closest, IMM, refused: the header "
+                                      "announces 24 x 10 pixels, 8 bits: frames of 256 bytes, but the file's 300 "
+                                      "bytes are not a whole number of them\n"))
+        << cut.out;
+    EXPECT_TRUE(Contains(cut.err, " (file is 300 bytes)\n")) << cut.err;
 }
 
 TEST_F(ToolFiles, ConvertRoundTripsBetweenEveryPairOfKinds) {
@@ -101,6 +118,33 @@ TEST_F(ToolFiles, ConvertRefusesWhatTheTargetCannotHold) {
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(Contains(result.err, "Multiple video images can not be saved as bkg file.")) << result.err;
     EXPECT_FALSE(qmv3test::FileExists(dir.file("three.bkg")));
+}
+
+TEST_F(ToolFiles, ConvertWarnsWhatTheTargetLoses) {
+    const std::string fromFive = Make("five.imc2", 3, 1, 5), fromOne = Make("one.imc2", 2, 2, 1);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string warning;  // "" for none
+    } cases[] = {
+        {{fromFive, dir.file("a.imm")},
+         "qmv3 convert: warning: " + dir.file("a.imm") +
+             " keeps no frame numbers, time stamps, camera port name or scale: they become 1..3, the conversion "
+             "time, the file name and 1 mm per pixel\n"},
+        {{fromOne, dir.file("b.BKC")},
+         "qmv3 convert: warning: " + dir.file("b.BKC") +
+             " keeps no time stamps, camera port name or scale: they become the conversion time, the file name "
+             "and 1 mm per pixel\n"},
+        {{"--quiet", fromFive, dir.file("c.imc")}, ""},
+        {{fromFive, dir.file("d.imc2")}, ""},
+        {{dir.file("a.imm"), dir.file("e.imc")}, ""},  // an older source has nothing of its own to lose
+    };
+    for (const auto& row : cases) {
+        std::vector<std::string> arguments = {"convert"};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        const tooltest::ToolResult result = RunTool(arguments, dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, row.warning);
+    }
 }
 
 TEST_F(ToolFiles, DumpPrintsOneHeaderAsTextOrHex) {

@@ -63,10 +63,10 @@ TEST(ToolGrab, FailedGrabsExitWithOneAndSaveNothing) {
     EXPECT_TRUE(Contains(single.err, "reading the property characteristics failed (control system code")) << single.err;
 
     // JPEG frames are decompressed for every kind, with one line that says so.
-    const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imm")}, dir);
+    const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imc2")}, dir);
     EXPECT_EQ(jpeg.status, 0) << jpeg.err;
     EXPECT_EQ(jpeg.err, "qmv3 grab: the frames of \"FrameJpeg\" are JPEG-compressed; decompressing them for " +
-                            dir.file("c.imm") + "\n");
+                            dir.file("c.imc2") + "\n");
 
     qmv3test::WriteFileBytes(dir.file("taken.imm"), {1, 2, 3});
     const tooltest::ToolResult taken = RunTool({"grab", "-n", "1", dir.file("taken.imm")}, dir);

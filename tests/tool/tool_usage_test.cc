@@ -45,13 +45,21 @@ TEST(ToolUsage, UsageErrorsExitWithTwo) {
         {{"grab", "-n", "0", "a.imc2"}, "-n needs a number of frames from 1 to 10000, not '0'"},
         {{"grab", "-n", "12x", "a.imc2"}, "not '12x'"},
         {{"grab", "--rate", "-5", "a.imc2"}, "--rate needs milliseconds"},
-        {{"grab", "--mode", "TIMER|EVENT", "a.imc2"}, "--mode 'TIMER|EVENT' is not an access mode (error -4)"},
+        {{"grab", "--mode", "TIMER|EVENT", "a.imc2"},
+         "--mode 'TIMER|EVENT' is not an access mode: 'TIMER' and 'EVENT' exclude each other"},
+        {{"grab", "--mode", "cm_timer stream,MCAST", "a.imc2"}, "'stream' and 'MCAST' exclude each other"},
+        {{"grab", "--mode", "TIMER|TIMER", "a.imc2"}, "'TIMER' is named twice"},
+        {{"grab", "--mode", "TIMER|FOO", "a.imc2"}, "'FOO' is not an access-mode keyword (known: EVENT or TIMER,"},
+        {{"grab", "--mode", "STREAM", "a.imc2"}, "it names neither EVENT nor TIMER, and one of them is needed"},
+        {{"grab", "--mode", " | ", "a.imc2"}, "it names no keyword"},
         {{"grab", "--frames"}, "option --frames needs a value"},
         {{"grab", "--single=yes", "a"}, "option --single takes no value"},
         {{"info", "--what", "a"}, "unknown option --what"},
         {{"convert", "in.imc2"}, "missing argument"},
         {{"export-bmp", "in", "out", "--palette", "pink"}, "--palette must be gray, false or jet"},
         {{"export-bmp", "in", "out", "--digits", "4"}, "--digits must be 0, 1, 2 or 3"},
+        {{"export-bmp", "in", "out", "--contrast", "high"}, "--contrast must be bits or auto"},
+        {{"export-bmp", "in", "out", "--frame", "0"}, "--frame needs a number from 1 to 10000"},
         {{"dump", "in", "--frame", "0"}, "--frame needs an image number from 1"},
         {{"demo", "--frames", "0"}, "--frames needs a number from 1 to 1000"},
         {{"version", "extra"}, "unexpected argument 'extra'"},
@@ -85,6 +93,18 @@ TEST(ToolUsage, FailuresExitWithOneAndTheLibraryMessage) {
         const tooltest::ToolResult result = RunTool({command, missing}, dir);
         EXPECT_EQ(result.status, 1) << command;
         EXPECT_TRUE(Contains(result.err, std::string("qmv3 ") + command + ": File \"" + missing + "\"")) << result.err;
+        EXPECT_TRUE(Contains(result.err, " (No such file or directory)\n")) << result.err;
+    }
+    // The system's view follows the library's text: a folder, a file too short for any header.
+    qmv3test::WriteFileBytes(dir.file("short.imm"), {1, 2, 3, 4, 5});
+    const struct {
+        std::string path, reason;
+    } reasons[] = {{dir.path(), " (it is a folder)\n"},
+                   {dir.file("short.imm"), " (file is 5 bytes, shorter than one header)\n"}};
+    for (const auto& row : reasons) {
+        const tooltest::ToolResult result = RunTool({"info", row.path}, dir);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(Contains(result.err, row.reason)) << result.err;
     }
     const tooltest::ToolResult convert = RunTool({"convert", missing, dir.file("out.imm")}, dir);
     EXPECT_EQ(convert.status, 1);

@@ -1,5 +1,5 @@
 // "qmv3 convert": loads any file the library reads and saves it in the kind the output name chooses.
-// The older kinds hold uncompressed grey frames only, so JPEG frames are decompressed for them.
+// No kind holds JPEG frames, so they are decompressed; a warning names the metadata an older kind loses.
 #include <cstdio>
 
 #include "command.h"
@@ -28,6 +28,12 @@ int Run(const Arguments& arguments) {
     // No file kind holds JPEG frames.
     if (HasCompressedImages(sequence) && !DecompressSequence(sequence, message))
         return Failure(command, "%s", message.c_str());
+    // An older source holds no metadata of its own to lose: loading it made the values up.
+    char detectionText[512] = "";
+    const int detection = qmCheckFileFormat(input.c_str(), detectionText, sizeof detectionText);
+    const bool olderSource = detection >= 0 && detection <= 2;
+    const std::string loss = olderSource ? "" : MetadataLoss(sequence, output, "the conversion time");
+    if (!loss.empty() && !arguments.Has("quiet")) std::fprintf(stderr, "qmv3 convert: warning: %s\n", loss.c_str());
     if (!outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
     if (!SaveSequence(sequence, outputs.WritePath(0), message, output))
         return Failure(command, "%s", outputs.UserText(message).c_str());
@@ -37,13 +43,13 @@ int Run(const Arguments& arguments) {
     return kExitSuccess;
 }
 
-const OptionSpec kOptions[] = {{"decompress", 0, false}, kForceOption};
+const OptionSpec kOptions[] = {{"decompress", 0, false}, {"quiet", 'q', false}, kForceOption};
 
 }  // namespace
 
 const Command kConvertCommand = {
     "convert",
-    "[--decompress] [--force] IN OUT",
+    "[--force] [--quiet] IN OUT",
     "convert a sequence file into another kind",
     "options:\n"
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed\n" QMV3_FORCE_HELP
@@ -51,7 +57,8 @@ const Command kConvertCommand = {
     "extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc, .bkg the\n"
     "older kinds; any other name is refused. The older kinds hold uncompressed grey frames only\n"
     "(BKG one frame); JPEG frames are decompressed, since no kind holds them.\n"
-    "An existing OUT is refused unless --force is given.\n",
+    "The older kinds keep no frame numbers, time stamps, camera port name or scale; a warning\n"
+    "names what OUT loses. An existing OUT is refused unless --force is given.\n",
     kOptions,
     sizeof kOptions / sizeof kOptions[0],
     2,

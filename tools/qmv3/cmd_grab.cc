@@ -1,7 +1,12 @@
 // "qmv3 grab": grabs frames from a video server and saves them; the library chooses the file format by
 // the extension. Frames received before a timeout or Ctrl-C are saved too, and the command then fails.
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "command.h"
 #include "grab_session.h"
@@ -17,6 +22,43 @@ const OptionSpec kOptions[] = {
     {"address", 'a', true},   {"property", 'p', true}, {"frames", 'n', true}, {"rate", 'r', true}, {"mode", 'm', true},
     {"decompress", 0, false}, {"single", 0, false},    {"quiet", 'q', false}, kForceOption,
 };
+
+// What is wrong with an access-mode text the library refused with code: the unknown keyword, the
+// keywords that exclude each other, or the missing base mode. The keywords and their groups are the
+// control system's; the library alone decides, this only explains.
+std::string ExplainMode(const std::string& text, int code) {
+    struct Keyword {
+        const char* name;
+        int group;  // 1 the base modes, 2 the transports, 0 free
+    };
+    static const Keyword kKeywords[] = {{"EVENT", 1},   {"TIMER", 1},   {"STREAM", 2},    {"MCAST", 2},
+                                        {"NETWORK", 2}, {"CONNECT", 2}, {"SYNCNOTIFY", 0}};
+    const char* const known = "EVENT or TIMER, at most one of STREAM, MCAST, NETWORK and CONNECT, and SYNCNOTIFY";
+    if (code == -1) return "it is longer than 200 characters";
+    if (code == -2) return std::string("it names no keyword; a mode names ") + known;
+    if (code == -5) return "it names neither EVENT nor TIMER, and one of them is needed";
+    std::vector<std::pair<std::string, const Keyword*>> seen;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("| ,\t\n", start);
+        const std::string word = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? text.size() : end + 1;
+        if (word.empty()) continue;
+        const char* bare = strncasecmp(word.c_str(), "CM_", 3) == 0 ? word.c_str() + 3 : word.c_str();
+        const Keyword* keyword = nullptr;
+        for (const Keyword& candidate : kKeywords)
+            if (strcasecmp(bare, candidate.name) == 0) keyword = &candidate;
+        if (keyword == nullptr) return "'" + word + "' is not an access-mode keyword (known: " + known + ")";
+        for (const auto& earlier : seen) {
+            if (earlier.second == keyword) return "'" + word + "' is named twice";
+            // MCAST and NETWORK are one mode under two names.
+            if (earlier.second->group != 0 && earlier.second->group == keyword->group)
+                return "'" + earlier.first + "' and '" + word + "' exclude each other";
+        }
+        seen.emplace_back(word, keyword);
+    }
+    return "the library refused it (error " + std::to_string(code) + ")";
+}
 
 // Fills the request from the options; false after reporting a usage error into status.
 bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) {
@@ -43,7 +85,8 @@ bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) 
     if (const char* mode = arguments.Value("mode")) {
         request.mode = QMV3_INTERNAL_zantDecodeModeStringCMnew(mode);
         if (request.mode < 0) {
-            status = UsageError(command, "--mode '%s' is not an access mode (error %d)", mode, request.mode);
+            status = UsageError(command, "--mode '%s' is not an access mode: %s", mode,
+                                ExplainMode(mode, request.mode).c_str());
             return false;
         }
     }
@@ -117,6 +160,8 @@ int Run(const Arguments& arguments) {
                          request.property.c_str(), output.c_str());
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
+    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
+    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
     const int presses = InterruptPresses();
     const bool saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
     if (!saved) {
@@ -153,7 +198,7 @@ const Command kGrabCommand = {
     "                    with --single the time limit of the grab (default 2000)\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
     "      --single      grab one frame with a synchronous read instead of a subscription\n" QMV3_FORCE_HELP
-    "  -q, --quiet       no notes on standard error\n"
+    "  -q, --quiet       no notes or warnings on standard error\n"
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed,\n"
     "                    since no file kind holds them (a note says so without this option)\n"
     "\nThe extension of OUT chooses the format: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc and\n"

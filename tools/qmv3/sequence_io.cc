@@ -1,11 +1,18 @@
 // What several commands share: loading and saving with progress and Ctrl-C, decompression, texts.
 #include "sequence_io.h"
 
+#include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <vector>
 
 #include "interrupt.h"
+#include "output_file.h"
+#include "output_kind.h"
 #include "progress_bar.h"
 
 namespace qmv3tool {
@@ -19,6 +26,25 @@ std::string MessageOrCode(const char* text, const char* operation, int code) {
 
 }  // namespace
 
+std::string FileProblem(const std::string& path) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return SystemReason(errno);
+    if (S_ISDIR(status.st_mode)) return "it is a folder";
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SystemReason(errno);
+    close(fd);
+    if (!S_ISREG(status.st_mode)) return "";
+    if (status.st_size == 0) return "the file is empty";
+    // The fixed part at the start of each kind: magic numbers and count (IMC2/BKC2), width, height and
+    // bits (IMM and BKG), and the same with the image count (IMC and BKC).
+    const OutputKind kind = OutputKindOf(path);
+    const bool imcOrBkc = kind == OutputKind::kOlder && !HoldsOneFrameOnly(path) &&
+                          (path.size() < 4 || strcasecmp(path.c_str() + path.size() - 4, ".imm") != 0);
+    const long long header = kind == OutputKind::kOlder ? (imcOrBkc ? 16 : 8) : 14;
+    const std::string size = "file is " + std::to_string(static_cast<long long>(status.st_size)) + " bytes";
+    return status.st_size < header ? size + ", shorter than one header" : size;
+}
+
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
     InterruptScope interrupt;
     double progress = 0.0;
@@ -31,6 +57,9 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     }
     if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
+    // The library's text stays as it is; the system's view of the file says what to do about it.
+    const std::string problem = code == -9 ? "" : FileProblem(path);
+    if (!problem.empty()) message += " (" + problem + ")";
     return false;
 }
 
@@ -47,6 +76,45 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
     if (code == QMV3_SAVE_OK) return true;
     message = MessageOrCode(errorText, "saving", code);
     return false;
+}
+
+std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
+    if (OutputKindOf(output) != OutputKind::kOlder) return "";
+    // The older files keep pixels and geometry only; loading one makes up the rest.
+    bool numbers = false, times = false, port = false, scale = false;
+    for (uint32_t i = 0; i < sequence.size(); ++i) {
+        const DIMAGE& image = sequence[i];
+        numbers = numbers || image.frameHeader.frameNumber != i + 1;
+        times = times || static_cast<int32_t>(image.sourceHeader.timestampSeconds) > 0;
+        port = port || image.sourceHeader.cameraPortName[0] != '\0' || image.sourceHeader.cameraPortId != 0;
+        scale = scale || (image.frameHeader.xScale > 0.0f && image.frameHeader.xScale != 1.0f) ||
+                (image.frameHeader.yScale > 0.0f && image.frameHeader.yScale != 1.0f);
+    }
+    struct Loss {
+        bool lost;
+        const char* what;
+        std::string becomes;
+        const char* pronoun;
+    };
+    const Loss losses[] = {
+        {numbers, "frame numbers", "1.." + std::to_string(sequence.size()), "they become"},
+        {times, "time stamps", timeName, "they become"},
+        {port, "camera port name", "the file name", "it becomes"},
+        {scale, "scale", "1 mm per pixel", "it becomes"},
+    };
+    std::vector<const Loss*> lost;
+    for (const Loss& loss : losses)
+        if (loss.lost) lost.push_back(&loss);
+    if (lost.empty()) return "";
+    const auto join = [&lost](std::string (*part)(const Loss&), const char* last) {
+        std::string text;
+        for (size_t i = 0; i < lost.size(); ++i)
+            text += (i == 0 ? "" : i + 1 == lost.size() ? last : ", ") + part(*lost[i]);
+        return text;
+    };
+    const std::string what = join([](const Loss& loss) { return std::string(loss.what); }, " or ");
+    const std::string becomes = join([](const Loss& loss) { return loss.becomes; }, " and ");
+    return output + " keeps no " + what + ": " + (lost.size() == 1 ? lost[0]->pronoun : "they become") + " " + becomes;
 }
 
 bool HasCompressedImages(const Sequence& sequence) {

@@ -42,12 +42,23 @@ class OlderRecord {
     VIDINFHDR record_;
 };
 
-// Loads any file the library reads into an empty sequence; false with the library's message.
+// What the system says about reading a file: "No such file or directory", "Permission denied", "it
+// is a folder", "file is 412 bytes" (", shorter than one header" when it is), or "" when nothing is
+// wrong with it that the system can tell.
+std::string FileProblem(const std::string& path);
+
+// Loads any file the library reads into an empty sequence; false with the library's message and,
+// in parentheses, the file's problem.
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
 
 // Saves a sequence; the library chooses the format by the extension. False with the library's message.
 // The progress bar shows shownName when it is given (the user's name of a temporary path).
 bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName = "");
+
+// What saving the sequence as output loses, as one sentence ("t.imm keeps no frame numbers, ...: they
+// become 1..5, the conversion time, ..." with timeName for the file's time), or "" when the output's
+// kind keeps everything the sequence holds.
+std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
 
 // Whether any image holds a JPEG frame.
 bool HasCompressedImages(const Sequence& sequence);
