@@ -11,8 +11,10 @@ namespace qmv3tool {
 namespace {
 
 int ListFailure(const char* path, int result) {
-    return Failure(kServersCommand, "%s: %s (code %d)", path,
-                   result == -1 ? "the system list could not be loaded" : "the system list query failed", result);
+    return Failure(
+        kServersCommand, "%s: %s (code %d)", path,
+        result == QMV3_SYSLIST_LOAD_FAILED ? "the system list could not be loaded" : "the system list query failed",
+        result);
 }
 
 int Run(const Arguments& arguments) {

@@ -58,7 +58,7 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
     // The library's text stays as it is; the system's view of the file says what to do about it.
-    const std::string problem = code == -9 ? "" : FileProblem(path);
+    const std::string problem = code == QMV3_LOAD_INTERRUPTED ? "" : FileProblem(path);
     if (!problem.empty()) message += " (" + problem + ")";
     return false;
 }
