@@ -33,7 +33,7 @@ Loaded Load(const std::string& path, QMBUNCHOFIMAGES& out, int* interrupt = null
 
 // Saves the sequence and checks that loading gives it back with the documented adjustments.
 void ExpectRoundTrip(QMBUNCHOFIMAGES& saved, const std::string& path, std::string portName = "") {
-    ASSERT_EQ(0, qmSaveImagesToFile(&saved, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&saved, path.c_str()));
     QMBUNCHOFIMAGES loaded = {nullptr, 0};
     SequenceGuard guard(loaded);
     double percent = 0.0;
@@ -142,7 +142,7 @@ class CraftedFile : public ::testing::Test {
         QMBUNCHOFIMAGES images = MakeSequence(1, 8, 8, 1, QMV3_FORMAT_GRAY);
         SequenceGuard guard(images);
         const std::string source = dir_.file("source.imc2");
-        ASSERT_EQ(0, qmSaveImagesToFile(&images, source.c_str()));
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, source.c_str()));
         bytes_ = qmv3test::ReadFileBytes(source);
         path_ = dir_.file("crafted.imc2");
         p_ = "File \"" + path_ + "\"";
@@ -488,12 +488,14 @@ TEST(LoadDispatch, ParameterChecks) {
     };
     for (const Case& c : cases) {
         char error[300] = {};
-        EXPECT_EQ(-1, qmLoadImagesFromFileEx(c.path, c.images, nullptr, nullptr, error, sizeof(error)));
+        EXPECT_EQ(QMV3_LOAD_PARAMETER_ERROR,
+                  qmLoadImagesFromFileEx(c.path, c.images, nullptr, nullptr, error, sizeof(error)));
         EXPECT_EQ(c.message, error);
     }
-    EXPECT_EQ(-4, qmLoadImagesFromFile(path.c_str(), &empty));
+    EXPECT_EQ(QMV3_LOAD_OPEN_FAILED, qmLoadImagesFromFile(path.c_str(), &empty));
     char error[300] = {};
-    EXPECT_EQ(-4, qmLoadImagesFromFileEx(path.c_str(), &empty, nullptr, nullptr, error, sizeof(error)));
+    EXPECT_EQ(QMV3_LOAD_OPEN_FAILED,
+              qmLoadImagesFromFileEx(path.c_str(), &empty, nullptr, nullptr, error, sizeof(error)));
     EXPECT_EQ("File \"" + path + "\" could not be opened for reading.", std::string(error));
 }
 
@@ -504,7 +506,7 @@ TEST(LoadDispatch, OlderFormatsLoadAsGraySequences) {
     for (const char* name : {"a.imm", "a.imc", "a.bkc", "b.bkg"}) {
         const std::string path = dir.file(name);
         images.numFrames = name[0] == 'b' ? 1 : 2;
-        ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str())) << name;
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str())) << name;
         QMBUNCHOFIMAGES loaded = {nullptr, 0};
         SequenceGuard loadedGuard(loaded);
         double percent = 0.0;
@@ -527,7 +529,7 @@ TEST(LoadDispatch, OlderLoaderFailuresAndInterrupt) {
     QMBUNCHOFIMAGES images = MakeSequence(2, 16, 8, 1, QMV3_FORMAT_GRAY);
     SequenceGuard guard(images);
     const std::string path = dir.file("a.imc");
-    ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     QMBUNCHOFIMAGES loaded = {nullptr, 0};
     int interrupt = 1;
     const Loaded result = Load(path, loaded, &interrupt);

@@ -35,9 +35,9 @@ std::string ExplainMode(const std::string& text, int code) {
     static const Keyword kKeywords[] = {{"EVENT", 1},   {"TIMER", 1},   {"STREAM", 2},    {"MCAST", 2},
                                         {"NETWORK", 2}, {"CONNECT", 2}, {"SYNCNOTIFY", 0}};
     const char* const known = "EVENT or TIMER, at most one of STREAM, MCAST, NETWORK and CONNECT, and SYNCNOTIFY";
-    if (code == -1) return "it is longer than 200 characters";
-    if (code == -2) return std::string("it names no keyword; a mode names ") + known;
-    if (code == -5) return "it names neither EVENT nor TIMER, and one of them is needed";
+    if (code == QMV3_MODE_DECODE_TOO_LONG) return "it is longer than 200 characters";
+    if (code == QMV3_MODE_DECODE_NO_KEYWORD) return std::string("it names no keyword; a mode names ") + known;
+    if (code == QMV3_MODE_DECODE_NO_BASE_MODE) return "it names neither EVENT nor TIMER, and one of them is needed";
     std::vector<std::pair<std::string, const Keyword*>> seen;
     size_t start = 0;
     while (start < text.size()) {

@@ -95,7 +95,8 @@ bool DemoRun::GrabGray() {
     const double start = MonotonicSeconds();
     const GrabOutcome outcome = GrabFrames(request, gray_);
     if (outcome.error != 0) return Fail(DescribeGrabFailure(request, outcome, false));
-    if (qmIsCompleteSequence(gray_.get()) != 1) return Fail("the grey frames are not a complete sequence");
+    if (qmIsCompleteSequence(gray_.get()) != QMV3_SEQUENCE_YES)
+        return Fail("the grey frames are not a complete sequence");
     framesGrabbed_ += gray_.size();
     Step("grab", "\"Frame\"", Describe(gray_) + Printf(", complete, %lld bytes", PixelBytes(gray_)),
          MonotonicSeconds() - start);
@@ -110,11 +111,13 @@ bool DemoRun::GrabJpeg() {
     const double start = MonotonicSeconds();
     const GrabOutcome outcome = GrabFrames(request, jpeg_);
     if (outcome.error != 0) return Fail(DescribeGrabFailure(request, outcome, false));
-    if (qmIsCompleteSequence(jpeg_.get()) != 1) return Fail("the JPEG frames are not a complete sequence");
+    if (qmIsCompleteSequence(jpeg_.get()) != QMV3_SEQUENCE_YES)
+        return Fail("the JPEG frames are not a complete sequence");
     const long long compressed = PixelBytes(jpeg_);
     std::string message;
     if (!DecompressSequence(jpeg_, message)) return Fail(message);
-    if (qmIsCompleteSequence(jpeg_.get()) != 1) return Fail("the decompressed frames are not a complete sequence");
+    if (qmIsCompleteSequence(jpeg_.get()) != QMV3_SEQUENCE_YES)
+        return Fail("the decompressed frames are not a complete sequence");
     framesGrabbed_ += jpeg_.size();
     const long long raw = PixelBytes(jpeg_);
     Step("grab", "\"FrameJpeg\"",
@@ -174,9 +177,10 @@ bool DemoRun::ExportBitmap() {
     OlderRecord record;
     char text[256] = "";
     const int converted = qmBunchToVIDINFHDREx2(&firstFrame, record.get(), text, sizeof text, 0, nullptr);
-    if (converted != 1) return Fail(Printf("conversion to the older record failed (%d): %s", converted, text));
+    if (converted != QMV3_BUNCH_CONVERT_OK)
+        return Fail(Printf("conversion to the older record failed (%d): %s", converted, text));
     const int saved = save_bmp_files(prefix.c_str(), record.get(), 1, 0);
-    if (saved != 0) return Fail(Printf("bitmap export failed with code %d", saved));
+    if (saved != QMV3_LEGACY_SAVE_OK) return Fail(Printf("bitmap export failed with code %d", saved));
     const long long fileBytes = FileSize(bitmap);
     const long long expected = 1078 + 4LL * ((ImageWidth(gray_[0]) + 3) / 4) * ImageHeight(gray_[0]);
     if (fileBytes != expected) return Fail(Printf("frame1.bmp has %lld bytes, not %lld", fileBytes, expected));

@@ -61,10 +61,10 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
         code = qmLoadImagesFromFileEx(path.c_str(), sequence.get(), interrupt.Flag(), &progress, errorText,
                                       sizeof errorText);
     }
-    if (code == 0) return true;
+    if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
     // The library's text stays as it is; the system's view of the file says what to do about it.
-    const std::string problem = code == -9 ? "" : FileProblem(path);
+    const std::string problem = code == QMV3_LOAD_INTERRUPTED ? "" : FileProblem(path);
     if (!problem.empty()) message += " (" + problem + ")";
     return false;
 }
@@ -79,7 +79,7 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
         code = qmSaveImagesToFileEx(sequence.get(), path.c_str(), errorText, sizeof errorText, interrupt.Flag(),
                                     &progress);
     }
-    if (code == 0) return true;
+    if (code == QMV3_SAVE_OK) return true;
     message = MessageOrCode(errorText, "saving", code);
     return false;
 }
@@ -172,13 +172,13 @@ bool DecompressSequence(Sequence& sequence, std::string& message) {
 
 const char* FileKindName(int detection) {
     switch (detection) {
-        case 0:
+        case QMV3_FILE_IMM:
             return "IMM";
-        case 1:
+        case QMV3_FILE_BKG:
             return "BKG";
-        case 2:
+        case QMV3_FILE_IMC_BKC:
             return "IMC/BKC";
-        case 3:
+        case QMV3_FILE_IMC2_BKC2:
             return "IMC2/BKC2";
         default:
             return nullptr;
@@ -215,7 +215,7 @@ std::string FormatName(int format) {
 std::string ZantCodeText(int code) {
     char text[256];
     size_t size = sizeof text;
-    if (qmZantCodeToString(code, text, &size) != 1) return "";
+    if (qmZantCodeToString(code, text, &size) != QMV3_MODE_OK) return "";
     return text;
 }
 
@@ -231,8 +231,8 @@ long long FileSize(const std::string& path) {
 }
 
 const char* SequenceVerdict(const Sequence& sequence) {
-    if (qmIsCompleteSequence(sequence.get()) == 1) return "complete sequence";
-    if (qmIsSequence(sequence.get()) == 1) return "sequence with gaps or repeats";
+    if (qmIsCompleteSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "complete sequence";
+    if (qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "sequence with gaps or repeats";
     return "not one sequence";
 }
 
