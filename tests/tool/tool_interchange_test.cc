@@ -61,7 +61,7 @@ class ToolInterchange : public ::testing::Test {
         } else {
             QMBUNCHOFIMAGES images;
             qmInitializeBunchStructure(&images);
-            EXPECT_EQ(qmCreateBunchStructure(&images, 3, 24 * 10 * 3), 1);
+            EXPECT_EQ(qmCreateBunchStructure(&images, 3, 24 * 10 * 3), QMV3_BUNCH_OK);
             for (uint32_t i = 0; i < 3; ++i) {
                 DIMAGE& image = images.imageArray[i];
                 tooltest::FillImage(image, 72, 10, 1, 5 + i);  // the bytes of 24 x 10 RGB pixels
@@ -70,7 +70,7 @@ class ToolInterchange : public ::testing::Test {
                 image.frameHeader.effectiveBitsPerPixel = 24;
                 image.frameHeader.sourceFormat = image.frameHeader.imageFormat = QMV3_FORMAT_RGB;
             }
-            EXPECT_EQ(qmSaveImagesToFile(&images, path.c_str()), 0);
+            EXPECT_EQ(qmSaveImagesToFile(&images, path.c_str()), QMV3_SAVE_OK);
             qmFreeBunch(&images);
         }
         QMBUNCHOFIMAGES loaded = tooltest::LoadSequence(path);
@@ -148,7 +148,7 @@ TEST_F(ToolInterchange, FilesOfOtherProgramsAreReadIn) {
         ASSERT_EQ(images.numFrames, c.frames) << c.name;
         for (uint32_t i = 0; i < images.numFrames; ++i) {
             const DIMAGE& image = images.imageArray[i];
-            EXPECT_EQ(qmCheckImageValidity(&image, nullptr, 0), 1) << c.name;
+            EXPECT_EQ(qmCheckImageValidity(&image, nullptr, 0), QMV3_IMAGE_VALID) << c.name;
             EXPECT_EQ(image.frameHeader.imageFormat, c.format) << c.name;
             EXPECT_EQ(image.frameHeader.bytesPerPixel, c.bytesPerPixel) << c.name;
             EXPECT_EQ(image.frameHeader.frameNumber, i + 1) << c.name;

@@ -49,13 +49,13 @@ TEST_F(ToolReport, ShowsEverySectionWithTheFiguresOfInfo) {
 TEST_F(ToolReport, ShowsAGapAndASaturatedFrame) {
     QMBUNCHOFIMAGES images;
     qmInitializeBunchStructure(&images);
-    ASSERT_EQ(qmCreateBunchStructure(&images, 3, 24 * 10 * 2), 1);
+    ASSERT_EQ(qmCreateBunchStructure(&images, 3, 24 * 10 * 2), QMV3_BUNCH_OK);
     const uint32_t numbers[] = {1, 2, 4};
     for (int i = 0; i < 3; ++i) tooltest::FillImage(images.imageArray[i], 24, 10, 2, numbers[i]);
     const uint16_t top = 4095;
     for (int pixel = 0; pixel < 6; ++pixel) std::memcpy(images.imageArray[1].frameBuffer + 2 * pixel * 7, &top, 2);
     const std::string path = dir.file("gap.imc2");
-    ASSERT_EQ(qmSaveImagesToFile(&images, path.c_str()), 0);
+    ASSERT_EQ(qmSaveImagesToFile(&images, path.c_str()), QMV3_SAVE_OK);
     qmFreeBunch(&images);
 
     const std::string out = dir.file("gap-report.html");

@@ -264,7 +264,7 @@ bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Se
     input.sequence = &sequence;
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         char sentence[1024] = "";
-        if (qmCheckImageValidity(&sequence[i], sentence, sizeof sentence) != 1)
+        if (qmCheckImageValidity(&sequence[i], sentence, sizeof sentence) != QMV3_IMAGE_VALID)
             input.invalid.push_back({i + 1, sentence});
     }
     input.wasCompressed = HasCompressedImages(sequence);
