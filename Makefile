@@ -2,6 +2,9 @@
 # SANITIZE=1 builds with AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder,
 # SANITIZE=thread with ThreadSanitizer.
 
+# The nested makes of the CMake build would otherwise announce every directory they enter.
+MAKEFLAGS += --no-print-directory
+
 SANITIZE ?= 0
 CTEST_ARGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -36,12 +39,22 @@ endif
 # BUILD_TARGETS limits a build to some targets (for example the thread sanitizer's test programs).
 BUILD_TARGETS ?=
 
-.PHONY: all deps configure build demo test docs bench fuzz fuzz-replay clean
+.PHONY: all deps browser-deps configure build demo test docs bench fuzz fuzz-replay clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+# The Python package is built and tested against Debian's interpreter, whose numpy and pytest the
+# dependency script installs (another python3 may come first on the PATH).
+PYTHON ?= /usr/bin/python3
+CMAKE_FLAGS += -DPython3_EXECUTABLE=$(PYTHON)
+
+# Chromium for the browser test of the report; plain `make test` skips that test without it.
+BROWSER_PACKAGES = chromium
+browser-deps:
+	@QMV3_EXTRA_PACKAGES="$(BROWSER_PACKAGES)" scripts/install-deps.sh
 
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
@@ -49,7 +62,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) $(foreach target,$(BUILD_TARGETS),--target $(target))
 
-demo: build
+# The demo needs only the library, the stand-in and the tool (which depends on both), not the tests.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target qmv3-cli
 	@$(BUILD_DIR)/qmv3 demo --dir $(BUILD_DIR)/demo
 
 test: build
@@ -82,10 +97,14 @@ fuzz-replay: fuzz
 	echo "fuzz-replays: $$passed passed, $$failed failed"; [ $$failed -eq 0 ]
 
 # Release build of the benchmark program in its own folder; BENCH_ARGS go to the program.
+# The Python benchmark follows with its own ratio (the package's load against the C load).
 bench: deps
-	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQMV3_BUILD_BENCH=ON -DQMV3_BUILD_TESTS=OFF >/dev/null
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQMV3_BUILD_BENCH=ON -DQMV3_BUILD_TESTS=OFF \
+		-DPython3_EXECUTABLE=$(PYTHON) >/dev/null
 	@cmake --build build-bench -j $(JOBS) --target qmv3_bench
+	@if [ -d build-bench/python ]; then cmake --build build-bench -j $(JOBS) --target qmv3_python; fi
 	@build-bench/bench/qmv3_bench $(BENCH_ARGS)
+	@if [ -d build-bench/python ]; then PYTHONPATH=build-bench/python $(PYTHON) python/bench/frames_bench.py; fi
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz

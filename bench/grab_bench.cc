@@ -101,8 +101,8 @@ void GrabFrames(benchmark::State& state) {
         QMBUNCHOFIMAGES images{};
         int error = 0;
         const int received =
-            qmGrabFramesEx(&images, kDevice, "Frame4M", frames, 1, 3, &error, nullptr, nullptr, nullptr);
-        if (received != static_cast<int>(frames) || error != 0) state.SkipWithError("grab incomplete");
+            qmGrabFramesEx(&images, kDevice, "Frame4M", frames, 1, QMV3_CM_TIMER, &error, nullptr, nullptr, nullptr);
+        if (received != static_cast<int>(frames) || error != QMV3_GRAB_OK) state.SkipWithError("grab incomplete");
         qmFreeBunch(&images);
     }
     state.counters["frames_per_second"] =

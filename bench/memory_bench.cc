@@ -60,11 +60,12 @@ Peaks MeasureInThisProcess() {
     const double beforeSave = StatusBytes("VmRSS");
     if (!ResetPeak()) return peaks;
     const int saved = qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr);
-    if (saved == 0) peaks.save = sequenceBytes + StatusBytes("VmHWM") - beforeSave;
+    if (saved == QMV3_SAVE_OK) peaks.save = sequenceBytes + StatusBytes("VmHWM") - beforeSave;
     qmv3bench::FreeSequence(sequence);
     const double beforeLoad = StatusBytes("VmRSS");
     QMBUNCHOFIMAGES loaded{};
-    if (saved == 0 && ResetPeak() && qmLoadImagesFromFileEx(path.c_str(), &loaded, nullptr, nullptr, nullptr, 0) == 0) {
+    if (saved == QMV3_SAVE_OK && ResetPeak() &&
+        qmLoadImagesFromFileEx(path.c_str(), &loaded, nullptr, nullptr, nullptr, 0) == QMV3_LOAD_OK) {
         peaks.load = StatusBytes("VmHWM") - beforeLoad;
     }
     qmFreeBunch(&loaded);

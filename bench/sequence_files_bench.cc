@@ -72,7 +72,7 @@ void Save(benchmark::State& state, const Kind& kind, bool fast) {
         state.PauseTiming();
         std::remove(path.c_str());  // the writer never overwrites a file
         state.ResumeTiming();
-        if (qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr) != 0) {
+        if (qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr) != QMV3_SAVE_OK) {
             state.SkipWithError("qmSaveImagesToFileEx failed");
             break;
         }
@@ -97,7 +97,7 @@ void Load(benchmark::State& state, const Kind& kind) {
     const Material& material = MaterialOf(kind);
     for (auto _ : state) {
         QMBUNCHOFIMAGES loaded{};
-        if (qmLoadImagesFromFileEx(material.savedFile.c_str(), &loaded, nullptr, nullptr, nullptr, 0) != 0) {
+        if (qmLoadImagesFromFileEx(material.savedFile.c_str(), &loaded, nullptr, nullptr, nullptr, 0) != QMV3_LOAD_OK) {
             state.SkipWithError("qmLoadImagesFromFileEx failed");
             break;
         }
@@ -140,8 +140,8 @@ void RoundTrip(benchmark::State& state) {
         std::remove(path.c_str());
         state.ResumeTiming();
         QMBUNCHOFIMAGES loaded{};
-        if (qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr) != 0 ||
-            qmLoadImagesFromFileEx(path.c_str(), &loaded, nullptr, nullptr, nullptr, 0) != 0) {
+        if (qmSaveImagesToFileEx(&sequence, path.c_str(), nullptr, 0, nullptr, nullptr) != QMV3_SAVE_OK ||
+            qmLoadImagesFromFileEx(path.c_str(), &loaded, nullptr, nullptr, nullptr, 0) != QMV3_LOAD_OK) {
             state.SkipWithError("save or load failed");
             break;
         }

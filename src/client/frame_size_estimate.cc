@@ -14,6 +14,8 @@ namespace {
 constexpr int kPropsTimeoutMilliseconds = 500;
 constexpr size_t kCurrentAnswerSize = 400;  // the current answer needs at least 393 bytes
 constexpr size_t kOlderAnswerSize = 68;
+// The description is a fixed-width field of 16 characters, handed over as it is (not NUL-terminated).
+constexpr size_t kCharacteristicsTextSize = 16;
 
 // One "PROPS" query with the answer in the current (tagged) or the older form.
 int QueryProps(const char* address, const char* property, bool currentForm, unsigned char* answer) {
@@ -49,10 +51,7 @@ int _internal_zantReadPropertyCharacteristics(const char* address, const char* p
         std::memcpy(&elements, answer + 376, sizeof elements);
         *count = elements;
         *format = answer[392] + 512;
-        if (text != nullptr) {
-            std::memcpy(text, answer + 320, 16);
-            text[16] = '\0';
-        }
+        if (text != nullptr) std::memcpy(text, answer + 320, kCharacteristicsTextSize);
         return 0;
     }
     if (cc == 2 || cc == 62) {

@@ -12,8 +12,9 @@
 
 namespace {
 
-// Sizes the record fields can carry: appendedFrameSize is signed 32-bit and totalLength adds the header.
-constexpr uint64_t kLargestRawSize = INT32_MAX - QMV3_IMAGE_HEADER_SIZE;
+// No valid image holds more decoded bytes than this: a record claiming a larger geometry is refused as
+// undecodable before anything is allocated for it.
+constexpr uint64_t kLargestRawSize = QMV3_MAX_TRANSPORT_SIZE;
 
 // Appended width x height x bytesPerPixel in 64 bits, so that no header can wrap it into a small size.
 // Zero when a factor is not positive.
@@ -51,8 +52,8 @@ int decompressImage(DIMAGE* outImage, const DIMAGE* inImage) {
     if (outImage == nullptr || inImage == nullptr) return QMV3_DECOMPRESS_NULL_ARGUMENT;
     if (inImage->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return QMV3_DECOMPRESS_NOT_JPEG;
     const uint64_t rawSize = rawFrameSize(*inImage);
-    if (rawSize > kLargestRawSize) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
-    if (rawSize == 0 || !hasCompressedBytes(*inImage)) return QMV3_DECOMPRESS_DECODE_FAILED;
+    if (rawSize == 0 || rawSize > kLargestRawSize || !hasCompressedBytes(*inImage))
+        return QMV3_DECOMPRESS_DECODE_FAILED;
     auto* pixels = static_cast<unsigned char*>(std::malloc(rawSize));
     if (pixels == nullptr) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
     int width = 0, height = 0, format = 0;
@@ -75,7 +76,7 @@ int decompressImageInPlace(DIMAGE* image) {
     if (image == nullptr) return QMV3_DECOMPRESS_NULL_ARGUMENT;
     if (image->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return QMV3_DECOMPRESS_NOT_JPEG;
     const uint64_t rawSize = rawFrameSize(*image);
-    if (rawSize > kLargestRawSize) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
+    if (rawSize > kLargestRawSize) return QMV3_DECOMPRESS_DECODE_FAILED;
     if (static_cast<int32_t>(image->frameBufferSize) < static_cast<int64_t>(rawSize))
         return QMV3_DECOMPRESS_BUFFER_TOO_SMALL;
     if (rawSize == 0 || !hasCompressedBytes(*image)) return QMV3_DECOMPRESS_DECODE_FAILED;

@@ -1,7 +1,7 @@
 // The library's own log, its level and verbosity, and the load and unload hooks.
 //
-// The state here exists once per loaded library and is unprotected: the library expects one
-// application thread. Lines written from the control system's delivery thread are not lost, because
+// The state here exists once per loaded library and is unprotected (except for the start of the log): the
+// library expects one application thread. Lines written from the control system's delivery thread are not lost, because
 // the log file is opened and closed for every line, but they may interleave with others.
 #include "client/library_frame.h"
 
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "client/library_state.h"
 #include "platform/logging.h"
@@ -80,10 +81,15 @@ void composeLogFileName(unsigned long processId) {
     if (length < 0 || length > 1022) snprintf(_g_str_LogFileNamePath, 1023, "orsel-sharedlib-ERR.log");
 }
 
+// The first line may come from the application thread and the delivery thread at once: the log is
+// started exactly once, and neither writes its line before the start lines are in the file.
+std::once_flag gLogStarted;
+
 void startLogIfNeeded() {
-    if (_global_internal_loggingInitialized) return;
-    _internal_LOG_initialize(true);
-    _global_internal_loggingInitialized = true;
+    std::call_once(gLogStarted, [] {
+        _internal_LOG_initialize(true);
+        _global_internal_loggingInitialized = true;
+    });
 }
 
 // The four forms of the verbosity change message; marker is "about to be " or empty.

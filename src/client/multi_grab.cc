@@ -242,7 +242,6 @@ int PrepareAndGrab(GrabContext& context, QMBUNCHOFIMAGES* aImages, const char* a
         return QMV3_GRAB_REFUSED;
     }
     request.address = address;
-    context.address = address;
     const unsigned int estimate = qmEstimateMaxFrameSizeBytes(address, aZantPropertyName);
     context.receive.frameBuffer = static_cast<unsigned char*>(std::malloc(estimate));
     if (context.receive.frameBuffer == nullptr) return QMV3_GRAB_OUT_OF_MEMORY;
@@ -308,7 +307,6 @@ QMV3_EXPORT int qmGrabFramesEx2(QMBUNCHOFIMAGES* aImages, DTYPE* aImagesDOut, co
             if (context != nullptr) {
                 context->numberRequested = aNumFrames;
                 context->imagesDOut = aImagesDOut;
-                context->property = aZantPropertyName;
                 if (aNumFrames == 0 || apiOutError == nullptr || aImages == nullptr) {
                     result = QMV3_GRAB_REFUSED;
                 } else {

@@ -45,8 +45,6 @@ struct GrabContext {
     std::atomic<int64_t> lastActivitySeconds{0};
     QMBUNCHOFIMAGES result{};
     DTYPE* imagesDOut = nullptr;
-    const char* address = nullptr;
-    const char* property = nullptr;
     DTYPE subscriptionOutput{};  // the subscription's output container, read by the control system
 };
 

@@ -12,7 +12,8 @@ constexpr int kMaxPropertyElementCount = 100 * 1024 * 1024;
 // Asks the control system for the element count and format of a property: the local listener first,
 // then the device's "PROPS" property (current answer form, then the older one after codes 2 and 62).
 // Returns 0 with format and count filled, or the last completion code with count 0. `text`, when not
-// null, must hold 17 bytes and receives the 16-character description (not from the older form).
+// null, receives the description: 16 characters, space-padded, without a terminating NUL (not from
+// the older form).
 int _internal_zantReadPropertyCharacteristics(const char* address, const char* property, int* format, int* count,
                                               char* text);
 

@@ -35,10 +35,6 @@ constexpr uint32_t kMaxImagesWritten = 10000;
 // Both length fields of an image are limited to the int32 range.
 constexpr uint64_t kMaxBlockLength = 2147483647;
 
-// The smallest image section a file can hold: its header, two sets and one pixel byte. Used to bound
-// the image count read from a file before anything is allocated for it.
-constexpr uint64_t kMinImageSectionSize = kImageHeaderSize + kMinImageMetadataSets * kMetadataSetSize + 1;
-
 // Deflate cannot expand a stream by more than this factor; a longer len_uncompressed is a broken file.
 constexpr uint64_t kMaxDeflateRatio = 1032;
 

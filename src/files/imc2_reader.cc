@@ -1,10 +1,12 @@
 // Reader of IMC2/BKC2 files. Every length read from the file is checked against what remains of the
-// file before anything is allocated for it, so a short crafted file cannot make the reader allocate
-// more than the file could fill. Images of a failed load are never handed out. The interrupt flag and
-// the progress value may be shared with another thread without synchronisation.
+// file before anything is allocated for it, and image records are added only as image sections are
+// read, so a short crafted file cannot make the reader allocate more than the file could fill. Images of a failed load
+// are never handed out. The interrupt flag and the progress value may be shared with another thread without
+// synchronisation.
 #include <strings.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -152,15 +154,6 @@ bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* tab
         return reader.Fail(QMV3_LOAD_INVALID_FILE,
                            reader.prefix + " parse error: Meta value images_in_file=0 invalid. Must be >0.");
     }
-    // Each image takes at least its header, two sets and one pixel byte: a count the rest of the file
-    // cannot hold is refused before the image records are allocated.
-    const uint64_t remaining = reader.Remaining();
-    if (numImages > remaining / imc2::kMinImageSectionSize) {
-        return reader.Fail(QMV3_LOAD_INVALID_FILE,
-                           reader.prefix + " parse error: Meta value images_in_file=" + std::to_string(numImages) +
-                               " invalid. The remaining " + std::to_string(remaining) +
-                               " bytes of the file cannot hold them.");
-    }
     return true;
 }
 
@@ -254,28 +247,37 @@ bool ReadImage(const Reader& reader, uint32_t k, uint32_t n, SINGLEMETADATA* tab
     return true;
 }
 
-// The images read so far; released on destruction unless handed out.
+// The images read so far; released on destruction unless handed out. The records grow as images are
+// read rather than being sized from the count in the file: every record then stands for an image
+// section actually present, so a crafted count cannot make the reader allocate more than the file backs,
+// and each fault of a short file is reported where the file runs out.
 class ImageArray {
   public:
-    ImageArray() = default;
+    ImageArray(uint32_t count, const DIMAGE& tmpl) : count_(count), tmpl_(tmpl) {}
     ~ImageArray() {
         if (images_ == nullptr) return;
-        for (uint32_t i = 0; i < count_; ++i) std::free(images_[i].frameBuffer);
+        for (uint32_t i = 0; i < used_; ++i) std::free(images_[i].frameBuffer);
         std::free(images_);
     }
     ImageArray(const ImageArray&) = delete;
     ImageArray& operator=(const ImageArray&) = delete;
-    bool Allocate(uint32_t count, const DIMAGE& tmpl) {
-        images_ = static_cast<DIMAGE*>(std::malloc(static_cast<size_t>(count) * sizeof(DIMAGE)));
-        if (images_ == nullptr) return false;
-        count_ = count;
-        for (uint32_t i = 0; i < count; ++i) {
-            images_[i] = tmpl;
-            images_[i].frameHeader.frameNumber = i + 1;
+    // Adds the record of the next image, filled from the template; false when memory is short.
+    bool Grow() {
+        if (used_ == capacity_) {
+            const uint32_t capacity = capacity_ == 0
+                                          ? std::min(count_, kFirstCapacity)
+                                          : static_cast<uint32_t>(std::min<uint64_t>(count_, 2ull * capacity_));
+            void* grown = std::realloc(images_, static_cast<size_t>(capacity) * sizeof(DIMAGE));
+            if (grown == nullptr) return false;
+            images_ = static_cast<DIMAGE*>(grown);
+            capacity_ = capacity;
         }
+        images_[used_] = tmpl_;
+        images_[used_].frameHeader.frameNumber = used_ + 1;
+        ++used_;
         return true;
     }
-    DIMAGE& operator[](uint32_t i) { return images_[i]; }
+    DIMAGE& Last() { return images_[used_ - 1]; }
     DIMAGE* Release() {
         DIMAGE* images = images_;
         images_ = nullptr;
@@ -283,8 +285,12 @@ class ImageArray {
     }
 
   private:
+    static constexpr uint32_t kFirstCapacity = 64;
+    const uint32_t count_;
+    const DIMAGE tmpl_;
     DIMAGE* images_ = nullptr;
-    uint32_t count_ = 0;
+    uint32_t capacity_ = 0;
+    uint32_t used_ = 0;
 };
 
 bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
@@ -307,19 +313,19 @@ bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
     DIMAGE tmpl = MakeTemplate(reader.path);
     uint32_t n = 0;
     if (!ReadGlobalBlock(reader, numSets, globalTable.get(), tmpl, n)) return false;
-    ImageArray images;
-    if (!images.Allocate(n, tmpl)) {
-        return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, reader.prefix +
-                                                        " load error: Memory allocation error QMBUNCHOFIMAGES "
-                                                        "imageArray[" +
-                                                        std::to_string(n) + "].");
-    }
+    ImageArray images(n, tmpl);
     reader.Progress(0.05);
     for (uint32_t k = 1; k <= n; ++k) {
         if (interrupt != nullptr && *interrupt == 1) {
             return reader.Fail(QMV3_LOAD_INTERRUPTED, reader.prefix + " load error: Interrupted by user.");
         }
-        if (!ReadImage(reader, k, n, imageTable.get(), images[k - 1])) return false;
+        if (!images.Grow()) {
+            return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, reader.prefix +
+                                                            " load error: Memory allocation error QMBUNCHOFIMAGES "
+                                                            "imageArray[" +
+                                                            std::to_string(n) + "].");
+        }
+        if (!ReadImage(reader, k, n, imageTable.get(), images.Last())) return false;
         reader.Progress(static_cast<double>(k) / n * 0.95 + 0.05);
     }
     apImages->imageArray = images.Release();

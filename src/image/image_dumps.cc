@@ -157,9 +157,10 @@ bool CDIMAGE::putHeadersToHexDumpText(FILE* stream) const {
 }
 
 bool CDIMAGE::dumpFrameBitsAsHexDump(FILE* stream) const {
-    if (stream == nullptr) return false;
+    // An unmet precondition leaves the caller's stream open; once writing has begun it is closed.
+    if (stream == nullptr || !hasFrameBytes(m_Img)) return false;
     const bool written =
-        hasFrameBytes(m_Img) && std::fprintf(stream, "Information of qmv3 frame buffer bits\n") >= 0 &&
+        std::fprintf(stream, "Information of qmv3 frame buffer bits\n") >= 0 &&
         std::fprintf(stream, "=====================================\n\n") >= 0 &&
         std::fprintf(stream, "Contents: %u bytes (is: appendedFrameSize)\n\n",
                      static_cast<unsigned>(m_Img.frameHeader.appendedFrameSize)) >= 0 &&

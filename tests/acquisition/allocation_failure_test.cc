@@ -18,7 +18,8 @@ TEST_F(GrabAllocationFailure, InvalidFrameIsReportedWhenItsMessageCannotBeBuilt)
     ASSERT_NE(nullptr, image);
     // Settle the log frame (the corrected address is logged), the control-system start and the
     // stand-in's journal before allocations fail.
-    EXPECT_EQ(1, qmGrabFrame(image, nullptr, ZANTSIM_DEFAULT_ADDRESS + 1, "Frame", 1000, 1, nullptr));
+    EXPECT_EQ(QMV3_GRAB_FRAME_OK,
+              qmGrabFrame(image, nullptr, ZANTSIM_DEFAULT_ADDRESS + 1, "Frame", 1000, QMV3_CM_SINGLE, nullptr));
     zantsim_ClearJournal();
     unsigned char bytes[4] = {1, 2, 3, 4};
     DIMAGE recorded{};
@@ -33,7 +34,7 @@ TEST_F(GrabAllocationFailure, InvalidFrameIsReportedWhenItsMessageCannotBeBuilt)
     int result = 99;
     qmv3test::g_failAllocations = true;
     try {
-        result = qmGrabFrame(image, nullptr, ZANTSIM_DEFAULT_ADDRESS, "Frame", 1000, 1, &code);
+        result = qmGrabFrame(image, nullptr, ZANTSIM_DEFAULT_ADDRESS, "Frame", 1000, QMV3_CM_SINGLE, &code);
     } catch (...) {
         result = 100;
     }

@@ -1,5 +1,6 @@
 // Property characteristics through the listener and the "PROPS" forms, and every fallback of the
 // frame-size estimate with its log line.
+#include <cstring>
 #include <string>
 
 #include "acquisition/grab_fixture.h"
@@ -44,10 +45,12 @@ TEST_F(FrameSizeEstimate, PropsAnswersInBothFormsWhenTheListenerFails) {
     EXPECT_EQ(CA_READ, props[0].access);
     EXPECT_EQ(500, props[0].rate);
 
-    char text[17] = {};
+    char text[17];
+    std::memset(text, '#', sizeof text);
     int format = 0, count = 0;
     EXPECT_EQ(0, _internal_zantReadPropertyCharacteristics(kCam, "Frame16", &format, &count, text));
-    EXPECT_STREQ("GRAY 640x480    ", text);
+    EXPECT_EQ("GRAY 640x480    ", std::string(text, 16));
+    EXPECT_EQ('#', text[16]);  // 16 characters and nothing beyond
     EXPECT_EQ(614400, count);
 
     for (int code : {2, 62}) {

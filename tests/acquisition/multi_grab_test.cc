@@ -70,10 +70,10 @@ TEST_F(MultiGrab, RepeatedFrameNumbersAreDroppedAndEachFrameCopiedOnce) {
     for (uint32_t i = 0; i < 3; ++i) {
         const DIMAGE& image = images_.imageArray[i];
         EXPECT_EQ(307200u, image.frameBufferSize);
-        EXPECT_EQ(1, qmCheckImageValidity(&image, nullptr, 0));
+        EXPECT_EQ(QMV3_IMAGE_VALID, qmCheckImageValidity(&image, nullptr, 0));
         EXPECT_EQ(PatternValue(33, 44, 10 + i, 0, 0xFF), image.frameBuffer[44 * 640 + 33]);
     }
-    EXPECT_EQ(1, qmIsCompleteSequence(&images_));
+    EXPECT_EQ(QMV3_SEQUENCE_YES, qmIsCompleteSequence(&images_));
     const auto attach = Calls("AttachLinkEx2");
     ASSERT_EQ(1u, attach.size());
     EXPECT_EQ(307200u, attach[0].arrayLength);  // the frame-size estimate
@@ -186,7 +186,7 @@ TEST_F(MultiGrab, RefusedRequestsTouchNothing) {
     for (const auto& row : table) {
         error_ = 99;
         zantError_ = 99;
-        EXPECT_EQ(0, qmGrabFramesEx2(row.images, nullptr, row.address, row.property, row.frames, 500, 3,
+        EXPECT_EQ(0, qmGrabFramesEx2(row.images, nullptr, row.address, row.property, row.frames, 500, QMV3_CM_TIMER,
                                      row.errorOut ? &error_ : nullptr, &zantError_, nullptr, nullptr));
         EXPECT_EQ(row.errorOut ? -1 : 99, error_);
         EXPECT_EQ(0, zantError_);
@@ -206,11 +206,11 @@ TEST_F(MultiGrab, FailedSubscriptionGivesMinusSixWithItsCode) {
     const auto messages = log.End();
     EXPECT_EQ(1, CountContaining(messages, "qmGrabFrames(Ex,Ex2): AttachLinkEx2 unsuccessful return code (-13)."));
     EXPECT_EQ(1, CountContaining(messages, "Parameters passed: qmGrabFramesEx2(QMBUNCHOFIMAGES *aImages,"));
-    EXPECT_EQ(-5, qmGrabFrames(&images_, kCam, "Frame", 2, 500, 3));
+    EXPECT_EQ(QMV3_GRAB_FRAMES_SUBSCRIPTION_FAILED, qmGrabFrames(&images_, kCam, "Frame", 2, 500, QMV3_CM_TIMER));
 }
 
 TEST_F(MultiGrab, FramesHeldOnInputAreFreedFirst) {
-    ASSERT_EQ(1, qmCreateBunchStructure(&images_, 3, 100));
+    ASSERT_EQ(QMV3_BUNCH_OK, qmCreateBunchStructure(&images_, 3, 100));
     LogCapture log;
     EXPECT_EQ(1, Grab(1));
     EXPECT_EQ(1u, images_.numFrames);
@@ -235,15 +235,15 @@ TEST_F(MultiGrab, ExhaustedMemoryEndsTheGrabAndKeepsTheFrames) {
 }
 
 TEST_F(MultiGrab, ReducedFormReturnsOneOrFreesTheFrames) {
-    EXPECT_EQ(1, qmGrabFrames(&images_, kCam, "Frame", 2, 2, 3));
+    EXPECT_EQ(QMV3_GRAB_FRAMES_OK, qmGrabFrames(&images_, kCam, "Frame", 2, 2, QMV3_CM_TIMER));
     EXPECT_EQ(2u, images_.numFrames);
     qmFreeBunch(&images_);
     qmv3test::ArmLargeAllocation(2, kFrameBytes);  // the first frame's
-    EXPECT_EQ(-2, qmGrabFrames(&images_, kCam, "Frame", 5, 2, 3));
+    EXPECT_EQ(QMV3_GRAB_FRAMES_OUT_OF_MEMORY, qmGrabFrames(&images_, kCam, "Frame", 5, 2, QMV3_CM_TIMER));
     qmv3test::DisarmLargeAllocation();
     EXPECT_EQ(nullptr, images_.imageArray);
     EXPECT_EQ(0u, images_.numFrames);
-    EXPECT_EQ(0, qmGrabFrames(&images_, kCam, "Frame", 0, 2, 3));
+    EXPECT_EQ(QMV3_GRAB_FRAMES_REFUSED, qmGrabFrames(&images_, kCam, "Frame", 0, 2, QMV3_CM_TIMER));
 }
 
 TEST_F(MultiGrab, EnvironmentOverridesRateAndMode) {
@@ -330,7 +330,7 @@ TEST_F(MultiGrab, LinkThatNeverClosesLeavesTheFramesSafe) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_GT(zantsim_CallbackCount(), callbacks);
     EXPECT_EQ(2u, images_.numFrames);
-    EXPECT_EQ(1, qmIsCompleteSequence(&images_));
+    EXPECT_EQ(QMV3_SEQUENCE_YES, qmIsCompleteSequence(&images_));
 
     // A later grab closes the kept link once the control system lets it.
     zantsim_ScriptCloseLink(0, 0);
@@ -374,11 +374,11 @@ TEST_F(MultiGrab, OnlyOneGrabRunsAtATime) {
     QMBUNCHOFIMAGES other{};
     int otherError = 99;
     std::thread second(
-        [&] { qmGrabFramesEx(&other, kCam, "Frame", 20, 1, 3, &otherError, nullptr, nullptr, nullptr); });
+        [&] { qmGrabFramesEx(&other, kCam, "Frame", 20, 1, QMV3_CM_TIMER, &otherError, nullptr, nullptr, nullptr); });
     EXPECT_EQ(20, Grab(20, "Frame", nullptr, nullptr, 1));
     second.join();
     EXPECT_EQ(0, error_);
-    EXPECT_EQ(0, otherError);
+    EXPECT_EQ(QMV3_GRAB_OK, otherError);
     EXPECT_EQ(20u, other.numFrames);
     qmFreeBunch(&other);
     std::vector<std::string> subscriptions;

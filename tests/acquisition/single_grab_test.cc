@@ -35,7 +35,7 @@ TEST_F(SingleGrab, FrameArrivesValidWithTheRequestHandedBack) {
     DTYPE out{};
     int code = -1;
     LogCapture log;
-    ASSERT_EQ(1, qmGrabFrame(image_, &out, kCam, "Frame16", 1000, 3, &code));
+    ASSERT_EQ(QMV3_GRAB_FRAME_OK, qmGrabFrame(image_, &out, kCam, "Frame16", 1000, QMV3_CM_TIMER, &code));
     EXPECT_TRUE(log.End().empty());
     EXPECT_EQ(0, code);
     EXPECT_EQ(614400, image_->frameHeader.appendedFrameSize);
@@ -72,7 +72,7 @@ TEST_F(SingleGrab, RefusalsOfTheResultsTable) {
     for (const auto& row : table) {
         int code = 77;
         LogCapture log;
-        EXPECT_EQ(row.result, qmGrabFrame(row.image, nullptr, row.address, row.property, 100, 1, &code));
+        EXPECT_EQ(row.result, qmGrabFrame(row.image, nullptr, row.address, row.property, 100, QMV3_CM_SINGLE, &code));
         EXPECT_EQ(77, code);
         const auto messages = log.End();
         if (row.message != nullptr) {
@@ -96,19 +96,20 @@ TEST_F(SingleGrab, CharacteristicsFailureGivesMinusThreeWithTheCode) {
     zantsim_ScriptPropertyQuery(5, 12, 0);
     int code = 0;
     LogCapture log;
-    EXPECT_EQ(-3, qmGrabFrame(image_, nullptr, kCam, "Frame", 100, 1, &code));
+    EXPECT_EQ(QMV3_GRAB_FRAME_PROPERTY_FAILED, qmGrabFrame(image_, nullptr, kCam, "Frame", 100, QMV3_CM_SINGLE, &code));
     EXPECT_EQ(12, code);
     EXPECT_EQ(1, CountContaining(log.End(),
                                  "Error: qmGrabFrame: _internal_zantReadPropertyCharacteristics() returned not "
                                  "successful: cc=12"));
-    EXPECT_EQ(-3, qmGrabFrame(image_, nullptr, kCam, "Frame", 100, 1, nullptr));
+    EXPECT_EQ(QMV3_GRAB_FRAME_PROPERTY_FAILED,
+              qmGrabFrame(image_, nullptr, kCam, "Frame", 100, QMV3_CM_SINGLE, nullptr));
 }
 
 TEST_F(SingleGrab, TwoFailuresWithTheSameCodeGiveOneWarning) {
     zantsim_ScriptReads(2, 5);
     int code = -1;
     LogCapture log;
-    EXPECT_EQ(1, qmGrabFrame(image_, nullptr, kCam, "Frame", 2000, 1, &code));
+    EXPECT_EQ(QMV3_GRAB_FRAME_OK, qmGrabFrame(image_, nullptr, kCam, "Frame", 2000, QMV3_CM_SINGLE, &code));
     EXPECT_EQ(0, code);
     const auto messages = log.End();
     ASSERT_EQ(1u, messages.size());
@@ -121,7 +122,7 @@ TEST_F(SingleGrab, AlwaysFailingServerEndsAfterTheTimeLimit) {
     int code = 0;
     LogCapture log;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(-1, qmGrabFrame(image_, nullptr, kCam, "Frame", 100, 1, &code));
+    EXPECT_EQ(QMV3_GRAB_FRAME_TIMEOUT, qmGrabFrame(image_, nullptr, kCam, "Frame", 100, QMV3_CM_SINGLE, &code));
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(100));
     EXPECT_LT(elapsed, std::chrono::milliseconds(600));
@@ -136,7 +137,7 @@ TEST_F(SingleGrab, OversizedPropertyIsReducedToTheImageBuffer) {
     ASSERT_NE(nullptr, big);
     zantsim_ScriptPropertyInfo(30000000, CF_IMAGE);
     LogCapture log;
-    EXPECT_EQ(1, qmGrabFrame(big, nullptr, kCam, "Frame", 1000, 1, nullptr));
+    EXPECT_EQ(QMV3_GRAB_FRAME_OK, qmGrabFrame(big, nullptr, kCam, "Frame", 1000, QMV3_CM_SINGLE, nullptr));
     EXPECT_EQ(1, CountContaining(log.End(),
                                  "Warning: _internal_readPropertyCharacteristics iZantPropertySize(30000000) exeeds "
                                  "apInOutImage->frameBufferSize(27262976). iZantPropertySize will be reduced to "
@@ -148,7 +149,7 @@ TEST_F(SingleGrab, OversizedPropertyIsReducedToTheImageBuffer) {
 TEST_F(SingleGrab, OtherFormatIsWarnedAndStillAttempted) {
     zantsim_ScriptPropertyInfo(307200, CF_STRUCT);
     LogCapture log;
-    EXPECT_EQ(1, qmGrabFrame(image_, nullptr, kCam, "Frame", 1000, 1, nullptr));
+    EXPECT_EQ(QMV3_GRAB_FRAME_OK, qmGrabFrame(image_, nullptr, kCam, "Frame", 1000, QMV3_CM_SINGLE, nullptr));
     EXPECT_EQ(1, CountContaining(log.End(),
                                  "Warning: iZantPropertyFormat(519) != CF_IMAGE(567). Even though, the call will be "
                                  "attempted."));
@@ -167,7 +168,7 @@ TEST_F(SingleGrab, InvalidFrameGivesMinusTwoAndStaysInTheImage) {
     int code = -1;
     DTYPE out{};
     LogCapture log;
-    EXPECT_EQ(-2, qmGrabFrame(image_, &out, kCam, "Frame", 1000, 1, &code));
+    EXPECT_EQ(QMV3_GRAB_FRAME_INVALID_IMAGE, qmGrabFrame(image_, &out, kCam, "Frame", 1000, QMV3_CM_SINGLE, &code));
     EXPECT_EQ(0, code);
     EXPECT_EQ(99u, image_->frameHeader.frameNumber);
     EXPECT_EQ(0u, out.dArrayLength);  // not handed back
@@ -179,7 +180,8 @@ TEST_F(SingleGrab, InvalidFrameGivesMinusTwoAndStaysInTheImage) {
 
 TEST_F(SingleGrab, AddressWithoutLeadingSlashIsCorrected) {
     LogCapture log;
-    EXPECT_EQ(1, qmGrabFrame(image_, nullptr, "SIM/CAMSERVER/CAM0", "FrameJpeg", 1000, 1, nullptr));
+    EXPECT_EQ(QMV3_GRAB_FRAME_OK,
+              qmGrabFrame(image_, nullptr, "SIM/CAMSERVER/CAM0", "FrameJpeg", 1000, QMV3_CM_SINGLE, nullptr));
     const auto messages = log.End();
     EXPECT_EQ(2u, messages.size());
     EXPECT_EQ(1, CountContaining(messages, "will be prepended with a '/'"));
@@ -192,7 +194,7 @@ TEST(SingleGrabTrace, LogLevelTwoWritesTheParameterLines) {
     zantsim_Reset();
     DIMAGE* image = qmInitializeImageEx(307200);
     LogCapture log;
-    EXPECT_EQ(1, qmGrabFrame(image, nullptr, kCam, "Frame", 1000, 1, nullptr));
+    EXPECT_EQ(QMV3_GRAB_FRAME_OK, qmGrabFrame(image, nullptr, kCam, "Frame", 1000, QMV3_CM_SINGLE, nullptr));
     qmFreeImage(image);
     const auto messages = log.End();
     EXPECT_EQ(1, CountContaining(messages, "qmGrabFrame(DIMAGE *apInOutImage, DTYPE *apDOut,"));

@@ -94,23 +94,24 @@ TEST(ColourTable, RejectsBadArguments) {
     };
     for (const Case& c : cases) {
         int bytes = static_cast<int>(table.size());
-        EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, c.mode, c.bytesPerPixel, c.effectiveBits), -1)
+        EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, c.mode, c.bytesPerPixel, c.effectiveBits),
+                  QMV3_COLOUR_BAD_ARGUMENT)
             << c.what;
         EXPECT_EQ(bytes, static_cast<int>(table.size())) << c.what;
     }
     int bytes = 1024;
-    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(nullptr, &bytes, 0, 1, 8), -1);
-    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), nullptr, 0, 1, 8), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(nullptr, &bytes, 0, 1, 8), QMV3_COLOUR_BAD_ARGUMENT);
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), nullptr, 0, 1, 8), QMV3_COLOUR_BAD_ARGUMENT);
 }
 
 TEST(ColourTable, TooSmallCapacityReportsTheNeedAndWritesNothing) {
     std::vector<unsigned char> table(1024, 0xEE);
     int bytes = 1024;
-    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, 0, 2, 12), -2);
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, 0, 2, 12), QMV3_COLOUR_TOO_SMALL);
     EXPECT_EQ(bytes, 262144);
     EXPECT_EQ(table, std::vector<unsigned char>(1024, 0xEE));
     bytes = 1023;
-    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, 2, 1, 8), -2);
+    EXPECT_EQ(QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, 2, 1, 8), QMV3_COLOUR_TOO_SMALL);
     EXPECT_EQ(bytes, 1024);
 }
 
@@ -122,7 +123,8 @@ TEST(GrayToRgb24, MapsEachPixelThroughTheTable) {
     std::memcpy(storage.data() + 1, pixels, sizeof pixels);
     std::vector<unsigned char> rgb(9, 0xEE);
     int rgbBytes = 9;
-    ASSERT_EQ(QMV3_INTERNAL_qmGrayToRGB24(storage.data() + 1, 6, rgb.data(), &rgbBytes, table.data(), 2, 3), 0);
+    ASSERT_EQ(QMV3_INTERNAL_qmGrayToRGB24(storage.data() + 1, 6, rgb.data(), &rgbBytes, table.data(), 2, 3),
+              QMV3_COLOUR_OK);
     EXPECT_EQ(rgbBytes, 9);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ((Rgb{rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]}), Entry(table, pixels[i])) << i;
@@ -130,7 +132,7 @@ TEST(GrayToRgb24, MapsEachPixelThroughTheTable) {
     const std::vector<unsigned char> grey = MakeTable(0, 1, 8);
     const unsigned char bytePixels[2] = {7, 200};
     rgbBytes = 6;
-    ASSERT_EQ(QMV3_INTERNAL_qmGrayToRGB24(bytePixels, 2, rgb.data(), &rgbBytes, grey.data(), 1, 2), 0);
+    ASSERT_EQ(QMV3_INTERNAL_qmGrayToRGB24(bytePixels, 2, rgb.data(), &rgbBytes, grey.data(), 1, 2), QMV3_COLOUR_OK);
     EXPECT_EQ(std::vector<unsigned char>(rgb.begin(), rgb.begin() + 6),
               (std::vector<unsigned char>{7, 7, 7, 200, 200, 200}));
 }
@@ -140,15 +142,22 @@ TEST(GrayToRgb24, RejectsShortInputAndSmallOutput) {
     const std::vector<unsigned char> gray(10, 1);
     std::vector<unsigned char> rgb(30, 0xEE);
     int rgbBytes = 30;
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 9, rgb.data(), &rgbBytes, table.data(), 1, 10), -1);
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 2, 5 + 1), -1);
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 3, 1), -1);
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 1, 0), -1);
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, nullptr, 1, 10), -1);
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), nullptr, table.data(), 1, 10), -1);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 9, rgb.data(), &rgbBytes, table.data(), 1, 10),
+              QMV3_COLOUR_BAD_ARGUMENT);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 2, 5 + 1),
+              QMV3_COLOUR_BAD_ARGUMENT);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 3, 1),
+              QMV3_COLOUR_BAD_ARGUMENT);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 1, 0),
+              QMV3_COLOUR_BAD_ARGUMENT);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, nullptr, 1, 10),
+              QMV3_COLOUR_BAD_ARGUMENT);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), nullptr, table.data(), 1, 10),
+              QMV3_COLOUR_BAD_ARGUMENT);
     EXPECT_EQ(rgbBytes, 30);
     rgbBytes = 29;
-    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 1, 10), -2);
+    EXPECT_EQ(QMV3_INTERNAL_qmGrayToRGB24(gray.data(), 10, rgb.data(), &rgbBytes, table.data(), 1, 10),
+              QMV3_COLOUR_TOO_SMALL);
     EXPECT_EQ(rgbBytes, 30);
     EXPECT_EQ(rgb, std::vector<unsigned char>(30, 0xEE));
 }

@@ -18,7 +18,7 @@ TEST(FrameCopy, Grey640x480NeedsItsFullSize) {
     int size = 307199;
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), &size, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        23);
+        QMV3_FRAME_COPY_TOO_SMALL);
     EXPECT_EQ(size, 307199);
     EXPECT_EQ(destination[0], 0xEE);
     size = 307200;
@@ -27,7 +27,7 @@ TEST(FrameCopy, Grey640x480NeedsItsFullSize) {
     DIMAGE header;
     ASSERT_EQ(qmGetFrameFromDIMAGE(destination.data(), &size, &image, &width, &height, &colourType, &bytesPerPixel,
                                    &effectiveBits, &header),
-              0);
+              QMV3_FRAME_COPY_OK);
     EXPECT_EQ(size, 307200);
     EXPECT_EQ(destination, std::vector<unsigned char>(image.frameBuffer, image.frameBuffer + 307200));
     EXPECT_EQ(width, 640u);
@@ -58,7 +58,7 @@ TEST(FrameCopy, AreaOfInterestAndColourTypes) {
         int colourType = -1;
         ASSERT_EQ(qmGetFrameFromDIMAGE(destination.data(), &size, &image, &width, &height, &colourType, nullptr,
                                        nullptr, nullptr),
-                  0);
+                  QMV3_FRAME_COPY_OK);
         EXPECT_EQ(size, 5 * 4 * c.bytesPerPixel);
         EXPECT_EQ(width, 5u);
         EXPECT_EQ(height, 4u);
@@ -71,22 +71,23 @@ TEST(FrameCopy, RefusesNullPointersInvalidImagesAndOtherFormats) {
     DIMAGE image = MakeRawImage(8, 8, 1);
     std::vector<unsigned char> destination(1000);
     int size = 1000;
-    EXPECT_EQ(qmGetFrameFromDIMAGE(nullptr, &size, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 20);
+    EXPECT_EQ(qmGetFrameFromDIMAGE(nullptr, &size, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              QMV3_FRAME_COPY_NULL_ARGUMENT);
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), nullptr, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        20);
+        QMV3_FRAME_COPY_NULL_ARGUMENT);
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), &size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        20);
+        QMV3_FRAME_COPY_NULL_ARGUMENT);
     image.frameHeader.imageFormat = QMV3_FORMAT_RGBA;
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), &size, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        103);
+        QMV3_FRAME_COPY_INVALID_IMAGE);
     image.frameHeader.imageFormat = QMV3_FORMAT_GRAY;
     image.frameHeader.sourceWidth = 0;
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), &size, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        103);
+        QMV3_FRAME_COPY_INVALID_IMAGE);
     EXPECT_EQ(size, 1000);
     std::free(image.frameBuffer);
 }
@@ -99,13 +100,13 @@ TEST(FrameCopy, JpegFramesAreDecompressedAndTheTemporaryBufferReleased) {
     // Too small: 23, and the leak check proves the decoded buffer was released anyway.
     EXPECT_EQ(
         getFrameFromDIMAGE(destination.data(), &size, &image, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        23);
+        QMV3_FRAME_COPY_TOO_SMALL);
     size = static_cast<int>(destination.size());
     int colourType = -1;
     DIMAGE header;
     ASSERT_EQ(
         getFrameFromDIMAGE(destination.data(), &size, &image, nullptr, nullptr, &colourType, nullptr, nullptr, &header),
-        0);
+        QMV3_FRAME_COPY_OK);
     EXPECT_EQ(destination, qmv3test::ReferenceDecode(jpeg));
     EXPECT_EQ(colourType, 2);
     EXPECT_EQ(header.frameHeader.imageFormat, QMV3_FORMAT_RGB);
@@ -121,13 +122,13 @@ TEST(FrameCopy, UndecodableJpegIs513AndGreyJpegInColourRecordIs103) {
     int size = static_cast<int>(destination.size());
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), &size, &broken, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        513);
+        QMV3_FRAME_COPY_DECOMPRESSION_FAILED);
     std::free(broken.frameBuffer);
     // A grey JPEG in a record of three bytes per pixel decodes to GRAY with 3 bytes: no format to copy.
     DIMAGE grey = qmv3test::MakeJpegImage(qmv3test::MakeJpeg(64, 48, 1), 64, 48, 3);
     EXPECT_EQ(
         qmGetFrameFromDIMAGE(destination.data(), &size, &grey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        103);
+        QMV3_FRAME_COPY_INVALID_IMAGE);
     std::free(grey.frameBuffer);
 }
 

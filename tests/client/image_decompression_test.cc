@@ -29,12 +29,12 @@ TEST(Decompression, NonJpegImagesAreLeftUnchanged) {
         DIMAGE out;
         std::memset(&out, 0xAB, sizeof out);
         const DIMAGE outBefore = out;
-        EXPECT_EQ(qmDecompressImage(&out, &image), 0);
+        EXPECT_EQ(qmDecompressImage(&out, &image), QMV3_DECOMPRESS_NOT_JPEG);
         EXPECT_EQ(std::memcmp(&out, &outBefore, sizeof out), 0);
-        EXPECT_EQ(qmDecompressImageInPlace(&image), 0);
+        EXPECT_EQ(qmDecompressImageInPlace(&image), QMV3_DECOMPRESS_NOT_JPEG);
         EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
         QMBUNCHOFIMAGES sequence{&image, 1};
-        EXPECT_EQ(qmDecompressSequence(&sequence, 1), 1);  // nothing to decode is still success
+        EXPECT_EQ(qmDecompressSequence(&sequence, 1), QMV3_DECOMPRESS_DONE);  // nothing to decode is still success
         EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
         std::free(image.frameBuffer);
     }
@@ -43,19 +43,19 @@ TEST(Decompression, NonJpegImagesAreLeftUnchanged) {
 TEST(Decompression, NullArgumentsAndEmptySequences) {
     DIMAGE image;
     std::memset(&image, 0, sizeof image);
-    EXPECT_EQ(qmDecompressImage(nullptr, &image), -3);
-    EXPECT_EQ(qmDecompressImage(&image, nullptr), -3);
-    EXPECT_EQ(qmDecompressImageInPlace(nullptr), -3);
-    EXPECT_EQ(qmDecompressSequence(nullptr, 1), 0);
+    EXPECT_EQ(qmDecompressImage(nullptr, &image), QMV3_DECOMPRESS_NULL_ARGUMENT);
+    EXPECT_EQ(qmDecompressImage(&image, nullptr), QMV3_DECOMPRESS_NULL_ARGUMENT);
+    EXPECT_EQ(qmDecompressImageInPlace(nullptr), QMV3_DECOMPRESS_NULL_ARGUMENT);
+    EXPECT_EQ(qmDecompressSequence(nullptr, 1), QMV3_DECOMPRESS_NOT_JPEG);
     QMBUNCHOFIMAGES empty{nullptr, 0};
-    EXPECT_EQ(qmDecompressSequence(&empty, 1), 0);
+    EXPECT_EQ(qmDecompressSequence(&empty, 1), QMV3_DECOMPRESS_NOT_JPEG);
 }
 
 TEST(Decompression, Grey640x480MatchesLibjpegAndDescribesTheFrame) {
     const std::vector<unsigned char> jpeg = MakeJpeg(640, 480, 1);
     DIMAGE in = MakeJpegImage(jpeg, 640, 480, 1);
     DIMAGE out;
-    ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+    ASSERT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DONE);
     EXPECT_EQ(out.frameHeader.appendedFrameSize, 307200);
     EXPECT_EQ(out.sourceHeader.totalLength, 307388u);
     EXPECT_EQ(out.frameHeader.imageFormat, QMV3_FORMAT_GRAY);
@@ -81,7 +81,7 @@ TEST(Decompression, ColourAndOddSizesMatchLibjpeg) {
         const std::vector<unsigned char> jpeg = MakeJpeg(c.width, c.height, c.components, c.progressive);
         DIMAGE in = MakeJpegImage(jpeg, c.width, c.height, c.components);
         DIMAGE out;
-        ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+        ASSERT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DONE);
         EXPECT_EQ(out.frameHeader.imageFormat, c.components == 3 ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY);
         const size_t size = static_cast<size_t>(c.width) * c.height * c.components;
         EXPECT_EQ(out.frameHeader.appendedFrameSize, static_cast<int32_t>(size));
@@ -95,7 +95,7 @@ TEST(Decompression, GreyJpegInThreeByteRecordFillsOnlyTheFirstThird) {
     const std::vector<unsigned char> jpeg = MakeJpeg(640, 480, 1);
     DIMAGE in = MakeJpegImage(jpeg, 640, 480, 3);
     DIMAGE out;
-    ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+    ASSERT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DONE);
     EXPECT_EQ(out.frameHeader.appendedFrameSize, 921600);
     EXPECT_EQ(out.frameBufferSize, 921600u);
     EXPECT_EQ(Bytes(out, 307200), ReferenceDecode(jpeg));
@@ -111,7 +111,7 @@ TEST(Decompression, CapacityNeverExceedsTheAllocation) {
     const std::vector<unsigned char> jpeg = MakeJpeg(100, 90, 1);  // 9000 grey bytes
     DIMAGE in = MakeJpegImage(jpeg, 80, 40, 3);                    // 9600 bytes of room
     DIMAGE out;
-    ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+    ASSERT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DONE);
     EXPECT_EQ(out.frameHeader.appendedFrameSize, 9600);
     EXPECT_LE(out.frameBufferSize, 9600u);
     std::free(out.frameBuffer);
@@ -124,11 +124,11 @@ TEST(Decompression, SmallerStreamGivesValidRecord) {
     const std::vector<unsigned char> jpeg = MakeJpeg(24, 16, 1);
     DIMAGE in = MakeJpegImage(jpeg, 32, 16, 1);
     DIMAGE out;
-    ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+    ASSERT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DONE);
     EXPECT_EQ(out.frameHeader.appendedFrameSize, 512);
     EXPECT_EQ(out.frameBufferSize, 512u);
     char message[300];
-    EXPECT_EQ(qmCheckImageValidity(&out, message, sizeof message), 1) << message;
+    EXPECT_EQ(qmCheckImageValidity(&out, message, sizeof message), QMV3_IMAGE_VALID) << message;
     std::free(out.frameBuffer);
     std::free(in.frameBuffer);
 }
@@ -151,7 +151,7 @@ TEST(Decompression, UnsupportedOrOversizedStreamsFail) {
         DIMAGE in = MakeJpegImage(c.jpeg, 64, 48, c.recordBytesPerPixel);
         DIMAGE out;
         std::memset(&out, 0, sizeof out);
-        EXPECT_EQ(qmDecompressImage(&out, &in), -2);
+        EXPECT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DECODE_FAILED);
         EXPECT_EQ(out.frameBuffer, nullptr);
         std::free(in.frameBuffer);
     }
@@ -164,8 +164,29 @@ TEST(Decompression, HeaderAnnouncingAHugeImageFails) {
     for (size_t i : {5, 6, 7, 8}) jpeg[sof + i] = 0xFF;  // height and width 65535
     DIMAGE in = MakeJpegImage(jpeg, 64, 48, 3);
     DIMAGE out;
-    EXPECT_EQ(qmDecompressImage(&out, &in), -2);
+    EXPECT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DECODE_FAILED);
     std::free(in.frameBuffer);
+}
+
+// No valid image holds more than MAX_TRANSPORT_SIZE decoded bytes: a record claiming more is refused as
+// undecodable, however small its stream; up to that size the stream decodes.
+TEST(Decompression, GeometryBeyondTheTransportSizeIsRefused) {
+    const std::vector<unsigned char> jpeg = MakeJpeg(64, 48, 1);
+    const struct {
+        int height;
+        int result;
+    } cases[] = {{6656, 1}, {6657, -2}};  // 4096 x 6656 bytes is exactly MAX_TRANSPORT_SIZE
+    for (const auto& c : cases) {
+        DIMAGE in = MakeJpegImage(jpeg, 4096, c.height, 1);
+        DIMAGE out;
+        std::memset(&out, 0, sizeof out);
+        EXPECT_EQ(qmDecompressImage(&out, &in), c.result) << c.height;
+        EXPECT_EQ(out.frameBuffer != nullptr, c.result == 1);
+        std::free(out.frameBuffer);
+        EXPECT_EQ(qmDecompressImageInPlace(&in), c.result == 1 ? -4 : -2) << c.height;
+        EXPECT_EQ(in.frameHeader.imageFormat, QMV3_FORMAT_JPEG);
+        std::free(in.frameBuffer);
+    }
 }
 
 // Geometry whose 32-bit product wraps to a small number must not become a small allocation.
@@ -187,7 +208,7 @@ TEST(Decompression, CompressedSizeBeyondTheBufferIsNotRead) {
     DIMAGE in = MakeJpegImage(jpeg, 64, 48, 1);
     in.frameHeader.appendedFrameSize = static_cast<int32_t>(in.frameBufferSize) + 4096;
     DIMAGE out;
-    EXPECT_EQ(qmDecompressImage(&out, &in), -2);
+    EXPECT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DECODE_FAILED);
     std::free(in.frameBuffer);
 }
 
@@ -198,7 +219,7 @@ TEST(Decompression, StreamCutAfterItsHeaderDecodesWhatIsPresent) {
     const std::vector<unsigned char> cut(full.begin(), full.begin() + (headerEnd + full.size()) / 2);
     DIMAGE in = MakeJpegImage(cut, 64, 48, 3);
     DIMAGE out;
-    ASSERT_EQ(qmDecompressImage(&out, &in), 1);
+    ASSERT_EQ(qmDecompressImage(&out, &in), QMV3_DECOMPRESS_DONE);
     const std::vector<unsigned char> reference = ReferenceDecode(full);
     // The first row was fully present in the stream and comes out as plain libjpeg decodes it.
     EXPECT_EQ(Bytes(out, 64 * 3), std::vector<unsigned char>(reference.begin(), reference.begin() + 64 * 3));
@@ -218,12 +239,13 @@ TEST(Decompression, EveryTruncationDecodesOrFailsCleanly) {
         DIMAGE in = MakeJpegImage(cut, 40, 24, 3);
         DIMAGE out;
         const int result = qmDecompressImage(&out, &in);
-        ASSERT_TRUE(result == 1 || result == -2) << "length " << length << " result " << result;
+        ASSERT_TRUE(result == QMV3_DECOMPRESS_DONE || result == QMV3_DECOMPRESS_DECODE_FAILED)
+            << "length " << length << " result " << result;
         // Without a complete frame header there is no image; a cut inside the scan header may still decode.
         if (length < scanHeader) {
-            EXPECT_EQ(result, -2) << "length " << length;
+            EXPECT_EQ(result, QMV3_DECOMPRESS_DECODE_FAILED) << "length " << length;
         }
-        if (result == 1) {
+        if (result == QMV3_DECOMPRESS_DONE) {
             ++decoded;
             std::free(out.frameBuffer);
         }
@@ -242,11 +264,11 @@ TEST(Decompression, RandomCorruptionsNeverCrashAndRestoreInPlace) {
         DIMAGE image = MakeJpegImage(corrupt, 48, 32, 3, 48 * 32 * 3);
         DIMAGE out;
         const int result = qmDecompressImage(&out, &image);
-        ASSERT_TRUE(result == 1 || result == -2) << "round " << round;
-        if (result == 1) std::free(out.frameBuffer);
+        ASSERT_TRUE(result == QMV3_DECOMPRESS_DONE || result == QMV3_DECOMPRESS_DECODE_FAILED) << "round " << round;
+        if (result == QMV3_DECOMPRESS_DONE) std::free(out.frameBuffer);
         const int inPlace = qmDecompressImageInPlace(&image);
-        ASSERT_TRUE(inPlace == 1 || inPlace == -2) << "round " << round;
-        if (inPlace == -2) {
+        ASSERT_TRUE(inPlace == QMV3_DECOMPRESS_DONE || inPlace == QMV3_DECOMPRESS_DECODE_FAILED) << "round " << round;
+        if (inPlace == QMV3_DECOMPRESS_DECODE_FAILED) {
             EXPECT_EQ(Bytes(image, corrupt.size()), corrupt) << "round " << round;
             EXPECT_EQ(image.frameHeader.imageFormat, QMV3_FORMAT_JPEG);
         }
@@ -258,7 +280,7 @@ TEST(Decompression, InPlaceDecodesIntoTheOwnBuffer) {
     const std::vector<unsigned char> jpeg = MakeJpeg(64, 48, 3);
     DIMAGE image = MakeJpegImage(jpeg, 64, 48, 3, 64 * 48 * 3);
     unsigned char* const buffer = image.frameBuffer;
-    ASSERT_EQ(qmDecompressImageInPlace(&image), 1);
+    ASSERT_EQ(qmDecompressImageInPlace(&image), QMV3_DECOMPRESS_DONE);
     EXPECT_EQ(image.frameBuffer, buffer);
     EXPECT_EQ(image.frameHeader.appendedFrameSize, 64 * 48 * 3);
     EXPECT_EQ(image.sourceHeader.totalLength, 64u * 48 * 3 + 188);
@@ -273,7 +295,7 @@ TEST(Decompression, InPlaceOneByteShortIsRefusedAndUnchanged) {
     DIMAGE image = MakeJpegImage(jpeg, 64, 48, 1, 64 * 48 - static_cast<unsigned>(jpeg.size()) - 1);
     ASSERT_EQ(image.frameBufferSize, 64u * 48 - 1);
     const DIMAGE before = image;
-    EXPECT_EQ(qmDecompressImageInPlace(&image), -4);
+    EXPECT_EQ(qmDecompressImageInPlace(&image), QMV3_DECOMPRESS_BUFFER_TOO_SMALL);
     EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
     EXPECT_EQ(Bytes(image, jpeg.size()), jpeg);
     std::free(image.frameBuffer);
@@ -292,7 +314,7 @@ TEST(Decompression, InPlaceFailureAfterRowsWereWrittenRestoresTheStream) {
     jpeg.push_back(0xD9);
     DIMAGE image = MakeJpegImage(jpeg, 64, 48, 1, 64 * 48);
     const DIMAGE before = image;
-    EXPECT_EQ(qmDecompressImageInPlace(&image), -2);
+    EXPECT_EQ(qmDecompressImageInPlace(&image), QMV3_DECOMPRESS_DECODE_FAILED);
     EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
     EXPECT_EQ(Bytes(image, jpeg.size()), jpeg);
     std::free(image.frameBuffer);
@@ -303,7 +325,7 @@ TEST(Decompression, SequenceStopsAtTheFirstFailure) {
     const std::vector<unsigned char> bad(300, 0x11);
     DIMAGE images[3] = {MakeJpegImage(good, 32, 16, 1), MakeJpegImage(bad, 32, 16, 1), MakeJpegImage(good, 32, 16, 1)};
     QMBUNCHOFIMAGES sequence{images, 3};
-    EXPECT_EQ(qmDecompressSequence(&sequence, 1), -1);
+    EXPECT_EQ(qmDecompressSequence(&sequence, 1), QMV3_DECOMPRESS_SEQUENCE_FAILED);
     EXPECT_EQ(images[0].frameHeader.imageFormat, QMV3_FORMAT_GRAY);
     EXPECT_EQ(images[0].frameHeader.appendedFrameSize, 32 * 16);
     EXPECT_EQ(images[1].frameHeader.imageFormat, QMV3_FORMAT_JPEG);
@@ -319,7 +341,7 @@ TEST(Decompression, SequenceKeepsCompressedBuffersUnlessAskedToFree) {
     images[1].frameHeader.appendedFrameSize = static_cast<int32_t>(jpeg.size());
     unsigned char* const compressed = images[0].frameBuffer;
     QMBUNCHOFIMAGES sequence{images, 2};
-    EXPECT_EQ(qmDecompressSequence(&sequence, 0), 1);
+    EXPECT_EQ(qmDecompressSequence(&sequence, 0), QMV3_DECOMPRESS_DONE);
     EXPECT_NE(images[0].frameBuffer, compressed);
     EXPECT_EQ(images[0].frameHeader.imageFormat, QMV3_FORMAT_RGB);
     EXPECT_EQ(Bytes(images[0], 32 * 16 * 3), ReferenceDecode(jpeg));

@@ -24,7 +24,7 @@ TEST(ImageManagement, InitializeImageHasATransportSizedBuffer) {
     EXPECT_EQ(image->frameBufferSize, 27262976u);
     ASSERT_NE(image->frameBuffer, nullptr);
     image->frameBuffer[27262975] = 1;  // the whole size is usable
-    EXPECT_EQ(qmFreeImage(image), 1);
+    EXPECT_EQ(qmFreeImage(image), QMV3_IMAGE_FREED);
 }
 
 TEST(ImageManagement, InitializeImageExRefusesSizesBelowOne) {
@@ -37,14 +37,14 @@ TEST(ImageManagement, InitializeImageExRefusesSizesBelowOne) {
     DIMAGE* image = qmInitializeImageEx(1);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->frameBufferSize, 1u);
-    EXPECT_EQ(qmFreeImage(image), 1);
+    EXPECT_EQ(qmFreeImage(image), QMV3_IMAGE_FREED);
 }
 
 TEST(ImageManagement, CallTracesOnlyAtLogLevelTwo) {
     setenv("ORSEL_CLIENTLIB_LOGLEVEL", "2", 1);
     if (_internal_getLogLevel() != 2) GTEST_SKIP() << "this log frame has no log level 2";
     LogCapture log;
-    EXPECT_EQ(qmFreeImage(qmInitializeImage()), 1);
+    EXPECT_EQ(qmFreeImage(qmInitializeImage()), QMV3_IMAGE_FREED);
     const std::string text = log.End();
     const size_t outer = text.find("qmInitializeImage() called.\n");
     const size_t inner = text.find("qmInitializeImageEx() called.\n");
@@ -56,12 +56,12 @@ TEST(ImageManagement, CallTracesOnlyAtLogLevelTwo) {
 
 TEST(ImageManagement, FreeImageWarnsOnNullAndStillReleasesTheRecord) {
     LogCapture log;
-    EXPECT_EQ(qmFreeImage(nullptr), 0);
+    EXPECT_EQ(qmFreeImage(nullptr), QMV3_IMAGE_NULL);
     DIMAGE* image = qmInitializeImageEx(8);
     ASSERT_NE(image, nullptr);
     std::free(image->frameBuffer);
     image->frameBuffer = nullptr;
-    EXPECT_EQ(qmFreeImage(image), -1);  // the leak check proves the record went too
+    EXPECT_EQ(qmFreeImage(image), QMV3_IMAGE_FREED_WITHOUT_BUFFER);  // the leak check proves the record went too
     const std::string text = log.End();
     EXPECT_THAT(text, Not(HasSubstr("qmFreeImage() called.")));  // no call trace at the default log level
     EXPECT_THAT(text, HasSubstr("qmFreeImage(): Warning: qmFreeImage(NULL) called.\n"));
@@ -70,36 +70,36 @@ TEST(ImageManagement, FreeImageWarnsOnNullAndStillReleasesTheRecord) {
 
 TEST(ImageManagement, CreateBunchWithoutBuffers) {
     QMBUNCHOFIMAGES bunch;
-    ASSERT_EQ(qmInitializeBunchStructure(&bunch), 1);
+    ASSERT_EQ(qmInitializeBunchStructure(&bunch), QMV3_BUNCH_OK);
     EXPECT_EQ(bunch.imageArray, nullptr);
     EXPECT_EQ(bunch.numFrames, 0u);
-    ASSERT_EQ(qmCreateBunchStructure(&bunch, 3, 0), 1);
+    ASSERT_EQ(qmCreateBunchStructure(&bunch, 3, 0), QMV3_BUNCH_OK);
     ASSERT_NE(bunch.imageArray, nullptr);
     EXPECT_EQ(bunch.numFrames, 3u);
     for (unsigned i = 0; i < 3; ++i) {
         EXPECT_EQ(bunch.imageArray[i].frameBuffer, nullptr);
         EXPECT_EQ(bunch.imageArray[i].frameBufferSize, 0u);
     }
-    EXPECT_EQ(qmFreeBunch(&bunch), 1);
+    EXPECT_EQ(qmFreeBunch(&bunch), QMV3_BUNCH_OK);
     EXPECT_EQ(bunch.imageArray, nullptr);
     EXPECT_EQ(bunch.numFrames, 0u);
 }
 
 TEST(ImageManagement, CreateBunchWithBuffersAndEdgeArguments) {
     QMBUNCHOFIMAGES bunch{nullptr, 0};
-    ASSERT_EQ(qmCreateBunchStructure(&bunch, 4, 100), 1);
+    ASSERT_EQ(qmCreateBunchStructure(&bunch, 4, 100), QMV3_BUNCH_OK);
     for (unsigned i = 0; i < 4; ++i) {
         ASSERT_NE(bunch.imageArray[i].frameBuffer, nullptr);
         EXPECT_EQ(bunch.imageArray[i].frameBufferSize, 100u);
         std::memset(bunch.imageArray[i].frameBuffer, static_cast<int>(i), 100);  // separate blocks
     }
-    EXPECT_EQ(qmFreeBunch(&bunch), 1);
-    EXPECT_EQ(qmCreateBunchStructure(nullptr, 1, 1), 0);
-    EXPECT_EQ(qmInitializeBunchStructure(nullptr), 0);
-    EXPECT_EQ(qmFreeBunch(nullptr), 0);
+    EXPECT_EQ(qmFreeBunch(&bunch), QMV3_BUNCH_OK);
+    EXPECT_EQ(qmCreateBunchStructure(nullptr, 1, 1), QMV3_BUNCH_FAILED);
+    EXPECT_EQ(qmInitializeBunchStructure(nullptr), QMV3_BUNCH_FAILED);
+    EXPECT_EQ(qmFreeBunch(nullptr), QMV3_BUNCH_FAILED);
     DIMAGE marker;
     QMBUNCHOFIMAGES untouched{&marker, 7};
-    EXPECT_EQ(qmCreateBunchStructure(&untouched, 0, 100), 1);
+    EXPECT_EQ(qmCreateBunchStructure(&untouched, 0, 100), QMV3_BUNCH_OK);
     EXPECT_EQ(untouched.imageArray, &marker);
     EXPECT_EQ(untouched.numFrames, 7u);
 }
@@ -107,10 +107,10 @@ TEST(ImageManagement, CreateBunchWithBuffersAndEdgeArguments) {
 TEST(ImageManagement, FreeBunchOfInconsistentStructuresReleasesNothingForeign) {
     DIMAGE notOwned;
     QMBUNCHOFIMAGES countless{&notOwned, 0};
-    EXPECT_EQ(qmFreeBunch(&countless), 1);
+    EXPECT_EQ(qmFreeBunch(&countless), QMV3_BUNCH_OK);
     EXPECT_EQ(countless.imageArray, nullptr);
     QMBUNCHOFIMAGES arrayless{nullptr, 5};
-    EXPECT_EQ(qmFreeBunch(&arrayless), 1);
+    EXPECT_EQ(qmFreeBunch(&arrayless), QMV3_BUNCH_OK);
     EXPECT_EQ(arrayless.numFrames, 0u);
 }
 
@@ -140,19 +140,19 @@ TEST(ImageManagement, CheckImageValidityCopiesTheMessageTruncated) {
     DIMAGE image = MakeRawImage(8, 8, 1);
     char buffer[16];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(qmCheckImageValidity(&image, buffer, sizeof buffer), 1);
+    EXPECT_EQ(qmCheckImageValidity(&image, buffer, sizeof buffer), QMV3_IMAGE_VALID);
     EXPECT_EQ(buffer[0], '#');  // written only on failure
-    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 10), 0);
+    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 10), QMV3_IMAGE_NULL);
     EXPECT_EQ(std::string(buffer), "Paramete");  // size - 2 characters, terminated
     EXPECT_EQ(buffer[9], '\0');
     EXPECT_EQ(buffer[10], '#');
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 1), 0);
+    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 1), QMV3_IMAGE_NULL);
     EXPECT_EQ(buffer[0], '#');
-    EXPECT_EQ(qmCheckImageValidity(nullptr, nullptr, 100), 0);
+    EXPECT_EQ(qmCheckImageValidity(nullptr, nullptr, 100), QMV3_IMAGE_NULL);
     std::memcpy(image.sourceHeader.baseTag, "QMV2", 4);
     char large[400];
-    EXPECT_EQ(qmCheckImageValidity(&image, large, sizeof large), -1);
+    EXPECT_EQ(qmCheckImageValidity(&image, large, sizeof large), QMV3_IMAGE_INVALID);
     EXPECT_THAT(std::string(large), HasSubstr("baseTag invalid"));
     std::free(image.frameBuffer);
 }

@@ -117,11 +117,11 @@ TEST(SequenceChecks, ScalesCompareWithinTheTolerance) {
 
 TEST(SequenceChecks, IsSequenceExplainsEveryNegativeDecision) {
     LogCapture log;
-    EXPECT_EQ(qmIsSequence(nullptr), -1);
+    EXPECT_EQ(qmIsSequence(nullptr), QMV3_SEQUENCE_INVALID);
     QMBUNCHOFIMAGES empty{nullptr, 0};
-    EXPECT_EQ(qmIsSequence(&empty), 0);
+    EXPECT_EQ(qmIsSequence(&empty), QMV3_SEQUENCE_NO);
     QMBUNCHOFIMAGES arrayless{nullptr, 2};
-    EXPECT_EQ(qmIsSequence(&arrayless), -1);
+    EXPECT_EQ(qmIsSequence(&arrayless), QMV3_SEQUENCE_INVALID);
     const std::string text = log.End();
     EXPECT_THAT(text, HasSubstr("qmIsSequence: Error: First parameter (aImages) is NULL. -1 will be returned.\n"));
     EXPECT_THAT(text, HasSubstr("qmIsSequence: aImages->numFrames is 0. Zero will be returned.\n"));
@@ -134,7 +134,7 @@ TEST(SequenceChecks, InvalidImageIsReportedWithItsIndex) {
     sequence.images[2].frameHeader.sourceWidth = 0;  // later faults are not reached
     QMBUNCHOFIMAGES bunch = sequence.bunch();
     LogCapture log;
-    EXPECT_EQ(qmIsSequence(&bunch), -1);
+    EXPECT_EQ(qmIsSequence(&bunch), QMV3_SEQUENCE_INVALID);
     const std::string text = log.End();
     EXPECT_THAT(text, HasSubstr("qmIsSequence: _internal_qmCheckImageValidity( aImages->imageArray[1] ) returned "
                                 "false. aImages->numFrames=3. -1 will be returned.\n"));
@@ -149,7 +149,7 @@ TEST(SequenceChecks, InvalidImageHeaderIsNotDumpedAtLogLevelOne) {
     sequence.images[1].frameHeader.sourceWidth = 0;
     QMBUNCHOFIMAGES bunch = sequence.bunch();
     LogCapture log;
-    EXPECT_EQ(qmIsSequence(&bunch), -1);
+    EXPECT_EQ(qmIsSequence(&bunch), QMV3_SEQUENCE_INVALID);
     EXPECT_THAT(log.End(), Not(HasSubstr("Dumping qmv3 image header START")));
 }
 
@@ -160,7 +160,7 @@ TEST(SequenceChecks, InvalidImageHeaderIsDumpedAtLogLevelTwo) {
     sequence.images[1].frameHeader.sourceWidth = 0;
     QMBUNCHOFIMAGES bunch = sequence.bunch();
     LogCapture log;
-    EXPECT_EQ(qmIsSequence(&bunch), -1);
+    EXPECT_EQ(qmIsSequence(&bunch), QMV3_SEQUENCE_INVALID);
     const std::string text = log.End();
     EXPECT_THAT(text, HasSubstr("Dumping qmv3 image header START"));
     EXPECT_THAT(text, HasSubstr("   sourceWidth  = 0 (pixels)"));
@@ -171,8 +171,8 @@ TEST(SequenceChecks, DifferingImagesAreNoSequence) {
     sequence.images[2].frameHeader.xScale += 0.00002f;
     QMBUNCHOFIMAGES bunch = sequence.bunch();
     LogCapture log;
-    EXPECT_EQ(qmIsSequence(&bunch), 0);
-    EXPECT_EQ(qmIsCompleteSequence(&bunch), 0);
+    EXPECT_EQ(qmIsSequence(&bunch), QMV3_SEQUENCE_NO);
+    EXPECT_EQ(qmIsCompleteSequence(&bunch), QMV3_SEQUENCE_NO);
     EXPECT_THAT(log.End(), HasSubstr("qmIsSequence: _internal_qmcompareTwoValidImagesINT( aImages->imageArray[0], "
                                      "aImages->imageArray[2] ) returned -13. aImages->numFrames=3. Zero will be "
                                      "returned.\n"));
@@ -184,21 +184,21 @@ TEST(SequenceChecks, ImagesDifferingOnlyInNumberTimeAndFlagsFormASequence) {
     sequence.images[1].frameHeader.imageFlags = QMV3_FLAG_TIMESTAMP_IS_EXTRAPOLATED;
     sequence.images[1].frameHeader.xScale += 0.000005f;
     QMBUNCHOFIMAGES bunch = sequence.bunch();
-    EXPECT_EQ(qmIsSequence(&bunch), 1);
+    EXPECT_EQ(qmIsSequence(&bunch), QMV3_SEQUENCE_YES);
     QMBUNCHOFIMAGES single{sequence.images.data(), 1};
-    EXPECT_EQ(qmIsSequence(&single), 1);
+    EXPECT_EQ(qmIsSequence(&single), QMV3_SEQUENCE_YES);
 }
 
 TEST(SequenceChecks, CompleteSequencesRunWithoutGaps) {
     Sequence sequence(3);  // frame numbers 5, 6, 7
     QMBUNCHOFIMAGES bunch = sequence.bunch();
-    EXPECT_EQ(qmIsCompleteSequence(&bunch), 1);
+    EXPECT_EQ(qmIsCompleteSequence(&bunch), QMV3_SEQUENCE_YES);
     QMBUNCHOFIMAGES single{sequence.images.data(), 1};
     sequence.images[0].frameHeader.frameNumber = 0;
-    EXPECT_EQ(qmIsCompleteSequence(&single), 1);  // one image needs no numbers
-    EXPECT_EQ(qmIsCompleteSequence(nullptr), -1);
+    EXPECT_EQ(qmIsCompleteSequence(&single), QMV3_SEQUENCE_YES);  // one image needs no numbers
+    EXPECT_EQ(qmIsCompleteSequence(nullptr), QMV3_SEQUENCE_INVALID);
     QMBUNCHOFIMAGES arrayless{nullptr, 2};
-    EXPECT_EQ(qmIsCompleteSequence(&arrayless), -1);
+    EXPECT_EQ(qmIsCompleteSequence(&arrayless), QMV3_SEQUENCE_INVALID);
 }
 
 TEST(SequenceChecks, IncompleteSequencesAreExplained) {
@@ -217,7 +217,7 @@ TEST(SequenceChecks, IncompleteSequencesAreExplained) {
         for (size_t i = 0; i < c.numbers.size(); ++i) sequence.images[i].frameHeader.frameNumber = c.numbers[i];
         QMBUNCHOFIMAGES bunch = sequence.bunch();
         LogCapture log;
-        EXPECT_EQ(qmIsCompleteSequence(&bunch), 0) << c.message;
+        EXPECT_EQ(qmIsCompleteSequence(&bunch), QMV3_SEQUENCE_NO) << c.message;
         EXPECT_THAT(log.End(), HasSubstr(c.message));
     }
 }

@@ -21,9 +21,9 @@ int SaveAndLoad(const qmv3test::TempDir& dir, int thread, int round, const char*
             images.imageArray[f].frameBuffer[i] = static_cast<unsigned char>(i * (thread + 1) + f * 31 + round);
     const std::string path = dir.file("t" + std::to_string(thread) + "r" + std::to_string(round) + kind);
     int mismatches = 0;
-    if (qmSaveImagesToFile(&images, path.c_str()) != 0) ++mismatches;
+    if (qmSaveImagesToFile(&images, path.c_str()) != QMV3_SAVE_OK) ++mismatches;
     QMBUNCHOFIMAGES loaded{};
-    if (qmLoadImagesFromFile(path.c_str(), &loaded) != 0 || loaded.numFrames != images.numFrames) {
+    if (qmLoadImagesFromFile(path.c_str(), &loaded) != QMV3_LOAD_OK || loaded.numFrames != images.numFrames) {
         ++mismatches;
     } else {
         for (uint32_t f = 0; f < images.numFrames; ++f) {

@@ -46,8 +46,8 @@ class GrabStress : public ::testing::Test {
     }
     int Grab(unsigned frames, int* interrupt) {
         qmFreeBunch(&images);
-        return qmGrabFramesEx2(&images, nullptr, kCamera, kProperty, frames, 1, 3, &error, &zantError, interrupt,
-                               &progress);
+        return qmGrabFramesEx2(&images, nullptr, kCamera, kProperty, frames, 1, QMV3_CM_TIMER, &error, &zantError,
+                               interrupt, &progress);
     }
     // Every stored frame carries the test pattern of its own number and numbers rise by one from first.
     void ExpectConsecutiveFrames(uint32_t first) {
@@ -95,7 +95,7 @@ TEST_F(GrabStress, TenThousandFramesArriveOnceEachAndInOrder) {
     EXPECT_DOUBLE_EQ(1.0, progress);
     ASSERT_EQ(10000u, images.numFrames);
     ExpectConsecutiveFrames(1);
-    EXPECT_EQ(1, qmIsCompleteSequence(&images));
+    EXPECT_EQ(QMV3_SEQUENCE_YES, qmIsCompleteSequence(&images));
 }
 
 TEST_F(GrabStress, InterruptAtRandomMomentsEndsTheGrabWithItsFrames) {

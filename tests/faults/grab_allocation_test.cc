@@ -17,8 +17,8 @@ TEST(GrabAllocation, MultiFrameGrab) {
     int error = 0, zantError = 0, received = 0;
     Operation grab;
     grab.run = [&] {
-        received = qmGrabFramesEx2(&images, nullptr, ZANTSIM_DEFAULT_ADDRESS, "Frame", 5, 2, 3, &error, &zantError,
-                                   nullptr, nullptr);
+        received = qmGrabFramesEx2(&images, nullptr, ZANTSIM_DEFAULT_ADDRESS, "Frame", 5, 2, QMV3_CM_TIMER, &error,
+                                   &zantError, nullptr, nullptr);
         return error;
     };
     grab.failureCodes = {-3};
@@ -27,7 +27,7 @@ TEST(GrabAllocation, MultiFrameGrab) {
         // Frames received before memory ran out are handed over whole.
         EXPECT_EQ(static_cast<uint32_t>(received), images.numFrames);
         for (uint32_t i = 0; i < images.numFrames; ++i)
-            EXPECT_EQ(1, qmCheckImageValidity(&images.imageArray[i], nullptr, 0)) << "frame " << i;
+            EXPECT_EQ(QMV3_IMAGE_VALID, qmCheckImageValidity(&images.imageArray[i], nullptr, 0)) << "frame " << i;
         qmFreeBunch(&images);
         EXPECT_EQ(0, zantsim_OpenLinkCount());
     };

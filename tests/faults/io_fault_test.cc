@@ -21,9 +21,6 @@ namespace {
 using qmv3faults::MakeRecord;
 using qmv3test::FileSizeLimit;
 
-constexpr int kOpenFailed = -4;
-constexpr int kWriteFailed = -5;
-
 struct Saver {
     const char* name;  // file name, the extension picks the kind
     std::function<int(const char* path, VIDINFHDR* rec)> save;
@@ -33,12 +30,12 @@ struct Saver {
 // Older savers by name; each gets a record large enough to overflow a few hundred bytes.
 std::vector<Saver> OlderSavers() {
     return {
-        {"a.imm", [](const char* p, VIDINFHDR* r) { return save_file(1, p, r); }, kOpenFailed},
-        {"a.imc", [](const char* p, VIDINFHDR* r) { return save_file(2, p, r); }, kOpenFailed},
-        {"a.bkg", [](const char* p, VIDINFHDR* r) { return save_file(3, p, r); }, kOpenFailed},
-        {"a.bkc", [](const char* p, VIDINFHDR* r) { return save_file(4, p, r); }, kOpenFailed},
+        {"a.imm", [](const char* p, VIDINFHDR* r) { return save_file(1, p, r); }, QMV3_LEGACY_SAVE_CREATE_FAILED},
+        {"a.imc", [](const char* p, VIDINFHDR* r) { return save_file(2, p, r); }, QMV3_LEGACY_SAVE_CREATE_FAILED},
+        {"a.bkg", [](const char* p, VIDINFHDR* r) { return save_file(3, p, r); }, QMV3_LEGACY_SAVE_CREATE_FAILED},
+        {"a.bkc", [](const char* p, VIDINFHDR* r) { return save_file(4, p, r); }, QMV3_LEGACY_SAVE_CREATE_FAILED},
         {"a", [](const char* p, VIDINFHDR* r) { return save_bmp_files(p, r, 0, 0); },
-         kWriteFailed},  // the export reports every failure of its writer as a write error
+         QMV3_LEGACY_SAVE_WRITE_FAILED},  // the export reports every failure of its writer as a write error
     };
 }
 
@@ -66,7 +63,7 @@ TEST_F(IoFaults, OlderSaversOnAFullDevice) {
         const std::string link = dir.file(std::string("full-") + saver.name);
         const std::string target = Written(link, saver);
         ASSERT_EQ(0, symlink("/dev/full", target.c_str()));
-        EXPECT_EQ(kWriteFailed, saver.save(link.c_str(), &record));
+        EXPECT_EQ(QMV3_LEGACY_SAVE_WRITE_FAILED, saver.save(link.c_str(), &record));
         // The failed file is gone; /dev/full itself is untouched.
         struct stat info;
         EXPECT_NE(0, lstat(target.c_str(), &info));
@@ -84,7 +81,7 @@ TEST_F(IoFaults, OlderSaversPastTheFileSizeLimit) {
             FileSizeLimit limit(300);
             code = saver.save(path.c_str(), &record);
         }
-        EXPECT_EQ(kWriteFailed, code);
+        EXPECT_EQ(QMV3_LEGACY_SAVE_WRITE_FAILED, code);
         EXPECT_FALSE(qmv3test::FileExists(Written(path, saver)));
     }
 }

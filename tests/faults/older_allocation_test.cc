@@ -60,7 +60,7 @@ TEST_F(OlderAllocation, OlderFilesDirectly) {
 TEST_F(OlderAllocation, BmpExportAndImport) {
     record = MakeRecord(2, 7, 3, 8, 1);
     const std::string prefix = dir.file("frame");
-    ASSERT_EQ(0, save_bmp_files(prefix.c_str(), &record, 1, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(prefix.c_str(), &record, 1, 0));
     const std::vector<unsigned char> complete = qmv3test::ReadFileBytes(prefix + "1.bmp");
     // An export that fails keeps the frames it finished (-5), but never a partly written file.
     Operation save;

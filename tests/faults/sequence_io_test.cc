@@ -100,7 +100,7 @@ void ExpectTruncationsHandled(const std::string& path, const QMBUNCHOFIMAGES& or
         qmCheckFileFormat(cut.c_str(), message, sizeof message);
         QMBUNCHOFIMAGES loaded{};
         const int code = qmLoadImagesFromFileEx(cut.c_str(), &loaded, nullptr, nullptr, message, sizeof message);
-        if (code != 0) {
+        if (code != QMV3_LOAD_OK) {
             ASSERT_LT(code, 0) << length;
             ASSERT_EQ(0u, loaded.numFrames) << length;
             ASSERT_EQ(nullptr, loaded.imageArray) << length;

@@ -28,7 +28,7 @@ TEST(AllocationFailure, SaveReportsInsteadOfThrowing) {
         qmv3test::g_failAllocations = true;
         const int code = qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr);
         qmv3test::g_failAllocations = false;
-        EXPECT_NE(0, code) << extension;
+        EXPECT_NE(QMV3_SAVE_OK, code) << extension;
         EXPECT_EQ("File \"" + path + "\" save error: Memory allocation error.", std::string(error)) << extension;
         EXPECT_FALSE(qmv3test::FileExists(path)) << extension;
     }
@@ -40,7 +40,7 @@ TEST(AllocationFailure, LoadReportsInsteadOfThrowing) {
     SequenceGuard guard(images);
     for (const char* extension : {".imc2", ".imm", ".imc"}) {
         const std::string path = LongName(dir, extension);
-        ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str())) << extension;
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str())) << extension;
         QMBUNCHOFIMAGES loaded = {nullptr, 0};
         SequenceGuard loadedGuard(loaded);
         char error[400] = {};
@@ -48,11 +48,11 @@ TEST(AllocationFailure, LoadReportsInsteadOfThrowing) {
         const int code = qmLoadImagesFromFileEx(path.c_str(), &loaded, nullptr, nullptr, error, sizeof(error));
         qmv3test::g_failAllocations = false;
         // The C++ parts may fail at any point; a load that still completes is fine, a half one is not.
-        if (code == 0) {
+        if (code == QMV3_LOAD_OK) {
             EXPECT_EQ(images.numFrames, loaded.numFrames) << extension;
             continue;
         }
-        EXPECT_EQ(-7, code) << extension << ": " << error;
+        EXPECT_EQ(QMV3_LOAD_OUT_OF_MEMORY, code) << extension << ": " << error;
         EXPECT_EQ("File \"" + path + "\" load error: Memory allocation error.", std::string(error)) << extension;
         EXPECT_EQ(nullptr, loaded.imageArray) << extension;
         EXPECT_EQ(0u, loaded.numFrames) << extension;

@@ -175,7 +175,7 @@ class Imc2Detection : public Detection {
         QMBUNCHOFIMAGES images = filestest::MakeSequence(2, 8, 8, 1, QMV3_FORMAT_GRAY);
         filestest::SequenceGuard guard(images);
         const std::string source = dir_.file("source.imc2");
-        ASSERT_EQ(0, qmSaveImagesToFile(&images, source.c_str()));
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, source.c_str()));
         bytes_ = qmv3test::ReadFileBytes(source);
     }
     void SetText(std::vector<unsigned char>& bytes, size_t offset, const std::string& text) {
@@ -188,7 +188,7 @@ class Imc2Detection : public Detection {
 
 TEST_F(Imc2Detection, SavedFilesAreImc2AndTrailingBytesAreNot) {
     EXPECT_TRUE(Detect(_internal_is_file_imc2_bkc2, bytes_));
-    EXPECT_EQ(3, qmCheckFileFormat(path_.c_str(), nullptr, 0));
+    EXPECT_EQ(QMV3_FILE_IMC2_BKC2, qmCheckFileFormat(path_.c_str(), nullptr, 0));
     std::vector<unsigned char> longer = bytes_;
     longer.push_back(0);
     EXPECT_FALSE(Detect(_internal_is_file_imc2_bkc2, longer));
@@ -296,17 +296,17 @@ TEST(CheckFileFormat, NoKnownKind) {
     TempDir dir;
     const std::string missing = dir.file("missing.imc2");
     char error[300] = {};
-    EXPECT_EQ(-1, qmCheckFileFormat(missing.c_str(), error, sizeof(error)));
+    EXPECT_EQ(QMV3_FILE_UNKNOWN, qmCheckFileFormat(missing.c_str(), error, sizeof(error)));
     EXPECT_EQ("File (" + missing +
                   ") is either no IMC2 or BKC2 or IMC or BKC or IMM or BKG or could not be found or "
                   "opened.",
               std::string(error));
-    EXPECT_EQ(-1, qmCheckFileFormat(nullptr, error, sizeof(error)));
+    EXPECT_EQ(QMV3_FILE_UNKNOWN, qmCheckFileFormat(nullptr, error, sizeof(error)));
     EXPECT_STREQ("File (NULL) is either no IMC2 or BKC2 or IMC or BKC or IMM or BKG or could not be found or opened.",
                  error);
     const std::string text = dir.file("text");
     qmv3test::WriteFileBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
-    EXPECT_EQ(-1, qmCheckFileFormat(text.c_str(), nullptr, 0));
+    EXPECT_EQ(QMV3_FILE_UNKNOWN, qmCheckFileFormat(text.c_str(), nullptr, 0));
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ QMBUNCHOFIMAGES Sequence() {
 
 void SaveWith(bool fast, QMBUNCHOFIMAGES& images, const std::string& path) {
     if (fast) setenv(deflate_engine::kFastCompressionVariable, "1", 1);
-    EXPECT_EQ(0, qmSaveImagesToFile(&images, path.c_str()));
+    EXPECT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     unsetenv(deflate_engine::kFastCompressionVariable);
 }
 
@@ -85,7 +85,7 @@ TEST(Imc2Engines, BlocksOfEitherEngineInflateWithZlibAndRawBlocksStayRaw) {
         EXPECT_EQ(file.size(), at);
 
         QMBUNCHOFIMAGES loaded{};
-        ASSERT_EQ(0, qmLoadImagesFromFile(path.c_str(), &loaded));
+        ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(path.c_str(), &loaded));
         filestest::SequenceGuard loadedGuard(loaded);
         ASSERT_EQ(images.numFrames, loaded.numFrames);
         for (uint32_t k = 0; k < images.numFrames; ++k) {

@@ -33,7 +33,7 @@ Loaded Load(const std::string& path, QMBUNCHOFIMAGES& out, int* interrupt = null
 
 // Saves the sequence and checks that loading gives it back with the documented adjustments.
 void ExpectRoundTrip(QMBUNCHOFIMAGES& saved, const std::string& path, std::string portName = "") {
-    ASSERT_EQ(0, qmSaveImagesToFile(&saved, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&saved, path.c_str()));
     QMBUNCHOFIMAGES loaded = {nullptr, 0};
     SequenceGuard guard(loaded);
     double percent = 0.0;
@@ -142,7 +142,7 @@ class CraftedFile : public ::testing::Test {
         QMBUNCHOFIMAGES images = MakeSequence(1, 8, 8, 1, QMV3_FORMAT_GRAY);
         SequenceGuard guard(images);
         const std::string source = dir_.file("source.imc2");
-        ASSERT_EQ(0, qmSaveImagesToFile(&images, source.c_str()));
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, source.c_str()));
         bytes_ = qmv3test::ReadFileBytes(source);
         path_ = dir_.file("crafted.imc2");
         p_ = "File \"" + path_ + "\"";
@@ -239,7 +239,7 @@ TEST_F(CraftedFile, TruncatedFilesAreShortReads) {
          "Error at _internal_read_metadata_set_from_file while reading 4 of 20 global metadata set "
          "from file \"" +
              path_ + "\"."},
-        {kImage + 4, ""},  // the image count check: the rest cannot hold one image
+        {kImage + 4, p_ + " read error: Unable to read len_uncompressed value at image 1 of 1."},
         {kImage + 22 + 252 * 2 + 3, ""},
         {kImage + 22 + 252 * 4, ""},
         {bytes_.size() - 1, p_ + " read error: Unable to read image compressed bits (size=" +
@@ -258,7 +258,7 @@ TEST_F(CraftedFile, TruncatedFilesAreShortReads) {
 
 TEST_F(CraftedFile, ImageHeaderReadsComeBackShort) {
     std::vector<unsigned char> bytes = bytes_;
-    // A second image announced: its header is missing, but enough bytes remain to pass the count check.
+    // A second image announced and cut at each field of its header.
     SetText(bytes, GlobalSet(0), "number_of_images=2");
     std::vector<unsigned char> twice(bytes);
     twice.insert(twice.end(), bytes.begin() + kImage, bytes.begin() + kImage + 22 + 252 * 4);
@@ -297,7 +297,7 @@ TEST_F(CraftedFile, GlobalMetadataChecks) {
          p_ + " parse error: Error validating Key=Value \"width_px=3\" at global_metadata_set 18 of 20"},
         {15, "source_format=gray", -3, p_ + " parse error: Global metadata source_format=gray could not be converted."},
         {0, "number_of_images=0", -3, p_ + " parse error: Meta value images_in_file=0 invalid. Must be >0."},
-        {0, "number_of_images=1000", -3, ""},
+        {0, "number_of_images=1000", -5, p_ + " read error: Unable to read len_uncompressed value at image 2 of 1000."},
         {3, "scale_x_mm/px=abc", -3, ""},
         {3, "scale_x_mm/px", -6,
          "Error at _internal_read_metadata_set_from_file while reading 4 of 20 global metadata set "
@@ -392,13 +392,65 @@ TEST_F(CraftedFile, PixelBlockChecks) {
     EXPECT_EQ(p_ + " load error: _internal_qmCheckImageValidity failed at image 1 of 1.", invalid.error);
 }
 
-TEST_F(CraftedFile, HugeImageCountIsRefusedBeforeAllocation) {
+// The count is believed only as far as the file goes: the load fails where the file ends.
+TEST_F(CraftedFile, HugeImageCountFailsWhereTheFileEnds) {
     std::vector<unsigned char> bytes = bytes_;
     SetText(bytes, GlobalSet(0), "number_of_images=4294967295");
     const Loaded result = LoadBytes(bytes);
-    EXPECT_EQ(-3, result.code);
-    EXPECT_EQ(0u, result.error.find(p_ + " parse error: Meta value images_in_file=4294967295 invalid."))
-        << result.error;
+    EXPECT_EQ(-5, result.code);
+    EXPECT_EQ(p_ + " read error: Unable to read len_uncompressed value at image 2 of 4294967295.", result.error);
+}
+
+// Image sections built from scratch and ending where their fault leaves them, so that they are smaller
+// than any complete image: each gets the message of its own fault.
+TEST_F(CraftedFile, SmallImageSectionsGetTheMessageOfTheirFault) {
+    const auto set = [&](size_t j) {
+        return std::vector<unsigned char>(&bytes_[ImageSet(j)], &bytes_[ImageSet(j + 1)]);
+    };
+    const std::vector<unsigned char> start = set(0), flags = set(2);  // the two mandatory per-image sets
+    const auto section = [&](uint64_t u, uint64_t c, uint32_t m, int sets, size_t pixels) {
+        std::vector<unsigned char> bytes;
+        PutLE(bytes, u, 8);
+        PutLE(bytes, c, 8);
+        PutLE(bytes, m, 4);
+        bytes.push_back(13);
+        bytes.push_back(10);
+        if (sets > 0) bytes.insert(bytes.end(), start.begin(), start.end());
+        if (sets > 1) bytes.insert(bytes.end(), flags.begin(), flags.end());
+        bytes.insert(bytes.end(), pixels, 0x5A);
+        return bytes;
+    };
+    const std::vector<unsigned char> image = section(64, 64, 2, 2, 64);  // a whole 8 x 8 raw image
+    const std::string setFailed =
+        "Error at _internal_read_metadata_set_from_file while reading 2 of 2 per-image "
+        "metadata set of image 1 of 1 from file \"" +
+        path_ + "\".";
+    const struct {
+        const char* count;
+        std::vector<unsigned char> images;
+        int code;
+        std::string message;
+    } cases[] = {
+        {"1", image, 0, ""},
+        {"1", section(64, 64, 1, 1, 0), -3,
+         p_ + " parse error: Value of num_image_metadata_sets=1 incorrect, of image 1 of 1. Must be [2..10]."},
+        {"1", section(0, 0, 2, 2, 0), -3,
+         p_ + " parse error: Value of len_compressed(0) or len_uncompressed(0) zero or u<c, of image 1 of 1."},
+        {"1", section(64, 64, 2, 1, 0), -5, setFailed},
+        {"1", section(64, 64, 2, 2, 10), -5,
+         p_ + " read error: Unable to read image compressed bits (size=64) of image 1 of 1."},
+        {"1", std::vector<unsigned char>(image.begin(), image.begin() + 3), -5,
+         p_ + " read error: Unable to read len_uncompressed value at image 1 of 1."},
+        {"4294967295", {}, -5, p_ + " read error: Unable to read len_uncompressed value at image 1 of 4294967295."},
+    };
+    for (const auto& c : cases) {
+        std::vector<unsigned char> bytes(bytes_.begin(), bytes_.begin() + kImage);
+        SetText(bytes, GlobalSet(0), std::string("number_of_images=") + c.count);
+        bytes.insert(bytes.end(), c.images.begin(), c.images.end());
+        const Loaded result = LoadBytes(bytes);
+        EXPECT_EQ(c.code, result.code) << c.message;
+        EXPECT_EQ(c.message, result.error);
+    }
 }
 
 TEST_F(CraftedFile, RawBlockLongerThanTheFile) {
@@ -436,12 +488,14 @@ TEST(LoadDispatch, ParameterChecks) {
     };
     for (const Case& c : cases) {
         char error[300] = {};
-        EXPECT_EQ(-1, qmLoadImagesFromFileEx(c.path, c.images, nullptr, nullptr, error, sizeof(error)));
+        EXPECT_EQ(QMV3_LOAD_PARAMETER_ERROR,
+                  qmLoadImagesFromFileEx(c.path, c.images, nullptr, nullptr, error, sizeof(error)));
         EXPECT_EQ(c.message, error);
     }
-    EXPECT_EQ(-4, qmLoadImagesFromFile(path.c_str(), &empty));
+    EXPECT_EQ(QMV3_LOAD_OPEN_FAILED, qmLoadImagesFromFile(path.c_str(), &empty));
     char error[300] = {};
-    EXPECT_EQ(-4, qmLoadImagesFromFileEx(path.c_str(), &empty, nullptr, nullptr, error, sizeof(error)));
+    EXPECT_EQ(QMV3_LOAD_OPEN_FAILED,
+              qmLoadImagesFromFileEx(path.c_str(), &empty, nullptr, nullptr, error, sizeof(error)));
     EXPECT_EQ("File \"" + path + "\" could not be opened for reading.", std::string(error));
 }
 
@@ -452,7 +506,7 @@ TEST(LoadDispatch, OlderFormatsLoadAsGraySequences) {
     for (const char* name : {"a.imm", "a.imc", "a.bkc", "b.bkg"}) {
         const std::string path = dir.file(name);
         images.numFrames = name[0] == 'b' ? 1 : 2;
-        ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str())) << name;
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str())) << name;
         QMBUNCHOFIMAGES loaded = {nullptr, 0};
         SequenceGuard loadedGuard(loaded);
         double percent = 0.0;
@@ -475,7 +529,7 @@ TEST(LoadDispatch, OlderLoaderFailuresAndInterrupt) {
     QMBUNCHOFIMAGES images = MakeSequence(2, 16, 8, 1, QMV3_FORMAT_GRAY);
     SequenceGuard guard(images);
     const std::string path = dir.file("a.imc");
-    ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     QMBUNCHOFIMAGES loaded = {nullptr, 0};
     int interrupt = 1;
     const Loaded result = Load(path, loaded, &interrupt);

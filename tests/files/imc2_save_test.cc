@@ -48,7 +48,7 @@ TEST(Imc2Save, WorkedExampleByteForByte) {
     QMBUNCHOFIMAGES images = MakeSequence(2, 640, 480, 1, QMV3_FORMAT_GRAY, 1001);
     SequenceGuard guard(images);
     const std::string path = dir.file("run.imc2");
-    ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     const std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(path);
 
     const std::vector<unsigned char> header = {0, 0, 0, 0, 1, 0, 0, 0, 20, 0, 0, 0, 13, 10};
@@ -89,7 +89,7 @@ TEST(Imc2Save, OptionalSetsFollowTheHeader) {
     image.sourceHeader.timestampSeconds = 0;
     image.frameHeader.eventNumber = 0;
     const std::string path = dir.file("ports");
-    ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     const std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(path);
     EXPECT_EQ(22u, LE(bytes, 8, 4));
     EXPECT_EQ("camera_port_name=/SIM/CAM0", SetText(bytes, 14 + 252 * 20));
@@ -106,7 +106,7 @@ TEST(Imc2Save, FramesThatDoNotShrinkAreStoredRaw) {
     QMBUNCHOFIMAGES images = MakeSequence(1, 1, 1, 1, QMV3_FORMAT_GRAY);
     SequenceGuard guard(images);
     const std::string path = dir.file("tiny.imc2");
-    ASSERT_EQ(0, qmSaveImagesToFile(&images, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     const std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(path);
     const size_t image1 = filestest::kFirstImageOffset;
     EXPECT_EQ(1u, LE(bytes, image1, 8));
@@ -134,7 +134,8 @@ TEST(Imc2Save, ParameterChecks) {
     };
     for (const Case& c : cases) {
         char error[300] = {};
-        EXPECT_EQ(-12, qmSaveImagesToFileEx(c.images, c.path, error, sizeof(error), nullptr, nullptr));
+        EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR,
+                  qmSaveImagesToFileEx(c.images, c.path, error, sizeof(error), nullptr, nullptr));
         EXPECT_EQ(c.message, error);
     }
     EXPECT_FALSE(qmv3test::FileExists(path));
@@ -146,12 +147,13 @@ TEST(Imc2Save, TenThousandImagesAreTheLimit) {
     SequenceGuard guard(images);
     char error[300] = {};
     const std::string path = dir.file("many.imc2");
-    EXPECT_EQ(-12, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR,
+              qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ("File \"" + path + "\" save error: Parameter apImages->numFrames(=10001) must not be >10'000.",
               std::string(error));
     images.numFrames = 10000;
     double percent = 0.0;
-    EXPECT_EQ(0, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, &percent));
+    EXPECT_EQ(QMV3_SAVE_OK, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, &percent));
     EXPECT_DOUBLE_EQ(1.0, percent);
     images.numFrames = 10001;
 }
@@ -168,12 +170,15 @@ TEST(Imc2Save, OnlyGrayOrRgbSequencesWithFrameBytes) {
     noBytes.imageArray[0].frameHeader.appendedFrameSize = 0;
     noBytes.imageArray[0].sourceHeader.totalLength = 188;
     char error[400] = {};
-    EXPECT_EQ(-13, qmSaveImagesToFileEx(&rgba, path.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_NOT_A_SEQUENCE,
+              qmSaveImagesToFileEx(&rgba, path.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ(p + "Bunch of images passed must be either GRAY or RGB image format.", error);
-    EXPECT_EQ(-13, qmSaveImagesToFileEx(&mixed, path.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_NOT_A_SEQUENCE,
+              qmSaveImagesToFileEx(&mixed, path.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ(0u, std::string(error).find(p + "Bunch of images passed must be an image sequence (header fields valid "
                                               "and almost identical), but qmIsSequence() returned "));
-    EXPECT_EQ(-13, qmSaveImagesToFileEx(&noBytes, path.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_NOT_A_SEQUENCE,
+              qmSaveImagesToFileEx(&noBytes, path.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ(p + "Image #1 of 1 has no frame bytes (appendedFrameSize=0).", error);
     EXPECT_FALSE(qmv3test::FileExists(path));
 }
@@ -185,7 +190,8 @@ TEST(Imc2Save, ExistingFileIsLeftUntouched) {
     const std::string path = dir.file("exists.imc2");
     qmv3test::WriteFileBytes(path, {1, 2, 3});
     char error[300] = {};
-    EXPECT_EQ(-14, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_FILE_EXISTS,
+              qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ("File \"" + path + "\" save error: File already exists.", std::string(error));
     EXPECT_EQ((std::vector<unsigned char>{1, 2, 3}), qmv3test::ReadFileBytes(path));
 }
@@ -196,7 +202,8 @@ TEST(Imc2Save, UnwritableLocationGivesMinusFour) {
     TempDir dir;
     const std::string path = dir.file("missing/dir/x.imc2");
     char error[300] = {};
-    EXPECT_EQ(-4, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_OPEN_FAILED,
+              qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ("File \"" + path + "\" save error: File could not be opened for writing.", std::string(error));
 }
 
@@ -208,7 +215,8 @@ TEST(Imc2Save, InterruptLeavesNoFile) {
     int interrupt = 1;
     double percent = 0.0;
     char error[300] = {};
-    EXPECT_EQ(-9, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), &interrupt, &percent));
+    EXPECT_EQ(QMV3_SAVE_INTERRUPTED,
+              qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), &interrupt, &percent));
     EXPECT_EQ("File \"" + path + "\" save error: Interrupted by user.", std::string(error));
     EXPECT_DOUBLE_EQ(0.09, percent);  // header and global sets were written first
     EXPECT_FALSE(qmv3test::FileExists(path));
@@ -229,7 +237,7 @@ TEST(Imc2Save, WriteFailureRemovesTheFile) {
         char error[300] = {};
         const int code = qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, nullptr);
         setrlimit(RLIMIT_FSIZE, &old);
-        EXPECT_EQ(-5, code) << limit;
+        EXPECT_EQ(QMV3_SAVE_WRITE_FAILED, code) << limit;
         EXPECT_EQ(0u, std::string(error).find("File \"" + path + "\" ")) << error;
         EXPECT_FALSE(qmv3test::FileExists(path)) << limit;
     }
@@ -239,11 +247,12 @@ TEST(Imc2Save, ErrorTextBufferRules) {
     QMBUNCHOFIMAGES images = {nullptr, 0};
     char error[10];
     std::memset(error, 'x', sizeof(error));
-    EXPECT_EQ(-12, qmSaveImagesToFileEx(&images, nullptr, error, 1, nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmSaveImagesToFileEx(&images, nullptr, error, 1, nullptr, nullptr));
     EXPECT_EQ('x', error[0]);
-    EXPECT_EQ(-12, qmSaveImagesToFileEx(&images, nullptr, error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR,
+              qmSaveImagesToFileEx(&images, nullptr, error, sizeof(error), nullptr, nullptr));
     EXPECT_STREQ("Paramete", error);  // at most size - 2 characters
-    EXPECT_EQ(-12, qmSaveImagesToFile(&images, nullptr));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmSaveImagesToFile(&images, nullptr));
 }
 
 TEST(SaveDispatch, ExtensionChoosesTheOlderFormat) {
@@ -258,7 +267,8 @@ TEST(SaveDispatch, ExtensionChoosesTheOlderFormat) {
         const std::string path = dir.file(c.name);
         double percent = 0.0;
         char error[300] = {};
-        ASSERT_EQ(0, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, &percent)) << error;
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFileEx(&images, path.c_str(), error, sizeof(error), nullptr, &percent))
+            << error;
         EXPECT_EQ(c.format, qmCheckFileFormat(path.c_str(), nullptr, 0)) << c.name;
         EXPECT_DOUBLE_EQ(1.0, percent) << c.name;
     }
@@ -271,18 +281,20 @@ TEST(SaveDispatch, OlderFormatFailuresCarryTheirTexts) {
     SequenceGuard g1(gray), g2(rgb);
     char error[400] = {};
     const std::string bkg = dir.file("two.BKG");
-    EXPECT_EQ(-1, qmSaveImagesToFileEx(&gray, bkg.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_FRAME_COUNT,
+              qmSaveImagesToFileEx(&gray, bkg.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ("File \"" + bkg +
                   "\" save error: Error saving to bkg format: Multiple video images can not be saved as bkg file.",
               std::string(error));
     const std::string imm = dir.file("rgb.imm");
-    EXPECT_EQ(-16, qmSaveImagesToFileEx(&rgb, imm.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_SAVE_TRANSCODING_FAILED,
+              qmSaveImagesToFileEx(&rgb, imm.c_str(), error, sizeof(error), nullptr, nullptr));
     EXPECT_EQ(0u, std::string(error).find("File \"" + imm + "\" save error: Transcoding Error: Error Code: -2 ("))
         << error;
     EXPECT_FALSE(qmv3test::FileExists(imm));
     gray.numFrames = 1;
-    EXPECT_EQ(0, qmSaveImagesToFileEx(&gray, bkg.c_str(), error, sizeof(error), nullptr, nullptr));
-    EXPECT_EQ(1, qmCheckFileFormat(bkg.c_str(), nullptr, 0));
+    EXPECT_EQ(QMV3_SAVE_OK, qmSaveImagesToFileEx(&gray, bkg.c_str(), error, sizeof(error), nullptr, nullptr));
+    EXPECT_EQ(QMV3_FILE_BKG, qmCheckFileFormat(bkg.c_str(), nullptr, 0));
     gray.numFrames = 2;
 }
 

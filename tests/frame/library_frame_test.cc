@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -102,7 +103,7 @@ TEST_F(LogFileTest, LongMessagesAreCutTo508Characters) {
 }
 
 TEST_F(LogFileTest, SilencingAsTheFirstCallStillStartsTheLog) {
-    ASSERT_EQ(qmSetVerbose(0), 1);
+    ASSERT_EQ(qmSetVerbose(0), QMV3_VERBOSE_OK);
     _internal_LOG("never written");
     std::vector<std::string> lines = LogLines();
     ASSERT_EQ(lines.size(), 3u);
@@ -115,7 +116,7 @@ TEST_F(LogFileTest, NamedFileReceivesTheStartLinesAndTheChangeMessage) {
     const std::string named = dir_.file("my.log");
     _internal_LOG("into the automatic file");
     const std::string automatic = LogFile();
-    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), 1);
+    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), QMV3_VERBOSE_OK);
     _internal_LOG("into my.log");
 
     std::vector<std::string> lines;
@@ -136,15 +137,15 @@ TEST_F(LogFileTest, EmptyNameAtLevelThreeComposesTheAutomaticNameAgain) {
     const std::string automatic = LogFile();
     TempDir other;
     const std::string named = other.file("other.log");
-    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), 1);
-    ASSERT_EQ(qmSetVerboseEx(3, ""), 1);
+    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), QMV3_VERBOSE_OK);
+    ASSERT_EQ(qmSetVerboseEx(3, ""), QMV3_VERBOSE_OK);
     _internal_LOG("back again");
 
     EXPECT_EQ(LogFile(), automatic);
     int level = 0;
     char path[1024];
     int size = sizeof path;
-    ASSERT_EQ(qmGetVerboseEx(&level, path, &size), 1);
+    ASSERT_EQ(qmGetVerboseEx(&level, path, &size), QMV3_VERBOSE_OK);
     EXPECT_EQ(std::string(path), automatic);
     std::vector<std::string> lines = LogLines();
     ASSERT_EQ(lines.size(), 8u);
@@ -181,7 +182,7 @@ TEST(LogFileLocation, EmptyPathMeansTheCurrentFolder) {
     int level = 0;
     char path[1024];
     int size = sizeof path;
-    ASSERT_EQ(qmGetVerboseEx(&level, path, &size), 1);
+    ASSERT_EQ(qmGetVerboseEx(&level, path, &size), QMV3_VERBOSE_OK);
     EXPECT_EQ(std::string(path), files[0]);
 }
 
@@ -226,10 +227,10 @@ TEST(LogLevel, UnsetMeansOneWithoutAMessage) {
 }
 
 TEST_F(LogFileTest, StandardOutputLinesCarryThePrefix) {
-    ASSERT_EQ(qmSetVerbose(1), 1);
-    ASSERT_EQ(qmSetVerbose(1), 1);  // unchanged: no further message
+    ASSERT_EQ(qmSetVerbose(1), QMV3_VERBOSE_OK);
+    ASSERT_EQ(qmSetVerbose(1), QMV3_VERBOSE_OK);  // unchanged: no further message
     StreamCapture capture(1);
-    ASSERT_EQ(qmSetVerbose(2), 1);
+    ASSERT_EQ(qmSetVerbose(2), QMV3_VERBOSE_OK);
     _internal_LOG("to stdout");
     std::vector<std::string> lines = Lines(capture.End());
     ASSERT_EQ(lines.size(), 2u);
@@ -245,8 +246,8 @@ TEST_F(LogFileTest, ChangeMessagesBetweenStreamLevels) {
     _internal_LOG("start");
     const std::string automatic = LogFile();
     StreamCapture capture(2);
-    ASSERT_EQ(qmSetVerbose(1), 1);
-    ASSERT_EQ(qmSetVerboseEx(3, dir_.file("next.log").c_str()), 1);
+    ASSERT_EQ(qmSetVerbose(1), QMV3_VERBOSE_OK);
+    ASSERT_EQ(qmSetVerboseEx(3, dir_.file("next.log").c_str()), QMV3_VERBOSE_OK);
     std::vector<std::string> lines = Lines(capture.End());
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(Unstamped(lines[0]), "[qmv3 shared lib] qmSetVerboseEx: verbosity setting changed from 3 (old file=\"" +
@@ -258,10 +259,10 @@ TEST_F(LogFileTest, ChangeMessagesBetweenStreamLevels) {
 }
 
 TEST(Verbosity, RejectedSettingsChangeNothing) {
-    EXPECT_EQ(qmSetVerboseEx(3, nullptr), 0);
-    EXPECT_EQ(qmSetVerboseEx(4, "x.log"), 0);
-    EXPECT_EQ(qmSetVerboseEx(-1, "x.log"), 0);
-    EXPECT_EQ(qmSetVerbose(3), 0);
+    EXPECT_EQ(qmSetVerboseEx(3, nullptr), QMV3_VERBOSE_REFUSED);
+    EXPECT_EQ(qmSetVerboseEx(4, "x.log"), QMV3_VERBOSE_REFUSED);
+    EXPECT_EQ(qmSetVerboseEx(-1, "x.log"), QMV3_VERBOSE_REFUSED);
+    EXPECT_EQ(qmSetVerbose(3), QMV3_VERBOSE_REFUSED);
     EXPECT_EQ(qmGetVerbose(), 3);
 }
 
@@ -269,30 +270,30 @@ TEST(Verbosity, GetVerboseExSizeProtocol) {
     int level = -5;
     char path[8];
     int size = 0;
-    EXPECT_EQ(qmGetVerboseEx(nullptr, path, &size), -1);
-    EXPECT_EQ(qmGetVerboseEx(&level, nullptr, &size), -1);
-    EXPECT_EQ(qmGetVerboseEx(&level, path, nullptr), -1);
+    EXPECT_EQ(qmGetVerboseEx(nullptr, path, &size), QMV3_VERBOSE_NULL_ARGUMENT);
+    EXPECT_EQ(qmGetVerboseEx(&level, nullptr, &size), QMV3_VERBOSE_NULL_ARGUMENT);
+    EXPECT_EQ(qmGetVerboseEx(&level, path, nullptr), QMV3_VERBOSE_NULL_ARGUMENT);
 
-    ASSERT_EQ(qmSetVerbose(0), 1);
-    EXPECT_EQ(qmGetVerboseEx(&level, path, &size), 0);
+    ASSERT_EQ(qmSetVerbose(0), QMV3_VERBOSE_OK);
+    EXPECT_EQ(qmGetVerboseEx(&level, path, &size), QMV3_VERBOSE_REFUSED);
     EXPECT_EQ(size, 1);
     EXPECT_EQ(level, -5);
     size = sizeof path;
     path[0] = 'x';
-    EXPECT_EQ(qmGetVerboseEx(&level, path, &size), 1);
+    EXPECT_EQ(qmGetVerboseEx(&level, path, &size), QMV3_VERBOSE_OK);
     EXPECT_EQ(size, 1);
     EXPECT_EQ(path[0], '\0');
     EXPECT_EQ(level, 0);
 
     TempDir dir;
     const std::string named = dir.file("abcdefghij.log");
-    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), 1);
+    ASSERT_EQ(qmSetVerboseEx(3, named.c_str()), QMV3_VERBOSE_OK);
     size = sizeof path;
-    EXPECT_EQ(qmGetVerboseEx(&level, path, &size), 0);
+    EXPECT_EQ(qmGetVerboseEx(&level, path, &size), QMV3_VERBOSE_REFUSED);
     EXPECT_EQ(size, static_cast<int>(named.size()) + 1);
     std::vector<char> room(named.size() + 1);
     size = static_cast<int>(room.size());
-    EXPECT_EQ(qmGetVerboseEx(&level, room.data(), &size), 1);
+    EXPECT_EQ(qmGetVerboseEx(&level, room.data(), &size), QMV3_VERBOSE_OK);
     EXPECT_EQ(std::string(room.data()), named);
     EXPECT_EQ(level, 3);
 }
@@ -313,7 +314,7 @@ TEST(LibraryInfo, SizesAndText) {
     EXPECT_EQ(size, 107u);
     EXPECT_EQ(std::string(text), std::string("**** QMv3 shared client library, Linux, v1.0.0, b883(Release) (Jul 27, "
                                              "2023) *** Zant # ") +
-                                     "ZANT stand-in 1.0.0 ****");
+                                     "ZANT sim 1.0 ****");
 
     char small[11];
     memset(small, '#', sizeof small);
@@ -331,6 +332,19 @@ TEST(LibraryInfo, SizesAndText) {
     EXPECT_EQ(qmLibraryInfo(nullptr, nullptr, small, &size), nullptr);
     EXPECT_EQ(size, 107u);
     EXPECT_EQ(small[0], '*');
+}
+
+// A caller that allocates the size it was told gets the whole text, not a cut one.
+TEST(LibraryInfo, WholeTextFitsTheReportedSize) {
+    unsigned size = 0;
+    ASSERT_EQ(qmLibraryInfoEx(nullptr, nullptr, nullptr, nullptr, &size), nullptr);
+    std::vector<char> told(size, '#');
+    ASSERT_EQ(qmLibraryInfoEx(nullptr, nullptr, nullptr, told.data(), &size), told.data());
+    char whole[1024];
+    unsigned wholeSize = sizeof whole;
+    ASSERT_EQ(qmLibraryInfoEx(nullptr, nullptr, nullptr, whole, &wholeSize), whole);
+    EXPECT_EQ(std::string(told.data()), std::string(whole));
+    EXPECT_EQ(std::string(whole).substr(std::strlen(whole) - 5), " ****");
 }
 
 }  // namespace

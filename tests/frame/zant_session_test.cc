@@ -24,7 +24,7 @@ class ZantSessionTest : public ::testing::Test {
 
 TEST_F(ZantSessionTest, StartsOnceAndOpensTheConfiguredPipe) {
     setenv("ORSEL_CLIENTLIB_ZANT_PIPE", "video-pipe", 1);
-    ASSERT_EQ(qmSetVerbose(1), 1);
+    ASSERT_EQ(qmSetVerbose(1), QMV3_VERBOSE_OK);
     StreamCapture capture(2);
     _internal_StartZantIfNotStartedAlready();
     _internal_StartZantIfNotStartedAlready();
@@ -43,7 +43,7 @@ TEST_F(ZantSessionTest, StartsOnceAndOpensTheConfiguredPipe) {
 
 TEST_F(ZantSessionTest, EmptyPipeNameOpensNothing) {
     setenv("ORSEL_CLIENTLIB_ZANT_PIPE", "", 1);
-    ASSERT_EQ(qmSetVerbose(1), 1);
+    ASSERT_EQ(qmSetVerbose(1), QMV3_VERBOSE_OK);
     StreamCapture capture(2);
     _internal_StartZantIfNotStartedAlready();
     EXPECT_EQ(capture.End(), "");
@@ -56,7 +56,7 @@ TEST_F(ZantSessionTest, LinkThatNeverClosesGivesUpAfterThreeSeconds) {
     const int refusal = CloseLink(17);
     ASSERT_NE(refusal, 0);
     const std::string code = std::to_string(refusal);
-    ASSERT_EQ(qmSetVerbose(1), 1);
+    ASSERT_EQ(qmSetVerbose(1), QMV3_VERBOSE_OK);
     StreamCapture capture(2);
     PLF_TIME start, end;
     platformTimeGet(start);

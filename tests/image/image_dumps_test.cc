@@ -150,11 +150,20 @@ TEST(ImageDumps, FrameHexDumpClosesTheStream) {
     ASSERT_TRUE(image.dumpFrameBitsAsHexDump(shortFrame.get()));
     const std::string text = shortFrame.Text(true);
     EXPECT_EQ(text.substr(text.size() - 16), "     1:.41.42.43");
+}
 
-    image.setAppendedFrameSizeBytes(0);
-    MemoryStream empty;
-    EXPECT_FALSE(image.dumpFrameBitsAsHexDump(empty.get()));
-    EXPECT_EQ(empty.Text(true), "");
+// Only a dump that has begun closes the stream: an unmet precondition leaves it to the caller.
+TEST(ImageDumps, FrameHexDumpLeavesTheStreamOpenWhenRefused) {
+    Bytes bytes = {1, 2, 3};
+    CDIMAGE image;
+    ASSERT_TRUE(image.appendRawBuffer(CDIMAGE::FORMAT_JPEG, bytes.data(), bytes.size(), bytes.size()));
+    for (int32_t appended : {0, 4}) {  // nothing appended, more appended than the buffer holds
+        image.setAppendedFrameSizeBytes(appended);
+        MemoryStream stream;
+        EXPECT_FALSE(image.dumpFrameBitsAsHexDump(stream.get()));
+        EXPECT_GT(std::fprintf(stream.get(), "still open"), 0);
+        EXPECT_EQ(stream.Text(), "still open");
+    }
 }
 
 TEST(ImageDumps, BinaryDumpWritesTheFrameBytes) {

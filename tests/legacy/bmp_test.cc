@@ -36,13 +36,13 @@ TEST(BmpExport, FileNamesFollowDigits) {
     TempDir dir;
     RecordGuard rec;
     qmv3test::FillRecord(&rec.rec, 1, 1, 8, 8, 1, {{1}, {2}, {3}}, {});
-    ASSERT_EQ(0, save_bmp_files(dir.file("f").c_str(), &rec.rec, 0, 2));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("f").c_str(), &rec.rec, 0, 2));
     EXPECT_TRUE(FileExists(dir.file("f001.bmp")));
     EXPECT_TRUE(FileExists(dir.file("f003.bmp")));
-    ASSERT_EQ(0, save_bmp_files(dir.file("g").c_str(), &rec.rec, 0, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("g").c_str(), &rec.rec, 0, 0));
     EXPECT_TRUE(FileExists(dir.file("g1.bmp")));
     EXPECT_TRUE(FileExists(dir.file("g3.bmp")));
-    ASSERT_EQ(0, save_bmp_files(dir.file("h").c_str(), &rec.rec, 0, 3));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("h").c_str(), &rec.rec, 0, 3));
     EXPECT_TRUE(FileExists(dir.file("h0002.bmp")));
     EXPECT_STREQ("07", vkl_internal_add_lz(7, 1));
 }
@@ -51,7 +51,7 @@ TEST(BmpExport, HeaderBytesAndBottomUpPaddedRows) {
     TempDir dir;
     RecordGuard rec;
     qmv3test::FillRecord(&rec.rec, 3, 2, 8, 8, 6, {{1, 2, 3, 4, 5, 6}}, {});
-    ASSERT_EQ(0, save_bmp_files(dir.file("p").c_str(), &rec.rec, 0, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("p").c_str(), &rec.rec, 0, 0));
     std::vector<unsigned char> file = ReadFileBytes(dir.file("p1.bmp"));
     Bytes expected = BitmapHeader(3, 2, 8, 8, 0, 1078);
     for (int i = 0; i < 256; ++i) expected.U8(i).U8(i).U8(i).U8(0);
@@ -64,8 +64,8 @@ TEST(BmpExport, FalseColourAndJetPalettes) {
     TempDir dir;
     RecordGuard rec;
     qmv3test::FillRecord(&rec.rec, 1, 1, 8, 8, 1, {{0}}, {});
-    ASSERT_EQ(0, save_bmp_files(dir.file("c").c_str(), &rec.rec, 1, 0));
-    ASSERT_EQ(0, save_bmp_files(dir.file("j").c_str(), &rec.rec, 2, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("c").c_str(), &rec.rec, 1, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("j").c_str(), &rec.rec, 2, 0));
     const std::vector<unsigned char> colour = ReadFileBytes(dir.file("c1.bmp"));
     const std::vector<unsigned char> jet = ReadFileBytes(dir.file("j1.bmp"));
     const struct {
@@ -88,24 +88,25 @@ TEST(BmpExport, ParameterChecksInOrder) {
     RecordGuard rec;
     qmv3test::FillRecord(&rec.rec, 1, 1, 8, 8, 5, {{0}}, {});
     const std::string prefix = dir.file("e");
-    EXPECT_EQ(-3, save_bmp_files(prefix.c_str(), nullptr, 0, 0));
-    EXPECT_EQ(-9, save_bmp_files(prefix.c_str(), &rec.rec, 0, 4));
-    EXPECT_EQ(-9, save_bmp_files(prefix.c_str(), &rec.rec, 3, 0));
-    EXPECT_EQ(-9, save_bmp_files("", &rec.rec, 0, 0));
-    EXPECT_EQ(-9, save_bmp_files(nullptr, &rec.rec, 0, 0));
-    EXPECT_EQ(-2, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_NO_FRAMES, save_bmp_files(prefix.c_str(), nullptr, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED, save_bmp_files(prefix.c_str(), &rec.rec, 0, 4));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED, save_bmp_files(prefix.c_str(), &rec.rec, 3, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED, save_bmp_files("", &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED, save_bmp_files(nullptr, &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_BAD_TYPE, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
     rec.rec.type = 1;
-    EXPECT_EQ(-9, save_bmp_files((prefix + std::string(250, 'x')).c_str(), &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED, save_bmp_files((prefix + std::string(250, 'x')).c_str(), &rec.rec, 0, 0));
     rec.rec.bpp = 16;
-    EXPECT_EQ(-10, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_NOT_8_BIT, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
     rec.rec.numframes = 0;
-    EXPECT_EQ(-3, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_NO_FRAMES, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
     rec.rec.bpp = 8;
     rec.rec.numframes = -1;
-    EXPECT_EQ(0, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(prefix.c_str(), &rec.rec, 0, 0));
     rec.rec.numframes = 1;
-    EXPECT_EQ(-5, save_bmp_files(dir.file("no/dir/e").c_str(), &rec.rec, 0, 0));
-    EXPECT_EQ(-9, vkl_internal_write_bmp_file(dir.file("z.bmp").c_str(), 1, 1, rec.rec.framebits[0], 3));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_WRITE_FAILED, save_bmp_files(dir.file("no/dir/e").c_str(), &rec.rec, 0, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED,
+              vkl_internal_write_bmp_file(dir.file("z.bmp").c_str(), 1, 1, rec.rec.framebits[0], 3));
     EXPECT_FALSE(FileExists(dir.file("e1.bmp")));
 }
 
@@ -116,7 +117,7 @@ TEST(BmpImport, TwentyFourBitGreyConversion) {
     file.U8(0);
     WriteFileBytes(dir.file("g.bmp"), file.data);
     RecordGuard rec;
-    ASSERT_EQ(0, load_file(0, dir.file("g.bmp").c_str(), &rec.rec));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_file(0, dir.file("g.bmp").c_str(), &rec.rec));
     EXPECT_EQ(6, rec.rec.type);
     EXPECT_EQ(8u, rec.rec.bpp);
     EXPECT_EQ(1.0, rec.rec.framescales[0]);
@@ -130,10 +131,10 @@ TEST(BmpImport, ShortPaletteLeavesMagentaAndFlagTakesIndices) {
     file.Raw({200, 3, 0, 0});
     WriteFileBytes(dir.file("p.bmp"), file.data);
     RecordGuard coloured;
-    ASSERT_EQ(0, load_bmp_file(dir.file("p.bmp").c_str(), &coloured.rec, 0));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_bmp_file(dir.file("p.bmp").c_str(), &coloured.rec, 0));
     EXPECT_EQ((std::vector<unsigned char>{105, 30}), qmv3test::Frame(coloured.rec, 0));
     RecordGuard indices;
-    ASSERT_EQ(0, load_bmp_file(dir.file("p.bmp").c_str(), &indices.rec, 1));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_bmp_file(dir.file("p.bmp").c_str(), &indices.rec, 1));
     EXPECT_EQ((std::vector<unsigned char>{200, 3}), qmv3test::Frame(indices.rec, 0));
 }
 
@@ -146,8 +147,8 @@ TEST(BmpImport, BottomUpAndTopDownGiveTheSameFrame) {
     WriteFileBytes(dir.file("b.bmp"), bottomUp.data);
     WriteFileBytes(dir.file("t.bmp"), topDown.data);
     RecordGuard a, b;
-    ASSERT_EQ(0, load_bmp_file(dir.file("b.bmp").c_str(), &a.rec, 1));
-    ASSERT_EQ(0, load_bmp_file(dir.file("t.bmp").c_str(), &b.rec, 1));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_bmp_file(dir.file("b.bmp").c_str(), &a.rec, 1));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_bmp_file(dir.file("t.bmp").c_str(), &b.rec, 1));
     EXPECT_EQ((std::vector<unsigned char>{10, 20}), qmv3test::Frame(a.rec, 0));
     EXPECT_EQ(qmv3test::Frame(a.rec, 0), qmv3test::Frame(b.rec, 0));
     EXPECT_EQ(2u, b.rec.height);
@@ -157,9 +158,9 @@ TEST(BmpImport, ExportedFrameReadsBackThroughIndices) {
     TempDir dir;
     RecordGuard source;
     qmv3test::FillRecord(&source.rec, 3, 3, 8, 8, 1, {{1, 2, 3, 4, 5, 6, 7, 8, 9}}, {});
-    ASSERT_EQ(0, save_bmp_files(dir.file("r").c_str(), &source.rec, 1, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("r").c_str(), &source.rec, 1, 0));
     RecordGuard loaded;
-    ASSERT_EQ(0, load_bmp_file(dir.file("r1.bmp").c_str(), &loaded.rec, 1));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_bmp_file(dir.file("r1.bmp").c_str(), &loaded.rec, 1));
     EXPECT_EQ(qmv3test::Frame(source.rec, 0), qmv3test::Frame(loaded.rec, 0));
 }
 
@@ -197,9 +198,9 @@ TEST(BmpImport, BrokenFilesGiveTheirCodes) {
         EXPECT_EQ(nullptr, rec.rec.framebits) << c.name;
     }
     RecordGuard rec;
-    EXPECT_EQ(-10, load_bmp_file(nullptr, &rec.rec, 0));
-    EXPECT_EQ(-10, load_bmp_file(dir.file("x.bmp").c_str(), nullptr, 0));
-    EXPECT_EQ(-3, load_bmp_file(dir.file("none.bmp").c_str(), &rec.rec, 0));
+    EXPECT_EQ(QMV3_LEGACY_LOAD_NULL_ARGUMENT, load_bmp_file(nullptr, &rec.rec, 0));
+    EXPECT_EQ(QMV3_LEGACY_LOAD_NULL_ARGUMENT, load_bmp_file(dir.file("x.bmp").c_str(), nullptr, 0));
+    EXPECT_EQ(QMV3_LEGACY_LOAD_OPEN_FAILED, load_bmp_file(dir.file("none.bmp").c_str(), &rec.rec, 0));
 }
 
 TEST(BmpImport, TracesEveryStepAtLogLevelTwo) {
@@ -208,10 +209,10 @@ TEST(BmpImport, TracesEveryStepAtLogLevelTwo) {
     TempDir dir;
     RecordGuard source;
     qmv3test::FillRecord(&source.rec, 1, 1, 8, 8, 1, {{9}}, {});
-    ASSERT_EQ(0, save_bmp_files(dir.file("t").c_str(), &source.rec, 0, 0));
+    ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("t").c_str(), &source.rec, 0, 0));
     RecordGuard loaded;
     qmv3test::StreamCapture capture(2);
-    ASSERT_EQ(0, load_bmp_file(dir.file("t1.bmp").c_str(), &loaded.rec, 0));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_bmp_file(dir.file("t1.bmp").c_str(), &loaded.rec, 0));
     const std::string log = capture.End();
     size_t position = 0;
     for (int step = 1; step <= 10; ++step) {

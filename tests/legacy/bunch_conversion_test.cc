@@ -58,7 +58,7 @@ TEST(BunchConversion, CopyModeDerivesTheHeaderAndKeepsTheSequence) {
     SequenceGuard images(MakeSequence(2, ImageShape()));
     RecordGuard record;
     int kept = -1;
-    ASSERT_EQ(1, qmBunchToVIDINFHDREx(&images.sequence, &record.rec, 0, &kept));
+    ASSERT_EQ(QMV3_BUNCH_CONVERT_OK, qmBunchToVIDINFHDREx(&images.sequence, &record.rec, 0, &kept));
     EXPECT_EQ(1, kept);
     EXPECT_EQ(2u, images.sequence.numFrames);
     EXPECT_EQ(10, images.sequence.imageArray[1].frameBuffer[0]);
@@ -97,7 +97,7 @@ TEST(BunchConversion, HeaderVariants) {
     for (const auto& row : table) {
         SequenceGuard images(MakeSequence(1, row.shape));
         RecordGuard record;
-        ASSERT_EQ(1, qmBunchToVIDINFHDR(&images.sequence, &record.rec));
+        ASSERT_EQ(QMV3_BUNCH_CONVERT_OK, qmBunchToVIDINFHDR(&images.sequence, &record.rec));
         EXPECT_EQ(row.width, record.rec.width);
         EXPECT_EQ(row.bpp, record.rec.bpp);
         EXPECT_EQ(row.ebitpp, record.rec.ebitpp);
@@ -128,7 +128,8 @@ TEST(BunchConversion, UnconvertibleImagesAndTheirTexts) {
         RecordGuard record;
         char text[200] = "";
         int kept = -1;
-        EXPECT_EQ(-2, qmBunchToVIDINFHDREx2(&images.sequence, &record.rec, text, sizeof text, 1, &kept));
+        EXPECT_EQ(QMV3_BUNCH_CONVERT_NOT_CONVERTIBLE,
+                  qmBunchToVIDINFHDREx2(&images.sequence, &record.rec, text, sizeof text, 1, &kept));
         EXPECT_STREQ(row.text, text);
         EXPECT_EQ(1, kept);
         EXPECT_EQ(2u, images.sequence.numFrames);
@@ -166,13 +167,15 @@ TEST(BunchConversion, ParameterErrorsAndNoSequence) {
 
     images.sequence.imageArray[1].sourceHeader.cameraPortId = 7;
     char text[200] = "";
-    EXPECT_EQ(-1, qmBunchToVIDINFHDREx2(&images.sequence, &record.rec, text, sizeof text, 0, nullptr));
+    EXPECT_EQ(QMV3_BUNCH_CONVERT_NOT_A_SEQUENCE,
+              qmBunchToVIDINFHDREx2(&images.sequence, &record.rec, text, sizeof text, 0, nullptr));
     EXPECT_STREQ(
         "Parameter QMBUNCHOFIMAGES *aImages is no sequence (qmIsSequence(aImages) returned 0, but must return 1.",
         text);
     char small[10];
     std::memset(small, 'x', sizeof small);
-    EXPECT_EQ(0, qmBunchToVIDINFHDREx2(nullptr, &record.rec, small, sizeof small, 0, nullptr));
+    EXPECT_EQ(QMV3_BUNCH_CONVERT_PARAMETER_ERROR,
+              qmBunchToVIDINFHDREx2(nullptr, &record.rec, small, sizeof small, 0, nullptr));
     EXPECT_STREQ("Paramete", small);
 }
 
@@ -180,7 +183,7 @@ TEST(BunchConversion, MoveModeConsumesTheSequence) {
     QMBUNCHOFIMAGES sequence = MakeSequence(3, ImageShape());
     RecordGuard record;
     int kept = -1;
-    ASSERT_EQ(1, qmBunchToVIDINFHDREx(&sequence, &record.rec, 1, &kept));
+    ASSERT_EQ(QMV3_BUNCH_CONVERT_OK, qmBunchToVIDINFHDREx(&sequence, &record.rec, 1, &kept));
     EXPECT_EQ(0, kept);
     EXPECT_EQ(0u, sequence.numFrames);
     EXPECT_EQ(nullptr, sequence.imageArray);

@@ -22,14 +22,14 @@ std::vector<unsigned char> SavedFile(const TempDir& dir, const std::string& name
     qmv3test::FillRecord(
         &rec.rec, 3, 2, bpp, bpp, 1,
         saveType == 3 ? std::vector<std::vector<unsigned char>>{a} : std::vector<std::vector<unsigned char>>{a, b}, {});
-    EXPECT_EQ(0, save_file(saveType, dir.file(name).c_str(), &rec.rec));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_OK, save_file(saveType, dir.file(name).c_str(), &rec.rec));
     return ReadFileBytes(dir.file(name));
 }
 
 std::vector<unsigned char> SavedBitmap(const TempDir& dir) {
     RecordGuard rec;
     qmv3test::FillRecord(&rec.rec, 3, 2, 8, 8, 1, {{1, 2, 3, 4, 5, 6}}, {});
-    EXPECT_EQ(0, save_bmp_files(dir.file("b").c_str(), &rec.rec, 2, 0));
+    EXPECT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("b").c_str(), &rec.rec, 2, 0));
     return ReadFileBytes(dir.file("b1.bmp"));
 }
 
@@ -38,7 +38,7 @@ void ExpectCleanLoad(const TempDir& dir, const std::string& name, const std::vec
     WriteFileBytes(dir.file(name), bytes);
     RecordGuard rec;
     int code = load_file(0, dir.file(name).c_str(), &rec.rec);
-    if (code == 0) {
+    if (code == QMV3_LEGACY_LOAD_OK) {
         EXPECT_GE(rec.rec.numframes, 1) << what;
         EXPECT_NE(nullptr, rec.rec.framebits) << what;
     } else {
@@ -84,7 +84,7 @@ TEST(DamagedFiles, TruncatedImmKeepsOnlyWholeRecords) {
     bytes.resize(bytes.size() - 1);
     WriteFileBytes(dir.file("t.imm"), bytes);
     RecordGuard rec;
-    ASSERT_EQ(0, load_imm_file(dir.file("t.imm").c_str(), &rec.rec));
+    ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_imm_file(dir.file("t.imm").c_str(), &rec.rec));
     EXPECT_EQ(1, rec.rec.numframes);
 }
 

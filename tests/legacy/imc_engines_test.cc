@@ -49,7 +49,7 @@ TEST(ImcEngines, EitherEngineWritesStreamsZlibInflatesAndTheLoaderReads) {
         qmv3test::RecordGuard source;
         qmv3test::FillRecord(&source.rec, 320, 240, 8, 8, VIDINFHDR_TYPE_IMC, frames, {0.5, 0.5});
         const std::string path = dir.file("run.imc");
-        ASSERT_EQ(0, save_imc_file(path.c_str(), &source.rec));
+        ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_imc_file(path.c_str(), &source.rec));
         unsetenv(deflate_engine::kFastCompressionVariable);
 
         const Bytes file = qmv3test::ReadFileBytes(path);
@@ -72,7 +72,7 @@ TEST(ImcEngines, EitherEngineWritesStreamsZlibInflatesAndTheLoaderReads) {
         EXPECT_EQ(file.size(), at);
 
         qmv3test::RecordGuard loaded;
-        ASSERT_EQ(0, load_imc_file(path.c_str(), &loaded.rec));
+        ASSERT_EQ(QMV3_LEGACY_LOAD_OK, load_imc_file(path.c_str(), &loaded.rec));
         ASSERT_EQ(2, loaded.rec.numframes);
         EXPECT_EQ(frames[0], qmv3test::Frame(loaded.rec, 0));
         EXPECT_EQ(frames[1], qmv3test::Frame(loaded.rec, 1));
@@ -87,7 +87,7 @@ TEST(ImcEngines, FastCompressionChangesTheStreamsOnlyWhenLibdeflateIsBuiltIn) {
         qmv3test::TempDir dir;
         qmv3test::RecordGuard source;
         qmv3test::FillRecord(&source.rec, 64, 64, 8, 8, VIDINFHDR_TYPE_IMC, {frames[0]}, {1.0});
-        ASSERT_EQ(0, save_imc_file(dir.file("a.imc").c_str(), &source.rec));
+        ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_imc_file(dir.file("a.imc").c_str(), &source.rec));
         unsetenv(deflate_engine::kFastCompressionVariable);
         written[fast] = qmv3test::ReadFileBytes(dir.file("a.imc"));
     }

@@ -33,24 +33,24 @@ class NameListing : public ::testing::Test {
 TEST_F(NameListing, MissingArgumentsGiveZero) {
     NAME64 names[2];
     unsigned int count = 2;
-    EXPECT_EQ(qmGetAllRawVideoServerNames(path.c_str(), nullptr, names, nullptr), 0);
-    EXPECT_EQ(qmGetAllRawVideoServerNames(nullptr, nullptr, names, &count), 0);
-    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), names, nullptr, nullptr), 0);
-    EXPECT_EQ(qmGetAllImageSourceNames(nullptr, names, nullptr, &count), 0);
+    EXPECT_EQ(qmGetAllRawVideoServerNames(path.c_str(), nullptr, names, nullptr), QMV3_SYSLIST_NULL_ARGUMENT);
+    EXPECT_EQ(qmGetAllRawVideoServerNames(nullptr, nullptr, names, &count), QMV3_SYSLIST_NULL_ARGUMENT);
+    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), names, nullptr, nullptr), QMV3_SYSLIST_NULL_ARGUMENT);
+    EXPECT_EQ(qmGetAllImageSourceNames(nullptr, names, nullptr, &count), QMV3_SYSLIST_NULL_ARGUMENT);
     EXPECT_EQ(count, 2u);
 }
 
 TEST_F(NameListing, ServerNamesCountThenFetch) {
     char context[64];
     unsigned int count = 0;
-    EXPECT_EQ(qmGetAllRawVideoServerNames(path.c_str(), context, nullptr, &count), 1);
+    EXPECT_EQ(qmGetAllRawVideoServerNames(path.c_str(), context, nullptr, &count), QMV3_SYSLIST_OK);
     EXPECT_EQ(count, 3u);
     EXPECT_STREQ(context, "ContextOfThePlant");
 
     NAME64 names[3];
     memset(names, '#', sizeof names);
     count = 2;
-    EXPECT_EQ(qmGetAllRawVideoServerNames(path.c_str(), nullptr, names, &count), 1);
+    EXPECT_EQ(qmGetAllRawVideoServerNames(path.c_str(), nullptr, names, &count), QMV3_SYSLIST_OK);
     EXPECT_EQ(count, 2u);
     EXPECT_STREQ(names[0].name, "SgpZ");
     EXPECT_STREQ(names[1].name, "SgpY");
@@ -59,11 +59,11 @@ TEST_F(NameListing, ServerNamesCountThenFetch) {
 
 TEST_F(NameListing, ImageSourcesInFileOrderWithIDs) {
     unsigned int count = 0;
-    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), nullptr, nullptr, &count), 1);
+    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), nullptr, nullptr, &count), QMV3_SYSLIST_OK);
     ASSERT_EQ(count, 5u);
     NAME64 names[5];
     NAME64I ids[5];
-    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), names, ids, &count), 1);
+    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), names, ids, &count), QMV3_SYSLIST_OK);
     ASSERT_EQ(count, 5u);
     const char* expected[] = {"Cam5", "Cam1", "Cam3", "Cam2", "Cam4"};
     const uint32_t expectedIDs[] = {50, 10, 30, 20, 40};
@@ -75,12 +75,12 @@ TEST_F(NameListing, ImageSourcesInFileOrderWithIDs) {
     // IDs alone, with room for fewer than there are.
     memset(ids, 0, sizeof ids);
     count = 3;
-    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), nullptr, ids, &count), 1);
+    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), nullptr, ids, &count), QMV3_SYSLIST_OK);
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(ids[2].ID, 30u);
     EXPECT_EQ(ids[3].ID, 0u);
     count = 0;
-    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), names, ids, &count), 1);
+    EXPECT_EQ(qmGetAllImageSourceNames(path.c_str(), names, ids, &count), QMV3_SYSLIST_OK);
     EXPECT_EQ(count, 0u);
 }
 
@@ -90,8 +90,9 @@ TEST_F(NameListing, UnloadableListGivesMinusOneAndTouchesNothing) {
     char context[64] = "untouched";
     unsigned int count = 7;
     qmv3test::StreamCapture capture(STDERR_FILENO);
-    EXPECT_EQ(qmGetAllRawVideoServerNames(bad.c_str(), context, nullptr, &count), -1);
-    EXPECT_EQ(qmGetAllImageSourceNames(dir.file("absent.xml").c_str(), nullptr, nullptr, &count), -1);
+    EXPECT_EQ(qmGetAllRawVideoServerNames(bad.c_str(), context, nullptr, &count), QMV3_SYSLIST_LOAD_FAILED);
+    EXPECT_EQ(qmGetAllImageSourceNames(dir.file("absent.xml").c_str(), nullptr, nullptr, &count),
+              QMV3_SYSLIST_LOAD_FAILED);
     const std::string err = capture.End();
     EXPECT_STREQ(context, "untouched");
     EXPECT_EQ(count, 7u);

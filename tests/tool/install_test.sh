@@ -71,9 +71,11 @@ done
 # The installed tool reads what the examples wrote.
 "$prefix/bin/qmv3" info "$work/pc.imc2" | grep -q "^frames:        3$" || fail "installed tool"
 
-# The tool needs nothing but the public header and the shared library.
+# The tool needs nothing but the public header and the shared library, and the system's libraries of
+# its interchange formats.
 # shellcheck disable=SC2046,SC2086
 "$cxx" -std=c++17 -Wall -Wextra -Werror $extra "$source"/tools/qmv3/*.cc $(pkg-config --cflags --libs qmv3) \
+    $(pkg-config --cflags --libs libtiff-4 spng hdf5 zlib) \
     -Wl,-rpath,"$libdir" -o "$work/qmv3-rebuilt" || fail "the tool does not build against the installed copy"
 "$work/qmv3-rebuilt" info "$work/cmake.imm" | grep -q "^kind:          IMM" || fail "rebuilt tool"
 

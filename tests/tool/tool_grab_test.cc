@@ -42,7 +42,7 @@ TEST(ToolGrab, GrabsFromTheSimulatedCameraInEveryForm) {
         QMBUNCHOFIMAGES images = tooltest::LoadSequence(dir.file(row.file));
         EXPECT_EQ(images.numFrames, row.frames) << row.file;
         if (images.numFrames == row.frames) {
-            EXPECT_EQ(qmIsCompleteSequence(&images), 1) << row.file;
+            EXPECT_EQ(qmIsCompleteSequence(&images), QMV3_SEQUENCE_YES) << row.file;
             EXPECT_EQ(images.imageArray[0].frameHeader.bytesPerPixel, row.bytesPerPixel) << row.file;
             EXPECT_EQ(images.imageArray[0].frameHeader.imageFormat, row.imageFormat) << row.file;
         }
@@ -89,7 +89,7 @@ TEST(ToolGrab, CtrlCStopsTheGrabAndKeepsItsFrames) {
     QMBUNCHOFIMAGES images = tooltest::LoadSequence(path);
     EXPECT_GT(images.numFrames, 0u);
     EXPECT_LT(images.numFrames, 10000u);
-    EXPECT_EQ(qmIsCompleteSequence(&images), 1);
+    EXPECT_EQ(qmIsCompleteSequence(&images), QMV3_SEQUENCE_YES);
     qmFreeBunch(&images);
 }
 

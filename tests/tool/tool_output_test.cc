@@ -101,7 +101,7 @@ TEST(ToolOutput, GrabRefusesWhatWouldFailBeforeItSubscribes) {
          1,
          "cannot write " + dir.file("none/out.imc2") + ": folder " + dir.file("none") + ": No such file or directory"},
         {{"grab", dir.file("taken.imc2/x.imc2")}, 1, "folder " + dir.file("taken.imc2") + ": Not a directory"},
-        {{"grab", dir.file("out.tif")}, 2, "the name of OUT must end in one of .imc2, .bkc2, .imm"},
+        {{"grab", dir.file("out.jpg")}, 2, "the name of OUT must end in one of .imc2, .bkc2, .imm"},
         {{"grab", dir.file("out")}, 2, "the name of OUT must end in one of"},
         {{"grab", "-n", "3", dir.file("three.bkg")}, 2, "holds one frame only; grab with -n 1 or --single"},
     };

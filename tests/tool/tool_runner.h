@@ -105,19 +105,19 @@ inline bool WriteSequenceFile(const std::string& path, unsigned count, int width
                               uint32_t first) {
     QMBUNCHOFIMAGES images;
     qmInitializeBunchStructure(&images);
-    if (qmCreateBunchStructure(&images, count, static_cast<unsigned>(width * height * bytesPerPixel)) != 1)
+    if (qmCreateBunchStructure(&images, count, static_cast<unsigned>(width * height * bytesPerPixel)) != QMV3_BUNCH_OK)
         return false;
     for (unsigned i = 0; i < count; ++i) FillImage(images.imageArray[i], width, height, bytesPerPixel, first + i);
     const int saved = qmSaveImagesToFile(&images, path.c_str());
     qmFreeBunch(&images);
-    return saved == 0;
+    return saved == QMV3_SAVE_OK;
 }
 
 // Loads any file the library reads; numFrames 0 when the load failed. Free with qmFreeBunch.
 inline QMBUNCHOFIMAGES LoadSequence(const std::string& path) {
     QMBUNCHOFIMAGES images;
     qmInitializeBunchStructure(&images);
-    if (qmLoadImagesFromFile(path.c_str(), &images) != 0) qmFreeBunch(&images);
+    if (qmLoadImagesFromFile(path.c_str(), &images) != QMV3_LOAD_OK) qmFreeBunch(&images);
     return images;
 }
 

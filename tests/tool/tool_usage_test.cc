@@ -9,7 +9,7 @@ namespace {
 using tooltest::Contains;
 using tooltest::RunTool;
 
-const char* const kCommands[] = {"grab",    "info",    "check", "convert", "export-bmp", "dump",
+const char* const kCommands[] = {"grab",    "info",    "check", "convert", "export", "export-bmp", "dump",
                                  "servers", "sources", "demo",  "version", "help"};
 
 TEST(ToolUsage, HelpListsEveryCommandAndEachCommandHasItsHelp) {

@@ -133,18 +133,18 @@ TEST(AccessModes, ExportedModeToStringSizeProtocol) {
     char buffer[16];
     std::memset(buffer, 'Z', sizeof buffer);
     size_t size = 5;
-    EXPECT_EQ(-1, QMV3_INTERNAL_zantModeToString(3, 1, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_TOO_SMALL, QMV3_INTERNAL_zantModeToString(3, 1, buffer, &size));
     EXPECT_EQ(6u, size);
     EXPECT_EQ('Z', buffer[0]);
-    EXPECT_EQ(1, QMV3_INTERNAL_zantModeToString(3, 1, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_OK, QMV3_INTERNAL_zantModeToString(3, 1, buffer, &size));
     EXPECT_STREQ("TIMER", buffer);
     EXPECT_EQ(6u, size);
     size = 0;
-    EXPECT_EQ(-1, QMV3_INTERNAL_zantModeToString(131, 0, nullptr, &size));
+    EXPECT_EQ(QMV3_MODE_TOO_SMALL, QMV3_INTERNAL_zantModeToString(131, 0, nullptr, &size));
     EXPECT_EQ(sizeof "CM_TIMER|CM_STREAM", size);
-    EXPECT_EQ(-1, QMV3_INTERNAL_zantModeToString(3, 1, buffer, nullptr));
+    EXPECT_EQ(QMV3_MODE_TOO_SMALL, QMV3_INTERNAL_zantModeToString(3, 1, buffer, nullptr));
     size = 3;
-    EXPECT_EQ(0, QMV3_INTERNAL_zantModeToString(7, 1, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_REFUSED, QMV3_INTERNAL_zantModeToString(7, 1, buffer, &size));
     EXPECT_EQ(3u, size);
 }
 
@@ -169,32 +169,32 @@ TEST(AccessModes, ReturnCodeToStringInternal) {
 TEST(AccessModes, ZantCodeToStringSizeProtocol) {
     char buffer[64];
     size_t size = sizeof buffer;
-    EXPECT_EQ(1, qmZantCodeToString(-20, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_OK, qmZantCodeToString(-20, buffer, &size));
     EXPECT_STREQ(cc2str(20), buffer);
     EXPECT_EQ(std::strlen(cc2str(20)) + 1, size);
     EXPECT_NE('\0', buffer[0]);
 
     std::memset(buffer, 'Z', sizeof buffer);
     size = sizeof buffer;
-    EXPECT_EQ(1, qmZantCodeToString(GetErrorListSize(), buffer, &size));
+    EXPECT_EQ(QMV3_MODE_OK, qmZantCodeToString(GetErrorListSize(), buffer, &size));
     EXPECT_STREQ("", buffer);
     EXPECT_EQ(1u, size);
     size = sizeof buffer;
-    EXPECT_EQ(1, qmZantCodeToString(INT_MIN, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_OK, qmZantCodeToString(INT_MIN, buffer, &size));
     EXPECT_EQ(1u, size);
 
     size = 5;  // the text is cut to size - 2 characters; the size tells the written length + 1
-    EXPECT_EQ(1, qmZantCodeToString(23, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_OK, qmZantCodeToString(23, buffer, &size));
     EXPECT_EQ(std::string(cc2str(23)).substr(0, 3), buffer);
     EXPECT_EQ(4u, size);
 
     size = 0;
     buffer[0] = 'Z';
-    EXPECT_EQ(0, qmZantCodeToString(23, buffer, &size));
+    EXPECT_EQ(QMV3_MODE_REFUSED, qmZantCodeToString(23, buffer, &size));
     EXPECT_EQ('Z', buffer[0]);
-    EXPECT_EQ(0, qmZantCodeToString(23, buffer, nullptr));
+    EXPECT_EQ(QMV3_MODE_REFUSED, qmZantCodeToString(23, buffer, nullptr));
     size = 10;
-    EXPECT_EQ(0, qmZantCodeToString(23, nullptr, &size));
+    EXPECT_EQ(QMV3_MODE_REFUSED, qmZantCodeToString(23, nullptr, &size));
     EXPECT_EQ(10u, size);
 }
 
@@ -205,7 +205,7 @@ TEST(AccessModes, CodesTheLibraryReportsHaveTexts) {
         ASSERT_LT(code, GetErrorListSize()) << code;
         char buffer[64];
         size_t size = sizeof buffer;
-        ASSERT_EQ(1, qmZantCodeToString(code, buffer, &size));
+        ASSERT_EQ(QMV3_MODE_OK, qmZantCodeToString(code, buffer, &size));
         EXPECT_GT(size, 1u) << code;
         EXPECT_STRNE(cc2str(104), buffer) << code;  // 104 is a gap of the list: not a text of its own
     }

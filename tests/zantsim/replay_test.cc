@@ -43,16 +43,16 @@ class ReplayTest : public ::testing::Test {
     std::string Record(const std::string& name, unsigned count, uint32_t first, int bytesPerPixel = 1) {
         QMBUNCHOFIMAGES made = filestest::MakeSequence(count, 48, 32, bytesPerPixel, QMV3_FORMAT_GRAY, first);
         const std::string path = dir_.file(name);
-        EXPECT_EQ(0, qmSaveImagesToFile(&made, path.c_str())) << name;
+        EXPECT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&made, path.c_str())) << name;
         filestest::FreeSequence(made);
         qmFreeBunch(&recorded_);
-        EXPECT_EQ(0, qmLoadImagesFromFile(path.c_str(), &recorded_)) << name;
+        EXPECT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(path.c_str(), &recorded_)) << name;
         return path;
     }
     int Grab(unsigned frames) {
         qmFreeBunch(&grabbed_);
         int error = 0;
-        qmGrabFramesEx(&grabbed_, kAddress, "P", frames, 1, 3, &error, nullptr, nullptr, nullptr);
+        qmGrabFramesEx(&grabbed_, kAddress, "P", frames, 1, QMV3_CM_TIMER, &error, nullptr, nullptr, nullptr);
         return error;
     }
     std::vector<uint32_t> Numbers() const {
@@ -155,8 +155,8 @@ TEST_F(ReplayTest, UnloadableFileIsReportedOnceAndAnsweredWithItsCode) {
     EXPECT_NE(nullptr, std::strstr(cc2str(ZANTSIM_CC_REPLAY_UNAVAILABLE), "replay file"));
     QMBUNCHOFIMAGES images{};
     int error = 0, zantError = 0;
-    EXPECT_EQ(0, qmGrabFramesEx(&images, kAddress, "P", 2, 1, 3, &error, &zantError, nullptr, nullptr));
-    EXPECT_EQ(-6, error);
+    EXPECT_EQ(0, qmGrabFramesEx(&images, kAddress, "P", 2, 1, QMV3_CM_TIMER, &error, &zantError, nullptr, nullptr));
+    EXPECT_EQ(QMV3_GRAB_SUBSCRIPTION_FAILED, error);
     EXPECT_EQ(-ZANTSIM_CC_REPLAY_UNAVAILABLE, zantError);
 }
 
@@ -164,8 +164,8 @@ TEST_F(ReplayTest, UnloadableFileIsReportedOnceAndAnsweredWithItsCode) {
 TEST_F(ReplayTest, DroppedAndRepeatedFramesAsTheGrabSeesThem) {
     Serve("source=\"pattern\" width=\"16\" height=\"8\" dropProbability=\"0.3\"");
     ASSERT_EQ(0, Grab(30));
-    EXPECT_EQ(1, qmIsSequence(&grabbed_));
-    EXPECT_EQ(0, qmIsCompleteSequence(&grabbed_));
+    EXPECT_EQ(QMV3_SEQUENCE_YES, qmIsSequence(&grabbed_));
+    EXPECT_EQ(QMV3_SEQUENCE_NO, qmIsCompleteSequence(&grabbed_));
     const std::vector<uint32_t> dropped = Numbers();
     EXPECT_GT(dropped.back(), 30u);
 
@@ -173,7 +173,7 @@ TEST_F(ReplayTest, DroppedAndRepeatedFramesAsTheGrabSeesThem) {
     Serve("source=\"scene\" width=\"16\" height=\"8\" repeatProbability=\"0.5\" jitterMs=\"2\"");
     const uint32_t callbacks = zantsim_CallbackCount();
     ASSERT_EQ(0, Grab(30));
-    EXPECT_EQ(1, qmIsCompleteSequence(&grabbed_));
+    EXPECT_EQ(QMV3_SEQUENCE_YES, qmIsCompleteSequence(&grabbed_));
     EXPECT_EQ(1u, Numbers().front());
     EXPECT_GT(zantsim_CallbackCount() - callbacks, 35u);
 }

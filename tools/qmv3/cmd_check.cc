@@ -104,7 +104,7 @@ unsigned CheckImages(const Sequence& sequence) {
     unsigned invalid = 0;
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         char message[512] = "";
-        if (qmCheckImageValidity(&sequence[i], message, sizeof message) == 1) {
+        if (qmCheckImageValidity(&sequence[i], message, sizeof message) == QMV3_IMAGE_VALID) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
         } else {
@@ -119,7 +119,7 @@ int Run(const Arguments& arguments) {
     const std::string path = arguments.Positionals()[0];
     char detectionText[1024] = "";
     const int detection = qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText);
-    const char* kind = FileKindName(detection);
+    const char* kind = ImportedKindName(path, detection);
     if (kind != nullptr)
         std::printf("%s: %s file\n", path.c_str(), kind);
     else
@@ -133,12 +133,12 @@ int Run(const Arguments& arguments) {
     if (!LoadSequence(path, sequence, message)) return Failure(kCheckCommand, "%s", message.c_str());
     const unsigned invalid = CheckImages(sequence);
     const int complete = qmIsCompleteSequence(sequence.get());
-    if (complete == 1)
+    if (complete == QMV3_SEQUENCE_YES)
         std::printf("%u images: a complete sequence\n", sequence.size());
     else
-        std::printf(
-            "%u images: %s\n", sequence.size(),
-            qmIsSequence(sequence.get()) == 1 ? "a sequence with gaps in its frame numbers" : "not one sequence");
+        std::printf("%u images: %s\n", sequence.size(),
+                    qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES ? "a sequence with gaps in its frame numbers"
+                                                                      : "not one sequence");
     if (kind == nullptr) return Failure(kCheckCommand, "%s is not recognised as a sequence file", path.c_str());
     if (invalid != 0) return Failure(kCheckCommand, "%u of %u images are invalid", invalid, sequence.size());
     return kExitSuccess;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "interchange.h"
 #include "output_file.h"
 #include "output_kind.h"
 #include "sequence_io.h"
@@ -22,12 +23,21 @@ int Run(const Arguments& arguments) {
     OutputFiles outputs(arguments.Has("force"));
     outputs.Add(output);
     std::string message;
-    if (!outputs.Check(message)) return Failure(command, "%s", message.c_str());
+    // A PNG series is written under names of its own, which its writer checks.
+    if (kind != OutputKind::kPng && !outputs.Check(message)) return Failure(command, "%s", message.c_str());
     Sequence sequence;
     if (!LoadSequence(input, sequence, message)) return Failure(command, "%s", message.c_str());
     // No file kind holds JPEG frames.
     if (HasCompressedImages(sequence) && !DecompressSequence(sequence, message))
         return Failure(command, "%s", message.c_str());
+    if (IsInterchangeKind(kind)) {
+        std::string summary;
+        if (!ExportSequence(sequence, 1, sequence.size(), output, false, arguments.Has("force"), summary, message))
+            return Failure(command, "%s", message.c_str());
+        std::printf("%s -> %s: %u frame%s\n", input.c_str(), summary.c_str(), sequence.size(),
+                    sequence.size() == 1 ? "" : "s");
+        return kExitSuccess;
+    }
     // An older source holds no metadata of its own to lose: loading it made the values up.
     char detectionText[512] = "";
     const int detection = qmCheckFileFormat(input.c_str(), detectionText, sizeof detectionText);
@@ -50,12 +60,13 @@ const OptionSpec kOptions[] = {{"decompress", 0, false}, {"quiet", 'q', false}, 
 const Command kConvertCommand = {
     "convert",
     "[--force] [--quiet] IN OUT",
-    "convert a sequence file into another kind",
+    "convert a sequence file or image into another kind",
     "options:\n"
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed\n" QMV3_FORCE_HELP
-    "\nIN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file (recognised by its content). The\n"
-    "extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc, .bkg the\n"
-    "older kinds; any other name is refused. The older kinds hold uncompressed grey frames only\n"
+    "\nIN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file, or a TIFF or PNG image (recognised by\n"
+    "its content). The extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc,\n"
+    ".bkc, .bkg the older kinds, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them\n"
+    "(uncompressed); any other name is refused. The older kinds hold uncompressed grey frames only\n"
     "(BKG one frame); JPEG frames are decompressed, since no kind holds them.\n"
     "The older kinds keep no frame numbers, time stamps, camera port name or scale; a warning\n"
     "names what OUT loses. An existing OUT is refused unless --force is given.\n",

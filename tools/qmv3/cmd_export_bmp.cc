@@ -22,17 +22,17 @@ const OptionSpec kOptions[] = {
 
 const char* SaveCodeText(int code) {
     switch (code) {
-        case -2:
+        case QMV3_LEGACY_SAVE_BAD_TYPE:
             return "the frames are of a kind that cannot be exported";
-        case -3:
+        case QMV3_LEGACY_SAVE_NO_FRAMES:
             return "no frames";
-        case -4:
+        case QMV3_LEGACY_SAVE_CREATE_FAILED:
             return "a file could not be created";
-        case -5:
+        case QMV3_LEGACY_SAVE_WRITE_FAILED:
             return "a file could not be written";
-        case -9:
+        case QMV3_BMP_PARAMETER_ERROR:
             return "the prefix is empty or too long";
-        case -10:
+        case QMV3_LEGACY_SAVE_NOT_8_BIT:
             return "the frames do not have 8 bits per pixel";
         default:
             return "export failed";
@@ -158,7 +158,7 @@ int Run(const Arguments& arguments) {
     char conversionText[256] = "";
     const int converted =
         qmBunchToVIDINFHDREx2(sequence.get(), record.get(), conversionText, sizeof conversionText, 0, nullptr);
-    if (converted != 1) return Failure(command, "%s: %s", input.c_str(), conversionText);
+    if (converted != QMV3_BUNCH_CONVERT_OK) return Failure(command, "%s: %s", input.c_str(), conversionText);
     VIDINFHDR& data = *record.get();
     // One frame is exported as the only frame of the record; the full count is restored for freeing.
     const int32_t frameCount = data.numframes;
@@ -178,7 +178,7 @@ int Run(const Arguments& arguments) {
         const std::string written =
             outputs.WriteFolder(0) + (slash == std::string::npos ? prefix : prefix.substr(slash + 1));
         saved = save_bmp_files(written.c_str(), &data, palette, static_cast<int>(digits));
-        if (saved == 0 && frame > 1 &&
+        if (saved == QMV3_LEGACY_SAVE_OK && frame > 1 &&
             std::rename((written + FrameNumberText(1, digits) + ".bmp").c_str(), outputs.WritePath(0).c_str()) != 0)
             saved = -5;
     }

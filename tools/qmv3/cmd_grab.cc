@@ -10,6 +10,7 @@
 
 #include "command.h"
 #include "grab_session.h"
+#include "interchange.h"
 #include "interrupt.h"
 #include "output_file.h"
 #include "output_kind.h"
@@ -34,9 +35,9 @@ std::string ExplainMode(const std::string& text, int code) {
     static const Keyword kKeywords[] = {{"EVENT", 1},   {"TIMER", 1},   {"STREAM", 2},    {"MCAST", 2},
                                         {"NETWORK", 2}, {"CONNECT", 2}, {"SYNCNOTIFY", 0}};
     const char* const known = "EVENT or TIMER, at most one of STREAM, MCAST, NETWORK and CONNECT, and SYNCNOTIFY";
-    if (code == -1) return "it is longer than 200 characters";
-    if (code == -2) return std::string("it names no keyword; a mode names ") + known;
-    if (code == -5) return "it names neither EVENT nor TIMER, and one of them is needed";
+    if (code == QMV3_MODE_DECODE_TOO_LONG) return "it is longer than 200 characters";
+    if (code == QMV3_MODE_DECODE_NO_KEYWORD) return std::string("it names no keyword; a mode names ") + known;
+    if (code == QMV3_MODE_DECODE_NO_BASE_MODE) return "it names neither EVENT nor TIMER, and one of them is needed";
     std::vector<std::pair<std::string, const Keyword*>> seen;
     size_t start = 0;
     while (start < text.size()) {
@@ -148,7 +149,9 @@ int Run(const Arguments& arguments) {
     OutputFiles outputs(arguments.Has("force"));
     outputs.Add(output);
     std::string message;
-    if (!outputs.Check(message) || !outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
+    // The interchange writers place their files themselves (a PNG series under names of its own).
+    if (!outputs.Check(message) || (!IsInterchangeKind(kind) && !outputs.Prepare(message)))
+        return Failure(command, "%s", message.c_str());
 
     Sequence sequence;
     const GrabOutcome outcome = single ? GrabSingleFrame(request, sequence) : GrabFrames(request, sequence);
@@ -160,10 +163,15 @@ int Run(const Arguments& arguments) {
                          request.property.c_str(), output.c_str());
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
-    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
-    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
     const int presses = InterruptPresses();
-    const bool saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
+    std::string savedAs;
+    bool saved = false;
+    if (IsInterchangeKind(kind)) {
+        saved = ExportSequence(sequence, 1, sequence.size(), output, false, arguments.Has("force"), savedAs, message);
+    } else {
+        saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
+        savedAs = output + " (" + std::to_string(FileSize(output)) + " bytes)";
+    }
     if (!saved) {
         const std::string reason = outputs.UserText(message);
         // A Ctrl-C during the save asked to stop it, not to write the frames elsewhere.
@@ -175,9 +183,11 @@ int Run(const Arguments& arguments) {
         return Failure(command, "%s; the %u frame%s received were saved to %s instead", reason.c_str(), sequence.size(),
                        sequence.size() == 1 ? "" : "s", elsewhere.c_str());
     }
-    std::printf("%u frame%s of \"%s\" \"%s\" saved to %s (%lld bytes)\n", sequence.size(),
-                sequence.size() == 1 ? "" : "s", request.address.c_str(), request.property.c_str(), output.c_str(),
-                FileSize(output));
+    // Said once the file is there: a failed save tells the user where the frames went instead.
+    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
+    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
+    std::printf("%u frame%s of \"%s\" \"%s\" saved to %s\n", sequence.size(), sequence.size() == 1 ? "" : "s",
+                request.address.c_str(), request.property.c_str(), savedAs.c_str());
     if (outcome.error != 0)
         return Failure(command, "%s; the frames received were saved",
                        DescribeGrabFailure(request, outcome, single).c_str());
@@ -202,7 +212,8 @@ const Command kGrabCommand = {
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed,\n"
     "                    since no file kind holds them (a note says so without this option)\n"
     "\nThe extension of OUT chooses the format: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc and\n"
-    ".bkg the older files; any other name is refused. The folder, the name and the kind are\n"
+    ".bkg the older files, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them; any other\n"
+    "name is refused. The folder, the name and the kind are\n"
     "checked before the grab starts; an existing OUT is refused unless --force is given. When\n"
     "frames were received but cannot be saved as OUT, they are saved to a free name\n"
     "(STEM-1.imc2, ...) in OUT's folder, the current folder or the temporary folder, and the\n"

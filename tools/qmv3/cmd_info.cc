@@ -9,22 +9,6 @@ namespace qmv3tool {
 
 namespace {
 
-std::string UtcText(const DIMAGE& image) {
-    char text[64];
-    if (QMV3_INTERNAL_platformTimeToUTCString(image.sourceHeader.timestampSeconds,
-                                              image.sourceHeader.timestampMicroseconds, 1, 0, 0, text,
-                                              sizeof text) == nullptr)
-        return "(no valid time)";
-    return text;
-}
-
-const char* SequenceVerdict(const Sequence& sequence) {
-    const int complete = qmIsCompleteSequence(sequence.get());
-    if (complete == 1) return "complete sequence";
-    if (qmIsSequence(sequence.get()) == 1) return "sequence with gaps or repeats";
-    return "not one sequence";
-}
-
 bool IsEarlier(const DIMAGE& a, const DIMAGE& b) {
     if (a.sourceHeader.timestampSeconds != b.sourceHeader.timestampSeconds)
         return a.sourceHeader.timestampSeconds < b.sourceHeader.timestampSeconds;
@@ -73,7 +57,7 @@ int Run(const Arguments& arguments) {
     Sequence sequence;
     std::string message;
     if (!LoadSequence(path, sequence, message)) return Failure(kInfoCommand, "%s", message.c_str());
-    const char* kind = FileKindName(detection);
+    const char* kind = ImportedKindName(path, detection);
     std::printf("file:          %s\n", path.c_str());
     std::printf("kind:          %s, %lld bytes\n", kind ? kind : "unrecognised", FileSize(path));
     std::printf("frames:        %u\n", sequence.size());
@@ -92,7 +76,8 @@ const Command kInfoCommand = {
     "info",
     "FILE",
     "describe a sequence file: kind, frames, geometry, pixel format, numbering, time",
-    "Reads IMC2/BKC2, IMM, BKG, IMC and BKC files; the kind is decided by the content.\n"
+    "Reads IMC2/BKC2, IMM, BKG, IMC and BKC files, and TIFF and PNG images; the kind is decided\n"
+    "by the content.\n"
     "The geometry, pixel format and scale are those of the first image.\n",
     nullptr,
     0,

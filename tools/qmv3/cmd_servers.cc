@@ -11,8 +11,10 @@ namespace qmv3tool {
 namespace {
 
 int ListFailure(const char* path, int result) {
-    return Failure(kServersCommand, "%s: %s (code %d)", path,
-                   result == -1 ? "the system list could not be loaded" : "the system list query failed", result);
+    return Failure(
+        kServersCommand, "%s: %s (code %d)", path,
+        result == QMV3_SYSLIST_LOAD_FAILED ? "the system list could not be loaded" : "the system list query failed",
+        result);
 }
 
 int Run(const Arguments& arguments) {
@@ -20,10 +22,10 @@ int Run(const Arguments& arguments) {
     char context[64] = "";
     unsigned count = 0;
     int result = qmGetAllRawVideoServerNames(path, context, nullptr, &count);
-    if (result != 1) return ListFailure(path, result);
+    if (result != QMV3_SYSLIST_OK) return ListFailure(path, result);
     std::vector<NAME64> names(count ? count : 1);
     result = qmGetAllRawVideoServerNames(path, nullptr, names.data(), &count);
-    if (result != 1) return ListFailure(path, result);
+    if (result != QMV3_SYSLIST_OK) return ListFailure(path, result);
     std::printf("context: %s\n", context);
     for (unsigned i = 0; i < count && i < names.size(); ++i) std::printf("%.64s\n", names[i].name);
     return kExitSuccess;

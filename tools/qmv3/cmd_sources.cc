@@ -15,22 +15,24 @@ int Run(const Arguments& arguments) {
     const char* path = arguments.Positionals()[0].c_str();
     unsigned count = 0;
     int result = qmGetAllImageSourceNames(path, nullptr, nullptr, &count);
-    if (result == 1) {
+    if (result == QMV3_SYSLIST_OK) {
         const bool withIds = arguments.Has("ids");
         std::vector<NAME64> names(count ? count : 1);
         std::vector<NAME64I> ids(count ? count : 1);
         result =
             qmGetAllImageSourceNames(path, withIds ? nullptr : names.data(), withIds ? ids.data() : nullptr, &count);
-        for (unsigned i = 0; result == 1 && i < count && i < names.size(); ++i) {
+        for (unsigned i = 0; result == QMV3_SYSLIST_OK && i < count && i < names.size(); ++i) {
             if (withIds)
                 std::printf("%u\t%.64s\n", ids[i].ID, ids[i].name);
             else
                 std::printf("%.64s\n", names[i].name);
         }
     }
-    if (result == 1) return kExitSuccess;
-    return Failure(kSourcesCommand, "%s: %s (code %d)", path,
-                   result == -1 ? "the system list could not be loaded" : "the system list query failed", result);
+    if (result == QMV3_SYSLIST_OK) return kExitSuccess;
+    return Failure(
+        kSourcesCommand, "%s: %s (code %d)", path,
+        result == QMV3_SYSLIST_LOAD_FAILED ? "the system list could not be loaded" : "the system list query failed",
+        result);
 }
 
 }  // namespace

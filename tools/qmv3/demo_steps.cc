@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "grab_session.h"
+#include "report_page.h"
 
 namespace qmv3tool {
 
@@ -94,7 +95,8 @@ bool DemoRun::GrabGray() {
     const double start = MonotonicSeconds();
     const GrabOutcome outcome = GrabFrames(request, gray_);
     if (outcome.error != 0) return Fail(DescribeGrabFailure(request, outcome, false));
-    if (qmIsCompleteSequence(gray_.get()) != 1) return Fail("the grey frames are not a complete sequence");
+    if (qmIsCompleteSequence(gray_.get()) != QMV3_SEQUENCE_YES)
+        return Fail("the grey frames are not a complete sequence");
     framesGrabbed_ += gray_.size();
     Step("grab", "\"Frame\"", Describe(gray_) + Printf(", complete, %lld bytes", PixelBytes(gray_)),
          MonotonicSeconds() - start);
@@ -109,11 +111,13 @@ bool DemoRun::GrabJpeg() {
     const double start = MonotonicSeconds();
     const GrabOutcome outcome = GrabFrames(request, jpeg_);
     if (outcome.error != 0) return Fail(DescribeGrabFailure(request, outcome, false));
-    if (qmIsCompleteSequence(jpeg_.get()) != 1) return Fail("the JPEG frames are not a complete sequence");
+    if (qmIsCompleteSequence(jpeg_.get()) != QMV3_SEQUENCE_YES)
+        return Fail("the JPEG frames are not a complete sequence");
     const long long compressed = PixelBytes(jpeg_);
     std::string message;
     if (!DecompressSequence(jpeg_, message)) return Fail(message);
-    if (qmIsCompleteSequence(jpeg_.get()) != 1) return Fail("the decompressed frames are not a complete sequence");
+    if (qmIsCompleteSequence(jpeg_.get()) != QMV3_SEQUENCE_YES)
+        return Fail("the decompressed frames are not a complete sequence");
     framesGrabbed_ += jpeg_.size();
     const long long raw = PixelBytes(jpeg_);
     Step("grab", "\"FrameJpeg\"",
@@ -173,9 +177,10 @@ bool DemoRun::ExportBitmap() {
     OlderRecord record;
     char text[256] = "";
     const int converted = qmBunchToVIDINFHDREx2(&firstFrame, record.get(), text, sizeof text, 0, nullptr);
-    if (converted != 1) return Fail(Printf("conversion to the older record failed (%d): %s", converted, text));
+    if (converted != QMV3_BUNCH_CONVERT_OK)
+        return Fail(Printf("conversion to the older record failed (%d): %s", converted, text));
     const int saved = save_bmp_files(prefix.c_str(), record.get(), 1, 0);
-    if (saved != 0) return Fail(Printf("bitmap export failed with code %d", saved));
+    if (saved != QMV3_LEGACY_SAVE_OK) return Fail(Printf("bitmap export failed with code %d", saved));
     const long long fileBytes = FileSize(bitmap);
     const long long expected = 1078 + 4LL * ((ImageWidth(gray_[0]) + 3) / 4) * ImageHeight(gray_[0]);
     if (fileBytes != expected) return Fail(Printf("frame1.bmp has %lld bytes, not %lld", fileBytes, expected));
@@ -183,6 +188,27 @@ bool DemoRun::ExportBitmap() {
     bytesWritten_ += fileBytes;
     Step("export", "frame1.bmp", Printf("first frame, false-colour palette, %lld bytes", fileBytes),
          MonotonicSeconds() - start);
+    return true;
+}
+
+bool DemoRun::WriteReport() {
+    const std::string source = PathOf("frame.imc2"), page = source + ".html";
+    unlink(page.c_str());
+    const double start = MonotonicSeconds();
+    Sequence sequence;
+    ReportInput input;
+    std::string html, message;
+    if (!PrepareReport(source, 24, Palette::kGray, sequence, input, message) || !BuildReportPage(input, html, message))
+        return Fail("report: " + message);
+    FILE* file = std::fopen(page.c_str(), "wb");
+    const bool written = file != nullptr && std::fwrite(html.data(), 1, html.size(), file) == html.size();
+    if (file == nullptr || std::fclose(file) != 0 || !written) return Fail("cannot write " + page);
+    ++filesWritten_;
+    bytesWritten_ += static_cast<long long>(html.size());
+    Step("report", "frame.imc2.html",
+         Printf("%zu thumbnails, plots and histogram, %zu bytes", input.thumbnails.pictures.size(), html.size()),
+         MonotonicSeconds() - start);
+    std::printf("report: %s\n", page.c_str());
     return true;
 }
 
@@ -194,7 +220,7 @@ bool DemoRun::RunAll() {
     std::printf("qmv3 demo with library %u.%u.%u\n%s\ncamera %s (the default simulated camera), folder %s\n\n", major,
                 minor, third, info, kDefaultAddress, folder_.c_str());
     return GrabGray() && GrabJpeg() && SaveAndReload(gray_, "frame.imc2") && SaveAndReload(jpeg_, "jpeg.imc2") &&
-           ConvertToImm() && ExportBitmap();
+           ConvertToImm() && ExportBitmap() && WriteReport();
 }
 
 void DemoRun::PrintSummary(bool passed) const {

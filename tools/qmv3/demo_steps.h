@@ -21,6 +21,7 @@ class DemoRun {
     bool SaveAndReload(Sequence& sequence, const std::string& name);
     bool ConvertToImm();
     bool ExportBitmap();
+    bool WriteReport();
     bool Fail(const std::string& message);
     void Step(const char* action, const std::string& subject, const std::string& figures, double seconds);
     std::string PathOf(const std::string& name) const;

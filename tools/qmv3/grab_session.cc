@@ -22,24 +22,24 @@ GrabOutcome GrabFrames(const GrabRequest& request, Sequence& sequence) {
                                           request.frames, request.rateMilliseconds, request.mode, &outcome.error,
                                           &outcome.zantError, interrupt.Flag(), &progress);
     }
-    outcome.interrupted = outcome.error == -7;
+    outcome.interrupted = outcome.error == QMV3_GRAB_INTERRUPTED;
     return outcome;
 }
 
 GrabOutcome GrabSingleFrame(const GrabRequest& request, Sequence& sequence) {
     GrabOutcome outcome;
     const unsigned size = qmEstimateMaxFrameSizeBytes(request.address.c_str(), request.property.c_str());
-    if (qmCreateBunchStructure(sequence.get(), 1, size) != 1) {
-        outcome.error = -3;
+    if (qmCreateBunchStructure(sequence.get(), 1, size) != QMV3_BUNCH_OK) {
+        outcome.error = QMV3_GRAB_OUT_OF_MEMORY;
         return outcome;
     }
     DIMAGE& image = sequence[0];
     std::memset(&image, 0, QMV3_IMAGE_HEADER_SIZE);
     outcome.error = qmGrabFrame(&image, nullptr, request.address.c_str(), request.property.c_str(),
                                 request.rateMilliseconds, request.mode, &outcome.zantError);
-    if (outcome.error == 1) {
+    if (outcome.error == QMV3_GRAB_FRAME_OK) {
         outcome.received = 1;
-        outcome.error = 0;
+        outcome.error = QMV3_GRAB_OK;
     } else {
         qmFreeBunch(sequence.get());
     }
@@ -50,15 +50,15 @@ namespace {
 
 const char* MultiFrameErrorText(int error) {
     switch (error) {
-        case -1:
+        case QMV3_GRAB_REFUSED:
             return "request refused (invalid address or property name, or no frames asked for)";
-        case -2:
+        case QMV3_GRAB_TIMEOUT:
             return "inactivity timeout: no frame for more than 5 seconds";
-        case -3:
+        case QMV3_GRAB_OUT_OF_MEMORY:
             return "out of memory";
-        case -6:
+        case QMV3_GRAB_SUBSCRIPTION_FAILED:
             return "the subscription failed";
-        case -7:
+        case QMV3_GRAB_INTERRUPTED:
             return "interrupted";
         default:
             return "failed";
@@ -67,15 +67,15 @@ const char* MultiFrameErrorText(int error) {
 
 const char* SingleFrameErrorText(int error) {
     switch (error) {
-        case 0:
+        case QMV3_GRAB_FRAME_REFUSED:
             return "request refused (invalid property name, malformed address or no frame buffer)";
-        case -1:
+        case QMV3_GRAB_FRAME_TIMEOUT:
             return "no frame within the time limit";
-        case -2:
+        case QMV3_GRAB_FRAME_INVALID_IMAGE:
             return "the frame arrived but fails the validity rules";
-        case -3:
+        case QMV3_GRAB_FRAME_PROPERTY_FAILED:
             return "reading the property characteristics failed";
-        case -4:
+        case QMV3_GRAB_FRAME_ADDRESS_LENGTH:
             return "the address has the wrong length";
         default:
             return "out of memory";

@@ -18,6 +18,8 @@ struct WritableExtension {
 const WritableExtension kWritable[] = {
     {".imc2", OutputKind::kImc2}, {".bkc2", OutputKind::kImc2}, {".imm", OutputKind::kOlder},
     {".imc", OutputKind::kOlder}, {".bkc", OutputKind::kOlder}, {".bkg", OutputKind::kOlder},
+    {".tif", OutputKind::kTiff},  {".tiff", OutputKind::kTiff}, {".png", OutputKind::kPng},
+    {".h5", OutputKind::kHdf5},   {".hdf5", OutputKind::kHdf5},
 };
 
 bool EndsWith(const std::string& base, const char* extension) {

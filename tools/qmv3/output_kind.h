@@ -7,13 +7,17 @@
 
 namespace qmv3tool {
 
-enum class OutputKind { kUnwritable, kImc2, kOlder };
+enum class OutputKind { kUnwritable, kImc2, kOlder, kTiff, kPng, kHdf5 };
 
 // The kind an output name's extension names (compared without regard to case), kUnwritable for
 // any other name.
 OutputKind OutputKindOf(const std::string& path);
 // ".imc2, .bkc2, .imm, ..." for messages.
 std::string WritableExtensions();
+// Whether the kind is one of the interchange formats (interchange.h) rather than a library file.
+inline bool IsInterchangeKind(OutputKind kind) {
+    return kind == OutputKind::kTiff || kind == OutputKind::kPng || kind == OutputKind::kHdf5;
+}
 // Whether the kind holds one frame only (the older BKG file).
 bool HoldsOneFrameOnly(const std::string& path);
 

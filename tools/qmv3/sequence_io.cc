@@ -10,6 +10,7 @@
 #include <chrono>
 #include <vector>
 
+#include "interchange.h"
 #include "interrupt.h"
 #include "output_file.h"
 #include "output_kind.h"
@@ -46,6 +47,11 @@ std::string FileProblem(const std::string& path) {
 }
 
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
+    if (ImportKindOfFile(path) != ImportKind::kNone) {
+        if (ImportImageFile(path, sequence, ImportLimits(), message)) return true;
+        message = path + ": " + message;
+        return false;
+    }
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
@@ -55,10 +61,10 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
         code = qmLoadImagesFromFileEx(path.c_str(), sequence.get(), interrupt.Flag(), &progress, errorText,
                                       sizeof errorText);
     }
-    if (code == 0) return true;
+    if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
     // The library's text stays as it is; the system's view of the file says what to do about it.
-    const std::string problem = code == -9 ? "" : FileProblem(path);
+    const std::string problem = code == QMV3_LOAD_INTERRUPTED ? "" : FileProblem(path);
     if (!problem.empty()) message += " (" + problem + ")";
     return false;
 }
@@ -73,9 +79,36 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
         code = qmSaveImagesToFileEx(sequence.get(), path.c_str(), errorText, sizeof errorText, interrupt.Flag(),
                                     &progress);
     }
-    if (code == 0) return true;
+    if (code == QMV3_SAVE_OK) return true;
     message = MessageOrCode(errorText, "saving", code);
     return false;
+}
+
+bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
+                    bool force, std::string& summary, std::string& message) {
+    ExportFrames frames;
+    for (uint32_t position = first; position <= last && position <= sequence.size(); ++position)
+        frames.push_back({&sequence[position - 1], position});
+    InterruptScope interrupt;
+    double progress = 0.0;
+    ExportControl control;
+    control.compress = compress;
+    control.force = force;
+    control.interrupt = interrupt.Flag();
+    control.progress = &progress;
+    std::vector<std::string> written;
+    bool ok = false;
+    {
+        ProgressBar bar("exporting " + path, &progress);
+        ok = ExportFrameList(path, OutputKindOf(path), frames, sequence.size(), control, written, message);
+    }
+    if (!ok) return false;
+    long long bytes = 0;
+    for (const std::string& name : written) bytes += FileSize(name);
+    summary = written.size() == 1 ? written[0] + " (" + std::to_string(bytes) + " bytes)"
+                                  : std::to_string(written.size()) + " files " + written.front() + " .. " +
+                                        written.back() + " (" + std::to_string(bytes) + " bytes)";
+    return true;
 }
 
 std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
@@ -139,14 +172,26 @@ bool DecompressSequence(Sequence& sequence, std::string& message) {
 
 const char* FileKindName(int detection) {
     switch (detection) {
-        case 0:
+        case QMV3_FILE_IMM:
             return "IMM";
-        case 1:
+        case QMV3_FILE_BKG:
             return "BKG";
-        case 2:
+        case QMV3_FILE_IMC_BKC:
             return "IMC/BKC";
-        case 3:
+        case QMV3_FILE_IMC2_BKC2:
             return "IMC2/BKC2";
+        default:
+            return nullptr;
+    }
+}
+
+const char* ImportedKindName(const std::string& path, int detection) {
+    if (FileKindName(detection) != nullptr) return FileKindName(detection);
+    switch (ImportKindOfFile(path)) {
+        case ImportKind::kTiff:
+            return "TIFF";
+        case ImportKind::kPng:
+            return "PNG";
         default:
             return nullptr;
     }
@@ -170,7 +215,7 @@ std::string FormatName(int format) {
 std::string ZantCodeText(int code) {
     char text[256];
     size_t size = sizeof text;
-    if (qmZantCodeToString(code, text, &size) != 1) return "";
+    if (qmZantCodeToString(code, text, &size) != QMV3_MODE_OK) return "";
     return text;
 }
 
@@ -183,6 +228,21 @@ long long FileSize(const std::string& path) {
     struct stat status;
     if (stat(path.c_str(), &status) != 0) return -1;
     return static_cast<long long>(status.st_size);
+}
+
+const char* SequenceVerdict(const Sequence& sequence) {
+    if (qmIsCompleteSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "complete sequence";
+    if (qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "sequence with gaps or repeats";
+    return "not one sequence";
+}
+
+std::string UtcText(const DIMAGE& image) {
+    char text[64];
+    if (QMV3_INTERNAL_platformTimeToUTCString(image.sourceHeader.timestampSeconds,
+                                              image.sourceHeader.timestampMicroseconds, 1, 0, 0, text,
+                                              sizeof text) == nullptr)
+        return "(no valid time)";
+    return text;
 }
 
 }  // namespace qmv3tool

@@ -47,9 +47,16 @@ class OlderRecord {
 // wrong with it that the system can tell.
 std::string FileProblem(const std::string& path);
 
-// Loads any file the library reads into an empty sequence; false with the library's message and,
-// in parentheses, the file's problem.
+// Loads any file the library reads, or a TIFF or PNG file, into an empty sequence; false with a
+// message that names the file (the library's message and, in parentheses, the file's problem).
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
+
+// Writes images first..last (1-based, inclusive) into the interchange format the extension of path
+// names (TIFF, PNG, HDF5) with a progress bar and Ctrl-C; JPEG frames must be decompressed first.
+// An existing file is replaced only with force. summary receives "run.tif (1234 bytes)" or
+// "10 files run-01.png .. run-10.png (1234 bytes)".
+bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
+                    bool force, std::string& summary, std::string& message);
 
 // Saves a sequence; the library chooses the format by the extension. False with the library's message.
 // The progress bar shows shownName when it is given (the user's name of a temporary path).
@@ -60,6 +67,13 @@ bool SaveSequence(Sequence& sequence, const std::string& path, std::string& mess
 // kind keeps everything the sequence holds.
 std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
 
+// The library's verdict on the frame numbers: "complete sequence", "sequence with gaps or repeats" or
+// "not one sequence".
+const char* SequenceVerdict(const Sequence& sequence);
+
+// The image's time stamp as the library writes it in UTC, or "(no valid time)".
+std::string UtcText(const DIMAGE& image);
+
 // Whether any image holds a JPEG frame.
 bool HasCompressedImages(const Sequence& sequence);
 
@@ -68,6 +82,8 @@ bool DecompressSequence(Sequence& sequence, std::string& message);
 
 // The file kind named by a qmCheckFileFormat result, or null for -1 and unknown values.
 const char* FileKindName(int detection);
+// The same for a file the library does not detect but the tool imports ("TIFF", "PNG"), else null.
+const char* ImportedKindName(const std::string& path, int detection);
 
 // Appended width and height: the area of interest when it is set, else the source size.
 int ImageWidth(const DIMAGE& image);

@@ -106,7 +106,6 @@ int getPropertyInfoFromListenerEx(const char* address, const char* property, int
                 ReportedInfo(state, *model, *size, *format);
                 if (text != nullptr) {
                     DescribeProperty(*model, text);
-                    text[16] = '\0';
                 }
             } else if (model != nullptr) {
                 code = ZANTSIM_CC_INVALID_ARGUMENT;

@@ -84,7 +84,14 @@ void DeliveryLoop(Subscription* sub) {
         }
         if (next.stop) break;
         int code = next.completionCode;
-        if (code == 0) code = WriteFrame(next.frame, sub->output->dArrayLength, sub->output->data);
+        if (code == 0) {
+            try {
+                code = WriteFrame(next.frame, sub->output->dArrayLength, sub->output->data);
+            } catch (...) {
+                // No memory for the scene's fixed data: this delivery reports it.
+                code = kOutOfClientMemory;
+            }
+        }
         currentDelivery.active = true;
         currentDelivery.callbackId = sub->callbackId;
         currentDelivery.container = *sub->output;

@@ -161,7 +161,7 @@ const char* cc2str(int code) {
     return kUnassignedCodeText;
 }
 
-const char* GetSystemVersionString(void) { return "ZANT stand-in 1.0.0"; }
+const char* GetSystemVersionString(void) { return "ZANT sim 1.0"; }
 
 int feclog(const char* format, ...) {
     if (format == nullptr) return 31;

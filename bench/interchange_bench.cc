@@ -1,0 +1,77 @@
+// The tool's uncompressed TIFF and HDF5 exports of 100 frames of 2048 x 2048 x 16 bits against an fwrite
+// of the same frame bytes into one file: the formats' own cost on top of writing the data.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "bench_files.h"
+#include "interchange.h"
+#include "qmv3/qmv3.h"
+#include "ratio_table.h"
+#include "synthetic_data.h"
+
+namespace {
+
+const uint32_t kFrames = 100;
+
+const QMBUNCHOFIMAGES& Frames() {
+    static const QMBUNCHOFIMAGES sequence = qmv3bench::MakeSequence(qmv3bench::kGrey16, kFrames);
+    return sequence;
+}
+
+qmv3tool::ExportFrames FrameList() {
+    qmv3tool::ExportFrames frames;
+    for (uint32_t i = 0; i < Frames().numFrames; ++i) frames.push_back({&Frames().imageArray[i], i + 1});
+    return frames;
+}
+
+void Fwrite(benchmark::State& state) {
+    const std::string path = qmv3bench::ScratchFile("frames.raw");
+    for (auto _ : state) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        bool ok = file != nullptr;
+        for (uint32_t i = 0; ok && i < Frames().numFrames; ++i) {
+            const DIMAGE& image = Frames().imageArray[i];
+            const size_t bytes = static_cast<size_t>(image.frameHeader.appendedFrameSize);
+            ok = std::fwrite(image.frameBuffer, 1, bytes, file) == bytes;
+        }
+        if (file != nullptr && std::fclose(file) != 0) ok = false;
+        if (!ok) state.SkipWithError("fwrite failed");
+        state.PauseTiming();
+        std::remove(path.c_str());
+        state.ResumeTiming();
+    }
+}
+
+template <bool (*Write)(const std::string&, const qmv3tool::ExportFrames&, const qmv3tool::ExportControl&,
+                        std::string&)>
+void Export(benchmark::State& state, const char* name) {
+    const std::string path = qmv3bench::ScratchFile(name);
+    const qmv3tool::ExportFrames frames = FrameList();
+    const qmv3tool::ExportControl control;
+    for (auto _ : state) {
+        std::string message;
+        if (!Write(path, frames, control, message)) state.SkipWithError(message.c_str());
+        state.PauseTiming();
+        std::remove(path.c_str());  // the writers never replace a file
+        state.ResumeTiming();
+    }
+}
+
+const bool registered = [] {
+    benchmark::RegisterBenchmark("interchange/fwrite", Fwrite)->Unit(benchmark::kMillisecond)->Iterations(1);
+    benchmark::RegisterBenchmark("interchange/tiff", Export<qmv3tool::WriteTiffFile>, "frames.tif")
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark("interchange/hdf5", Export<qmv3tool::WriteHdf5File>, "frames.h5")
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    qmv3bench::AddRatioRow({900, "TIFF export 100 x 2048x2048 16-bit, uncompressed, vs fwrite",
+                            qmv3bench::TimeOf("interchange/tiff"), qmv3bench::TimeOf("interchange/fwrite"), 1.5});
+    qmv3bench::AddRatioRow({901, "HDF5 export 100 x 2048x2048 16-bit, uncompressed, vs fwrite",
+                            qmv3bench::TimeOf("interchange/hdf5"), qmv3bench::TimeOf("interchange/fwrite"), 1.5});
+    return true;
+}();
+
+}  // namespace

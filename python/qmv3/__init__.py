@@ -1,0 +1,511 @@
+"""qmv3: camera frames as numpy arrays.
+
+Grab frames from the video servers of the control system, load and save image sequence files (IMC2/BKC2
+and the older IMM, BKG, IMC and BKC), convert between them, and list servers and image sources of a
+system list, all through the library libqmv3::
+
+    >>> import qmv3
+    >>> frames = qmv3.grab(5)                # five frames of the default (simulated) camera
+    >>> frames.frames.shape                  # one numpy array (N, H, W)
+    (5, 480, 640)
+    >>> frames.save("run.imc2")
+    >>> qmv3.load("run.imc2")[0].pixels.mean()
+
+Long calls (grab, load, save) release the GIL while the library works, call ``progress`` on the
+calling thread with a fraction from 0 to 1, and stop cleanly on Ctrl-C with KeyboardInterrupt.
+Failures raise :class:`Error` or its subclasses :class:`FileError` and :class:`GrabError`.
+"""
+
+import datetime as _datetime
+import numbers as _numbers
+import os as _os
+import re as _re
+import time as _time
+
+import numpy as _np
+
+from . import _qmv3
+from ._errors import Error, FileError, GrabError
+
+__all__ = [
+    "Error",
+    "FileError",
+    "GrabError",
+    "Image",
+    "Sequence",
+    "SystemList",
+    "check_file",
+    "convert",
+    "grab",
+    "grab_one",
+    "library_info",
+    "load",
+    "save",
+    "set_verbose",
+]
+
+for _error in (Error, FileError, GrabError):
+    _error.__module__ = __name__
+
+_info = _qmv3.library_info()
+__version__ = f"{_info[1]}.{_info[2]}.{_info[3]}"
+
+_FORMAT_GRAY = 0
+_FORMAT_RGB = 1
+_UTC = _datetime.timezone.utc
+_EPOCH = _datetime.datetime(1970, 1, 1, tzinfo=_UTC)
+# The library's words for clear flag bits; .flags names only the bits that are set.
+_CLEAR_FLAG_WORDS = frozenset({"BIG_ENDIAN", "LOSSLESS_BIT_NOT_SET", "XYSTART_ZERO_BASED", "LOCAL_TIMESTAMP"})
+_OLDER_EXTENSIONS = (".imm", ".imc", ".bkc", ".bkg")
+_MAX_FRAME_BYTES = 27262976
+_UINT32_MAX = 0xFFFFFFFF
+
+
+def _path(path):
+    """The file system form (bytes) of a str, bytes or os.PathLike path."""
+    return _os.fsencode(path)
+
+
+def _check_progress(progress):
+    """progress itself, after checking that it is None or callable."""
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be None or a callable taking one float")
+    return progress
+
+
+class Image:
+    """One image of a :class:`Sequence`: its header fields and its pixels.
+
+    An Image keeps the frames of its sequence alive. ``width`` and ``height`` are those of the pixel
+    rectangle the frame holds (the area of interest when one is set); :meth:`header` gives every field
+    of the record as it stands.
+    """
+
+    __slots__ = ("_bunch", "_index")
+
+    def __init__(self, _bunch, _index):
+        """Made by :class:`Sequence`; not meant to be called directly."""
+        self._bunch = _bunch
+        self._index = _index
+
+    def header(self):
+        """Every field of the image record (source and frame header, frameBufferSize) as a dict."""
+        return _qmv3.header(self._bunch, self._index)
+
+    def _field(self, name):
+        """One header field by its record name."""
+        return _qmv3.header(self._bunch, self._index)[name]
+
+    @property
+    def pixels(self):
+        """A writable numpy view of the frame buffer, without a copy.
+
+        Shape (H, W) for GRAY (uint8 for 1 byte per pixel, uint16 in host byte order for 2) or
+        (H, W, 3) uint8 for RGB. Changes are what a later save writes; the buffer lives as long as any
+        view of it. ValueError for compressed (JPEG) frames and other pixel formats.
+        """
+        return _qmv3.pixels(self._bunch, self._index)
+
+    @property
+    def frame_number(self):
+        """The running number of the frame at its source."""
+        return self._field("frameNumber")
+
+    @property
+    def event_number(self):
+        """The event number of the frame."""
+        return self._field("eventNumber")
+
+    @property
+    def timestamp(self):
+        """The time of the frame: an aware datetime in UTC, with microseconds."""
+        header = self.header()
+        return _EPOCH + _datetime.timedelta(
+            seconds=header["timestampSeconds"], microseconds=header["timestampMicroseconds"]
+        )
+
+    @property
+    def width(self):
+        """Width in pixels of the frame's pixel rectangle (the area of interest when set)."""
+        header = self.header()
+        return header["aoiWidth"] if header["aoiWidth"] > 0 else header["sourceWidth"]
+
+    @property
+    def height(self):
+        """Height in pixels of the frame's pixel rectangle (the area of interest when set)."""
+        header = self.header()
+        return header["aoiHeight"] if header["aoiHeight"] > 0 else header["sourceHeight"]
+
+    @property
+    def bytes_per_pixel(self):
+        """Bytes per pixel of the uncompressed frame (1 to 4)."""
+        return self._field("bytesPerPixel")
+
+    @property
+    def effective_bits(self):
+        """Significant bits per pixel (8 times bytes_per_pixel when the record leaves it unset)."""
+        header = self.header()
+        bits = header["effectiveBitsPerPixel"]
+        return 8 * header["bytesPerPixel"] if bits == -1 else bits
+
+    @property
+    def format(self):
+        """The library's text of the frame's current pixel format, such as "GRAY", "RGB" or "JPEG"."""
+        return _qmv3.format_text(self._field("imageFormat"))
+
+    @property
+    def camera_port_name(self):
+        """Name of the camera port (video source)."""
+        return self._field("cameraPortName")
+
+    @property
+    def camera_port_id(self):
+        """Number of the camera port on its server; 0 means none."""
+        return self._field("cameraPortId")
+
+    @property
+    def x_scale(self):
+        """Horizontal scale in millimetres per pixel; 0 or less means not set."""
+        return self._field("xScale")
+
+    @property
+    def y_scale(self):
+        """Vertical scale in millimetres per pixel; 0 or less means not set."""
+        return self._field("yScale")
+
+    @property
+    def flags(self):
+        """The names of the flag bits that are set, as the library writes them (e.g. "LOSSLESS")."""
+        words = _qmv3.flags_text(self._field("imageFlags")).split()
+        return frozenset(word for word in words if word not in _CLEAR_FLAG_WORDS)
+
+    @property
+    def is_valid(self):
+        """Whether the record passes the library's validity rules."""
+        return _qmv3.validity(self._bunch, self._index) == ""
+
+    @property
+    def validity_message(self):
+        """The library's sentence on the first rule the record breaks; "" for a valid image."""
+        return _qmv3.validity(self._bunch, self._index)
+
+    def __repr__(self):
+        """Frame number, geometry and format."""
+        header = self.header()
+        return (
+            f"<qmv3.Image frame {header['frameNumber']}, {self.width} x {self.height} {self.format}, "
+            f"{header['bytesPerPixel']} byte(s) per pixel>"
+        )
+
+
+class Sequence:
+    """An image sequence: images the library grabbed, loaded or made from a numpy array.
+
+    ``len()``, indexing and iteration give :class:`Image` objects; slicing gives a Sequence that shares
+    the images (like a numpy view). The memory is released when the last Sequence, Image or pixel view
+    that refers to it is gone.
+    """
+
+    __slots__ = ("_bunch", "_indices")
+
+    def __init__(self, _bunch=None, _indices=None):
+        """An empty sequence; the others come from load(), grab() and Sequence.from_numpy()."""
+        self._bunch = _bunch
+        if _bunch is None:
+            self._indices = range(0)
+        else:
+            self._indices = range(len(_bunch)) if _indices is None else _indices
+
+    def __len__(self):
+        """The number of images."""
+        return len(self._indices)
+
+    def __getitem__(self, key):
+        """An Image for an integer index, a Sequence sharing the images for a slice."""
+        if isinstance(key, slice):
+            return Sequence(self._bunch, self._indices[key])
+        if isinstance(key, _numbers.Integral):
+            return Image(self._bunch, self._indices[key])
+        raise TypeError("sequence indices must be integers or slices")
+
+    def __iter__(self):
+        """The images in order."""
+        for index in self._indices:
+            yield Image(self._bunch, index)
+
+    def __repr__(self):
+        """The number of images."""
+        return f"<qmv3.Sequence of {len(self)} image(s)>"
+
+    def _index_list(self):
+        """The indices of this sequence's images in the library's sequence, as a list."""
+        return list(self._indices)
+
+    @property
+    def frames(self):
+        """All frames as one new numpy array.
+
+        Shape (N, H, W) for GRAY (uint8 or uint16) or (N, H, W, 3) uint8 for RGB. ValueError, with the
+        reason, when the frames differ in geometry or format, are compressed, or the sequence is empty.
+        """
+        if self._bunch is None or not self._indices:
+            raise ValueError("the sequence is empty")
+        return _qmv3.frames(self._bunch, self._index_list())
+
+    @property
+    def is_complete(self):
+        """The library's verdict: valid, alike images whose frame numbers rise by one without a zero."""
+        if self._bunch is None or not self._indices:
+            return False
+        return _qmv3.is_complete_sequence(self._bunch, self._index_list()) == 1
+
+    def decompress(self):
+        """Decompresses the JPEG frames in place (into GRAY or RGB); returns how many were.
+
+        All or nothing: when one frame cannot be decoded, Error is raised and the sequence is unchanged.
+        """
+        if self._bunch is None:
+            return 0
+        return _qmv3.decompress(self._bunch, self._index_list())
+
+    def save(self, path, progress=None):
+        """Saves the images to path; the extension chooses the kind as the library does.
+
+        ".imm", ".imc", ".bkc" and ".bkg" (any case) give the older files (uncompressed GRAY only, BKG one
+        frame), any other name an IMC2/BKC2 file. An existing IMC2 file is never overwritten. Raises
+        FileError with the library's code and message; a failed or interrupted save leaves no file.
+        """
+        if self._bunch is None:
+            raise FileError(-12, f'File "{_os.fsdecode(path)}" save error: the sequence is empty.')
+        _qmv3.save(self._bunch, self._index_list(), _path(path), _check_progress(progress))
+
+    @classmethod
+    def from_numpy(
+        cls,
+        array,
+        effective_bits=None,
+        frame_numbers=None,
+        timestamps=None,
+        camera_port_name="",
+        camera_port_id=0,
+        x_scale=0.0,
+        y_scale=0.0,
+    ):
+        """A new sequence of valid images holding a copy of array.
+
+        array: (N, H, W) uint8 or uint16 (GRAY, 1 or 2 bytes per pixel) or (N, H, W, 3) uint8 (RGB).
+        effective_bits: significant bits (8 for uint8, 9..16 for uint16, 24 for RGB; default the full
+        width). frame_numbers: N numbers (default 1..N). timestamps: N aware datetimes (naive ones are
+        taken as UTC) or seconds since the epoch (default: the current time for every frame).
+        camera_port_name (at most 63 bytes in UTF-8), camera_port_id, x_scale and y_scale (millimetres per
+        pixel, 0: not set) go into every header.
+        """
+        array = _np.asarray(array)
+        unsigned = array.dtype.kind == "u"
+        if array.ndim == 3 and unsigned and array.dtype.itemsize in (1, 2):
+            samples, fmt = array.dtype.itemsize, _FORMAT_GRAY
+            bytes_per_pixel = samples
+            full_bits, allowed = (8, range(8, 9)) if samples == 1 else (16, range(9, 17))
+        elif array.ndim == 4 and array.shape[3] == 3 and unsigned and array.dtype.itemsize == 1:
+            bytes_per_pixel, fmt = 3, _FORMAT_RGB
+            full_bits, allowed = 24, range(24, 25)
+        else:
+            raise ValueError(
+                f"array must be (N, H, W) uint8/uint16 or (N, H, W, 3) uint8, not {array.shape} {array.dtype}"
+            )
+        count, height, width = array.shape[0], array.shape[1], array.shape[2]
+        if count < 1 or height < 1 or width < 1:
+            raise ValueError(f"array has no pixels: shape {array.shape}")
+        if height * width * bytes_per_pixel > _MAX_FRAME_BYTES:
+            raise ValueError(f"a frame of {height} x {width} x {bytes_per_pixel} bytes exceeds {_MAX_FRAME_BYTES}")
+        bits = full_bits if effective_bits is None else int(effective_bits)
+        if bits not in allowed:
+            raise ValueError(f"effective_bits {bits} does not fit {array.dtype} {'RGB' if fmt else 'GRAY'} pixels")
+        numbers = list(range(1, count + 1)) if frame_numbers is None else [int(n) for n in frame_numbers]
+        if len(numbers) != count or any(n < 0 or n > _UINT32_MAX for n in numbers):
+            raise ValueError(f"frame_numbers must be {count} numbers from 0 to {_UINT32_MAX}")
+        if timestamps is None:
+            times = [_timestamp_parts(_time.time())] * count
+        else:
+            times = [_timestamp_parts(t) for t in timestamps]
+            if len(times) != count:
+                raise ValueError(f"timestamps must hold {count} times")
+        name = camera_port_name.encode("utf-8")
+        if len(name) > 63 or b"\0" in name:
+            raise ValueError("camera_port_name must be at most 63 bytes in UTF-8, without NUL")
+        if not 0 <= int(camera_port_id) <= _UINT32_MAX:
+            raise ValueError("camera_port_id must be from 0 to 4294967295")
+        pixels = _np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
+        bunch = _qmv3.from_array(
+            pixels, bytes_per_pixel, fmt, bits, numbers, times, name, int(camera_port_id), float(x_scale),
+            float(y_scale)
+        )
+        return cls(bunch)
+
+
+def _timestamp_parts(value):
+    """(seconds, microseconds) since the epoch of a datetime or a number of seconds."""
+    if isinstance(value, _datetime.datetime):
+        if value.tzinfo is None:
+            value = value.replace(tzinfo=_UTC)
+        delta = value - _EPOCH
+        seconds, microseconds = delta.days * 86400 + delta.seconds, delta.microseconds
+    else:
+        total = round(float(value) * 1_000_000)
+        seconds, microseconds = divmod(total, 1_000_000)
+    if not 0 <= seconds <= _UINT32_MAX:
+        raise ValueError(f"timestamp {value!r} lies outside 1970 to 2106")
+    return (int(seconds), int(microseconds))
+
+
+def load(path, progress=None):
+    """Loads a sequence file of any kind the library reads (IMC2/BKC2, IMM, BKG, IMC, BKC).
+
+    The kind is recognised from the content as the library does. progress, when given, is called on
+    the calling thread with the fraction done (0 to 1). Raises FileError with the library's code and
+    message; Ctrl-C stops the load and raises KeyboardInterrupt.
+    """
+    return Sequence(_qmv3.load(_path(path), _check_progress(progress)))
+
+
+def save(sequence, path, progress=None):
+    """Saves sequence to path (see :meth:`Sequence.save`)."""
+    if not isinstance(sequence, Sequence):
+        raise TypeError("save() takes a qmv3.Sequence")
+    sequence.save(path, progress)
+
+
+def convert(src, dst):
+    """Loads src (any kind the library reads) and saves it as dst, the kind chosen by dst's extension.
+
+    JPEG frames are decompressed when dst is an older kind, which holds uncompressed frames only.
+    """
+    sequence = load(src)
+    if _os.fsdecode(dst).lower().endswith(_OLDER_EXTENSIONS):
+        sequence.decompress()
+    sequence.save(dst)
+
+
+def check_file(path):
+    """The kind of file the library detects from the content: "IMC2", "IMM", "IMC", "BKG", ...
+
+    The library cannot tell IMC2 from BKC2 nor IMC from BKC (same layouts); the extension ".bkc2" or
+    ".bkc" names the second of each pair. Raises FileError (code -1) with the library's message for a
+    file it refuses.
+    """
+    code, message = _qmv3.check_file(_path(path))
+    lower = _os.fsdecode(path).lower()
+    if code == 3:
+        return "BKC2" if lower.endswith(".bkc2") else "IMC2"
+    if code == 2:
+        return "BKC" if lower.endswith(".bkc") else "IMC"
+    if code == 0:
+        return "IMM"
+    if code == 1:
+        return "BKG"
+    raise FileError(code, message)
+
+
+def _access_mode(mode):
+    """The access-mode bits of None (TIMER), a number or a keyword text such as "TIMER|STREAM"."""
+    if mode is None:
+        return 3  # TIMER
+    if isinstance(mode, str):
+        bits = _qmv3.decode_mode(mode)
+        if bits < 0:
+            raise ValueError(f"{mode!r} is not an access mode (error {bits})")
+        return bits
+    return int(mode)
+
+
+def grab(
+    n=10,
+    address="/SIM/CAMSERVER/CAM0",
+    prop="Frame",
+    rate_ms=None,
+    mode=None,
+    timeout_ms=None,
+    decompress=False,
+    progress=None,
+):
+    """Grabs n consecutive frames of an image property by subscription (the multi-frame grab).
+
+    rate_ms: access rate of the subscription (default 300). mode: access mode as bits or text such as
+    "TIMER" or "TIMER|STREAM" (default TIMER). timeout_ms: time limit for the whole grab (default none;
+    the library itself gives up after 5 seconds without a frame). decompress: decompress JPEG frames.
+    progress: called on the calling thread with the fraction received. Raises GrabError (with the
+    frames received so far in its ``sequence``); Ctrl-C stops the grab and raises KeyboardInterrupt.
+    """
+    n = int(n)
+    if not 1 <= n <= _UINT32_MAX:
+        raise ValueError("n must be at least 1")
+    rate = 300 if rate_ms is None else int(rate_ms)
+    limit = -1 if timeout_ms is None else int(timeout_ms)
+    try:
+        bunch = _qmv3.grab(
+            n, address, prop, rate, _access_mode(mode), limit, bool(decompress), _check_progress(progress)
+        )
+    except GrabError as error:
+        if error.sequence is not None and not isinstance(error.sequence, Sequence):
+            error.sequence = Sequence(error.sequence)
+        raise
+    return Sequence(bunch)
+
+
+def grab_one(address="/SIM/CAMSERVER/CAM0", prop="Frame", timeout_ms=None):
+    """Grabs one frame synchronously (the single grab), retrying until timeout_ms (default 1000).
+
+    Returns the Image; raises GrabError. Ctrl-C takes effect when the library returns, at the latest
+    after timeout_ms.
+    """
+    timeout = 1000 if timeout_ms is None else int(timeout_ms)
+    return Sequence(_qmv3.grab_one(address, prop, timeout))[0]
+
+
+class SystemList:
+    """The servers and image sources of an XML system list.
+
+    ``context`` is the control-system context, ``servers`` the names of the frame-grabber servers in file
+    order, ``image_sources`` a dict of source name to id. Raises Error with the library's validation
+    message for a list it cannot load.
+    """
+
+    def __init__(self, path):
+        """Reads the system list at path."""
+        self.path = _os.fsdecode(path)
+        result, context, servers, errors = _qmv3.server_names(_path(path))
+        if result != 1:
+            raise Error(_list_message(self.path, result, errors))
+        result, sources, errors = _qmv3.image_sources(_path(path))
+        if result != 1:
+            raise Error(_list_message(self.path, result, errors))
+        self.context = context
+        self.servers = servers
+        self.image_sources = dict(sources)
+
+    def __repr__(self):
+        """The path and the numbers of names."""
+        return f"<qmv3.SystemList {self.path!r}: {len(self.servers)} servers, {len(self.image_sources)} sources>"
+
+
+def _list_message(path, result, errors):
+    """The exception text for a system list that failed: what the library wrote, else the result."""
+    # The library stamps every line it writes to standard error; the message is the text after it.
+    text = "\n".join(_re.sub(r"^\[[^\]]* LTM\] ", "", line) for line in errors.strip().splitlines())
+    what = "could not be loaded" if result == -1 else "could not be queried"
+    return text if text else f'system list "{path}" {what} (result {result})'
+
+
+def library_info():
+    """The library's information text (build banner and control-system version)."""
+    return _qmv3.library_info()[0]
+
+
+def set_verbose(level, log_file=None):
+    """Sets where the library logs: 0 nowhere, 1 standard error, 2 standard output, 3 a log file.
+
+    For level 3, log_file names the file (default: the library's automatic name). ValueError when the
+    library rejects the level.
+    """
+    if not _qmv3.set_verbose(int(level), None if log_file is None else _os.fsdecode(log_file)):
+        raise ValueError(f"verbosity level {level!r} rejected (0 to 3)")

@@ -1,0 +1,65 @@
+// The functions of the extension module qmv3._qmv3, grouped by the files that define them. The pure-
+// Python package qmv3 checks and converts arguments and gives them their public names and documentation.
+#ifndef QMV3_PYTHON_CALLS_H
+#define QMV3_PYTHON_CALLS_H
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bunch.h"
+
+namespace qmv3py {
+
+using BunchPtr = std::shared_ptr<Bunch>;
+using Indices = std::vector<uint32_t>;
+
+// file_calls.cc
+BunchPtr Load(const std::string& path, pybind11::object progress);
+void Save(Bunch& bunch, const Indices& indices, const std::string& path, pybind11::object progress);
+pybind11::tuple CheckFile(const std::string& path);
+
+// Pixel data and the header fields of new images, for Sequence.from_numpy.
+struct NewImages {
+    pybind11::array pixels;  // C-contiguous (N, H, W) or (N, H, W, 3), native byte order
+    uint32_t bytesPerPixel = 1;
+    int format = QMV3_FORMAT_GRAY;
+    int effectiveBits = 8;
+    std::vector<uint32_t> frameNumbers;
+    std::vector<std::pair<uint32_t, uint32_t>> timestamps;  // seconds, microseconds
+    std::string cameraPortName;
+    uint32_t cameraPortId = 0;
+    float xScale = 0.0f;
+    float yScale = 0.0f;
+};
+BunchPtr FromArray(const NewImages& images);
+
+// image_calls.cc
+pybind11::dict Header(Bunch& bunch, size_t index);
+pybind11::array Pixels(pybind11::object bunch, size_t index);
+pybind11::array Frames(Bunch& bunch, const Indices& indices);
+std::string Validity(Bunch& bunch, size_t index);
+int IsCompleteSequence(Bunch& bunch, const Indices& indices);
+int Decompress(Bunch& bunch, const Indices& indices);
+std::string FlagsText(int flags);
+
+// grab_calls.cc
+BunchPtr Grab(unsigned frames, const std::string& address, const std::string& property, int rateMs, int mode,
+              long timeLimitMs, bool decompress, pybind11::object progress);
+BunchPtr GrabOne(const std::string& address, const std::string& property, int timeoutMs);
+int DecodeMode(const std::string& text);
+
+// system_calls.cc
+pybind11::tuple ServerNames(const std::string& path);
+pybind11::tuple ImageSources(const std::string& path);
+pybind11::tuple LibraryInfo();
+bool SetVerbose(int level, pybind11::object logFile);
+
+}  // namespace qmv3py
+
+#endif

@@ -1,0 +1,143 @@
+// Grabbing from a video server: the multi-frame grab with progress, Ctrl-C and a time limit, and the
+// single-frame grab.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "calls.h"
+#include "errors.h"
+#include "library_lock.h"
+#include "long_call.h"
+
+namespace py = pybind11;
+
+namespace qmv3py {
+
+namespace {
+
+// The access mode the single-frame grab reads with, as the command-line tool does (TIMER).
+constexpr int kSingleGrabMode = 3;
+
+const char* MultiFrameErrorText(int error) {
+    switch (error) {
+        case -1:
+            return "request refused (invalid address or property name)";
+        case -2:
+            return "inactivity timeout: no frame for more than 5 seconds";
+        case -3:
+            return "out of memory";
+        case -6:
+            return "the subscription failed";
+        default:
+            return "failed";
+    }
+}
+
+const char* SingleFrameErrorText(int error) {
+    switch (error) {
+        case 0:
+            return "request refused (invalid property name or malformed address)";
+        case -1:
+            return "no frame within the time limit";
+        case -2:
+            return "the frame arrived but fails the validity rules";
+        case -3:
+            return "reading the property characteristics failed";
+        case -4:
+            return "the address has the wrong length";
+        default:
+            return "failed";
+    }
+}
+
+std::string Describe(const std::string& address, const std::string& property, const std::string& what, int zantCode) {
+    std::string text = "grab of \"" + address + "\" \"" + property + "\": " + what;
+    if (zantCode != 0) {
+        const std::string codeText = ZantCodeText(zantCode);
+        text += " (control system code " + std::to_string(zantCode);
+        text += codeText.empty() ? ")" : ": " + codeText + ")";
+    }
+    return text;
+}
+
+}  // namespace
+
+BunchPtr Grab(unsigned frames, const std::string& address, const std::string& property, int rateMs, int mode,
+              long timeLimitMs, bool decompress, py::object progress) {
+    auto bunch = std::make_shared<Bunch>();
+    LongCall call(std::move(progress), timeLimitMs);
+    int error = 0, zantCode = 0;
+    call.Run([&] {
+        qmGrabFramesEx(bunch->get(), address.c_str(), property.c_str(), frames, rateMs, mode, &error, &zantCode,
+                       call.Interrupt(), call.Progress());
+    });
+    if (call.Stopped()) {
+        bunch.reset();
+        call.Rethrow();
+    }
+    if (error != 0) {
+        // A time limit stops the grab through the interrupt flag; it is reported as a timeout.
+        const bool timedOut = error == -7 && call.TimedOut();
+        const int code = timedOut ? -2 : error;
+        std::string what = timedOut ? "time limit of " + std::to_string(timeLimitMs) + " ms reached"
+                                    : std::string(MultiFrameErrorText(error));
+        what += ", " + std::to_string(bunch->size()) + " of " + std::to_string(frames) + " frames received";
+        py::object partial = bunch->size() > 0 ? py::cast(bunch) : py::none();
+        bunch.reset();
+        RaiseGrabError(code, zantCode, Describe(address, property, what, zantCode), partial);
+    }
+    if (decompress) {
+        Indices all(bunch->size());
+        for (uint32_t index = 0; index < all.size(); ++index) all[index] = index;
+        Decompress(*bunch, all);
+    }
+    call.ReportDone();
+    return bunch;
+}
+
+BunchPtr GrabOne(const std::string& address, const std::string& property, int timeoutMs) {
+    auto bunch = std::make_shared<Bunch>();
+    LongCall call{py::none()};
+    int result = 0, zantCode = 0;
+    bool allocated = true;
+    // The library's single grab has no interrupt flag: Ctrl-C takes effect when it returns, at the
+    // latest after its time limit.
+    call.Run([&] {
+        const unsigned size = qmEstimateMaxFrameSizeBytes(address.c_str(), property.c_str());
+        if (qmCreateBunchStructure(bunch->get(), 1, size) != 1) {
+            allocated = false;
+            return;
+        }
+        DIMAGE& image = bunch->at(0);
+        std::memset(&image, 0, QMV3_IMAGE_HEADER_SIZE);
+        result = qmGrabFrame(&image, nullptr, address.c_str(), property.c_str(), timeoutMs, kSingleGrabMode, &zantCode);
+    });
+    if (call.Stopped()) {
+        bunch.reset();
+        call.Rethrow();
+    }
+    if (!allocated) throw std::bad_alloc();
+    if (result != 1) {
+        bunch.reset();
+        RaiseGrabError(result, zantCode, Describe(address, property, SingleFrameErrorText(result), zantCode),
+                       py::none());
+    }
+    // The buffer was sized for the largest frame of the property; keep only the frame's bytes.
+    DIMAGE& image = bunch->at(0);
+    const int32_t used = image.frameHeader.appendedFrameSize;
+    if (used > 0 && static_cast<uint32_t>(used) < image.frameBufferSize) {
+        void* smaller = std::realloc(image.frameBuffer, static_cast<size_t>(used));
+        if (smaller != nullptr) {
+            image.frameBuffer = static_cast<unsigned char*>(smaller);
+            image.frameBufferSize = static_cast<uint32_t>(used);
+        }
+    }
+    return bunch;
+}
+
+int DecodeMode(const std::string& text) {
+    LibraryLock lock;
+    return QMV3_INTERNAL_zantDecodeModeStringCMnew(text.c_str());
+}
+
+}  // namespace qmv3py

@@ -1,0 +1,87 @@
+// The extension module qmv3._qmv3: thin functions over the public C interface of libqmv3. The package
+// qmv3 (python/qmv3/__init__.py) is the interface for users; this module is its private engine.
+#include <pybind11/stl.h>
+
+#include <cstring>
+
+#include "calls.h"
+
+namespace py = pybind11;
+using namespace qmv3py;
+
+namespace {
+
+// File paths come as bytes (os.fsencode); the library takes NUL-terminated texts.
+std::string Path(const std::string& path) {
+    if (path.empty()) throw py::value_error("the path is empty");
+    if (std::memchr(path.data(), '\0', path.size()) != nullptr) throw py::value_error("the path contains a NUL byte");
+    return path;
+}
+
+BunchPtr FromArrayCall(py::array pixels, uint32_t bytesPerPixel, int format, int effectiveBits,
+                       std::vector<uint32_t> frameNumbers, std::vector<std::pair<uint32_t, uint32_t>> timestamps,
+                       std::string cameraPortName, uint32_t cameraPortId, float xScale, float yScale) {
+    NewImages images;
+    images.pixels = std::move(pixels);
+    images.bytesPerPixel = bytesPerPixel;
+    images.format = format;
+    images.effectiveBits = effectiveBits;
+    images.frameNumbers = std::move(frameNumbers);
+    images.timestamps = std::move(timestamps);
+    images.cameraPortName = std::move(cameraPortName);
+    images.cameraPortId = cameraPortId;
+    images.xScale = xScale;
+    images.yScale = yScale;
+    const size_t count = images.pixels.ndim() >= 3 ? static_cast<size_t>(images.pixels.shape(0)) : 0;
+    if (count == 0 || images.frameNumbers.size() != count || images.timestamps.size() != count ||
+        !(images.pixels.flags() & py::array::c_style))
+        throw py::value_error("inconsistent arguments for new images");
+    return FromArray(images);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_qmv3, module) {
+    module.doc() = "Private engine of the qmv3 package: thin calls over the public C interface of libqmv3.";
+
+    py::class_<Bunch, BunchPtr>(module, "Bunch",
+                                "An image sequence allocated by the library, freed with its last user.")
+        .def("__len__", &Bunch::size);
+
+    module.def(
+        "load", [](const std::string& path, py::object progress) { return Load(Path(path), progress); },
+        "Loads a sequence file into a new Bunch.", py::arg("path"), py::arg("progress"));
+    module.def(
+        "save",
+        [](Bunch& bunch, const Indices& indices, const std::string& path, py::object progress) {
+            Save(bunch, indices, Path(path), progress);
+        },
+        "Saves the images at indices to path.", py::arg("bunch"), py::arg("indices"), py::arg("path"),
+        py::arg("progress"));
+    module.def(
+        "check_file", [](const std::string& path) { return CheckFile(Path(path)); },
+        "qmCheckFileFormat: (kind code, message).", py::arg("path"));
+    module.def("from_array", &FromArrayCall, "New images from a C-contiguous array.");
+
+    module.def("header", &Header, "Every header field of one image as a dict.");
+    module.def("pixels", &Pixels, "A writable view of one image's frame buffer.");
+    module.def("frames", &Frames, "A copy of the frames at indices as one array.");
+    module.def("validity", &Validity, "The validity sentence of one image, empty when valid.");
+    module.def("is_complete_sequence", &IsCompleteSequence, "qmIsCompleteSequence of the images at indices.");
+    module.def("decompress", &Decompress, "Decompresses the JPEG images at indices in place; returns their number.");
+    module.def("flags_text", &FlagsText, "The library's text of image flag bits.");
+    module.def("format_text", &FormatText, "The library's text of a pixel-format code.");
+
+    module.def("grab", &Grab, "Multi-frame grab into a new Bunch.");
+    module.def("grab_one", &GrabOne, "Single-frame grab into a new Bunch of one image.");
+    module.def("decode_mode", &DecodeMode, "Mode bits of an access-mode text, or a negative error.");
+
+    module.def(
+        "server_names", [](const std::string& path) { return ServerNames(Path(path)); },
+        "(result, context, names, standard error text) of a system list.");
+    module.def(
+        "image_sources", [](const std::string& path) { return ImageSources(Path(path)); },
+        "(result, [(name, id)], standard error text) of a system list.");
+    module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
+    module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
+}

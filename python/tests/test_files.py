@@ -1,0 +1,105 @@
+"""Files: numpy -> file -> numpy for every pixel kind and file kind that holds it, checked against the
+C tool's conversion of the same file; the pixel view; error mapping."""
+import datetime
+import gc
+
+import numpy as np
+import pytest
+
+import qmv3
+from conftest import gradient_frames
+
+# (pixel kind, effective bits) and the file kinds that hold it, with the kind the library detects.
+ROUND_TRIPS = [
+    ("gray8", 8, [("imc2", "IMC2"), ("bkc2", "BKC2"), ("imm", "IMM"), ("imc", "IMC"), ("bkc", "BKC"), ("bkg", "BKG")]),
+    ("gray16", 12, [("imc2", "IMC2"), ("imm", "IMM"), ("imc", "IMC"), ("bkg", "BKG")]),
+    ("rgb", 24, [("imc2", "IMC2"), ("bkc2", "BKC2")]),
+]
+CASES = [(kind, bits, ext, detected) for kind, bits, files in ROUND_TRIPS for ext, detected in files]
+
+
+@pytest.mark.parametrize("kind,bits,extension,detected", CASES)
+def test_round_trip_matches_tool_conversion(tmp_path, tool, kind, bits, extension, detected):
+    count = 1 if extension == "bkg" else 3
+    array = gradient_frames(count, 48, 64, kind)
+    sequence = qmv3.Sequence.from_numpy(array, effective_bits=bits, x_scale=0.25, y_scale=0.25)
+    assert sequence.is_complete and all(image.is_valid for image in sequence)
+    path = tmp_path / f"frames.{extension}"
+    sequence.save(path)
+    assert qmv3.check_file(path) == detected
+
+    loaded = qmv3.load(path)
+    np.testing.assert_array_equal(loaded.frames, array)
+    assert loaded.frames.dtype == array.dtype
+    assert [image.effective_bits for image in loaded] == [bits] * count
+    assert loaded[0].x_scale == pytest.approx(1.0 if extension == "bkg" else 0.25)  # BKG holds no scale
+
+    # The tool converts the same file through the C interface; both readings must agree.
+    tool("convert", path, tmp_path / "by_tool.imc2")
+    np.testing.assert_array_equal(qmv3.load(tmp_path / "by_tool.imc2").frames, array)
+
+
+def test_imc2_keeps_header_fields(tmp_path):
+    stamps = [datetime.datetime(2026, 1, 2, 3, 4, 5, 678901, tzinfo=datetime.timezone.utc),
+              datetime.datetime(2026, 1, 2, 3, 4, 6, 1, tzinfo=datetime.timezone.utc)]
+    sequence = qmv3.Sequence.from_numpy(gradient_frames(2, 8, 8, "gray8"), frame_numbers=[41, 42], timestamps=stamps,
+                                        camera_port_name="Gate", camera_port_id=7)
+    sequence.save(tmp_path / "run.imc2")
+    loaded = qmv3.load(tmp_path / "run.imc2")
+    assert [(i.frame_number, i.timestamp, i.camera_port_name, i.camera_port_id) for i in loaded] == [
+        (41, stamps[0], "Gate", 7), (42, stamps[1], "Gate", 7)]
+    assert loaded[0].format == "GRAY" and {"LITTLE_ENDIAN", "LOSSLESS"} <= loaded[0].flags
+    assert loaded[1].header()["frameNumber"] == 42
+    assert len(loaded[1:]) == 1 and loaded[1:][0].frame_number == 42
+
+
+def test_pixels_are_a_writable_view_that_outlives_the_sequence(tmp_path):
+    sequence = qmv3.Sequence.from_numpy(np.zeros((2, 4, 5), np.uint16), effective_bits=12)
+    view = sequence[1].pixels
+    view[2, 3] = 4095
+    assert sequence[1].pixels[2, 3] == 4095 and sequence.frames[1, 2, 3] == 4095  # no copy in between
+    sequence.save(tmp_path / "edited.imc2")
+    del sequence
+    gc.collect()
+    view[0, 0] = 1  # the buffer is still alive
+    assert qmv3.load(tmp_path / "edited.imc2").frames[1, 2, 3] == 4095
+
+
+def test_convert_between_kinds(tmp_path):
+    array = gradient_frames(4, 16, 16, "gray8")
+    qmv3.Sequence.from_numpy(array).save(tmp_path / "a.imc2")
+    qmv3.convert(tmp_path / "a.imc2", tmp_path / "b.imm")
+    qmv3.convert(tmp_path / "b.imm", tmp_path / "c.imc")
+    np.testing.assert_array_equal(qmv3.load(tmp_path / "c.imc").frames, array)
+
+
+@pytest.mark.parametrize("content,code,words", [
+    (None, -4, "could not be opened"),
+    (b"\0\0\0\0\1\0\0\0", -5, "read error"),
+    (b"not a sequence file at all", -3, "is no imc2(bkc2) file"),
+])
+def test_load_errors_carry_the_library_code_and_message(tmp_path, content, code, words):
+    path = tmp_path / "bad.imc2"
+    if content is not None:
+        path.write_bytes(content)
+    with pytest.raises(qmv3.FileError) as caught:
+        qmv3.load(path)
+    assert caught.value.code == code and words in caught.value.message
+    assert caught.value.message.startswith(f'File "{path}"')
+    with pytest.raises(qmv3.FileError) as refused:
+        qmv3.check_file(path)
+    assert refused.value.code == -1 and "either no IMC2" in refused.value.message
+
+
+def test_save_errors(tmp_path):
+    rgb = qmv3.Sequence.from_numpy(gradient_frames(1, 8, 8, "rgb"))
+    with pytest.raises(qmv3.FileError) as caught:
+        rgb.save(tmp_path / "rgb.imm")
+    assert caught.value.code == -16 and "Transcoding Error" in caught.value.message
+    assert not (tmp_path / "rgb.imm").exists()
+    rgb.save(tmp_path / "rgb.imc2")
+    with pytest.raises(qmv3.FileError) as exists:
+        qmv3.save(rgb, tmp_path / "rgb.imc2")
+    assert exists.value.code == -14
+    with pytest.raises(ValueError):
+        qmv3.Sequence.from_numpy(np.zeros((2, 4, 4), np.int32))

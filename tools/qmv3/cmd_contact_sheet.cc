@@ -1,0 +1,74 @@
+// "qmv3 contact-sheet": the report's thumbnails as one PNG grid, each labelled with its frame number
+// and time in a small built-in font.
+#include <cerrno>
+#include <cstdio>
+
+#include "command.h"
+#include "output_file.h"
+#include "output_kind.h"
+#include "report_page.h"
+
+namespace qmv3tool {
+
+namespace {
+
+const OptionSpec kOptions[] = {{"columns", 0, true}, {"thumbnails", 0, true}, {"palette", 0, true}, kForceOption};
+
+int Run(const Arguments& arguments) {
+    const Command& command = kContactSheetCommand;
+    const std::string path = arguments.Positionals()[0];
+    long columns = 6, thumbnails = 24;
+    if (const char* text = arguments.Value("columns"))
+        if (!ParseNumber(text, 1, 100, columns)) return UsageError(command, "--columns needs a number from 1 to 100");
+    if (const char* text = arguments.Value("thumbnails"))
+        if (!ParseNumber(text, 1, 1000, thumbnails))
+            return UsageError(command, "--thumbnails needs a number from 1 to 1000");
+    Palette palette = Palette::kGray;
+    if (const char* text = arguments.Value("palette"))
+        if (!ParsePalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
+    const std::string out = arguments.Positionals()[1];
+    if (OutputKindOf(out) != OutputKind::kPng)
+        return UsageError(command, "the contact sheet is a PNG file: name it OUT.png");
+    OutputFile sheetFile(out, arguments.Has("force"));
+    std::string message;
+    if (!sheetFile.Create(message)) return Failure(command, "%s", message.c_str());
+
+    Sequence sequence;
+    ReportInput input;
+    if (!PrepareReport(path, static_cast<uint32_t>(thumbnails), palette, sequence, input, message))
+        return Failure(command, "%s: %s", path.c_str(), message.c_str());
+    if (sequence.size() == 0) return Failure(command, "%s holds no frames", path.c_str());
+    const Picture sheet =
+        ComposeSheet(input.thumbnails.pictures, input.thumbnails.labels, static_cast<uint32_t>(columns));
+    std::vector<unsigned char> png;
+    if (!EncodePicture(sheet, png, message)) return Failure(command, "%s", message.c_str());
+    FILE* file = std::fopen(sheetFile.TemporaryPath().c_str(), "wb");
+    const bool written = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    if (file == nullptr || std::fclose(file) != 0 || !written)
+        return Failure(command, "cannot write %s: %s", out.c_str(), SystemReason(errno).c_str());
+    if (!sheetFile.Commit(message)) return Failure(command, "%s", sheetFile.UserText(message).c_str());
+    std::printf("%s: %u thumbnails in %ld columns, %u x %u pixels\n", out.c_str(),
+                static_cast<unsigned>(input.thumbnails.pictures.size()), columns, sheet.width, sheet.height);
+    return kExitSuccess;
+}
+
+}  // namespace
+
+const Command kContactSheetCommand = {
+    "contact-sheet",
+    "FILE OUT.png [--columns C] [--thumbnails N] [--palette gray|false|jet] [--force]",
+    "the thumbnails of a run as one labelled PNG grid",
+    "options:\n"
+    "      --columns C             thumbnails per row (default 6)\n"
+    "      --thumbnails N          frames shown, sampled evenly over the run (default 24)\n"
+    "      --palette gray|false|jet  colours of grey frames (default gray)\n" QMV3_FORCE_HELP
+    "\nThe same thumbnails as qmv3 report shows: grey values stretched from the 0.5th to the\n"
+    "99.5th percentile of the run, each labelled with its frame number and UTC time.\n",
+    kOptions,
+    4,
+    2,
+    2,
+    Run,
+};
+
+}  // namespace qmv3tool

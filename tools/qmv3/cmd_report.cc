@@ -1,0 +1,82 @@
+// "qmv3 report": one self-contained HTML page that shows a run at a glance: its summary, a contact
+// sheet, values per frame, the histogram of the run and the frame timing.
+#include <cerrno>
+#include <cstdio>
+
+#include "command.h"
+#include "output_file.h"
+#include "report_page.h"
+
+namespace qmv3tool {
+
+namespace {
+
+const OptionSpec kOptions[] = {{"output", 'o', true}, {"thumbnails", 0, true}, {"palette", 0, true}, kForceOption};
+
+bool WriteText(const std::string& path, const std::string& text, std::string& message) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        message = "cannot create " + path + ": " + SystemReason(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written) {
+        message = "cannot write " + path + ": " + SystemReason(written ? errno : error);
+        return false;
+    }
+    return true;
+}
+
+int Run(const Arguments& arguments) {
+    const Command& command = kReportCommand;
+    const std::string path = arguments.Positionals()[0];
+    long thumbnails = 24;
+    if (const char* text = arguments.Value("thumbnails"))
+        if (!ParseNumber(text, 1, 1000, thumbnails))
+            return UsageError(command, "--thumbnails needs a number from 1 to 1000");
+    Palette palette = Palette::kGray;
+    if (const char* text = arguments.Value("palette"))
+        if (!ParsePalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
+    const char* output = arguments.Value("output");
+    OutputFile page(output ? output : path + ".html", arguments.Has("force"));
+    std::string message;
+    if (!page.Create(message)) return Failure(command, "%s", message.c_str());
+
+    Sequence sequence;
+    ReportInput input;
+    std::string html;
+    if (!PrepareReport(path, static_cast<uint32_t>(thumbnails), palette, sequence, input, message) ||
+        !BuildReportPage(input, html, message))
+        return Failure(command, "%s: %s", path.c_str(), message.c_str());
+    if (!WriteText(page.TemporaryPath(), html, message) || !page.Commit(message))
+        return Failure(command, "%s", page.UserText(message).c_str());
+    std::printf("%s\n", page.Path().c_str());
+    return kExitSuccess;
+}
+
+}  // namespace
+
+const Command kReportCommand = {
+    "report",
+    "FILE [-o OUT.html] [--thumbnails N] [--palette gray|false|jet] [--force]",
+    "one self-contained HTML page showing a run: summary, thumbnails, plots",
+    "options:\n"
+    "  -o, --output OUT.html       the page (default FILE.html beside the input)\n"
+    "      --thumbnails N          frames on the contact sheet, sampled evenly (default 24)\n"
+    "      --palette gray|false|jet  colours of grey frames (default gray)\n" QMV3_FORCE_HELP
+    "\nReads every file kind the tool reads. The page needs nothing else: pictures are embedded\n"
+    "as PNG, plots as SVG, and it asks nothing from outside. It shows the kind, size and\n"
+    "compression ratio, frame count, geometry, pixel format, scale, camera port, frame numbers,\n"
+    "time span and rate, the library's verdict and every invalid image; thumbnails with a\n"
+    "contrast stretch from the 0.5th to the 99.5th percentile of the run; mean, minimum,\n"
+    "maximum and saturated pixels per frame; the histogram of the run; the interval between\n"
+    "frames with gaps in the frame numbers marked. Prints the page's name.\n",
+    kOptions,
+    4,
+    1,
+    1,
+    Run,
+};
+
+}  // namespace qmv3tool

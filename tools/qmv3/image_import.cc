@@ -1,0 +1,116 @@
+// Import of TIFF and PNG files: recognition by content and the frames that importers build.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "interchange.h"
+
+namespace qmv3tool {
+
+ImportKind ImportKindOf(const unsigned char* head, size_t size) {
+    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (size >= 8 && std::memcmp(head, kPng, 8) == 0) return ImportKind::kPng;
+    // Classic and big TIFF, in either byte order.
+    if (size >= 4 && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+                      (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43))))
+        return ImportKind::kTiff;
+    return ImportKind::kNone;
+}
+
+ImportKind ImportKindOfFile(const std::string& path) {
+    unsigned char head[8];
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return ImportKind::kNone;
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return ImportKindOf(head, got);
+}
+
+bool ImportImageFile(const std::string& path, Sequence& sequence, const ImportLimits& limits, std::string& message) {
+    switch (ImportKindOfFile(path)) {
+        case ImportKind::kTiff:
+            return ImportTiff(&path, nullptr, 0, sequence, limits, message);
+        case ImportKind::kPng:
+            return ImportPng(&path, nullptr, 0, sequence, limits, message);
+        default:
+            message = "neither a TIFF nor a PNG file";
+            return false;
+    }
+}
+
+bool ImportImageMemory(const unsigned char* data, size_t size, Sequence& sequence, const ImportLimits& limits,
+                       std::string& message) {
+    switch (ImportKindOf(data, size)) {
+        case ImportKind::kTiff:
+            return ImportTiff(nullptr, data, size, sequence, limits, message);
+        case ImportKind::kPng:
+            return ImportPng(nullptr, data, size, sequence, limits, message);
+        default:
+            message = "neither a TIFF nor a PNG file";
+            return false;
+    }
+}
+
+ImportedFrames::~ImportedFrames() {
+    for (DIMAGE& image : frames_) std::free(image.frameBuffer);
+}
+
+unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels, int bytesPerSample,
+                                   const FrameFacts& facts, const ImportLimits& limits, std::string& message) {
+    const std::string which = "page " + std::to_string(frames_.size() + 1);
+    const uint64_t bytes = uint64_t(width) * height * uint64_t(channels) * uint64_t(bytesPerSample);
+    if (width == 0 || height == 0) {
+        message = which + " has no pixels";
+        return nullptr;
+    }
+    if (bytes > QMV3_MAX_TRANSPORT_SIZE) {
+        message = which + " of " + std::to_string(width) + " x " + std::to_string(height) + " pixels needs " +
+                  std::to_string(bytes) + " bytes, more than the largest frame (" +
+                  std::to_string(QMV3_MAX_TRANSPORT_SIZE) + " bytes)";
+        return nullptr;
+    }
+    if (limits.maxTotalBytes != 0 && totalBytes_ + bytes > limits.maxTotalBytes) {
+        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) + " bytes";
+        return nullptr;
+    }
+    DIMAGE image;
+    std::memset(&image, 0, sizeof image);
+    MakeImageHeader(image, width, height, channels, bytesPerSample, facts);
+    image.frameBuffer = static_cast<unsigned char*>(std::malloc(bytes));
+    if (image.frameBuffer == nullptr) {
+        message = "not enough memory for " + which;
+        return nullptr;
+    }
+    image.frameBufferSize = static_cast<uint32_t>(bytes);
+    try {
+        frames_.push_back(image);
+    } catch (const std::bad_alloc&) {
+        std::free(image.frameBuffer);
+        message = "not enough memory for " + which;
+        return nullptr;
+    }
+    totalBytes_ += bytes;
+    return frames_.back().frameBuffer;
+}
+
+bool ImportedFrames::MoveInto(Sequence& sequence, std::string& message) {
+    QMBUNCHOFIMAGES* images = sequence.get();
+    if (frames_.empty()) {
+        message = "no frames";
+        return false;
+    }
+    DIMAGE* array = static_cast<DIMAGE*>(std::malloc(frames_.size() * sizeof(DIMAGE)));
+    if (array == nullptr) {
+        message = "not enough memory";
+        return false;
+    }
+    std::memcpy(array, frames_.data(), frames_.size() * sizeof(DIMAGE));
+    qmFreeBunch(images);
+    images->imageArray = array;
+    images->numFrames = static_cast<uint32_t>(frames_.size());
+    frames_.clear();
+    return true;
+}
+
+}  // namespace qmv3tool

@@ -1,0 +1,123 @@
+// The interchange formats of the tool: multi-page TIFF, PNG and HDF5 files for analysis programs, and
+// TIFF and PNG files read back as image sequences. Each format lives in a file of its own
+// (tiff_format.cc, png_format.cc, hdf5_format.cc); this header is what the commands and the import
+// fuzz harness see of them.
+#ifndef QMV3_TOOL_INTERCHANGE_H
+#define QMV3_TOOL_INTERCHANGE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame_metadata.h"
+#include "output_kind.h"
+#include "qmv3/qmv3.h"
+#include "sequence_io.h"
+
+namespace qmv3tool {
+
+// ---- Frames as the interchange formats see them ----
+
+struct PixelLayout {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int channels = 1;        // 1 grey, 3 RGB
+    int bytesPerSample = 1;  // 1 or 2 (grey only)
+    const unsigned char* pixels = nullptr;
+    size_t bytes() const { return size_t(width) * height * size_t(channels) * size_t(bytesPerSample); }
+    bool SameShape(const PixelLayout& other) const {
+        return width == other.width && height == other.height && channels == other.channels &&
+               bytesPerSample == other.bytesPerSample;
+    }
+};
+
+// The layout of an uncompressed GRAY (1 or 2 bytes) or RGB (3 bytes) frame; false with a message that
+// names the image by its 1-based position.
+bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, std::string& message);
+
+// What an export is asked to do; interrupt (may be null) becomes non-zero on Ctrl-C, progress (may be
+// null) runs from 0 to 1.
+struct ExportControl {
+    bool compress = false;
+    bool force = false;  // replace existing files (once the new ones are complete)
+    const int* interrupt = nullptr;
+    double* progress = nullptr;
+    bool Interrupted() const { return interrupt != nullptr && *interrupt != 0; }
+};
+
+// The frames to export with their 1-based positions in the sequence.
+struct ExportFrame {
+    const DIMAGE* image;
+    uint32_t position;
+};
+using ExportFrames = std::vector<ExportFrame>;
+
+// Writers: the file is complete at path when they return true; on false nothing of it is left and
+// message says why. An existing file is refused unless control.force. Frames must be uncompressed.
+bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const ExportControl& control,
+                   std::string& message);
+bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const ExportControl& control,
+                   std::string& message);
+// One PNG per frame named by PngFrameName, or exactly path for a single frame; on failure every file
+// written is removed again. written receives the names.
+bool WritePngFiles(const std::string& path, const ExportFrames& frames, uint32_t sequenceSize,
+                   const ExportControl& control, std::vector<std::string>& written, std::string& message);
+// "STEM-07.png" for position 7 of a sequence of 10 to 99 frames.
+std::string PngFrameName(const std::string& path, uint32_t position, uint32_t sequenceSize);
+// A PNG of one frame in memory; compress chooses the strongest deflate over the fastest.
+bool EncodePng(const DIMAGE& image, bool compress, std::vector<unsigned char>& png, std::string& message);
+
+// Exports the frames into the interchange kind of path; written receives the names of the files.
+bool ExportFrameList(const std::string& path, OutputKind kind, const ExportFrames& frames, uint32_t sequenceSize,
+                     const ExportControl& control, std::vector<std::string>& written, std::string& message);
+
+// ---- Import ----
+
+enum class ImportKind { kNone, kTiff, kPng };
+
+// The interchange format a file starts with, from its first bytes.
+ImportKind ImportKindOf(const unsigned char* head, size_t size);
+ImportKind ImportKindOfFile(const std::string& path);
+
+struct ImportLimits {
+    uint64_t maxTotalBytes = 0;  // frame bytes of the whole sequence; 0: no limit beyond memory
+};
+
+// Reads a TIFF or PNG into an empty sequence: uncompressed valid GRAY or RGB images. False with the
+// reason (without the file name); the sequence is then empty.
+bool ImportImageFile(const std::string& path, Sequence& sequence, const ImportLimits& limits, std::string& message);
+bool ImportImageMemory(const unsigned char* data, size_t size, Sequence& sequence, const ImportLimits& limits,
+                       std::string& message);
+
+// The formats' own readers (memory: data and size; file: path).
+bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, Sequence& sequence,
+                const ImportLimits& limits, std::string& message);
+bool ImportPng(const std::string* path, const unsigned char* data, size_t size, Sequence& sequence,
+               const ImportLimits& limits, std::string& message);
+
+// Frames read by an importer before they become a sequence: each owns its malloc'd buffer.
+class ImportedFrames {
+  public:
+    ImportedFrames() = default;
+    ~ImportedFrames();
+    ImportedFrames(const ImportedFrames&) = delete;
+    ImportedFrames& operator=(const ImportedFrames&) = delete;
+
+    // A new frame with a header made by MakeImageHeader and a buffer of its size; null (with message)
+    // when the frame is too large, the limits are exceeded or memory is short.
+    unsigned char* Add(uint32_t width, uint32_t height, int channels, int bytesPerSample, const FrameFacts& facts,
+                       const ImportLimits& limits, std::string& message);
+    DIMAGE& Last() { return frames_.back(); }
+    size_t size() const { return frames_.size(); }
+    // Hands the frames over to an empty sequence; false when memory is short.
+    bool MoveInto(Sequence& sequence, std::string& message);
+
+  private:
+    std::vector<DIMAGE> frames_;
+    uint64_t totalBytes_ = 0;
+};
+
+}  // namespace qmv3tool
+
+#endif

@@ -1,0 +1,44 @@
+// The HTML page of "qmv3 report": one self-contained file (styles inline, pictures as PNG data URIs,
+// plots as inline SVG, no script) with a summary of a run, a contact sheet, per-frame plots, a value
+// histogram and the frame timing.
+#ifndef QMV3_TOOL_REPORT_PAGE_H
+#define QMV3_TOOL_REPORT_PAGE_H
+
+#include <string>
+#include <vector>
+
+#include "run_statistics.h"
+#include "sequence_io.h"
+#include "thumbnails.h"
+
+namespace qmv3tool {
+
+struct InvalidImage {
+    uint32_t position;  // 1-based
+    std::string sentence;
+};
+
+struct ReportInput {
+    std::string path;
+    std::string kind;  // the library's detection, or "unrecognised"
+    long long fileBytes = -1;
+    const Sequence* sequence = nullptr;  // uncompressed
+    bool wasCompressed = false;          // JPEG frames were decompressed for the report
+    std::vector<InvalidImage> invalid;
+    RunStatistics statistics;
+    ThumbnailStyle style;
+    ThumbnailSet thumbnails;
+};
+
+// Loads the file into sequence, checks every image, decompresses JPEG frames, counts the values and
+// makes the thumbnails (wanted of them; grey contrast from the run's 0.5th and 99.5th percentiles):
+// everything the report and the contact sheet show. False with a message.
+bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Sequence& sequence, ReportInput& input,
+                   std::string& message);
+
+// The page; false with a message when a picture cannot be encoded.
+bool BuildReportPage(const ReportInput& input, std::string& page, std::string& message);
+
+}  // namespace qmv3tool
+
+#endif
