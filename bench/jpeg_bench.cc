@@ -109,10 +109,12 @@ const bool registered = [] {
         const FrameSpec* shape = kind.shape;
         const std::string subject = std::string(kind.name) + "/qmDecompressImage";
         const std::string baseline = std::string(kind.name) + "/libjpeg";
-        benchmark::RegisterBenchmark(subject.c_str(), [shape](benchmark::State& s) { DecompressWithLibrary(s, *shape); })
+        benchmark::RegisterBenchmark(subject.c_str(),
+                                     [shape](benchmark::State& s) { DecompressWithLibrary(s, *shape); })
             ->Unit(benchmark::kMillisecond)
             ->MinTime(1.0);
-        benchmark::RegisterBenchmark(baseline.c_str(), [shape](benchmark::State& s) { DecompressWithLibjpeg(s, *shape); })
+        benchmark::RegisterBenchmark(baseline.c_str(),
+                                     [shape](benchmark::State& s) { DecompressWithLibjpeg(s, *shape); })
             ->Unit(benchmark::kMillisecond)
             ->MinTime(1.0);
         qmv3bench::AddRatioRow({order++, kind.label, qmv3bench::TimeOf(subject), qmv3bench::TimeOf(baseline), 1.05});

@@ -3,7 +3,7 @@
 # Quiet when everything is present; as a non-root user it prints the command to run instead.
 set -eu
 
-packages="cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libtinyxml-dev libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev"
+packages="cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libtinyxml-dev libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev libhdf5-dev"
 if [ "${QMV3_EXTRA_PACKAGES:-}" != "" ]; then
     packages="$packages $QMV3_EXTRA_PACKAGES"
 fi

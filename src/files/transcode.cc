@@ -130,12 +130,9 @@ bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR
             errorText = "_internal_qmCheckImageValidity failed at image " + of + ".";
             return false;
         }
-        unsigned char* bits = static_cast<unsigned char*>(std::malloc(frameSize));
-        if (bits == nullptr) {
-            errorText = "Memory allocation error ImageBits[" + of + "] size=" + std::to_string(frameSize) + " bytes.";
-            return false;
-        }
-        std::memcpy(bits, apInVinf->framebits[k - 1], frameSize);
+        // The record is the load's own and is released afterwards: its frames move into the images.
+        unsigned char* bits = apInVinf->framebits[k - 1];
+        apInVinf->framebits[k - 1] = nullptr;
         DIMAGE& image = images.Add(tmpl);
         image.frameBuffer = bits;
         image.frameBufferSize = static_cast<uint32_t>(frameSize);

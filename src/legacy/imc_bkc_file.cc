@@ -8,6 +8,7 @@
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
 #include "util/deflate_engine.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -58,7 +59,8 @@ int ReadImcFrame(InputFile& file, uint32_t frameBytes, BlockBuffer& block, defla
     if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return kLoadMemory;
     if (!file.Read(block.bytes.get(), compressedBytes)) return kLoadRead;
     *scale = GetDouble(header);
-    std::unique_ptr<unsigned char, FreeDeleter> pixels(static_cast<unsigned char*>(std::malloc(pixelBytes)));
+    std::unique_ptr<unsigned char, FreeDeleter> pixels(
+        static_cast<unsigned char*>(frame_memory::AllocateFrame(pixelBytes)));
     if (!pixels) return kLoadMemory;
     // A stream that gives fewer bytes than announced would leave part of the frame undefined.
     if (!inflater.Inflate(block.bytes.get(), compressedBytes, pixels.get(), pixelBytes)) return kLoadDecompress;

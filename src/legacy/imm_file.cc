@@ -4,6 +4,7 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -22,7 +23,7 @@ int ReadImmFrames(InputFile& file, PendingRecord& pending, const FrameWords& fir
         unsigned char words[8];
         if (!file.Read(words, sizeof words)) return kLoadRead;
         if (!SameGeometry(DecodeFrameWords(words), first)) return kLoadContent;
-        rec.framebits[i] = static_cast<unsigned char*>(std::malloc(frameBytes));
+        rec.framebits[i] = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
         if (rec.framebits[i] == nullptr) return kLoadMemory;
         unsigned char scale[8];
         if (!file.Read(rec.framebits[i], frameBytes) || !file.Read(scale, sizeof scale)) return kLoadRead;
