@@ -36,7 +36,7 @@ endif
 # BUILD_TARGETS limits a build to some targets (for example the thread sanitizer's test programs).
 BUILD_TARGETS ?=
 
-.PHONY: all deps configure build demo test bench fuzz fuzz-replay clean
+.PHONY: all deps configure build demo test docs bench fuzz fuzz-replay clean
 
 all: build
 
@@ -54,6 +54,13 @@ demo: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# The API pages: Doxygen (installed on demand) over the public header into $(BUILD_DIR)/docs/html;
+# every warning, such as an undocumented export or parameter, fails.
+docs:
+	@QMV3_DOCS=1 scripts/install-deps.sh
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) --target docs
 
 # The libFuzzer harnesses, built by clang with the sanitizers (see fuzz/CMakeLists.txt).
 fuzz:

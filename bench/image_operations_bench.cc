@@ -139,15 +139,12 @@ void Grey4Loop(const unsigned char* in, unsigned char* out, const FrameSpec& sha
 }
 
 // The operations at two sizes of one pixel kind: 640 x 480 and 2048 x 2048.
-const FrameSpec kGrey8Small = {"640x480 8-bit", 640, 480, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
-const FrameSpec kGrey8Large = {
-    "2048x2048 8-bit", 2048, 2048, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
-const FrameSpec kGrey16Small = {
-    "640x480 16-bit", 640, 480, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
-const FrameSpec kGrey16Large = {
-    "2048x2048 16-bit", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
-const FrameSpec kColourSmall = {"640x480 RGB", 640, 480, 3, 8, QMV3_FORMAT_RGB, qmv3bench::Pattern::kGradientNoise};
-const FrameSpec kColourLarge = {"2048x2048 RGB", 2048, 2048, 3, 8, QMV3_FORMAT_RGB, qmv3bench::Pattern::kGradientNoise};
+const FrameSpec kGrey8Small = {"640x480 8-bit", 640, 480, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
+const FrameSpec kGrey8Large = {"2048x2048 8-bit", 2048, 2048, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
+const FrameSpec kGrey16Small = {"640x480 16-bit", 640, 480, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
+const FrameSpec kGrey16Large = {"2048x2048 16-bit", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
+const FrameSpec kColourSmall = {"640x480 RGB", 640, 480, 3, 8, QMV3_FORMAT_RGB, qmv3bench::Pattern::kScene};
+const FrameSpec kColourLarge = {"2048x2048 RGB", 2048, 2048, 3, 8, QMV3_FORMAT_RGB, qmv3bench::Pattern::kScene};
 
 struct Operation {
     const char* name;

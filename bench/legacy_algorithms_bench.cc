@@ -20,8 +20,8 @@ using qmv3bench::FrameSpec;
 
 constexpr int kFrames = 4;
 
-const FrameSpec kSmall = {"640x480", 640, 480, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
-const FrameSpec kLarge = {"2048x2048", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
+const FrameSpec kSmall = {"640x480", 640, 480, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
+const FrameSpec kLarge = {"2048x2048", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
 
 // The frames of two records (the second for the significance map) and a working record for each.
 struct Records {

@@ -25,7 +25,7 @@ namespace {
 using qmv3bench::FrameSpec;
 using qmv3bench::TimeOf;
 
-const FrameSpec kTiny = {"64x64 8-bit", 64, 64, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kGradientNoise};
+const FrameSpec kTiny = {"64x64 8-bit", 64, 64, 1, 8, QMV3_FORMAT_GRAY, qmv3bench::Pattern::kScene};
 
 struct Kind {
     const char* key;

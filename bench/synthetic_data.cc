@@ -1,5 +1,5 @@
-// Frames are built from a small xorshift generator so that a 4-megapixel frame takes milliseconds and
-// every run sees the same bytes.
+// Camera-like frames are rendered by the stand-in's scene model (zantsim_RenderScene) with a fixed seed,
+// random bytes come from a small xorshift generator: every run sees the same bytes.
 #include "synthetic_data.h"
 
 #include <cstdlib>
@@ -7,13 +7,14 @@
 #include <new>
 
 #include "image/cdimage.h"
+#include "zantsim.h"
 
 namespace qmv3bench {
 
-const FrameSpec kGrey8 = {"640x480 8-bit", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pattern::kGradientNoise};
-const FrameSpec kGrey16 = {"2048x2048 16-bit", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, Pattern::kGradientNoise};
+const FrameSpec kGrey8 = {"640x480 8-bit", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pattern::kScene};
+const FrameSpec kGrey16 = {"2048x2048 16-bit", 2048, 2048, 2, 12, QMV3_FORMAT_GRAY, Pattern::kScene};
 const FrameSpec kRandomBytes = {"640x480 random", 640, 480, 1, 8, QMV3_FORMAT_GRAY, Pattern::kRandom};
-const FrameSpec kColour24 = {"640x480 RGB", 640, 480, 3, 8, QMV3_FORMAT_RGB, Pattern::kGradientNoise};
+const FrameSpec kColour24 = {"640x480 RGB", 640, 480, 3, 8, QMV3_FORMAT_RGB, Pattern::kScene};
 
 namespace {
 
@@ -29,16 +30,6 @@ struct XorShift {
     }
 };
 
-// Noise of noiseBits bits on a diagonal gradient that spans the significant range.
-uint32_t PixelValue(const FrameSpec& shape, int x, int y, uint32_t noise) {
-    const uint32_t top = (1u << shape.effectiveBits) - 1;
-    const uint32_t noiseBits = shape.effectiveBits > 8 ? 6 : 4;
-    const uint32_t span = top - ((1u << noiseBits) - 1);
-    const uint64_t position = static_cast<uint64_t>(x + y) % (shape.width + shape.height);
-    const uint32_t gradient = static_cast<uint32_t>(position * span / (shape.width + shape.height));
-    return gradient + (noise & ((1u << noiseBits) - 1));
-}
-
 }  // namespace
 
 std::vector<unsigned char> MakePixels(const FrameSpec& shape, uint32_t index) {
@@ -48,22 +39,15 @@ std::vector<unsigned char> MakePixels(const FrameSpec& shape, uint32_t index) {
         for (unsigned char& byte : pixels) byte = static_cast<unsigned char>(random.Next() >> 24);
         return pixels;
     }
-    const int components = shape.format == QMV3_FORMAT_RGB ? 3 : 1;
-    size_t at = 0;
-    for (int y = 0; y < shape.height; ++y) {
-        for (int x = 0; x < shape.width; ++x) {
-            for (int c = 0; c < components; ++c) {
-                const uint32_t value = PixelValue(shape, x + c * 40, y, random.Next() >> 8);
-                if (shape.bytesPerPixel == 2) {
-                    const uint16_t word = static_cast<uint16_t>(value);
-                    std::memcpy(&pixels[at], &word, 2);
-                    at += 2;
-                } else {
-                    pixels[at++] = static_cast<unsigned char>(value);
-                }
-            }
-        }
-    }
+    ZANTSIM_SCENE scene;
+    zantsim_DefaultScene(&scene);
+    scene.width = shape.width;
+    scene.height = shape.height;
+    scene.format = shape.format == QMV3_FORMAT_RGB ? 1 : 0;
+    scene.bytesPerPixel = shape.format == QMV3_FORMAT_RGB ? 3 : shape.bytesPerPixel;
+    scene.effectiveBits = shape.format == QMV3_FORMAT_RGB ? 24 : shape.effectiveBits;
+    scene.seed = kSeed;
+    if (zantsim_RenderScene(&scene, index + 1, pixels.data(), pixels.size()) != 0) throw std::bad_alloc();
     return pixels;
 }
 

@@ -1,6 +1,7 @@
-// Fixed-seed synthetic frames for the benchmarks: camera-like pixels (a gradient plus noise) in the sizes
-// the cameras deliver, incompressible random bytes, and sequences of such frames as the library builds
-// them (a malloc'ed array of records, each with its own malloc'ed frame buffer).
+// Fixed-seed synthetic frames for the benchmarks: camera-like pixels from the stand-in's scene model (the
+// frames its simulated cameras serve) in the sizes the cameras deliver, incompressible random bytes, and
+// sequences of such frames as the library builds them (a malloc'ed array of records, each with its own
+// malloc'ed frame buffer).
 #ifndef QMV3_BENCH_SYNTHETIC_DATA_H
 #define QMV3_BENCH_SYNTHETIC_DATA_H
 
@@ -13,8 +14,8 @@
 namespace qmv3bench {
 
 enum class Pattern {
-    kGradientNoise,  // gradient plus a few bits of noise, as a camera delivers
-    kRandom,         // every byte random: DEFLATE cannot shrink it
+    kScene,   // the stand-in's scene: a noisy beam spot on a dim screen, as a camera delivers
+    kRandom,  // every byte random: DEFLATE cannot shrink it
 };
 
 struct FrameSpec {

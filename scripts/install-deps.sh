@@ -4,6 +4,11 @@
 set -eu
 
 packages="cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libtinyxml-dev libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev libhdf5-dev"
+# On demand: "make docs" (QMV3_DOCS=1) needs Doxygen for the API pages and mandoc for the manual
+# page's lint; the test suite skips those checks when they are missing.
+if [ "${QMV3_DOCS:-0}" = 1 ]; then
+    packages="$packages doxygen mandoc"
+fi
 if [ "${QMV3_EXTRA_PACKAGES:-}" != "" ]; then
     packages="$packages $QMV3_EXTRA_PACKAGES"
 fi

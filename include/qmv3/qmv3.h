@@ -1,18 +1,23 @@
-/*
+/**
+ * @file qmv3.h
  * qmv3 — client library of the camera and video system.
  *
- * The whole exported interface: the records that cross it and every exported function. It compiles as
- * C99 and as C++ and includes nothing of the library's own.
+ * The whole exported interface: the records that cross it, the named result codes of every family and
+ * every exported function. It compiles as C99 and as C++ and includes nothing of the library's own.
  *
- * Rules of the boundary:
+ * Rules of the boundary, said once for every function below:
  *  - Every function has C linkage and reports failure through its result; no exception crosses it.
+ *  - Each family has its own success value (see the main page): 1 for most calls, 0 for the file
+ *    functions, a count for the multi-frame grab. Compare with the named constants, never with "> 0".
  *  - Text outputs go into caller buffers with an in/out size: the capacity on entry, the size needed
  *    (length + 1) on return. Message buffers are written only on failure, only when the pointer is not
  *    null and the size is at least 2, with at most size - 2 characters and a NUL in the last byte.
  *  - Frame buffers that cross the interface are malloc blocks, released with free (or by qmFreeImage,
  *    qmFreeBunch and free_vidinfhdr for the records those functions own).
  *  - The functions expect to be called from one application thread; only the delivery callback of a
- *    multi-frame grab runs on another.
+ *    multi-frame grab runs on another. Functions marked "any thread" keep no shared state.
+ *  - Long file operations take an optional interrupt flag (the value 1 stops them at the next check) and
+ *    an optional progress value rising from 0.0 to 1.0; another thread may set or watch either.
  */
 #ifndef QMV3_QMV3_H
 #define QMV3_QMV3_H
@@ -20,347 +25,1168 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/** @cond QMV3_INTERNAL */
 #if defined(__GNUC__)
 #define QMV3_EXPORT __attribute__((visibility("default")))
 #else
 #define QMV3_EXPORT
 #endif
+/** @endcond */
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* ---------------------------------------------------------------------------------------------- */
-/* Image record                                                                                    */
-/* ---------------------------------------------------------------------------------------------- */
+/**
+ * @defgroup records Image record and codes
+ * The image record DIMAGE as the control system delivers it, its pixel-format codes and flag bits, and
+ * the image sequence QMBUNCHOFIMAGES. All multi-byte fields are in host byte order.
+ * @{
+ */
 
-/* Pixel-format codes of sourceFormat and imageFormat. */
-#define QMV3_FORMAT_GRAY 0
-#define QMV3_FORMAT_RGB 1
-#define QMV3_FORMAT_RGBA 2
-#define QMV3_FORMAT_RGB15 3
-#define QMV3_FORMAT_RGB16 4
-#define QMV3_FORMAT_JPEG 5
-#define QMV3_FORMAT_TIFF 6
-#define QMV3_FORMAT_YUV411 7
-#define QMV3_FORMAT_YUV422 8
-#define QMV3_FORMAT_YUV444 9
-#define QMV3_FORMAT_HUFFYUV 10
-#define QMV3_FORMAT_BMP 11
-#define QMV3_FORMAT_BAYER 12
-#define QMV3_FORMAT_MAX 12
+/** @name Pixel-format codes of sourceFormat and imageFormat
+ * Only GRAY (1 or 2 bytes per pixel) and RGB (3) are uncompressed formats the library processes; JPEG
+ * frames are decompressed to them. Any value outside 0..12 makes a record invalid.
+ * @{ */
+#define QMV3_FORMAT_GRAY 0     /**< grey, 1 byte (8 bits) or 2 bytes (9 to 16 bits) per pixel */
+#define QMV3_FORMAT_RGB 1      /**< red, green, blue, 3 bytes per pixel */
+#define QMV3_FORMAT_RGBA 2     /**< RGBA */
+#define QMV3_FORMAT_RGB15 3    /**< RGB15 */
+#define QMV3_FORMAT_RGB16 4    /**< RGB16 */
+#define QMV3_FORMAT_JPEG 5     /**< a JPEG stream; qmDecompressImage makes GRAY or RGB of it */
+#define QMV3_FORMAT_TIFF 6     /**< TIFF */
+#define QMV3_FORMAT_YUV411 7   /**< YUV411 */
+#define QMV3_FORMAT_YUV422 8   /**< YUV422 */
+#define QMV3_FORMAT_YUV444 9   /**< YUV444 */
+#define QMV3_FORMAT_HUFFYUV 10 /**< HuffYUV-compressed older data */
+#define QMV3_FORMAT_BMP 11     /**< BMP */
+#define QMV3_FORMAT_BAYER 12   /**< raw Bayer pattern */
+#define QMV3_FORMAT_MAX 12     /**< largest valid format code */
+/** @} */
 
-/* Flag bits of imageFlags. */
-#define QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER 0x001
-#define QMV3_FLAG_IMAGE_LOSSLESS 0x002
-#define QMV3_FLAG_IMAGE_HORIZONTAL_FLIP_180 0x004
-#define QMV3_FLAG_IMAGE_VERTICAL_FLIP_180 0x008
-#define QMV3_FLAG_XYSTART_ONE_BASED 0x010
-#define QMV3_FLAG_TIMESTAMP_IS_GLOBAL_TIMESTAMP 0x020
-#define QMV3_FLAG_EVENTNUMBER_OUT_OF_SYNC 0x040
-#define QMV3_FLAG_TIMESTAMP_IS_EXTRAPOLATED 0x080
-#define QMV3_FLAG_SCALE_OFFSET 0x100
-#define QMV3_FLAG_SOFTWARE_ROI_APPLIED 0x200
+/** @name Flag bits of imageFlags
+ * Bits above 0x200 have no name; every operation passes them through unchanged.
+ * @{ */
+#define QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER 0x001      /**< multi-byte pixels least significant byte first */
+#define QMV3_FLAG_IMAGE_LOSSLESS 0x002                /**< raw or losslessly compressed frame bytes */
+#define QMV3_FLAG_IMAGE_HORIZONTAL_FLIP_180 0x004     /**< mirrored horizontally */
+#define QMV3_FLAG_IMAGE_VERTICAL_FLIP_180 0x008       /**< mirrored vertically */
+#define QMV3_FLAG_XYSTART_ONE_BASED 0x010             /**< xStart and yStart count from 1 */
+#define QMV3_FLAG_TIMESTAMP_IS_GLOBAL_TIMESTAMP 0x020 /**< a global, not a local, time stamp */
+#define QMV3_FLAG_EVENTNUMBER_OUT_OF_SYNC 0x040       /**< eventNumber is out of sync */
+#define QMV3_FLAG_TIMESTAMP_IS_EXTRAPOLATED 0x080     /**< the time stamp was extrapolated */
+#define QMV3_FLAG_SCALE_OFFSET 0x100                  /**< scale_x_offset and scale_y_offset are valid */
+#define QMV3_FLAG_SOFTWARE_ROI_APPLIED 0x200          /**< the area of interest was cut out in software */
+/** @} */
 
-/* Largest appendedFrameSize, and that plus the 200-byte record. */
-#define QMV3_MAX_TRANSPORT_SIZE 27262976
-#define QMV3_MAX_BUFFER_SIZE 27263176
-/* Bytes of sourceHeader plus frameHeader ("sizeof(hdrImage)"). */
-#define QMV3_IMAGE_HEADER_SIZE 188
+/** @name Sizes
+ * @{ */
+#define QMV3_MAX_TRANSPORT_SIZE 27262976 /**< largest appendedFrameSize (26 MiB) */
+#define QMV3_MAX_BUFFER_SIZE 27263176    /**< QMV3_MAX_TRANSPORT_SIZE plus the 200-byte record */
+#define QMV3_IMAGE_HEADER_SIZE 188       /**< bytes of sourceHeader plus frameHeader ("sizeof(hdrImage)") */
+/** @} */
 
-/* Identity of the source; 88 bytes. */
+/** Identity of the source; 88 bytes. */
 typedef struct DIMAGE_SOURCEHEADER {
-    char baseTag[4];                /* always "QMV3" */
-    uint32_t cameraPortId;          /* 0: no port */
-    uint32_t versionTag;            /* 1 */
-    uint32_t totalLength;           /* 188 + appendedFrameSize when that is > 0, else 188 */
-    uint32_t timestampSeconds;      /* seconds since the Unix epoch, UTC */
-    uint32_t timestampMicroseconds; /* 0 .. 999999 */
-    char cameraPortName[64];        /* NUL-terminated */
+    char baseTag[4];                /**< always "QMV3" */
+    uint32_t cameraPortId;          /**< number of the camera port on its server; 0: no port */
+    uint32_t versionTag;            /**< layout version, 1 */
+    uint32_t totalLength;           /**< 188 + appendedFrameSize when that is > 0, else 188 */
+    uint32_t timestampSeconds;      /**< seconds since the Unix epoch, UTC */
+    uint32_t timestampMicroseconds; /**< 0 .. 999999 */
+    char cameraPortName[64];        /**< name of the camera port, NUL-terminated */
 } DIMAGE_SOURCEHEADER;
 
-/* Geometry, pixel format and numbering of the frame; 100 bytes. */
+/** Geometry, pixel format and numbering of the frame; 100 bytes. The frame bytes hold the appended
+ * rectangle: aoiWidth x aoiHeight when those are > 0, else sourceWidth x sourceHeight, row after row
+ * from the top, no padding. */
 typedef struct DIMAGE_FRAMEHEADER {
-    int32_t sourceWidth;
-    int32_t sourceHeight;
-    int32_t aoiWidth;  /* -1 or 0: no area of interest */
-    int32_t aoiHeight; /* -1 or 0: no area of interest */
-    int32_t xStart;
-    int32_t yStart;
-    int32_t bytesPerPixel;         /* 1 .. 4 */
-    int32_t effectiveBitsPerPixel; /* -1: 8 * bytesPerPixel */
-    int32_t horizontalBinning;
-    int32_t verticalBinning;
-    int32_t sourceFormat; /* QMV3_FORMAT_* as delivered by the camera */
-    int32_t imageFormat;  /* QMV3_FORMAT_* of the frame bytes as they are now */
-    uint32_t frameNumber;
-    uint32_t eventNumber;
-    float xScale; /* millimetres per pixel; <= 0: not set */
-    float yScale;
-    float imageRotation; /* degrees, positive clockwise */
-    float scale_x_offset;
-    float scale_y_offset;
-    float fspare3;
-    int32_t imageFlags; /* QMV3_FLAG_* */
-    int32_t ispare1;
-    int32_t ispare2;
-    int32_t ispare3;
-    int32_t appendedFrameSize; /* valid bytes in frameBuffer; <= 0: none */
+    int32_t sourceWidth;           /**< width of the full source frame in pixels, >= 1 */
+    int32_t sourceHeight;          /**< height of the full source frame in pixels, >= 1 */
+    int32_t aoiWidth;              /**< width of the area of interest; -1 or 0: no area of interest */
+    int32_t aoiHeight;             /**< height of the area of interest; -1 or 0: no area of interest */
+    int32_t xStart;                /**< left edge of the area in the source frame (see XYSTART_ONE_BASED) */
+    int32_t yStart;                /**< top edge of the area in the source frame */
+    int32_t bytesPerPixel;         /**< 1 .. 4 */
+    int32_t effectiveBitsPerPixel; /**< significant bits; -1: 8 * bytesPerPixel */
+    int32_t horizontalBinning;     /**< source pixels merged into one horizontally */
+    int32_t verticalBinning;       /**< source pixels merged into one vertically */
+    int32_t sourceFormat;          /**< QMV3_FORMAT_* as delivered by the camera */
+    int32_t imageFormat;           /**< QMV3_FORMAT_* of the frame bytes as they are now */
+    uint32_t frameNumber;          /**< running number of the frame at its source */
+    uint32_t eventNumber;          /**< event number of the frame */
+    float xScale;                  /**< millimetres per pixel; <= 0: not set */
+    float yScale;                  /**< millimetres per pixel; <= 0: not set */
+    float imageRotation;           /**< degrees, positive clockwise */
+    float scale_x_offset;          /**< offset of the horizontal scale, valid with QMV3_FLAG_SCALE_OFFSET */
+    float scale_y_offset;          /**< offset of the vertical scale, valid with QMV3_FLAG_SCALE_OFFSET */
+    float fspare3;                 /**< reserved, -1.0 */
+    int32_t imageFlags;            /**< QMV3_FLAG_* */
+    int32_t ispare1;               /**< reserved, -1 */
+    int32_t ispare2;               /**< reserved, -1 */
+    int32_t ispare3;               /**< reserved, -1 */
+    int32_t appendedFrameSize;     /**< valid bytes in frameBuffer; <= 0: none */
 } DIMAGE_FRAMEHEADER;
 
-/* One image: the 188-byte header, then the frame buffer description; 200 bytes in this exact layout. */
+/** One image: the 188-byte header, then the frame buffer description; 200 bytes in this exact layout. */
 typedef struct DIMAGE {
-    DIMAGE_SOURCEHEADER sourceHeader;
-    DIMAGE_FRAMEHEADER frameHeader;
-    uint32_t frameBufferSize; /* capacity of frameBuffer in bytes */
-    unsigned char* frameBuffer;
+    DIMAGE_SOURCEHEADER sourceHeader; /**< identity of the source */
+    DIMAGE_FRAMEHEADER frameHeader;   /**< geometry, format and numbering */
+    uint32_t frameBufferSize;         /**< capacity of frameBuffer in bytes */
+    unsigned char* frameBuffer;       /**< the frame bytes, a malloc block owned by the record's creator */
 } DIMAGE;
 
-/* An image sequence: numFrames consecutive records (not pointers). It owns the array and every
- * record's frame buffer; qmFreeBunch releases both. */
+/** An image sequence: numFrames consecutive records (not pointers). It owns the array and every
+ * record's frame buffer; qmFreeBunch releases both. Empty: null array and 0 frames. */
 typedef struct QMBUNCHOFIMAGES {
-    DIMAGE* imageArray;
-    uint32_t numFrames;
+    DIMAGE* imageArray; /**< the first of numFrames records; null when empty */
+    uint32_t numFrames; /**< number of records */
 } QMBUNCHOFIMAGES;
 
-/* The older per-frame transport header, 88 bytes, little-endian; only the named fields are read. */
+/** The older per-frame transport header, 88 bytes, little-endian; only the named fields are read. */
 typedef struct QMV2VIDHDR {
-    uint32_t kennung; /* 0x11223344 */
-    uint32_t reserved4[2];
-    uint32_t frameDataLength;
-    uint32_t extraHeaderBytes;
-    uint32_t frameNumber;
-    uint32_t timestampSeconds;
-    uint32_t timestampMilliseconds;
-    uint32_t reserved32[2];
-    uint32_t width;
-    uint32_t height;
-    uint32_t compressed; /* non-zero: HUFFYUV */
-    uint32_t reserved52[3];
-    float scale;
-    uint32_t reserved68;
-    uint32_t bitsPerPixel;
-    uint32_t effectiveBitsPerPixel;
-    uint32_t reserved80[2];
+    uint32_t kennung;               /**< 0x11223344 */
+    uint32_t reserved4[2];          /**< not read */
+    uint32_t frameDataLength;       /**< frame bytes that follow */
+    uint32_t extraHeaderBytes;      /**< bytes between this header and the frame data */
+    uint32_t frameNumber;           /**< running frame number */
+    uint32_t timestampSeconds;      /**< seconds since the Unix epoch */
+    uint32_t timestampMilliseconds; /**< milliseconds */
+    uint32_t reserved32[2];         /**< not read */
+    uint32_t width;                 /**< pixels */
+    uint32_t height;                /**< pixels */
+    uint32_t compressed;            /**< non-zero: HUFFYUV */
+    uint32_t reserved52[3];         /**< not read */
+    float scale;                    /**< millimetres per pixel */
+    uint32_t reserved68;            /**< not read */
+    uint32_t bitsPerPixel;          /**< bits per pixel */
+    uint32_t effectiveBitsPerPixel; /**< 0 or above bitsPerPixel: bitsPerPixel */
+    uint32_t reserved80[2];         /**< not read */
 } QMV2VIDHDR;
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Older video record                                                                              */
 /* ---------------------------------------------------------------------------------------------- */
 
-/* Kinds of VIDINFHDR data (the type field). */
-#define VIDINFHDR_TYPE_EMPTY (-1)
-#define VIDINFHDR_TYPE_IMM 1
-#define VIDINFHDR_TYPE_IMC 2
-#define VIDINFHDR_TYPE_BKG 3
-#define VIDINFHDR_TYPE_BKC 4
-#define VIDINFHDR_TYPE_SIGNIFICANCE_MAP 5
-#define VIDINFHDR_TYPE_BMP 6
+/**
+ * @addtogroup older Older video data
+ * @{
+ */
 
-/* The older multi-frame record; framebits, every frame buffer and framescales are malloc blocks owned
+/** @name Kinds of VIDINFHDR data (the type field)
+ * @{ */
+#define VIDINFHDR_TYPE_EMPTY (-1)         /**< an empty record, as initialize_vidinfhdr leaves it */
+#define VIDINFHDR_TYPE_IMM 1              /**< IMM, extension ".imm" */
+#define VIDINFHDR_TYPE_IMC 2              /**< IMC, extension ".imc" */
+#define VIDINFHDR_TYPE_BKG 3              /**< BKG, extension ".bkg" */
+#define VIDINFHDR_TYPE_BKC 4              /**< BKC, extension ".bkc" */
+#define VIDINFHDR_TYPE_SIGNIFICANCE_MAP 5 /**< a map made by calculate_significance_map */
+#define VIDINFHDR_TYPE_BMP 6              /**< a BMP import, extension ".bmp" (loading only) */
+/** @} */
+
+/** The older multi-frame record; framebits, every frame buffer and framescales are malloc blocks owned
  * by the record and released by free_vidinfhdr. Pass every record through initialize_vidinfhdr first. */
 typedef struct VIDINFHDR {
-    uint32_t width;
-    uint32_t height;
-    uint32_t bpp;    /* 8 or 16 in files; 32 for some algorithms */
-    uint32_t ebitpp; /* significant bits, at most bpp */
-    double scale;
-    int32_t numframes;
-    int32_t type; /* VIDINFHDR_TYPE_* */
-    unsigned char** framebits;
-    double* framescales;
+    uint32_t width;            /**< frame width in pixels */
+    uint32_t height;           /**< frame height in pixels */
+    uint32_t bpp;              /**< 8 or 16 in files; 32 for some algorithms */
+    uint32_t ebitpp;           /**< significant bits, at most bpp */
+    double scale;              /**< scale of the record: framescales[0] after a load */
+    int32_t numframes;         /**< number of frames */
+    int32_t type;              /**< VIDINFHDR_TYPE_* */
+    unsigned char** framebits; /**< numframes frame buffers of width * height * bpp / 8 bytes, little-endian */
+    double* framescales;       /**< numframes per-frame scales */
 } VIDINFHDR;
 
-/* ---------------------------------------------------------------------------------------------- */
-/* System list names                                                                               */
-/* ---------------------------------------------------------------------------------------------- */
+/** @} */
 
+/**
+ * @addtogroup syslist System list
+ * @{
+ */
+
+/** A name from the system list. */
 typedef struct NAME64 {
-    char name[64]; /* NUL-terminated when shorter than 64 characters */
+    char name[64]; /**< NUL-terminated when shorter than 64 characters */
 } NAME64;
 
+/** A name from the system list with its number. */
 typedef struct NAME64I {
-    char name[64];
-    uint32_t ID;
+    char name[64]; /**< NUL-terminated when shorter than 64 characters */
+    uint32_t ID;   /**< the number after "=" in the list's NameID */
 } NAME64I;
 
-/* The control system's data container; defined by the control-system client library. */
+/** @} */
+
+/** The control system's data container; defined by the control-system client library. */
 struct DTYPE;
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Library frame: verbosity and library information                                                */
 /* ---------------------------------------------------------------------------------------------- */
 
+/**
+ * @defgroup frame Library frame: log and library information
+ * Every exported call logs through one writer. The verbosity chooses where its lines go; the
+ * environment variable ORSEL_CLIENTLIB_LOGLEVEL (1 errors and warnings, 2 also call traces) chooses
+ * how much, and ORSEL_CLIENTLIB_LOGGING_PATH the folder of the automatically named log file.
+ * @{
+ */
+
+/** Verbosity levels: where the library's log lines go. */
+enum QMV3_VERBOSITY {
+    QMV3_VERBOSITY_SILENT = 0,  /**< nothing is written */
+    QMV3_VERBOSITY_STDERR = 1,  /**< standard error */
+    QMV3_VERBOSITY_STDOUT = 2,  /**< standard output */
+    QMV3_VERBOSITY_LOG_FILE = 3 /**< a log file (the default) */
+};
+
+/** Results of the verbosity calls. */
+enum QMV3_VERBOSE_RESULT {
+    QMV3_VERBOSE_OK = 1,            /**< accepted, or the file name was copied */
+    QMV3_VERBOSE_REFUSED = 0,       /**< a level outside 0..3, level 3 without a file, or a buffer too small */
+    QMV3_VERBOSE_NULL_ARGUMENT = -1 /**< qmGetVerboseEx: a null pointer */
+};
+
+/** Sets the verbosity without naming a log file; the same as qmSetVerboseEx(level, NULL), so it cannot
+ * select QMV3_VERBOSITY_LOG_FILE.
+ * @param level a QMV3_VERBOSITY_* level
+ * @return QMV3_VERBOSE_OK or QMV3_VERBOSE_REFUSED */
 QMV3_EXPORT int qmSetVerbose(int level);
+/** Sets the verbosity. The change is logged (under the old setting with "about to be", then under the new
+ * one). At level 3 an empty file name composes the automatic name
+ * orsel-sharedlib--DATE--p-PID--u-USER--h-HOST.log in ORSEL_CLIENTLIB_LOGGING_PATH (default /tmp), any
+ * other name is used as given; the file is opened and closed for every line. A file that cannot be opened
+ * sends the lines to standard error.
+ * @param level a QMV3_VERBOSITY_* level
+ * @param logFile the log file for level 3 (copied; at most 1023 characters); ignored for other levels
+ * @return QMV3_VERBOSE_OK, or QMV3_VERBOSE_REFUSED for a level outside 0..3 or level 3 with a null file
+ *         (nothing changes then) */
 QMV3_EXPORT int qmSetVerboseEx(int level, const char* logFile);
+/** @return the current QMV3_VERBOSITY_* level (3 after loading) */
 QMV3_EXPORT int qmGetVerbose(void);
+/** The current verbosity and, at level 3, the log file's path.
+ * @param[out] level the current level
+ * @param[out] logFile receives the path with its NUL at level 3, an empty text at other levels
+ * @param[in,out] logFileSize capacity on entry; the size needed (length + 1) on return
+ * @return QMV3_VERBOSE_OK; QMV3_VERBOSE_REFUSED when the buffer is too small (only the size is set);
+ *         QMV3_VERBOSE_NULL_ARGUMENT when any pointer is null */
 QMV3_EXPORT int qmGetVerboseEx(int* level, char* logFile, int* logFileSize);
+/** The library's version (1.0) and information text; qmLibraryInfoEx without the third number.
+ * @param[out] major 1 (may be null)
+ * @param[out] minor 0 (may be null)
+ * @param[out] text receives the information text (see qmLibraryInfoEx)
+ * @param[in,out] textSize capacity on entry, 107 on return
+ * @return text, or null when text or textSize is null or *textSize is 0 */
 QMV3_EXPORT char* qmLibraryInfo(unsigned* major, unsigned* minor, char* text, unsigned* textSize);
+/** The library's version (1.0.0) and information text: the build banner, " Zant # ", the control system's
+ * version text and " ****", cut to *textSize - 2 characters. Any thread.
+ * @param[out] major 1 (may be null)
+ * @param[out] minor 0 (may be null)
+ * @param[out] third 0 (may be null)
+ * @param[out] text receives the text; with null only the size is reported
+ * @param[in,out] textSize capacity on entry; on return always 107, the size the library asks for
+ * @return text, or null when text or textSize is null or *textSize is 0 */
 QMV3_EXPORT char* qmLibraryInfoEx(unsigned* major, unsigned* minor, unsigned* third, char* text, unsigned* textSize);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Images and sequences                                                                            */
 /* ---------------------------------------------------------------------------------------------- */
 
-/* A record with a frame buffer of QMV3_MAX_TRANSPORT_SIZE bytes, header not initialised; null on failure.
- * Release it with qmFreeImage: 1 released, -1 released but its frameBuffer was null, 0 null record. */
+/**
+ * @defgroup images Images and sequences
+ * Creating, checking and releasing images and image sequences, and copying an image's pixels out.
+ * A sequence made here, by a grab or by a load owns its array and every frame buffer; initialise a
+ * fresh structure with qmInitializeBunchStructure and release it with qmFreeBunch.
+ * @{
+ */
+
+/** Results of qmCheckImageValidity and qmFreeImage. */
+enum QMV3_IMAGE_RESULT {
+    QMV3_IMAGE_VALID = 1,                /**< qmCheckImageValidity: every rule holds */
+    QMV3_IMAGE_FREED = 1,                /**< qmFreeImage: record and frame buffer released */
+    QMV3_IMAGE_NULL = 0,                 /**< the image pointer is null */
+    QMV3_IMAGE_INVALID = -1,             /**< qmCheckImageValidity: a rule failed */
+    QMV3_IMAGE_FREED_WITHOUT_BUFFER = -1 /**< qmFreeImage: record released, its frameBuffer was null */
+};
+
+/** Results of qmInitializeBunchStructure, qmCreateBunchStructure and qmFreeBunch. */
+enum QMV3_BUNCH_RESULT {
+    QMV3_BUNCH_OK = 1,    /**< done */
+    QMV3_BUNCH_FAILED = 0 /**< null structure, or an allocation failed */
+};
+
+/** Results of qmIsSequence and qmIsCompleteSequence. */
+enum QMV3_SEQUENCE_RESULT {
+    QMV3_SEQUENCE_YES = 1,     /**< all images valid and alike (complete form: frame numbers n, n+1, ...) */
+    QMV3_SEQUENCE_NO = 0,      /**< empty, or the images differ (complete form: a gap or a frame number 0) */
+    QMV3_SEQUENCE_INVALID = -1 /**< null structure, null array, or an invalid image */
+};
+
+/** Results of qmGetFrameFromDIMAGE: the numbers of the control system's completion codes, so that
+ * qmZantCodeToString gives their text. */
+enum QMV3_FRAME_COPY_RESULT {
+    QMV3_FRAME_COPY_OK = 0,                    /**< copied */
+    QMV3_FRAME_COPY_NULL_ARGUMENT = 20,        /**< destination, destinationSize or image is null */
+    QMV3_FRAME_COPY_TOO_SMALL = 23,            /**< the destination is smaller than the pixels */
+    QMV3_FRAME_COPY_INVALID_IMAGE = 103,       /**< invalid image, or not GRAY 1/2 or RGB 3 bytes per pixel */
+    QMV3_FRAME_COPY_DECOMPRESSION_FAILED = 513 /**< a JPEG frame could not be decompressed */
+};
+
+/** Colour types that qmGetFrameFromDIMAGE reports; they differ from the QMV3_FORMAT_* codes. */
+enum QMV3_COLOUR_TYPE {
+    QMV3_COLOUR_TYPE_GRAY8 = 0,  /**< GRAY, 1 byte per pixel */
+    QMV3_COLOUR_TYPE_GRAY16 = 1, /**< GRAY, 2 bytes per pixel */
+    QMV3_COLOUR_TYPE_RGB24 = 2   /**< RGB, 3 bytes per pixel */
+};
+
+/** A record with a frame buffer of QMV3_MAX_TRANSPORT_SIZE bytes for qmGrabFrame; its header is not
+ * initialised. Release it with qmFreeImage.
+ * @return the record, or null when memory runs out (logged) */
 QMV3_EXPORT DIMAGE* qmInitializeImage(void);
+/** Releases a record made by qmInitializeImage and its frame buffer (with free).
+ * @param image the record; null is refused with a logged warning
+ * @return QMV3_IMAGE_FREED, QMV3_IMAGE_FREED_WITHOUT_BUFFER (record released, warning logged), or
+ *         QMV3_IMAGE_NULL */
 QMV3_EXPORT int qmFreeImage(DIMAGE* image);
-/* Sequences: initialise a fresh structure (empty), create numFrames records each with its own buffer of
- * frameBufferSize bytes (none for 0; numFrames 0 leaves the structure as it is), free array and buffers.
- * 1 on success, 0 for a null structure or when an allocation failed (nothing is left allocated). */
+/** Makes a fresh structure empty (null array, 0 frames); releases nothing.
+ * @param images the structure
+ * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for null */
 QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images);
+/** Creates numFrames zero-filled records, each with its own malloc frame buffer of frameBufferSize bytes
+ * (no buffers for 0). numFrames 0 leaves the structure as it is. On a failed allocation everything made
+ * is released, imageArray is null and numFrames keeps the count.
+ * @param images an empty structure
+ * @param numFrames number of records
+ * @param frameBufferSize bytes of each frame buffer
+ * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for a null structure or a failed allocation */
 QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize);
+/** Releases every frame buffer and the array, and leaves the structure empty.
+ * @param images the sequence
+ * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for null */
 QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images);
-/* 1 valid, 0 null image, -1 invalid; the reason goes to the log and, on failure, into errorText (may be null). */
+/** Checks an image against the validity rules (tag, geometry, area of interest, start position, bytes per
+ * pixel, formats, frame size against the buffer and QMV3_MAX_TRANSPORT_SIZE, totalLength, and enough
+ * frame bytes for GRAY and RGB). The first failed rule's sentence is logged and, on failure, copied into
+ * errorText. Any thread, apart from the log.
+ * @param image the image
+ * @param[out] errorText the reason on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_IMAGE_VALID, QMV3_IMAGE_NULL or QMV3_IMAGE_INVALID */
 QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize);
-/* 1: all images valid and alike (source, geometry, formats, scales within 0.00001, rotation); 0: empty or
- * differing images; -1: null structure, null array or an invalid image. The complete form also needs frame
- * numbers that rise by one without a zero. Every negative decision is logged. */
+/** Whether the images form one sequence: all valid and alike in camera port id and name, geometry, area of
+ * interest, bytes per pixel, effective bits, both formats, scales (within 0.00001) and rotation. Time
+ * stamps, flags and numbers may differ. Every negative decision is logged.
+ * @param aImages the sequence
+ * @return QMV3_SEQUENCE_YES, QMV3_SEQUENCE_NO (also for 0 frames) or QMV3_SEQUENCE_INVALID */
 QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages);
+/** Whether the images form a sequence (qmIsSequence) whose frame numbers rise by exactly one from image to
+ * image, none of them 0. Every negative decision is logged.
+ * @param aImages the sequence
+ * @return QMV3_SEQUENCE_YES, QMV3_SEQUENCE_NO or QMV3_SEQUENCE_INVALID */
 QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages);
-/* Copies the GRAY (1 or 2 bytes) or RGB pixels of image, decompressed first when JPEG, into destination;
- * *destinationSize is the capacity on entry and the bytes copied on return. The other outputs may be null.
- * 0 done, 20 a required pointer is null, 23 destination too small, 103 invalid image or other pixel format,
- * 513 decompression failed. getFrameFromDIMAGE is the same call under its older name. */
+/** Copies the GRAY (1 or 2 bytes) or RGB pixels of an image, decompressed first when JPEG, into a buffer
+ * of the caller. The optional outputs are filled only on success.
+ * @param[out] destination receives width * height * bytesPerPixel bytes, rows from the top
+ * @param[in,out] destinationSize capacity on entry, the bytes copied on return
+ * @param image the image; it is not changed
+ * @param[out] width appended width (may be null)
+ * @param[out] height appended height (may be null)
+ * @param[out] colourType a QMV3_COLOUR_TYPE_* (may be null)
+ * @param[out] bytesPerPixel bytes per pixel (may be null)
+ * @param[out] effectiveBitsPerPixel the header's effective bits, -1 included (may be null)
+ * @param[out] headerCopy the record without its frame: appendedFrameSize and frameBufferSize 0,
+ *             frameBuffer null (may be null)
+ * @return a QMV3_FRAME_COPY_* code; QMV3_FRAME_COPY_OK (0) on success */
 QMV3_EXPORT int qmGetFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image, unsigned* width,
                                      unsigned* height, int* colourType, int* bytesPerPixel, int* effectiveBitsPerPixel,
                                      DIMAGE* headerCopy);
+/** qmGetFrameFromDIMAGE under its older name.
+ * @param[out] destination as qmGetFrameFromDIMAGE
+ * @param[in,out] destinationSize as qmGetFrameFromDIMAGE
+ * @param image as qmGetFrameFromDIMAGE
+ * @param[out] width as qmGetFrameFromDIMAGE
+ * @param[out] height as qmGetFrameFromDIMAGE
+ * @param[out] colourType as qmGetFrameFromDIMAGE
+ * @param[out] bytesPerPixel as qmGetFrameFromDIMAGE
+ * @param[out] effectiveBitsPerPixel as qmGetFrameFromDIMAGE
+ * @param[out] headerCopy as qmGetFrameFromDIMAGE
+ * @return as qmGetFrameFromDIMAGE */
 QMV3_EXPORT int getFrameFromDIMAGE(void* destination, int* destinationSize, const DIMAGE* image, unsigned* width,
                                    unsigned* height, int* colourType, int* bytesPerPixel, int* effectiveBitsPerPixel,
                                    DIMAGE* headerCopy);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Grabbing                                                                                        */
 /* ---------------------------------------------------------------------------------------------- */
 
+/**
+ * @defgroup grab Grabbing
+ * Frames from an image property of a video server. The address has the form /CONTEXT/SERVER/DEVICE
+ * (4 < length < 133); a missing leading slash is added and a fourth part cut off, with a warning. The
+ * property name has 1 to 63 characters without '/', '[' or ']'. The first grab starts the control-system
+ * client, once per process. Every call blocks the calling thread.
+ * @{
+ */
+
+/** @name Recommended access rates of a multi-frame grab; outside them the grab logs a warning.
+ * @{ */
+#define QMV3_GRAB_RATE_MIN_RECOMMENDED 300  /**< milliseconds */
+#define QMV3_GRAB_RATE_MAX_RECOMMENDED 4000 /**< milliseconds */
+/** @} */
+
+/** Results of qmGrabFrame. */
+enum QMV3_GRAB_FRAME_RESULT {
+    QMV3_GRAB_FRAME_OK = 1,               /**< the frame arrived and the image is valid */
+    QMV3_GRAB_FRAME_REFUSED = 0,          /**< null argument, no frame buffer, malformed address or bad property */
+    QMV3_GRAB_FRAME_TIMEOUT = -1,         /**< no success within the time limit */
+    QMV3_GRAB_FRAME_INVALID_IMAGE = -2,   /**< the frame arrived but fails the validity rules */
+    QMV3_GRAB_FRAME_PROPERTY_FAILED = -3, /**< the property's size and format could not be read */
+    QMV3_GRAB_FRAME_ADDRESS_LENGTH = -4   /**< the address has 4 or fewer, or 133 or more characters */
+};
+
+/** Values of *apiOutError of qmGrabFramesEx2 and qmGrabFramesEx. */
+enum QMV3_GRAB_ERROR {
+    QMV3_GRAB_OK = 0,                   /**< all requested frames were received */
+    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property */
+    QMV3_GRAB_TIMEOUT = -2,             /**< more than 5 seconds without a frame */
+    QMV3_GRAB_OUT_OF_MEMORY = -3,       /**< receive buffer, record array or a frame copy */
+    QMV3_GRAB_SUBSCRIPTION_FAILED = -6, /**< the subscription was refused; see *apiOutZantError */
+    QMV3_GRAB_INTERRUPTED = -7          /**< stopped through *apiInInterrupt */
+};
+
+/** Results of qmGrabFrames: the QMV3_GRAB_ERROR value + 1. */
+enum QMV3_GRAB_FRAMES_RESULT {
+    QMV3_GRAB_FRAMES_OK = 1,                  /**< all requested frames were received */
+    QMV3_GRAB_FRAMES_REFUSED = 0,             /**< QMV3_GRAB_REFUSED */
+    QMV3_GRAB_FRAMES_TIMEOUT = -1,            /**< QMV3_GRAB_TIMEOUT */
+    QMV3_GRAB_FRAMES_OUT_OF_MEMORY = -2,      /**< QMV3_GRAB_OUT_OF_MEMORY */
+    QMV3_GRAB_FRAMES_SUBSCRIPTION_FAILED = -5 /**< QMV3_GRAB_SUBSCRIPTION_FAILED */
+};
+
+/** Reads one frame synchronously into image, retrying every 10 ms until success or the time limit.
+ * The request asks for the property's element count, at most image->frameBufferSize (warning logged).
+ * Failures of the control system are logged once per distinct code.
+ * @param apInOutImage a record with a frame buffer (qmInitializeImage); the control system fills its header
+ *        and frame; a frame that fails the rules is left in it
+ * @param[out] apDOut receives the request's data container as the control system left it (may be null)
+ * @param asZantAddress device address
+ * @param asZantPropertyName image property
+ * @param aiZantTimeoutMilliseconds time limit of the whole call and of each read
+ * @param aiZantMode access mode of each read (QMV3_CM_*)
+ * @param[out] apiOutZantReturnCode the last completion code, 0 on success (may be null; unchanged for
+ *        QMV3_GRAB_FRAME_REFUSED and QMV3_GRAB_FRAME_ADDRESS_LENGTH)
+ * @return a QMV3_GRAB_FRAME_* code; QMV3_GRAB_FRAME_OK (1) on success */
 QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, struct DTYPE* apDOut, const char* asZantAddress,
                             const char* asZantPropertyName, int aiZantTimeoutMilliseconds, int aiZantMode,
                             int* apiOutZantReturnCode);
+/** The largest frame of a property in bytes, to size frame buffers; asks the control system (up to
+ * 500 ms). Never fails: every problem gives QMV3_MAX_TRANSPORT_SIZE and one log line.
+ * @param asZantAddress device address
+ * @param asZantPropertyName image property; null stands for "Frame"
+ * @return the property's element count when it is a CF_IMAGE of 1 to 104857600 bytes, else
+ *         QMV3_MAX_TRANSPORT_SIZE */
 QMV3_EXPORT unsigned int qmEstimateMaxFrameSizeBytes(const char* asZantAddress, const char* asZantPropertyName);
+/** Collects aNumFrames consecutive frames by subscription. Each delivery is copied on the control system's
+ * thread into the next record, each with a frame buffer of exactly appendedFrameSize bytes; repeated
+ * frame numbers are dropped. The calling thread polls every millisecond and ends the grab after more than
+ * 5 seconds without a frame. Only one multi-frame grab may run in a process at a time. The environment
+ * variables ORSEL_CLIENTLIB_VIDEO_TRANSFER_ZANT_ACCESS_RATE_MILLISECONDS_FORCE and
+ * ORSEL_CLIENTLIB_VIDEO_TRANSFER_ZANT_ACCESS_MODE_FORCE override the rate and the mode (logged).
+ * Frames are handed over as received: check them with qmIsCompleteSequence.
+ * @param aImages receives the frames received, also when the grab ends early; frames it holds on entry are
+ *        freed first (warning logged)
+ * @param[out] aImagesDOut null, or an array of aNumFrames data containers filled per frame
+ * @param aZantAddress device address
+ * @param aZantPropertyName image property
+ * @param aNumFrames frames wanted, > 0
+ * @param aZantTimeoutMilliseconds access rate of the subscription in milliseconds (not a time limit)
+ * @param aZantMode access mode, for example QMV3_CM_TIMER
+ * @param[out] apiOutError a QMV3_GRAB_ERROR value; must not be null
+ * @param[out] apiOutZantError the last completion code of the control system (may be null)
+ * @param apiInInterrupt the value 1 stops the grab (may be null; another thread may set it)
+ * @param[out] apdOutPercentageFinished frames received / aNumFrames, 0.0 to 1.0 (may be null)
+ * @return the number of frames received */
 QMV3_EXPORT int qmGrabFramesEx2(QMBUNCHOFIMAGES* aImages, struct DTYPE* aImagesDOut, const char* aZantAddress,
                                 const char* aZantPropertyName, unsigned aNumFrames, int aZantTimeoutMilliseconds,
                                 int aZantMode, int* apiOutError, int* apiOutZantError, int* apiInInterrupt,
                                 double* apdOutPercentageFinished);
+/** qmGrabFramesEx2 without the data containers.
+ * @param aImages as qmGrabFramesEx2
+ * @param aZantAddress as qmGrabFramesEx2
+ * @param aZantPropertyName as qmGrabFramesEx2
+ * @param aNumFrames as qmGrabFramesEx2
+ * @param aZantTimeoutMilliseconds as qmGrabFramesEx2
+ * @param aZantMode as qmGrabFramesEx2
+ * @param[out] apiOutError as qmGrabFramesEx2
+ * @param[out] apiOutZantError as qmGrabFramesEx2
+ * @param apiInInterrupt as qmGrabFramesEx2
+ * @param[out] apdOutPercentageFinished as qmGrabFramesEx2
+ * @return the number of frames received */
 QMV3_EXPORT int qmGrabFramesEx(QMBUNCHOFIMAGES* aImages, const char* aZantAddress, const char* aZantPropertyName,
                                unsigned aNumFrames, int aZantTimeoutMilliseconds, int aZantMode, int* apiOutError,
                                int* apiOutZantError, int* apiInInterrupt, double* apdOutPercentageFinished);
+/** qmGrabFramesEx without interrupt and progress, all or nothing: when fewer than aNumFrames frames
+ * arrive, the sequence is freed.
+ * @param aImages receives the frames
+ * @param aZantAddress device address
+ * @param aZantPropertyName image property
+ * @param aNumFrames frames wanted
+ * @param aZantTimeoutMilliseconds access rate in milliseconds
+ * @param aZantMode access mode
+ * @return QMV3_GRAB_FRAMES_OK (1) when all frames arrived, else a QMV3_GRAB_FRAMES_* code */
 QMV3_EXPORT int qmGrabFrames(QMBUNCHOFIMAGES* aImages, const char* aZantAddress, const char* aZantPropertyName,
                              unsigned aNumFrames, int aZantTimeoutMilliseconds, int aZantMode);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Decompression                                                                                   */
 /* ---------------------------------------------------------------------------------------------- */
 
-/* JPEG frames (imageFormat QMV3_FORMAT_JPEG) become GRAY or RGB with the record's geometry and bytesPerPixel.
- * qmDecompressImage overwrites outImage with a new malloc buffer (the caller frees it; what outImage held
- * before is not released). In place, the decoded frame must fit in the image's own frameBuffer; on failure
- * the compressed bytes are restored. The sequence call replaces each JPEG image, freeing its compressed
- * buffer when freeCompressedBuffers is 1, and stops at the first failure.
- * 1 decompressed, 0 not JPEG (or empty sequence), -1 out of memory (sequence: any failure), -2 the JPEG data
- * cannot be decoded into the frame, -3 null argument, -4 (in place) frameBufferSize too small. */
+/**
+ * @defgroup decompression Decompression
+ * JPEG frames (imageFormat QMV3_FORMAT_JPEG) become GRAY or RGB with the record's geometry and
+ * bytesPerPixel, which must be those of the decoded pixels (1 grey, 3 colour). Decompression clears
+ * QMV3_FLAG_IMAGE_LOSSLESS and changes imageFormat, appendedFrameSize and totalLength only. Other formats
+ * are left as they are. Any thread, each with its own images.
+ * @{
+ */
+
+/** Results of the decompression calls. */
+enum QMV3_DECOMPRESS_RESULT {
+    QMV3_DECOMPRESS_DONE = 1,             /**< decompressed */
+    QMV3_DECOMPRESS_NOT_JPEG = 0,         /**< nothing to do (sequence call: also null or empty) */
+    QMV3_DECOMPRESS_OUT_OF_MEMORY = -1,   /**< out of memory */
+    QMV3_DECOMPRESS_SEQUENCE_FAILED = -1, /**< qmDecompressSequence: an image failed */
+    QMV3_DECOMPRESS_DECODE_FAILED = -2,   /**< the JPEG data cannot be decoded into the frame */
+    QMV3_DECOMPRESS_NULL_ARGUMENT = -3,   /**< a required pointer is null */
+    QMV3_DECOMPRESS_BUFFER_TOO_SMALL = -4 /**< in place: frameBufferSize is smaller than the decoded frame */
+};
+
+/** Decodes inImage into a new malloc buffer described by outImage.
+ * @param[out] outImage overwritten wholesale: inImage's header with the decoded frame; what it held
+ *             before is not released; the caller frees its new frameBuffer
+ * @param inImage the compressed image; not changed
+ * @return a QMV3_DECOMPRESS_* code (not QMV3_DECOMPRESS_BUFFER_TOO_SMALL) */
 QMV3_EXPORT int qmDecompressImage(DIMAGE* outImage, const DIMAGE* inImage);
+/** Decodes into the image's own frameBuffer; on failure the compressed bytes are restored.
+ * @param image the image
+ * @return a QMV3_DECOMPRESS_* code */
 QMV3_EXPORT int qmDecompressImageInPlace(DIMAGE* image);
+/** Replaces each JPEG image of the sequence by its decoded form (qmDecompressImage) and stops at the first
+ * failure: images before it stay decoded, it and those after it stay as they were.
+ * @param sequence the sequence
+ * @param freeCompressedBuffers 1: free each replaced compressed buffer; any other value: the caller keeps
+ *        a pointer to it and frees it
+ * @return QMV3_DECOMPRESS_DONE, QMV3_DECOMPRESS_NOT_JPEG for a null or empty sequence, or
+ *         QMV3_DECOMPRESS_SEQUENCE_FAILED */
 QMV3_EXPORT int qmDecompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Display helpers and texts                                                                       */
 /* ---------------------------------------------------------------------------------------------- */
 
-/* A colour table of 4-byte entries (red, green, blue, 0) for every value of 1 or 2 bytes per pixel; values above
- * the effective bits (8..16) are magenta. mode 0 grey, 1 black-blue-green-red-white, 2 blue-cyan-yellow-red.
- * Returns the entry count, -1 for bad arguments, -2 when *tableBytes (capacity in, bytes out) is too small.
- * The conversion writes 3 bytes per grey pixel (16-bit pixels in host byte order) through such a table:
- * 0 done, -1 bad arguments or grayBytes too short, -2 when *rgbBytes (capacity in, bytes out) is too small. */
+/**
+ * @defgroup display Display helpers and texts
+ * Colour tables for grey frames, grey to 24-bit colour, and the texts of format codes, flags and times.
+ * Any thread, except QMV3_INTERNAL_getTimeString.
+ * @{
+ */
+
+/** Colour maps of QMV3_INTERNAL_qmCreateColourTable. */
+enum QMV3_COLOUR_MAP {
+    QMV3_COLOUR_MAP_GRAY = 0,         /**< black to white */
+    QMV3_COLOUR_MAP_FALSE_COLOUR = 1, /**< black, blue, green, red, white */
+    QMV3_COLOUR_MAP_JET = 2           /**< dark blue, cyan, yellow, red, dark red; white at the top */
+};
+
+/** Failure results of the colour helpers. */
+enum QMV3_COLOUR_RESULT {
+    QMV3_COLOUR_OK = 0,            /**< QMV3_INTERNAL_qmGrayToRGB24: converted */
+    QMV3_COLOUR_BAD_ARGUMENT = -1, /**< a null pointer, an unknown mode or pixel size, too few grey bytes */
+    QMV3_COLOUR_TOO_SMALL = -2     /**< the output capacity is too small; the size needed is reported */
+};
+
+/** A colour table of 4-byte entries (red, green, blue, 0) for every value of 1 or 2 bytes per pixel;
+ * values above the effective bits are magenta.
+ * @param[out] table receives 256 or 65536 entries
+ * @param[in,out] tableBytes capacity on entry; the bytes written, or needed, on return
+ * @param mode a QMV3_COLOUR_MAP_*
+ * @param bytesPerPixel 1 or 2
+ * @param effectiveBits 8 .. 16, at most 8 * bytesPerPixel
+ * @return the entry count, QMV3_COLOUR_BAD_ARGUMENT or QMV3_COLOUR_TOO_SMALL (nothing written) */
 QMV3_EXPORT int QMV3_INTERNAL_qmCreateColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel,
                                                   int effectiveBits);
+/** Writes 3 bytes (red, green, blue) per grey pixel through a colour table; 16-bit pixels are read in
+ * host byte order.
+ * @param gray the grey pixels
+ * @param grayBytes bytes available at gray, at least bytesPerPixel * pixelCount
+ * @param[out] rgb receives 3 * pixelCount bytes
+ * @param[in,out] rgbBytes capacity on entry; 3 * pixelCount on return
+ * @param table a table of QMV3_INTERNAL_qmCreateColourTable for the same bytesPerPixel
+ * @param bytesPerPixel 1 or 2
+ * @param pixelCount >= 1
+ * @return QMV3_COLOUR_OK, QMV3_COLOUR_BAD_ARGUMENT or QMV3_COLOUR_TOO_SMALL (nothing written) */
 QMV3_EXPORT int QMV3_INTERNAL_qmGrayToRGB24(const void* gray, int grayBytes, unsigned char* rgb, int* rgbBytes,
                                             const unsigned char* table, int bytesPerPixel, int pixelCount);
+/** The name of a format code ("GRAY" ... "BAYER"), or "UNKNOWN FORMAT(n)".
+ * @param format a QMV3_FORMAT_* code
+ * @param[out] dst receives the text when it fits whole
+ * @param[in,out] size capacity; set to the size needed only when the text does not fit (null: capacity 0)
+ * @return dst, or null when dst is null or the text does not fit (nothing written) */
 QMV3_EXPORT char* QMV3_INTERNAL_CDIMAGE_getFormatAsString(int format, char* dst, size_t* size);
+/** The flag words of imageFlags, for example "LITTLE_ENDIAN LOSSLESS XYSTART_ZERO_BASED LOCAL_TIMESTAMP";
+ * always written, cut to *size - 2 characters.
+ * @param flags QMV3_FLAG_* bits
+ * @param[out] dst receives the text
+ * @param[in,out] size capacity on entry, the full length + 1 on return (null: capacity 0)
+ * @return dst, or null when dst is null */
 QMV3_EXPORT char* QMV3_INTERNAL_CDIMAGE_getFlagsAsString(int flags, char* dst, size_t* size);
+/** A time as UTC text, for example "2023-07-27  3:04:05.000123 PM UTC" (twelve-hour, microseconds) or
+ * "[2023-07-27 15:04:05.123 UTC]"; at most size - 2 characters.
+ * @param seconds seconds since the Unix epoch
+ * @param fraction microseconds (0..999999) or milliseconds (0..999)
+ * @param microseconds non-zero: fraction counts microseconds
+ * @param brackets non-zero: enclose the text in [ ]
+ * @param twelveHour non-zero: hour 1..12 with AM or PM
+ * @param[out] buffer receives the text
+ * @param size capacity of buffer, >= 2
+ * @return buffer, or null for a bad argument or a time that cannot be converted */
 QMV3_EXPORT char* QMV3_INTERNAL_platformTimeToUTCString(int64_t seconds, uint32_t fraction, int microseconds,
                                                         int brackets, int twelveHour, char* buffer, unsigned size);
+/** The current local time as "DD.MM.YY hh:mm:ss.mmm LTM", at most size - 2 characters. Uses the
+ * process-wide local-time conversion: not safe against other threads converting local times.
+ * @param[out] buffer receives the text
+ * @param size capacity, >= 26
+ * @return buffer, or null when size is below 26 */
 QMV3_EXPORT char* QMV3_INTERNAL_getTimeString(char* buffer, int size);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Access modes and completion codes of the control system                                         */
 /* ---------------------------------------------------------------------------------------------- */
 
-/* Text of the completion code |code| (empty when the control system has none), cut to *size - 2
- * characters; *size becomes the written length + 1. Returns 1, or 0 for a null buffer, a null size or
- * a size of 0. */
+/**
+ * @defgroup modes Access modes and completion codes
+ * A grab's access mode is one base mode (the low four bits) plus flags; as text it is a keyword list such
+ * as "CM_TIMER|CM_STREAM" or "timer stream". Completion codes of the control system are 0 for success.
+ * Any thread.
+ * @{
+ */
+
+/** Access-mode bits of the grab functions and the mode texts. */
+enum QMV3_ACCESS_MODE {
+    QMV3_CM_CANCEL = 0,        /**< base mode CANCEL */
+    QMV3_CM_SINGLE = 1,        /**< base mode SINGLE */
+    QMV3_CM_DATACHANGE = 2,    /**< base mode DATACHANGE */
+    QMV3_CM_TIMER = 3,         /**< base mode TIMER: a frame every access-rate period */
+    QMV3_CM_REGISTER = 4,      /**< base mode REGISTER */
+    QMV3_CM_RECEIVE = 5,       /**< base mode RECEIVE */
+    QMV3_CM_EVENT = 6,         /**< base mode EVENT */
+    QMV3_CM_BASE_MASK = 0xF,   /**< the bits of the base mode */
+    QMV3_CM_NODUPLICATES = 16, /**< flag NODUPLICATES */
+    QMV3_CM_SEEKPATTERN = 32,  /**< flag SEEKPATTERN */
+    QMV3_CM_MISSPATTERN = 64,  /**< flag MISSPATTERN */
+    QMV3_CM_STREAM = 128,      /**< flag STREAM */
+    QMV3_CM_BCAST = 512,       /**< flag BCAST, the same bit as MCAST */
+    QMV3_CM_MCAST = 512,       /**< flag MCAST */
+    QMV3_CM_NETWORK = 512,     /**< keyword NETWORK, the same bit as MCAST */
+    QMV3_CM_USEONERROR = 1024, /**< flag USEONERROR */
+    QMV3_CM_RETRY = 2048,      /**< flag RETRY */
+    QMV3_CM_GROUPED = 4096,    /**< flag GROUPED */
+    QMV3_CM_CONNECT = 8192,    /**< flag CONNECT */
+    QMV3_CM_WAIT = 16384,      /**< flag WAIT */
+    QMV3_CM_SYNCNOTIFY = 32768 /**< flag SYNCNOTIFY */
+};
+
+/** Access bits that QMV3_INTERNAL_zantCMtoCA derives from a mode. */
+enum QMV3_ACCESS_BITS {
+    QMV3_CA_READ = 1,      /**< read: any of the three lowest mode bits */
+    QMV3_CA_WRITE = 2,     /**< write */
+    QMV3_CA_MCAST = 512,   /**< with QMV3_CM_MCAST */
+    QMV3_CA_STREAM = 2048, /**< with QMV3_CM_STREAM */
+    QMV3_CA_CONNECT = 8192 /**< with QMV3_CM_CONNECT */
+};
+
+/** Failure results of QMV3_INTERNAL_zantDecodeModeStringCMnew. */
+enum QMV3_MODE_DECODE_RESULT {
+    QMV3_MODE_DECODE_TOO_LONG = -1,        /**< more than 200 characters */
+    QMV3_MODE_DECODE_NO_KEYWORD = -2,      /**< empty, or separators only */
+    QMV3_MODE_DECODE_UNKNOWN_KEYWORD = -3, /**< a word that names no mode */
+    QMV3_MODE_DECODE_CONFLICT = -4,        /**< a repeated keyword, or two of one group */
+    QMV3_MODE_DECODE_NO_BASE_MODE = -5     /**< neither EVENT nor TIMER */
+};
+
+/** Results of the other mode and code helpers. */
+enum QMV3_MODE_RESULT {
+    QMV3_MODE_OK = 1,        /**< done */
+    QMV3_MODE_REFUSED = 0,   /**< an invalid mode, forbidden combination, or a null or empty buffer */
+    QMV3_MODE_TOO_SMALL = -1 /**< QMV3_INTERNAL_zantModeToString: null or too small a buffer; size set */
+};
+
+/** Text of the completion code |code|, empty when the control system has none; cut to *size - 2
+ * characters.
+ * @param code a completion code; its sign is ignored
+ * @param[out] buffer receives the text
+ * @param[in,out] size capacity on entry; the written length + 1 on return
+ * @return QMV3_MODE_OK, or QMV3_MODE_REFUSED for a null buffer, a null size or a size of 0 */
 QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size);
-/* Mode bits of a keyword list such as "CM_TIMER|CM_STREAM", or -1 (more than 200 characters), -2 (no
- * keyword), -3 (unknown keyword), -4 (repeated or conflicting keywords), -5 (neither EVENT nor TIMER). */
+/** Mode bits of a keyword list such as "CM_TIMER|CM_STREAM": keywords with or without "CM_", in any
+ * case and order, separated by '|', blanks, commas, tabs or newlines. A valid list names exactly one of
+ * EVENT and TIMER, at most one of STREAM, MCAST, NETWORK and CONNECT, and optionally SYNCNOTIFY.
+ * @param text the keyword list
+ * @return the mode bits (>= 0), or a QMV3_MODE_DECODE_* code */
 QMV3_EXPORT int QMV3_INTERNAL_zantDecodeModeStringCMnew(const char* text);
-/* Stores the access bits a mode needs in *access (may be null) and returns 1; 0 when the mode combines
- * two of STREAM, MCAST and CONNECT. */
+/** The access bits a mode needs (QMV3_CA_*).
+ * @param mode mode bits
+ * @param[out] access receives the bits (may be null)
+ * @return QMV3_MODE_OK, or QMV3_MODE_REFUSED when the mode combines two of STREAM, MCAST and CONNECT
+ *         (access unchanged) */
 QMV3_EXPORT int QMV3_INTERNAL_zantCMtoCA(int mode, int* access);
-/* The mode as keywords (shortNames non-zero: without the "CM_" prefix). Returns 1 with the text copied
- * and *size = length + 1; -1 with *size = length + 1 (when size is not null) if the buffer is null or
- * too small; 0 for a mode without a base name, size unchanged. */
+/** The mode as keywords: the base mode, then "|" and each flag that is set, for example
+ * "CM_TIMER|CM_STREAM".
+ * @param mode mode bits
+ * @param shortNames non-zero: without the "CM_" prefix
+ * @param[out] buffer receives the text when it fits
+ * @param[in,out] size capacity on entry; length + 1 on return (unchanged for QMV3_MODE_REFUSED)
+ * @return QMV3_MODE_OK, QMV3_MODE_TOO_SMALL, or QMV3_MODE_REFUSED for a base mode above 6 */
 QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* buffer, size_t* size);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Image sequence files                                                                            */
 /* ---------------------------------------------------------------------------------------------- */
 
+/**
+ * @defgroup files Image sequence files
+ * Saving and loading sequences in the IMC2/BKC2 format and in the older IMM, BKG, IMC and BKC files
+ * (docs/formats.md). The name's extension chooses the saved format: ".imc", ".bkc", ".imm" and ".bkg"
+ * (any case) the older ones, every other name IMC2/BKC2. Loading goes by content. Messages begin with
+ * "File", the path in double quotes and the kind of error. A failed save leaves no file; the IMC2 writer
+ * never overwrites one. Any thread, each call with its own sequence and file.
+ * @{
+ */
+
+/** Results of qmSaveImagesToFileEx; the older savers' QMV3_LEGACY_SAVE_* codes -1 .. -9 pass through
+ * for the older formats. */
+enum QMV3_SAVE_RESULT {
+    QMV3_SAVE_OK = 0,                  /**< saved */
+    QMV3_SAVE_OPEN_FAILED = -4,        /**< the file could not be created */
+    QMV3_SAVE_WRITE_FAILED = -5,       /**< a write failed */
+    QMV3_SAVE_OUT_OF_MEMORY = -6,      /**< out of memory */
+    QMV3_SAVE_COMPRESSION_FAILED = -7, /**< zlib compression failed */
+    QMV3_SAVE_INTERRUPTED = -9,        /**< stopped through the interrupt flag */
+    QMV3_SAVE_PARAMETER_ERROR = -12,   /**< null or empty path, no images, more than 10000 images */
+    QMV3_SAVE_NOT_A_SEQUENCE = -13,    /**< qmIsSequence did not return 1, or neither GRAY nor RGB */
+    QMV3_SAVE_FILE_EXISTS = -14,       /**< IMC2/BKC2: the file exists already; it is left untouched */
+    QMV3_SAVE_METADATA_ERROR = -15,    /**< a metadata value could not be composed or is too long */
+    QMV3_SAVE_TRANSCODING_FAILED = -16 /**< older formats: the conversion to VIDINFHDR failed */
+};
+
+/** Results of qmLoadImagesFromFileEx. */
+enum QMV3_LOAD_RESULT {
+    QMV3_LOAD_OK = 0,                    /**< loaded */
+    QMV3_LOAD_PARAMETER_ERROR = -1,      /**< null or empty path, null or non-empty sequence */
+    QMV3_LOAD_INVALID_IMAGE = -2,        /**< an image fails the validity rules */
+    QMV3_LOAD_INVALID_FILE = -3,         /**< not a valid IMC2/BKC2 file (header, metadata, lengths) */
+    QMV3_LOAD_OPEN_FAILED = -4,          /**< the file could not be opened */
+    QMV3_LOAD_SHORT_READ = -5,           /**< a read came back short */
+    QMV3_LOAD_MALFORMED_SET = -6,        /**< a metadata set is malformed, or its tables got no memory */
+    QMV3_LOAD_OUT_OF_MEMORY = -7,        /**< out of memory for images or pixels */
+    QMV3_LOAD_DECOMPRESSION_FAILED = -8, /**< zlib decompression failed */
+    QMV3_LOAD_INTERRUPTED = -9,          /**< stopped through the interrupt flag */
+    QMV3_LOAD_LENGTH_TOO_LARGE = -11,    /**< a length field exceeds 2147483647 */
+    QMV3_LOAD_IMM_FAILED = -12,          /**< an IMM file could not be loaded */
+    QMV3_LOAD_BKG_FAILED = -13,          /**< a BKG file could not be loaded */
+    QMV3_LOAD_IMC_BKC_FAILED = -14,      /**< an IMC or BKC file could not be loaded */
+    QMV3_LOAD_TRANSCODING_FAILED = -15   /**< an older record could not become a sequence */
+};
+
+/** Results of qmCheckFileFormat. */
+enum QMV3_FILE_KIND {
+    QMV3_FILE_IMM = 0,       /**< IMM */
+    QMV3_FILE_BKG = 1,       /**< BKG */
+    QMV3_FILE_IMC_BKC = 2,   /**< IMC or BKC */
+    QMV3_FILE_IMC2_BKC2 = 3, /**< IMC2 or BKC2 */
+    QMV3_FILE_UNKNOWN = -1   /**< none of them, or the file cannot be opened */
+};
+
+/** qmSaveImagesToFileEx without message, interrupt and progress.
+ * @param apImages the sequence
+ * @param asFilePath the file
+ * @return QMV3_SAVE_OK (0) or a negative code */
 QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFilePath);
+/** Saves a sequence (qmIsSequence must give 1) of GRAY or RGB images; the older formats take GRAY only,
+ * all with one scale, and BKG one frame. IMC2/BKC2 keeps every header field but the spares and the buffer
+ * size; the older files keep geometry, bits and scale only. The sequence is only read.
+ * @param apImages the sequence
+ * @param asFilePath the file
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @param interrupt the value 1 stops the save, before the first and after every image (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @return QMV3_SAVE_OK (0) or a QMV3_SAVE_* or QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
                                      unsigned int errorTextSize, int* interrupt, double* percent);
+/** qmLoadImagesFromFileEx without interrupt, progress and message.
+ * @param asFilePath the file
+ * @param apImages an empty sequence
+ * @return QMV3_LOAD_OK (0) or a negative code */
 QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages);
+/** Loads any IMC2/BKC2, IMM, BKG, IMC or BKC file into an empty sequence; older files become GRAY images
+ * numbered 1..n, time-stamped with the file's modification time and named after the path. Every image
+ * passes the validity rules. On failure the sequence stays empty.
+ * @param asFilePath the file
+ * @param apImages an empty sequence (qmInitializeBunchStructure); the caller frees the result with
+ *        qmFreeBunch
+ * @param interrupt the value 1 stops the load (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_LOAD_OK (0) or a QMV3_LOAD_* code */
 QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
                                        double* percent, char* errorText, unsigned int errorTextSize);
+/** Which kind of file path is, by content only: the IMC2/BKC2 walk (every section, the file ending after
+ * the last pixel block), then IMC/BKC, IMM and BKG (sizes agreeing exactly with their headers).
+ * @param path the file
+ * @param[out] errorText on QMV3_FILE_UNKNOWN: "File (path) is either no IMC2 or BKC2 or IMC or BKC or IMM or
+ *             BKG or could not be found or opened." (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return a QMV3_FILE_* kind */
 QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* Older video data                                                                                */
 /* ---------------------------------------------------------------------------------------------- */
 
+/**
+ * @addtogroup older Older video data
+ * The older multi-frame record VIDINFHDR, its IMM, BKG, IMC and BKC files, BMP export and import,
+ * conversion from image sequences and the analysis algorithms. Nothing is logged (but the BMP import's
+ * traces at log level 2); every loader fills only an empty record and leaves it unchanged or empty on
+ * failure; a saver that fails after creating its file removes it. Any thread, each call with its own
+ * records, except save_bmp_files.
+ * @{
+ */
+
+/** Results of the older loaders. */
+enum QMV3_LEGACY_LOAD_RESULT {
+    QMV3_LEGACY_LOAD_OK = 0,                    /**< loaded */
+    QMV3_LEGACY_LOAD_NO_EXTENSION = -1,         /**< load_file: no known extension */
+    QMV3_LEGACY_LOAD_UNKNOWN_TYPE = -2,         /**< load_file: type 5 or above 6 */
+    QMV3_LEGACY_LOAD_OPEN_FAILED = -3,          /**< the file could not be opened */
+    QMV3_LEGACY_LOAD_BAD_CONTENT = -4,          /**< unexpected content */
+    QMV3_LEGACY_LOAD_SHORT_READ = -5,           /**< a read came back short */
+    QMV3_LEGACY_LOAD_NOT_EMPTY = -6,            /**< the record is null or holds frames */
+    QMV3_LEGACY_LOAD_OUT_OF_MEMORY = -7,        /**< out of memory */
+    QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED = -8, /**< zlib failed; load_bmp_file: a kind it does not read */
+    QMV3_LEGACY_LOAD_INTERRUPTED = -9,          /**< stopped through the cancel flag */
+    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10        /**< load_bmp_file: null record or path */
+};
+
+/** Results of the older savers. */
+enum QMV3_LEGACY_SAVE_RESULT {
+    QMV3_LEGACY_SAVE_OK = 0,                  /**< saved */
+    QMV3_LEGACY_SAVE_FRAME_COUNT = -1,        /**< a BKG file takes exactly one frame */
+    QMV3_LEGACY_SAVE_BAD_TYPE = -2,           /**< record type not 1..4 or 6 (save_file: unknown type) */
+    QMV3_LEGACY_SAVE_NO_FRAMES = -3,          /**< null record or numframes 0 */
+    QMV3_LEGACY_SAVE_CREATE_FAILED = -4,      /**< the file could not be created */
+    QMV3_LEGACY_SAVE_WRITE_FAILED = -5,       /**< a write failed */
+    QMV3_LEGACY_SAVE_OUT_OF_MEMORY = -6,      /**< no compression buffer */
+    QMV3_LEGACY_SAVE_COMPRESSION_FAILED = -7, /**< zlib compression failed */
+    QMV3_LEGACY_SAVE_PATH_TOO_LONG = -8,      /**< save_file: more than 1019 characters */
+    QMV3_LEGACY_SAVE_INTERRUPTED = -9,        /**< stopped through the cancel flag; save_bmp_files: bad argument */
+    QMV3_LEGACY_SAVE_NOT_8_BIT = -10          /**< save_bmp_files: bpp is not 8 */
+};
+
+/** Palettes of save_bmp_files, and BMP-specific names of shared codes. */
+enum QMV3_BMP {
+    QMV3_BMP_PALETTE_GRAY = 0,         /**< (i, i, i) */
+    QMV3_BMP_PALETTE_FALSE_COLOUR = 1, /**< black, blue, green, red, white */
+    QMV3_BMP_PALETTE_JET = 2,          /**< dark blue to dark red, white at 255 */
+    QMV3_BMP_PARAMETER_ERROR = -9,     /**< save_bmp_files: palette, digits or prefix refused */
+    QMV3_BMP_UNSUPPORTED = -8          /**< load_bmp_file: compressed, or neither 8 nor 24 bits */
+};
+
+/** Results of qmBunchToVIDINFHDREx2 and its shorter forms. */
+enum QMV3_BUNCH_CONVERT_RESULT {
+    QMV3_BUNCH_CONVERT_OK = 1,               /**< converted */
+    QMV3_BUNCH_CONVERT_PARAMETER_ERROR = 0,  /**< null record or sequence, no images, mode not 0 or 1 */
+    QMV3_BUNCH_CONVERT_NOT_A_SEQUENCE = -1,  /**< qmIsSequence did not return 1 */
+    QMV3_BUNCH_CONVERT_NOT_CONVERTIBLE = -2, /**< not GRAY, not 1 or 2 bytes per pixel, or x and y scales differ */
+    QMV3_BUNCH_CONVERT_OUT_OF_MEMORY = -3    /**< out of memory */
+};
+
+/** Results of calculate_significance_map. */
+enum QMV3_SIGNIFICANCE_RESULT {
+    QMV3_SIGNIFICANCE_OK = 0,                   /**< the map was made */
+    QMV3_SIGNIFICANCE_MAP_NOT_EMPTY = -1,       /**< the map record's type is not -1 */
+    QMV3_SIGNIFICANCE_FIRST_TOO_SHORT = -2,     /**< the first record has fewer than 2 frames */
+    QMV3_SIGNIFICANCE_SECOND_TOO_SHORT = -3,    /**< the second record has fewer than 2 frames */
+    QMV3_SIGNIFICANCE_FRAME_COUNTS_DIFFER = -4, /**< the frame counts differ */
+    QMV3_SIGNIFICANCE_RECORDS_DIFFER = -5,      /**< width, height, bpp or ebitpp differ */
+    QMV3_SIGNIFICANCE_OUT_OF_MEMORY = -6,       /**< out of memory */
+    QMV3_SIGNIFICANCE_BAD_BITS = -7             /**< bpp is 0 or above 32 */
+};
+
+/** Results of xrayfilter, normalizeframes and normalizeframes_rect. */
+enum QMV3_FILTER_RESULT {
+    QMV3_FILTER_OK = 0,      /**< done (also for a record without frames) */
+    QMV3_FILTER_REFUSED = -1 /**< empty record, too small a frame, a bad rectangle or bpp */
+};
+
+/** Results of convert_format. */
+enum QMV3_CONVERT_FORMAT_RESULT {
+    QMV3_CONVERT_FORMAT_OK = 0,            /**< type is now the new type */
+    QMV3_CONVERT_FORMAT_BAD_TYPE = -1,     /**< the record's type is not 1..4 */
+    QMV3_CONVERT_FORMAT_BAD_NEW_TYPE = -2, /**< the new type is not 1..4 */
+    QMV3_CONVERT_FORMAT_BAD_METHOD = -3,   /**< the method does not fit the conversion */
+    QMV3_CONVERT_FORMAT_NEEDS_METHOD = -4, /**< several frames to BKG without a method */
+    QMV3_CONVERT_FORMAT_BAD_BITS = -5,     /**< reduction: bpp above 32 */
+    QMV3_CONVERT_FORMAT_OUT_OF_MEMORY = -6 /**< reduction: out of memory */
+};
+
+/** Methods of convert_format that reduce several frames to one background frame. */
+enum QMV3_REDUCTION {
+    QMV3_REDUCE_NONE = 0,    /**< no reduction */
+    QMV3_REDUCE_AVERAGE = 1, /**< per-pixel mean, truncated */
+    QMV3_REDUCE_ENVELOPE = 2 /**< per-pixel maximum */
+};
+
+/** Makes a record empty for its first load: type -1, null framebits and framescales; nothing else.
+ * @param rec the record
+ * @return 0, or -1 for null */
 QMV3_EXPORT int initialize_vidinfhdr(VIDINFHDR* rec);
+/** For types 1..6: releases every frame, framebits and framescales, sets type to -1 and both pointers to
+ * null; other types are left alone. Geometry fields keep their values.
+ * @param rec the record
+ * @return 0 */
 QMV3_EXPORT int free_vidinfhdr(VIDINFHDR* rec);
+/** Loads an IMM file (frames of two header words, pixels and a scale; bytes after the last whole frame
+ * are ignored).
+ * @param path the file
+ * @param rec an empty record; receives type VIDINFHDR_TYPE_IMM
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_imm_file(const char* path, VIDINFHDR* rec);
+/** Loads a BKG file: one frame, scale 1.0.
+ * @param path the file
+ * @param rec an empty record; receives type VIDINFHDR_TYPE_BKG
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_bkg_file(const char* path, VIDINFHDR* rec);
+/** Loads a file of repeated 8-bit BKG frames (the second header word is taken whole as the height).
+ * @param path the file
+ * @param rec an empty record; receives type VIDINFHDR_TYPE_BKC and scale 1.0; ebitpp is not set
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_bkg_file_arb(const char* path, VIDINFHDR* rec);
+/** Loads an IMC or BKC file (the same layout).
+ * @param path the file
+ * @param rec an empty record
+ * @param type the type the record receives, VIDINFHDR_TYPE_IMC or VIDINFHDR_TYPE_BKC
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_imc_bkc_file(const char* path, VIDINFHDR* rec, int type);
+/** load_imc_bkc_file with VIDINFHDR_TYPE_IMC.
+ * @param path the file
+ * @param rec an empty record
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_imc_file(const char* path, VIDINFHDR* rec);
+/** load_imc_bkc_file with VIDINFHDR_TYPE_BKC.
+ * @param path the file
+ * @param rec an empty record
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_bkc_file(const char* path, VIDINFHDR* rec);
+/** Loads by type, or for type 0 by the path's extension (".imm", ".imc", ".bkg", ".bkc", ".bmp", any case).
+ * @param type 0 or a VIDINFHDR_TYPE_* other than the significance map
+ * @param path the file
+ * @param rec an empty record
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_file(int type, const char* path, VIDINFHDR* rec);
+/** Text of a QMV3_LEGACY_LOAD_* code, for example "Out of memory."; unknown codes give
+ * "Return code N is unknown.". Any thread.
+ * @param code the code
+ * @param[out] buffer receives the text, cut to size - 2 characters
+ * @param size capacity of buffer
+ * @return buffer, or the static text "Error translating return code." for a null buffer or a size below 2 */
 QMV3_EXPORT const char* load_file__return_code_to_string(int code, char* buffer, size_t size);
+/** Saves every frame as an IMM file.
+ * @param path the file
+ * @param rec a record of type 1..4 or 6
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_imm_file(const char* path, VIDINFHDR* rec);
+/** save_imm_file with a cancel flag and progress.
+ * @param path the file
+ * @param rec a record of type 1..4 or 6
+ * @param cancel the value 1 stops the save and removes the file (may be null)
+ * @param[out] progress 0.0 .. 1.0 (may be null)
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_imm_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress);
+/** Saves the one frame of a record as a BKG file (no scale is stored).
+ * @param path the file
+ * @param rec a record of type 1..4 or 6 with one frame
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_bkg_file(const char* path, VIDINFHDR* rec);
+/** Saves every frame, zlib-compressed, as an IMC file.
+ * @param path the file
+ * @param rec a record of type 1..4 or 6
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_imc_file(const char* path, VIDINFHDR* rec);
+/** save_imc_file with a cancel flag and progress.
+ * @param path the file
+ * @param rec a record of type 1..4 or 6
+ * @param cancel the value 1 stops the save and removes the file (may be null)
+ * @param[out] progress 0.0 .. 1.0 (may be null)
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_imc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress);
+/** Saves as a BKC file (the IMC layout).
+ * @param path the file
+ * @param rec a record of type 1..4 or 6
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_bkc_file(const char* path, VIDINFHDR* rec);
+/** save_bkc_file with a cancel flag and progress.
+ * @param path the file
+ * @param rec a record of type 1..4 or 6
+ * @param cancel the value 1 stops the save and removes the file (may be null)
+ * @param[out] progress 0.0 .. 1.0 (may be null)
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_bkc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, double* progress);
+/** Saves by type under the path as given, or for type 0 by the record's type with its extension appended
+ * to the path (always, even when the path already ends with it).
+ * @param type 0, or VIDINFHDR_TYPE_IMM .. VIDINFHDR_TYPE_BKC
+ * @param path the file, at most 1019 characters
+ * @param rec the record
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_file(int type, const char* path, VIDINFHDR* rec);
+/** Writes one 8-bit bitmap per frame, named prefix + frame number (from 1) + ".bmp". Files written before
+ * a failure stay. Formats the number in a static buffer: not on two threads at once.
+ * @param prefix start of the file names, not empty
+ * @param rec a record of type 1..4 or 6 with bpp 8
+ * @param palette a QMV3_BMP_PALETTE_*
+ * @param digits 0: "1", 1: "01", 2: "001", 3: "0001"
+ * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, int digits);
+/** Imports an uncompressed 8- or 24-bit bitmap as one 8-bit grey frame (0.299 R + 0.587 G + 0.114 B).
+ * @param path the file
+ * @param rec an empty record; receives type VIDINFHDR_TYPE_BMP and scale 1.0
+ * @param grayIndices non-zero: an 8-bit file's palette indices are taken as grey values
+ * @return a QMV3_LEGACY_LOAD_* code */
 QMV3_EXPORT int load_bmp_file(const char* path, VIDINFHDR* rec, int grayIndices);
 
+/** Converts a sequence of GRAY images of 1 or 2 bytes per pixel with equal x and y scales into a record of
+ * type VIDINFHDR_TYPE_IMM (width and height of the appended rectangle, scale the x scale or 1.0).
+ * @param aImages the sequence (qmIsSequence must give 1)
+ * @param[out] aV the record; overwritten without being released, untouched on failure
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @param aiLowMemoryConsumption 0: copy the frames; 1: move them and free the sequence, so that at most one
+ *        frame exists twice
+ * @param[out] sequenceKept 1 when the sequence is unchanged, 0 when it was consumed (may be null)
+ * @return a QMV3_BUNCH_CONVERT_* code; QMV3_BUNCH_CONVERT_OK (1) on success */
 QMV3_EXPORT int qmBunchToVIDINFHDREx2(QMBUNCHOFIMAGES* aImages, VIDINFHDR* aV, char* errorText,
                                       unsigned int errorTextSize, int aiLowMemoryConsumption, int* sequenceKept);
+/** qmBunchToVIDINFHDREx2 without a message.
+ * @param aImages the sequence
+ * @param[out] aV the record
+ * @param aiLowMemoryConsumption 0 copy, 1 move
+ * @param[out] sequenceKept (may be null)
+ * @return a QMV3_BUNCH_CONVERT_* code */
 QMV3_EXPORT int qmBunchToVIDINFHDREx(QMBUNCHOFIMAGES* aImages, VIDINFHDR* aV, int aiLowMemoryConsumption,
                                      int* sequenceKept);
+/** qmBunchToVIDINFHDREx2 copying the frames, without a message.
+ * @param aImages the sequence
+ * @param[out] aV the record
+ * @return a QMV3_BUNCH_CONVERT_* code */
 QMV3_EXPORT int qmBunchToVIDINFHDR(QMBUNCHOFIMAGES* aImages, VIDINFHDR* aV);
 
+/** Marks the pixels where the first record's mean exceeds the second's by no more than factor times the
+ * second's sample standard deviation: map pixel 1 when factor * s >= mean1 - mean2, else 0.
+ * @param first a record of at least 2 frames
+ * @param second a record of as many frames and the same width, height, bpp and ebitpp
+ * @param[out] map an empty record; receives one frame of type VIDINFHDR_TYPE_SIGNIFICANCE_MAP
+ * @param factor the factor
+ * @return a QMV3_SIGNIFICANCE_* code; the inputs are never changed, the map stays empty on failure */
 QMV3_EXPORT int calculate_significance_map(VIDINFHDR* first, VIDINFHDR* second, VIDINFHDR* map, double factor);
+/** Removes isolated bright pixels in place: an interior pixel with more than 3 of its 8 neighbours below
+ * 2/3 of its value becomes their mean.
+ * @param rec a loaded record of at least 4 x 4 pixels and bpp 8, 16 or 32
+ * @return a QMV3_FILTER_* code */
 QMV3_EXPORT int xrayfilter(VIDINFHDR* rec);
+/** Stretches each frame inside a rectangle (corners inclusive, in any order) so that its largest value
+ * becomes 2^ebitpp - 1; pixels outside are unchanged.
+ * @param rec a loaded record of bpp 8, 16 or 32
+ * @param x1 a corner column
+ * @param y1 a corner row
+ * @param x2 the other corner column
+ * @param y2 the other corner row
+ * @return a QMV3_FILTER_* code; a rectangle reaching outside the frame is refused */
 QMV3_EXPORT int normalizeframes_rect(VIDINFHDR* rec, unsigned x1, unsigned y1, unsigned x2, unsigned y2);
+/** normalizeframes_rect over the whole frame.
+ * @param rec a loaded record
+ * @return a QMV3_FILTER_* code */
 QMV3_EXPORT int normalizeframes(VIDINFHDR* rec);
+/** Changes a record's type among IMM, IMC, BKG and BKC; several frames become one BKG frame by a reduction.
+ * @param rec a record of type 1..4
+ * @param newType VIDINFHDR_TYPE_IMM .. VIDINFHDR_TYPE_BKC
+ * @param reductionMethod a QMV3_REDUCE_*: required for several frames to BKG, else QMV3_REDUCE_NONE
+ * @return a QMV3_CONVERT_FORMAT_* code */
 QMV3_EXPORT int convert_format(VIDINFHDR* rec, int newType, int reductionMethod);
+
+/** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
 /* System list                                                                                     */
 /* ---------------------------------------------------------------------------------------------- */
 
+/**
+ * @addtogroup syslist System list
+ * Names from the system's XML system list. Each call loads and validates the file, answers and forgets
+ * it; problems of the file are written to standard error. Call first with null arrays to learn the
+ * count, then again with arrays of that many records and *count set to their number. Any thread.
+ * @{
+ */
+
+/** Results of the system-list calls. */
+enum QMV3_SYSLIST_RESULT {
+    QMV3_SYSLIST_OK = 1,            /**< answered */
+    QMV3_SYSLIST_NULL_ARGUMENT = 0, /**< path or count is null */
+    QMV3_SYSLIST_LOAD_FAILED = -1,  /**< the list could not be opened, parsed or validated */
+    QMV3_SYSLIST_QUERY_FAILED = -2  /**< a query on the loaded list failed */
+};
+
+/** The frame-grabber servers (SGPs) of a system list and its control-system context.
+ * @param path the system list file
+ * @param[out] context receives the context, at most 63 characters (64 bytes; may be null)
+ * @param[out] names receives the server names in file order (may be null)
+ * @param[in,out] count room in names on entry; the number of names (written, or in the list when names
+ *        is null) on return
+ * @return a QMV3_SYSLIST_* code */
 QMV3_EXPORT int qmGetAllRawVideoServerNames(const char* path, char* context, NAME64* names, unsigned int* count);
+/** The image sources of a system list, with or without their numbers.
+ * @param path the system list file
+ * @param[out] names receives the source names in file order (may be null)
+ * @param[out] ids receives names and numbers (may be null)
+ * @param[in,out] count room in the arrays on entry; the number of entries on return
+ * @return a QMV3_SYSLIST_* code */
 QMV3_EXPORT int qmGetAllImageSourceNames(const char* path, NAME64* names, NAME64I* ids, unsigned int* count);
+
+/** @} */
 
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
 
+/** @cond QMV3_INTERNAL */
 /* Layout checks: these records are exchanged with the control system and stored in files. */
 #if defined(__cplusplus)
 #define QMV3_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
@@ -427,5 +1253,7 @@ QMV3_OFFSET_IS(QMV2VIDHDR, scale, 64);
 QMV3_OFFSET_IS(QMV2VIDHDR, bitsPerPixel, 72);
 QMV3_OFFSET_IS(QMV2VIDHDR, effectiveBitsPerPixel, 76);
 QMV3_OFFSET_IS(NAME64I, ID, 64);
+
+/** @endcond */
 
 #endif /* QMV3_QMV3_H */

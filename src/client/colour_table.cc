@@ -67,15 +67,15 @@ void fillRainbow(unsigned char* table, int levels) {
 }
 
 int createColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel, int effectiveBits) {
-    if (table == nullptr || tableBytes == nullptr) return -1;
-    if (mode < 0 || mode > 2 || (bytesPerPixel != 1 && bytesPerPixel != 2)) return -1;
-    if (effectiveBits < 8 || effectiveBits > 16 || effectiveBits > 8 * bytesPerPixel) return -1;
+    if (table == nullptr || tableBytes == nullptr) return QMV3_COLOUR_BAD_ARGUMENT;
+    if (mode < 0 || mode > 2 || (bytesPerPixel != 1 && bytesPerPixel != 2)) return QMV3_COLOUR_BAD_ARGUMENT;
+    if (effectiveBits < 8 || effectiveBits > 16 || effectiveBits > 8 * bytesPerPixel) return QMV3_COLOUR_BAD_ARGUMENT;
     const int entries = 1 << (8 * bytesPerPixel);
     const int levels = 1 << effectiveBits;
     const int requiredBytes = kEntryBytes * entries;
     if (*tableBytes < requiredBytes) {
         *tableBytes = requiredBytes;
-        return -2;
+        return QMV3_COLOUR_TOO_SMALL;
     }
     // Values that cannot occur with the stated bits stay magenta.
     for (int i = 0; i < entries; ++i) setEntry(table, i, 255, 0, 255);
@@ -88,15 +88,15 @@ int createColourTable(unsigned char* table, int* tableBytes, int mode, int bytes
 
 int grayToRgb24(const void* gray, int grayBytes, unsigned char* rgb, int* rgbBytes, const unsigned char* table,
                 int bytesPerPixel, int pixelCount) {
-    if (gray == nullptr || rgb == nullptr || rgbBytes == nullptr || table == nullptr) return -1;
-    if ((bytesPerPixel != 1 && bytesPerPixel != 2) || pixelCount < 1) return -1;
-    if (static_cast<int64_t>(bytesPerPixel) * pixelCount > grayBytes) return -1;
+    if (gray == nullptr || rgb == nullptr || rgbBytes == nullptr || table == nullptr) return QMV3_COLOUR_BAD_ARGUMENT;
+    if ((bytesPerPixel != 1 && bytesPerPixel != 2) || pixelCount < 1) return QMV3_COLOUR_BAD_ARGUMENT;
+    if (static_cast<int64_t>(bytesPerPixel) * pixelCount > grayBytes) return QMV3_COLOUR_BAD_ARGUMENT;
     // An output size that an int cannot state is refused like any other impossible request.
-    if (pixelCount > INT_MAX / 3) return -1;
+    if (pixelCount > INT_MAX / 3) return QMV3_COLOUR_BAD_ARGUMENT;
     const int requiredBytes = 3 * pixelCount;
     if (*rgbBytes < requiredBytes) {
         *rgbBytes = requiredBytes;
-        return -2;
+        return QMV3_COLOUR_TOO_SMALL;
     }
     const auto* pixels = static_cast<const unsigned char*>(gray);
     for (int i = 0; i < pixelCount; ++i) {
@@ -111,7 +111,7 @@ int grayToRgb24(const void* gray, int grayBytes, unsigned char* rgb, int* rgbByt
         std::memcpy(rgb + 3 * static_cast<size_t>(i), table + static_cast<size_t>(value) * kEntryBytes, 3);
     }
     *rgbBytes = requiredBytes;
-    return 0;
+    return QMV3_COLOUR_OK;
 }
 
 }  // namespace

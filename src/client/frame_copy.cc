@@ -8,12 +8,6 @@
 
 namespace {
 
-constexpr int kDone = 0;
-constexpr int kNullPointer = 20;
-constexpr int kDestinationTooSmall = 23;
-constexpr int kInvalidImage = 103;
-constexpr int kDecompressionFailed = 513;
-
 struct FrameOutputs {
     unsigned* width;
     unsigned* height;
@@ -30,8 +24,8 @@ bool isCopyableFormat(const DIMAGE_FRAMEHEADER& header) {
 
 // 2 RGB, 1 GRAY with two bytes per pixel, 0 GRAY with one.
 int colourTypeOf(const DIMAGE_FRAMEHEADER& header) {
-    if (header.imageFormat == QMV3_FORMAT_RGB) return 2;
-    return header.bytesPerPixel == 2 ? 1 : 0;
+    if (header.imageFormat == QMV3_FORMAT_RGB) return QMV3_COLOUR_TYPE_RGB24;
+    return header.bytesPerPixel == 2 ? QMV3_COLOUR_TYPE_GRAY16 : QMV3_COLOUR_TYPE_GRAY8;
 }
 
 void fillOutputs(const DIMAGE& image, unsigned width, unsigned height, const FrameOutputs& outputs) {
@@ -52,30 +46,30 @@ void fillOutputs(const DIMAGE& image, unsigned width, unsigned height, const Fra
 
 int copyFrame(void* destination, int* destinationSize, const DIMAGE& image, const FrameOutputs& outputs) {
     const DIMAGE_FRAMEHEADER& header = image.frameHeader;
-    if (!isCopyableFormat(header)) return kInvalidImage;
+    if (!isCopyableFormat(header)) return QMV3_FRAME_COPY_INVALID_IMAGE;
     const int32_t width = header.aoiWidth >= 1 ? header.aoiWidth : header.sourceWidth;
     const int32_t height = header.aoiHeight >= 1 ? header.aoiHeight : header.sourceHeight;
     const uint64_t size =
         static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * static_cast<uint64_t>(header.bytesPerPixel);
-    if (*destinationSize < 0 || size > static_cast<uint64_t>(*destinationSize)) return kDestinationTooSmall;
+    if (*destinationSize < 0 || size > static_cast<uint64_t>(*destinationSize)) return QMV3_FRAME_COPY_TOO_SMALL;
     // The validity rules make a raw frame hold at least this many bytes, and a decoded one is allocated
     // with exactly its appendedFrameSize; anything less is not read past.
     if (image.frameBuffer == nullptr || header.appendedFrameSize < 0 ||
         size > static_cast<uint64_t>(header.appendedFrameSize)) {
-        return kInvalidImage;
+        return QMV3_FRAME_COPY_INVALID_IMAGE;
     }
     std::memcpy(destination, image.frameBuffer, size);
     *destinationSize = static_cast<int>(size);
     fillOutputs(image, static_cast<unsigned>(width), static_cast<unsigned>(height), outputs);
-    return kDone;
+    return QMV3_FRAME_COPY_OK;
 }
 
 int getFrame(void* destination, int* destinationSize, const DIMAGE* image, const FrameOutputs& outputs) {
-    if (destination == nullptr || destinationSize == nullptr || image == nullptr) return kNullPointer;
-    if (!_internal_qmCheckImageValidity(*image)) return kInvalidImage;
+    if (destination == nullptr || destinationSize == nullptr || image == nullptr) return QMV3_FRAME_COPY_NULL_ARGUMENT;
+    if (!_internal_qmCheckImageValidity(*image)) return QMV3_FRAME_COPY_INVALID_IMAGE;
     DIMAGE decoded;
     const int decompression = qmDecompressImage(&decoded, image);
-    if (decompression < 0) return kDecompressionFailed;
+    if (decompression < 0) return QMV3_FRAME_COPY_DECOMPRESSION_FAILED;
     if (decompression != 1) return copyFrame(destination, destinationSize, *image, outputs);
     const int result = copyFrame(destination, destinationSize, decoded, outputs);
     std::free(decoded.frameBuffer);
@@ -93,7 +87,7 @@ QMV3_EXPORT int qmGetFrameFromDIMAGE(void* destination, int* destinationSize, co
         return getFrame(destination, destinationSize, image,
                         {width, height, colourType, bytesPerPixel, effectiveBitsPerPixel, headerCopy});
     } catch (...) {
-        return kInvalidImage;
+        return QMV3_FRAME_COPY_INVALID_IMAGE;
     }
 }
 

@@ -11,13 +11,6 @@
 
 namespace {
 
-constexpr int kDecompressed = 1;
-constexpr int kNotJpeg = 0;
-constexpr int kOutOfMemory = -1;
-constexpr int kDecodeFailed = -2;
-constexpr int kNullArgument = -3;
-constexpr int kBufferTooSmall = -4;
-
 // Sizes the record fields can carry: appendedFrameSize is signed 32-bit and totalLength adds the header.
 constexpr uint64_t kLargestRawSize = INT32_MAX - QMV3_IMAGE_HEADER_SIZE;
 
@@ -54,18 +47,18 @@ void describeDecodedFrame(DIMAGE& image, uint32_t rawSize, int format) {
 }
 
 int decompressImage(DIMAGE* outImage, const DIMAGE* inImage) {
-    if (outImage == nullptr || inImage == nullptr) return kNullArgument;
-    if (inImage->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return kNotJpeg;
+    if (outImage == nullptr || inImage == nullptr) return QMV3_DECOMPRESS_NULL_ARGUMENT;
+    if (inImage->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return QMV3_DECOMPRESS_NOT_JPEG;
     const uint64_t rawSize = rawFrameSize(*inImage);
-    if (rawSize > kLargestRawSize) return kOutOfMemory;
-    if (rawSize == 0 || !hasCompressedBytes(*inImage)) return kDecodeFailed;
+    if (rawSize > kLargestRawSize) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
+    if (rawSize == 0 || !hasCompressedBytes(*inImage)) return QMV3_DECOMPRESS_DECODE_FAILED;
     auto* pixels = static_cast<unsigned char*>(std::malloc(rawSize));
-    if (pixels == nullptr) return kOutOfMemory;
+    if (pixels == nullptr) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
     int width = 0, height = 0, format = 0;
     if (!_internal_DecompressJPEG(inImage->frameBuffer, inImage->frameHeader.appendedFrameSize, pixels,
                                   static_cast<unsigned>(rawSize), width, height, format)) {
         std::free(pixels);
-        return kDecodeFailed;
+        return QMV3_DECOMPRESS_DECODE_FAILED;
     }
     clearTail(pixels, rawSize, width, height, format);
     *outImage = *inImage;
@@ -74,19 +67,20 @@ int decompressImage(DIMAGE* outImage, const DIMAGE* inImage) {
     // The capacity is the allocation: never more, and never less than the appendedFrameSize it holds
     // (a stream smaller than the record's geometry would otherwise give an invalid record).
     outImage->frameBufferSize = static_cast<uint32_t>(rawSize);
-    return kDecompressed;
+    return QMV3_DECOMPRESS_DONE;
 }
 
 int decompressImageInPlace(DIMAGE* image) {
-    if (image == nullptr) return kNullArgument;
-    if (image->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return kNotJpeg;
+    if (image == nullptr) return QMV3_DECOMPRESS_NULL_ARGUMENT;
+    if (image->frameHeader.imageFormat != QMV3_FORMAT_JPEG) return QMV3_DECOMPRESS_NOT_JPEG;
     const uint64_t rawSize = rawFrameSize(*image);
-    if (rawSize > kLargestRawSize) return kOutOfMemory;
-    if (static_cast<int32_t>(image->frameBufferSize) < static_cast<int64_t>(rawSize)) return kBufferTooSmall;
-    if (rawSize == 0 || !hasCompressedBytes(*image)) return kDecodeFailed;
+    if (rawSize > kLargestRawSize) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
+    if (static_cast<int32_t>(image->frameBufferSize) < static_cast<int64_t>(rawSize))
+        return QMV3_DECOMPRESS_BUFFER_TOO_SMALL;
+    if (rawSize == 0 || !hasCompressedBytes(*image)) return QMV3_DECOMPRESS_DECODE_FAILED;
     const size_t compressedSize = static_cast<size_t>(image->frameHeader.appendedFrameSize);
     auto* scratch = static_cast<unsigned char*>(std::malloc(compressedSize));
-    if (scratch == nullptr) return kOutOfMemory;
+    if (scratch == nullptr) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
     std::memcpy(scratch, image->frameBuffer, compressedSize);
     int width = 0, height = 0, format = 0;
     if (!_internal_DecompressJPEG(scratch, static_cast<int>(compressedSize), image->frameBuffer,
@@ -94,26 +88,27 @@ int decompressImageInPlace(DIMAGE* image) {
         // The decoder may have written rows already: put the compressed bytes back.
         std::memcpy(image->frameBuffer, scratch, compressedSize);
         std::free(scratch);
-        return kDecodeFailed;
+        return QMV3_DECOMPRESS_DECODE_FAILED;
     }
     std::free(scratch);
     clearTail(image->frameBuffer, rawSize, width, height, format);
     describeDecodedFrame(*image, static_cast<uint32_t>(rawSize), format);
-    return kDecompressed;
+    return QMV3_DECOMPRESS_DONE;
 }
 
 int decompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers) {
-    if (sequence == nullptr || sequence->numFrames == 0 || sequence->imageArray == nullptr) return kNotJpeg;
+    if (sequence == nullptr || sequence->numFrames == 0 || sequence->imageArray == nullptr)
+        return QMV3_DECOMPRESS_NOT_JPEG;
     for (uint32_t index = 0; index < sequence->numFrames; ++index) {
         const DIMAGE input = sequence->imageArray[index];
         DIMAGE output;
         const int result = decompressImage(&output, &input);
-        if (result < 0) return kOutOfMemory;
-        if (result == kNotJpeg) continue;
+        if (result < 0) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
+        if (result == QMV3_DECOMPRESS_NOT_JPEG) continue;
         sequence->imageArray[index] = output;
         if (freeCompressedBuffers == 1) std::free(input.frameBuffer);
     }
-    return kDecompressed;
+    return QMV3_DECOMPRESS_DONE;
 }
 
 }  // namespace

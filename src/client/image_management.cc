@@ -35,14 +35,14 @@ DIMAGE* qmInitializeImageEx(int aiFrameBufferSizeBytes) {
 
 int _internal_internal_qmCheckImageValidity(const DIMAGE* apImg, std::string& errorText) {
     std::string message;
-    int result = 1;
+    int result = QMV3_IMAGE_VALID;
     if (apImg == nullptr) {
         message = "Parameter apImg must not be NULL.";
-        result = 0;
+        result = QMV3_IMAGE_NULL;
     } else if (!CDIMAGE::checkValidity(*apImg, message)) {
-        result = -1;
+        result = QMV3_IMAGE_INVALID;
     }
-    if (result != 1) {
+    if (result != QMV3_IMAGE_VALID) {
         _internal_LOG("CDIMAGE::checkValidity error: %s", message.c_str());
         errorText = message;
     }
@@ -85,32 +85,32 @@ QMV3_EXPORT int qmFreeImage(DIMAGE* image) {
     if (_internal_getLogLevel() > 1) _internal_LOG("qmFreeImage() called.");
     if (image == nullptr) {
         _internal_LOG("qmFreeImage(): Warning: qmFreeImage(NULL) called.");
-        return 0;
+        return QMV3_IMAGE_NULL;
     }
     if (image->frameBuffer == nullptr) {
         _internal_LOG("qmFreeImage(): Warning: qmFreeImage called with DIMAGE.frameBuffer==NULL.");
         std::free(image);
-        return -1;
+        return QMV3_IMAGE_FREED_WITHOUT_BUFFER;
     }
     std::free(image->frameBuffer);
     std::free(image);
-    return 1;
+    return QMV3_IMAGE_FREED;
 }
 
 QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images) {
-    if (images == nullptr) return 0;
+    if (images == nullptr) return QMV3_BUNCH_FAILED;
     images->imageArray = nullptr;
     images->numFrames = 0;
-    return 1;
+    return QMV3_BUNCH_OK;
 }
 
 QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize) {
-    if (images == nullptr) return 0;
-    if (numFrames == 0) return 1;
+    if (images == nullptr) return QMV3_BUNCH_FAILED;
+    if (numFrames == 0) return QMV3_BUNCH_OK;
     images->imageArray = static_cast<DIMAGE*>(std::calloc(numFrames, sizeof(DIMAGE)));
-    if (images->imageArray == nullptr) return 0;
+    if (images->imageArray == nullptr) return QMV3_BUNCH_FAILED;
     images->numFrames = numFrames;
-    if (frameBufferSize == 0) return 1;
+    if (frameBufferSize == 0) return QMV3_BUNCH_OK;
     for (unsigned i = 0; i < numFrames; ++i) {
         DIMAGE& record = images->imageArray[i];
         record.frameBuffer = static_cast<unsigned char*>(std::malloc(frameBufferSize));
@@ -118,38 +118,38 @@ QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFram
             releaseFrameBuffers(images->imageArray, i);
             std::free(images->imageArray);
             images->imageArray = nullptr;
-            return 0;
+            return QMV3_BUNCH_FAILED;
         }
         record.frameBufferSize = frameBufferSize;
     }
-    return 1;
+    return QMV3_BUNCH_OK;
 }
 
 QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images) {
-    if (images == nullptr) return 0;
+    if (images == nullptr) return QMV3_BUNCH_FAILED;
     if (images->numFrames == 0) {
         images->imageArray = nullptr;
-        return 1;
+        return QMV3_BUNCH_OK;
     }
     if (images->imageArray == nullptr) {
         images->numFrames = 0;
-        return 1;
+        return QMV3_BUNCH_OK;
     }
     releaseFrameBuffers(images->imageArray, images->numFrames);
     std::free(images->imageArray);
     images->imageArray = nullptr;
     images->numFrames = 0;
-    return 1;
+    return QMV3_BUNCH_OK;
 }
 
 QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize) {
     try {
         std::string message;
         const int result = _internal_internal_qmCheckImageValidity(image, message);
-        if (result != 1) copyMessage(message, errorText, errorTextSize);
+        if (result != QMV3_IMAGE_VALID) copyMessage(message, errorText, errorTextSize);
         return result;
     } catch (...) {
-        return -1;
+        return QMV3_IMAGE_INVALID;
     }
 }
 

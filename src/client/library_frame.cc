@@ -193,14 +193,14 @@ void _internal_LOG_printLibraryInfo(FILE* stream, const char* prefix) {
 extern "C" {
 
 QMV3_EXPORT int qmSetVerboseEx(int level, const char* logFile) {
-    if (static_cast<unsigned>(level) > 3u) return 0;
-    if (level == 3 && logFile == nullptr) return 0;
+    if (static_cast<unsigned>(level) > 3u) return QMV3_VERBOSE_REFUSED;
+    if (level == 3 && logFile == nullptr) return QMV3_VERBOSE_REFUSED;
     startLogIfNeeded();
 
     const int oldLevel = _global_internal_qmVerboseLevel;
     if (level == oldLevel && level != 3) {
         _g_fp_LogDest = level == 2 ? stdout : stderr;
-        return 1;
+        return QMV3_VERBOSE_OK;
     }
     logVerbosityChange("about to be ", oldLevel, _g_str_LogFileNamePath, level, level == 3 ? logFile : "");
     char oldFile[sizeof _g_str_LogFileNamePath];
@@ -215,7 +215,7 @@ QMV3_EXPORT int qmSetVerboseEx(int level, const char* logFile) {
     } else if (level != oldLevel) {
         logVerbosityChange("", oldLevel, oldFile, level, "");
     }
-    return 1;
+    return QMV3_VERBOSE_OK;
 }
 
 QMV3_EXPORT int qmSetVerbose(int level) { return qmSetVerboseEx(level, nullptr); }
@@ -223,25 +223,25 @@ QMV3_EXPORT int qmSetVerbose(int level) { return qmSetVerboseEx(level, nullptr);
 QMV3_EXPORT int qmGetVerbose(void) { return _global_internal_qmVerboseLevel; }
 
 QMV3_EXPORT int qmGetVerboseEx(int* level, char* logFile, int* logFileSize) {
-    if (level == nullptr || logFile == nullptr || logFileSize == nullptr) return -1;
+    if (level == nullptr || logFile == nullptr || logFileSize == nullptr) return QMV3_VERBOSE_NULL_ARGUMENT;
     if (_global_internal_qmVerboseLevel == 3) {
         const int needed = static_cast<int>(strlen(_g_str_LogFileNamePath)) + 1;
         if (*logFileSize < needed) {
             *logFileSize = needed;
-            return 0;
+            return QMV3_VERBOSE_REFUSED;
         }
         memcpy(logFile, _g_str_LogFileNamePath, static_cast<size_t>(needed));
         *logFileSize = needed;
     } else {
         if (*logFileSize < 1) {
             *logFileSize = 1;
-            return 0;
+            return QMV3_VERBOSE_REFUSED;
         }
         logFile[0] = '\0';
         *logFileSize = 1;
     }
     *level = _global_internal_qmVerboseLevel;
-    return 1;
+    return QMV3_VERBOSE_OK;
 }
 
 }  // extern "C"

@@ -130,13 +130,13 @@ void WaitForGrab(GrabContext& context, const int* interrupt, double* progress) {
 int ResultOfShutdown(int reason) {
     switch (reason) {
         case kGrabAllFramesReceived:
-            return 0;
+            return QMV3_GRAB_OK;
         case kGrabMemoryExhausted:
-            return -3;
+            return QMV3_GRAB_OUT_OF_MEMORY;
         case kGrabInterrupted:
-            return -7;
+            return QMV3_GRAB_INTERRUPTED;
         default:
-            return -2;
+            return QMV3_GRAB_TIMEOUT;
     }
 }
 
@@ -165,7 +165,7 @@ int Subscribe(GrabContext& context, const GrabRequest& request, bool& orphaned, 
         _internal_LOG("qmGrabFrames(Ex,Ex2): AttachLinkEx2 unsuccessful return code (%d).", link);
         logParameters("Parameters passed: ");
         context.zantError.store(link);
-        return -6;
+        return QMV3_GRAB_SUBSCRIPTION_FAILED;
     }
     const int renewal = SetSubscriptionRenewalThreshold(link, kRenewalThreshold);
     if (renewal != 0) {
@@ -236,16 +236,16 @@ int PrepareAndGrab(GrabContext& context, QMBUNCHOFIMAGES* aImages, const char* a
     if (_internal_checkZantAddress("qmGrabFramesEx2", aZantAddress, address, sizeof address, true) != 1 ||
         !_internal_checkZantPropertyName("qmGrabFramesEx2", aZantPropertyName, true)) {
         logParameters("Parameters passed: ");
-        return -1;
+        return QMV3_GRAB_REFUSED;
     }
     request.address = address;
     context.address = address;
     const unsigned int estimate = qmEstimateMaxFrameSizeBytes(address, aZantPropertyName);
     context.receive.frameBuffer = static_cast<unsigned char*>(std::malloc(estimate));
-    if (context.receive.frameBuffer == nullptr) return -3;
+    if (context.receive.frameBuffer == nullptr) return QMV3_GRAB_OUT_OF_MEMORY;
     context.receive.frameBufferSize = estimate;
     context.result.imageArray = static_cast<DIMAGE*>(std::calloc(context.numberRequested, sizeof(DIMAGE)));
-    if (context.result.imageArray == nullptr) return -3;
+    if (context.result.imageArray == nullptr) return QMV3_GRAB_OUT_OF_MEMORY;
     context.subscriptionOutput.dArrayLength = estimate;
     context.subscriptionOutput.dFormat = CF_IMAGE;
     context.subscriptionOutput.data = &context.receive;
@@ -293,19 +293,19 @@ QMV3_EXPORT int qmGrabFramesEx2(QMBUNCHOFIMAGES* aImages, DTYPE* aImagesDOut, co
     try {
         oneGrabAtATime.lock();
     } catch (...) {
-        if (apiOutError != nullptr) *apiOutError = -1;
+        if (apiOutError != nullptr) *apiOutError = QMV3_GRAB_REFUSED;
         return 0;
     }
     RetryOrphanedLinks();
     GrabContext* context = new (std::nothrow) GrabContext();
-    int result = -3;
+    int result = QMV3_GRAB_OUT_OF_MEMORY;
     bool orphaned = false;
     if (context != nullptr) {
         context->numberRequested = aNumFrames;
         context->imagesDOut = aImagesDOut;
         context->property = aZantPropertyName;
         if (aNumFrames == 0 || apiOutError == nullptr || aImages == nullptr) {
-            result = -1;
+            result = QMV3_GRAB_REFUSED;
         } else {
             const GrabRequest request{nullptr,   aZantPropertyName, aZantTimeoutMilliseconds,
                                       aZantMode, apiInInterrupt,    apdOutPercentageFinished};
@@ -343,7 +343,7 @@ QMV3_EXPORT int qmGrabFrames(QMBUNCHOFIMAGES* aImages, const char* aZantAddress,
     const int received = qmGrabFramesEx(aImages, aZantAddress, aZantPropertyName, aNumFrames, aZantTimeoutMilliseconds,
                                         aZantMode, &error, nullptr, nullptr, nullptr);
     // A refused request of zero frames also "receives" all of them; only a grab without error succeeds.
-    if (received == static_cast<int>(aNumFrames) && error == 0) return 1;
+    if (received == static_cast<int>(aNumFrames) && error == QMV3_GRAB_OK) return QMV3_GRAB_FRAMES_OK;
     qmFreeBunch(aImages);
     return error + 1;
 }

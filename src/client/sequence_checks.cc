@@ -44,15 +44,15 @@ namespace {
 int isSequence(const QMBUNCHOFIMAGES* aImages) {
     if (aImages == nullptr) {
         _internal_LOG("qmIsSequence: Error: First parameter (aImages) is NULL. -1 will be returned.");
-        return -1;
+        return QMV3_SEQUENCE_INVALID;
     }
     if (aImages->numFrames == 0) {
         _internal_LOG("qmIsSequence: aImages->numFrames is 0. Zero will be returned.");
-        return 0;
+        return QMV3_SEQUENCE_NO;
     }
     if (aImages->imageArray == nullptr) {
         _internal_LOG("qmIsSequence: aImages->imageArray is NULL. -1 will be returned.");
-        return -1;
+        return QMV3_SEQUENCE_INVALID;
     }
     const int count = static_cast<int>(aImages->numFrames);
     for (uint32_t i = 0; i < aImages->numFrames; ++i) {
@@ -62,7 +62,7 @@ int isSequence(const QMBUNCHOFIMAGES* aImages) {
             "aImages->numFrames=%d. -1 will be returned.",
             static_cast<int>(i), count);
         if (_internal_getLogLevel() > 1) _internal_LOG_dumpImageHeader(aImages->imageArray[i]);
-        return -1;
+        return QMV3_SEQUENCE_INVALID;
     }
     for (uint32_t i = 1; i < aImages->numFrames; ++i) {
         const int result = _internal_qmcompareTwoValidImagesINT(aImages->imageArray[0], aImages->imageArray[i]);
@@ -71,22 +71,22 @@ int isSequence(const QMBUNCHOFIMAGES* aImages) {
             "qmIsSequence: _internal_qmcompareTwoValidImagesINT( aImages->imageArray[0], aImages->imageArray[%d] ) "
             "returned %d. aImages->numFrames=%d. Zero will be returned.",
             static_cast<int>(i), result, count);
-        return 0;
+        return QMV3_SEQUENCE_NO;
     }
-    return 1;
+    return QMV3_SEQUENCE_YES;
 }
 
 int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
-    if (aImages == nullptr) return -1;
+    if (aImages == nullptr) return QMV3_SEQUENCE_INVALID;
     const int sequence = isSequence(aImages);
-    if (sequence != 1) return sequence;
+    if (sequence != QMV3_SEQUENCE_YES) return sequence;
     const int count = static_cast<int>(aImages->numFrames);
     const DIMAGE* images = aImages->imageArray;
-    if (count == 1) return 1;
+    if (count == 1) return QMV3_SEQUENCE_YES;
     if (images[0].frameHeader.frameNumber == 0) {
         _internal_LOG("qmIsCompleteSequence: No complete sequence because frameNumber of image#1 of %d is zero.",
                       count);
-        return 0;
+        return QMV3_SEQUENCE_NO;
     }
     for (int k = 2; k <= count; ++k) {
         const uint32_t number = images[k - 1].frameHeader.frameNumber;
@@ -94,16 +94,16 @@ int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
         if (number == 0) {
             _internal_LOG("qmIsCompleteSequence: No complete sequence because frameNumber of image#%d of %d is zero.",
                           k, count);
-            return 0;
+            return QMV3_SEQUENCE_NO;
         }
         if (number != previous + 1) {
             _internal_LOG(
                 "qmIsCompleteSequence: No complete sequence because img(%d/%d).fno=%d != img(%d/%d).fno=%d + 1 .", k,
                 count, static_cast<int>(number), k - 1, count, static_cast<int>(previous));
-            return 0;
+            return QMV3_SEQUENCE_NO;
         }
     }
-    return 1;
+    return QMV3_SEQUENCE_YES;
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages) {
     try {
         return isSequence(aImages);
     } catch (...) {
-        return -1;
+        return QMV3_SEQUENCE_INVALID;
     }
 }
 
@@ -122,7 +122,7 @@ QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
     try {
         return isCompleteSequence(aImages);
     } catch (...) {
-        return -1;
+        return QMV3_SEQUENCE_INVALID;
     }
 }
 

@@ -91,7 +91,7 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZ
     if (_internal_getLogLevel() > 1) logParameters("");
     if (apInOutImage == nullptr || asZantAddress == nullptr || asZantPropertyName == nullptr ||
         apInOutImage->frameBuffer == nullptr)
-        return 0;
+        return QMV3_GRAB_FRAME_REFUSED;
     char address[kZantAddressBufferSize] = {};
     const int checked = _internal_checkZantAddress("qmGrabFrame", asZantAddress, address, sizeof address, true);
     if (checked != 1) {
@@ -100,7 +100,7 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZ
     }
     if (!_internal_checkZantPropertyName("qmGrabFrame", asZantPropertyName, true)) {
         logParameters("Parameters passed: ");
-        return 0;
+        return QMV3_GRAB_FRAME_REFUSED;
     }
     _internal_StartZantIfNotStartedAlready();
     int format = 0, count = 0;
@@ -110,7 +110,7 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZ
         _internal_LOG("Error: qmGrabFrame: _internal_zantReadPropertyCharacteristics() returned not successful: cc=%d",
                       characteristics);
         if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = characteristics;
-        return -3;
+        return QMV3_GRAB_FRAME_PROPERTY_FAILED;
     }
     count = RequestedElementCount(*apInOutImage, count, format);
     DTYPE request{};
@@ -122,15 +122,15 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, DTYPE* apDOut, const char* asZ
         if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = cc;
         logParameters("Unsuccessful in timeout period: ");
         _internal_LOG("qmGrabFrame() Warning: alsnExecLinkEx returned %d.", cc);
-        return -1;
+        return QMV3_GRAB_FRAME_TIMEOUT;
     }
     if (apiOutZantReturnCode != nullptr) *apiOutZantReturnCode = 0;
     if (!FrameIsValid(*apInOutImage)) {
         _internal_LOG("qmGrabFrame() Warning: _internal_qmCheckImageValidity(image) returned false!");
-        return -2;
+        return QMV3_GRAB_FRAME_INVALID_IMAGE;
     }
     if (apDOut != nullptr) *apDOut = request;
-    return 1;
+    return QMV3_GRAB_FRAME_OK;
 }
 
 }  // extern "C"

@@ -1,4 +1,5 @@
-// Layout constants of the IMC2/BKC2 image sequence file and the result codes of its writer and reader.
+// Layout constants of the IMC2/BKC2 image sequence file (its writer and reader return the QMV3_SAVE_* and
+// QMV3_LOAD_* codes of the public header).
 //
 // A file is: a 14-byte header (two magic words, the count of global metadata sets, CR LF), the global
 // metadata sets, then per image a 22-byte header (two 8-byte lengths, the count of its metadata sets,
@@ -45,39 +46,5 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 constexpr size_t kErrorTextSize = 200;
 
 }  // namespace imc2
-
-// Codes of qmSaveImagesToFileEx (besides the codes of the older savers).
-enum Imc2SaveCode {
-    kSaveOk = 0,
-    kSaveOpenFailed = -4,
-    kSaveWriteFailed = -5,
-    kSaveOutOfMemory = -6,
-    kSaveCompressionFailed = -7,
-    kSaveInterrupted = -9,
-    kSaveParameterError = -12,
-    kSaveNotASequence = -13,
-    kSaveFileExists = -14,
-    kSaveMetadataError = -15,
-    kSaveTranscodingFailed = -16,
-};
-
-// Codes of qmLoadImagesFromFileEx.
-enum Imc2LoadCode {
-    kLoadOk = 0,
-    kLoadParameterError = -1,
-    kLoadInvalidImage = -2,
-    kLoadInvalidFile = -3,
-    kLoadOpenFailed = -4,
-    kLoadShortRead = -5,
-    kLoadMalformedSet = -6,
-    kLoadOutOfMemory = -7,
-    kLoadDecompressionFailed = -8,
-    kLoadInterrupted = -9,
-    kLoadLengthTooLarge = -11,
-    kLoadImmFailed = -12,
-    kLoadBkgFailed = -13,
-    kLoadImcBkcFailed = -14,
-    kLoadTranscodingFailed = -15,
-};
 
 #endif

@@ -43,13 +43,14 @@ bool ReadImageLineEnd(const Reader& reader, const std::string& what) {
     for (const auto& byte : kBytes) {
         const int value = std::fgetc(reader.file);
         if (value == EOF) {
-            return reader.Fail(kLoadShortRead, reader.prefix + " read error (" + byte.name + " after " + what + ").");
+            return reader.Fail(QMV3_LOAD_SHORT_READ,
+                               reader.prefix + " read error (" + byte.name + " after " + what + ").");
         }
         if (value != byte.expected) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error (incorrect " + byte.name +
-                                                     " value after " + what + "(must be " +
-                                                     std::to_string(byte.expected) + ", but is " +
-                                                     std::to_string(value) + ")).");
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error (incorrect " + byte.name +
+                                                           " value after " + what + "(must be " +
+                                                           std::to_string(byte.expected) + ", but is " +
+                                                           std::to_string(value) + ")).");
         }
     }
     return true;
@@ -59,21 +60,22 @@ bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
     uint64_t magic1 = 0;
     uint64_t magic2 = 0;
     if (!ReadLittleEndian(reader.file, magic1, 4)) {
-        return reader.Fail(kLoadShortRead, reader.prefix + " read error (magic1).");
+        return reader.Fail(QMV3_LOAD_SHORT_READ, reader.prefix + " read error (magic1).");
     }
     if (!ReadLittleEndian(reader.file, magic2, 4)) {
-        return reader.Fail(kLoadShortRead, reader.prefix + " read error (magic2).");
+        return reader.Fail(QMV3_LOAD_SHORT_READ, reader.prefix + " read error (magic2).");
     }
     reader.Progress(0.02);
     if (magic1 != imc2::kMagic1) {
-        return reader.Fail(kLoadInvalidFile, reader.prefix + " is no imc2(bkc2) file (magic1 not zero).");
+        return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " is no imc2(bkc2) file (magic1 not zero).");
     }
     if (magic2 != imc2::kMagic2) {
-        return reader.Fail(kLoadInvalidFile, reader.prefix + " is no imc2(bkc2) file (magic2 not one).");
+        return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " is no imc2(bkc2) file (magic2 not one).");
     }
     uint64_t count = 0;
     if (!ReadLittleEndian(reader.file, count, 4)) {
-        return reader.Fail(kLoadShortRead, reader.prefix + " read error (number_of_global_metadata_sets_in_file).");
+        return reader.Fail(QMV3_LOAD_SHORT_READ,
+                           reader.prefix + " read error (number_of_global_metadata_sets_in_file).");
     }
     // The global messages close with one parenthesis fewer than the per-image ones.
     const std::string what = "number_of_global_metadata_sets_in_file";
@@ -81,26 +83,28 @@ bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
                                          std::pair<const char*, int>{"line feed", imc2::kLineFeed}}) {
         const int value = std::fgetc(reader.file);
         if (value == EOF) {
-            return reader.Fail(kLoadShortRead, reader.prefix + " read error (" + name + " after " + what + ").");
+            return reader.Fail(QMV3_LOAD_SHORT_READ, reader.prefix + " read error (" + name + " after " + what + ").");
         }
         if (value != expected) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error (incorrect " + name + " value after " +
-                                                     what + " (must be " + std::to_string(expected) + ", but is " +
-                                                     std::to_string(value) + ").");
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error (incorrect " + name +
+                                                           " value after " + what + " (must be " +
+                                                           std::to_string(expected) + ", but is " +
+                                                           std::to_string(value) + ").");
         }
     }
     numSets = static_cast<uint32_t>(count);
     const size_t mandatory = _internal_countMandatoryMetadata(glbMetaData, kGlobalMetadataCount);
     if (numSets < mandatory) {
-        return reader.Fail(kLoadInvalidFile,
+        return reader.Fail(QMV3_LOAD_INVALID_FILE,
                            reader.prefix + " parse error (number_of_global_metadata_sets_in_file(" +
                                std::to_string(numSets) +
                                ") must be larger than or equal n_mandatory_global_metadata_sets_in_file(" +
                                std::to_string(mandatory) + ").");
     }
     if (numSets > imc2::kMaxGlobalMetadataSets) {
-        return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error (number_of_global_metadata_sets_in_file(" +
-                                                 std::to_string(numSets) + ") must less than or equal 100.");
+        return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix +
+                                                       " parse error (number_of_global_metadata_sets_in_file(" +
+                                                       std::to_string(numSets) + ") must less than or equal 100.");
     }
     return true;
 }
@@ -149,29 +153,30 @@ bool ReadGlobalBlock(const Reader& reader, uint32_t numSets, SINGLEMETADATA* tab
         char reason[imc2::kErrorTextSize];
         if (!_internal_validate_metadata_set(key.c_str(), value.c_str(), table, kGlobalMetadataCount, reason,
                                              sizeof(reason))) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Error validating Key=Value \"" + key +
-                                                     "=" + value + "\" at global_metadata_set " + std::to_string(j) +
-                                                     " of " + std::to_string(numSets));
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error: Error validating Key=Value \"" +
+                                                           key + "=" + value + "\" at global_metadata_set " +
+                                                           std::to_string(j) + " of " + std::to_string(numSets));
         }
         if (!imc2load::ApplyGlobalValue(reader, key, value, tmpl, numImages)) return false;
     }
     for (size_t i = 0; i < kGlobalMetadataCount; ++i) {
         if (table[i].bMandatory && table[i].iFound == 0) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Mandatory meta data key \"" +
-                                                     table[i].sKey + " is missing in file.");
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error: Mandatory meta data key \"" +
+                                                           table[i].sKey + " is missing in file.");
         }
     }
     if (numImages == 0) {
-        return reader.Fail(kLoadInvalidFile,
+        return reader.Fail(QMV3_LOAD_INVALID_FILE,
                            reader.prefix + " parse error: Meta value images_in_file=0 invalid. Must be >0.");
     }
     // Each image takes at least its header, two sets and one pixel byte: a count the rest of the file
     // cannot hold is refused before the image records are allocated.
     const uint64_t remaining = reader.Remaining();
     if (numImages > remaining / imc2::kMinImageSectionSize) {
-        return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Meta value images_in_file=" +
-                                                 std::to_string(numImages) + " invalid. The remaining " +
-                                                 std::to_string(remaining) + " bytes of the file cannot hold them.");
+        return reader.Fail(QMV3_LOAD_INVALID_FILE,
+                           reader.prefix + " parse error: Meta value images_in_file=" + std::to_string(numImages) +
+                               " invalid. The remaining " + std::to_string(remaining) +
+                               " bytes of the file cannot hold them.");
     }
     return true;
 }
@@ -181,38 +186,38 @@ bool ReadImageHeader(const Reader& reader, uint32_t k, uint32_t n, uint64_t& len
                      uint32_t& numSets) {
     const std::string of = ImageOf(k, n);
     if (!ReadLittleEndian(reader.file, lenUncompressed, 8)) {
-        return reader.Fail(kLoadShortRead,
+        return reader.Fail(QMV3_LOAD_SHORT_READ,
                            reader.prefix + " read error: Unable to read len_uncompressed value at image " + of + ".");
     }
     if (lenUncompressed > imc2::kMaxBlockLength) {
-        return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: len_uncompressed too large (" +
-                                                    std::to_string(lenUncompressed) +
-                                                    " > 2147483647(int32t_max) at image " + of + ".");
+        return reader.Fail(QMV3_LOAD_LENGTH_TOO_LARGE, reader.prefix + " parse error: len_uncompressed too large (" +
+                                                           std::to_string(lenUncompressed) +
+                                                           " > 2147483647(int32t_max) at image " + of + ".");
     }
     if (!ReadLittleEndian(reader.file, lenCompressed, 8)) {
-        return reader.Fail(kLoadShortRead,
+        return reader.Fail(QMV3_LOAD_SHORT_READ,
                            reader.prefix + " read error: Unable to read len_compressed value at image " + of + ".");
     }
     if (lenCompressed > imc2::kMaxBlockLength) {
-        return reader.Fail(kLoadLengthTooLarge, reader.prefix + " parse error: len_compressed too large (" +
-                                                    std::to_string(lenCompressed) +
-                                                    " > 2147483647(int32t_max) of image " + of + ".");
+        return reader.Fail(QMV3_LOAD_LENGTH_TOO_LARGE, reader.prefix + " parse error: len_compressed too large (" +
+                                                           std::to_string(lenCompressed) +
+                                                           " > 2147483647(int32t_max) of image " + of + ".");
     }
     uint64_t count = 0;
     if (!ReadLittleEndian(reader.file, count, 4)) {
-        return reader.Fail(kLoadShortRead,
+        return reader.Fail(QMV3_LOAD_SHORT_READ,
                            reader.prefix + " read error: Unable to read num_image_metadata_sets of image " + of + ".");
     }
     numSets = static_cast<uint32_t>(count);
     if (!ReadImageLineEnd(reader, "num_image_metadata_sets of image " + of)) return false;
     if (lenCompressed == 0 || lenUncompressed == 0 || lenUncompressed < lenCompressed) {
-        return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Value of len_compressed(" +
-                                                 std::to_string(lenCompressed) + ") or len_uncompressed(" +
-                                                 std::to_string(lenUncompressed) + ") zero or u<c, of image " + of +
-                                                 ".");
+        return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error: Value of len_compressed(" +
+                                                       std::to_string(lenCompressed) + ") or len_uncompressed(" +
+                                                       std::to_string(lenUncompressed) + ") zero or u<c, of image " +
+                                                       of + ".");
     }
     if (numSets < imc2::kMinImageMetadataSets || numSets > imc2::kMaxImageMetadataSets) {
-        return reader.Fail(kLoadInvalidFile,
+        return reader.Fail(QMV3_LOAD_INVALID_FILE,
                            reader.prefix + " parse error: Value of num_image_metadata_sets=" + std::to_string(numSets) +
                                " incorrect, of image " + of + ". Must be [2..10].");
     }
@@ -236,16 +241,18 @@ bool ReadImageSets(const Reader& reader, uint32_t k, uint32_t n, uint32_t numSet
         char reason[imc2::kErrorTextSize];
         if (!_internal_validate_metadata_set(key.c_str(), value.c_str(), table, kImageMetadataCount, reason,
                                              sizeof(reason))) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Error validating KeyValue=\"" + key +
-                                                     "=" + value + "\" at image_metadata_set " + std::to_string(j) +
-                                                     " of " + std::to_string(numSets) + " of image " + of + ".)");
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error: Error validating KeyValue=\"" +
+                                                           key + "=" + value + "\" at image_metadata_set " +
+                                                           std::to_string(j) + " of " + std::to_string(numSets) +
+                                                           " of image " + of + ".)");
         }
         if (!imc2load::ApplyImageValue(reader, key, value, image, k, n)) return false;
     }
     for (size_t i = 0; i < kImageMetadataCount; ++i) {
         if (table[i].bMandatory && table[i].iFound == 0) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Mandatory per-image meta data key \"" +
-                                                     table[i].sKey + " is missing in file.");
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix +
+                                                           " parse error: Mandatory per-image meta data key \"" +
+                                                           table[i].sKey + " is missing in file.");
         }
     }
     return true;
@@ -264,7 +271,7 @@ bool ReadImage(const Reader& reader, uint32_t k, uint32_t n, SINGLEMETADATA* tab
     image.sourceHeader.totalLength = static_cast<uint32_t>(lenUncompressed + QMV3_IMAGE_HEADER_SIZE);
     if (!_internal_qmCheckImageValidity(image)) {
         return reader.Fail(
-            kLoadInvalidImage,
+            QMV3_LOAD_INVALID_IMAGE,
             reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + ImageOf(k, n) + ".");
     }
     return true;
@@ -306,15 +313,15 @@ class ImageArray {
 bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
     FreePtr<SINGLEMETADATA> globalTable(_internal_copyMetadataTable(glbMetaData, kGlobalMetadataCount));
     if (!globalTable) {
-        return reader.Fail(kLoadMalformedSet, reader.prefix +
-                                                  " load error: Memory allocation error "
-                                                  "(globalMetaDataEntries, size=880 bytes).");
+        return reader.Fail(QMV3_LOAD_MALFORMED_SET, reader.prefix +
+                                                        " load error: Memory allocation error "
+                                                        "(globalMetaDataEntries, size=880 bytes).");
     }
     FreePtr<SINGLEMETADATA> imageTable(_internal_copyMetadataTable(imgMetaData, kImageMetadataCount));
     if (!imageTable) {
-        return reader.Fail(kLoadMalformedSet, reader.prefix +
-                                                  " load error: Memory allocation error "
-                                                  "(imageMetaDataEntries, size=200 bytes).");
+        return reader.Fail(QMV3_LOAD_MALFORMED_SET, reader.prefix +
+                                                        " load error: Memory allocation error "
+                                                        "(imageMetaDataEntries, size=200 bytes).");
     }
     if (!reader.Open()) return false;
     reader.Progress(0.01);
@@ -325,15 +332,15 @@ bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
     if (!ReadGlobalBlock(reader, numSets, globalTable.get(), tmpl, n)) return false;
     ImageArray images;
     if (!images.Allocate(n, tmpl)) {
-        return reader.Fail(kLoadOutOfMemory, reader.prefix +
-                                                 " load error: Memory allocation error QMBUNCHOFIMAGES "
-                                                 "imageArray[" +
-                                                 std::to_string(n) + "].");
+        return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, reader.prefix +
+                                                        " load error: Memory allocation error QMBUNCHOFIMAGES "
+                                                        "imageArray[" +
+                                                        std::to_string(n) + "].");
     }
     reader.Progress(0.05);
     for (uint32_t k = 1; k <= n; ++k) {
         if (interrupt != nullptr && *interrupt == 1) {
-            return reader.Fail(kLoadInterrupted, reader.prefix + " load error: Interrupted by user.");
+            return reader.Fail(QMV3_LOAD_INTERRUPTED, reader.prefix + " load error: Interrupted by user.");
         }
         if (!ReadImage(reader, k, n, imageTable.get(), images[k - 1])) return false;
         reader.Progress(static_cast<double>(k) / n * 0.95 + 0.05);
@@ -350,6 +357,6 @@ bool _internal_load_imc2_file(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
     if (!imc2load::CheckLoadParameters(asFilePath, apImages, code, errorText)) return false;
     Reader reader(asFilePath, code, errorText, percent);
     if (!LoadImages(reader, apImages, interrupt)) return false;
-    code = kLoadOk;
+    code = QMV3_LOAD_OK;
     return true;
 }

@@ -74,24 +74,25 @@ bool WriteLittleEndian(FILE* file, uint64_t value, size_t size) {
 bool WriteFileHeader(const Writer& writer, const DIMAGE& first) {
     Progress(writer, 0.01);
     if (!WriteLittleEndian(writer.file, imc2::kMagic1, 4)) {
-        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (magic1).");
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED, writer.prefix + " write error (magic1).");
     }
     if (!WriteLittleEndian(writer.file, imc2::kMagic2, 4)) {
-        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (magic2).");
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED, writer.prefix + " write error (magic2).");
     }
     Progress(writer, 0.02);
     uint32_t numSets = static_cast<uint32_t>(_internal_countMandatoryMetadata(glbMetaData, kGlobalMetadataCount));
     if (first.sourceHeader.cameraPortId != 0) ++numSets;
     if (first.sourceHeader.cameraPortName[0] != '\0') ++numSets;
     if (!WriteLittleEndian(writer.file, numSets, 4)) {
-        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (number_of_global_metadata_sets_in_file).");
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
+                    writer.prefix + " write error (number_of_global_metadata_sets_in_file).");
     }
     if (std::fputc(imc2::kCarriageReturn, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
                     writer.prefix + " write error (carriage return after number_of_global_metadata_sets_in_file).");
     }
     if (std::fputc(imc2::kLineFeed, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
                     writer.prefix + " write error (line feed after number_of_global_metadata_sets_in_file).");
     }
     Progress(writer, 0.03);
@@ -112,7 +113,7 @@ bool FormatName(const Writer& writer, int format, const char* key, std::string& 
     char buffer[250];
     size_t size = sizeof(buffer);
     if (CDIMAGE::getFormatAsString(format, buffer, size) == nullptr) {
-        return Fail(writer, kSaveMetadataError,
+        return Fail(writer, QMV3_SAVE_METADATA_ERROR,
                     writer.prefix + " save error: Error composing global metadata " + key + ".");
     }
     name = buffer;
@@ -186,14 +187,14 @@ bool CompressFrame(const Writer& writer, const DIMAGE& image, uint32_t k, uint32
     const size_t frameLength = static_cast<size_t>(image.frameHeader.appendedFrameSize);
     // Room for what the engine may produce in the worst case, so that tiny frames do not fail.
     if (!writer.compressor.Reserve(frameLength)) {
-        return Fail(writer, kSaveOutOfMemory,
+        return Fail(writer, QMV3_SAVE_OUT_OF_MEMORY,
                     writer.prefix + " save error: Error allocating temporary memory for compressed image #" +
                         ImageOf(k, n) + ".");
     }
     const unsigned char* stream = nullptr;
     size_t streamLength = 0;
     if (!writer.compressor.Compress(image.frameBuffer, frameLength, &stream, &streamLength)) {
-        return Fail(writer, kSaveCompressionFailed,
+        return Fail(writer, QMV3_SAVE_COMPRESSION_FAILED,
                     writer.prefix + " save error: Error compressing image #" + ImageOf(k, n) + ".");
     }
     const bool shrunk = streamLength < frameLength;
@@ -213,24 +214,25 @@ uint32_t ImageMetadataCount(const DIMAGE& image) {
 bool WriteImageHeader(const Writer& writer, const DIMAGE& image, uint64_t lenCompressed, uint32_t k, uint32_t n) {
     const std::string of = ImageOf(k, n);
     if (!WriteLittleEndian(writer.file, static_cast<uint64_t>(image.frameHeader.appendedFrameSize), 8)) {
-        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (len_uncompressed image " + of + ").");
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
+                    writer.prefix + " write error (len_uncompressed image " + of + ").");
     }
     if (!WriteLittleEndian(writer.file, lenCompressed, 8)) {
-        return Fail(writer, kSaveWriteFailed, writer.prefix + " write error (len_compressed image " + of + ").");
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED, writer.prefix + " write error (len_compressed image " + of + ").");
     }
     if (!WriteLittleEndian(writer.file, ImageMetadataCount(image), 4)) {
-        return Fail(writer, kSaveWriteFailed,
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
                     writer.prefix + " write error (number_of_per_image_metadata_sets_in_file for image " + of + ").");
     }
     if (std::fputc(imc2::kCarriageReturn, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
                     writer.prefix +
                         " write error (carriage return after number_of_per_image_metadata_sets_in_file "
                         "for image " +
                         of + ").");
     }
     if (std::fputc(imc2::kLineFeed, writer.file) == EOF) {
-        return Fail(writer, kSaveWriteFailed,
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
                     writer.prefix +
                         " write error (line feed after number_of_per_image_metadata_sets_in_file for "
                         "image " +
@@ -252,7 +254,7 @@ bool WriteTimestamp(const Writer& writer, const DIMAGE& image, const std::string
     char text[40];
     if (platformTimeToUTCString(seconds, micros < 0 ? 0u : static_cast<uint32_t>(micros), true, false, true, text,
                                 sizeof(text)) == nullptr) {
-        return Fail(writer, kSaveMetadataError,
+        return Fail(writer, QMV3_SAVE_METADATA_ERROR,
                     writer.prefix + " save error: Error preparing timestamp string for timestamp=" +
                         std::to_string(seconds) + "." + std::to_string(micros) +
                         " sec.usec_offset before writing per-image metadata timestamp_utc for image " + of + ").");
@@ -272,7 +274,7 @@ bool WriteImageSets(const Writer& writer, const DIMAGE& image, uint32_t k, uint3
     size_t size = sizeof(flags);
     if (CDIMAGE::getFlagsAsString(image.frameHeader.imageFlags, flags, size) == nullptr || size > sizeof(flags)) {
         return Fail(
-            writer, kSaveMetadataError,
+            writer, QMV3_SAVE_METADATA_ERROR,
             writer.prefix + " save error: Error composing per-image metadata image_flags for image " + of + ").");
     }
     if (!WriteImageSet(writer, "image_flags", std::string(flags),
@@ -299,7 +301,7 @@ bool WriteImage(const Writer& writer, const DIMAGE& image, uint32_t k, uint32_t 
         return false;
     }
     if (std::fwrite(block.data, 1, block.length, writer.file) != block.length) {
-        return Fail(writer, kSaveWriteFailed,
+        return Fail(writer, QMV3_SAVE_WRITE_FAILED,
                     writer.prefix + " save error (image data (pixels) for image " + ImageOf(k, n) + ").");
     }
     return true;
@@ -314,36 +316,37 @@ bool CheckSequence(QMBUNCHOFIMAGES* apImages, const char* asFilePath, int& code,
         errorText = text;
         return false;
     };
-    if (asFilePath == nullptr) return fail(kSaveParameterError, "Parameter asFilePath must not be NULL.");
-    if (asFilePath[0] == '\0') return fail(kSaveParameterError, "Parameter asFilePath must not be empty string.");
+    if (asFilePath == nullptr) return fail(QMV3_SAVE_PARAMETER_ERROR, "Parameter asFilePath must not be NULL.");
+    if (asFilePath[0] == '\0') return fail(QMV3_SAVE_PARAMETER_ERROR, "Parameter asFilePath must not be empty string.");
     const std::string p = _internal_filePrefix(asFilePath) + " save error: ";
-    if (apImages == nullptr) return fail(kSaveParameterError, p + "Parameter apImages must not be NULL.");
+    if (apImages == nullptr) return fail(QMV3_SAVE_PARAMETER_ERROR, p + "Parameter apImages must not be NULL.");
     if (apImages->imageArray == nullptr) {
-        return fail(kSaveParameterError, p + "Parameter apImages->imageArray must not be NULL.");
+        return fail(QMV3_SAVE_PARAMETER_ERROR, p + "Parameter apImages->imageArray must not be NULL.");
     }
     if (apImages->numFrames == 0)
-        return fail(kSaveParameterError, p + "Parameter apImages->numFrames must not be NULL.");
+        return fail(QMV3_SAVE_PARAMETER_ERROR, p + "Parameter apImages->numFrames must not be NULL.");
     if (apImages->numFrames > imc2::kMaxImagesWritten) {
-        return fail(kSaveParameterError, p + "Parameter apImages->numFrames(=" + std::to_string(apImages->numFrames) +
-                                             ") must not be >10'000.");
+        return fail(QMV3_SAVE_PARAMETER_ERROR, p + "Parameter apImages->numFrames(=" +
+                                                   std::to_string(apImages->numFrames) + ") must not be >10'000.");
     }
     const int sequence = qmIsSequence(apImages);
     if (sequence != 1) {
-        return fail(kSaveNotASequence, p +
-                                           "Bunch of images passed must be an image sequence (header fields valid and "
-                                           "almost identical), but qmIsSequence() returned " +
-                                           std::to_string(sequence));
+        return fail(QMV3_SAVE_NOT_A_SEQUENCE,
+                    p +
+                        "Bunch of images passed must be an image sequence (header fields valid and "
+                        "almost identical), but qmIsSequence() returned " +
+                        std::to_string(sequence));
     }
     if (static_cast<uint32_t>(apImages->imageArray[0].frameHeader.imageFormat) > 1) {
-        return fail(kSaveNotASequence, p + "Bunch of images passed must be either GRAY or RGB image format.");
+        return fail(QMV3_SAVE_NOT_A_SEQUENCE, p + "Bunch of images passed must be either GRAY or RGB image format.");
     }
     // An image without frame bytes would give a file that no reader accepts.
     for (uint32_t k = 1; k <= apImages->numFrames; ++k) {
         const int32_t frameSize = apImages->imageArray[k - 1].frameHeader.appendedFrameSize;
         if (frameSize <= 0) {
-            return fail(kSaveNotASequence, p + "Image #" + ImageOf(k, apImages->numFrames) +
-                                               " has no frame bytes (appendedFrameSize=" + std::to_string(frameSize) +
-                                               ").");
+            return fail(QMV3_SAVE_NOT_A_SEQUENCE,
+                        p + "Image #" + ImageOf(k, apImages->numFrames) +
+                            " has no frame bytes (appendedFrameSize=" + std::to_string(frameSize) + ").");
         }
     }
     return true;
@@ -357,7 +360,7 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
     const std::string prefix = _internal_filePrefix(asFilePath);
     if (FILE* existing = std::fopen(asFilePath, "rb")) {
         std::fclose(existing);
-        code = kSaveFileExists;
+        code = QMV3_SAVE_FILE_EXISTS;
         errorText = prefix + " save error: File already exists.";
         return false;
     }
@@ -367,7 +370,7 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
     FILE* created = std::fopen(asFilePath, "wbx");
     if (created == nullptr) {
         const bool exists = errno == EEXIST;
-        code = exists ? kSaveFileExists : kSaveOpenFailed;
+        code = exists ? QMV3_SAVE_FILE_EXISTS : QMV3_SAVE_OPEN_FAILED;
         errorText = prefix + (exists ? " save error: File already exists."
                                      : " save error: File could not be opened for writing.");
         return false;
@@ -379,12 +382,14 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
     if (!WriteFileHeader(writer, apImages->imageArray[0]) || !WriteGlobalSets(writer, apImages->imageArray[0], n)) {
         return false;
     }
-    if (Interrupted(interrupt)) return Fail(writer, kSaveInterrupted, prefix + " save error: Interrupted by user.");
+    if (Interrupted(interrupt))
+        return Fail(writer, QMV3_SAVE_INTERRUPTED, prefix + " save error: Interrupted by user.");
     for (uint32_t k = 1; k <= n; ++k) {
         if (!WriteImage(writer, apImages->imageArray[k - 1], k, n)) return false;
         Progress(writer, static_cast<double>(k) / n * 0.91 + 0.09);
-        if (Interrupted(interrupt)) return Fail(writer, kSaveInterrupted, prefix + " save error: Interrupted by user.");
+        if (Interrupted(interrupt))
+            return Fail(writer, QMV3_SAVE_INTERRUPTED, prefix + " save error: Interrupted by user.");
     }
-    if (!file.Commit()) return Fail(writer, kSaveWriteFailed, prefix + " write error (closing file).");
+    if (!file.Commit()) return Fail(writer, QMV3_SAVE_WRITE_FAILED, prefix + " write error (closing file).");
     return true;
 }

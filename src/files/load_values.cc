@@ -24,9 +24,9 @@ Reader::~Reader() {
 
 bool Reader::Open() {
     file = std::fopen(path, "rb");
-    if (file == nullptr) return Fail(kLoadOpenFailed, prefix + " could not be opened for reading.");
+    if (file == nullptr) return Fail(QMV3_LOAD_OPEN_FAILED, prefix + " could not be opened for reading.");
     if (fseeko(file, 0, SEEK_END) != 0 || (fileSize_ = ftello(file)) < 0 || fseeko(file, 0, SEEK_SET) != 0) {
-        return Fail(kLoadShortRead, prefix + " read error (file size).");
+        return Fail(QMV3_LOAD_SHORT_READ, prefix + " read error (file size).");
     }
     return true;
 }
@@ -61,7 +61,7 @@ unsigned char* Reader::BlockBuffer(uint64_t size) const {
 
 bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText) {
     auto fail = [&](const std::string& text) {
-        code = kLoadParameterError;
+        code = QMV3_LOAD_PARAMETER_ERROR;
         errorText = text;
         return false;
     };
@@ -156,16 +156,16 @@ bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::s
     for (const GlobalKey& entry : kGlobalKeys) {
         if (strcasecmp(entry.key, key.c_str()) != 0) continue;
         if (entry.kind == ValueKind::kPortName && value.empty()) {
-            return reader.Fail(kLoadInvalidFile, reader.prefix +
-                                                     " parse error: Global metadata camera_port_name must "
-                                                     "not be empty if specified.");
+            return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix +
+                                                           " parse error: Global metadata camera_port_name must "
+                                                           "not be empty if specified.");
         }
         const char* tail = "";
         if (ConvertGlobal(entry, value, tmpl, numImages, tail)) return true;
         const std::string keyText = entry.kind == ValueKind::kUInt32 && std::strcmp(entry.key, "number_of_images") == 0
                                         ? std::string("num_images_in_file")
                                         : key;
-        return reader.Fail(kLoadInvalidFile,
+        return reader.Fail(QMV3_LOAD_INVALID_FILE,
                            reader.prefix + " parse error: Global metadata " + keyText + "=" + value + tail);
     }
     return true;
@@ -194,9 +194,9 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
         }
     }
     if (tail == nullptr) return true;
-    return reader.Fail(kLoadInvalidFile, reader.prefix + " parse error: Per-image metadata " + key + "=" + value +
-                                             tail + "for image " + std::to_string(k) + " of " + std::to_string(n) +
-                                             ".");
+    return reader.Fail(QMV3_LOAD_INVALID_FILE, reader.prefix + " parse error: Per-image metadata " + key + "=" + value +
+                                                   tail + "for image " + std::to_string(k) + " of " +
+                                                   std::to_string(n) + ".");
 }
 
 bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
@@ -206,41 +206,41 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
         reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
         ") of image " + of + ".";
     // Lengths the file cannot back are refused before the frame buffer is allocated.
-    if (lenCompressed > reader.Remaining()) return reader.Fail(kLoadShortRead, shortRead);
+    if (lenCompressed > reader.Remaining()) return reader.Fail(QMV3_LOAD_SHORT_READ, shortRead);
     const bool compressed = lenCompressed < lenUncompressed;
     const std::string inflateFailed =
         reader.prefix + " decompression error: zlib decompression failed at image " + of + ".";
     if (compressed && lenUncompressed > lenCompressed * imc2::kMaxDeflateRatio) {
-        return reader.Fail(kLoadDecompressionFailed, inflateFailed);
+        return reader.Fail(QMV3_LOAD_DECOMPRESSION_FAILED, inflateFailed);
     }
     if (lenUncompressed > QMV3_MAX_TRANSPORT_SIZE) {
-        return reader.Fail(kLoadInvalidImage,
+        return reader.Fail(QMV3_LOAD_INVALID_IMAGE,
                            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + of + ".");
     }
     const std::string noMemory = "Memory allocation error while loading file \"" + std::string(reader.path) + "\": ";
     image.frameBuffer = static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));
     if (image.frameBuffer == nullptr) {
-        return reader.Fail(kLoadOutOfMemory, noMemory + "len_uncompressed(" + std::to_string(lenUncompressed) +
-                                                 " bytes) at image " + of + ".");
+        return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, noMemory + "len_uncompressed(" + std::to_string(lenUncompressed) +
+                                                        " bytes) at image " + of + ".");
     }
     image.frameBufferSize = static_cast<uint32_t>(lenUncompressed);
     if (!compressed) {
         if (std::fread(image.frameBuffer, 1, lenUncompressed, reader.file) != lenUncompressed) {
-            return reader.Fail(kLoadShortRead, shortRead);
+            return reader.Fail(QMV3_LOAD_SHORT_READ, shortRead);
         }
         return true;
     }
     unsigned char* block = reader.BlockBuffer(lenCompressed);
     if (block == nullptr) {
-        return reader.Fail(kLoadOutOfMemory, noMemory + "len_compressed(" + std::to_string(lenCompressed) +
-                                                 " bytes) at image " + of + ".");
+        return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, noMemory + "len_compressed(" + std::to_string(lenCompressed) +
+                                                        " bytes) at image " + of + ".");
     }
     if (std::fread(block, 1, lenCompressed, reader.file) != lenCompressed) {
-        return reader.Fail(kLoadShortRead, shortRead);
+        return reader.Fail(QMV3_LOAD_SHORT_READ, shortRead);
     }
     // The stream must give exactly the frame: fewer bytes would leave the rest of the frame undefined.
     if (!reader.inflater().Inflate(block, lenCompressed, image.frameBuffer, lenUncompressed)) {
-        return reader.Fail(kLoadDecompressionFailed, inflateFailed);
+        return reader.Fail(QMV3_LOAD_DECOMPRESSION_FAILED, inflateFailed);
     }
     return true;
 }

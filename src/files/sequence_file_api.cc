@@ -32,21 +32,21 @@ bool EndsWithNoCase(const char* path, const char* ending) {
 
 std::string OlderSaveText(int result) {
     switch (result) {
-        case -1:
+        case QMV3_LEGACY_SAVE_FRAME_COUNT:
             return "Multiple video images can not be saved as bkg file.";
-        case -2:
+        case QMV3_LEGACY_SAVE_BAD_TYPE:
             return "Internal Error: Wrong vinf->type.";
-        case -3:
+        case QMV3_LEGACY_SAVE_NO_FRAMES:
             return "Internal Error: vinf NULL or vinf->numframes zero.";
-        case -4:
+        case QMV3_LEGACY_SAVE_CREATE_FAILED:
             return "Could not open file for writing.";
-        case -5:
+        case QMV3_LEGACY_SAVE_WRITE_FAILED:
             return "Error writing to file.";
-        case -6:
+        case QMV3_LEGACY_SAVE_OUT_OF_MEMORY:
             return "Memory allocation error.";
-        case -7:
+        case QMV3_LEGACY_SAVE_COMPRESSION_FAILED:
             return "Zlib compression failed.";
-        case -9:
+        case QMV3_LEGACY_SAVE_INTERRUPTED:
             return "User break.";
         default:
             return "Unknown Error Code: " + std::to_string(result);
@@ -62,11 +62,11 @@ int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& er
     initialize_vidinfhdr(&record);
     char conversionText[200] = {};
     const int converted = qmBunchToVIDINFHDREx2(apImages, &record, conversionText, sizeof(conversionText), 0, nullptr);
-    if (converted != 1) {
+    if (converted != QMV3_BUNCH_CONVERT_OK) {
         free_vidinfhdr(&record);
         errorText = p + " save error: Transcoding Error: Error Code: " + std::to_string(converted) + " (" +
                     conversionText + ")";
-        return kSaveTranscodingFailed;
+        return QMV3_SAVE_TRANSCODING_FAILED;
     }
     int result = 0;
     const char* name = nullptr;
@@ -84,7 +84,7 @@ int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& er
         name = "bkg";
     }
     free_vidinfhdr(&record);
-    if (result == 0) return 0;
+    if (result == QMV3_LEGACY_SAVE_OK) return QMV3_SAVE_OK;
     errorText = p + " save error: Error saving to " + name + " format: " + OlderSaveText(result);
     return result;
 }
@@ -92,15 +92,15 @@ int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& er
 int SaveImages(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt, double* percent) {
     if (path == nullptr) {
         errorText = "Parameter asFilePath must not be NULL.";
-        return kSaveParameterError;
+        return QMV3_SAVE_PARAMETER_ERROR;
     }
     if (path[0] == '\0') {
         errorText = "Parameter asFilePath must not be empty string.";
-        return kSaveParameterError;
+        return QMV3_SAVE_PARAMETER_ERROR;
     }
     if (apImages == nullptr) {
         errorText = _internal_filePrefix(path) + " save error: Parameter apImages must not be NULL.";
-        return kSaveParameterError;
+        return QMV3_SAVE_PARAMETER_ERROR;
     }
     for (const char* ending : {".imc", ".bkc", ".imm", ".bkg"}) {
         if (EndsWithNoCase(path, ending)) return SaveOlderFormat(apImages, path, errorText, interrupt, percent);
@@ -119,25 +119,26 @@ int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::
     int failureCode = 0;
     if (kind == VIDINFHDR_TYPE_IMM) {
         result = _internal_load_imm_file(path, &record, interrupt, percent, 0.5);
-        failureCode = kLoadImmFailed;
+        failureCode = QMV3_LOAD_IMM_FAILED;
     } else if (kind == VIDINFHDR_TYPE_BKG) {
         result = _internal_load_bkg_file(path, &record, percent, 0.5);
-        failureCode = kLoadBkgFailed;
+        failureCode = QMV3_LOAD_BKG_FAILED;
     } else {
         result = _internal_load_imc_file(path, &record, interrupt, percent, 0.5);
-        failureCode = kLoadImcBkcFailed;
+        failureCode = QMV3_LOAD_IMC_BKC_FAILED;
     }
-    int code = kLoadOk;
-    if (result != 0) {
+    int code = QMV3_LOAD_OK;
+    if (result != QMV3_LEGACY_LOAD_OK) {
         std::string text;
         internal_load_imm_bkg_imc_file_return_code_to_string(result, text);
         errorText = _internal_filePrefix(path) + " load error: " + text;
-        code = result == -9 && kind != VIDINFHDR_TYPE_BKG ? kLoadInterrupted : failureCode;
+        code =
+            result == QMV3_LEGACY_LOAD_INTERRUPTED && kind != VIDINFHDR_TYPE_BKG ? QMV3_LOAD_INTERRUPTED : failureCode;
     } else {
         std::string text;
         if (!internal_transcode_vidinfhdr_to_qmbunchofimages(path, &record, apImages, interrupt, percent, 0.5, text)) {
             errorText = _internal_filePrefix(path) + " load error: " + text;
-            code = kLoadTranscodingFailed;
+            code = QMV3_LOAD_TRANSCODING_FAILED;
         }
     }
     free_vidinfhdr(&record);
@@ -166,7 +167,7 @@ extern "C" {
 QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
                                      unsigned int errorTextSize, int* interrupt, double* percent) {
     std::string text;
-    int code = kSaveOutOfMemory;
+    int code = QMV3_SAVE_OUT_OF_MEMORY;
     try {
         code = SaveImages(apImages, asFilePath, text, interrupt, percent);
     } catch (const std::bad_alloc&) {
@@ -187,7 +188,7 @@ QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFile
 QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
                                        double* percent, char* errorText, unsigned int errorTextSize) {
     std::string text;
-    int code = kLoadOutOfMemory;
+    int code = QMV3_LOAD_OUT_OF_MEMORY;
     try {
         code = LoadImages(asFilePath, apImages, text, interrupt, percent);
     } catch (const std::bad_alloc&) {
@@ -207,10 +208,10 @@ QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* ap
 
 QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize) {
     try {
-        if (_internal_is_file_imc2_bkc2(path, nullptr, 0)) return 3;
-        if (_internal_is_file_imc_bkc(path, nullptr, 0)) return 2;
-        if (_internal_is_file_imm(path, nullptr, 0)) return 0;
-        if (_internal_is_file_bkg(path, nullptr, 0)) return 1;
+        if (_internal_is_file_imc2_bkc2(path, nullptr, 0)) return QMV3_FILE_IMC2_BKC2;
+        if (_internal_is_file_imc_bkc(path, nullptr, 0)) return QMV3_FILE_IMC_BKC;
+        if (_internal_is_file_imm(path, nullptr, 0)) return QMV3_FILE_IMM;
+        if (_internal_is_file_bkg(path, nullptr, 0)) return QMV3_FILE_BKG;
     } catch (...) {
         // Treated as "none of them".
     }
@@ -218,7 +219,7 @@ QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t erro
                               "File (%s) is either no IMC2 or BKC2 or IMC or BKC or IMM or BKG or could not be found "
                               "or opened.",
                               path != nullptr ? path : "NULL");
-    return -1;
+    return QMV3_FILE_UNKNOWN;
 }
 
 }  // extern "C"

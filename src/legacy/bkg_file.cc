@@ -13,10 +13,10 @@ namespace {
 // Allocates a frame of frameBytes and reads it; the size is checked against the file first, so a
 // short file cannot make us allocate what it does not hold.
 int ReadFrame(InputFile& file, uint32_t frameBytes, unsigned char** frame) {
-    if (frameBytes > file.Remaining()) return kLoadRead;
+    if (frameBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
     *frame = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
-    if (*frame == nullptr) return kLoadMemory;
-    return file.Read(*frame, frameBytes) ? kLoadOk : kLoadRead;
+    if (*frame == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
+    return file.Read(*frame, frameBytes) ? QMV3_LEGACY_LOAD_OK : QMV3_LEGACY_LOAD_SHORT_READ;
 }
 
 // Geometry of the multi-frame layout: only the first word is decoded, the second is the height.
@@ -40,37 +40,37 @@ int ReadArbitraryFrames(InputFile& file, PendingRecord& pending, const Arbitrary
     VIDINFHDR& rec = pending.record();
     for (int32_t i = 0; i < rec.numframes; ++i) {
         unsigned char bytes[8];
-        if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+        if (!file.Read(bytes, sizeof bytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
         ArbitraryWords words = DecodeArbitraryWords(bytes);
         if (words.width != first.width || words.height != first.height || words.bitsPerPixel != first.bitsPerPixel) {
-            return kLoadContent;
+            return QMV3_LEGACY_LOAD_BAD_CONTENT;
         }
         int code = ReadFrame(file, frameBytes, &rec.framebits[i]);
-        if (code != kLoadOk) return code;
+        if (code != QMV3_LEGACY_LOAD_OK) return code;
         rec.framescales[i] = 1.0;
     }
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 }  // namespace
 
 int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    if (rec == nullptr || !IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
     InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
+    if (!file.Open(path)) return QMV3_LEGACY_LOAD_OPEN_FAILED;
     unsigned char bytes[8];
-    if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+    if (!file.Read(bytes, sizeof bytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
     const FrameWords words = DecodeFrameWords(bytes);
     uint32_t frameBytes = 0;
     if (!FrameBytes(words.width, words.height, words.bitsPerPixel, &frameBytes) || frameBytes == 0) {
-        return kLoadContent;
+        return QMV3_LEGACY_LOAD_BAD_CONTENT;
     }
     PendingRecord pending;
-    if (!pending.AllocateArrays(1)) return kLoadMemory;
+    if (!pending.AllocateArrays(1)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     VIDINFHDR& built = pending.record();
     built.framescales[0] = 1.0;
     int code = ReadFrame(file, frameBytes, &built.framebits[0]);
-    if (code != kLoadOk) return code;
+    if (code != QMV3_LEGACY_LOAD_OK) return code;
     built.bpp = words.bitsPerPixel;
     built.ebitpp = words.effectiveBits;
     built.height = words.height;
@@ -79,7 +79,7 @@ int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, 
     built.type = VIDINFHDR_TYPE_BKG;
     *rec = pending.Release();
     Report(progress, progressScale);
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 extern "C" {
@@ -89,25 +89,25 @@ QMV3_EXPORT int load_bkg_file(const char* path, VIDINFHDR* rec) {
 }
 
 QMV3_EXPORT int load_bkg_file_arb(const char* path, VIDINFHDR* rec) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    if (rec == nullptr || !IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
     InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
+    if (!file.Open(path)) return QMV3_LEGACY_LOAD_OPEN_FAILED;
     unsigned char bytes[8];
-    if (!file.Read(bytes, sizeof bytes)) return kLoadRead;
+    if (!file.Read(bytes, sizeof bytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
     const ArbitraryWords first = DecodeArbitraryWords(bytes);
     const uint64_t stride = static_cast<uint64_t>(first.width) * first.height + 8;
     uint32_t frameBytes = 0;
     if (stride > UINT32_MAX || !FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) ||
         frameBytes == 0) {
-        return kLoadContent;
+        return QMV3_LEGACY_LOAD_BAD_CONTENT;
     }
     const uint64_t count = file.Length() / stride;
-    if (count == 0) return kLoadContent;
-    if (!file.Seek(0)) return kLoadRead;
+    if (count == 0) return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    if (!file.Seek(0)) return QMV3_LEGACY_LOAD_SHORT_READ;
     PendingRecord pending;
-    if (!pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
+    if (!pending.AllocateArrays(static_cast<uint32_t>(count))) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     int code = ReadArbitraryFrames(file, pending, first, frameBytes);
-    if (code != kLoadOk) return code;
+    if (code != QMV3_LEGACY_LOAD_OK) return code;
     // The effective bits are not stored in this layout, so the caller's value stays.
     const VIDINFHDR built = pending.Release();
     rec->width = first.width;
@@ -118,22 +118,23 @@ QMV3_EXPORT int load_bkg_file_arb(const char* path, VIDINFHDR* rec) {
     rec->type = VIDINFHDR_TYPE_BKC;
     rec->framebits = built.framebits;
     rec->framescales = built.framescales;
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 QMV3_EXPORT int save_bkg_file(const char* path, VIDINFHDR* rec) {
-    if (rec == nullptr) return kSaveRecord;
-    if (rec->numframes != 1) return kSaveFrameCount;
-    if (!IsSavableType(rec->type)) return kSaveType;
+    if (rec == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (rec->numframes != 1) return QMV3_LEGACY_SAVE_FRAME_COUNT;
+    if (!IsSavableType(rec->type)) return QMV3_LEGACY_SAVE_BAD_TYPE;
     uint32_t frameBytes = 0;
     int code = CheckRecordForSave(rec, true, &frameBytes);
-    if (code != kSaveOk) return code;
+    if (code != QMV3_LEGACY_SAVE_OK) return code;
     unsigned char words[8];
     EncodeFrameWords(*rec, words);
     OutputFile file;
-    if (!file.Create(path)) return kSaveCreate;
-    if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[0], frameBytes)) return kSaveWrite;
-    return file.Commit() ? kSaveOk : kSaveWrite;
+    if (!file.Create(path)) return QMV3_LEGACY_SAVE_CREATE_FAILED;
+    if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[0], frameBytes))
+        return QMV3_LEGACY_SAVE_WRITE_FAILED;
+    return file.Commit() ? QMV3_LEGACY_SAVE_OK : QMV3_LEGACY_SAVE_WRITE_FAILED;
 }
 
 }  // extern "C"

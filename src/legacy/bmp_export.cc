@@ -101,46 +101,47 @@ void vkl_internal_flipframe_with_adjustment(unsigned char* destination, const un
 }
 
 int vkl_internal_write_bmp_file(const char* name, unsigned width, unsigned height, void* pixels, int palette) {
-    if (palette < 0 || palette > 2) return kSaveUserBreak;
-    if (!FitsBitmapHeader(width, height)) return kSaveWrite;
+    if (palette < 0 || palette > 2) return QMV3_LEGACY_SAVE_INTERRUPTED;
+    if (!FitsBitmapHeader(width, height)) return QMV3_LEGACY_SAVE_WRITE_FAILED;
     OutputFile file;
-    if (!file.Create(name)) return kSaveCreate;
+    if (!file.Create(name)) return QMV3_LEGACY_SAVE_CREATE_FAILED;
     const uint32_t imageSize = static_cast<uint32_t>(RowStride(width) * height);
     std::unique_ptr<unsigned char, FreeDeleter> rows(
         static_cast<unsigned char*>(std::malloc(imageSize == 0 ? 1 : imageSize)));
-    if (!rows) return kSaveWrite;
+    if (!rows) return QMV3_LEGACY_SAVE_WRITE_FAILED;
     vkl_internal_flipframe_with_adjustment(rows.get(), static_cast<const unsigned char*>(pixels), width, height, 8);
     if (!WriteHeaders(file, width, height, imageSize, palette) || !file.Write(rows.get(), imageSize)) {
-        return kSaveWrite;
+        return QMV3_LEGACY_SAVE_WRITE_FAILED;
     }
-    return file.Commit() ? kSaveOk : kSaveWrite;
+    return file.Commit() ? QMV3_LEGACY_SAVE_OK : QMV3_LEGACY_SAVE_WRITE_FAILED;
 }
 
 extern "C" {
 
 QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, int digits) {
-    if (rec == nullptr) return kSaveRecord;
+    if (rec == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
     if (digits < 0 || digits > 3 || palette < 0 || palette > 2 || prefix == nullptr || prefix[0] == '\0') {
-        return kSaveUserBreak;
+        return QMV3_LEGACY_SAVE_INTERRUPTED;
     }
-    if (!IsSavableType(rec->type)) return kSaveType;
-    if (rec->numframes == 0) return kSaveRecord;
-    if (rec->bpp != 8) return kSaveBitsPerPixel;
-    if (rec->numframes < 0) return kSaveOk;
-    if (rec->framebits == nullptr) return kSaveRecord;
+    if (!IsSavableType(rec->type)) return QMV3_LEGACY_SAVE_BAD_TYPE;
+    if (rec->numframes == 0) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (rec->bpp != 8) return QMV3_LEGACY_SAVE_NOT_8_BIT;
+    if (rec->numframes < 0) return QMV3_LEGACY_SAVE_OK;
+    if (rec->framebits == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
     // The widest name is the last frame's; refuse a prefix that would not fit before writing anything.
     char name[kFileNameCapacity];
     int needed = std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(rec->numframes, digits));
-    if (needed < 0 || static_cast<size_t>(needed) >= sizeof name) return kSaveUserBreak;
-    if (!FitsBitmapHeader(rec->width, rec->height)) return kSaveUserBreak;
+    if (needed < 0 || static_cast<size_t>(needed) >= sizeof name) return QMV3_LEGACY_SAVE_INTERRUPTED;
+    if (!FitsBitmapHeader(rec->width, rec->height)) return QMV3_LEGACY_SAVE_INTERRUPTED;
     for (int32_t i = 0; i < rec->numframes; ++i) {
-        if (rec->framebits[i] == nullptr) return kSaveRecord;
+        if (rec->framebits[i] == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
         std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(i + 1, digits));
-        if (vkl_internal_write_bmp_file(name, rec->width, rec->height, rec->framebits[i], palette) != kSaveOk) {
-            return kSaveWrite;
+        if (vkl_internal_write_bmp_file(name, rec->width, rec->height, rec->framebits[i], palette) !=
+            QMV3_LEGACY_SAVE_OK) {
+            return QMV3_LEGACY_SAVE_WRITE_FAILED;
         }
     }
-    return kSaveOk;
+    return QMV3_LEGACY_SAVE_OK;
 }
 
 }  // extern "C"

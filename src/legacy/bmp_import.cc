@@ -43,10 +43,10 @@ int ReadHeaders(InputFile& file, BitmapInfo* info) {
     unsigned char infoHeader[40];
     if (!file.Read(fileHeader, 2) || !file.Read(fileHeader + 2, 4) || !file.Read(fileHeader + 6, 2) ||
         !file.Read(fileHeader + 8, 2) || !file.Read(fileHeader + 10, 4)) {
-        return kLoadRead;
+        return QMV3_LEGACY_LOAD_SHORT_READ;
     }
-    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return kLoadContent;
-    if (!file.Read(infoHeader, sizeof infoHeader)) return kLoadRead;
+    if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    if (!file.Read(infoHeader, sizeof infoHeader)) return QMV3_LEGACY_LOAD_SHORT_READ;
     info->pixelOffset = GetU32(fileHeader + 10);
     info->infoSize = GetU32(infoHeader);
     info->width = static_cast<int32_t>(GetU32(infoHeader + 4));
@@ -56,10 +56,11 @@ int ReadHeaders(InputFile& file, BitmapInfo* info) {
     info->compression = GetU32(infoHeader + 16);
     info->imageSize = GetU32(infoHeader + 20);
     info->coloursUsed = GetU32(infoHeader + 32);
-    if (info->compression != 0) return kLoadDecompress;
-    if (info->planes != 1) return kLoadContent;
-    if (info->infoSize < 40 || (info->bitCount != 8 && info->bitCount != 24)) return kLoadDecompress;
-    return kLoadOk;
+    if (info->compression != 0) return QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED;
+    if (info->planes != 1) return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    if (info->infoSize < 40 || (info->bitCount != 8 && info->bitCount != 24))
+        return QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 // Entries not given by the file stay magenta.
@@ -71,8 +72,8 @@ int ReadPalette(InputFile& file, const BitmapInfo& info, unsigned char* palette)
         palette[4 * i + 2] = 255;
         palette[4 * i + 3] = 0;
     }
-    if (!file.Seek(14 + static_cast<uint64_t>(info.infoSize))) return kLoadRead;
-    return file.Read(palette, 4 * count) ? kLoadOk : kLoadRead;
+    if (!file.Seek(14 + static_cast<uint64_t>(info.infoSize))) return QMV3_LEGACY_LOAD_SHORT_READ;
+    return file.Read(palette, 4 * count) ? QMV3_LEGACY_LOAD_OK : QMV3_LEGACY_LOAD_SHORT_READ;
 }
 
 // Gray value of a blue, green, red pixel, in this order of terms.
@@ -89,24 +90,24 @@ struct ImportState {
 
 int ReadTopDownRows(InputFile& file, const ImportState& state, Buffer* topDown) {
     const BitmapInfo& info = state.info;
-    if (!file.Seek(info.pixelOffset)) return kLoadRead;
+    if (!file.Seek(info.pixelOffset)) return QMV3_LEGACY_LOAD_SHORT_READ;
     Trace(4);
-    if (info.imageSize == 0 || info.imageSize > file.Remaining()) return kLoadRead;
+    if (info.imageSize == 0 || info.imageSize > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
     Buffer raw = Allocate(info.imageSize);
-    if (!raw) return kLoadMemory;
-    if (!file.Read(raw.get(), info.imageSize)) return kLoadRead;
+    if (!raw) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
+    if (!file.Read(raw.get(), info.imageSize)) return QMV3_LEGACY_LOAD_SHORT_READ;
     const uint64_t stride = (static_cast<uint64_t>(info.bitCount) * static_cast<uint32_t>(info.width) + 31) / 32 * 4;
-    if (stride * state.rows > info.imageSize) return kLoadContent;
+    if (stride * state.rows > info.imageSize) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     Trace(5);
     const uint64_t rowBytes = static_cast<uint64_t>(info.bitCount) * static_cast<uint32_t>(info.width) / 8;
     *topDown = Allocate(rowBytes * state.rows);
-    if (!*topDown) return kLoadMemory;
+    if (!*topDown) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     for (uint64_t row = 0; row < state.rows; ++row) {
         uint64_t fileRow = info.height > 0 ? state.rows - 1 - row : row;
         std::memcpy(topDown->get() + rowBytes * row, raw.get() + stride * fileRow, rowBytes);
     }
     Trace(6);
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int MakeGrayFrame(const ImportState& state, Buffer pixels, Buffer* gray) {
@@ -114,7 +115,7 @@ int MakeGrayFrame(const ImportState& state, Buffer pixels, Buffer* gray) {
     bool rgb = state.info.bitCount == 24;
     if (state.usePalette) {
         Buffer expanded = Allocate(count * 3);
-        if (!expanded) return kLoadMemory;
+        if (!expanded) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
         for (uint64_t p = 0; p < count; ++p)
             std::memcpy(expanded.get() + 3 * p, state.palette + 4 * pixels.get()[p], 3);
         pixels = std::move(expanded);
@@ -122,33 +123,33 @@ int MakeGrayFrame(const ImportState& state, Buffer pixels, Buffer* gray) {
     }
     Trace(7);
     *gray = Allocate(count);
-    if (!*gray) return kLoadMemory;
+    if (!*gray) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     Trace(8);
     for (uint64_t p = 0; p < count; ++p) gray->get()[p] = rgb ? Gray(pixels.get() + 3 * p) : pixels.get()[p];
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int ImportBitmap(const char* path, VIDINFHDR* rec, int grayIndices) {
-    if (rec == nullptr || path == nullptr) return kLoadNullArgument;
-    if (!IsEmptyRecord(rec)) return kLoadNotEmpty;
+    if (rec == nullptr || path == nullptr) return QMV3_LEGACY_LOAD_NULL_ARGUMENT;
+    if (!IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
     InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
+    if (!file.Open(path)) return QMV3_LEGACY_LOAD_OPEN_FAILED;
     Trace(2);
     ImportState state;
     int code = ReadHeaders(file, &state.info);
-    if (code != kLoadOk) return code;
+    if (code != QMV3_LEGACY_LOAD_OK) return code;
     Trace(3);
     state.usePalette = state.info.bitCount == 8 && grayIndices == 0;
-    if (state.usePalette && (code = ReadPalette(file, state.info, state.palette)) != kLoadOk) return code;
-    if (state.info.width < 1 || state.info.height == 0) return kLoadContent;
+    if (state.usePalette && (code = ReadPalette(file, state.info, state.palette)) != QMV3_LEGACY_LOAD_OK) return code;
+    if (state.info.width < 1 || state.info.height == 0) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     state.rows = state.info.height > 0 ? static_cast<uint64_t>(state.info.height)
                                        : static_cast<uint64_t>(-static_cast<int64_t>(state.info.height));
     Buffer pixels;
-    if ((code = ReadTopDownRows(file, state, &pixels)) != kLoadOk) return code;
+    if ((code = ReadTopDownRows(file, state, &pixels)) != QMV3_LEGACY_LOAD_OK) return code;
     Buffer gray;
-    if ((code = MakeGrayFrame(state, std::move(pixels), &gray)) != kLoadOk) return code;
+    if ((code = MakeGrayFrame(state, std::move(pixels), &gray)) != QMV3_LEGACY_LOAD_OK) return code;
     PendingRecord pending;
-    if (!pending.AllocateArrays(1)) return kLoadMemory;
+    if (!pending.AllocateArrays(1)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     VIDINFHDR& built = pending.record();
     built.framebits[0] = gray.release();
     built.framescales[0] = 1.0;
@@ -159,7 +160,7 @@ int ImportBitmap(const char* path, VIDINFHDR* rec, int grayIndices) {
     built.scale = 1.0;
     built.type = VIDINFHDR_TYPE_BMP;
     *rec = pending.Release();
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 }  // namespace
@@ -172,7 +173,7 @@ QMV3_EXPORT int load_bmp_file(const char* path, VIDINFHDR* rec, int grayIndices)
     try {
         code = ImportBitmap(path, rec, grayIndices);
     } catch (...) {
-        code = kLoadMemory;
+        code = QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     }
     Trace(9);
     Trace(10);

@@ -31,8 +31,8 @@ int CheckParameters(Conversion& job, int lowMemory) {
     else if (lowMemory != 0 && lowMemory != 1)
         job.text = "Parameter error(aiLowMemoryConsumption is neither zero nor one).";
     else
-        return 1;
-    return 0;
+        return QMV3_BUNCH_CONVERT_OK;
+    return QMV3_BUNCH_CONVERT_PARAMETER_ERROR;
 }
 
 std::string FormatName(int format) {
@@ -47,11 +47,11 @@ int CheckConvertible(Conversion& job) {
     if (header.imageFormat != QMV3_FORMAT_GRAY) {
         job.text = "Image format of images must be CF_IMAGE_FORMAT_GRAY(" + std::to_string(QMV3_FORMAT_GRAY) +
                    ") but is " + FormatName(header.imageFormat) + "(" + std::to_string(header.imageFormat) + ").";
-        return -2;
+        return QMV3_BUNCH_CONVERT_NOT_CONVERTIBLE;
     }
     if (header.bytesPerPixel != 1 && header.bytesPerPixel != 2) {
         job.text = "Image bytesperpixel(" + std::to_string(header.bytesPerPixel) + ") must be either 1 or 2.";
-        return -2;
+        return QMV3_BUNCH_CONVERT_NOT_CONVERTIBLE;
     }
     const float x = header.xScale;
     const float y = header.yScale;
@@ -59,9 +59,9 @@ int CheckConvertible(Conversion& job) {
         char text[200];
         std::snprintf(text, sizeof text, "The scaling factors for x(%f) and y(%f) must be identical.", x, y);
         job.text = text;
-        return -2;
+        return QMV3_BUNCH_CONVERT_NOT_CONVERTIBLE;
     }
-    return 1;
+    return QMV3_BUNCH_CONVERT_OK;
 }
 
 double FrameScale(const DIMAGE& image) {
@@ -83,7 +83,7 @@ int CopyFrames(Conversion& job, unsigned char** bits, double* scales) {
                 qmFreeBunch(job.images);
                 job.sequenceKept = false;
             }
-            return -3;
+            return QMV3_BUNCH_CONVERT_OUT_OF_MEMORY;
         }
         if (bytes > 0) std::memcpy(bits[i], image.frameBuffer, static_cast<size_t>(bytes));
         scales[i] = FrameScale(image);
@@ -92,7 +92,7 @@ int CopyFrames(Conversion& job, unsigned char** bits, double* scales) {
             image.frameBuffer = nullptr;
         }
     }
-    return 1;
+    return QMV3_BUNCH_CONVERT_OK;
 }
 
 void FillHeader(const DIMAGE_FRAMEHEADER& header, VIDINFHDR* record) {
@@ -106,28 +106,28 @@ void FillHeader(const DIMAGE_FRAMEHEADER& header, VIDINFHDR* record) {
 
 int Convert(Conversion& job) {
     const int sequence = qmIsSequence(job.images);
-    if (sequence != 1) {
+    if (sequence != QMV3_SEQUENCE_YES) {
         job.text = "Parameter QMBUNCHOFIMAGES *aImages is no sequence (qmIsSequence(aImages) returned " +
                    std::to_string(sequence) + ", but must return 1.";
-        return -1;
+        return QMV3_BUNCH_CONVERT_NOT_A_SEQUENCE;
     }
     int code = CheckConvertible(job);
-    if (code != 1) return code;
+    if (code != QMV3_BUNCH_CONVERT_OK) return code;
     const uint32_t count = job.images->numFrames;
     double* scales = static_cast<double*>(std::malloc(sizeof(double) * count));
     if (scales == nullptr) {
         job.text = "Memory allocation error at v.framescales (1 double for each of the " + std::to_string(count) +
                    " video images.";
-        return -3;
+        return QMV3_BUNCH_CONVERT_OUT_OF_MEMORY;
     }
     unsigned char** bits = static_cast<unsigned char**>(std::calloc(count, sizeof(unsigned char*)));
     if (bits == nullptr) {
         std::free(scales);
         job.text = "Memory allocation error at v.framebits (" +
                    std::to_string(static_cast<uint64_t>(count) * sizeof(unsigned char*)) + " bytes).";
-        return -3;
+        return QMV3_BUNCH_CONVERT_OUT_OF_MEMORY;
     }
-    if ((code = CopyFrames(job, bits, scales)) != 1) {
+    if ((code = CopyFrames(job, bits, scales)) != QMV3_BUNCH_CONVERT_OK) {
         std::free(bits);
         std::free(scales);
         return code;
@@ -141,7 +141,7 @@ int Convert(Conversion& job) {
         qmFreeBunch(job.images);
         job.sequenceKept = false;
     }
-    return 1;
+    return QMV3_BUNCH_CONVERT_OK;
 }
 
 void DeliverText(const std::string& text, char* buffer, unsigned int size) {
@@ -160,12 +160,12 @@ QMV3_EXPORT int qmBunchToVIDINFHDREx2(QMBUNCHOFIMAGES* aImages, VIDINFHDR* aV, c
     int code;
     try {
         code = CheckParameters(job, aiLowMemoryConsumption);
-        if (code == 1) code = Convert(job);
+        if (code == QMV3_BUNCH_CONVERT_OK) code = Convert(job);
     } catch (...) {
-        code = -3;
+        code = QMV3_BUNCH_CONVERT_OUT_OF_MEMORY;
         job.text = "Out of memory.";
     }
-    if (code != 1) DeliverText(job.text, errorText, errorTextSize);
+    if (code != QMV3_BUNCH_CONVERT_OK) DeliverText(job.text, errorText, errorTextSize);
     if (sequenceKept != nullptr) *sequenceKept = job.sequenceKept ? 1 : 0;
     return code;
 }

@@ -37,13 +37,13 @@ int TypeFromExtension(const char* path) {
 }
 
 int SaveBackground(const char* path, VIDINFHDR* rec) {
-    if (rec->numframes > 1) return kSaveFrameCount;
+    if (rec->numframes > 1) return QMV3_LEGACY_SAVE_FRAME_COUNT;
     return save_bkg_file(path, rec);
 }
 
 int SaveByRecordType(const char* path, VIDINFHDR* rec) {
     static const char* const kExtensions[] = {nullptr, ".imm", ".imc", ".bkg", ".bkc"};
-    if (rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC) return kSaveType;
+    if (rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC) return QMV3_LEGACY_SAVE_BAD_TYPE;
     // The path length was checked, so the name with its extension always fits.
     char name[kMaxSavePathLength + 5];
     std::snprintf(name, sizeof name, "%s%s", path, kExtensions[rec->type]);
@@ -66,7 +66,7 @@ extern "C" {
 QMV3_EXPORT int load_file(int type, const char* path, VIDINFHDR* rec) {
     if (type == 0) {
         type = TypeFromExtension(path);
-        if (type == 0) return kLoadNoExtension;
+        if (type == 0) return QMV3_LEGACY_LOAD_NO_EXTENSION;
     }
     switch (type) {
         case VIDINFHDR_TYPE_IMM:
@@ -80,14 +80,14 @@ QMV3_EXPORT int load_file(int type, const char* path, VIDINFHDR* rec) {
         case VIDINFHDR_TYPE_BMP:
             return load_bmp_file(path, rec, 0);
         default:
-            return kLoadUnknownType;
+            return QMV3_LEGACY_LOAD_UNKNOWN_TYPE;
     }
 }
 
 QMV3_EXPORT int save_file(int type, const char* path, VIDINFHDR* rec) {
-    if (path == nullptr) return kSaveCreate;
-    if (std::strlen(path) > kMaxSavePathLength) return kSavePathLength;
-    if (rec == nullptr || rec->numframes == 0) return kSaveRecord;
+    if (path == nullptr) return QMV3_LEGACY_SAVE_CREATE_FAILED;
+    if (std::strlen(path) > kMaxSavePathLength) return QMV3_LEGACY_SAVE_PATH_TOO_LONG;
+    if (rec == nullptr || rec->numframes == 0) return QMV3_LEGACY_SAVE_NO_FRAMES;
     switch (type) {
         case 0:
             return SaveByRecordType(path, rec);
@@ -100,7 +100,7 @@ QMV3_EXPORT int save_file(int type, const char* path, VIDINFHDR* rec) {
         case VIDINFHDR_TYPE_BKC:
             return save_bkc_file(path, rec);
         default:
-            return kSaveType;
+            return QMV3_LEGACY_SAVE_BAD_TYPE;
     }
 }
 

@@ -41,10 +41,10 @@ void ReduceFrames(const VIDINFHDR& rec, Reduction reduction, unsigned char* out)
 
 // Builds the reduced frame completely before the record is changed, so a failure leaves it as it was.
 int Downscale(VIDINFHDR* rec, Reduction reduction) {
-    if (rec == nullptr || !IsPixelWidth(rec->bpp)) return -5;
-    if (!HasFrames(rec)) return -6;
+    if (rec == nullptr || !IsPixelWidth(rec->bpp)) return QMV3_CONVERT_FORMAT_BAD_BITS;
+    if (!HasFrames(rec)) return QMV3_CONVERT_FORMAT_OUT_OF_MEMORY;
     uint32_t frameBytes = 0;
-    if (!FrameBytes(rec->width, rec->height, rec->bpp, &frameBytes)) return -6;
+    if (!FrameBytes(rec->width, rec->height, rec->bpp, &frameBytes)) return QMV3_CONVERT_FORMAT_OUT_OF_MEMORY;
     double* scales = static_cast<double*>(std::malloc(sizeof(double)));
     unsigned char** bits = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*)));
     unsigned char* frame = static_cast<unsigned char*>(std::malloc(frameBytes == 0 ? 1 : frameBytes));
@@ -52,7 +52,7 @@ int Downscale(VIDINFHDR* rec, Reduction reduction) {
         std::free(scales);
         std::free(bits);
         std::free(frame);
-        return -6;
+        return QMV3_CONVERT_FORMAT_OUT_OF_MEMORY;
     }
     ByPixelWidth(rec->bpp, [&](auto zero) { ReduceFrames<decltype(zero)>(*rec, reduction, frame); });
     const double scale = rec->scale;
@@ -64,20 +64,20 @@ int Downscale(VIDINFHDR* rec, Reduction reduction) {
     bits[0] = frame;
     rec->framescales = scales;
     rec->framebits = bits;
-    return 0;
+    return QMV3_CONVERT_FORMAT_OK;
 }
 
 int ReduceToBackground(VIDINFHDR* rec, int method) {
-    if (rec->numframes <= 1) return 0;
+    if (rec->numframes <= 1) return QMV3_CONVERT_FORMAT_OK;
     switch (method) {
         case 1:
             return downscale_average_function(rec);
         case 2:
             return downscale_envelope_function(rec);
         case 0:
-            return -4;
+            return QMV3_CONVERT_FORMAT_NEEDS_METHOD;
         default:
-            return -3;
+            return QMV3_CONVERT_FORMAT_BAD_METHOD;
     }
 }
 
@@ -90,17 +90,18 @@ int downscale_envelope_function(VIDINFHDR* rec) { return Downscale(rec, Reductio
 extern "C" {
 
 QMV3_EXPORT int convert_format(VIDINFHDR* rec, int newType, int reductionMethod) {
-    if (rec == nullptr || rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC) return -1;
+    if (rec == nullptr || rec->type < VIDINFHDR_TYPE_IMM || rec->type > VIDINFHDR_TYPE_BKC)
+        return QMV3_CONVERT_FORMAT_BAD_TYPE;
     if (newType == VIDINFHDR_TYPE_BKG) {
         int code = ReduceToBackground(rec, reductionMethod);
-        if (code != 0) return code;
+        if (code != QMV3_CONVERT_FORMAT_OK) return code;
     } else if (newType == VIDINFHDR_TYPE_IMM || newType == VIDINFHDR_TYPE_IMC || newType == VIDINFHDR_TYPE_BKC) {
-        if (reductionMethod != 0) return -3;
+        if (reductionMethod != QMV3_REDUCE_NONE) return QMV3_CONVERT_FORMAT_BAD_METHOD;
     } else {
-        return -2;
+        return QMV3_CONVERT_FORMAT_BAD_NEW_TYPE;
     }
     rec->type = newType;
-    return 0;
+    return QMV3_CONVERT_FORMAT_OK;
 }
 
 }  // extern "C"

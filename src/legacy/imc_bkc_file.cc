@@ -50,22 +50,24 @@ struct BlockBuffer {
 int ReadImcFrame(InputFile& file, uint32_t frameBytes, BlockBuffer& block, deflate_engine::Inflater& inflater,
                  unsigned char** frame, double* scale) {
     unsigned char header[kFrameHeaderBytes];
-    if (!file.Read(header, sizeof header)) return kLoadRead;
+    if (!file.Read(header, sizeof header)) return QMV3_LEGACY_LOAD_SHORT_READ;
     const uint32_t compressedBytes = GetU32(header + 8);
     const uint32_t pixelBytes = GetU32(header + 12);
-    if (pixelBytes != frameBytes) return kLoadContent;
-    if (compressedBytes > file.Remaining()) return kLoadRead;
-    if (static_cast<uint64_t>(compressedBytes) * kMaxInflateRatio + 64 < pixelBytes) return kLoadContent;
-    if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return kLoadMemory;
-    if (!file.Read(block.bytes.get(), compressedBytes)) return kLoadRead;
+    if (pixelBytes != frameBytes) return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    if (compressedBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
+    if (static_cast<uint64_t>(compressedBytes) * kMaxInflateRatio + 64 < pixelBytes)
+        return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
+    if (!file.Read(block.bytes.get(), compressedBytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
     *scale = GetDouble(header);
     std::unique_ptr<unsigned char, FreeDeleter> pixels(
         static_cast<unsigned char*>(frame_memory::AllocateFrame(pixelBytes)));
-    if (!pixels) return kLoadMemory;
+    if (!pixels) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     // A stream that gives fewer bytes than announced would leave part of the frame undefined.
-    if (!inflater.Inflate(block.bytes.get(), compressedBytes, pixels.get(), pixelBytes)) return kLoadDecompress;
+    if (!inflater.Inflate(block.bytes.get(), compressedBytes, pixels.get(), pixelBytes))
+        return QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED;
     *frame = pixels.release();
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int ReadImcFrames(InputFile& file, VIDINFHDR& rec, uint32_t frameBytes, int* cancel, double* progress,
@@ -73,28 +75,29 @@ int ReadImcFrames(InputFile& file, VIDINFHDR& rec, uint32_t frameBytes, int* can
     BlockBuffer block;
     deflate_engine::Inflater inflater;
     for (int32_t i = 0; i < rec.numframes; ++i) {
-        if (Cancelled(cancel)) return kLoadUserBreak;
+        if (Cancelled(cancel)) return QMV3_LEGACY_LOAD_INTERRUPTED;
         int code = ReadImcFrame(file, frameBytes, block, inflater, &rec.framebits[i], &rec.framescales[i]);
-        if (code != kLoadOk) return code;
+        if (code != QMV3_LEGACY_LOAD_OK) return code;
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int WriteImcFrame(OutputFile& file, deflate_engine::Compressor& compressor, const unsigned char* pixels,
                   uint32_t frameBytes, double scale) {
-    if (!compressor.Reserve(frameBytes)) return kSaveMemory;
+    if (!compressor.Reserve(frameBytes)) return QMV3_LEGACY_SAVE_OUT_OF_MEMORY;
     const unsigned char* stream = nullptr;
     size_t compressedBytes = 0;
     if (!compressor.Compress(pixels, frameBytes, &stream, &compressedBytes) || compressedBytes > UINT32_MAX) {
-        return kSaveCompress;
+        return QMV3_LEGACY_SAVE_COMPRESSION_FAILED;
     }
     unsigned char header[kFrameHeaderBytes];
     PutDouble(header, scale);
     PutU32(header + 8, static_cast<uint32_t>(compressedBytes));
     PutU32(header + 12, frameBytes);
-    if (!file.Write(header, sizeof header) || !file.Write(stream, compressedBytes)) return kSaveWrite;
-    return kSaveOk;
+    if (!file.Write(header, sizeof header) || !file.Write(stream, compressedBytes))
+        return QMV3_LEGACY_SAVE_WRITE_FAILED;
+    return QMV3_LEGACY_SAVE_OK;
 }
 
 }  // namespace
@@ -102,32 +105,32 @@ int WriteImcFrame(OutputFile& file, deflate_engine::Compressor& compressor, cons
 int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
                                 int type) {
     // Any other type would make a record that free_vidinfhdr does not release.
-    if (type != VIDINFHDR_TYPE_IMC && type != VIDINFHDR_TYPE_BKC) return kLoadUnknownType;
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    if (type != VIDINFHDR_TYPE_IMC && type != VIDINFHDR_TYPE_BKC) return QMV3_LEGACY_LOAD_UNKNOWN_TYPE;
+    if (rec == nullptr || !IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
     InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
+    if (!file.Open(path)) return QMV3_LEGACY_LOAD_OPEN_FAILED;
     unsigned char header[kFileHeaderBytes];
-    if (!file.Read(header, sizeof header)) return kLoadRead;
+    if (!file.Read(header, sizeof header)) return QMV3_LEGACY_LOAD_SHORT_READ;
     PendingRecord pending;
     VIDINFHDR& built = pending.record();
     built.width = GetU32(header);
     built.height = GetU32(header + 4);
     DecodeBitsWord(GetU32(header + 8), &built.bpp, &built.ebitpp);
     const uint32_t count = GetU32(header + 12);
-    if (built.bpp != 8 && built.bpp != 16) return kLoadContent;
+    if (built.bpp != 8 && built.bpp != 16) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     uint32_t frameBytes = 0;
     if (count == 0 || !FrameBytes(built.width, built.height, built.bpp, &frameBytes) || frameBytes == 0) {
-        return kLoadContent;
+        return QMV3_LEGACY_LOAD_BAD_CONTENT;
     }
     // Every frame needs at least its 16-byte header, so the count is bounded by the file.
-    if (static_cast<uint64_t>(count) * kFrameHeaderBytes > file.Remaining()) return kLoadRead;
-    if (!pending.AllocateArrays(count)) return kLoadMemory;
+    if (static_cast<uint64_t>(count) * kFrameHeaderBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
+    if (!pending.AllocateArrays(count)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     int code = ReadImcFrames(file, built, frameBytes, cancel, progress, progressScale);
-    if (code != kLoadOk) return code;
+    if (code != QMV3_LEGACY_LOAD_OK) return code;
     built.scale = built.framescales[0];
     built.type = type;
     *rec = pending.Release();
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
@@ -135,11 +138,11 @@ int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
 }
 
 int save_imc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    if (rec == nullptr) return kSaveRecord;
-    if (!IsSavableType(rec->type)) return kSaveType;
+    if (rec == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (!IsSavableType(rec->type)) return QMV3_LEGACY_SAVE_BAD_TYPE;
     uint32_t frameBytes = 0;
     int code = CheckRecordForSave(rec, false, &frameBytes);
-    if (code != kSaveOk) return code;
+    if (code != QMV3_LEGACY_SAVE_OK) return code;
     const uint32_t effective = rec->ebitpp != 0 ? rec->ebitpp : rec->bpp;
     unsigned char header[kFileHeaderBytes];
     PutU32(header, rec->width);
@@ -147,18 +150,18 @@ int save_imc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
     PutU32(header + 8, rec->bpp + (rec->bpp == 8 ? 0 : effective << 16));
     PutU32(header + 12, static_cast<uint32_t>(rec->numframes));
     OutputFile file;
-    if (!file.Create(path)) return kSaveCreate;
-    if (!file.Write(header, sizeof header)) return kSaveWrite;
+    if (!file.Create(path)) return QMV3_LEGACY_SAVE_CREATE_FAILED;
+    if (!file.Write(header, sizeof header)) return QMV3_LEGACY_SAVE_WRITE_FAILED;
     // The engine is chosen once per save; one compressor serves every frame.
     deflate_engine::Compressor compressor(deflate_engine::WriteEngineFromEnvironment());
     for (int32_t i = 0; i < rec->numframes; ++i) {
         Report(progress, static_cast<double>(i) / rec->numframes);
-        if (Cancelled(cancel)) return kSaveUserBreak;
+        if (Cancelled(cancel)) return QMV3_LEGACY_SAVE_INTERRUPTED;
         code = WriteImcFrame(file, compressor, rec->framebits[i], frameBytes, rec->framescales[i]);
-        if (code != kSaveOk) return code;
+        if (code != QMV3_LEGACY_SAVE_OK) return code;
     }
     Report(progress, static_cast<double>(rec->numframes) / rec->numframes);
-    return file.Commit() ? kSaveOk : kSaveWrite;
+    return file.Commit() ? QMV3_LEGACY_SAVE_OK : QMV3_LEGACY_SAVE_WRITE_FAILED;
 }
 
 int save_bkc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {

@@ -19,41 +19,43 @@ int ReadImmFrames(InputFile& file, PendingRecord& pending, const FrameWords& fir
                   double* progress, double progressScale) {
     VIDINFHDR& rec = pending.record();
     for (int32_t i = 0; i < rec.numframes; ++i) {
-        if (Cancelled(cancel)) return kLoadUserBreak;
+        if (Cancelled(cancel)) return QMV3_LEGACY_LOAD_INTERRUPTED;
         unsigned char words[8];
-        if (!file.Read(words, sizeof words)) return kLoadRead;
-        if (!SameGeometry(DecodeFrameWords(words), first)) return kLoadContent;
+        if (!file.Read(words, sizeof words)) return QMV3_LEGACY_LOAD_SHORT_READ;
+        if (!SameGeometry(DecodeFrameWords(words), first)) return QMV3_LEGACY_LOAD_BAD_CONTENT;
         rec.framebits[i] = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
-        if (rec.framebits[i] == nullptr) return kLoadMemory;
+        if (rec.framebits[i] == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
         unsigned char scale[8];
-        if (!file.Read(rec.framebits[i], frameBytes) || !file.Read(scale, sizeof scale)) return kLoadRead;
+        if (!file.Read(rec.framebits[i], frameBytes) || !file.Read(scale, sizeof scale))
+            return QMV3_LEGACY_LOAD_SHORT_READ;
         rec.framescales[i] = GetDouble(scale);
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 }  // namespace
 
 int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
-    if (rec == nullptr || !IsEmptyRecord(rec)) return kLoadNotEmpty;
+    if (rec == nullptr || !IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
     InputFile file;
-    if (!file.Open(path)) return kLoadOpen;
+    if (!file.Open(path)) return QMV3_LEGACY_LOAD_OPEN_FAILED;
     unsigned char words[8];
-    if (!file.Read(words, sizeof words)) return kLoadRead;
+    if (!file.Read(words, sizeof words)) return QMV3_LEGACY_LOAD_SHORT_READ;
     const FrameWords first = DecodeFrameWords(words);
     uint32_t frameBytes = 0;
     if (!FrameBytes(first.width, first.height, first.bitsPerPixel, &frameBytes) || frameBytes == 0) {
-        return kLoadContent;
+        return QMV3_LEGACY_LOAD_BAD_CONTENT;
     }
     const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + 16;
-    if (file.Length() < recordLength) return kLoadContent;
+    if (file.Length() < recordLength) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     const uint64_t count = file.Length() / recordLength;
-    if (!file.Seek(0)) return kLoadRead;
+    if (!file.Seek(0)) return QMV3_LEGACY_LOAD_SHORT_READ;
     PendingRecord pending;
-    if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count))) return kLoadMemory;
+    if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count)))
+        return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     int code = ReadImmFrames(file, pending, first, frameBytes, cancel, progress, progressScale);
-    if (code != kLoadOk) return code;
+    if (code != QMV3_LEGACY_LOAD_OK) return code;
     VIDINFHDR& built = pending.record();
     built.width = first.width;
     built.height = first.height;
@@ -62,31 +64,31 @@ int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
     built.type = VIDINFHDR_TYPE_IMM;
     built.scale = built.framescales[0];
     *rec = pending.Release();
-    return kLoadOk;
+    return QMV3_LEGACY_LOAD_OK;
 }
 
 int save_imm_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {
-    if (rec == nullptr) return kSaveRecord;
-    if (!IsSavableType(rec->type)) return kSaveType;
+    if (rec == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (!IsSavableType(rec->type)) return QMV3_LEGACY_SAVE_BAD_TYPE;
     uint32_t frameBytes = 0;
     int code = CheckRecordForSave(rec, true, &frameBytes);
-    if (code != kSaveOk) return code;
+    if (code != QMV3_LEGACY_SAVE_OK) return code;
     unsigned char words[8];
     EncodeFrameWords(*rec, words);
     OutputFile file;
-    if (!file.Create(path)) return kSaveCreate;
+    if (!file.Create(path)) return QMV3_LEGACY_SAVE_CREATE_FAILED;
     for (int32_t i = 0; i < rec->numframes; ++i) {
         Report(progress, static_cast<double>(i) / rec->numframes);
-        if (Cancelled(cancel)) return kSaveUserBreak;
+        if (Cancelled(cancel)) return QMV3_LEGACY_SAVE_INTERRUPTED;
         unsigned char scale[8];
         PutDouble(scale, rec->framescales[i]);
         if (!file.Write(words, sizeof words) || !file.Write(rec->framebits[i], frameBytes) ||
             !file.Write(scale, sizeof scale)) {
-            return kSaveWrite;
+            return QMV3_LEGACY_SAVE_WRITE_FAILED;
         }
     }
     Report(progress, static_cast<double>(rec->numframes) / rec->numframes);
-    return file.Commit() ? kSaveOk : kSaveWrite;
+    return file.Commit() ? QMV3_LEGACY_SAVE_OK : QMV3_LEGACY_SAVE_WRITE_FAILED;
 }
 
 extern "C" {

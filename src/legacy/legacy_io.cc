@@ -76,13 +76,14 @@ void EncodeFrameWords(const VIDINFHDR& rec, unsigned char* eightBytes) {
 }
 
 int CheckRecordForSave(const VIDINFHDR* rec, bool sixteenBitGeometry, uint32_t* frameBytes) {
-    if (rec->numframes < 1 || rec->framebits == nullptr || rec->framescales == nullptr) return kSaveRecord;
-    if (sixteenBitGeometry && (rec->width > 0xFFFF || rec->height > 0xFFFF)) return kSaveRecord;
-    if (!FrameBytes(rec->width, rec->height, rec->bpp, frameBytes)) return kSaveRecord;
+    if (rec->numframes < 1 || rec->framebits == nullptr || rec->framescales == nullptr)
+        return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (sixteenBitGeometry && (rec->width > 0xFFFF || rec->height > 0xFFFF)) return QMV3_LEGACY_SAVE_NO_FRAMES;
+    if (!FrameBytes(rec->width, rec->height, rec->bpp, frameBytes)) return QMV3_LEGACY_SAVE_NO_FRAMES;
     for (int32_t i = 0; i < rec->numframes; ++i) {
-        if (rec->framebits[i] == nullptr && *frameBytes != 0) return kSaveRecord;
+        if (rec->framebits[i] == nullptr && *frameBytes != 0) return QMV3_LEGACY_SAVE_NO_FRAMES;
     }
-    return kSaveOk;
+    return QMV3_LEGACY_SAVE_OK;
 }
 
 InputFile::~InputFile() {

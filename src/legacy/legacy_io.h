@@ -14,32 +14,6 @@
 
 namespace qmv3::legacy {
 
-// Load codes.
-constexpr int kLoadOk = 0;
-constexpr int kLoadNoExtension = -1;
-constexpr int kLoadUnknownType = -2;
-constexpr int kLoadOpen = -3;
-constexpr int kLoadContent = -4;
-constexpr int kLoadRead = -5;
-constexpr int kLoadNotEmpty = -6;
-constexpr int kLoadMemory = -7;
-constexpr int kLoadDecompress = -8;
-constexpr int kLoadUserBreak = -9;
-constexpr int kLoadNullArgument = -10;
-
-// Save codes.
-constexpr int kSaveOk = 0;
-constexpr int kSaveFrameCount = -1;
-constexpr int kSaveType = -2;
-constexpr int kSaveRecord = -3;
-constexpr int kSaveCreate = -4;
-constexpr int kSaveWrite = -5;
-constexpr int kSaveMemory = -6;
-constexpr int kSaveCompress = -7;
-constexpr int kSavePathLength = -8;
-constexpr int kSaveUserBreak = -9;
-constexpr int kSaveBitsPerPixel = -10;
-
 uint32_t GetU32(const unsigned char* bytes);
 uint16_t GetU16(const unsigned char* bytes);
 double GetDouble(const unsigned char* bytes);

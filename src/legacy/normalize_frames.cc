@@ -44,24 +44,24 @@ void NormalizeFrame(unsigned char* frame, size_t width, const Rectangle& area, u
 extern "C" {
 
 QMV3_EXPORT int normalizeframes_rect(VIDINFHDR* rec, unsigned x1, unsigned y1, unsigned x2, unsigned y2) {
-    if (rec == nullptr || rec->type == VIDINFHDR_TYPE_EMPTY) return -1;
+    if (rec == nullptr || rec->type == VIDINFHDR_TYPE_EMPTY) return QMV3_FILTER_REFUSED;
     if (x1 > x2) std::swap(x1, x2);
     if (y1 > y2) std::swap(y1, y2);
-    if (rec->numframes < 1) return 0;
+    if (rec->numframes < 1) return QMV3_FILTER_OK;
     // A rectangle reaching outside the frame would touch memory beyond it.
-    if (x2 >= rec->width || y2 >= rec->height) return -1;
-    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return -1;
+    if (x2 >= rec->width || y2 >= rec->height) return QMV3_FILTER_REFUSED;
+    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return QMV3_FILTER_REFUSED;
     const Rectangle area = {x1, y1, x2, y2};
     const uint32_t target = TargetMaximum(*rec);
     ByPixelWidth(rec->bpp, [&](auto zero) {
         for (int32_t f = 0; f < rec->numframes; ++f)
             NormalizeFrame<decltype(zero)>(rec->framebits[f], rec->width, area, target);
     });
-    return 0;
+    return QMV3_FILTER_OK;
 }
 
 QMV3_EXPORT int normalizeframes(VIDINFHDR* rec) {
-    if (rec == nullptr) return -1;
+    if (rec == nullptr) return QMV3_FILTER_REFUSED;
     return normalizeframes_rect(rec, 0, 0, rec->width - 1, rec->height - 1);
 }
 

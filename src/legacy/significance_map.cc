@@ -26,15 +26,15 @@ MallocPtr<T> Allocate(size_t count, bool zeroed) {
 }
 
 int CheckInputs(const VIDINFHDR* first, const VIDINFHDR* second, const VIDINFHDR* map) {
-    if (map == nullptr || map->type != VIDINFHDR_TYPE_EMPTY) return -1;
-    if (first == nullptr || first->numframes < 2 || !HasFrames(first)) return -2;
-    if (second == nullptr || second->numframes < 2 || !HasFrames(second)) return -3;
-    if (first->numframes != second->numframes) return -4;
-    if (first->width != second->width || first->height != second->height) return -5;
-    if (first->bpp != second->bpp || first->ebitpp != second->ebitpp) return -5;
+    if (map == nullptr || map->type != VIDINFHDR_TYPE_EMPTY) return QMV3_SIGNIFICANCE_MAP_NOT_EMPTY;
+    if (first == nullptr || first->numframes < 2 || !HasFrames(first)) return QMV3_SIGNIFICANCE_FIRST_TOO_SHORT;
+    if (second == nullptr || second->numframes < 2 || !HasFrames(second)) return QMV3_SIGNIFICANCE_SECOND_TOO_SHORT;
+    if (first->numframes != second->numframes) return QMV3_SIGNIFICANCE_FRAME_COUNTS_DIFFER;
+    if (first->width != second->width || first->height != second->height) return QMV3_SIGNIFICANCE_RECORDS_DIFFER;
+    if (first->bpp != second->bpp || first->ebitpp != second->ebitpp) return QMV3_SIGNIFICANCE_RECORDS_DIFFER;
     // Only the widths the map can be written in are accepted, so the map frame is never too small.
-    if (!IsPixelWidth(first->bpp)) return -7;
-    return 0;
+    if (!IsPixelWidth(first->bpp)) return QMV3_SIGNIFICANCE_BAD_BITS;
+    return QMV3_SIGNIFICANCE_OK;
 }
 
 // Per pixel, in double precision and frame order: the means of both records, the second's sample
@@ -62,14 +62,14 @@ extern "C" {
 
 QMV3_EXPORT int calculate_significance_map(VIDINFHDR* first, VIDINFHDR* second, VIDINFHDR* map, double factor) {
     int code = CheckInputs(first, second, map);
-    if (code != 0) return code;
+    if (code != QMV3_SIGNIFICANCE_OK) return code;
     uint32_t frameBytes = 0;
-    if (!FrameBytes(first->width, first->height, first->bpp, &frameBytes)) return -6;
+    if (!FrameBytes(first->width, first->height, first->bpp, &frameBytes)) return QMV3_SIGNIFICANCE_OUT_OF_MEMORY;
     const size_t pixels = static_cast<size_t>(first->width) * first->height;
     MallocPtr<unsigned char> frame = Allocate<unsigned char>(frameBytes, true);
     MallocPtr<unsigned char*> bits = Allocate<unsigned char*>(1, false);
     MallocPtr<double> scales = Allocate<double>(1, false);
-    if (!frame || !bits || !scales) return -6;
+    if (!frame || !bits || !scales) return QMV3_SIGNIFICANCE_OUT_OF_MEMORY;
     ByPixelWidth(first->bpp,
                  [&](auto zero) { MarkSignificant<decltype(zero)>(*first, *second, factor, pixels, frame.get()); });
     map->width = first->width;
@@ -83,7 +83,7 @@ QMV3_EXPORT int calculate_significance_map(VIDINFHDR* first, VIDINFHDR* second, 
     bits.get()[0] = frame.release();
     map->framebits = bits.release();
     map->framescales = scales.release();
-    return 0;
+    return QMV3_SIGNIFICANCE_OK;
 }
 
 }  // extern "C"

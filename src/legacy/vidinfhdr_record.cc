@@ -10,23 +10,23 @@ namespace {
 
 const char* LoadCodeText(int code) {
     switch (code) {
-        case 0:
+        case QMV3_LEGACY_LOAD_OK:
             return "Success.";
-        case -1:
+        case QMV3_LEGACY_LOAD_NO_EXTENSION:
             return "File could not be checked for type (file extension not imc or bkc or bkg or imm -> unknown).";
-        case -2:
+        case QMV3_LEGACY_LOAD_UNKNOWN_TYPE:
             return "File type unknown.";
-        case -3:
+        case QMV3_LEGACY_LOAD_OPEN_FAILED:
             return "File could not be opened.";
-        case -4:
+        case QMV3_LEGACY_LOAD_BAD_CONTENT:
             return "Error in file (unexpected content). File may be corrupted.";
-        case -5:
+        case QMV3_LEGACY_LOAD_SHORT_READ:
             return "Error reading file.";
-        case -6:
+        case QMV3_LEGACY_LOAD_NOT_EMPTY:
             return "Already initialized, please free VIDINFHDR (and memory) first.";
-        case -7:
+        case QMV3_LEGACY_LOAD_OUT_OF_MEMORY:
             return "Out of memory.";
-        case -8:
+        case QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED:
             return "Error during decompression.";
         default:
             return nullptr;
@@ -35,21 +35,21 @@ const char* LoadCodeText(int code) {
 
 const char* InternalLoadCodeText(int code) {
     switch (code) {
-        case 0:
+        case QMV3_LEGACY_LOAD_OK:
             return "Successful.";
-        case -3:
+        case QMV3_LEGACY_LOAD_OPEN_FAILED:
             return "Could not open file.";
-        case -4:
+        case QMV3_LEGACY_LOAD_BAD_CONTENT:
             return "Error in file.";
-        case -5:
+        case QMV3_LEGACY_LOAD_SHORT_READ:
             return "Error reading file.";
-        case -6:
+        case QMV3_LEGACY_LOAD_NOT_EMPTY:
             return "Parameter error (VIDINFHDR passed is not empty).";
-        case -7:
+        case QMV3_LEGACY_LOAD_OUT_OF_MEMORY:
             return "Out of memory.";
-        case -8:
+        case QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED:
             return "Decompression error.";
-        case -9:
+        case QMV3_LEGACY_LOAD_INTERRUPTED:
             return "User break.";
         default:
             return nullptr;

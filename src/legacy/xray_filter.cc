@@ -41,15 +41,15 @@ void FilterFrame(unsigned char* frame, size_t width, size_t height) {
 extern "C" {
 
 QMV3_EXPORT int xrayfilter(VIDINFHDR* rec) {
-    if (rec == nullptr || rec->width < 4 || rec->height < 4) return -1;
-    if (rec->type == VIDINFHDR_TYPE_EMPTY) return -1;
-    if (rec->numframes < 1) return 0;
-    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return -1;
+    if (rec == nullptr || rec->width < 4 || rec->height < 4) return QMV3_FILTER_REFUSED;
+    if (rec->type == VIDINFHDR_TYPE_EMPTY) return QMV3_FILTER_REFUSED;
+    if (rec->numframes < 1) return QMV3_FILTER_OK;
+    if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return QMV3_FILTER_REFUSED;
     ByPixelWidth(rec->bpp, [rec](auto zero) {
         for (int32_t f = 0; f < rec->numframes; ++f)
             FilterFrame<decltype(zero)>(rec->framebits[f], rec->width, rec->height);
     });
-    return 0;
+    return QMV3_FILTER_OK;
 }
 
 }  // extern "C"

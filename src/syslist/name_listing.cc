@@ -10,43 +10,38 @@
 
 namespace {
 
-constexpr int kListingDone = 1;
-constexpr int kMissingArgument = 0;
-constexpr int kNotLoaded = -1;
-constexpr int kQueryFailed = -2;
-
 constexpr size_t kContextBufferSize = 64;
 
 int listRawVideoServers(const char* path, char* context, NAME64* names, unsigned int* count) {
     CLogging log;
     log.InitializeLogging(nullptr, true, nullptr);
     CSysList list;
-    if (!list.LoadSysList(path, true, log)) return kNotLoaded;
+    if (!list.LoadSysList(path, true, log)) return QMV3_SYSLIST_LOAD_FAILED;
     if (context != nullptr) snprintf(context, kContextBufferSize, "%s", list.getZantContext());
     unsigned int sgpCount = 0;
-    if (!list.returnNumSGPs(sgpCount)) return kQueryFailed;
+    if (!list.returnNumSGPs(sgpCount)) return QMV3_SYSLIST_QUERY_FAILED;
     if (names == nullptr) {
         *count = sgpCount;
-        return kListingDone;
+        return QMV3_SYSLIST_OK;
     }
-    return list.returnSGPs(names, *count) ? kListingDone : kQueryFailed;
+    return list.returnSGPs(names, *count) ? QMV3_SYSLIST_OK : QMV3_SYSLIST_QUERY_FAILED;
 }
 
 int listImageSources(const char* path, NAME64* names, NAME64I* ids, unsigned int* count) {
     CLogging log;
     log.InitializeLogging(nullptr, true, nullptr);
     CSysList list;
-    if (!list.LoadSysList(path, true, log)) return kNotLoaded;
+    if (!list.LoadSysList(path, true, log)) return QMV3_SYSLIST_LOAD_FAILED;
     unsigned int sourceCount = 0;
-    if (!list.returnNumImageSources(sourceCount)) return kQueryFailed;
+    if (!list.returnNumImageSources(sourceCount)) return QMV3_SYSLIST_QUERY_FAILED;
     if (names == nullptr && ids == nullptr) {
         *count = sourceCount;
-        return kListingDone;
+        return QMV3_SYSLIST_OK;
     }
-    if (names != nullptr && !list.returnImageSources(names, *count)) return kQueryFailed;
+    if (names != nullptr && !list.returnImageSources(names, *count)) return QMV3_SYSLIST_QUERY_FAILED;
     // With both arrays the second copy takes the first one's count as its room.
-    if (ids != nullptr && !list.returnImageSources(ids, *count)) return kQueryFailed;
-    return kListingDone;
+    if (ids != nullptr && !list.returnImageSources(ids, *count)) return QMV3_SYSLIST_QUERY_FAILED;
+    return QMV3_SYSLIST_OK;
 }
 
 }  // namespace
@@ -54,20 +49,20 @@ int listImageSources(const char* path, NAME64* names, NAME64I* ids, unsigned int
 extern "C" {
 
 QMV3_EXPORT int qmGetAllRawVideoServerNames(const char* path, char* context, NAME64* names, unsigned int* count) {
-    if (path == nullptr || count == nullptr) return kMissingArgument;
+    if (path == nullptr || count == nullptr) return QMV3_SYSLIST_NULL_ARGUMENT;
     try {
         return listRawVideoServers(path, context, names, count);
     } catch (...) {
-        return kNotLoaded;
+        return QMV3_SYSLIST_LOAD_FAILED;
     }
 }
 
 QMV3_EXPORT int qmGetAllImageSourceNames(const char* path, NAME64* names, NAME64I* ids, unsigned int* count) {
-    if (path == nullptr || count == nullptr) return kMissingArgument;
+    if (path == nullptr || count == nullptr) return QMV3_SYSLIST_NULL_ARGUMENT;
     try {
         return listImageSources(path, names, ids, count);
     } catch (...) {
-        return kNotLoaded;
+        return QMV3_SYSLIST_LOAD_FAILED;
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "qmv3/qmv3.h"
 #include "zant/access_modes.h"
 
 const ZANTMODESNEW zantModesNew[7] = {
@@ -53,7 +54,9 @@ class ModeWords {
     ModeWords& operator=(const ModeWords&) = delete;
 
     // 0 when there are words, else the decoder's code.
-    int failure() const { return tooLong_ ? -1 : (count_ == 0 ? -2 : 0); }
+    int failure() const {
+        return tooLong_ ? QMV3_MODE_DECODE_TOO_LONG : (count_ == 0 ? QMV3_MODE_DECODE_NO_KEYWORD : 0);
+    }
     int count() const { return count_; }
     const char* word(int index) const { return words_[index]; }
 
@@ -90,12 +93,12 @@ int zantDecodeModeStringANYnew(const char* text, int rowCount, const ZANTMODESNE
     int collected = 0;
     for (int index = 0; index < words.count(); ++index) {
         const ZANTMODESNEW* row = table == nullptr ? nullptr : FindNewRow(words.word(index), rowCount, table);
-        if (row == nullptr) return -3;
-        if ((row->value & collected) != 0) return -4;
-        if (GroupTaken(*row, collected, rowCount, table)) return -4;
+        if (row == nullptr) return QMV3_MODE_DECODE_UNKNOWN_KEYWORD;
+        if ((row->value & collected) != 0) return QMV3_MODE_DECODE_CONFLICT;
+        if (GroupTaken(*row, collected, rowCount, table)) return QMV3_MODE_DECODE_CONFLICT;
         collected |= row->value;
     }
-    return (collected & kBaseModeBits) == 0 ? -5 : collected;
+    return (collected & kBaseModeBits) == 0 ? QMV3_MODE_DECODE_NO_BASE_MODE : collected;
 }
 
 int zantDecodeModeStringCMnew(const char* text) { return zantDecodeModeStringANYnew(text, 7, zantModesNew); }
@@ -112,7 +115,7 @@ int zantDecodeModeStringANY(const char* text, int rowCount, const ZANTMODES* tab
     for (int index = 0; index < words.count(); ++index) {
         int row = 0;
         while (table != nullptr && row < rowCount && strcasecmp(words.word(index), table[row].name) != 0) ++row;
-        if (table == nullptr || row >= rowCount) return -3;
+        if (table == nullptr || row >= rowCount) return QMV3_MODE_DECODE_UNKNOWN_KEYWORD;
         collected |= table[row].value;
     }
     return collected;

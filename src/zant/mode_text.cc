@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "zant.h"
+#include "qmv3/qmv3.h"
 #include "zant/access_modes.h"
 
 namespace {
@@ -23,12 +24,6 @@ const ModeFlag kModeFlags[] = {
     {"GROUPED", 4096},    {"CONNECT", 8192},   {"WAIT", 16384},      {"SYNCNOTIFY", 32768},
 };
 
-constexpr int kModeStream = 128;
-constexpr int kModeMulticast = 512;
-constexpr int kModeConnect = 8192;
-constexpr int kAccessStream = 2048;
-constexpr int kAccessMulticast = 512;
-
 }  // namespace
 
 int zantModeToString(int mode, bool shortNames, std::string& out) {
@@ -47,14 +42,14 @@ int zantModeToString(int mode, bool shortNames, std::string& out) {
 }
 
 int zantCMtoCA(int mode, int& access) {
-    const bool stream = (mode & kModeStream) != 0;
-    const bool multicast = (mode & kModeMulticast) != 0;
-    const bool connect = (mode & kModeConnect) != 0;
+    const bool stream = (mode & QMV3_CM_STREAM) != 0;
+    const bool multicast = (mode & QMV3_CM_MCAST) != 0;
+    const bool connect = (mode & QMV3_CM_CONNECT) != 0;
     // The transports exclude one another.
     if (int(stream) + int(multicast) + int(connect) > 1) return 0;
     int bits = (mode & 0x7) != 0 ? CA_READ : 0;
-    if (stream) bits |= kAccessStream;
-    if (multicast) bits |= kAccessMulticast;
+    if (stream) bits |= QMV3_CA_STREAM;
+    if (multicast) bits |= QMV3_CA_MCAST;
     if (connect) bits |= CA_CONNECT;
     access = bits;
     return 1;

@@ -11,7 +11,7 @@
 extern "C" {
 
 QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size) {
-    if (buffer == nullptr || size == nullptr || *size == 0) return 0;
+    if (buffer == nullptr || size == nullptr || *size == 0) return QMV3_MODE_REFUSED;
     buffer[0] = '\0';
     const long long magnitude = code < 0 ? -static_cast<long long>(code) : code;
     if (magnitude < GetErrorListSize() && *size > 1) {
@@ -20,32 +20,32 @@ QMV3_EXPORT int qmZantCodeToString(int code, char* buffer, size_t* size) {
     }
     buffer[*size - 1] = '\0';
     *size = std::strlen(buffer) + 1;
-    return 1;
+    return QMV3_MODE_OK;
 }
 
 QMV3_EXPORT int QMV3_INTERNAL_zantDecodeModeStringCMnew(const char* text) { return zantDecodeModeStringCMnew(text); }
 
 QMV3_EXPORT int QMV3_INTERNAL_zantCMtoCA(int mode, int* access) {
     int bits = 0;
-    if (zantCMtoCA(mode, bits) == 0) return 0;
+    if (zantCMtoCA(mode, bits) == 0) return QMV3_MODE_REFUSED;
     if (access != nullptr) *access = bits;
-    return 1;
+    return QMV3_MODE_OK;
 }
 
 QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* buffer, size_t* size) {
     try {
         std::string text;
-        if (zantModeToString(mode, shortNames != 0, text) == 0) return 0;
+        if (zantModeToString(mode, shortNames != 0, text) == 0) return QMV3_MODE_REFUSED;
         const size_t needed = text.size() + 1;
         if (buffer != nullptr && size != nullptr && *size >= needed) {
             std::memcpy(buffer, text.c_str(), needed);
             *size = needed;
-            return 1;
+            return QMV3_MODE_OK;
         }
         if (size != nullptr) *size = needed;
-        return -1;
+        return QMV3_MODE_TOO_SMALL;
     } catch (...) {
-        return 0;
+        return QMV3_MODE_REFUSED;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "acquisition/log_capture.h"
+#include "common/pattern_camera.h"
 #include "zant.h"
 #include "zantsim.h"
 

@@ -56,6 +56,7 @@ class MultiGrab : public GrabTest {
 };
 
 TEST_F(MultiGrab, RepeatedFrameNumbersAreDroppedAndEachFrameCopiedOnce) {
+    qmv3test::ServePatternCamera();
     Script({Deliver(10), Deliver(10), Deliver(11), Deliver(12)});
     EXPECT_EQ(3, Grab(3));
     EXPECT_EQ(0, error_);

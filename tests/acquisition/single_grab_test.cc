@@ -31,6 +31,7 @@ class SingleGrab : public GrabTest {
 };
 
 TEST_F(SingleGrab, FrameArrivesValidWithTheRequestHandedBack) {
+    qmv3test::ServePatternCamera();
     DTYPE out{};
     int code = -1;
     LogCapture log;

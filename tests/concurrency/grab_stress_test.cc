@@ -31,7 +31,8 @@ class GrabStress : public ::testing::Test {
     void SetUp() override {
         const std::string config = dir.file("stress.xml");
         const std::string text = std::string("<zantsim><device address=\"") + kCamera + "\"><property name=\"" +
-                                 kProperty + "\" width=\"32\" height=\"8\" minRateMs=\"1\"/></device></zantsim>";
+                                 kProperty +
+                                 "\" source=\"pattern\" width=\"32\" height=\"8\" minRateMs=\"1\"/></device></zantsim>";
         qmv3test::WriteFileBytes(config, std::vector<unsigned char>(text.begin(), text.end()));
         setenv(ZANTSIM_CONFIG_ENV, config.c_str(), 1);
         zantsim_Reset();

@@ -139,7 +139,7 @@ TEST_F(ToolFiles, ExportBmpWritesOneBitmapPerFrame) {
         ASSERT_EQ(bytes.size(), 1078u + 24u * 10u) << name;
         EXPECT_EQ(bytes[28], 8);  // bits per pixel
     }
-    // 12-bit values keep their 8 most significant bits; the bottom row is stored first.
+    // 12-bit values are spread over 0..255; the bottom row is stored first.
     QMBUNCHOFIMAGES images = tooltest::LoadSequence(path);
     ASSERT_EQ(images.numFrames, 3u);
     const std::vector<unsigned char> bitmap = qmv3test::ReadFileBytes(dir.file("f002.bmp"));
@@ -147,7 +147,7 @@ TEST_F(ToolFiles, ExportBmpWritesOneBitmapPerFrame) {
     for (int x = 0; x < 24; ++x) {
         uint16_t value;
         std::memcpy(&value, pixels + 2 * (9 * 24 + x), 2);
-        EXPECT_EQ(bitmap[1078 + x], value >> 4) << x;
+        EXPECT_EQ(bitmap[1078 + x], (value * 255 + 2047) / 4095) << x;
     }
     qmFreeBunch(&images);
 

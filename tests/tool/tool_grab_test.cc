@@ -62,10 +62,11 @@ TEST(ToolGrab, FailedGrabsExitWithOneAndSaveNothing) {
     EXPECT_EQ(single.status, 1);
     EXPECT_TRUE(Contains(single.err, "reading the property characteristics failed (control system code")) << single.err;
 
-    const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imc2")}, dir);
-    EXPECT_EQ(jpeg.status, 1);
-    EXPECT_TRUE(Contains(jpeg.err, "JPEG-compressed, which no file kind holds; use --decompress")) << jpeg.err;
-    EXPECT_FALSE(qmv3test::FileExists(dir.file("c.imc2")));
+    // JPEG frames are decompressed for every kind, with one line that says so.
+    const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imm")}, dir);
+    EXPECT_EQ(jpeg.status, 0) << jpeg.err;
+    EXPECT_EQ(jpeg.err, "qmv3 grab: the frames of \"FrameJpeg\" are JPEG-compressed; decompressing them for " +
+                            dir.file("c.imm") + "\n");
 
     qmv3test::WriteFileBytes(dir.file("taken.imm"), {1, 2, 3});
     const tooltest::ToolResult taken = RunTool({"grab", "-n", "1", dir.file("taken.imm")}, dir);

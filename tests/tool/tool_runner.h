@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +27,10 @@ struct ToolResult {
 
 inline const char* ToolPath() { return QMV3_TOOL_PATH; }
 
-// Starts the tool with stdout and stderr redirected into files of the folder; returns its pid.
-inline pid_t StartTool(const std::vector<std::string>& arguments, const qmv3test::TempDir& dir, int stderrFd = -1) {
+// Starts the tool with stdout and stderr redirected into files of the folder; returns its pid. A
+// fileSizeLimit of 0 or more makes every write beyond that many bytes of a file fail.
+inline pid_t StartTool(const std::vector<std::string>& arguments, const qmv3test::TempDir& dir, int stderrFd = -1,
+                       long fileSizeLimit = -1) {
     const std::string outPath = dir.file(".tool-out"), errPath = dir.file(".tool-err");
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(ToolPath()));
@@ -38,6 +41,11 @@ inline pid_t StartTool(const std::vector<std::string>& arguments, const qmv3test
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = stderrFd >= 0 ? stderrFd : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+        if (fileSizeLimit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit limit = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/pattern_camera.h"
 #include "common/temp_dir.h"
 #include "qmv3/qmv3.h"
 #include "zant.h"
@@ -112,6 +113,7 @@ TEST_F(ZantsimTest, PropsAnswersInTheCurrentAndTheOlderForm) {
 }
 
 TEST_F(ZantsimTest, ReadsFillAValidHeaderAndTheMovingPatternOfEachFormat) {
+    qmv3test::ServePatternCamera();
     const struct {
         const char* property;
         int bpp, format, bits;
@@ -344,7 +346,8 @@ TEST_F(ZantsimTest, ConfigurationFileDescribesDevicesAndAMalformedOneIsReportedO
     const std::string good = dir.file("sim.xml");
     std::FILE* file = std::fopen(good.c_str(), "w");
     std::fputs(
-        "<zantsim><device address=\"/LAB/GRAB/CAM7\"><property name=\"Big\" width=\"2048\" height=\"1024\" "
+        "<zantsim><device address=\"/LAB/GRAB/CAM7\"><property name=\"Big\" source=\"pattern\" width=\"2048\" "
+        "height=\"1024\" "
         "bytesPerPixel=\"2\" effectiveBits=\"10\" frameNumberStart=\"100\" minRateMs=\"20\"/></device></zantsim>",
         file);
     std::fclose(file);

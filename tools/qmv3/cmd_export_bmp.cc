@@ -1,18 +1,24 @@
-// "qmv3 export-bmp": every frame of a sequence file as a Windows bitmap PREFIX1.bmp, PREFIX2.bmp, ...
-// through the library's older record. The bitmaps hold 8 bits, so 16-bit frames are reduced to their
-// 8 most significant effective bits first.
+// "qmv3 export-bmp": every frame of a sequence file, or one, as a Windows bitmap PREFIX1.bmp,
+// PREFIX2.bmp, ... through the library's older record. The bitmaps hold 8 bits, so every frame is
+// mapped onto 0..255 first: its effective bits spread over the range, or an automatic contrast.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "command.h"
+#include "output_file.h"
 #include "sequence_io.h"
 
 namespace qmv3tool {
 
 namespace {
 
-const OptionSpec kOptions[] = {{"palette", 0, true}, {"digits", 0, true}};
+const OptionSpec kOptions[] = {
+    {"palette", 0, true}, {"digits", 0, true}, {"contrast", 0, true}, {"frame", 'k', true}, kForceOption,
+};
 
 const char* SaveCodeText(int code) {
     switch (code) {
@@ -33,27 +39,76 @@ const char* SaveCodeText(int code) {
     }
 }
 
-// Replaces 16-bit frames by 8-bit ones that keep the top 8 of the effective bits.
-bool ReduceTo8Bits(VIDINFHDR& record) {
-    if (record.bpp != 16) return true;
-    const unsigned bits = record.ebitpp >= 8 && record.ebitpp <= 16 ? record.ebitpp : 16;
+// The map of every stored value onto 0..255: the effective bits spread over the whole range, or
+// with automatic contrast the 0.5 and 99.5 percentiles of the exported frames onto 0 and 255.
+std::vector<unsigned char> ValueMap(const VIDINFHDR& record, bool automatic) {
+    const bool wide = record.bpp == 16;
+    const unsigned bits = record.ebitpp >= 1 && record.ebitpp <= record.bpp ? record.ebitpp : record.bpp;
+    const size_t values = wide ? 65536 : 256;
+    const size_t pixels = static_cast<size_t>(record.width) * record.height;
+    double low = 0.0, high = static_cast<double>((1u << bits) - 1);
+    if (automatic) {
+        std::vector<uint64_t> histogram(values, 0);
+        for (int32_t frame = 0; frame < record.numframes; ++frame) {
+            const unsigned char* bytes = record.framebits[frame];
+            for (size_t i = 0; i < pixels; ++i) {
+                uint16_t value = bytes[i];
+                if (wide) std::memcpy(&value, bytes + 2 * i, sizeof value);
+                ++histogram[value];
+            }
+        }
+        const uint64_t total = static_cast<uint64_t>(pixels) * static_cast<uint64_t>(record.numframes);
+        const uint64_t lowCount = total / 200, highCount = total - total / 200;
+        uint64_t seen = 0;
+        bool lowFound = false;
+        for (size_t value = 0; value < values; ++value) {
+            seen += histogram[value];
+            if (!lowFound && seen > lowCount) {
+                low = static_cast<double>(value);
+                lowFound = true;
+            }
+            if (seen >= highCount) {
+                high = static_cast<double>(value);
+                break;
+            }
+        }
+        if (high <= low) high = low + 1.0;  // a flat frame stays black instead of dividing by zero
+    }
+    std::vector<unsigned char> map(values);
+    for (size_t value = 0; value < values; ++value) {
+        const double scaled = (static_cast<double>(value) - low) * 255.0 / (high - low) + 0.5;
+        map[value] = static_cast<unsigned char>(scaled <= 0.0 ? 0 : scaled >= 255.0 ? 255 : scaled);
+    }
+    return map;
+}
+
+// Replaces every frame by its 8-bit image through the value map.
+bool MapTo8Bits(VIDINFHDR& record, bool automatic) {
+    const std::vector<unsigned char> map = ValueMap(record, automatic);
+    const bool wide = record.bpp == 16;
     const size_t pixels = static_cast<size_t>(record.width) * record.height;
     for (int32_t frame = 0; frame < record.numframes; ++frame) {
-        unsigned char* reduced = static_cast<unsigned char*>(std::malloc(pixels ? pixels : 1));
-        if (reduced == nullptr) return false;
-        const unsigned char* wide = record.framebits[frame];
+        unsigned char* mapped = static_cast<unsigned char*>(std::malloc(pixels ? pixels : 1));
+        if (mapped == nullptr) return false;
+        const unsigned char* bytes = record.framebits[frame];
         for (size_t i = 0; i < pixels; ++i) {
-            uint16_t value;
-            std::memcpy(&value, wide + 2 * i, sizeof value);
-            const unsigned shifted = value >> (bits - 8);
-            reduced[i] = static_cast<unsigned char>(shifted > 255 ? 255 : shifted);
+            uint16_t value = bytes[i];
+            if (wide) std::memcpy(&value, bytes + 2 * i, sizeof value);
+            mapped[i] = map[value];
         }
         std::free(record.framebits[frame]);
-        record.framebits[frame] = reduced;
+        record.framebits[frame] = mapped;
     }
     record.bpp = 8;
     record.ebitpp = 8;
     return true;
+}
+
+// The frame number as the library's bitmap export writes it: at least digits + 1 places.
+std::string FrameNumberText(long number, long digits) {
+    std::string text = std::to_string(number);
+    if (static_cast<long>(text.size()) < digits + 1) text.insert(0, static_cast<size_t>(digits + 1) - text.size(), '0');
+    return text;
 }
 
 bool ReadPalette(const char* text, int& palette) {
@@ -70,33 +125,70 @@ bool ReadPalette(const char* text, int& palette) {
 int Run(const Arguments& arguments) {
     const Command& command = kExportBmpCommand;
     int palette = 0;
-    long digits = 0;
+    long digits = 0, frame = 0;
+    bool automatic = false;
     if (const char* text = arguments.Value("palette"))
         if (!ReadPalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
     if (const char* text = arguments.Value("digits"))
         if (!ParseNumber(text, 0, 3, digits)) return UsageError(command, "--digits must be 0, 1, 2 or 3");
+    if (const char* text = arguments.Value("contrast")) {
+        if (std::strcmp(text, "auto") != 0 && std::strcmp(text, "bits") != 0)
+            return UsageError(command, "--contrast must be bits or auto");
+        automatic = std::strcmp(text, "auto") == 0;
+    }
+    if (const char* text = arguments.Value("frame"))
+        if (!ParseNumber(text, 1, 10000, frame)) return UsageError(command, "--frame needs a number from 1 to 10000");
     const std::string input = arguments.Positionals()[0];
     const std::string prefix = arguments.Positionals()[1];
 
     Sequence sequence;
     std::string message;
     if (!LoadSequence(input, sequence, message)) return Failure(command, "%s", message.c_str());
+    if (frame > static_cast<long>(sequence.size()))
+        return Failure(command, "%s holds %u image%s, there is no image %ld", input.c_str(), sequence.size(),
+                       sequence.size() == 1 ? "" : "s", frame);
     if (HasCompressedImages(sequence) && !DecompressSequence(sequence, message))
         return Failure(command, "%s", message.c_str());
+    if (sequence.size() > 0 && sequence[0].frameHeader.imageFormat == QMV3_FORMAT_RGB)
+        return Failure(command,
+                       "%s holds RGB frames, which an 8-bit bitmap cannot hold; export them as PNG "
+                       "('qmv3 export %s NAME.png') instead",
+                       input.c_str(), input.c_str());
     OlderRecord record;
     char conversionText[256] = "";
     const int converted =
         qmBunchToVIDINFHDREx2(sequence.get(), record.get(), conversionText, sizeof conversionText, 0, nullptr);
     if (converted != 1) return Failure(command, "%s: %s", input.c_str(), conversionText);
-    if (!ReduceTo8Bits(*record.get())) return Failure(command, "out of memory");
-    const int saved = save_bmp_files(prefix.c_str(), record.get(), palette, static_cast<int>(digits));
+    VIDINFHDR& data = *record.get();
+    // One frame is exported as the only frame of the record; the full count is restored for freeing.
+    const int32_t frameCount = data.numframes;
+    if (frame > 0) {
+        std::swap(data.framebits[0], data.framebits[frame - 1]);
+        data.numframes = 1;
+    }
+    const bool mapped = MapTo8Bits(data, automatic);
+    const int32_t exported = data.numframes;
+
+    OutputFiles outputs(arguments.Has("force"));
+    for (int32_t i = 1; i <= exported; ++i)
+        outputs.Add(prefix + FrameNumberText(frame > 0 ? frame : i, digits) + ".bmp");
+    int saved = 0;
+    if (mapped && outputs.Check(message) && outputs.Prepare(message)) {
+        const size_t slash = prefix.rfind('/');
+        const std::string written =
+            outputs.WriteFolder(0) + (slash == std::string::npos ? prefix : prefix.substr(slash + 1));
+        saved = save_bmp_files(written.c_str(), &data, palette, static_cast<int>(digits));
+        if (saved == 0 && frame > 1 &&
+            std::rename((written + FrameNumberText(1, digits) + ".bmp").c_str(), outputs.WritePath(0).c_str()) != 0)
+            saved = -5;
+    }
+    data.numframes = frameCount;
+    if (!mapped) return Failure(command, "out of memory");
+    if (!message.empty()) return Failure(command, "%s", message.c_str());
     if (saved != 0) return Failure(command, "%s (code %d)", SaveCodeText(saved), saved);
-    std::printf("%d bitmap%s written: %s%s.bmp ...\n", record.get()->numframes, record.get()->numframes == 1 ? "" : "s",
-                prefix.c_str(),
-                digits == 0   ? "1"
-                : digits == 1 ? "01"
-                : digits == 2 ? "001"
-                              : "0001");
+    if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
+    std::printf("%d bitmap%s written: %s%s\n", exported, exported == 1 ? "" : "s", outputs.FinalPath(0).c_str(),
+                exported == 1 ? "" : " ...");
     return kExitSuccess;
 }
 
@@ -104,16 +196,22 @@ int Run(const Arguments& arguments) {
 
 const Command kExportBmpCommand = {
     "export-bmp",
-    "IN PREFIX [--palette gray|false|jet] [--digits 0..3]",
+    "IN PREFIX [--palette gray|false|jet] [--digits 0..3] [--contrast bits|auto] [--frame K] [--force]",
     "write every frame of a sequence file as a bitmap PREFIX<number>.bmp",
     "options:\n"
-    "  --palette gray|false|jet  colours of the 8-bit bitmaps (default gray)\n"
-    "  --digits 0..3             width of the frame number: 0 gives 1, 1 gives 01,\n"
-    "                            2 gives 001, 3 gives 0001 (default 0)\n"
-    "\nThe frames must be grey; JPEG frames are decompressed and 16-bit frames reduced to\n"
-    "their 8 most significant effective bits.\n",
+    "      --palette gray|false|jet  colours of the 8-bit bitmaps (default gray)\n"
+    "      --digits 0..3             width of the frame number: 0 gives 1, 1 gives 01,\n"
+    "                                2 gives 001, 3 gives 0001 (default 0)\n"
+    "      --contrast bits|auto      bits (default): the frame's effective bits are spread over\n"
+    "                                0..255; auto: the 0.5 and 99.5 percentiles of the exported\n"
+    "                                frames (all together) become 0 and 255\n"
+    "  -k, --frame K                 export image K only, as PREFIX<K>.bmp\n"
+    "      --force                   replace existing bitmaps, once the new ones are complete\n"
+    "\nThe frames must be grey (RGB frames are refused before anything is written: 'qmv3\n"
+    "export' writes them as PNG); JPEG frames are decompressed. Existing bitmaps are refused\n"
+    "unless --force is given.\n",
     kOptions,
-    2,
+    sizeof kOptions / sizeof kOptions[0],
     2,
     2,
     Run,

@@ -1,19 +1,21 @@
 // "qmv3 grab": grabs frames from a video server and saves them; the library chooses the file format by
 // the extension. Frames received before a timeout or Ctrl-C are saved too, and the command then fails.
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 
 #include "command.h"
 #include "grab_session.h"
+#include "interrupt.h"
+#include "output_file.h"
+#include "output_kind.h"
 
 namespace qmv3tool {
 
 namespace {
 
 const OptionSpec kOptions[] = {
-    {"address", 'a', true}, {"property", 'p', true},  {"frames", 'n', true}, {"rate", 'r', true},
-    {"mode", 'm', true},    {"decompress", 0, false}, {"single", 0, false},
+    {"address", 'a', true},   {"property", 'p', true}, {"frames", 'n', true}, {"rate", 'r', true}, {"mode", 'm', true},
+    {"decompress", 0, false}, {"single", 0, false},    {"quiet", 'q', false}, kForceOption,
 };
 
 // Fills the request from the options; false after reporting a usage error into status.
@@ -48,6 +50,42 @@ bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) 
     return true;
 }
 
+// The name for frames that could not be saved under the requested one: STEM-K.imc2 in the folder,
+// since IMC2/BKC2 holds every frame the tool grabs.
+std::string RescueName(const std::string& folder, const std::string& output, int number) {
+    const size_t slash = output.rfind('/');
+    std::string stem = slash == std::string::npos ? output : output.substr(slash + 1);
+    const size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot > 0) stem.erase(dot);
+    return folder + stem + "-" + std::to_string(number) + ".imc2";
+}
+
+// Saves the frames to a free name in the requested folder, else in the current folder, else in the
+// system's temporary folder; the name used, or "" when nothing could be written.
+std::string SaveElsewhere(Sequence& sequence, const std::string& output) {
+    const size_t slash = output.rfind('/');
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string folders[] = {
+        slash == std::string::npos ? "" : output.substr(0, slash + 1), "",
+        std::string(temporary != nullptr && temporary[0] != '\0' ? temporary : "/tmp") + "/"};
+    for (const std::string& folder : folders) {
+        for (int number = 1; number <= 100; ++number) {
+            OutputFiles rescue(false);
+            rescue.Add(RescueName(folder, output, number));
+            std::string message;
+            if (!rescue.Check(message)) {
+                if (ExistingOutputMessage(rescue.FinalPath(0)).empty()) break;  // the folder refuses
+                continue;
+            }
+            if (!rescue.Prepare(message) || !SaveSequence(sequence, rescue.WritePath(0), message, rescue.FinalPath(0)))
+                break;
+            if (rescue.Commit(message)) return rescue.FinalPath(0);
+            if (!rescue.Collided()) break;
+        }
+    }
+    return "";
+}
+
 int Run(const Arguments& arguments) {
     const Command& command = kGrabCommand;
     GrabRequest request;
@@ -55,19 +93,43 @@ int Run(const Arguments& arguments) {
     if (!ReadRequest(arguments, request, status)) return status;
     const std::string output = arguments.Positionals()[0];
     const bool single = arguments.Has("single");
-    // Checked before grabbing, so that no grab is lost to a save that must fail.
-    if (access(output.c_str(), F_OK) == 0) return Failure(command, "%s exists already", output.c_str());
+    const bool quiet = arguments.Has("quiet");
+    // Everything that can be known before subscribing is checked first, so that no grab is lost to
+    // a save that must fail.
+    const OutputKind kind = OutputKindOf(output);
+    if (kind == OutputKind::kUnwritable)
+        return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
+                          WritableExtensions().c_str());
+    if (!single && request.frames > 1 && HoldsOneFrameOnly(output))
+        return UsageError(command, "'%s' holds one frame only; grab with -n 1 or --single", output.c_str());
+    OutputFiles outputs(arguments.Has("force"));
+    outputs.Add(output);
+    std::string message;
+    if (!outputs.Check(message) || !outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
 
     Sequence sequence;
     const GrabOutcome outcome = single ? GrabSingleFrame(request, sequence) : GrabFrames(request, sequence);
     if (outcome.received == 0) return Failure(command, "%s", DescribeGrabFailure(request, outcome, single).c_str());
-    std::string message;
+    // No file kind holds JPEG frames, so they are always decompressed.
     if (HasCompressedImages(sequence)) {
-        if (!arguments.Has("decompress"))
-            return Failure(command, "the frames are JPEG-compressed, which no file kind holds; use --decompress");
+        if (!arguments.Has("decompress") && !quiet)
+            std::fprintf(stderr, "qmv3 grab: the frames of \"%s\" are JPEG-compressed; decompressing them for %s\n",
+                         request.property.c_str(), output.c_str());
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
-    if (!SaveSequence(sequence, output, message)) return Failure(command, "%s", message.c_str());
+    const int presses = InterruptPresses();
+    const bool saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
+    if (!saved) {
+        const std::string reason = outputs.UserText(message);
+        // A Ctrl-C during the save asked to stop it, not to write the frames elsewhere.
+        if (InterruptPresses() != presses) return Failure(command, "%s; the frames were not saved", reason.c_str());
+        const std::string elsewhere = SaveElsewhere(sequence, output);
+        if (elsewhere.empty())
+            return Failure(command, "%s; the %u frames received could not be saved anywhere", reason.c_str(),
+                           sequence.size());
+        return Failure(command, "%s; the %u frame%s received were saved to %s instead", reason.c_str(), sequence.size(),
+                       sequence.size() == 1 ? "" : "s", elsewhere.c_str());
+    }
     std::printf("%u frame%s of \"%s\" \"%s\" saved to %s (%lld bytes)\n", sequence.size(),
                 sequence.size() == 1 ? "" : "s", request.address.c_str(), request.property.c_str(), output.c_str(),
                 FileSize(output));
@@ -81,7 +143,7 @@ int Run(const Arguments& arguments) {
 
 const Command kGrabCommand = {
     "grab",
-    "[--address A] [--property P] [-n N] [--rate MS] [--mode TEXT] [--decompress] [--single] OUT",
+    "[--address A] [--property P] [-n N] [--rate MS] [--mode TEXT] [--single] [--force] [--quiet] OUT",
     "grab frames from a video server and save them to OUT",
     "options:\n"
     "  -a, --address A   device address (default /SIM/CAMSERVER/CAM0, the simulated camera)\n"
@@ -90,12 +152,17 @@ const Command kGrabCommand = {
     "  -r, --rate MS     access rate of the subscription in milliseconds (default 300);\n"
     "                    with --single the time limit of the grab (default 2000)\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
-    "      --decompress  decompress JPEG frames before saving (files hold only\n"
-    "                    uncompressed frames, so JPEG properties need it)\n"
-    "      --single      grab one frame with a synchronous read instead of a subscription\n"
-    "\nThe extension of OUT chooses the format: .imm, .imc, .bkc and .bkg give the older files,\n"
-    "any other name an IMC2/BKC2 file. An existing OUT is never replaced. Ctrl-C stops the grab;\n"
-    "the frames received so far are saved and the exit status is 1.\n",
+    "      --single      grab one frame with a synchronous read instead of a subscription\n" QMV3_FORCE_HELP
+    "  -q, --quiet       no notes on standard error\n"
+    "      --decompress  accepted for older scripts: JPEG frames are always decompressed,\n"
+    "                    since no file kind holds them (a note says so without this option)\n"
+    "\nThe extension of OUT chooses the format: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc, .bkc and\n"
+    ".bkg the older files; any other name is refused. The folder, the name and the kind are\n"
+    "checked before the grab starts; an existing OUT is refused unless --force is given. When\n"
+    "frames were received but cannot be saved as OUT, they are saved to a free name\n"
+    "(STEM-1.imc2, ...) in OUT's folder, the current folder or the temporary folder, and the\n"
+    "message says where. Ctrl-C stops the grab; the frames received so far are saved and the\n"
+    "exit status is 1.\n",
     kOptions,
     sizeof kOptions / sizeof kOptions[0],
     1,

@@ -1,6 +1,7 @@
 // Ctrl-C handling for long operations: while an InterruptScope lives, SIGINT sets the interrupt flag
 // that the library's grab, save and load functions watch, so they stop cleanly at their next check. A
-// second Ctrl-C ends the process as usual, in case an operation never checks.
+// second Ctrl-C ends the process as usual (removing unfinished outputs), in case an operation never
+// checks.
 #ifndef QMV3_TOOL_INTERRUPT_H
 #define QMV3_TOOL_INTERRUPT_H
 
@@ -22,6 +23,9 @@ class InterruptScope {
   private:
     struct sigaction previous_;
 };
+
+// How often Ctrl-C was pressed during this run.
+int InterruptPresses();
 
 }  // namespace qmv3tool
 

@@ -34,13 +34,13 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     return false;
 }
 
-bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message) {
+bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName) {
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
     int code = 0;
     {
-        ProgressBar bar("saving " + path, &progress);
+        ProgressBar bar("saving " + (shownName.empty() ? path : shownName), &progress);
         code = qmSaveImagesToFileEx(sequence.get(), path.c_str(), errorText, sizeof errorText, interrupt.Flag(),
                                     &progress);
     }

@@ -46,7 +46,8 @@ class OlderRecord {
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
 
 // Saves a sequence; the library chooses the format by the extension. False with the library's message.
-bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message);
+// The progress bar shows shownName when it is given (the user's name of a temporary path).
+bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName = "");
 
 // Whether any image holds a JPEG frame.
 bool HasCompressedImages(const Sequence& sequence);

@@ -7,13 +7,16 @@
  * it counts down. All calls are thread-safe; none may be made from inside a delivery callback except the
  * journal and count queries.
  *
- * Test pattern of generated frames (frame number n, pixel column x, row y, channel c):
+ * Frames come from the scene model by default (see zantsim_RenderScene), from a fixed test pattern
+ * (source="pattern" in the configuration file), or from a recorded file (source="replay").
+ * Test pattern (frame number n, pixel column x, row y, channel c):
  *   value = (x + 2*y + 3*n + 85*c) masked to the property's effective bits;
  * GRAY with 2 bytes per pixel is stored least significant byte first, RGB as red, green, blue.
  */
 #ifndef ZANTSIM_H
 #define ZANTSIM_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -31,11 +34,14 @@ struct DIMAGE; /* the 200-byte image record of the library's public header */
 #define ZANTSIM_CC_ILLEGAL_FORMAT 6
 #define ZANTSIM_CC_ILLEGAL_PROPERTY 7
 #define ZANTSIM_CC_NO_SUCH_DEVICE 12
+#define ZANTSIM_CC_TIMEOUT 17
 #define ZANTSIM_CC_INVALID_LINK 21
 #define ZANTSIM_CC_BUFFER_TOO_SMALL 23
 #define ZANTSIM_CC_INVALID_ARGUMENT 31
 #define ZANTSIM_CC_CALLBACK_NOT_FOUND 48
 #define ZANTSIM_CC_HAS_STRUCTURED_DATA 62
+/* The answer of every request to a replayed property whose file could not be loaded. */
+#define ZANTSIM_CC_REPLAY_UNAVAILABLE 63
 
 /* Stops every subscription (joining its delivery thread, whatever CloseLink is scripted to do), clears all
  * scripts, queued frames and the journal, and loads the devices again: the file named by ZANTSIM_CONFIG,
@@ -113,6 +119,32 @@ int zantsim_OpenLinkCount(void);
 int zantsim_DeliveryThreadCount(void);
 /* Callbacks made so far by all subscriptions (including those with a non-zero code). */
 uint32_t zantsim_CallbackCount(void);
+
+/* The scene model: a drifting, fluctuating elliptical beam spot on a dim screen with a faint graticule,
+ * with dark offset, fixed-pattern noise, shot and read noise, hot pixels and clipping. A frame depends
+ * only on the settings and the frame number. */
+enum { ZANTSIM_NOISE_NONE = 0, ZANTSIM_NOISE_LOW = 1, ZANTSIM_NOISE_NORMAL = 2, ZANTSIM_NOISE_HIGH = 3 };
+typedef struct ZANTSIM_SCENE {
+    int width, height; /* 1 .. 65535 */
+    int format;        /* 0 GRAY, 1 RGB */
+    int bytesPerPixel; /* GRAY 1 or 2 (least significant byte first), RGB 3 */
+    int effectiveBits; /* GRAY: full scale is 2^effectiveBits - 1 (at most 16); RGB: 8 bits a channel */
+    uint32_t seed;
+    double spotSigma; /* standard deviation of the spot along its major axis, pixels; 0: smaller side / 30 */
+    double spotPeak;  /* mean value at the spot's centre, fraction of full scale */
+    int noise;        /* ZANTSIM_NOISE_* */
+} ZANTSIM_SCENE;
+/* The settings of the default camera's "Frame": 640 x 480 GRAY 8-bit, seed 1, spotSigma 0 (16 pixels),
+ * spotPeak 1.02, normal noise. */
+void zantsim_DefaultScene(ZANTSIM_SCENE* scene);
+/* Renders frame `frameNumber` into `out` (`size` bytes, at least width * height * bytesPerPixel).
+ * Returns 0, or ZANTSIM_CC_INVALID_ARGUMENT for null pointers, invalid settings or too little room, or
+ * 22 (out of client memory). */
+int zantsim_RenderScene(const ZANTSIM_SCENE* scene, uint32_t frameNumber, void* out, size_t size);
+/* Centre of the spot of frame `frameNumber` (pixels; the top left pixel spans 0..1) and its mean value
+ * there (full-scale units, before clipping); any output may be null. Returns 0 or
+ * ZANTSIM_CC_INVALID_ARGUMENT. */
+int zantsim_SceneSpot(const ZANTSIM_SCENE* scene, uint32_t frameNumber, double* x, double* y, double* peak);
 
 #ifdef __cplusplus
 }

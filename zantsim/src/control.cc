@@ -16,9 +16,71 @@ void WithState(Change change) {
     change(LockedState());
 }
 
+// The scene settings of the control API in the stand-in's own terms; false when they are invalid.
+bool ToScene(const ZANTSIM_SCENE* scene, SceneShape& shape, SceneSettings& settings) {
+    if (scene == nullptr || scene->width < 1 || scene->width > 65535 || scene->height < 1 || scene->height > 65535)
+        return false;
+    const bool rgb = scene->format == 1;
+    if ((scene->format != 0 && !rgb) || (rgb && scene->bytesPerPixel != 3) ||
+        (!rgb && scene->bytesPerPixel != 1 && scene->bytesPerPixel != 2) || scene->effectiveBits < 1 ||
+        scene->effectiveBits > 8 * scene->bytesPerPixel || scene->noise < ZANTSIM_NOISE_NONE ||
+        scene->noise > ZANTSIM_NOISE_HIGH || !(scene->spotSigma >= 0.0 && scene->spotSigma <= 10000.0) ||
+        !(scene->spotPeak >= 0.0 && scene->spotPeak <= 4.0))
+        return false;
+    shape.width = scene->width;
+    shape.height = scene->height;
+    shape.rgb = rgb;
+    shape.bytesPerPixel = scene->bytesPerPixel;
+    shape.effectiveBits = scene->effectiveBits;
+    settings.seed = scene->seed;
+    settings.spotSigma = scene->spotSigma;
+    settings.spotPeak = scene->spotPeak;
+    settings.noise = static_cast<NoiseLevel>(scene->noise);
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
+
+void zantsim_DefaultScene(ZANTSIM_SCENE* scene) {
+    if (scene == nullptr) return;
+    const SceneShape shape;
+    const SceneSettings settings;
+    scene->width = shape.width;
+    scene->height = shape.height;
+    scene->format = 0;
+    scene->bytesPerPixel = shape.bytesPerPixel;
+    scene->effectiveBits = shape.effectiveBits;
+    scene->seed = settings.seed;
+    scene->spotSigma = settings.spotSigma;
+    scene->spotPeak = settings.spotPeak;
+    scene->noise = static_cast<int>(settings.noise);
+}
+
+int zantsim_RenderScene(const ZANTSIM_SCENE* scene, uint32_t frameNumber, void* out, size_t size) {
+    SceneShape shape;
+    SceneSettings settings;
+    if (!ToScene(scene, shape, settings) || out == nullptr ||
+        size / static_cast<size_t>(shape.width) / static_cast<size_t>(shape.height) <
+            static_cast<size_t>(shape.bytesPerPixel))
+        return ZANTSIM_CC_INVALID_ARGUMENT;
+    return Guarded([&]() -> int {
+        RenderScene(shape, settings, frameNumber, static_cast<unsigned char*>(out));
+        return 0;
+    });
+}
+
+int zantsim_SceneSpot(const ZANTSIM_SCENE* scene, uint32_t frameNumber, double* x, double* y, double* peak) {
+    SceneShape shape;
+    SceneSettings settings;
+    if (!ToScene(scene, shape, settings)) return ZANTSIM_CC_INVALID_ARGUMENT;
+    const SpotState spot = SceneSpot(shape, settings, frameNumber);
+    if (x != nullptr) *x = spot.x;
+    if (y != nullptr) *y = spot.y;
+    if (peak != nullptr) *peak = spot.peak;
+    return 0;
+}
 
 void zantsim_Reset(void) {
     StopAllSubscriptions();

@@ -1,6 +1,7 @@
-// Frames of the simulated cameras: valid headers stamped with the current time and a moving test
-// pattern computed from the frame number, raw or compressed with libjpeg. Pure functions of their
-// arguments; they run on the caller's thread and on delivery threads alike.
+// Frames of the simulated cameras: valid headers stamped with the current time and pixels from the
+// property's source (the scene, a moving test pattern computed from the frame number, or a recorded
+// frame), raw or compressed with libjpeg. Pure functions of their arguments; they run on the caller's
+// thread and on delivery threads alike.
 #include <sys/time.h>
 
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include "scene.h"
 #include "sim_image.h"
 
 namespace zantsim {
@@ -79,11 +81,11 @@ void TermDestination(j_compress_ptr cinfo) {
     dest->output->insert(dest->output->end(), dest->chunk, dest->chunk + used);
 }
 
-// Compresses the pattern of an 8-bit GRAY or RGB model. libjpeg's default error handler exits the
+// Compresses the frame of an 8-bit GRAY or RGB model. libjpeg's default error handler exits the
 // process; the inputs here are always well formed, so no error path is reachable.
-void CompressPattern(const PropertyModel& model, uint32_t frameNumber, std::vector<unsigned char>& out) {
+void CompressFrame(const PropertyModel& model, uint32_t frameNumber, std::vector<unsigned char>& out) {
     std::vector<unsigned char> raw(model.uncompressedBytes());
-    FillPattern(model, frameNumber, raw.data());
+    FillFrame(model, frameNumber, raw.data());
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errorManager;
     cinfo.err = jpeg_std_error(&errorManager);
@@ -110,15 +112,19 @@ void CompressPattern(const PropertyModel& model, uint32_t frameNumber, std::vect
     jpeg_destroy_compress(&cinfo);
 }
 
+void StampCurrentTime(SimImage& header) {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    header.timestampSeconds = static_cast<uint32_t>(now.tv_sec);
+    header.timestampMicroseconds = static_cast<uint32_t>(now.tv_usec);
+}
+
 void FillHeader(const PropertyModel& model, uint32_t frameNumber, SimImage& header) {
     std::memset(&header, 0, sizeof header);
     std::memcpy(header.baseTag, "QMV3", 4);
     header.cameraPortId = 1;
     header.versionTag = 1;
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    header.timestampSeconds = static_cast<uint32_t>(now.tv_sec);
-    header.timestampMicroseconds = static_cast<uint32_t>(now.tv_usec);
+    StampCurrentTime(header);
     std::snprintf(header.cameraPortName, sizeof header.cameraPortName, "%s", model.name.c_str());
     header.sourceWidth = model.width;
     header.sourceHeight = model.height;
@@ -140,12 +146,31 @@ void FillHeader(const PropertyModel& model, uint32_t frameNumber, SimImage& head
 
 }  // namespace
 
+void FillFrame(const PropertyModel& model, uint32_t frameNumber, unsigned char* out) {
+    if (model.source == FrameSource::kPattern) {
+        FillPattern(model, frameNumber, out);
+    } else {
+        RenderScene(model.sceneShape(), model.scene, frameNumber, out);
+    }
+}
+
+void PrepareRecordedFrame(const PropertyModel& model, size_t index, uint32_t frameNumber, ServedFrame& frame) {
+    frame.model = model;
+    frame.bytes.clear();
+    frame.generateInPlace = false;
+    frame.recording = model.recording;
+    frame.recordedIndex = index;
+    frame.header = model.recording->frames[index].header;
+    frame.header.frameNumber = frameNumber;
+    StampCurrentTime(frame.header);
+}
+
 void PrepareGeneratedFrame(const PropertyModel& model, uint32_t frameNumber, ServedFrame& frame) {
     FillHeader(model, frameNumber, frame.header);
     frame.model = model;
     frame.bytes.clear();
     if (model.jpeg) {
-        CompressPattern(model, frameNumber, frame.bytes);
+        CompressFrame(model, frameNumber, frame.bytes);
         frame.generateInPlace = false;
         frame.header.appendedFrameSize = static_cast<int32_t>(frame.bytes.size());
     } else {
@@ -167,7 +192,9 @@ int WriteFrame(const ServedFrame& frame, uint32_t arrayLength, void* destination
     unsigned char* const buffer = record->frameBuffer;
     std::memcpy(record, &frame.header, kImageHeaderSize);
     if (frame.generateInPlace) {
-        FillPattern(frame.model, frame.header.frameNumber, buffer);
+        FillFrame(frame.model, frame.header.frameNumber, buffer);
+    } else if (frame.recording && needed > 0) {
+        std::memcpy(buffer, frame.recording->frames[frame.recordedIndex].bytes.data(), needed);
     } else if (needed > 0) {
         std::memcpy(buffer, frame.bytes.data(), needed);
     }

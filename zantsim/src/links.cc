@@ -26,7 +26,7 @@ void DescribeProperty(const PropertyModel& model, char text[16]) {
 
 // The reported element count and format of a property, as scripted or from the model.
 void ReportedInfo(const SimulationState& state, const PropertyModel& model, int& count, int& format) {
-    count = state.infoOverridden ? state.infoElementCount : static_cast<int>(model.uncompressedBytes());
+    count = state.infoOverridden ? state.infoElementCount : static_cast<int>(model.elementCount());
     format = state.infoOverridden ? state.infoFormat : CF_IMAGE;
 }
 
@@ -74,7 +74,8 @@ int ReadFrame(SimulationState& state, const char* address, const char* property,
     if (dout == nullptr || dout->dFormat != CF_IMAGE) return ZANTSIM_CC_ILLEGAL_FORMAT;
     if (dout->data == nullptr) return ZANTSIM_CC_INVALID_ARGUMENT;
     ServedFrame frame;
-    TakeNextFrame(state, address, *model, 0, frame);
+    // A replay past its last frame is a silent camera: the read times out.
+    if (!TakeNextFrame(state, address, *model, 0, frame)) return ZANTSIM_CC_TIMEOUT;
     return WriteFrame(frame, dout->dArrayLength, dout->data);
 }
 

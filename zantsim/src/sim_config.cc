@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "replay.h"
 #include "sim_image.h"
 
 namespace zantsim {
@@ -23,6 +24,76 @@ bool ReadInt(const TiXmlElement& element, const char* name, long low, long high,
         return false;
     }
     value = parsed;
+    return true;
+}
+
+// Reads an optional decimal attribute within [low, high].
+bool ReadReal(const TiXmlElement& element, const char* name, double low, double high, double& value,
+              std::string& reason) {
+    const char* text = element.Attribute(name);
+    if (text == nullptr) return true;
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(parsed >= low && parsed <= high)) {
+        reason = std::string("attribute ") + name + "=\"" + text + "\" is not a number in [" + std::to_string(low) +
+                 ".." + std::to_string(high) + "]";
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+// Reads an optional attribute that takes one of `choices` (null-terminated); `index` becomes its position.
+bool ReadChoice(const TiXmlElement& element, const char* name, const char* const* choices, int& index,
+                std::string& reason) {
+    const char* text = element.Attribute(name);
+    if (text == nullptr) return true;
+    std::string allowed;
+    for (int i = 0; choices[i] != nullptr; ++i) {
+        if (std::strcmp(text, choices[i]) == 0) {
+            index = i;
+            return true;
+        }
+        allowed += (i == 0 ? "" : ", ") + std::string(choices[i]);
+    }
+    reason = std::string("attribute ") + name + "=\"" + text + "\" is none of " + allowed;
+    return false;
+}
+
+// The frame source, the scene's settings, the replay's attributes and the delivery faults.
+bool ReadSource(const TiXmlElement& element, PropertyModel& property, std::string& reason) {
+    static const char* const kSources[] = {"scene", "pattern", "replay", nullptr};
+    static const char* const kNoise[] = {"none", "low", "normal", "high", nullptr};
+    static const char* const kBooleans[] = {"false", "true", nullptr};
+    static const char* const kNumbering[] = {"count", "file", nullptr};
+    int source = 0, noise = static_cast<int>(property.scene.noise), loop = 0, numbering = 0;
+    long seed = property.scene.seed, jitter = 0;
+    double sigma = property.scene.spotSigma, peak = property.scene.spotPeak;
+    DeliveryFaults& faults = property.faults;
+    if (!ReadChoice(element, "source", kSources, source, reason) ||
+        !ReadChoice(element, "noise", kNoise, noise, reason) || !ReadChoice(element, "loop", kBooleans, loop, reason) ||
+        !ReadChoice(element, "frameNumbers", kNumbering, numbering, reason) ||
+        !ReadInt(element, "seed", 0, 0xFFFFFFFFL, seed, reason) ||
+        !ReadReal(element, "spotSigma", 0.1, 10000.0, sigma, reason) ||
+        !ReadReal(element, "spotPeak", 0.0, 4.0, peak, reason) ||
+        !ReadInt(element, "jitterMs", 0, 60000, jitter, reason) ||
+        !ReadReal(element, "dropProbability", 0.0, 1.0, faults.dropProbability, reason) ||
+        !ReadReal(element, "repeatProbability", 0.0, 1.0, faults.repeatProbability, reason))
+        return false;
+    property.source = static_cast<FrameSource>(source);
+    property.scene.noise = static_cast<NoiseLevel>(noise);
+    property.scene.seed = static_cast<uint32_t>(seed);
+    property.scene.spotSigma = sigma;
+    property.scene.spotPeak = peak;
+    faults.jitterMs = static_cast<int>(jitter);
+    property.loop = loop == 1;
+    property.recordedNumbers = numbering == 1;
+    const char* file = element.Attribute("file");
+    if (property.source == FrameSource::kReplay && (file == nullptr || file[0] == '\0')) {
+        reason = "property \"" + property.name + "\": source=\"replay\" needs a file";
+        return false;
+    }
+    if (file != nullptr) property.replayFile = file;
     return true;
 }
 
@@ -54,7 +125,7 @@ bool ReadProperty(const TiXmlElement& element, PropertyModel& property, std::str
         return false;
     }
     property.name = name;
-    if (!ReadFormat(element, property, reason)) return false;
+    if (!ReadFormat(element, property, reason) || !ReadSource(element, property, reason)) return false;
     long width = property.width, height = property.height, bpp = property.bytesPerPixel;
     long bits = property.effectiveBits, start = property.frameNumberStart;
     long minRate = property.minRateMs, maxRate = property.maxRateMs;
@@ -100,6 +171,14 @@ bool ReadDevice(const TiXmlElement& element, DeviceModel& device, std::string& r
     return true;
 }
 
+// A replay file named relative to the configuration file's folder.
+std::string ResolvePath(const char* configuration, const std::string& file) {
+    if (file.empty() || file[0] == '/') return file;
+    const std::string base(configuration);
+    const size_t slash = base.rfind('/');
+    return slash == std::string::npos ? file : base.substr(0, slash + 1) + file;
+}
+
 }  // namespace
 
 bool ReadConfiguration(const char* path, std::vector<DeviceModel>& devices, std::string& reason) {
@@ -122,6 +201,12 @@ bool ReadConfiguration(const char* path, std::vector<DeviceModel>& devices, std:
         if (!ReadDevice(*child, device, reason)) return false;
         result.push_back(device);
     }
+    for (DeviceModel& device : result)
+        for (PropertyModel& property : device.properties) {
+            if (property.source != FrameSource::kReplay) continue;
+            property.replayFile = ResolvePath(path, property.replayFile);
+            PrepareReplay(device.address, property);
+        }
     devices.swap(result);
     return true;
 }

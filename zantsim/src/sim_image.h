@@ -6,8 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "scene.h"
 
 namespace zantsim {
 
@@ -58,6 +61,27 @@ constexpr int kFormatRgb = 1;
 constexpr int kFormatJpeg = 5;
 constexpr uint32_t kMaxFrameBytes = 100u * 1024u * 1024u;
 
+// Where the frames of a property come from.
+enum class FrameSource { kScene, kPattern, kReplay };
+
+// Faults of the delivery, for every source: a random extra delay per delivery, frame numbers skipped
+// and frames delivered twice.
+struct DeliveryFaults {
+    int jitterMs = 0;
+    double dropProbability = 0.0;
+    double repeatProbability = 0.0;
+};
+
+// The frames of a recorded file, in file order, as the library loaded them.
+struct RecordedFrame {
+    SimImage header{};  // frameBufferSize and frameBuffer unused
+    std::vector<unsigned char> bytes;
+};
+struct Recording {
+    std::vector<RecordedFrame> frames;
+    uint32_t largestFrame = 0;  // the largest appendedFrameSize
+};
+
 // One simulated image property of a device.
 struct PropertyModel {
     std::string name;
@@ -70,10 +94,34 @@ struct PropertyModel {
     uint32_t frameNumberStart = 1;
     int minRateMs = 1;
     int maxRateMs = 60000;
+    FrameSource source = FrameSource::kScene;
+    SceneSettings scene;
+    DeliveryFaults faults;
+    // Replay: the file, whether it starts again after its last frame, and whether the recorded frame
+    // numbers are served (otherwise they count from frameNumberStart).
+    std::string replayFile;
+    bool loop = false;
+    bool recordedNumbers = false;
+    std::shared_ptr<const Recording> recording;
+    // Non-zero: the property cannot serve (a replay file that failed to load) and answers every
+    // request with this completion code.
+    int unavailableCode = 0;
 
-    // The element count reported for the property: the uncompressed frame size.
+    // The uncompressed frame size.
     uint32_t uncompressedBytes() const {
         return static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * static_cast<uint32_t>(bytesPerPixel);
+    }
+    // The element count reported for the property: the uncompressed frame size, or for a replay the
+    // largest recorded frame.
+    uint32_t elementCount() const { return recording ? recording->largestFrame : uncompressedBytes(); }
+    SceneShape sceneShape() const {
+        SceneShape shape;
+        shape.width = width;
+        shape.height = height;
+        shape.rgb = format == kFormatRgb;
+        shape.bytesPerPixel = bytesPerPixel;
+        shape.effectiveBits = effectiveBits;
+        return shape;
     }
 };
 
@@ -82,17 +130,25 @@ struct DeviceModel {
     std::vector<PropertyModel> properties;
 };
 
-// A frame ready to be written into a subscriber's record: the header and, unless `generateInPlace`
-// is set, the bytes; a frame generated in place is written straight into the destination buffer.
+// A frame ready to be written into a subscriber's record: the header and its bytes, which are either
+// `bytes`, a frame of `recording`, or generated in place straight into the destination buffer.
 struct ServedFrame {
     SimImage header{};
     std::vector<unsigned char> bytes;
     bool generateInPlace = false;
     PropertyModel model;
+    std::shared_ptr<const Recording> recording;
+    size_t recordedIndex = 0;
 };
 
 // Prepares a frame of `model` with number `frameNumber` stamped with the current time.
 void PrepareGeneratedFrame(const PropertyModel& model, uint32_t frameNumber, ServedFrame& frame);
+
+// Prepares frame `index` of the model's recording, numbered `frameNumber` and stamped with the current time.
+void PrepareRecordedFrame(const PropertyModel& model, size_t index, uint32_t frameNumber, ServedFrame& frame);
+
+// Fills `out` (the model's uncompressed frame size) with the raw pixels of frame `frameNumber`.
+void FillFrame(const PropertyModel& model, uint32_t frameNumber, unsigned char* out);
 
 // Writes a frame into the record behind `destination` (a CF_IMAGE container). Returns 0, or the
 // completion code that refuses it (no record, no frame buffer, or too little room).
@@ -101,7 +157,8 @@ int WriteFrame(const ServedFrame& frame, uint32_t arrayLength, void* destination
 // The default devices: the simulated camera /SIM/CAMSERVER/CAM0.
 std::vector<DeviceModel> DefaultDevices();
 
-// Reads a configuration file; false with a reason when it is malformed.
+// Reads a configuration file; false with a reason when it is malformed. Replay files are loaded here
+// (see replay.h); one that cannot be loaded leaves its property unavailable, not the file malformed.
 bool ReadConfiguration(const char* path, std::vector<DeviceModel>& devices, std::string& reason);
 
 }  // namespace zantsim

@@ -37,7 +37,7 @@ ShutdownGuard shutdownGuard;
 
 int LoadDevices(SimulationState& state, const char* path) {
     state.loaded = true;
-    state.nextFrameNumbers.clear();
+    state.cursors.clear();
     if (path == nullptr || path[0] == '\0') {
         state.devices = DefaultDevices();
         return 0;
@@ -66,27 +66,87 @@ const PropertyModel* FindProperty(SimulationState& state, const char* address, c
         code = ZANTSIM_CC_ILLEGAL_PROPERTY;
         for (const PropertyModel& model : device.properties)
             if (model.name == property) {
-                code = 0;
-                return &model;
+                code = model.unavailableCode;
+                return code == 0 ? &model : nullptr;
             }
     }
     return nullptr;
 }
 
-void TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
+namespace {
+
+enum DrawPurpose : uint32_t { kDrawDrop = 20, kDrawRepeat = 21 };
+
+// The number a recorded frame is served with: its own, raised by one file's span per completed pass so
+// that numbers keep growing when the replay loops.
+uint32_t RecordedNumber(const Recording& recording, size_t index, uint32_t passes) {
+    const uint32_t first = recording.frames.front().header.frameNumber;
+    const uint32_t last = recording.frames.back().header.frameNumber;
+    const uint32_t span = last >= first ? last - first + 1 : static_cast<uint32_t>(recording.frames.size());
+    return recording.frames[index].header.frameNumber + passes * span;
+}
+
+// Moves a replay's cursor past the end of the file to its start when it loops; false at the end.
+bool WithinRecording(const PropertyModel& model, PropertyCursor& cursor) {
+    if (cursor.nextRecorded < model.recording->frames.size()) return true;
+    if (!model.loop) return false;
+    cursor.nextRecorded = 0;
+    ++cursor.passes;
+    return true;
+}
+
+uint32_t Following(uint32_t number) { return number + 1 == 0 ? 1 : number + 1; }  // never 0
+
+}  // namespace
+
+bool TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
                    ServedFrame& frame) {
     if (!state.queuedFrames.empty()) {
         frame = std::move(state.queuedFrames.front());
         state.queuedFrames.pop_front();
-        return;
+        return true;
     }
     const std::string key = std::string(address) + "#" + model.name;
-    auto found = state.nextFrameNumbers.find(key);
-    uint32_t& next =
-        found != state.nextFrameNumbers.end() ? found->second : (state.nextFrameNumbers[key] = model.frameNumberStart);
-    if (frameNumber == 0) frameNumber = next;
-    next = frameNumber + 1 == 0 ? 1 : frameNumber + 1;  // frame numbers are never 0
-    PrepareGeneratedFrame(model, frameNumber, frame);
+    auto found = state.cursors.find(key);
+    if (found == state.cursors.end()) {
+        found = state.cursors.emplace(key, PropertyCursor()).first;
+        found->second.nextNumber = model.frameNumberStart;
+    }
+    PropertyCursor& cursor = found->second;
+    const bool replay = model.source == FrameSource::kReplay && model.recording;
+    const uint32_t seed = model.scene.seed;
+    size_t recorded = 0;
+    const bool automatic = frameNumber == 0;  // not a number of a delivery script
+    if (automatic && cursor.repeatNext) {
+        cursor.repeatNext = false;
+        frameNumber = cursor.lastNumber;
+        recorded = cursor.lastRecorded;
+    } else {
+        if (replay && !WithinRecording(model, cursor)) return false;
+        if (automatic && model.faults.dropProbability > 0.0 &&
+            SceneDraw(seed, kDrawDrop, cursor.draws) < model.faults.dropProbability) {
+            cursor.nextNumber = Following(cursor.nextNumber);
+            ++cursor.nextRecorded;
+            if (replay && !WithinRecording(model, cursor)) return false;
+        }
+        recorded = cursor.nextRecorded;
+        if (automatic)
+            frameNumber = replay && model.recordedNumbers ? RecordedNumber(*model.recording, recorded, cursor.passes)
+                                                          : cursor.nextNumber;
+        cursor.repeatNext = automatic && model.faults.repeatProbability > 0.0 &&
+                            SceneDraw(seed, kDrawRepeat, cursor.draws) < model.faults.repeatProbability;
+        ++cursor.draws;
+        cursor.lastNumber = frameNumber;
+        cursor.lastRecorded = recorded;
+        cursor.nextNumber = Following(frameNumber);
+        cursor.nextRecorded = recorded + 1;
+    }
+    if (replay) {
+        PrepareRecordedFrame(model, recorded, frameNumber, frame);
+    } else {
+        PrepareGeneratedFrame(model, frameNumber, frame);
+    }
+    return true;
 }
 
 ZANTSIM_CALL& AddJournalEntry(SimulationState& state, const char* function, const char* address, const char* property) {

@@ -50,15 +50,27 @@ struct Subscription {
     void* reference = nullptr;
     std::vector<ZANTSIM_STEP> steps;
     size_t nextStep = 0;
+    uint64_t deliveries = 0;     // the index of the next jitter draw
     bool stopRequested = false;  // guarded by gSimulationMutex
     std::condition_variable wake;
     std::thread thread;
 };
 
+// Where a property's frame sequence stands: the next number and, for a replay, the next recorded frame.
+struct PropertyCursor {
+    uint32_t nextNumber = 1;
+    size_t nextRecorded = 0;
+    uint32_t passes = 0;      // replay: passes over the whole file completed
+    uint64_t draws = 0;       // frames taken: the index of the next random draws of the delivery faults
+    bool repeatNext = false;  // the last frame is served once more next
+    uint32_t lastNumber = 0;
+    size_t lastRecorded = 0;
+};
+
 struct SimulationState {
     bool loaded = false;
     std::vector<DeviceModel> devices;
-    std::map<std::string, uint32_t> nextFrameNumbers;  // key: address + "#" + property
+    std::map<std::string, PropertyCursor> cursors;  // key: address + "#" + property
 
     int listenerCode = 0, propsCode = 0, olderPropsCode = 0;
     bool infoOverridden = false;
@@ -82,12 +94,15 @@ SimulationState& LockedState();
 // file is malformed (reported once per path on standard error, and the default camera is served).
 int LoadDevices(SimulationState& state, const char* path);
 
-// Looks a property up; null with the completion code when the device or property is unknown.
+// Looks a property up; null with the completion code when the device or property is unknown or the
+// property cannot serve.
 const PropertyModel* FindProperty(SimulationState& state, const char* address, const char* property, int& code);
 
-// Takes the frame a read or delivery of `model` serves next (a queued frame, or a generated one with
-// `frameNumber`, 0 meaning the property's next number); the caller holds gSimulationMutex.
-void TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
+// Takes the frame a read or delivery of `model` serves next (a queued frame, or one of the property's
+// source with `frameNumber`, 0 meaning the property's next number, with the property's drops and
+// repetitions); false when a replay without loop is past its last frame. The caller holds
+// gSimulationMutex.
+bool TakeNextFrame(SimulationState& state, const char* address, const PropertyModel& model, uint32_t frameNumber,
                    ServedFrame& frame);
 
 // Appends a journal entry; the caller holds gSimulationMutex.

@@ -13,6 +13,8 @@ using namespace zantsim;
 
 namespace {
 
+constexpr uint32_t kDrawJitter = 22;  // the purpose of the jitter draws (see SceneDraw)
+
 // What the delivery thread does next.
 struct Delivery {
     bool stop = false;
@@ -54,8 +56,18 @@ void NextDelivery(std::unique_lock<std::mutex>& lock, Subscription& sub, Deliver
         break;
     }
     if (!WaitUnlessStopped(lock, sub, sub.periodMs)) return;
+    const int jitterMs = sub.model.faults.jitterMs;
+    if (jitterMs > 0) {
+        const double draw = SceneDraw(sub.model.scene.seed, kDrawJitter, sub.deliveries++);
+        if (!WaitUnlessStopped(lock, sub, static_cast<int>(draw * (jitterMs + 1)))) return;
+    }
+    if (next.completionCode == 0 &&
+        !TakeNextFrame(LockedState(), sub.address.c_str(), sub.model, frameNumber, next.frame)) {
+        // A replay past its last frame: nothing more until the link closes.
+        sub.wake.wait(lock, [&] { return sub.stopRequested; });
+        return;
+    }
     next.stop = false;
-    if (next.completionCode == 0) TakeNextFrame(LockedState(), sub.address.c_str(), sub.model, frameNumber, next.frame);
 }
 
 void DeliveryLoop(Subscription* sub) {

@@ -84,6 +84,7 @@ constexpr CompletionCodeText kCompletionCodeTexts[] = {
     {60, "has query function"},
     {61, "invalid name"},
     {62, "has structured data"},
+    {63, "replay file cannot be loaded"},  // the stand-in's own: a replay file it could not load
     {103, "invalid image data"},
     {513, "decompression failed"},
 };
