@@ -130,9 +130,12 @@ bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR
             errorText = "_internal_qmCheckImageValidity failed at image " + of + ".";
             return false;
         }
-        // The record is the load's own and is released afterwards: its frames move into the images.
-        unsigned char* bits = apInVinf->framebits[k - 1];
-        apInVinf->framebits[k - 1] = nullptr;
+        unsigned char* bits = static_cast<unsigned char*>(std::malloc(frameSize));
+        if (bits == nullptr) {
+            errorText = "Memory allocation error ImageBits[" + of + "] size=" + std::to_string(frameSize) + " bytes.";
+            return false;
+        }
+        std::memcpy(bits, apInVinf->framebits[k - 1], frameSize);
         DIMAGE& image = images.Add(tmpl);
         image.frameBuffer = bits;
         image.frameBufferSize = static_cast<uint32_t>(frameSize);
