@@ -4,6 +4,7 @@
 
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -22,7 +23,7 @@ int ReadImmFrames(InputFile& file, PendingRecord& pending, const FrameWords& fir
         unsigned char words[8];
         if (!file.Read(words, sizeof words)) return QMV3_LEGACY_LOAD_SHORT_READ;
         if (!SameGeometry(DecodeFrameWords(words), first)) return QMV3_LEGACY_LOAD_BAD_CONTENT;
-        rec.framebits[i] = static_cast<unsigned char*>(std::malloc(frameBytes));
+        rec.framebits[i] = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
         if (rec.framebits[i] == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
         unsigned char scale[8];
         if (!file.Read(rec.framebits[i], frameBytes) || !file.Read(scale, sizeof scale))
