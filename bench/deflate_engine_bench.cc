@@ -24,29 +24,39 @@ std::vector<std::vector<unsigned char>> Frames(const FrameSpec& shape) {
     return frames;
 }
 
-void SeamCompress(benchmark::State& state, const FrameSpec& shape, Engine engine) {
+// stream_bytes counts the streams of the frames, to compare sizes.
+void SeamCompress(benchmark::State& state, const FrameSpec& shape, Engine engine,
+                  int level = deflate_engine::kDefaultFastLevel) {
     const auto frames = Frames(shape);
-    deflate_engine::Compressor compressor(engine);
+    deflate_engine::Compressor compressor(engine, level);
+    size_t total = 0;
     for (auto _ : state) {
+        total = 0;
         for (const auto& frame : frames) {
             const unsigned char* stream = nullptr;
             size_t length = 0;
             if (!compressor.Compress(frame.data(), frame.size(), &stream, &length)) state.SkipWithError("failed");
             benchmark::DoNotOptimize(stream);
+            total += length;
         }
     }
+    state.counters["stream_bytes"] = static_cast<double>(total);
 }
 
 void ZlibCompress(benchmark::State& state, const FrameSpec& shape) {
     const auto frames = Frames(shape);
     std::vector<unsigned char> buffer(compressBound(shape.bytes()));
+    size_t total = 0;
     for (auto _ : state) {
+        total = 0;
         for (const auto& frame : frames) {
             uLongf length = buffer.size();
             if (compress(buffer.data(), &length, frame.data(), frame.size()) != Z_OK) state.SkipWithError("failed");
             benchmark::DoNotOptimize(length);
+            total += length;
         }
     }
+    state.counters["stream_bytes"] = static_cast<double>(total);
 }
 
 // Inflation into one reused frame buffer: the engines alone, without the cost of fresh memory.
@@ -96,6 +106,19 @@ const bool registered = [] {
                                 TimeOf(base + "seam_fast"), TimeOf(base + "zlib_compress"), 0});
         qmv3bench::AddRatioRow({kind.order + 2, "Deflate seam, inflation" + text + ", vs zlib uncompress",
                                 TimeOf(base + "seam_inflate"), TimeOf(base + "zlib_uncompress"), 0});
+        // The fast engine's levels: time and stream size against zlib's default; the goals belong to the
+        // level that "1" selects.
+        for (int level = 1; level <= 12; ++level) {
+            const std::string name = base + "level_" + std::to_string(level);
+            add(name, [shape, level](benchmark::State& s) { SeamCompress(s, *shape, Engine::kLibdeflate, level); });
+            const bool chosen = level == deflate_engine::kDefaultFastLevel;
+            const std::string label = "Fast level " + std::to_string(level) + (chosen ? " (default)" : "") + text;
+            qmv3bench::AddRatioRow({2000 + 10 * kind.order + 2 * level, label + ", time vs zlib compress", TimeOf(name),
+                                    TimeOf(base + "zlib_compress"), chosen ? 0.30 : 0});
+            qmv3bench::AddRatioRow({2001 + 10 * kind.order + 2 * level, label + ", size vs zlib compress",
+                                    qmv3bench::CounterOf(name, "stream_bytes"),
+                                    qmv3bench::CounterOf(base + "zlib_compress", "stream_bytes"), chosen ? 1.05 : 0});
+        }
     }
     return true;
 }();

@@ -10,6 +10,7 @@
 #include "files/sequence_files.h"
 #include "image/cdimage.h"
 #include "platform/platform.h"
+#include "util/frame_memory.h"
 #include "util/numeric.h"
 
 namespace imc2load {
@@ -208,7 +209,7 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
                            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + of + ".");
     }
     const std::string noMemory = "Memory allocation error while loading file \"" + std::string(reader.path) + "\": ";
-    image.frameBuffer = static_cast<unsigned char*>(std::malloc(lenUncompressed));
+    image.frameBuffer = static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));
     if (image.frameBuffer == nullptr) {
         return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, noMemory + "len_uncompressed(" + std::to_string(lenUncompressed) +
                                                         " bytes) at image " + of + ".");

@@ -22,11 +22,118 @@ Layout layoutOf(const DIMAGE& img) {
     return {1, img.frameHeader.bytesPerPixel};
 }
 
-// Mean of count values starting at first, stride bytes apart, truncated.
-int64_t meanOf(const unsigned char* first, size_t stride, unsigned count, int bytes) {
-    double sum = 0.0;
-    for (unsigned k = 0; k < count; ++k) sum += pixel::readValue(first + k * stride, bytes);
-    return static_cast<int64_t>(sum / count);
+// Values are loaded and stored through memcpy: frame buffers need not be aligned.
+template <typename T>
+T load(const unsigned char* at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+template <typename T>
+void store(unsigned char* at, T value) {
+    std::memcpy(at, &value, sizeof value);
+}
+
+// Divides by a factor known to the caller; powers of two shift. For non-negative sums far below 2^53
+// the truncated quotient equals that of the double division the operations are defined with.
+struct Divisor {
+    explicit Divisor(unsigned d) : factor(d), shift(-1) {
+        if ((d & (d - 1)) == 0) {
+            shift = 0;
+            while ((1u << shift) != d) ++shift;
+        }
+    }
+    uint64_t operator()(uint64_t sum) const { return shift >= 0 ? sum >> shift : sum / factor; }
+    unsigned factor;
+    int shift;
+};
+
+// Both binning passes fused: output (i, j) is the truncated mean over `vertical` rows of the truncated
+// horizontal means of those rows. It is written at or before its first input, and every later output
+// reads only further on, so one forward sweep in place gives what the two passes gave.
+template <typename T, int C>
+void binFrame(unsigned char* frame, size_t w, size_t newWidth, size_t newHeight, unsigned horizontal,
+              unsigned vertical) {
+    const size_t rowBytes = w * C * sizeof(T);
+    const Divisor byH(horizontal), byV(vertical);
+    unsigned char* out = frame;
+    for (size_t i = 0; i < newHeight; ++i) {
+        const unsigned char* top = frame + i * vertical * rowBytes;
+        for (size_t j = 0; j < newWidth; ++j) {
+            const unsigned char* first = top + j * horizontal * C * sizeof(T);
+            for (int c = 0; c < C; ++c) {
+                uint64_t columnSum = 0;
+                for (unsigned r = 0; r < vertical; ++r) {
+                    const unsigned char* at = first + r * rowBytes + c * sizeof(T);
+                    uint64_t rowSum = 0;
+                    for (unsigned k = 0; k < horizontal; ++k) rowSum += load<T>(at + k * C * sizeof(T));
+                    columnSum += byH(rowSum);
+                }
+                store<T>(out, static_cast<T>(byV(columnSum)));
+                out += sizeof(T);
+            }
+        }
+    }
+}
+
+// The common 2 x 2 case of binFrame, whose fixed shape lets the compiler keep everything in registers.
+template <typename T, int C>
+void binFrame2x2(unsigned char* frame, size_t w, size_t newWidth, size_t newHeight) {
+    const size_t rowBytes = w * C * sizeof(T);
+    unsigned char* out = frame;
+    for (size_t i = 0; i < newHeight; ++i) {
+        const unsigned char* upper = frame + 2 * i * rowBytes;
+        const unsigned char* lower = upper + rowBytes;
+        for (size_t j = 0; j < newWidth * C; j += C) {
+            for (int c = 0; c < C; ++c) {
+                const size_t a = (2 * j + c) * sizeof(T), b = a + C * sizeof(T);
+                const unsigned top = (unsigned{load<T>(upper + a)} + load<T>(upper + b)) >> 1;
+                const unsigned bottom = (unsigned{load<T>(lower + a)} + load<T>(lower + b)) >> 1;
+                store<T>(out, static_cast<T>((top + bottom) >> 1));
+                out += sizeof(T);
+            }
+        }
+    }
+}
+
+template <typename T, int C>
+void binAny(unsigned char* frame, size_t w, size_t newWidth, size_t newHeight, unsigned horizontal, unsigned vertical) {
+    if (horizontal == 2 && vertical == 2) return binFrame2x2<T, C>(frame, w, newWidth, newHeight);
+    binFrame<T, C>(frame, w, newWidth, newHeight, horizontal, vertical);
+}
+
+// Per-component extremes of values of type T, `components` to a pixel, clamped to [lower, upper].
+template <typename T, int C>
+void componentExtremes(const unsigned char* at, size_t count, int lower, int upper, int* maximum, int* minimum) {
+    int high[C], low[C];
+    for (int c = 0; c < C; ++c) high[c] = maximum[c], low[c] = minimum[c];
+    for (size_t p = 0; p < count; ++p, at += C * sizeof(T)) {
+        for (int c = 0; c < C; ++c) {
+            const int value = std::min(std::max(static_cast<int>(load<T>(at + c * sizeof(T))), lower), upper);
+            high[c] = std::max(high[c], value);
+            low[c] = std::min(low[c], value);
+        }
+    }
+    for (int c = 0; c < C; ++c) maximum[c] = high[c], minimum[c] = low[c];
+}
+
+// Every value v of type T becomes the low bits of trunc((v - offset) * scale).
+template <typename T>
+void stretch(unsigned char* at, size_t count, int offset, double scale) {
+    for (size_t i = 0; i < count; ++i, at += sizeof(T)) {
+        const int value = load<T>(at);
+        store<T>(at, static_cast<T>(static_cast<int64_t>((value - offset) * scale)));
+    }
+}
+
+// Every grey value v of type T becomes trunc((clamp(v, lower, upper) - minimum) * scale).
+template <typename T>
+void stretchWithin(unsigned char* at, size_t count, int lower, int upper, int minimum, double scale) {
+    for (size_t i = 0; i < count; ++i, at += sizeof(T)) {
+        const int value = std::min(std::max(static_cast<int>(load<T>(at)), lower), upper);
+        store<T>(at, static_cast<T>(static_cast<int64_t>((value - minimum) * scale)));
+    }
 }
 
 // Divides a start for binning; a one-based start stays one-based.
@@ -37,17 +144,6 @@ int32_t binnedStart(int32_t start, unsigned factor, bool oneBased) {
 
 int32_t binnedLength(int32_t length, unsigned factor) {
     return static_cast<int32_t>(length / static_cast<int64_t>(factor));
-}
-
-// Pixel `to` becomes the mean of `count` pixels from pixel `from` on, `stride` pixels apart, per component.
-void storeMean(unsigned char* frame, const Layout& layout, size_t from, size_t stride, unsigned count, size_t to) {
-    const size_t pixelBytes = static_cast<size_t>(layout.step());
-    for (int c = 0; c < layout.components; ++c) {
-        const size_t offset = static_cast<size_t>(c) * layout.bytesPerComponent;
-        const int64_t mean =
-            meanOf(frame + from * pixelBytes + offset, stride * pixelBytes, count, layout.bytesPerComponent);
-        pixel::writeValue(frame + to * pixelBytes + offset, layout.bytesPerComponent, mean);
-    }
 }
 
 // Geometry and scale of a binned image; the binning fields themselves stay as they were.
@@ -75,15 +171,12 @@ bool CDIMAGE::performFastBinning(unsigned int horizontal, unsigned int vertical)
     const size_t newWidth = w / horizontal, newHeight = h / vertical;
     const Layout layout = layoutOf(m_Img);
     unsigned char* frame = m_Img.frameBuffer;
-    // Each output lies at or before its first input, and later inputs lie further on: in place is safe.
-    for (size_t r = 0; r < h; ++r) {
-        for (size_t j = 0; j < newWidth; ++j)
-            storeMean(frame, layout, r * w + j * horizontal, 1, horizontal, r * newWidth + j);
-    }
-    for (size_t j = 0; j < newWidth; ++j) {
-        for (size_t i = 0; i < newHeight; ++i) {
-            storeMean(frame, layout, i * vertical * newWidth + j, newWidth, vertical, i * newWidth + j);
-        }
+    if (layout.components == 3) {
+        binAny<uint8_t, 3>(frame, w, newWidth, newHeight, horizontal, vertical);
+    } else if (layout.bytesPerComponent == 2) {
+        binAny<uint16_t, 1>(frame, w, newWidth, newHeight, horizontal, vertical);
+    } else {
+        binAny<uint8_t, 1>(frame, w, newWidth, newHeight, horizontal, vertical);
     }
     binHeader(m_Img.frameHeader, horizontal, vertical);
     setFrameSizeAfterOperation(static_cast<uint64_t>(getAppendedWidth()) * getAppendedHeight() * layout.step());
@@ -100,6 +193,18 @@ void CDIMAGE::getMinMaxOfPixelsBuggy(void* pixels, unsigned int count, int compo
     int minimum[3] = {start, start, start};
     const size_t step = static_cast<size_t>(skipBytes) + components * bytesPerComponent;
     const unsigned char* at = static_cast<const unsigned char*>(pixels);
+    // The layouts of the restricted rules have loops of their own; the same clamps and comparisons.
+    const bool packed = skipBytes == 0;
+    if (packed && components == 1 && bytesPerComponent == 1) {
+        componentExtremes<uint8_t, 1>(at, count, lowerLimit, upperLimit, maximum, minimum);
+        count = 0;
+    } else if (packed && components == 1 && bytesPerComponent == 2) {
+        componentExtremes<uint16_t, 1>(at, count, lowerLimit, upperLimit, maximum, minimum);
+        count = 0;
+    } else if (packed && components == 3 && bytesPerComponent == 1) {
+        componentExtremes<uint8_t, 3>(at, count, lowerLimit, upperLimit, maximum, minimum);
+        count = 0;
+    }
     for (unsigned int p = 0; p < count; ++p, at += step) {
         for (int c = 0; c < components; ++c) {
             int value = pixel::readValue(at + c * bytesPerComponent, bytesPerComponent);
@@ -122,6 +227,13 @@ void CDIMAGE::getImprovedMinMaxOfPixels(void* pixels, unsigned int count, bool i
     int low = pixel::topValue(effectiveBits);
     const size_t step = static_cast<size_t>(skipBytes) + (isRGB ? 3 : bytesPerPixel);
     const unsigned char* at = static_cast<const unsigned char*>(pixels);
+    if (skipBytes == 0 && !isRGB && bytesPerPixel <= 2) {
+        int highs[1] = {high}, lows[1] = {low};
+        if (bytesPerPixel == 1) componentExtremes<uint8_t, 1>(at, count, lowerLimit, upperLimit, highs, lows);
+        if (bytesPerPixel == 2) componentExtremes<uint16_t, 1>(at, count, lowerLimit, upperLimit, highs, lows);
+        high = highs[0], low = lows[0];
+        count = 0;
+    }
     for (unsigned int p = 0; p < count; ++p, at += step) {
         int value = isRGB ? static_cast<int>(pixel::luminance(at)) : pixel::readValue(at, bytesPerPixel);
         value = std::min(std::max(value, lowerLimit), upperLimit);
@@ -153,12 +265,11 @@ bool CDIMAGE::performNormalisationBuggy(tNormalisationMode mode) {
     }
     if (top == offset) return false;
     const double scale = (isRgb ? 255.0 : static_cast<double>(pixel::topValue(bits))) / (top - offset);
-    unsigned char* at = m_Img.frameBuffer;
-    for (unsigned p = 0; p < count; ++p) {
-        for (int c = 0; c < layout.components; ++c, at += layout.bytesPerComponent) {
-            const int value = pixel::readValue(at, layout.bytesPerComponent);
-            pixel::writeValue(at, layout.bytesPerComponent, static_cast<int64_t>((value - offset) * scale));
-        }
+    const size_t values = static_cast<size_t>(count) * layout.components;
+    if (layout.bytesPerComponent == 2) {
+        stretch<uint16_t>(m_Img.frameBuffer, values, offset, scale);
+    } else {
+        stretch<uint8_t>(m_Img.frameBuffer, values, offset, scale);
     }
     return true;
 }
@@ -178,13 +289,12 @@ bool CDIMAGE::performNormalisationLimitImproved(int lowerLimit, int upperLimit) 
     if (maximum == minimum) return false;
     const double scale = static_cast<double>(top) / (maximum - minimum);
     unsigned char* at = m_Img.frameBuffer;
+    if (!isRgb) {
+        if (bpp == 2) stretchWithin<uint16_t>(at, count, lowerLimit, upperLimit, minimum, scale);
+        if (bpp == 1) stretchWithin<uint8_t>(at, count, lowerLimit, upperLimit, minimum, scale);
+        return true;
+    }
     for (unsigned p = 0; p < count; ++p) {
-        if (!isRgb) {
-            const int value = std::min(std::max(pixel::readValue(at, bpp), lowerLimit), upperLimit);
-            pixel::writeValue(at, bpp, static_cast<int64_t>((value - minimum) * scale));
-            at += bpp;
-            continue;
-        }
         const double lum = pixel::luminance(at);
         const double factor = lum > 0.0 ? scale - minimum / lum : scale;
         for (int c = 0; c < 3; ++c, ++at) {

@@ -5,6 +5,7 @@
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -14,7 +15,7 @@ namespace {
 // short file cannot make us allocate what it does not hold.
 int ReadFrame(ByteReader& file, uint32_t frameBytes, unsigned char** frame) {
     if (frameBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
-    *frame = static_cast<unsigned char*>(std::malloc(frameBytes));
+    *frame = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
     if (*frame == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     return file.ReadBytes(*frame, frameBytes) ? QMV3_LEGACY_LOAD_OK : QMV3_LEGACY_LOAD_SHORT_READ;
 }

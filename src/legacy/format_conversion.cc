@@ -14,16 +14,30 @@ namespace {
 
 enum class Reduction { kAverage, kEnvelope };
 
-uint32_t ReducePixel(const VIDINFHDR& rec, size_t index, Reduction reduction) {
-    if (reduction == Reduction::kEnvelope) {
-        uint32_t largest = 0;
-        for (int32_t f = 0; f < rec.numframes; ++f)
-            largest = std::max(largest, LoadPixel(rec.framebits[f], index, rec.bpp));
-        return largest;
+// The reduced values of every pixel, block by block so that the accumulators stay in the first-level
+// cache while each frame passes: the sum in double precision and frame order divided by the frame
+// count and truncated, or the largest value.
+template <typename T>
+void ReduceFrames(const VIDINFHDR& rec, Reduction reduction, unsigned char* out) {
+    const size_t pixels = static_cast<size_t>(rec.width) * rec.height;
+    for (size_t start = 0; start < pixels; start += kPixelBlock) {
+        const size_t n = std::min(kPixelBlock, pixels - start);
+        if (reduction == Reduction::kEnvelope) {
+            uint32_t largest[kPixelBlock] = {};
+            for (int32_t f = 0; f < rec.numframes; ++f) {
+                for (size_t k = 0; k < n; ++k)
+                    largest[k] = std::max<uint32_t>(largest[k], Load<T>(rec.framebits[f], start + k));
+            }
+            for (size_t k = 0; k < n; ++k) Store<T>(out, start + k, static_cast<T>(largest[k]));
+            continue;
+        }
+        double sum[kPixelBlock] = {};
+        for (int32_t f = 0; f < rec.numframes; ++f) {
+            for (size_t k = 0; k < n; ++k) sum[k] += Load<T>(rec.framebits[f], start + k);
+        }
+        for (size_t k = 0; k < n; ++k)
+            Store<T>(out, start + k, static_cast<T>(static_cast<uint32_t>(sum[k] / rec.numframes)));
     }
-    double sum = 0.0;
-    for (int32_t f = 0; f < rec.numframes; ++f) sum += LoadPixel(rec.framebits[f], index, rec.bpp);
-    return static_cast<uint32_t>(sum / rec.numframes);
 }
 
 // Builds the reduced frame completely before the record is changed, so a failure leaves it as it was.
@@ -41,8 +55,7 @@ int Downscale(VIDINFHDR* rec, Reduction reduction) {
         std::free(frame);
         return QMV3_CONVERT_FORMAT_OUT_OF_MEMORY;
     }
-    const size_t pixels = static_cast<size_t>(rec->width) * rec->height;
-    for (size_t p = 0; p < pixels; ++p) StorePixel(frame, p, rec->bpp, ReducePixel(*rec, p, reduction));
+    ByPixelWidth(rec->bpp, [&](auto zero) { ReduceFrames<decltype(zero)>(*rec, reduction, frame); });
     const double scale = rec->scale;
     const int32_t type = rec->type;
     ReleaseFrames(rec);

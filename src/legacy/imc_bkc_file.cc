@@ -9,6 +9,7 @@
 #include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
 #include "util/deflate_engine.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -59,7 +60,8 @@ int ReadImcFrame(ByteReader& file, uint32_t frameBytes, BlockBuffer& block, defl
     if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     if (!file.ReadBytes(block.bytes.get(), compressedBytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
     *scale = frameScale;
-    std::unique_ptr<unsigned char, FreeDeleter> pixels(static_cast<unsigned char*>(std::malloc(pixelBytes)));
+    std::unique_ptr<unsigned char, FreeDeleter> pixels(
+        static_cast<unsigned char*>(frame_memory::AllocateFrame(pixelBytes)));
     if (!pixels) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     // A stream that gives fewer bytes than announced would leave part of the frame undefined.
     if (!inflater.Inflate(block.bytes.get(), compressedBytes, pixels.get(), pixelBytes))

@@ -5,6 +5,7 @@
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -23,7 +24,7 @@ int ReadImmFrames(ByteReader& file, PendingRecord& pending, const FrameWords& fi
         unsigned char words[kFrameWordsBytes];
         if (!file.ReadBytes(words, sizeof words)) return QMV3_LEGACY_LOAD_SHORT_READ;
         if (!SameGeometry(DecodeFrameWords(words), first)) return QMV3_LEGACY_LOAD_BAD_CONTENT;
-        rec.framebits[i] = static_cast<unsigned char*>(std::malloc(frameBytes));
+        rec.framebits[i] = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
         if (rec.framebits[i] == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
         unsigned char scale[kScaleBytes];
         if (!file.ReadBytes(rec.framebits[i], frameBytes) || !file.ReadBytes(scale, sizeof scale))

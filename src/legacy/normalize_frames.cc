@@ -22,19 +22,20 @@ uint32_t TargetMaximum(const VIDINFHDR& rec) {
     return std::min(wanted, LargestPixelValue(rec.bpp));
 }
 
-void NormalizeFrame(unsigned char* frame, const VIDINFHDR& rec, const Rectangle& area, uint32_t target) {
+template <typename T>
+void NormalizeFrame(unsigned char* frame, size_t width, const Rectangle& area, uint32_t target) {
     uint32_t largest = 0;
-    for (uint32_t y = area.y1; y <= area.y2; ++y) {
-        for (uint32_t x = area.x1; x <= area.x2; ++x) {
-            largest = std::max(largest, LoadPixel(frame, static_cast<size_t>(y) * rec.width + x, rec.bpp));
-        }
+    for (size_t y = area.y1; y <= area.y2; ++y) {
+        const size_t row = y * width;
+        for (size_t x = area.x1; x <= area.x2; ++x) largest = std::max<uint32_t>(largest, Load<T>(frame, row + x));
     }
     const double factor = largest == 0 ? target / 1.0 : static_cast<double>(target) / largest;
-    for (uint32_t y = area.y1; y <= area.y2; ++y) {
-        for (uint32_t x = area.x1; x <= area.x2; ++x) {
-            const size_t index = static_cast<size_t>(y) * rec.width + x;
-            const double scaled = std::min(LoadPixel(frame, index, rec.bpp) * factor, static_cast<double>(target));
-            StorePixel(frame, index, rec.bpp, static_cast<uint32_t>(scaled));
+    const double top = target;
+    for (size_t y = area.y1; y <= area.y2; ++y) {
+        const size_t row = y * width;
+        for (size_t x = area.x1; x <= area.x2; ++x) {
+            const double scaled = std::min(Load<T>(frame, row + x) * factor, top);
+            Store<T>(frame, row + x, static_cast<T>(static_cast<uint32_t>(scaled)));
         }
     }
 }
@@ -44,7 +45,7 @@ void NormalizeFrame(unsigned char* frame, const VIDINFHDR& rec, const Rectangle&
 extern "C" {
 
 QMV3_EXPORT int normalizeframes_rect(VIDINFHDR* rec, unsigned x1, unsigned y1, unsigned x2, unsigned y2) {
-    return qmv3::Guarded<int>(-1, -1, [&]() -> int {
+    return qmv3::Guarded<int>(QMV3_FILTER_REFUSED, QMV3_FILTER_REFUSED, [&]() -> int {
         if (rec == nullptr || rec->type == VIDINFHDR_TYPE_EMPTY) return QMV3_FILTER_REFUSED;
         if (x1 > x2) std::swap(x1, x2);
         if (y1 > y2) std::swap(y1, y2);
@@ -54,7 +55,10 @@ QMV3_EXPORT int normalizeframes_rect(VIDINFHDR* rec, unsigned x1, unsigned y1, u
         if (!IsPixelWidth(rec->bpp) || !HasFrames(rec)) return QMV3_FILTER_REFUSED;
         const Rectangle area = {x1, y1, x2, y2};
         const uint32_t target = TargetMaximum(*rec);
-        for (int32_t f = 0; f < rec->numframes; ++f) NormalizeFrame(rec->framebits[f], *rec, area, target);
+        ByPixelWidth(rec->bpp, [&](auto zero) {
+            for (int32_t f = 0; f < rec->numframes; ++f)
+                NormalizeFrame<decltype(zero)>(rec->framebits[f], rec->width, area, target);
+        });
         return QMV3_FILTER_OK;
     });
 }

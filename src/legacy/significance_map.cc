@@ -1,5 +1,6 @@
 // Per-pixel significance test between two multi-frame records: a pixel is marked when the
 // difference of the means does not exceed factor times the second record's standard deviation.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -37,22 +38,22 @@ int CheckInputs(const VIDINFHDR* first, const VIDINFHDR* second, const VIDINFHDR
     return QMV3_SIGNIFICANCE_OK;
 }
 
-void MeanOf(const VIDINFHDR& rec, size_t pixels, double* mean) {
+// Per pixel, in double precision and frame order: the means of both records, the second's sample
+// standard deviation times factor, and the mark where that is at least the difference of the means.
+template <typename T>
+void MarkSignificant(const VIDINFHDR& first, const VIDINFHDR& second, double factor, size_t pixels,
+                     unsigned char* map) {
+    const int32_t frames = first.numframes;
     for (size_t p = 0; p < pixels; ++p) {
-        double sum = 0.0;
-        for (int32_t f = 0; f < rec.numframes; ++f) sum += LoadPixel(rec.framebits[f], p, rec.bpp);
-        mean[p] = sum / rec.numframes;
-    }
-}
-
-void Threshold(const VIDINFHDR& rec, size_t pixels, const double* mean, double factor, double* threshold) {
-    for (size_t p = 0; p < pixels; ++p) {
-        double sum = 0.0;
-        for (int32_t f = 0; f < rec.numframes; ++f) {
-            double deviation = mean[p] - LoadPixel(rec.framebits[f], p, rec.bpp);
-            sum += deviation * deviation;
+        double sum1 = 0.0, sum2 = 0.0, squares = 0.0;
+        for (int32_t f = 0; f < frames; ++f) sum1 += Load<T>(first.framebits[f], p);
+        for (int32_t f = 0; f < frames; ++f) sum2 += Load<T>(second.framebits[f], p);
+        const double mean1 = sum1 / frames, mean2 = sum2 / frames;
+        for (int32_t f = 0; f < frames; ++f) {
+            const double deviation = mean2 - Load<T>(second.framebits[f], p);
+            squares += deviation * deviation;
         }
-        threshold[p] = std::sqrt(sum / (rec.numframes - 1)) * factor;
+        if (std::sqrt(squares / (frames - 1)) * factor >= mean1 - mean2) Store<T>(map, p, 1);
     }
 }
 
@@ -61,7 +62,7 @@ void Threshold(const VIDINFHDR& rec, size_t pixels, const double* mean, double f
 extern "C" {
 
 QMV3_EXPORT int calculate_significance_map(VIDINFHDR* first, VIDINFHDR* second, VIDINFHDR* map, double factor) {
-    return qmv3::Guarded<int>(-6, -6, [&]() -> int {
+    return qmv3::Guarded<int>(QMV3_SIGNIFICANCE_OUT_OF_MEMORY, QMV3_SIGNIFICANCE_OUT_OF_MEMORY, [&]() -> int {
         int code = CheckInputs(first, second, map);
         if (code != QMV3_SIGNIFICANCE_OK) return code;
         uint32_t frameBytes = 0;
@@ -70,16 +71,9 @@ QMV3_EXPORT int calculate_significance_map(VIDINFHDR* first, VIDINFHDR* second, 
         MallocPtr<unsigned char> frame = Allocate<unsigned char>(frameBytes, true);
         MallocPtr<unsigned char*> bits = Allocate<unsigned char*>(1, false);
         MallocPtr<double> scales = Allocate<double>(1, false);
-        MallocPtr<double> mean1 = Allocate<double>(pixels, false);
-        MallocPtr<double> mean2 = Allocate<double>(pixels, false);
-        MallocPtr<double> threshold = Allocate<double>(pixels, false);
-        if (!frame || !bits || !scales || !mean1 || !mean2 || !threshold) return QMV3_SIGNIFICANCE_OUT_OF_MEMORY;
-        MeanOf(*first, pixels, mean1.get());
-        MeanOf(*second, pixels, mean2.get());
-        Threshold(*second, pixels, mean2.get(), factor, threshold.get());
-        for (size_t p = 0; p < pixels; ++p) {
-            if (threshold.get()[p] >= mean1.get()[p] - mean2.get()[p]) StorePixel(frame.get(), p, first->bpp, 1);
-        }
+        if (!frame || !bits || !scales) return QMV3_SIGNIFICANCE_OUT_OF_MEMORY;
+        ByPixelWidth(first->bpp,
+                     [&](auto zero) { MarkSignificant<decltype(zero)>(*first, *second, factor, pixels, frame.get()); });
         map->width = first->width;
         map->height = first->height;
         map->bpp = first->bpp;

@@ -18,8 +18,6 @@ namespace deflate_engine {
 
 namespace {
 
-constexpr int kFastLevel = 6;
-
 // zlib counts in 32-bit units and refuses a null pointer even for an empty buffer.
 bool FitsZlib(size_t length) { return length <= UINT32_MAX; }
 
@@ -71,15 +69,37 @@ bool LibdeflateAvailable() {
 #endif
 }
 
-Engine WriteEngineFromEnvironment() {
+namespace {
+
+// The level the variable names: 1 (the default level) to 12; 0 for anything else.
+int NamedLevel() {
     const char* value = std::getenv(kFastCompressionVariable);
-    if (value != nullptr && std::strcmp(value, "1") == 0 && LibdeflateAvailable()) return Engine::kLibdeflate;
+    if (value == nullptr || value[0] == '0') return 0;
+    int level = 0;
+    for (const char* digit = value; *digit != '\0'; ++digit) {
+        if (*digit < '0' || *digit > '9' || digit - value >= 2) return 0;
+        level = 10 * level + (*digit - '0');
+    }
+    return level <= 12 ? level : 0;
+}
+
+}  // namespace
+
+Engine WriteEngineFromEnvironment() {
+    if (NamedLevel() != 0 && LibdeflateAvailable()) return Engine::kLibdeflate;
     return Engine::kZlib;
+}
+
+int FastLevelFromEnvironment() {
+    const int level = NamedLevel();
+    return level >= 2 ? level : kDefaultFastLevel;
 }
 
 // ---- Compressor ------------------------------------------------------------------------------------------
 
-Compressor::Compressor(Engine engine) : engine_(LibdeflateAvailable() ? engine : Engine::kZlib) {}
+Compressor::Compressor(Engine engine, int level)
+    : engine_(LibdeflateAvailable() ? engine : Engine::kZlib),
+      level_(level >= 1 && level <= 12 ? level : kDefaultFastLevel) {}
 
 Compressor::~Compressor() {
     if (state_ != nullptr) {
@@ -112,11 +132,10 @@ size_t Compressor::Bound(size_t inputLength) {
         return FitsZlib(bound) ? bound : 0;
     }
 #ifdef QMV3_HAVE_LIBDEFLATE
-    if (state_ == nullptr) state_ = libdeflate_alloc_compressor(kFastLevel);
+    if (state_ == nullptr) state_ = libdeflate_alloc_compressor(level_);
     if (state_ == nullptr) return 0;
     return libdeflate_zlib_compress_bound(static_cast<libdeflate_compressor*>(state_), inputLength);
 #else
-    (void)kFastLevel;
     return 0;
 #endif
 }

@@ -62,21 +62,23 @@ TEST(DeflateEngine, DefaultEngineWritesExactlyWhatCompressWrites) {
     }
 }
 
-TEST(DeflateEngine, StreamsOfBothEnginesInflateWithZlibAndTheInflater) {
+TEST(DeflateEngine, StreamsOfEveryEngineAndLevelInflateWithZlibAndTheInflater) {
     Inflater inflater;
-    for (Engine engine : {Engine::kZlib, Engine::kLibdeflate}) {
-        Compressor compressor(engine);
+    for (int level = 0; level <= 12; ++level) {
+        // Level 0 stands for the zlib engine.
+        Compressor compressor(level == 0 ? Engine::kZlib : Engine::kLibdeflate, level);
         for (const Sample& sample : kSamples) {
             const Bytes input = Frame(sample.length, sample.noise, 11);
             const Bytes stream = Deflate(compressor, input);
             Bytes viaZlib(input.size() + 1);
             uLongf length = viaZlib.size();
-            ASSERT_EQ(uncompress(viaZlib.data(), &length, stream.data(), stream.size()), Z_OK) << sample.name;
+            ASSERT_EQ(uncompress(viaZlib.data(), &length, stream.data(), stream.size()), Z_OK)
+                << sample.name << " level " << level;
             viaZlib.resize(length);
-            EXPECT_EQ(viaZlib, input) << sample.name;
+            EXPECT_EQ(viaZlib, input) << sample.name << " level " << level;
             Bytes viaInflater(input.size());
             EXPECT_TRUE(inflater.Inflate(stream.data(), stream.size(), viaInflater.data(), input.size()));
-            EXPECT_EQ(viaInflater, input) << sample.name;
+            EXPECT_EQ(viaInflater, input) << sample.name << " level " << level;
         }
     }
 }
@@ -128,11 +130,15 @@ TEST(DeflateEngine, InflationRefusesWrongLengthsAndDamagedStreams) {
     EXPECT_EQ(output, input);
 }
 
-TEST(DeflateEngine, OnlyTheValueOneSelectsFastCompression) {
+TEST(DeflateEngine, TheVariableSelectsTheFastEngineAndItsLevel) {
+    const int chosen = deflate_engine::kDefaultFastLevel;
     struct Case {
         const char* value;
         bool fast;
-    } cases[] = {{nullptr, false}, {"", false}, {"0", false}, {"yes", false}, {"1 ", false}, {"1", true}};
+        int level;
+    } cases[] = {{nullptr, false, chosen}, {"", false, chosen},   {"0", false, chosen},  {"yes", false, chosen},
+                 {"1 ", false, chosen},    {"13", false, chosen}, {"01", false, chosen}, {"123", false, chosen},
+                 {"1", true, chosen},      {"2", true, 2},        {"9", true, 9},        {"12", true, 12}};
     for (const Case& c : cases) {
         if (c.value == nullptr) {
             unsetenv(deflate_engine::kFastCompressionVariable);
@@ -141,6 +147,7 @@ TEST(DeflateEngine, OnlyTheValueOneSelectsFastCompression) {
         }
         const Engine expected = c.fast && deflate_engine::LibdeflateAvailable() ? Engine::kLibdeflate : Engine::kZlib;
         EXPECT_EQ(deflate_engine::WriteEngineFromEnvironment(), expected) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(deflate_engine::FastLevelFromEnvironment(), c.level) << (c.value ? c.value : "(unset)");
     }
     unsetenv(deflate_engine::kFastCompressionVariable);
 }

@@ -1,0 +1,16 @@
+// Frame buffers of loads: separate malloc blocks, as callers free them one by one, whose fresh pages
+// are faulted in with one call instead of one trap per 4 KiB page, and backed by transparent huge pages
+// where a frame spans them.
+#ifndef QMV3_UTIL_FRAME_MEMORY_H
+#define QMV3_UTIL_FRAME_MEMORY_H
+
+#include <cstddef>
+
+namespace frame_memory {
+
+// malloc(bytes), with the pages of a large block populated writable; null when memory runs out.
+void* AllocateFrame(size_t bytes);
+
+}  // namespace frame_memory
+
+#endif
