@@ -126,9 +126,10 @@ TEST(ToolGrab, DemoRunsEveryStepAndReports) {
         EXPECT_TRUE(Contains(result.out, "4 headers and 1228800 frame bytes identical")) << result.out;
         EXPECT_TRUE(Contains(result.out, "5 headers and 1536000 frame bytes identical")) << result.out;
         EXPECT_TRUE(Contains(result.out, "read back: 4 frames, frame bytes identical")) << result.out;
-        EXPECT_TRUE(Contains(result.out, "demo passed: 9 frames grabbed, 4 files written")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "report: " + folder + "/report.html\n")) << result.out;
+        EXPECT_TRUE(Contains(result.out, "demo passed: 9 frames grabbed, 5 files written")) << result.out;
     }
-    for (const char* name : {"frame.imc2", "jpeg.imc2", "frame.imm", "frame1.bmp"})
+    for (const char* name : {"frame.imc2", "jpeg.imc2", "frame.imm", "frame1.bmp", "report.html"})
         EXPECT_TRUE(qmv3test::FileExists(folder + "/" + name)) << name;
 }
 

@@ -55,7 +55,7 @@ const Command kDemoCommand = {
     "each sequence is complete, decompresses the JPEG frames, saves both as IMC2 files,\n"
     "reloads and compares them byte for byte, converts the grey one to IMM and reads it back,\n"
     "exports its first frame as a false-colour bitmap, and writes the report of the grey run\n"
-    "(frame.imc2.html, see qmv3 report). Files of an earlier run in D are replaced. Exit\n"
+    "(report.html, see qmv3 report). Files of an earlier run in D are replaced. Exit\n"
     "status 1 when any step fails.\n",
     kOptions,
     2,

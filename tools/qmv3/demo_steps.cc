@@ -192,7 +192,7 @@ bool DemoRun::ExportBitmap() {
 }
 
 bool DemoRun::WriteReport() {
-    const std::string source = PathOf("frame.imc2"), page = source + ".html";
+    const std::string source = PathOf("frame.imc2"), page = PathOf("report.html");
     unlink(page.c_str());
     const double start = MonotonicSeconds();
     Sequence sequence;
@@ -205,7 +205,7 @@ bool DemoRun::WriteReport() {
     if (file == nullptr || std::fclose(file) != 0 || !written) return Fail("cannot write " + page);
     ++filesWritten_;
     bytesWritten_ += static_cast<long long>(html.size());
-    Step("report", "frame.imc2.html",
+    Step("report", "report.html",
          Printf("%zu thumbnails, plots and histogram, %zu bytes", input.thumbnails.pictures.size(), html.size()),
          MonotonicSeconds() - start);
     std::printf("report: %s\n", page.c_str());
