@@ -1,6 +1,5 @@
 // "qmv3 contact-sheet": the report's thumbnails as one PNG grid, each labelled with its frame number
 // and time in a small built-in font.
-#include <cerrno>
 #include <cstdio>
 
 #include "command.h"
@@ -17,15 +16,12 @@ const OptionSpec kOptions[] = {{"columns", 0, true}, {"thumbnails", 0, true}, {"
 int Run(const Arguments& arguments) {
     const Command& command = kContactSheetCommand;
     const std::string path = arguments.Positionals()[0];
-    long columns = 6, thumbnails = 24;
+    long columns = 6;
     if (const char* text = arguments.Value("columns"))
         if (!ParseNumber(text, 1, 100, columns)) return UsageError(command, "--columns needs a number from 1 to 100");
-    if (const char* text = arguments.Value("thumbnails"))
-        if (!ParseNumber(text, 1, 1000, thumbnails))
-            return UsageError(command, "--thumbnails needs a number from 1 to 1000");
+    uint32_t thumbnails = 24;
     Palette palette = Palette::kGray;
-    if (const char* text = arguments.Value("palette"))
-        if (!ParsePalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
+    if (const char* usage = ReadPictureOptions(arguments, thumbnails, palette)) return UsageError(command, "%s", usage);
     const std::string out = arguments.Positionals()[1];
     if (OutputKindOf(out) != OutputKind::kPng)
         return UsageError(command, "the contact sheet is a PNG file: name it OUT.png");
@@ -35,17 +31,15 @@ int Run(const Arguments& arguments) {
 
     Sequence sequence;
     ReportInput input;
-    if (!PrepareReport(path, static_cast<uint32_t>(thumbnails), palette, sequence, input, message))
+    if (!PrepareReport(path, thumbnails, palette, sequence, input, message))
         return Failure(command, "%s: %s", path.c_str(), message.c_str());
     if (sequence.size() == 0) return Failure(command, "%s holds no frames", path.c_str());
     const Picture sheet =
         ComposeSheet(input.thumbnails.pictures, input.thumbnails.labels, static_cast<uint32_t>(columns));
     std::vector<unsigned char> png;
     if (!EncodePicture(sheet, png, message)) return Failure(command, "%s", message.c_str());
-    FILE* file = std::fopen(sheetFile.TemporaryPath().c_str(), "wb");
-    const bool written = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    if (file == nullptr || std::fclose(file) != 0 || !written)
-        return Failure(command, "cannot write %s: %s", out.c_str(), SystemReason(errno).c_str());
+    if (!WriteWholeFile(sheetFile.TemporaryPath(), png.data(), png.size(), message))
+        return Failure(command, "%s", sheetFile.UserText(message).c_str());
     if (!sheetFile.Commit(message)) return Failure(command, "%s", sheetFile.UserText(message).c_str());
     std::printf("%s: %u thumbnails in %ld columns, %u x %u pixels\n", out.c_str(),
                 static_cast<unsigned>(input.thumbnails.pictures.size()), columns, sheet.width, sheet.height);

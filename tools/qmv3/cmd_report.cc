@@ -1,6 +1,5 @@
 // "qmv3 report": one self-contained HTML page that shows a run at a glance: its summary, a contact
 // sheet, values per frame, the histogram of the run and the frame timing.
-#include <cerrno>
 #include <cstdio>
 
 #include "command.h"
@@ -13,31 +12,12 @@ namespace {
 
 const OptionSpec kOptions[] = {{"output", 'o', true}, {"thumbnails", 0, true}, {"palette", 0, true}, kForceOption};
 
-bool WriteText(const std::string& path, const std::string& text, std::string& message) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        message = "cannot create " + path + ": " + SystemReason(errno);
-        return false;
-    }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int error = errno;
-    if (std::fclose(file) != 0 || !written) {
-        message = "cannot write " + path + ": " + SystemReason(written ? errno : error);
-        return false;
-    }
-    return true;
-}
-
 int Run(const Arguments& arguments) {
     const Command& command = kReportCommand;
     const std::string path = arguments.Positionals()[0];
-    long thumbnails = 24;
-    if (const char* text = arguments.Value("thumbnails"))
-        if (!ParseNumber(text, 1, 1000, thumbnails))
-            return UsageError(command, "--thumbnails needs a number from 1 to 1000");
+    uint32_t thumbnails = 24;
     Palette palette = Palette::kGray;
-    if (const char* text = arguments.Value("palette"))
-        if (!ParsePalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
+    if (const char* usage = ReadPictureOptions(arguments, thumbnails, palette)) return UsageError(command, "%s", usage);
     const char* output = arguments.Value("output");
     OutputFile page(output ? output : path + ".html", arguments.Has("force"));
     std::string message;
@@ -46,10 +26,9 @@ int Run(const Arguments& arguments) {
     Sequence sequence;
     ReportInput input;
     std::string html;
-    if (!PrepareReport(path, static_cast<uint32_t>(thumbnails), palette, sequence, input, message) ||
-        !BuildReportPage(input, html, message))
+    if (!PrepareReport(path, thumbnails, palette, sequence, input, message) || !BuildReportPage(input, html, message))
         return Failure(command, "%s: %s", path.c_str(), message.c_str());
-    if (!WriteText(page.TemporaryPath(), html, message) || !page.Commit(message))
+    if (!WriteWholeFile(page.TemporaryPath(), html.data(), html.size(), message) || !page.Commit(message))
         return Failure(command, "%s", page.UserText(message).c_str());
     std::printf("%s\n", page.Path().c_str());
     return kExitSuccess;

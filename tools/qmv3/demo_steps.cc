@@ -200,9 +200,7 @@ bool DemoRun::WriteReport() {
     std::string html, message;
     if (!PrepareReport(source, 24, Palette::kGray, sequence, input, message) || !BuildReportPage(input, html, message))
         return Fail("report: " + message);
-    FILE* file = std::fopen(page.c_str(), "wb");
-    const bool written = file != nullptr && std::fwrite(html.data(), 1, html.size(), file) == html.size();
-    if (file == nullptr || std::fclose(file) != 0 || !written) return Fail("cannot write " + page);
+    if (!WriteWholeFile(page, html.data(), html.size(), message)) return Fail(message);
     ++filesWritten_;
     bytesWritten_ += static_cast<long long>(html.size());
     Step("report", "report.html",

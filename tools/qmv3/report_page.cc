@@ -4,6 +4,7 @@
 #include "report_page.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -249,6 +250,32 @@ void TimingPlot(const ReportInput& input, std::string& page) {
 }
 
 }  // namespace
+
+const char* ReadPictureOptions(const Arguments& arguments, uint32_t& thumbnails, Palette& palette) {
+    long wanted = 24;
+    if (const char* text = arguments.Value("thumbnails"))
+        if (!ParseNumber(text, 1, 1000, wanted)) return "--thumbnails needs a number from 1 to 1000";
+    thumbnails = static_cast<uint32_t>(wanted);
+    palette = Palette::kGray;
+    if (const char* text = arguments.Value("palette"))
+        if (!ParsePalette(text, palette)) return "--palette must be gray, false or jet";
+    return nullptr;
+}
+
+bool WriteWholeFile(const std::string& path, const void* bytes, size_t size, std::string& message) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        message = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes, 1, size, file) == size;
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written) {
+        message = "cannot write " + path + ": " + std::strerror(written ? errno : error);
+        return false;
+    }
+    return true;
+}
 
 bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Sequence& sequence, ReportInput& input,
                    std::string& message) {

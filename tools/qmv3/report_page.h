@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "run_statistics.h"
 #include "sequence_io.h"
 #include "thumbnails.h"
@@ -35,6 +36,12 @@ struct ReportInput {
 // everything the report and the contact sheet show. False with a message.
 bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Sequence& sequence, ReportInput& input,
                    std::string& message);
+
+// --thumbnails N (default 24) and --palette of report and contact-sheet: null, or the usage message.
+const char* ReadPictureOptions(const Arguments& arguments, uint32_t& thumbnails, Palette& palette);
+
+// Writes the bytes as the whole file at path; false with a message naming the file and the system's reason.
+bool WriteWholeFile(const std::string& path, const void* bytes, size_t size, std::string& message);
 
 // The page; false with a message when a picture cannot be encoded.
 bool BuildReportPage(const ReportInput& input, std::string& page, std::string& message);
