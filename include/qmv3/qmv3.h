@@ -493,6 +493,28 @@ QMV3_EXPORT int qmGrabFrame(DIMAGE* apInOutImage, struct DTYPE* apDOut, const ch
  * @return the property's element count when it is a CF_IMAGE of 1 to 104857600 bytes, else
  *         QMV3_MAX_TRANSPORT_SIZE */
 QMV3_EXPORT unsigned int qmEstimateMaxFrameSizeBytes(const char* asZantAddress, const char* asZantPropertyName);
+
+/** Results of qmListDeviceProperties below 0. */
+enum QMV3_PROPERTY_LIST_RESULT {
+    QMV3_PROPERTY_LIST_REFUSED = -1, /**< null or malformed address, or asOutNames null with auiNamesSize > 0 */
+    QMV3_PROPERTY_LIST_UNKNOWN = -2  /**< the control system cannot tell; see *apiOutZantReturnCode */
+};
+
+/** The names of a device's properties as the control system tells them, for example to suggest the right
+ * name when a property is unknown. Asks the device's "PROPS" property without a property name (up to
+ * 500 ms); a control system that cannot answer such a query gives QMV3_PROPERTY_LIST_UNKNOWN. Errors of
+ * the address check are logged as for a grab; nothing else is logged.
+ * @param asZantAddress device address, checked and corrected as for a grab
+ * @param[out] asOutNames receives the names in the device's order, each ended by '\n', the whole text
+ *        NUL-terminated; only whole names are written, so a short buffer holds the first names (may be
+ *        null when auiNamesSize is 0)
+ * @param auiNamesSize bytes at asOutNames
+ * @param[out] apiOutZantReturnCode the control system's completion code, 0 on success (may be null;
+ *        unchanged when the request is refused)
+ * @return like snprintf: the length of the whole list without its NUL (a result of auiNamesSize or more
+ *         means the list was cut), or a QMV3_PROPERTY_LIST_* code */
+QMV3_EXPORT int qmListDeviceProperties(const char* asZantAddress, char* asOutNames, unsigned int auiNamesSize,
+                                       int* apiOutZantReturnCode);
 /** Collects aNumFrames consecutive frames by subscription. Each delivery is copied on the control system's
  * thread into the next record, each with a frame buffer of exactly appendedFrameSize bytes; repeated
  * frame numbers are dropped. The calling thread polls every millisecond and ends the grab after more than

@@ -123,4 +123,42 @@ TEST_F(FrameSizeEstimate, EveryProblemGivesTheFallbackAndOneLine) {
     EXPECT_TRUE(log.End().empty());
 }
 
+TEST_F(FrameSizeEstimate, DevicePropertiesAreListedAsWholeNames) {
+    const std::string all = "Frame\nFrame16\nFrameRGB\nFrameJpeg\n";
+    const struct {
+        const char* address;
+        unsigned size;  // bytes offered
+        int props;      // scripted failure of the "PROPS" query
+        int result, zantCode;
+        std::string names;
+    } table[] = {
+        {kCam, 64, 0, 33, 0, all},
+        {"SIM/CAMSERVER/CAM0", 34, 0, 33, 0, all},           // corrected as for a grab
+        {kCam, 33, 0, 33, 0, "Frame\nFrame16\nFrameRGB\n"},  // no room for the NUL: the last name goes
+        {kCam, 6, 0, 33, 0, ""},
+        {kCam, 7, 0, 33, 0, "Frame\n"},
+        {kCam, 0, 0, 33, 0, ""},
+        {"/SIM/CAMSERVER/NOCAM", 64, 0, QMV3_PROPERTY_LIST_UNKNOWN, 12, ""},
+        {kCam, 64, 5, QMV3_PROPERTY_LIST_UNKNOWN, 5, ""},
+        {"/C/S", 64, 0, QMV3_PROPERTY_LIST_REFUSED, -99, ""},
+        {nullptr, 64, 0, QMV3_PROPERTY_LIST_REFUSED, -99, ""},
+    };
+    for (const auto& row : table) {
+        zantsim_Reset();
+        zantsim_ScriptPropertyQuery(0, row.props, 0);
+        std::string names(64, '#');
+        int code = -99;
+        EXPECT_EQ(row.result, qmListDeviceProperties(row.address, row.size == 0 ? nullptr : &names[0], row.size, &code))
+            << row.size;
+        EXPECT_EQ(row.zantCode, code) << row.size;
+        if (row.result < 0) continue;
+        if (row.size > 0) {
+            EXPECT_EQ(row.names, names.c_str()) << row.size;
+        }
+        EXPECT_STREQ("", Calls("alsnExecLink").at(0).input);  // no property named
+    }
+    char buffer[8];
+    EXPECT_EQ(QMV3_PROPERTY_LIST_REFUSED, qmListDeviceProperties(kCam, nullptr, sizeof buffer, nullptr));
+}
+
 }  // namespace

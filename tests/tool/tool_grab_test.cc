@@ -55,12 +55,17 @@ TEST(ToolGrab, FailedGrabsExitWithOneAndSaveNothing) {
     const tooltest::ToolResult unknown = RunTool({"grab", "-p", "NoSuchProperty", "-n", "2", dir.file("a.imc2")}, dir);
     EXPECT_EQ(unknown.status, 1);
     EXPECT_TRUE(Contains(unknown.err, "qmv3 grab: grab of \"/SIM/CAMSERVER/CAM0\" \"NoSuchProperty\"")) << unknown.err;
+    EXPECT_TRUE(Contains(unknown.err,
+                         "; \"/SIM/CAMSERVER/CAM0\" has no property \"NoSuchProperty\"; its properties: "
+                         "Frame, Frame16, FrameRGB, FrameJpeg\n"))
+        << unknown.err;
     EXPECT_FALSE(qmv3test::FileExists(dir.file("a.imc2")));
 
     const tooltest::ToolResult single =
         RunTool({"grab", "--single", "-a", "/SIM/NOWHERE/CAM9", dir.file("b.imc2")}, dir);
     EXPECT_EQ(single.status, 1);
     EXPECT_TRUE(Contains(single.err, "reading the property characteristics failed (control system code")) << single.err;
+    EXPECT_FALSE(Contains(single.err, "its properties")) << single.err;  // an unknown device has none to offer
 
     // JPEG frames are decompressed for every kind, with one line that says so.
     const tooltest::ToolResult jpeg = RunTool({"grab", "-p", "FrameJpeg", "-n", "1", dir.file("c.imc2")}, dir);

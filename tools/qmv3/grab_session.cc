@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <vector>
 
 #include "interrupt.h"
 #include "progress_bar.h"
@@ -82,6 +84,24 @@ const char* SingleFrameErrorText(int error) {
     }
 }
 
+// When the device is known but has no such property, the names it does have, as one clause such as
+// "; \"/A/B/C\" has no property \"X\"; its properties: Frame, Frame16"; empty when the control system cannot tell.
+std::string PropertyHint(const GrabRequest& request) {
+    const int length = qmListDeviceProperties(request.address.c_str(), nullptr, 0, nullptr);
+    if (length <= 0) return "";
+    std::vector<char> names(static_cast<size_t>(length) + 1);
+    if (qmListDeviceProperties(request.address.c_str(), names.data(), static_cast<unsigned>(names.size()), nullptr) !=
+        length)
+        return "";
+    std::string list;
+    std::istringstream lines(names.data());
+    for (std::string name; std::getline(lines, name);) {
+        if (name == request.property) return "";  // the property exists: the failure lies elsewhere
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return "; \"" + request.address + "\" has no property \"" + request.property + "\"; its properties: " + list;
+}
+
 }  // namespace
 
 std::string DescribeGrabFailure(const GrabRequest& request, const GrabOutcome& outcome, bool single) {
@@ -93,6 +113,7 @@ std::string DescribeGrabFailure(const GrabRequest& request, const GrabOutcome& o
         const std::string codeText = ZantCodeText(outcome.zantError);
         text += " (control system code " + std::to_string(outcome.zantError);
         text += codeText.empty() ? ")" : ": " + codeText + ")";
+        text += PropertyHint(request);
     }
     return text;
 }

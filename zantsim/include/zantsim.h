@@ -54,7 +54,9 @@ int zantsim_LoadConfiguration(const char* path);
 
 /* Property query. listenerCode: 0 answers from the device model, otherwise getPropertyInfoFromListenerEx
  * fails with it. propsCode / olderPropsCode: 0 answers the "PROPS" query in the current / older form,
- * otherwise that form fails with the code (2 or 62 make the library ask again in the older form). */
+ * otherwise that form fails with the code (2 or 62 make the library ask again in the older form).
+ * A "PROPS" query without a property name, into a CF_TEXT container, lists the device's property names
+ * (each ended by '\n', NUL-terminated); a non-zero propsCode makes it fail too. */
 void zantsim_ScriptPropertyQuery(int listenerCode, int propsCode, int olderPropsCode);
 /* Reports this element count and format for every property instead of the model's. */
 void zantsim_ScriptPropertyInfo(int elementCount, int format);

@@ -30,10 +30,27 @@ void ReportedInfo(const SimulationState& state, const PropertyModel& model, int&
     format = state.infoOverridden ? state.infoFormat : CF_IMAGE;
 }
 
+// Answers a "PROPS" query that names no property: the device's property names, each ended by a
+// newline, the whole text NUL-terminated, into a text container of dArrayLength bytes.
+int ListProperties(SimulationState& state, const char* address, DTYPE* dout) {
+    if (dout == nullptr || dout->data == nullptr) return ZANTSIM_CC_INVALID_ARGUMENT;
+    if (dout->dFormat != CF_TEXT) return ZANTSIM_CC_ILLEGAL_FORMAT;
+    if (state.propsCode != 0) return state.propsCode;
+    const DeviceModel* device = nullptr;
+    for (const DeviceModel& candidate : state.devices)
+        if (address != nullptr && candidate.address == address) device = &candidate;
+    if (device == nullptr) return ZANTSIM_CC_NO_SUCH_DEVICE;
+    std::string names;
+    for (const PropertyModel& model : device->properties) names += model.name + '\n';
+    if (names.size() + 1 > dout->dArrayLength) return ZANTSIM_CC_BUFFER_TOO_SMALL;
+    std::memcpy(dout->data, names.c_str(), names.size() + 1);
+    return 0;
+}
+
 // Answers a "PROPS" query in the form the output container asks for.
 int AnswerProps(SimulationState& state, const char* address, DTYPE* dout, DTYPE* din) {
-    if (dout == nullptr || dout->data == nullptr || din == nullptr || din->data == nullptr)
-        return ZANTSIM_CC_INVALID_ARGUMENT;
+    if (din == nullptr || din->data == nullptr || din->dArrayLength == 0) return ListProperties(state, address, dout);
+    if (dout == nullptr || dout->data == nullptr) return ZANTSIM_CC_INVALID_ARGUMENT;
     const std::string name(static_cast<const char*>(din->data),
                            strnlen(static_cast<const char*>(din->data), din->dArrayLength));
     const bool current = dout->dArrayLength == 1 && std::strncmp(dout->dTag, "PRPQSr4", 8) == 0;
