@@ -1,6 +1,7 @@
 // The scratch folder lives as long as the process; files left in it by a failed benchmark go with it.
 #include "bench_files.h"
 
+#include <malloc.h>
 #include <stdlib.h>
 #include <zlib.h>
 
@@ -53,6 +54,8 @@ std::vector<std::vector<unsigned char>> CompressFrames(const QMBUNCHOFIMAGES& se
     }
     return streams;
 }
+
+void ReleaseFreedMemory() { malloc_trim(0); }
 
 void FreeAll(std::vector<unsigned char*>& buffers) {
     for (unsigned char* buffer : buffers) std::free(buffer);

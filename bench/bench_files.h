@@ -29,6 +29,13 @@ std::vector<std::vector<unsigned char>> CompressFrames(const QMBUNCHOFIMAGES& se
 // Frees every buffer of the vector and empties it.
 void FreeAll(std::vector<unsigned char*>& buffers);
 
+// Hands the memory the allocator keeps free back to the system. Loads and their baselines call it after
+// freeing what they made, so that each starts with fresh memory, as a load in a new process does:
+// otherwise whether freed frames come back already resident depends on where the allocator happened to
+// put other blocks (a vector above them keeps the heap from shrinking), and on virtual machines fresh
+// pages cost about as much as inflating into them.
+void ReleaseFreedMemory();
+
 }  // namespace qmv3bench
 
 #endif

@@ -83,6 +83,7 @@ void Hdf5Read(benchmark::State& state) {
         faults += MinorFaults() - before;
         state.PauseTiming();
         std::free(frames);
+        qmv3bench::ReleaseFreedMemory();
         state.ResumeTiming();
     }
     state.counters["minor_faults"] =
@@ -110,6 +111,7 @@ void ImcLoad(benchmark::State& state) {
         faults += MinorFaults() - before;
         state.PauseTiming();
         qmFreeBunch(&loaded);
+        qmv3bench::ReleaseFreedMemory();
         state.ResumeTiming();
     }
     state.counters["minor_faults"] =

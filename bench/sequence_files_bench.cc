@@ -103,6 +103,7 @@ void Load(benchmark::State& state, const Kind& kind) {
         }
         state.PauseTiming();
         qmFreeBunch(&loaded);
+        qmv3bench::ReleaseFreedMemory();
         state.ResumeTiming();
     }
 }
@@ -120,6 +121,7 @@ void InflateAll(benchmark::State& state, const Kind& kind, Inflate inflate) {
         }
         state.PauseTiming();
         qmv3bench::FreeAll(frames);
+        qmv3bench::ReleaseFreedMemory();
         state.ResumeTiming();
     }
 }

@@ -7,6 +7,7 @@
 #include "legacy/legacy_io.h"
 #include "legacy/pixel_access.h"
 #include "util/c_boundary.h"
+#include "util/frame_memory.h"
 
 using namespace qmv3::legacy;
 
@@ -48,7 +49,7 @@ int Downscale(VIDINFHDR* rec, Reduction reduction) {
     if (!FrameBytes(rec->width, rec->height, rec->bpp, &frameBytes)) return QMV3_CONVERT_FORMAT_OUT_OF_MEMORY;
     double* scales = static_cast<double*>(std::malloc(sizeof(double)));
     unsigned char** bits = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*)));
-    unsigned char* frame = static_cast<unsigned char*>(std::malloc(frameBytes == 0 ? 1 : frameBytes));
+    unsigned char* frame = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes == 0 ? 1 : frameBytes));
     if (scales == nullptr || bits == nullptr || frame == nullptr) {
         std::free(scales);
         std::free(bits);
