@@ -137,7 +137,9 @@ int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::
             result == QMV3_LEGACY_LOAD_INTERRUPTED && kind != VIDINFHDR_TYPE_BKG ? QMV3_LOAD_INTERRUPTED : failureCode;
     } else {
         std::string text;
-        if (!internal_transcode_vidinfhdr_to_qmbunchofimages(path, &record, apImages, interrupt, percent, 0.5, text)) {
+        // The record is freed below, so its frames can become the images' frames without a copy.
+        if (!internal_transcode_vidinfhdr_to_qmbunchofimages(path, &record, apImages, interrupt, percent, 0.5, text,
+                                                             FrameHandover::kTake)) {
             errorText = _internal_filePrefix(path) + " load error: " + text;
             code = QMV3_LOAD_TRANSCODING_FAILED;
         }

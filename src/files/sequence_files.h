@@ -19,11 +19,17 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
 bool _internal_load_imc2_file(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText,
                               int* interrupt, double* percent);
 
-// Turns a loaded older record into GRAY images appended to the empty sequence apOutImages. The record is
-// only read. path may be null (no time stamp, no port name). On false the sequence stays empty.
+// How the images get their pixels: copies, leaving the record as it was, or the record's own frame
+// buffers, whose pointers in the record become null (a loader that frees the record afterwards saves a
+// copy of every frame).
+enum class FrameHandover { kCopy, kTake };
+
+// Turns a loaded older record into GRAY images appended to the empty sequence apOutImages. path may be
+// null (no time stamp, no port name). On false the sequence stays empty; frames already taken are freed.
 bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR* apInVinf,
                                                      QMBUNCHOFIMAGES* apOutImages, int* interrupt, double* percent,
-                                                     double percentStart, std::string& errorText);
+                                                     double percentStart, std::string& errorText,
+                                                     FrameHandover handover = FrameHandover::kCopy);
 
 // Writes path into dst (capacity dstSize, zero-filled): whole when it fits with its NUL, otherwise the
 // beginning and the end joined by "...". A null path gives an all-zero dst.

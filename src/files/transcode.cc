@@ -1,6 +1,6 @@
 // Conversion of an older VIDINFHDR record (IMM, BKG, IMC, BKC) into an image sequence: one GRAY image
 // per frame with a complete header built from the record, the per-frame scale and the file's name and
-// modification time. The record is only read.
+// modification time. The images copy the record's frames or take them over.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -109,7 +109,8 @@ class Images {
 
 bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR* apInVinf,
                                                      QMBUNCHOFIMAGES* apOutImages, int* interrupt, double* percent,
-                                                     double percentStart, std::string& errorText) {
+                                                     double percentStart, std::string& errorText,
+                                                     FrameHandover handover) {
     if (!CheckRecord(apInVinf, apOutImages, errorText)) return false;
     const uint32_t n = static_cast<uint32_t>(apInVinf->numframes);
     Images images(static_cast<DIMAGE*>(std::malloc(static_cast<size_t>(n) * sizeof(DIMAGE))));
@@ -130,12 +131,19 @@ bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR
             errorText = "_internal_qmCheckImageValidity failed at image " + of + ".";
             return false;
         }
-        unsigned char* bits = static_cast<unsigned char*>(std::malloc(frameSize));
-        if (bits == nullptr) {
-            errorText = "Memory allocation error ImageBits[" + of + "] size=" + std::to_string(frameSize) + " bytes.";
-            return false;
+        unsigned char* bits = nullptr;
+        if (handover == FrameHandover::kTake) {
+            bits = apInVinf->framebits[k - 1];
+            apInVinf->framebits[k - 1] = nullptr;
+        } else {
+            bits = static_cast<unsigned char*>(std::malloc(frameSize));
+            if (bits == nullptr) {
+                errorText =
+                    "Memory allocation error ImageBits[" + of + "] size=" + std::to_string(frameSize) + " bytes.";
+                return false;
+            }
+            std::memcpy(bits, apInVinf->framebits[k - 1], frameSize);
         }
-        std::memcpy(bits, apInVinf->framebits[k - 1], frameSize);
         DIMAGE& image = images.Add(tmpl);
         image.frameBuffer = bits;
         image.frameBufferSize = static_cast<uint32_t>(frameSize);

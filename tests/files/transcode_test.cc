@@ -161,6 +161,31 @@ TEST(Transcode, FrameBeyondTheTransportLimitIsRefused) {
     EXPECT_EQ(nullptr, images.imageArray);
 }
 
+TEST(Transcode, TakenFramesMoveWithoutACopyAndAFailureFreesThem) {
+    OlderRecord record(4, 3, 16, 12, 3);
+    unsigned char* const second = record.get()->framebits[1];
+    QMBUNCHOFIMAGES images = {nullptr, 0};
+    SequenceGuard guard(images);
+    std::string error;
+    ASSERT_TRUE(internal_transcode_vidinfhdr_to_qmbunchofimages(nullptr, record.get(), &images, nullptr, nullptr, 0.0,
+                                                                error, FrameHandover::kTake));
+    ASSERT_EQ(3u, images.numFrames);
+    EXPECT_EQ(second, images.imageArray[1].frameBuffer);
+    EXPECT_EQ(nullptr, record.get()->framebits[1]);
+    EXPECT_EQ(static_cast<unsigned char>(5 + 1), images.imageArray[1].frameBuffer[5]);
+
+    // The third frame is missing: the two taken before it are freed with the images (the sanitizer build
+    // would report a leak or a double free).
+    OlderRecord bad(4, 3, 16, 12, 3);
+    std::free(bad.get()->framebits[2]);
+    bad.get()->framebits[2] = nullptr;
+    QMBUNCHOFIMAGES none = {nullptr, 0};
+    EXPECT_FALSE(internal_transcode_vidinfhdr_to_qmbunchofimages(nullptr, bad.get(), &none, nullptr, nullptr, 0.0,
+                                                                 error, FrameHandover::kTake));
+    EXPECT_EQ(nullptr, none.imageArray);
+    EXPECT_EQ(nullptr, bad.get()->framebits[0]);
+}
+
 TEST(CompactPathTest, KeepsShortPathsAndJoinsLongOnes) {
     char field[64];
     CompactPath(field, sizeof(field), nullptr);
