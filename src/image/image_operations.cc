@@ -127,12 +127,14 @@ void stretch(unsigned char* at, size_t count, int offset, double scale) {
     }
 }
 
-// Every grey value v of type T becomes trunc((clamp(v, lower, upper) - minimum) * scale).
+// Every grey value v of type T becomes trunc((clamp(v, lower, upper) - minimum) * scale). minimum is the
+// smallest clamped value and scale top / (maximum - minimum), so every product lies in 0 .. top: the
+// truncation through int32_t, which vectorises, gives the same value as through int64_t.
 template <typename T>
 void stretchWithin(unsigned char* at, size_t count, int lower, int upper, int minimum, double scale) {
     for (size_t i = 0; i < count; ++i, at += sizeof(T)) {
         const int value = std::min(std::max(static_cast<int>(load<T>(at)), lower), upper);
-        store<T>(at, static_cast<T>(static_cast<int64_t>((value - minimum) * scale)));
+        store<T>(at, static_cast<T>(static_cast<int32_t>((value - minimum) * scale)));
     }
 }
 
