@@ -65,14 +65,23 @@ std::string FirstLineOf(const char* path, const std::string& key) {
     return "unknown";
 }
 
+double LoadAverage() {
+    double load[3] = {0, 0, 0};
+    getloadavg(load, 3);
+    return load[0];
+}
+
+// Taken when the program starts, before any benchmark runs.
+const double kLoadAtStart = LoadAverage();
+
 void PrintMachine(std::FILE* out) {
     utsname names{};
     uname(&names);
-    double load[3] = {0, 0, 0};
-    getloadavg(load, 3);
-    std::fprintf(out, "Machine: %s, %ld cores, %s memory, Linux %s; load average %.2f at the end of the run\n",
-                 FirstLineOf("/proc/cpuinfo", "model name").c_str(), sysconf(_SC_NPROCESSORS_ONLN),
-                 FirstLineOf("/proc/meminfo", "MemTotal").c_str(), names.release, load[0]);
+    std::fprintf(
+        out,
+        "Machine: %s, %ld cores, %s memory, Linux %s; load average %.2f at the start of the run, %.2f at its end\n",
+        FirstLineOf("/proc/cpuinfo", "model name").c_str(), sysconf(_SC_NPROCESSORS_ONLN),
+        FirstLineOf("/proc/meminfo", "MemTotal").c_str(), names.release, kLoadAtStart, LoadAverage());
 }
 
 }  // namespace
