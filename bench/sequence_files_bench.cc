@@ -33,13 +33,14 @@ struct Kind {
     uint32_t frames;
     const char* text;
     int order;
+    double fastSaveGoal;  // camera-like frames 0.30; incompressible bytes leave little to speed up
 };
 
 // 2048 x 2048 frames are few so that a run stays within minutes: each takes a quarter second to deflate.
 const Kind kKinds[] = {
-    {"grey8", &qmv3bench::kGrey8, 100, "100 x 640x480 8-bit", 100},
-    {"grey16", &qmv3bench::kGrey16, 10, "10 x 2048x2048 16-bit", 120},
-    {"random", &qmv3bench::kRandomBytes, 100, "100 x 640x480 random", 140},
+    {"grey8", &qmv3bench::kGrey8, 100, "100 x 640x480 8-bit", 100, 0.30},
+    {"grey16", &qmv3bench::kGrey16, 10, "10 x 2048x2048 16-bit", 120, 0.30},
+    {"random", &qmv3bench::kRandomBytes, 100, "100 x 640x480 random", 140, 0.45},
 };
 
 // A kind's sequence, its compressed frames and a file saved with the default engine, made once.
@@ -167,7 +168,7 @@ void RegisterKind(const Kind& kind) {
     qmv3bench::AddRatioRow({kind.order, "IMC2 save " + text + ", default, vs zlib compress",
                             TimeOf(base + "save_default"), TimeOf(base + "zlib_compress"), 1.10});
     qmv3bench::AddRatioRow({kind.order + 1, "IMC2 save " + text + ", fast, vs zlib compress",
-                            TimeOf(base + "save_fast"), TimeOf(base + "zlib_compress"), 0.30});
+                            TimeOf(base + "save_fast"), TimeOf(base + "zlib_compress"), kind.fastSaveGoal});
     qmv3bench::AddRatioRow({kind.order + 2, "IMC2 load " + text + " vs zlib uncompress", TimeOf(base + "load"),
                             TimeOf(base + "zlib_uncompress"), 0.65});
 #ifdef QMV3_HAVE_LIBDEFLATE
