@@ -36,6 +36,7 @@ __all__ = [
     "SystemList",
     "check_file",
     "convert",
+    "device_properties",
     "grab",
     "grab_one",
     "library_info",
@@ -460,6 +461,15 @@ def grab_one(address="/SIM/CAMSERVER/CAM0", prop="Frame", timeout_ms=None):
     """
     timeout = 1000 if timeout_ms is None else int(timeout_ms)
     return Sequence(_qmv3.grab_one(address, prop, timeout))[0]
+
+
+def device_properties(address="/SIM/CAMSERVER/CAM0"):
+    """The names of the device's properties as the control system tells them, in the device's order.
+
+    Returns None when the control system cannot tell (an unknown device, or one that does not answer
+    such a query). The address is checked and corrected as for a grab; a malformed one gives None too.
+    """
+    return _qmv3.device_properties(str(address))
 
 
 class SystemList:

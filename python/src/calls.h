@@ -52,6 +52,8 @@ std::string FlagsText(int flags);
 BunchPtr Grab(unsigned frames, const std::string& address, const std::string& property, int rateMs, int mode,
               long timeLimitMs, bool decompress, pybind11::object progress);
 BunchPtr GrabOne(const std::string& address, const std::string& property, int timeoutMs);
+// qmListDeviceProperties: the device's property names, or None when the control system cannot tell.
+pybind11::object DeviceProperties(const std::string& address);
 int DecodeMode(const std::string& text);
 
 // system_calls.cc

@@ -1,8 +1,13 @@
 // Grabbing from a video server: the multi-frame grab with progress, Ctrl-C and a time limit, and the
 // single-frame grab.
+#include <pybind11/stl.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "calls.h"
 #include "errors.h"
@@ -50,17 +55,44 @@ const char* SingleFrameErrorText(int error) {
     }
 }
 
+// The names the device reports; false when the control system cannot tell.
+bool ListProperties(const std::string& address, std::vector<std::string>& names) {
+    LibraryLock lock;
+    const int length = qmListDeviceProperties(address.c_str(), nullptr, 0, nullptr);
+    if (length < 0) return false;
+    std::string list(static_cast<size_t>(length) + 1, '\0');
+    if (qmListDeviceProperties(address.c_str(), &list[0], static_cast<unsigned>(list.size()), nullptr) != length)
+        return false;
+    names.clear();
+    for (size_t start = 0, end; (end = list.find('\n', start)) != std::string::npos; start = end + 1)
+        names.push_back(list.substr(start, end - start));
+    return true;
+}
+
+// As the command-line tool says it: when the device is known but lacks the property, the ones it has.
 std::string Describe(const std::string& address, const std::string& property, const std::string& what, int zantCode) {
     std::string text = "grab of \"" + address + "\" \"" + property + "\": " + what;
     if (zantCode != 0) {
         const std::string codeText = ZantCodeText(zantCode);
         text += " (control system code " + std::to_string(zantCode);
         text += codeText.empty() ? ")" : ": " + codeText + ")";
+        std::vector<std::string> names;
+        if (ListProperties(address, names) && !names.empty() &&
+            std::find(names.begin(), names.end(), property) == names.end()) {
+            text += "; \"" + address + "\" has no property \"" + property + "\"; its properties: ";
+            for (size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ", ") + names[i];
+        }
     }
     return text;
 }
 
 }  // namespace
+
+py::object DeviceProperties(const std::string& address) {
+    std::vector<std::string> names;
+    if (!ListProperties(address, names)) return py::none();
+    return py::cast(names);
+}
 
 BunchPtr Grab(unsigned frames, const std::string& address, const std::string& property, int rateMs, int mode,
               long timeLimitMs, bool decompress, py::object progress) {

@@ -74,6 +74,7 @@ PYBIND11_MODULE(_qmv3, module) {
 
     module.def("grab", &Grab, "Multi-frame grab into a new Bunch.");
     module.def("grab_one", &GrabOne, "Single-frame grab into a new Bunch of one image.");
+    module.def("device_properties", &DeviceProperties, "A device's property names, or None.");
     module.def("decode_mode", &DecodeMode, "Mode bits of an access-mode text, or a negative error.");
 
     module.def(

@@ -67,6 +67,10 @@ def test_grab_errors_carry_the_codes():
     with pytest.raises(qmv3.GrabError) as multi:
         qmv3.grab(2, prop="NoSuchProperty")
     assert multi.value.code in (-1, -6) and multi.value.sequence is None
+    assert str(multi.value).endswith('its properties: Frame, Frame16, FrameRGB, FrameJpeg')
+    assert "its properties" not in str(single.value)  # an unknown device has none to offer
+    assert qmv3.device_properties() == ["Frame", "Frame16", "FrameRGB", "FrameJpeg"]
+    assert qmv3.device_properties("/SIM/CAMSERVER/NOPE") is None
     with pytest.raises(qmv3.GrabError) as limited:
         qmv3.grab(1000, rate_ms=300, timeout_ms=700)
     assert limited.value.code == -2 and "time limit" in str(limited.value)
