@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,21 +29,21 @@ const qmv3bench::FrameSpec& kSpec = qmv3bench::kGrey8;
 // A camera-like older record of the given type: 100 frames of 640 x 480 8-bit, or for a background one
 // frame of 2048 x 2048 16-bit.
 VIDINFHDR MakeRecord(int type) {
-    const qmv3bench::FrameSpec& spec = type == VIDINFHDR_TYPE_BKG ? qmv3bench::kGrey16 : kSpec;
+    const qmv3bench::FrameSpec& shape = type == VIDINFHDR_TYPE_BKG ? qmv3bench::kGrey16 : kSpec;
     const int frames = type == VIDINFHDR_TYPE_BKG ? 1 : kFrames;
     VIDINFHDR record;
     initialize_vidinfhdr(&record);
-    record.width = spec.width;
-    record.height = spec.height;
-    record.bpp = 8 * spec.bytesPerPixel;
-    record.ebitpp = spec.effectiveBits;
+    record.width = shape.width;
+    record.height = shape.height;
+    record.bpp = 8 * shape.bytesPerPixel;
+    record.ebitpp = shape.effectiveBits;
     record.scale = 0.0125;
     record.numframes = frames;
     record.type = type;
     record.framebits = static_cast<unsigned char**>(std::calloc(frames, sizeof(unsigned char*)));
     record.framescales = static_cast<double*>(std::calloc(frames, sizeof(double)));
     for (int i = 0; i < frames; ++i) {
-        const std::vector<unsigned char> pixels = qmv3bench::MakePixels(spec, i % 8);
+        const std::vector<unsigned char> pixels = qmv3bench::MakePixels(shape, i % 8);
         record.framebits[i] = static_cast<unsigned char*>(std::malloc(pixels.size()));
         std::copy(pixels.begin(), pixels.end(), record.framebits[i]);
         record.framescales[i] = 0.0125;
@@ -72,8 +73,8 @@ using Loader = int (*)(const char*, VIDINFHDR*);
 
 // A file of the type written once with the default engine, for the loads.
 const std::string& SavedFile(int type) {
-    static std::string paths[8];
-    std::string& path = paths[type & 7];
+    static std::map<int, std::string> paths;
+    std::string& path = paths[type];
     if (!path.empty()) return path;
     path = qmv3bench::ScratchFile("saved-" + std::to_string(type));
     qmv3bench::FastCompression off(false);
