@@ -58,11 +58,15 @@ const char* SingleFrameErrorText(int error) {
 // The names the device reports; false when the control system cannot tell.
 bool ListProperties(const std::string& address, std::vector<std::string>& names) {
     LibraryLock lock;
-    const int length = qmListDeviceProperties(address.c_str(), nullptr, 0, nullptr);
-    if (length < 0) return false;
-    std::string list(static_cast<size_t>(length) + 1, '\0');
-    if (qmListDeviceProperties(address.c_str(), &list[0], static_cast<unsigned>(list.size()), nullptr) != length)
-        return false;
+    // One query answers for any ordinary device; a longer list is asked for again at its size.
+    std::string list(4096, '\0');
+    int length = qmListDeviceProperties(address.c_str(), &list[0], static_cast<unsigned>(list.size()), nullptr);
+    if (length >= static_cast<int>(list.size())) {
+        list.assign(static_cast<size_t>(length) + 1, '\0');
+        length = qmListDeviceProperties(address.c_str(), &list[0], static_cast<unsigned>(list.size()), nullptr);
+    }
+    if (length < 0 || length >= static_cast<int>(list.size())) return false;
+    list.resize(static_cast<size_t>(length));
     names.clear();
     for (size_t start = 0, end; (end = list.find('\n', start)) != std::string::npos; start = end + 1)
         names.push_back(list.substr(start, end - start));

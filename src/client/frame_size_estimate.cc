@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kPropsTimeoutMilliseconds = 500;
 constexpr size_t kCurrentAnswerSize = 400;  // the current answer needs at least 393 bytes
 constexpr size_t kOlderAnswerSize = 68;
 // The description is a fixed-width field of 16 characters, handed over as it is (not NUL-terminated).

@@ -6,13 +6,13 @@
 
 #include "client/address_checks.h"
 #include "client/library_frame.h"
+#include "client/single_grab.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
 #include "zant.h"
 
 namespace {
 
-constexpr int kPropsTimeoutMilliseconds = 500;
 constexpr int kBufferTooSmall = 23;  // the control system's code for an output too small
 // Room for the answer: grows after "buffer too small" up to a limit no real device needs.
 constexpr uint32_t kFirstAnswerSize = 4096;

@@ -9,6 +9,9 @@
 // Largest element count that the frame-size estimate accepts from the control system.
 constexpr int kMaxPropertyElementCount = 100 * 1024 * 1024;
 
+// Time limit of each query of a device's stock property "PROPS".
+constexpr int kPropsTimeoutMilliseconds = 500;
+
 // Asks the control system for the element count and format of a property: the local listener first,
 // then the device's "PROPS" property (current answer form, then the older one after codes 2 and 62).
 // Returns 0 with format and count filled, or the last completion code with count 0. `text`, when not

@@ -87,12 +87,16 @@ const char* SingleFrameErrorText(int error) {
 // When the device is known but has no such property, the names it does have, as one clause such as
 // "; \"/A/B/C\" has no property \"X\"; its properties: Frame, Frame16"; empty when the control system cannot tell.
 std::string PropertyHint(const GrabRequest& request) {
-    const int length = qmListDeviceProperties(request.address.c_str(), nullptr, 0, nullptr);
-    if (length <= 0) return "";
-    std::vector<char> names(static_cast<size_t>(length) + 1);
-    if (qmListDeviceProperties(request.address.c_str(), names.data(), static_cast<unsigned>(names.size()), nullptr) !=
-        length)
-        return "";
+    // One query answers for any ordinary device; a longer list is asked for again at its size.
+    std::vector<char> names(4096);
+    int length =
+        qmListDeviceProperties(request.address.c_str(), names.data(), static_cast<unsigned>(names.size()), nullptr);
+    if (length >= static_cast<int>(names.size())) {
+        names.resize(static_cast<size_t>(length) + 1);
+        length =
+            qmListDeviceProperties(request.address.c_str(), names.data(), static_cast<unsigned>(names.size()), nullptr);
+    }
+    if (length <= 0 || length >= static_cast<int>(names.size())) return "";
     std::string list;
     std::istringstream lines(names.data());
     for (std::string name; std::getline(lines, name);) {
