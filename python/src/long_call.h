@@ -32,6 +32,8 @@ class LongCall {
     // A Python exception stopped the call; Rethrow() raises it.
     bool Stopped() const { return error_ != nullptr; }
     bool TimedOut() const { return timedOut_; }
+    // The exception that stopped the call is a KeyboardInterrupt (Ctrl-C). Needs the GIL.
+    bool Interrupted() const;
     [[noreturn]] void Rethrow();
 
     // Tells the callback that the call is complete (1.0), unless it was stopped.

@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "sequence_io.h"
+#include "value_warning.h"
 
 namespace qmv3tool {
 
@@ -99,14 +100,20 @@ std::string Diagnose(const std::string& path) {
            ", refused: " + closest->reason;
 }
 
-// Checks every image; returns the number of invalid ones.
-unsigned CheckImages(const Sequence& sequence) {
+// Checks every image; returns the number of invalid ones. Values above the effective bits are
+// warned of, without making the image invalid.
+unsigned CheckImages(const Sequence& sequence, unsigned& aboveEffectiveBits) {
     unsigned invalid = 0;
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         char message[512] = "";
         if (qmCheckImageValidity(&sequence[i], message, sizeof message) == QMV3_IMAGE_VALID) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
+            const std::string above = ValuesAboveEffectiveBits(sequence[i]);
+            if (!above.empty()) {
+                ++aboveEffectiveBits;
+                std::printf("image %u of %u: warning: %s\n", i + 1, sequence.size(), above.c_str());
+            }
         } else {
             ++invalid;
             std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(), message);
@@ -131,7 +138,8 @@ int Run(const Arguments& arguments) {
     Sequence sequence;
     std::string message;
     if (!LoadSequence(path, sequence, message)) return Failure(kCheckCommand, "%s", message.c_str());
-    const unsigned invalid = CheckImages(sequence);
+    unsigned aboveEffectiveBits = 0;
+    const unsigned invalid = CheckImages(sequence, aboveEffectiveBits);
     const int complete = qmIsCompleteSequence(sequence.get());
     if (complete == QMV3_SEQUENCE_YES)
         std::printf("%u images: a complete sequence\n", sequence.size());
@@ -139,6 +147,9 @@ int Run(const Arguments& arguments) {
         std::printf("%u images: %s\n", sequence.size(),
                     qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES ? "a sequence with gaps in its frame numbers"
                                                                       : "not one sequence");
+    if (aboveEffectiveBits != 0)
+        std::printf("warning: %u of %u images hold values above their effective bits\n", aboveEffectiveBits,
+                    sequence.size());
     if (kind == nullptr) return Failure(kCheckCommand, "%s is not recognised as a sequence file", path.c_str());
     if (invalid != 0) return Failure(kCheckCommand, "%u of %u images are invalid", invalid, sequence.size());
     return kExitSuccess;
@@ -151,7 +162,8 @@ const Command kCheckCommand = {
     "FILE",
     "check a sequence file: its kind, every image's validity, the sequence",
     "The file's kind is decided by its content. The file is then loaded and every image\n"
-    "checked against the validity rules. Exit status 1 when the file is not recognised, cannot\n"
+    "checked against the validity rules; images holding pixel values above their effective\n"
+    "bits get a warning (they stay valid). Exit status 1 when the file is not recognised, cannot\n"
     "be loaded or holds an invalid image.\n",
     nullptr,
     0,
