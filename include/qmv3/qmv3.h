@@ -382,7 +382,7 @@ QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_
 /** Results of qmCountValuesAboveEffectiveBits below 0. */
 enum QMV3_VALUE_COUNT_RESULT {
     QMV3_VALUE_COUNT_REFUSED = -1 /**< null image, an image that fails the validity rules, or not uncompressed
-                                       GRAY or RGB (a JPEG frame) */
+                                       GRAY of 1 or 2 bytes or RGB of 3 (a JPEG frame) */
 };
 
 /** Counts the pixel values of a GRAY image above the largest value its effective bits allow

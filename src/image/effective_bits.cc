@@ -14,14 +14,14 @@ extern "C" {
 QMV3_EXPORT int qmCountValuesAboveEffectiveBits(const DIMAGE* image, unsigned int* firstValue) {
     return qmv3::Guarded<int>(QMV3_VALUE_COUNT_REFUSED, QMV3_VALUE_COUNT_REFUSED, [&]() -> int {
         std::string message;
-        // The restricted rules admit uncompressed GRAY and RGB with every pixel in the frame buffer.
-        if (image == nullptr || !CDIMAGE::checkValidity(*image, message) ||
-            !CDIMAGE::checkRestrictedValidity(*image, message))
-            return QMV3_VALUE_COUNT_REFUSED;
+        // The validity rules make sure that the frame buffer holds every pixel of a GRAY or RGB frame.
+        if (image == nullptr || !CDIMAGE::checkValidity(*image, message)) return QMV3_VALUE_COUNT_REFUSED;
         const DIMAGE_FRAMEHEADER& header = image->frameHeader;
         const int bytes = header.bytesPerPixel;
         const int bits = header.effectiveBitsPerPixel;
-        if (header.imageFormat != CDIMAGE::FORMAT_GRAY || bits < 1 || bits >= 8 * bytes) return 0;
+        if (header.imageFormat == CDIMAGE::FORMAT_RGB && bytes == 3) return 0;
+        if (header.imageFormat != CDIMAGE::FORMAT_GRAY || (bytes != 1 && bytes != 2)) return QMV3_VALUE_COUNT_REFUSED;
+        if (bits < 1 || bits >= 8 * bytes) return 0;
         const int top = pixel::topValue(bits);
         const uint64_t pixels = static_cast<uint64_t>(CDIMAGE::getAppendedWidth(*image)) *
                                 static_cast<uint64_t>(CDIMAGE::getAppendedHeight(*image));
