@@ -309,8 +309,9 @@ class Sequence:
 
         array: (N, H, W) uint8 or uint16 (GRAY, 1 or 2 bytes per pixel) or (N, H, W, 3) uint8 (RGB).
         effective_bits: significant bits (8 for uint8, 9..16 for uint16, 24 for RGB; default the full
-        width; a value above them is refused). frame_numbers: N numbers (default 1..N). timestamps: N aware datetimes (naive ones are
-        taken as UTC) or seconds since the epoch (default: the current time for every frame).
+        width; a pixel value above them is refused). frame_numbers: N numbers (default 1..N).
+        timestamps: N aware datetimes (naive ones are taken as UTC) or seconds since the epoch (default:
+        the current time for every frame).
         camera_port_name (at most 63 bytes in UTF-8), camera_port_id, x_scale and y_scale (millimetres per
         pixel, 0: not set) go into every header.
         """
@@ -358,8 +359,8 @@ class Sequence:
         if above is not None:
             index, count, value = above
             raise ValueError(
-                f"image {index} holds the value {value}, above its {bits} effective bits "
-                f"({count} such value{'s' if count > 1 else ''} in it)"
+                f"image array[{index}] holds the value {value}, above its {bits} effective bits "
+                f"({count} such value{'s' if count > 1 else ''} in that image)"
             )
         return cls(bunch)
 

@@ -118,8 +118,8 @@ BunchPtr Grab(unsigned frames, const std::string& address, const std::string& pr
     });
     if (call.Interrupted()) {
         // Ctrl-C keeps the frames received: they go with the exception.
-        const std::string what = "interrupted, " + std::to_string(bunch->size()) + " of " + std::to_string(frames) +
-                                 " frames received";
+        const std::string what =
+            "interrupted, " + std::to_string(bunch->size()) + " of " + std::to_string(frames) + " frames received";
         py::object partial = bunch->size() > 0 ? py::cast(bunch) : py::none();
         bunch.reset();
         RaiseGrabInterrupted(Describe(address, property, what, 0), partial);

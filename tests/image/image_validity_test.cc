@@ -268,7 +268,7 @@ TEST(ValuesAboveEffectiveBits, CountsAndNamesTheFirstOne) {
     };
     for (const auto& row : cases) {
         std::vector<unsigned char> bytes(row.values.begin(), row.values.end());  // one byte each
-        if (row.bytesPerPixel == 2) bytes = imagetest::Words(row.values);         // host order, as grabbed
+        if (row.bytesPerPixel == 2) bytes = imagetest::Words(row.values);        // host order, as grabbed
         const int width = static_cast<int>(bytes.size()) / row.bytesPerPixel;
         DIMAGE record = imagetest::MakeRecord(row.format, width, 1, row.bytesPerPixel, bytes);
         record.frameHeader.effectiveBitsPerPixel = row.effectiveBits;

@@ -127,8 +127,8 @@ void Summary(const ReportInput& input, std::string& page) {
     if (!input.aboveEffectiveBits.empty()) {
         std::string above;
         for (const InvalidImage& image : input.aboveEffectiveBits)
-            above += "<div class=\"bad\">image " + std::to_string(image.position) + ": " + EscapeMarkup(image.sentence) +
-                     "</div>";
+            above += "<div class=\"bad\">image " + std::to_string(image.position) + ": " +
+                     EscapeMarkup(image.sentence) + "</div>";
         Row(page, "values above the effective bits", above);
     }
     page += "</table>";
