@@ -53,6 +53,7 @@ __all__ = [
     "grab_one",
     "library_info",
     "load",
+    "recover",
     "save",
     "set_verbose",
 ]
@@ -531,3 +532,6 @@ def set_verbose(level, log_file=None):
     """
     if not _qmv3.set_verbose(int(level), None if log_file is None else _os.fsdecode(log_file)):
         raise ValueError(f"verbosity level {level!r} rejected (0 to 3)")
+
+
+from ._recover import recover  # noqa: E402  (needs the package's names above)

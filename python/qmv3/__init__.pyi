@@ -1,7 +1,7 @@
 """Type information of the qmv3 package."""
 import datetime
 import os
-from typing import Callable, Dict, FrozenSet, Iterator, List, Optional, Sequence as _Seq, Union, overload
+from typing import Callable, Dict, FrozenSet, Iterator, List, Optional, Sequence as _Seq, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -98,6 +98,7 @@ def load(path: _Path, progress: _Progress = ...) -> Sequence: ...
 def save(sequence: Sequence, path: _Path, progress: _Progress = ...) -> None: ...
 def convert(src: _Path, dst: _Path) -> None: ...
 def check_file(path: _Path) -> str: ...
+def recover(src: _Path, dst: _Path, progress: _Progress = ...) -> Dict[str, Union[int, List[Tuple[int, str]]]]: ...
 def grab(
     n: int = ...,
     address: str = ...,

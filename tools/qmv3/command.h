@@ -29,6 +29,7 @@ extern const Command kGrabCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
+extern const Command kRecoverCommand;
 extern const Command kExportCommand;
 extern const Command kExportBmpCommand;
 extern const Command kReportCommand;

@@ -12,6 +12,7 @@
 namespace qmv3tool {
 
 const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
+                                    &kRecoverCommand,
                                     &kExportCommand,  &kExportBmpCommand, &kReportCommand,  &kContactSheetCommand,
                                     &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,
                                     &kVersionCommand, &kHelpCommand,      nullptr};
