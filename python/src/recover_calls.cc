@@ -45,8 +45,8 @@ py::tuple Recover(const std::string& path, py::object progress) {
     call.ReportDone();
     py::list reasons;
     for (const Finding& finding : findings)
-        reasons.append(py::make_tuple(std::get<0>(finding), std::get<1>(finding), std::get<2>(finding),
-                                      std::get<3>(finding)));
+        reasons.append(
+            py::make_tuple(std::get<0>(finding), std::get<1>(finding), std::get<2>(finding), std::get<3>(finding)));
     return py::make_tuple(bunch, report.kept, report.dropped, report.announced, reasons);
 }
 

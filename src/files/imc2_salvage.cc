@@ -7,10 +7,10 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -71,8 +71,7 @@ bool PlausibleHeader(const unsigned char* bytes, ImageHeader& header) {
 }
 
 bool SetEndsRight(const unsigned char* set) {
-    return set[imc2::kMetadataTextSize] == imc2::kCarriageReturn &&
-           set[imc2::kMetadataTextSize + 1] == imc2::kLineFeed;
+    return set[imc2::kMetadataTextSize] == imc2::kCarriageReturn && set[imc2::kMetadataTextSize + 1] == imc2::kLineFeed;
 }
 
 // A set whose text starts with a key and an "=": what every writer puts first.
@@ -320,8 +319,8 @@ int Imc2Walk::TakeImage(const Section& section, uint64_t gap, uint32_t& expected
     const uint64_t present = source_.Left(section.PixelStart());
     if (present < header.lenCompressed) {
         findings.Drop(number, section.start, QMV3_LOAD_SHORT_READ,
-                      "the file ends inside its pixel block (" + Bytes(present) + " of " +
-                          Bytes(header.lenCompressed) + " are there)");
+                      "the file ends inside its pixel block (" + Bytes(present) + " of " + Bytes(header.lenCompressed) +
+                          " are there)");
         return QMV3_LOAD_SHORT_READ;
     }
     if (!reader_.fields().Seek(section.PixelStart()) ||
@@ -349,8 +348,8 @@ int Imc2Walk::TakeImage(const Section& section, uint64_t gap, uint32_t& expected
         return QMV3_LOAD_OK;
     }
     if (!walk_.kept.Add(image)) {
-        walk_.errorText = reader_.prefix + " load error: Memory allocation error while keeping image " +
-                          std::to_string(number) + ".";
+        walk_.errorText =
+            reader_.prefix + " load error: Memory allocation error while keeping image " + std::to_string(number) + ".";
         return QMV3_LOAD_OUT_OF_MEMORY;
     }
     return QMV3_LOAD_OK;

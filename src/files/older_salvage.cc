@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -85,8 +86,7 @@ void Keep(KeptFrames& kept, FramePtr frame, double scale, uint32_t place) {
 }
 
 // IMM: records of two frame words, the pixels and a scale; BKG: one record without the scale.
-void WalkFrameWordsFile(ByteReader& file, const Geometry& geometry, bool background, KeptFrames& kept,
-                        Walk& walk) {
+void WalkFrameWordsFile(ByteReader& file, const Geometry& geometry, bool background, KeptFrames& kept, Walk& walk) {
     Findings& findings = walk.findings;
     const uint64_t record = uint64_t{geometry.frameBytes} + kFrameWordsBytes + (background ? 0 : kScaleBytes);
     const uint64_t size = file.Length();
@@ -95,16 +95,17 @@ void WalkFrameWordsFile(ByteReader& file, const Geometry& geometry, bool backgro
     for (; at + record <= size && !walk.Interrupted(); at += record, ++place) {
         walk.Progress(static_cast<double>(at) / static_cast<double>(size));
         unsigned char words[kFrameWordsBytes];
-        Geometry this_frame;
-        if (!ReadAt(file, at, words, sizeof words) || !FrameWordsGeometry(words, this_frame) ||
-            this_frame.width != geometry.width || this_frame.height != geometry.height ||
-            this_frame.bits != geometry.bits || this_frame.effectiveBits != geometry.effectiveBits) {
+        Geometry recordGeometry;
+        if (!ReadAt(file, at, words, sizeof words) || !FrameWordsGeometry(words, recordGeometry) ||
+            recordGeometry.width != geometry.width || recordGeometry.height != geometry.height ||
+            recordGeometry.bits != geometry.bits || recordGeometry.effectiveBits != geometry.effectiveBits) {
             findings.Drop(place, at, QMV3_LOAD_INVALID_FILE, "its frame words are damaged");
             continue;
         }
         FramePtr frame = ReadFrame(file, at + kFrameWordsBytes, geometry.frameBytes);
         unsigned char scale[kScaleBytes] = {};
-        if (!frame || (!background && !ReadAt(file, at + kFrameWordsBytes + geometry.frameBytes, scale, sizeof scale))) {
+        if (!frame ||
+            (!background && !ReadAt(file, at + kFrameWordsBytes + geometry.frameBytes, scale, sizeof scale))) {
             findings.Drop(place, at, QMV3_LOAD_SHORT_READ, "it could not be read");
             continue;
         }
@@ -112,8 +113,7 @@ void WalkFrameWordsFile(ByteReader& file, const Geometry& geometry, bool backgro
     }
     if (at < size && !walk.Interrupted()) {
         findings.Drop(place, at, QMV3_LOAD_SHORT_READ,
-                      "the file ends inside its record (" + Bytes(size - at) + " of " + Bytes(record) +
-                          " are there)");
+                      "the file ends inside its record (" + Bytes(size - at) + " of " + Bytes(record) + " are there)");
     }
 }
 
@@ -139,7 +139,8 @@ uint64_t FindImcFrame(ByteReader& file, uint64_t offset, uint32_t frameBytes) {
         if (!ReadAt(file, start, piece.data(), count)) break;
         for (size_t at = 0; at + 4 <= count && at < kPiece; ++at) {
             if (std::memcmp(&piece[at], length, 4) != 0) continue;
-            if (start + at - 12 > offset && PlausibleImcFrame(file, start + at - 12, frameBytes)) return start + at - 12;
+            if (start + at - 12 > offset && PlausibleImcFrame(file, start + at - 12, frameBytes))
+                return start + at - 12;
         }
     }
     return file.Length();

@@ -97,10 +97,11 @@ int GuessKind(const char* path) {
 
 namespace {
 
-int Recover(const char* path, QMBUNCHOFIMAGES* images, QMV3_RECOVER_REPORT* report, Findings& findings,
-            int* interrupt, double* percent, std::string& errorText) {
+int Recover(const char* path, QMBUNCHOFIMAGES* images, QMV3_RECOVER_REPORT* report, Findings& findings, int* interrupt,
+            double* percent, std::string& errorText) {
     if (path == nullptr || path[0] == '\0') {
-        errorText = path == nullptr ? "Parameter asFilePath must not be NULL." : "Parameter asFilePath must not be empty string.";
+        errorText = path == nullptr ? "Parameter asFilePath must not be NULL."
+                                    : "Parameter asFilePath must not be empty string.";
         return QMV3_LOAD_PARAMETER_ERROR;
     }
     const std::string p = _internal_filePrefix(path) + " load error: ";
@@ -159,8 +160,8 @@ void FillReport(QMV3_RECOVER_REPORT* report, const Findings& findings) {
 extern "C" {
 
 QMV3_EXPORT int qmRecoverImagesFromFile(const char* path, QMBUNCHOFIMAGES* images, QMV3_RECOVER_REPORT* report,
-                                        QMV3_RECOVER_CALLBACK onDropped, void* context, int* interrupt,
-                                        double* percent, char* errorText, unsigned int errorTextSize) {
+                                        QMV3_RECOVER_CALLBACK onDropped, void* context, int* interrupt, double* percent,
+                                        char* errorText, unsigned int errorTextSize) {
     if (report != nullptr && report->size >= sizeof(QMV3_RECOVER_REPORT)) {
         const unsigned int size = report->size;
         std::memset(report, 0, sizeof(QMV3_RECOVER_REPORT));

@@ -58,8 +58,8 @@ struct Drop {
 struct Recovered {
     int code = 0;
     QMV3_RECOVER_REPORT report{};
-    std::vector<Drop> drops;   // images > 0 only
-    unsigned notes = 0;        // damage that belongs to no image
+    std::vector<Drop> drops;  // images > 0 only
+    unsigned notes = 0;       // damage that belongs to no image
     QMBUNCHOFIMAGES images{nullptr, 0};
 };
 
@@ -76,8 +76,8 @@ Recovered Recover(const std::string& path) {
     Recovered recovered;
     recovered.report.size = sizeof recovered.report;
     char message[400] = "";
-    recovered.code = qmRecoverImagesFromFile(path.c_str(), &recovered.images, &recovered.report, OnDropped,
-                                             &recovered, nullptr, nullptr, message, sizeof message);
+    recovered.code = qmRecoverImagesFromFile(path.c_str(), &recovered.images, &recovered.report, OnDropped, &recovered,
+                                             nullptr, nullptr, message, sizeof message);
     if (recovered.code != QMV3_LOAD_OK) {
         EXPECT_NE(message[0], '\0');
     }
@@ -120,7 +120,9 @@ TEST(Salvage, KeepsEveryIntactImageOfADamagedImc2File) {
         };
     };
     auto retext = [](size_t offset, std::string text) -> Edit {
-        return [offset, text](std::vector<unsigned char>& b) { std::copy(text.begin(), text.end(), b.begin() + static_cast<long>(offset)); };
+        return [offset, text](std::vector<unsigned char>& b) {
+            std::copy(text.begin(), text.end(), b.begin() + static_cast<long>(offset));
+        };
     };
     const size_t flags2 = Find(bytes, "image_flags=", at.sets[1]);
     const struct {
@@ -138,7 +140,9 @@ TEST(Salvage, KeepsEveryIntactImageOfADamagedImc2File) {
         {"cut in image 2's metadata", cut(at.sets[1] + 300), {1}, {{2, QMV3_LOAD_SHORT_READ}}},
         {"cut before image 2's pixels", cut(at.pixels[1]), {1}, {{2, QMV3_LOAD_SHORT_READ}}},
         {"cut in image 3's pixels", cut(at.pixels[2] + 5), {1, 2}, {{3, QMV3_LOAD_SHORT_READ}}},
-        {"image 2's compressed block damaged", spoil((at.pixels[1] + at.end[1]) / 2, 4), {1, 3},
+        {"image 2's compressed block damaged",
+         spoil((at.pixels[1] + at.end[1]) / 2, 4),
+         {1, 3},
          {{2, QMV3_LOAD_DECOMPRESSION_FAILED}}},
         {"image 2's lengths damaged", spoil(at.header[1] + 3, 10), {1, 3}, {{2, QMV3_LOAD_INVALID_FILE}}},
         {"image 2's line ends damaged", spoil(at.sets[1] + 250, 2), {1, 3}, {{2, QMV3_LOAD_INVALID_FILE}}},
@@ -191,7 +195,8 @@ TEST(Salvage, KeepsTheWholeFramesOfOlderFilesCutShort) {
         const bool imc = std::string(row.name).find(".imc") != std::string::npos;
         // IMC frame k starts after the 16-byte header and the records before it.
         std::vector<size_t> imcFrames = {16};
-        while (imc && imcFrames.size() < 3) imcFrames.push_back(imcFrames.back() + 16 + LE(bytes, imcFrames.back() + 8, 4));
+        while (imc && imcFrames.size() < 3)
+            imcFrames.push_back(imcFrames.back() + 16 + LE(bytes, imcFrames.back() + 8, 4));
         if (row.keep != 0) bytes.resize(imc ? imcFrames[2] + 16 + 3 : row.keep);
         if (row.spoil != 0) {
             const size_t middle = imcFrames[1] + 16 + LE(bytes, imcFrames[1] + 8, 4) / 2;

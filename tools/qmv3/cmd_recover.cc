@@ -57,8 +57,8 @@ int Run(const Arguments& arguments) {
         if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
     }
     const QMV3_RECOVER_REPORT& report = result.report;
-    std::printf("%s (%s) -> %s: %u image%s kept, %u dropped", input.c_str(), KindName(report.fileKind),
-                written.c_str(), report.kept, report.kept == 1 ? "" : "s", report.dropped);
+    std::printf("%s (%s) -> %s: %u image%s kept, %u dropped", input.c_str(), KindName(report.fileKind), written.c_str(),
+                report.kept, report.kept == 1 ? "" : "s", report.dropped);
     if (report.announced != 0) std::printf(", the header announces %u", report.announced);
     if (report.skippedBytes != 0) std::printf(", %llu bytes hold no image", report.skippedBytes);
     std::printf("\n");

@@ -26,7 +26,8 @@ SalvageResult RecoverFile(const std::string& path, Sequence& sequence) {
                                               interrupt.Flag(), &progress, errorText, sizeof errorText);
     }
     if (result.code != QMV3_LOAD_OK)
-        result.message = errorText[0] != '\0' ? errorText : "recovering failed with code " + std::to_string(result.code);
+        result.message =
+            errorText[0] != '\0' ? errorText : "recovering failed with code " + std::to_string(result.code);
     return result;
 }
 
