@@ -1104,6 +1104,163 @@ QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t erro
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Recording                                                                                       */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup recorder Recording
+ * Frames to files as they arrive, for runs of any length in bounded memory. The application hands the
+ * recorder frames (from a stream loop or from anywhere else); the recorder copies each into one buffer
+ * of its queue and returns, compresses on worker threads of its own and writes the frames in the order
+ * received on a writer thread of its own. Memory stays at the queue's buffers whatever the run's length.
+ *
+ * IMC2/BKC2 (every name but those ending in ".h5" or ".hdf5"): files of at most `split` images, the
+ * first at the path given, then STEM-0002.EXT, STEM-0003.EXT, ... beside it (STEM the path without its
+ * extension EXT). A frame whose header differs from the first of its file (qmIsSequence's rule) begins
+ * the next file. Every completed file is an IMC2/BKC2 file every reader loads. While a file grows, the
+ * image count in its header follows the images that have reached the disk, at most half a second
+ * behind, and each image is self-contained; so a file left by a killed process or a power cut loads
+ * with every image written more than a second before the end, and the salvage reader finds the rest.
+ *
+ * Thread rules: qmRecorderWrite and qmRecorderClose from one thread at a time (not necessarily the
+ * opening one); qmRecorderGetStatistics, qmRecorderGetFileName and qmRecorderGetError from any thread
+ * while the recorder is open. Recorders are independent of each other and of streams and grabs.
+ * @{
+ */
+
+/** Results of the recorder functions; the failures have the numbers of the QMV3_SAVE_* codes of the
+ * same meaning. */
+enum QMV3_RECORDER_RESULT {
+    QMV3_RECORDER_OK = 0,                  /**< done */
+    QMV3_RECORDER_DROPPED = 1,             /**< qmRecorderWrite: the queue was full and the recorder drops
+                                                when full; the frame is counted, the recording goes on */
+    QMV3_RECORDER_OPEN_FAILED = -4,        /**< a file could not be created */
+    QMV3_RECORDER_WRITE_FAILED = -5,       /**< a write failed (a full disk, an I/O error); the recording
+                                                stopped, its files hold every frame before the failure */
+    QMV3_RECORDER_OUT_OF_MEMORY = -6,      /**< out of memory */
+    QMV3_RECORDER_COMPRESSION_FAILED = -7, /**< compressing a frame failed; the recording stopped */
+    QMV3_RECORDER_PARAMETER_ERROR = -12,   /**< a null or invalid argument or option */
+    QMV3_RECORDER_INVALID_FRAME = -13,     /**< a frame that fails the validity rules or that the output
+                                                cannot hold (IMC2/BKC2: GRAY and RGB only); not taken,
+                                                the recording goes on */
+    QMV3_RECORDER_FILE_EXISTS = -14,       /**< a name the recording would write exists (without
+                                                QMV3_RECORDER_FLAG_REPLACE) */
+    QMV3_RECORDER_METADATA_ERROR = -15     /**< a header field could not be written as metadata */
+};
+
+/** Compression of the pixel blocks (QMV3_RECORDER_OPTIONS::compression). Each is a standard zlib stream
+ * every reader inflates, stored raw when it would not be smaller. */
+enum QMV3_RECORDER_COMPRESSION {
+    QMV3_RECORDER_COMPRESS_FAST = 0,    /**< the fast engine at its level 1 (zlib's default where the
+                                             library was built without it) */
+    QMV3_RECORDER_COMPRESS_DEFAULT = 1, /**< zlib at its default level: smaller, several times slower */
+    QMV3_RECORDER_COMPRESS_NONE = 2     /**< frame bytes as they are */
+};
+
+/** Flags of QMV3_RECORDER_OPTIONS. */
+enum QMV3_RECORDER_FLAG {
+    QMV3_RECORDER_FLAG_REPLACE = 0x1,       /**< replace files that exist: each is written under a hidden
+                                                 name beside it and renamed over the old one when complete,
+                                                 keeping its permissions; until then the old file stays */
+    QMV3_RECORDER_FLAG_DROP_WHEN_FULL = 0x2 /**< qmRecorderWrite drops a frame at once when the queue is
+                                                 full (for a caller that must not wait, such as a
+                                                 delivery callback) instead of waiting for room */
+};
+
+/** The largest and default number of images in one IMC2/BKC2 file of a recording. */
+#define QMV3_RECORDER_MAX_SPLIT 10000
+
+/** Options of qmRecorderOpen; a zero member takes its default. */
+typedef struct QMV3_RECORDER_OPTIONS {
+    unsigned int size;        /**< sizeof(QMV3_RECORDER_OPTIONS), so that the record can grow */
+    unsigned int flags;       /**< QMV3_RECORDER_FLAG_* bits */
+    int compression;          /**< a QMV3_RECORDER_COMPRESSION value; default FAST */
+    unsigned int split;       /**< images per IMC2/BKC2 file, 1 .. QMV3_RECORDER_MAX_SPLIT (the default) */
+    unsigned int workers;     /**< compression threads, 1 .. 64; default one per core */
+    unsigned int queueFrames; /**< frame buffers of the queue, 2 .. 1024; default workers + 2 */
+} QMV3_RECORDER_OPTIONS;
+
+/** Counters of a recorder (qmRecorderGetStatistics, qmRecorderClose). */
+typedef struct QMV3_RECORDER_STATISTICS {
+    unsigned int size;               /**< sizeof(QMV3_RECORDER_STATISTICS), set by the caller; at most that
+                                          many bytes are written */
+    unsigned int queued;             /**< frames in the queue now (copied, not yet written) */
+    unsigned int queueFrames;        /**< the queue's length */
+    unsigned int queueHighWater;     /**< the most frames the queue held at once */
+    unsigned long long received;     /**< frames handed to qmRecorderWrite and taken (valid) */
+    unsigned long long written;      /**< frames in the files */
+    unsigned long long dropped;      /**< frames dropped because the queue was full */
+    unsigned long long lost;         /**< frames taken but not written because the recording failed */
+    unsigned long long gaps;         /**< frame numbers missing between consecutive frames received */
+    unsigned long long files;        /**< files holding frames */
+    unsigned long long bytes;        /**< bytes in those files */
+    unsigned long long fileBytes;    /**< bytes of the file being written (or written last) */
+} QMV3_RECORDER_STATISTICS;
+
+/** A recorder (opaque). */
+typedef struct QMV3_RECORDER QMV3_RECORDER;
+
+/** Opens a recorder on path and starts its threads. The extension chooses the output (".h5" and ".hdf5"
+ * in any case HDF5, every other name IMC2/BKC2). The first file is created at once, so a name that cannot
+ * be written fails here; it is removed again when the recorder closes without frames.
+ * @param[out] recorder receives the recorder; set to null on failure
+ * @param path the first file
+ * @param options the options (may be null: every default)
+ * @param[out] errorText the message on failure, naming the file and the system's reason (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR, QMV3_RECORDER_FILE_EXISTS,
+ *         QMV3_RECORDER_OPEN_FAILED, QMV3_RECORDER_OUT_OF_MEMORY */
+QMV3_EXPORT int qmRecorderOpen(QMV3_RECORDER** recorder, const char* path, const QMV3_RECORDER_OPTIONS* options,
+                               char* errorText, unsigned int errorTextSize);
+/** Hands one frame to the recorder, which copies it before returning (the caller keeps the frame, for
+ * example a stream's borrowed frame, released right after). When the queue is full it waits for room,
+ * or with QMV3_RECORDER_FLAG_DROP_WHEN_FULL drops the frame.
+ * @param recorder an open recorder
+ * @param frame a valid image (its frameBuffer holds appendedFrameSize bytes)
+ * @return QMV3_RECORDER_OK (queued), QMV3_RECORDER_DROPPED, QMV3_RECORDER_INVALID_FRAME (not taken),
+ *         QMV3_RECORDER_PARAMETER_ERROR, QMV3_RECORDER_OUT_OF_MEMORY (not taken, counted as dropped), or
+ *         the code of the failure that stopped the recording (qmRecorderGetError has its message) */
+QMV3_EXPORT int qmRecorderWrite(QMV3_RECORDER* recorder, const DIMAGE* frame);
+/** The recorder's counters now.
+ * @param recorder an open recorder
+ * @param[in,out] statistics receives the counters; its size member must be set
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR */
+QMV3_EXPORT int qmRecorderGetStatistics(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTICS* statistics);
+/** The name of one of the recording's files.
+ * @param recorder an open recorder
+ * @param index 1 for the first file, 2 for the second ...; 0 for the file being written (or written last)
+ * @param[out] buffer receives the name when it fits
+ * @param[in,out] size capacity on entry; length + 1 on return
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR (null arguments, a buffer too small: size
+ *         set to what is needed) */
+QMV3_EXPORT int qmRecorderGetFileName(QMV3_RECORDER* recorder, unsigned int index, char* buffer, size_t* size);
+/** The failure that stopped the recording, if any.
+ * @param recorder an open recorder
+ * @param[out] errorText its message, naming the file and the system's reason (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK when the recording has not failed, else the failure's code */
+QMV3_EXPORT int qmRecorderGetError(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Takes no more frames (qmRecorderWrite then gives QMV3_RECORDER_PARAMETER_ERROR), writes every frame
+ * queued, completes the files and joins the threads; the statistics, file names and error stay readable
+ * until qmRecorderClose. Finishing again does nothing more.
+ * @param recorder an open recorder
+ * @param[out] errorText the message of the first failure of the recording (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, QMV3_RECORDER_PARAMETER_ERROR, or the code of the first failure */
+QMV3_EXPORT int qmRecorderFinish(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Finishes the recorder as qmRecorderFinish does (when it was not finished) and frees it, whatever the
+ * result.
+ * @param recorder an open recorder (may be null: nothing to do)
+ * @param[out] statistics the final counters (may be null; its size member must be set)
+ * @param[out] errorText the message of the first failure of the recording (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, or the code of the first failure */
+QMV3_EXPORT int qmRecorderClose(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTICS* statistics, char* errorText,
+                                unsigned int errorTextSize);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Older video data                                                                                */
 /* ---------------------------------------------------------------------------------------------- */
 

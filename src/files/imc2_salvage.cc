@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "client/image_management.h"
+#include "image/image_checks.h"
 #include "files/imc2_format.h"
 #include "files/load_internal.h"
 #include "files/metadata_sets.h"
