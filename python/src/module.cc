@@ -86,4 +86,5 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
     RegisterRecoverCalls(module);
+    RegisterStatisticsCalls(module);
 }
