@@ -93,9 +93,8 @@ void RetryOrphans() {
     for (Orphan& orphan : still) registry.orphans.push_back(std::move(orphan));
 }
 
-// Subscribes `sub` to the stream's property; the link id or a negative completion code. Deliveries are
-// processed at once when `accept` is set, otherwise from when the caller sets sub.accepting.
-int Attach(Stream& s, Subscription& sub, bool accept) {
+// Subscribes `sub` to the stream's property; the link id or a negative completion code.
+int Attach(Stream& s, Subscription& sub) {
     _internal_StartZantIfNotStartedAlready();
     sub.stream = &s;
     sub.output.dArrayLength = sub.receive.frameBufferSize;
@@ -103,7 +102,7 @@ int Attach(Stream& s, Subscription& sub, bool accept) {
     sub.output.data = &sub.receive;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        sub.accepting = accept;
+        sub.accepting = true;
         s.lastDelivery = Clock::now();
         s.gotFrameOnLink = false;
     }
@@ -132,6 +131,7 @@ unsigned char* Detach(const std::shared_ptr<Stream>& stream, std::unique_ptr<Sub
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         sub->accepting = false;
+        s.changed.notify_all();  // a delivery waiting for the pool gives up
     }
     if (sub->link < 0) return sub->receive.frameBuffer;
     const int closed = _internal_ZantCloseLink(sub->link);
@@ -201,9 +201,9 @@ int Open(QMV3_STREAM** handle, const char* address, const char* property, const 
     std::memset(sub->receive.frameBuffer, 0, estimate);
     sub->receive.frameBufferSize = estimate;
     s.receiveSize = estimate;
-    // Subscribed before the pool is allocated, so that a refused subscription costs no pool; deliveries
-    // are taken once the pool is there.
-    const int link = Attach(s, *sub, false);
+    // Subscribed before the pool is allocated, so that a refused subscription costs no pool; a delivery
+    // that comes meanwhile waits for the pool.
+    const int link = Attach(s, *sub);
     if (zantCode != nullptr) *zantCode = link < 0 ? link : 0;
     if (link < 0) {
         _internal_LOG("qmStreamOpen(%s, %s): AttachLinkEx2 unsuccessful return code (%d).", s.address, s.property,
@@ -222,9 +222,10 @@ int Open(QMV3_STREAM** handle, const char* address, const char* property, const 
     }
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        sub->accepting = true;
+        s.poolReady = true;
         s.lastDelivery = Clock::now();
         s.subscription = std::move(sub);
+        s.changed.notify_all();
     }
     StreamRegistry& registry = gStreamRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
@@ -253,7 +254,7 @@ void Resubscribe(const std::shared_ptr<Stream>& stream, std::unique_lock<std::mu
         }
         sub->receive.frameBuffer = receive;
         receive = nullptr;
-        if (sub->receive.frameBuffer != nullptr) link = Attach(s, *sub, true);
+        if (sub->receive.frameBuffer != nullptr) link = Attach(s, *sub);
     }
     std::free(receive);
     lock.lock();
@@ -390,6 +391,14 @@ int Close(const std::shared_ptr<Stream>& stream) {
 }
 
 }  // namespace
+
+Subscription* SubscriptionOf(QMV3_STREAM* handle) {
+    std::shared_ptr<Stream> stream;
+    if (Find(handle, stream) != QMV3_STREAM_OK) return nullptr;
+    std::lock_guard<std::mutex> lock(stream->mutex);
+    return stream->subscription.get();
+}
+
 }  // namespace qmv3stream
 
 using qmv3stream::Find;

@@ -119,7 +119,8 @@ void DeliveryCallback(int /*id*/, int completionCode, void* reference) {
     uint32_t slotIndex = kNoSlot;
     uint32_t wanted = 0;
     {
-        std::lock_guard<std::mutex> lock(s.mutex);
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.changed.wait(lock, [&] { return s.poolReady || !sub.accepting; });
         if (!sub.accepting || sub.lost) return;
         if (completionCode != 0) {
             if (InformationalCode(completionCode))
