@@ -823,6 +823,156 @@ QMV3_EXPORT char* QMV3_INTERNAL_getTimeString(char* buffer, int size);
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Spot and region statistics                                                                      */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup statistics Spot and region statistics
+ * The figures of a beam spot or any region of a frame: extremes, mean, spread, totals with a background
+ * taken off, centroid, widths, orientation and profiles, for one image or every image of a sequence.
+ *
+ * Definitions, exactly as every face reports them:
+ *  - Region: x, y, width, height in pixels from the top left of the frame (the appended rectangle);
+ *    the whole frame by default. Pixel (i, j) is column i and row j of the frame, its centre at (i, j).
+ *  - Value v(i, j): the stored value of a GRAY pixel; of an RGB pixel (299 R + 587 G + 114 B) / 1000,
+ *    or one channel when one is chosen.
+ *  - Background b(i, j): none (0); a constant; the median of the pixels in the region's outer ring
+ *    `border` pixels wide (the mean of the two middle values for an even count); or a background frame
+ *    of the same size and pixel layout, pixel by pixel.
+ *  - Weight w(i, j) = v - b where v - b > threshold, else 0.
+ *  - total = sum of v; net = sum of w; mean and sigma = mean and population standard deviation of v;
+ *    min and max of v at the first position in row order (min_x, min_y, max_x, max_y); saturated =
+ *    the count of v at or above 2^effective bits - 1 (255 for RGB).
+ *  - centroid_x = sum w i / sum w, centroid_y = sum w j / sum w (frame coordinates);
+ *    sigma_x = sqrt(sum w (i - centroid_x)^2 / sum w), sigma_y likewise;
+ *    sigma_xy = sum w (i - centroid_x)(j - centroid_y) / sum w;
+ *    orientation_deg = atan2(2 sigma_xy, sigma_x^2 - sigma_y^2) / 2 in degrees (rows grow downward,
+ *    so positive angles turn clockwise on the screen); eccentricity = sqrt(1 - l_min / l_max) of the
+ *    eigenvalues of [[sigma_x^2, sigma_xy], [sigma_xy, sigma_y^2]]. With sum w = 0 these are NaN.
+ *  - With the image's xScale and yScale > 0 (millimetres per pixel): centroid_x_mm = centroid_x *
+ *    xScale, sigma_x_mm = sigma_x * xScale, and likewise in y with yScale; else NaN.
+ *  - Profiles: the column sums and the row sums of w over the region.
+ *
+ * Images must hold uncompressed GRAY frames of 1 or 2 bytes per pixel or RGB frames of 3 (decompress
+ * JPEG frames first); only the geometry, the pixel layout, the effective bits, the scales and the frame
+ * bytes are read. Any thread, each call with its own records.
+ * @{
+ */
+
+/** Results of the statistics calls. */
+enum QMV3_STATISTICS_RESULT {
+    QMV3_STATISTICS_OK = 1,                   /**< computed */
+    QMV3_STATISTICS_BAD_ARGUMENT = 0,         /**< a null pointer, a size member too small, an unknown
+                                                   background kind or channel, a border below 1, or a
+                                                   threshold or constant that is not finite */
+    QMV3_STATISTICS_UNSUPPORTED_IMAGE = -1,   /**< not uncompressed GRAY 1 or 2 or RGB 3 bytes per pixel,
+                                                   or fewer frame bytes than its geometry needs */
+    QMV3_STATISTICS_BAD_REGION = -2,          /**< the region is empty or reaches outside the frame */
+    QMV3_STATISTICS_BACKGROUND_MISMATCH = -3, /**< the background frame differs in size or pixel layout,
+                                                   or is itself unsupported */
+    QMV3_STATISTICS_TOO_SMALL = -4,           /**< qmImageProfiles: a buffer is null or too small; the
+                                                   sizes needed are reported */
+    QMV3_STATISTICS_OUT_OF_MEMORY = -5,       /**< out of memory */
+    QMV3_STATISTICS_FAILED = -6               /**< an unexpected internal failure */
+};
+
+/** Kinds of background b(i, j). */
+enum QMV3_BACKGROUND_KIND {
+    QMV3_BACKGROUND_NONE = 0,     /**< b = 0 */
+    QMV3_BACKGROUND_CONSTANT = 1, /**< b = backgroundValue */
+    QMV3_BACKGROUND_BORDER = 2,   /**< b = the median of the region's outer ring, border pixels wide */
+    QMV3_BACKGROUND_FRAME = 3     /**< b(i, j) = the value of backgroundFrame at (i, j) */
+};
+
+/** The value v of an RGB pixel; GRAY pixels ignore the choice. */
+enum QMV3_CHANNEL {
+    QMV3_CHANNEL_LUMINANCE = 0, /**< (299 R + 587 G + 114 B) / 1000 */
+    QMV3_CHANNEL_RED = 1,       /**< R */
+    QMV3_CHANNEL_GREEN = 2,     /**< G */
+    QMV3_CHANNEL_BLUE = 3       /**< B */
+};
+
+/** What to measure. Zero it and set size: all zero means the whole frame, no background, threshold 0
+ * and luminance. */
+typedef struct QMV3_STATISTICS_OPTIONS {
+    unsigned int size;             /**< sizeof(QMV3_STATISTICS_OPTIONS) */
+    int x;                         /**< left column of the region */
+    int y;                         /**< top row of the region */
+    int width;                     /**< columns of the region; width and height 0: the whole frame */
+    int height;                    /**< rows of the region */
+    int background;                /**< a QMV3_BACKGROUND_* kind */
+    int border;                    /**< QMV3_BACKGROUND_BORDER: width of the ring in pixels, >= 1 (a ring
+                                        as wide as half the region covers all of it) */
+    int channel;                   /**< a QMV3_CHANNEL_* for RGB frames */
+    double backgroundValue;        /**< QMV3_BACKGROUND_CONSTANT: b */
+    double threshold;              /**< w counts where v - b > threshold */
+    const DIMAGE* backgroundFrame; /**< QMV3_BACKGROUND_FRAME: a frame of the image's size and layout */
+} QMV3_STATISTICS_OPTIONS;
+
+/** The figures of one image's region (see the definitions above). */
+typedef struct QMV3_STATISTICS {
+    double min;             /**< smallest v */
+    double max;             /**< largest v */
+    int32_t min_x;          /**< column of the first smallest v in row order */
+    int32_t min_y;          /**< its row */
+    int32_t max_x;          /**< column of the first largest v in row order */
+    int32_t max_y;          /**< its row */
+    double mean;            /**< mean of v */
+    double sigma;           /**< population standard deviation of v */
+    double total;           /**< sum of v */
+    double net;             /**< sum of w */
+    uint64_t saturated;     /**< count of v at or above 2^effective bits - 1 */
+    double centroid_x;      /**< sum w i / sum w, frame columns */
+    double centroid_y;      /**< sum w j / sum w, frame rows */
+    double sigma_x;         /**< weighted standard deviation of i */
+    double sigma_y;         /**< weighted standard deviation of j */
+    double sigma_xy;        /**< weighted covariance of i and j */
+    double orientation_deg; /**< angle of the major axis from the rows, degrees, -90 .. 90 */
+    double eccentricity;    /**< 0 round .. 1 a line */
+    double centroid_x_mm;   /**< centroid_x * xScale, NaN without a scale */
+    double centroid_y_mm;   /**< centroid_y * yScale, NaN without a scale */
+    double sigma_x_mm;      /**< sigma_x * xScale, NaN without a scale */
+    double sigma_y_mm;      /**< sigma_y * yScale, NaN without a scale */
+    double background;      /**< the constant or border median b used; 0 without, NaN for a frame */
+    uint64_t pixels;        /**< pixels in the region */
+    int32_t x;              /**< the region measured: left column */
+    int32_t y;              /**< top row */
+    int32_t width;          /**< columns */
+    int32_t height;         /**< rows */
+} QMV3_STATISTICS;
+
+/** The figures of a region of one image in one pass over its pixels.
+ * @param image the image
+ * @param options what to measure; null: the whole frame, no background, threshold 0
+ * @param[out] result receives every figure; untouched on failure
+ * @return a QMV3_STATISTICS_* code */
+QMV3_EXPORT int qmImageStatistics(const DIMAGE* image, const QMV3_STATISTICS_OPTIONS* options,
+                                  QMV3_STATISTICS* result);
+/** The profiles of a region: the column sums and the row sums of w.
+ * @param image the image
+ * @param options what to measure, as qmImageStatistics (null: the defaults)
+ * @param[out] columns receives one sum per column of the region, left to right (may be null)
+ * @param[in,out] columnCount room in columns on entry; the region's width on return
+ * @param[out] rows receives one sum per row of the region, top to bottom (may be null)
+ * @param[in,out] rowCount room in rows on entry; the region's height on return
+ * @return a QMV3_STATISTICS_* code; QMV3_STATISTICS_TOO_SMALL (nothing written, the counts set) when
+ *         a buffer is null or too small */
+QMV3_EXPORT int qmImageProfiles(const DIMAGE* image, const QMV3_STATISTICS_OPTIONS* options, double* columns,
+                                unsigned int* columnCount, double* rows, unsigned int* rowCount);
+/** The figures of every image of a sequence with the same options, image by image.
+ * @param images the sequence
+ * @param options what to measure, as qmImageStatistics (null: the defaults)
+ * @param[out] results receives numFrames records, in order
+ * @param resultCount room in results, at least numFrames
+ * @param[out] failedImage the index (from 0) of the image that failed, numFrames on success (may be null)
+ * @return a QMV3_STATISTICS_* code: the first failure stops, earlier results stay written;
+ *         QMV3_STATISTICS_BAD_ARGUMENT also for too little room */
+QMV3_EXPORT int qmSequenceStatistics(const QMBUNCHOFIMAGES* images, const QMV3_STATISTICS_OPTIONS* options,
+                                     QMV3_STATISTICS* results, unsigned int resultCount, unsigned int* failedImage);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Access modes and completion codes of the control system                                         */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -1357,6 +1507,10 @@ QMV3_STATIC_ASSERT(sizeof(DIMAGE) == 200, "DIMAGE");
 QMV3_STATIC_ASSERT(sizeof(QMV2VIDHDR) == 88, "QMV2VIDHDR");
 QMV3_STATIC_ASSERT(sizeof(NAME64) == 64, "NAME64");
 QMV3_STATIC_ASSERT(sizeof(NAME64I) == 68, "NAME64I");
+QMV3_STATIC_ASSERT(sizeof(QMV3_STATISTICS) == 192, "QMV3_STATISTICS");
+QMV3_OFFSET_IS(QMV3_STATISTICS, saturated, 64);
+QMV3_OFFSET_IS(QMV3_STATISTICS, pixels, 168);
+QMV3_OFFSET_IS(QMV3_STATISTICS_OPTIONS, backgroundValue, 32);
 QMV3_OFFSET_IS(DIMAGE, sourceHeader.baseTag, 0);
 QMV3_OFFSET_IS(DIMAGE, sourceHeader.cameraPortId, 4);
 QMV3_OFFSET_IS(DIMAGE, sourceHeader.versionTag, 8);
