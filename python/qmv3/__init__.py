@@ -45,6 +45,8 @@ __all__ = [
     "GrabError",
     "Image",
     "Sequence",
+    "Stream",
+    "StreamImage",
     "SystemList",
     "check_file",
     "convert",
@@ -55,6 +57,7 @@ __all__ = [
     "load",
     "save",
     "set_verbose",
+    "stream",
 ]
 
 for _error in (Error, FileError, GrabError):
@@ -531,3 +534,6 @@ def set_verbose(level, log_file=None):
     """
     if not _qmv3.set_verbose(int(level), None if log_file is None else _os.fsdecode(log_file)):
         raise ValueError(f"verbosity level {level!r} rejected (0 to 3)")
+
+
+from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)

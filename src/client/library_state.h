@@ -13,7 +13,8 @@ extern char _g_str_LogFileNamePath[1024];
 extern FILE* _g_fp_LogDest;
 // The log file name has been worked out and the log started.
 extern bool _global_internal_loggingInitialized;
-// The control-system client has been started, and the pipe named by the environment opened.
+// The control-system client has been started, and the pipe named by the environment opened (both
+// changed only under the start and stop's own mutex, see zant_session.cc).
 extern bool _global_internal_bZantStarted;
 extern bool _global_internal_bZantPipeOpened;
 

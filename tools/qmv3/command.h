@@ -39,6 +39,7 @@ extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
+extern const Command kWatchCommand;
 
 // All commands in the order "qmv3 help" lists them; null-terminated.
 extern const Command* const kCommands[];

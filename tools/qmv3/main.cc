@@ -11,7 +11,7 @@
 
 namespace qmv3tool {
 
-const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
+const Command* const kCommands[] = {&kGrabCommand,    &kWatchCommand,     &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
                                     &kExportCommand,  &kExportBmpCommand, &kReportCommand,  &kContactSheetCommand,
                                     &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,
                                     &kVersionCommand, &kHelpCommand,      nullptr};
