@@ -55,6 +55,7 @@ __all__ = [
     "grab_one",
     "library_info",
     "load",
+    "record",
     "save",
     "set_verbose",
     "stream",
@@ -537,3 +538,4 @@ def set_verbose(level, log_file=None):
 
 
 from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)
+from ._record import record  # noqa: E402

@@ -108,6 +108,18 @@ def grab(
     decompress: bool = ...,
     progress: _Progress = ...,
 ) -> Sequence: ...
+def record(
+    path: _Path,
+    n: Optional[int] = ...,
+    duration_s: Optional[float] = ...,
+    address: str = ...,
+    prop: str = ...,
+    rate_ms: Optional[int] = ...,
+    compress: str = ...,
+    split: int = ...,
+    progress: _Progress = ...,
+    force: bool = ...,
+) -> Dict[str, Union[int, float, bool]]: ...
 def grab_one(address: str = ..., prop: str = ..., timeout_ms: Optional[int] = ...) -> Image: ...
 def device_properties(address: str = ...) -> Optional[List[str]]: ...
 def library_info() -> str: ...
