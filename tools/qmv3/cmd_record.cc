@@ -3,6 +3,8 @@
 // keeps continuity); the recorder compresses on its own threads. SIGINT, SIGTERM and SIGHUP end the
 // run: the frames queued are written, the files completed, the summary printed, and the exit status is
 // 1. Frames dropped because the disk or the compressor could not keep up also give status 1.
+#include <signal.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -116,12 +118,6 @@ std::string FileName(QMV3_RECORDER* recorder, unsigned index) {
     return qmRecorderGetFileName(recorder, index, name, &size) == QMV3_RECORDER_OK ? std::string(name) : "";
 }
 
-std::string FileName(QMV3_RECORDER* recorder, unsigned index) {
-    char name[4096];
-    size_t size = sizeof(name);
-    return qmRecorderGetFileName(recorder, index, name, &size) == QMV3_RECORDER_OK ? std::string(name) : "";
-}
-
 // The progress line, redrawn in place about twice a second.
 void DrawProgress(const QMV3_RECORD_PROGRESS* progress, void*) {
     const double seconds = progress->seconds;
@@ -142,6 +138,8 @@ int Run(const Arguments& arguments) {
         return UsageError(command, "'%s': the name of OUT must end in .imc2, .bkc2, .h5 or .hdf5", output.c_str());
     }
     InterruptScope interrupt;
+    // A file size limit stops the recording as a full disk does, with its reason, instead of killing it.
+    signal(SIGXFSZ, SIG_IGN);
     QMV3_RECORDER* recorder = nullptr;
     char text[1024] = "";
     if (qmRecorderOpen(&recorder, output.c_str(), &request.options, text, sizeof(text)) != QMV3_RECORDER_OK) {
