@@ -49,7 +49,7 @@ py::dict Record(const std::string& path, unsigned long long frames, unsigned lon
     options.size = sizeof(options);
     options.compression = CompressionOf(compress);
     options.split = split;
-    options.flags = replace ? QMV3_RECORDER_FLAG_REPLACE : 0u;
+    options.flags = replace ? static_cast<unsigned>(QMV3_RECORDER_FLAG_REPLACE) : 0u;
     LongCall call(progress);
     Progress target{call.Progress(), frames, milliseconds};
     QMV3_RECORD_PROGRESS counts{};
