@@ -235,11 +235,10 @@ const bool registered = [] {
         benchmark::RegisterBenchmark((base + "memcpy_in_use").c_str(), [&kind](benchmark::State& s) {
             Memcpy(s, kind);
         })->MinTime(1.0);
-        qmv3bench::AddRatioRow({kind.order,
-                                std::string("Stream delivery to caller per frame, ") + kind.shape->name +
-                                    ", vs memcpy into memory in use",
-                                qmv3bench::TimeOf(base + "delivery_to_caller"),
-                                qmv3bench::TimeOf(base + "memcpy_in_use"), 1.2});
+        qmv3bench::AddRatioRow(
+            {kind.order,
+             std::string("Stream delivery to caller per frame, ") + kind.shape->name + ", vs memcpy into memory in use",
+             qmv3bench::TimeOf(base + "delivery_to_caller"), qmv3bench::TimeOf(base + "memcpy_in_use"), 1.2});
         // Today's grab path (grab_bench.cc) for comparison: a fresh buffer and its page faults per frame.
         const uint32_t grabBatch = kind.order == 420 ? 100 : 20;
         qmv3bench::AddRatioRow({kind.order + 10,

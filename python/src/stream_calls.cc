@@ -68,9 +68,9 @@ class StreamEngine {
         for (;;) {
             long step = kWaitStepMs;
             if (timeoutMs >= 0) {
-                const long elapsed = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                           std::chrono::steady_clock::now() - start)
-                                                           .count());
+                const long elapsed = static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                        .count());
                 step = std::max(0L, std::min<long>(kWaitStepMs, timeoutMs - elapsed));
             }
             DIMAGE* frame = nullptr;
@@ -87,7 +87,8 @@ class StreamEngine {
             if (result == QMV3_STREAM_CLOSED || result == QMV3_STREAM_REFUSED)
                 return py::make_tuple(result, py::none());
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-            if (timeoutMs >= 0 && step < kWaitStepMs) return py::make_tuple(QMV3_STREAM_TIMEOUT, py::none());
+            if (timeoutMs >= 0 && step < kWaitStepMs)
+                return py::make_tuple(static_cast<int>(QMV3_STREAM_TIMEOUT), py::none());
         }
     }
 

@@ -1,6 +1,8 @@
 // Streams: open, next, release, statistics and close, the handles that stay recognisable after close,
 // and the resubscription of a lost link (done by qmStreamNext, since the library owns no thread).
 // Thread rules: see stream.h; gStreamRegistry below.
+#include "stream/stream.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include "client/address_checks.h"
 #include "client/library_frame.h"
 #include "platform/platform.h"
-#include "stream/stream.h"
 #include "util/c_boundary.h"
 #include "zant/access_modes.h"
 
@@ -106,8 +107,8 @@ int Attach(Stream& s, Subscription& sub) {
         s.lastDelivery = Clock::now();
         s.gotFrameOnLink = false;
     }
-    const int link = AttachLinkEx2(s.address, s.property, &sub.output, nullptr, CA_READ, s.rate, DeliveryCallback,
-                                   s.mode, 1, &sub);
+    const int link =
+        AttachLinkEx2(s.address, s.property, &sub.output, nullptr, CA_READ, s.rate, DeliveryCallback, s.mode, 1, &sub);
     if (link < 0) {
         std::lock_guard<std::mutex> lock(s.mutex);
         sub.accepting = false;
@@ -160,9 +161,8 @@ bool ReadOptions(const QMV3_STREAM_OPTIONS* given, QMV3_STREAM_OPTIONS& options)
     if (options.queueLength == 0) options.queueLength = kDefaultQueueLength;
     if (options.spareBuffers == 0) options.spareBuffers = kDefaultSpareBuffers;
     if (options.silenceMilliseconds == 0)
-        options.silenceMilliseconds =
-            static_cast<int>(std::min<long long>(0x7FFFFFFF, std::max<long long>(kShortestSilenceMs,
-                                                                                 4LL * options.rateMilliseconds)));
+        options.silenceMilliseconds = static_cast<int>(
+            std::min<long long>(0x7FFFFFFF, std::max<long long>(kShortestSilenceMs, 4LL * options.rateMilliseconds)));
     return options.rateMilliseconds > 0 && options.queueLength <= kMostBuffers &&
            options.spareBuffers <= kMostBuffers && options.silenceMilliseconds > 0 &&
            (options.policy == QMV3_STREAM_KEEP_NEWEST || options.policy == QMV3_STREAM_KEEP_OLDEST) &&
@@ -263,8 +263,8 @@ void Resubscribe(const std::shared_ptr<Stream>& stream, std::unique_lock<std::mu
         s.subscription = std::move(sub);
     } else {
         if (sub != nullptr) std::free(sub->receive.frameBuffer);
-        _internal_LOG("qmStream(%s, %s): Warning: resubscription failed (ZANT return code: %d).", s.address,
-                      s.property, link);
+        _internal_LOG("qmStream(%s, %s): Warning: resubscription failed (ZANT return code: %d).", s.address, s.property,
+                      link);
     }
     // The next attempt waits twice as long, unless a frame arrives on the new link first.
     s.pause = std::min(kLongestPause, std::max(kFirstPause, 2 * s.pause));
@@ -407,9 +407,8 @@ extern "C" {
 
 QMV3_EXPORT int qmStreamOpen(QMV3_STREAM** stream, const char* address, const char* property,
                              const QMV3_STREAM_OPTIONS* options, int* zantCode) {
-    return qmv3::Guarded<int>(QMV3_STREAM_OUT_OF_MEMORY, QMV3_STREAM_REFUSED, [&]() -> int {
-        return qmv3stream::Open(stream, address, property, options, zantCode);
-    });
+    return qmv3::Guarded<int>(QMV3_STREAM_OUT_OF_MEMORY, QMV3_STREAM_REFUSED,
+                              [&]() -> int { return qmv3stream::Open(stream, address, property, options, zantCode); });
 }
 
 QMV3_EXPORT int qmStreamNext(QMV3_STREAM* stream, int timeoutMs, DIMAGE** frame) {

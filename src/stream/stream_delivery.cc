@@ -105,8 +105,8 @@ void MarkLost(Stream& s, Subscription& sub, int code) {
     s.linkDown = true;
     s.lossToReport = true;
     ++s.counts.linkLosses;
-    _internal_LOG("qmStream(%s, %s): Warning: link lost (ZANT return code: %d); resubscribing.", s.address,
-                  s.property, code);
+    _internal_LOG("qmStream(%s, %s): Warning: link lost (ZANT return code: %d); resubscribing.", s.address, s.property,
+                  code);
     s.changed.notify_all();
 }
 
@@ -151,8 +151,9 @@ void DeliveryCallback(int /*id*/, int completionCode, void* reference) {
     if (decodeFailed) {
         ++s.counts.decodeFailures;
         if (!s.decodeFailureLogged)
-            _internal_LOG("qmStream(%s, %s): Warning: a JPEG frame could not be decompressed; it is queued as received.",
-                          s.address, s.property);
+            _internal_LOG(
+                "qmStream(%s, %s): Warning: a JPEG frame could not be decompressed; it is queued as received.",
+                s.address, s.property);
         s.decodeFailureLogged = true;
     }
     if (!filled || !sub.accepting) {

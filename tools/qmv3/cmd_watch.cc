@@ -15,7 +15,10 @@ namespace qmv3tool {
 namespace {
 
 const OptionSpec kOptions[] = {
-    {"address", 'a', true}, {"property", 'p', true}, {"rate", 'r', true}, {"duration", 't', true},
+    {"address", 'a', true},
+    {"property", 'p', true},
+    {"rate", 'r', true},
+    {"duration", 't', true},
 };
 
 using Clock = std::chrono::steady_clock;
@@ -29,18 +32,20 @@ struct FrameSummary {
 
 FrameSummary Summarise(const DIMAGE& frame, std::vector<unsigned char>& scratch) {
     FrameSummary summary;
-    const uint64_t needed = static_cast<uint64_t>(frame.frameHeader.sourceWidth > 0 ? frame.frameHeader.sourceWidth : 0) *
-                            static_cast<uint64_t>(frame.frameHeader.sourceHeight > 0 ? frame.frameHeader.sourceHeight : 0) *
-                            3u * 2u;  // room for any layout the copy gives
+    const uint64_t needed =
+        static_cast<uint64_t>(frame.frameHeader.sourceWidth > 0 ? frame.frameHeader.sourceWidth : 0) *
+        static_cast<uint64_t>(frame.frameHeader.sourceHeight > 0 ? frame.frameHeader.sourceHeight : 0) * 3u *
+        2u;  // room for any layout the copy gives
     if (needed == 0 || needed > QMV3_MAX_TRANSPORT_SIZE * 2ull) return summary;
     if (scratch.size() < needed) scratch.resize(needed);
-    unsigned size = static_cast<unsigned>(scratch.size());
-    int width = 0, height = 0, colourType = 0, bytesPerPixel = 0, bits = 0;
+    int size = static_cast<int>(scratch.size());
+    unsigned width = 0, height = 0;
+    int colourType = 0, bytesPerPixel = 0, bits = 0;
     if (qmGetFrameFromDIMAGE(scratch.data(), &size, &frame, &width, &height, &colourType, &bytesPerPixel, &bits,
                              nullptr) != QMV3_FRAME_COPY_OK)
         return summary;
     const bool wide = colourType == QMV3_COLOUR_TYPE_GRAY16;
-    const size_t samples = wide ? size / 2 : size;
+    const size_t samples = static_cast<size_t>(size > 0 ? size : 0) / (wide ? 2 : 1);
     if (samples == 0) return summary;
     double sum = 0.0;
     for (size_t i = 0; i < samples; ++i) {
@@ -148,7 +153,8 @@ int Run(const Arguments& arguments) {
         s.handedOut, seconds, seconds > 0 ? static_cast<double>(s.handedOut) / seconds : 0.0,
         seconds > 0 ? static_cast<double>(totalBytes) / seconds / 1e6 : 0.0, s.droppedQueueFull, s.gaps, s.repeats,
         s.linkLosses, s.resubscriptions, s.queueHighWater, s.queueLength);
-    if (s.handedOut == 0) return Failure(command, "no frame arrived from \"%s\" \"%s\"", address.c_str(), property.c_str());
+    if (s.handedOut == 0)
+        return Failure(command, "no frame arrived from \"%s\" \"%s\"", address.c_str(), property.c_str());
     return kExitSuccess;
 }
 

@@ -302,7 +302,8 @@ std::shared_ptr<const SceneRing> BuildRing(const SceneShape& shape, const SceneS
     uint64_t lane = wide ? 0x0003000300030003ull : 0x0101010101010101ull;
     if (settings.noise == NoiseLevel::kNone || (wide && FullScale(shape) < 3.0)) lane = 0;
     ring->dither.resize(2 * kDitherWords);
-    for (size_t i = 0; i < kDitherWords; ++i) ring->dither[i] = ring->dither[i + kDitherWords] = Hash(settings.seed, 11, i) & lane;
+    for (size_t i = 0; i < kDitherWords; ++i)
+        ring->dither[i] = ring->dither[i + kDitherWords] = Hash(settings.seed, 11, i) & lane;
     return ring;
 }
 
