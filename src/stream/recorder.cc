@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "client/image_management.h"
+#include "image/image_checks.h"
 
 namespace recorder {
 
