@@ -1251,13 +1251,16 @@ enum QMV3_RECORDER_RESULT {
                                                 stopped, its files hold every frame before the failure */
     QMV3_RECORDER_OUT_OF_MEMORY = -6,      /**< out of memory */
     QMV3_RECORDER_COMPRESSION_FAILED = -7, /**< compressing a frame failed; the recording stopped */
+    QMV3_RECORDER_INTERRUPTED = -9,        /**< qmRecordStream: stopped through the interrupt flag; what was
+                                                received is written */
     QMV3_RECORDER_PARAMETER_ERROR = -12,   /**< a null or invalid argument or option */
     QMV3_RECORDER_INVALID_FRAME = -13,     /**< a frame that fails the validity rules or that the output
                                                 cannot hold (IMC2/BKC2: GRAY and RGB only); not taken,
                                                 the recording goes on */
     QMV3_RECORDER_FILE_EXISTS = -14,       /**< a name the recording would write exists (without
                                                 QMV3_RECORDER_FLAG_REPLACE) */
-    QMV3_RECORDER_METADATA_ERROR = -15     /**< a header field could not be written as metadata */
+    QMV3_RECORDER_METADATA_ERROR = -15,    /**< a header field could not be written as metadata */
+    QMV3_RECORDER_STREAM_ENDED = -20       /**< qmRecordStream: the stream was closed or refused a frame */
 };
 
 /** Compression of the pixel blocks (QMV3_RECORDER_OPTIONS::compression). Each is a standard zlib stream
@@ -1307,6 +1310,7 @@ typedef struct QMV3_RECORDER_STATISTICS {
     unsigned long long files;        /**< files holding frames */
     unsigned long long bytes;        /**< bytes in those files */
     unsigned long long fileBytes;    /**< bytes of the file being written (or written last) */
+    unsigned long long rejected;     /**< frames refused with QMV3_RECORDER_INVALID_FRAME */
 } QMV3_RECORDER_STATISTICS;
 
 /** A recorder (opaque). */
@@ -1360,6 +1364,48 @@ QMV3_EXPORT int qmRecorderGetError(QMV3_RECORDER* recorder, char* errorText, uns
  * @param errorTextSize capacity of errorText
  * @return QMV3_RECORDER_OK, QMV3_RECORDER_PARAMETER_ERROR, or the code of the first failure */
 QMV3_EXPORT int qmRecorderFinish(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Counts of a recording from a stream (qmRecordStream): the stream's and the recorder's together. */
+typedef struct QMV3_RECORD_PROGRESS {
+    unsigned int size;            /**< sizeof(QMV3_RECORD_PROGRESS), set by the caller; at most that many
+                                       bytes are written */
+    unsigned int queued;          /**< frames waiting in the stream's queue and the recorder's */
+    unsigned int queueFrames;     /**< both queues' lengths together */
+    unsigned int linkLosses;      /**< lost links of the stream (each subscribed again) */
+    double seconds;               /**< since the recording from the stream began */
+    unsigned long long received;  /**< frames received from the stream (repetitions not counted) */
+    unsigned long long written;   /**< frames in the files */
+    unsigned long long dropped;   /**< frames not written: the stream's queue or the recorder's was full
+                                       (the disk or the compressor could not keep up), a failed write
+                                       lost them, or the recorder refused them as invalid */
+    unsigned long long gaps;      /**< frame numbers the camera skipped */
+    unsigned long long files;     /**< files holding frames */
+    unsigned long long bytes;     /**< bytes in those files */
+    unsigned long long fileBytes; /**< bytes of the file being written (or written last) */
+} QMV3_RECORD_PROGRESS;
+
+/** Called by qmRecordStream about twice a second on its thread, with the counts so far. */
+typedef void (*QMV3_RECORD_CALLBACK)(const QMV3_RECORD_PROGRESS* progress, void* context);
+
+/** Records a stream to the end: hands every frame of stream to recorder (waiting for room, so that a
+ * stream with QMV3_STREAM_KEEP_OLDEST drops the frames that come while the disk or the compressor is
+ * behind) until `frames` frames were taken, `milliseconds` passed, *interrupt became 1, the stream ended
+ * or the recording failed. A stop by time or by the flag also writes the frames the stream had queued
+ * at that moment. Then finishes the recorder (qmRecorderFinish); the caller still closes both.
+ * @param recorder an open recorder
+ * @param stream an open stream
+ * @param frames frames to take; 0: no limit
+ * @param milliseconds how long to record; 0: no limit
+ * @param interrupt the value 1 stops the recording (may be null; another thread or a signal handler may
+ *        set it)
+ * @param callback called with the counts about twice a second (may be null)
+ * @param context passed to callback
+ * @param[in,out] result the final counts (may be null; its size member must be set)
+ * @return QMV3_RECORDER_OK (the count or the time was reached), QMV3_RECORDER_INTERRUPTED,
+ *         QMV3_RECORDER_STREAM_ENDED, QMV3_RECORDER_PARAMETER_ERROR, or the code of the failure that
+ *         stopped the recording (qmRecorderGetError has its message) */
+QMV3_EXPORT int qmRecordStream(QMV3_RECORDER* recorder, QMV3_STREAM* stream, unsigned long long frames,
+                               unsigned long long milliseconds, volatile int* interrupt,
+                               QMV3_RECORD_CALLBACK callback, void* context, QMV3_RECORD_PROGRESS* result);
 /** Finishes the recorder as qmRecorderFinish does (when it was not finished) and frees it, whatever the
  * result.
  * @param recorder an open recorder (may be null: nothing to do)

@@ -58,10 +58,11 @@ __all__ = [
     "library_info",
     "load",
     "profiles",
+    "record",
     "save",
     "set_verbose",
-    "stream",
     "statistics",
+    "stream",
 ]
 
 for _error in (Error, FileError, GrabError):
@@ -543,3 +544,4 @@ def set_verbose(level, log_file=None):
 
 
 from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)
+from ._record import record  # noqa: E402

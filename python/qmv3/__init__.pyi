@@ -119,26 +119,22 @@ def grab(
     decompress: bool = ...,
     progress: _Progress = ...,
 ) -> Sequence: ...
+def record(
+    path: _Path,
+    n: Optional[int] = ...,
+    duration_s: Optional[float] = ...,
+    address: str = ...,
+    prop: str = ...,
+    rate_ms: Optional[int] = ...,
+    compress: str = ...,
+    split: int = ...,
+    progress: _Progress = ...,
+    force: bool = ...,
+) -> Dict[str, Union[int, float, bool]]: ...
 def grab_one(address: str = ..., prop: str = ..., timeout_ms: Optional[int] = ...) -> Image: ...
 def device_properties(address: str = ...) -> Optional[List[str]]: ...
 def library_info() -> str: ...
 def set_verbose(level: int, log_file: Optional[_Path] = ...) -> None: ...
-def statistics(
-    image: _Frame,
-    roi: Optional[Tuple[int, int, int, int]] = ...,
-    background: _Background = ...,
-    border: Optional[int] = ...,
-    threshold: float = ...,
-    channel: _Channel = ...,
-) -> Dict[str, Union[int, float]]: ...
-def profiles(
-    image: _Frame,
-    roi: Optional[Tuple[int, int, int, int]] = ...,
-    background: _Background = ...,
-    border: Optional[int] = ...,
-    threshold: float = ...,
-    channel: _Channel = ...,
-) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
 
 class StreamImage(Image):
     def release(self) -> None: ...
@@ -162,3 +158,19 @@ def stream(
     keep: str = ...,
     decompress: bool = ...,
 ) -> Stream: ...
+def statistics(
+    image: _Frame,
+    roi: Optional[Tuple[int, int, int, int]] = ...,
+    background: _Background = ...,
+    border: Optional[int] = ...,
+    threshold: float = ...,
+    channel: _Channel = ...,
+) -> Dict[str, Union[int, float]]: ...
+def profiles(
+    image: _Frame,
+    roi: Optional[Tuple[int, int, int, int]] = ...,
+    background: _Background = ...,
+    border: Optional[int] = ...,
+    threshold: float = ...,
+    channel: _Channel = ...,
+) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...

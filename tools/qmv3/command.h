@@ -26,6 +26,7 @@ struct Command {
 };
 
 extern const Command kGrabCommand;
+extern const Command kRecordCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
