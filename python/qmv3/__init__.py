@@ -47,6 +47,8 @@ __all__ = [
     "GrabError",
     "Image",
     "Sequence",
+    "Stream",
+    "StreamImage",
     "SystemList",
     "check_file",
     "convert",
@@ -56,10 +58,12 @@ __all__ = [
     "library_info",
     "load",
     "profiles",
+    "record",
     "recover",
     "save",
     "set_verbose",
     "statistics",
+    "stream",
 ]
 
 for _error in (Error, FileError, GrabError):
@@ -540,4 +544,6 @@ def set_verbose(level, log_file=None):
         raise ValueError(f"verbosity level {level!r} rejected (0 to 3)")
 
 
+from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)
+from ._record import record  # noqa: E402
 from ._recover import recover  # noqa: E402  (needs the package's names above)

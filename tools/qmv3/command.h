@@ -26,6 +26,7 @@ struct Command {
 };
 
 extern const Command kGrabCommand;
+extern const Command kRecordCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
@@ -42,6 +43,7 @@ extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
+extern const Command kWatchCommand;
 
 // All commands in the order "qmv3 help" lists them; null-terminated.
 extern const Command* const kCommands[];

@@ -13,6 +13,8 @@ namespace qmv3tool {
 
 const Command* const kCommands[] = {
     &kGrabCommand,
+    &kRecordCommand,
+    &kWatchCommand,
     &kInfoCommand,
     &kCheckCommand,
     &kConvertCommand,
