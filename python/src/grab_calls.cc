@@ -116,7 +116,7 @@ BunchPtr Grab(unsigned frames, const std::string& address, const std::string& pr
         qmGrabFramesEx(bunch->get(), address.c_str(), property.c_str(), frames, rateMs, mode, &error, &zantCode,
                        call.Interrupt(), call.Progress());
     });
-    if (call.Interrupted()) {
+    if (call.StoppedByKeyboardInterrupt()) {
         // Ctrl-C keeps the frames received: they go with the exception.
         const std::string what =
             "interrupted, " + std::to_string(bunch->size()) + " of " + std::to_string(frames) + " frames received";

@@ -96,8 +96,6 @@ void LongCall::Stop() {
     __atomic_store_n(&interrupt_, 1, __ATOMIC_RELAXED);
 }
 
-bool LongCall::Interrupted() const { return error_ != nullptr && error_->matches(PyExc_KeyboardInterrupt); }
-
 void LongCall::Rethrow() {
     std::unique_ptr<py::error_already_set> error = std::move(error_);
     throw py::error_already_set(std::move(*error));
