@@ -430,6 +430,125 @@ QMV3_EXPORT int getFrameFromDIMAGE(void* destination, int* destinationSize, cons
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Header helpers                                                                                  */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup helpers Header helpers
+ * What every program around the library needs of image headers, once: a valid header from geometry and
+ * format, the pixel layout of an image, UTC time text, the texts of the grab results, access-mode
+ * decoding with the reason for a refusal, and the names of formats and flags. Any thread.
+ * @{
+ */
+
+/** Results of qmInitializeImageHeader. */
+enum QMV3_HEADER_RESULT {
+    QMV3_HEADER_OK = 0,          /**< the header is filled */
+    QMV3_HEADER_BAD_ARGUMENT = -1 /**< null image, no pixels, a format and size that do not fit, too large */
+};
+
+/** Results of qmGetPixelLayout. */
+enum QMV3_LAYOUT_RESULT {
+    QMV3_LAYOUT_OK = 0,              /**< the layout is filled and the frame bytes hold the pixels */
+    QMV3_LAYOUT_NULL_ARGUMENT = -1,  /**< image or layout is null */
+    QMV3_LAYOUT_COMPRESSED = -2,     /**< JPEG data: decompress first (qmDecompressImage) */
+    QMV3_LAYOUT_NO_ARRAY_FORM = -3,  /**< neither GRAY with 1 or 2 nor RGB with 3 bytes per pixel */
+    QMV3_LAYOUT_BAD_GEOMETRY = -4,   /**< a source size below 1 or an area size below -1 */
+    QMV3_LAYOUT_TOO_FEW_BYTES = -5   /**< the layout is filled, but appendedFrameSize (or the buffer) is smaller */
+};
+
+/** The pixel rectangle of an uncompressed GRAY or RGB image, as qmGetPixelLayout gives it. */
+typedef struct QMV3_PIXEL_LAYOUT {
+    uint32_t width;          /**< pixels per row: aoiWidth when > 0, else sourceWidth */
+    uint32_t height;         /**< rows: aoiHeight when > 0, else sourceHeight */
+    uint32_t bytesPerPixel;  /**< 1 or 2 (GRAY), 3 (RGB) */
+    uint32_t channels;       /**< 1 (GRAY) or 3 (RGB) */
+    uint32_t bytesPerSample; /**< bytesPerPixel / channels */
+    int32_t effectiveBits;   /**< significant bits; the header's -1 becomes 8 * bytesPerPixel */
+    uint64_t frameBytes;     /**< width * height * bytesPerPixel, rows back to back from the top */
+} QMV3_PIXEL_LAYOUT;
+
+/** @name Styles of qmFormatUTCTime
+ * @{ */
+#define QMV3_TIME_TWELVE_HOUR 0x1  /**< hour 1..12 with AM or PM */
+#define QMV3_TIME_BRACKETS 0x2     /**< the text in [ ] */
+#define QMV3_TIME_MILLISECONDS 0x4 /**< milliseconds instead of microseconds */
+/** @} */
+
+/** Fills the 188 header bytes of a valid uncompressed image: tag "QMV3", version 1, the geometry without
+ * an area of interest, binning 1, both formats, the effective bits, the flags LOSSLESS and (on a
+ * little-endian host) LITTLE_ENDIAN, appendedFrameSize and totalLength for width * height * bytesPerPixel
+ * bytes, the reserved fields -1; frame number, time stamp, scales, port name and id 0. frameBufferSize and
+ * frameBuffer are not touched.
+ * @param image the record
+ * @param width pixels per row, >= 1
+ * @param height rows, >= 1
+ * @param bytesPerPixel 1 or 2 for QMV3_FORMAT_GRAY, 3 for QMV3_FORMAT_RGB
+ * @param effectiveBits -1 (all bits), 8 (GRAY 1 byte), 9 .. 16 (GRAY 2 bytes) or 24 (RGB)
+ * @param format QMV3_FORMAT_GRAY or QMV3_FORMAT_RGB
+ * @return QMV3_HEADER_OK, or QMV3_HEADER_BAD_ARGUMENT (also for more than QMV3_MAX_TRANSPORT_SIZE bytes;
+ *         the record is then unchanged) */
+QMV3_EXPORT int qmInitializeImageHeader(DIMAGE* image, int width, int height, int bytesPerPixel, int effectiveBits,
+                                        int format);
+/** The pixel layout of an uncompressed GRAY (1 or 2 bytes per pixel) or RGB image, from its header; works
+ * on a header without pixels (frameBuffer null) too.
+ * @param image the image
+ * @param[out] layout the layout, filled for QMV3_LAYOUT_OK and QMV3_LAYOUT_TOO_FEW_BYTES
+ * @return a QMV3_LAYOUT_* code */
+QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout);
+/** A time stamp as UTC text, "2023-07-27 15:04:05.000123 UTC" by default.
+ * @param seconds seconds since the Unix epoch
+ * @param microseconds 0 .. 999999
+ * @param style QMV3_TIME_* bits (0: the default)
+ * @param[out] buffer receives the text, cut to size - 2 characters
+ * @param size capacity of buffer, >= 2
+ * @return buffer, or null for a bad argument or a time that cannot be converted */
+QMV3_EXPORT char* qmFormatUTCTime(uint32_t seconds, uint32_t microseconds, unsigned int style, char* buffer,
+                                  size_t size);
+/** The text of a multi-frame grab's apiOutError, such as "inactivity timeout: no frame for more than 5
+ * seconds"; "failed" for any other value.
+ * @param error a QMV3_GRAB_* code
+ * @return a static text */
+QMV3_EXPORT const char* qmGrabErrorText(int error);
+/** The text of a single grab's failure result, such as "no frame within the time limit".
+ * @param result a QMV3_GRAB_FRAME_* code; other values give "out of memory"
+ * @return a static text */
+QMV3_EXPORT const char* qmGrabFrameErrorText(int result);
+/** The mode bits of an access-mode text (see QMV3_INTERNAL_zantDecodeModeStringCMnew), and for a refused
+ * text the reason, such as "'FOO' is not an access-mode keyword (known: ...)" or "'STREAM' and 'MCAST'
+ * exclude each other".
+ * @param text the keyword list
+ * @param[out] reason the reason on a refusal, empty on success (may be null)
+ * @param reasonSize capacity of reason
+ * @return the mode bits (>= 0), or a QMV3_MODE_DECODE_* code */
+QMV3_EXPORT int qmDecodeAccessMode(const char* text, char* reason, size_t reasonSize);
+/** The name of a pixel-format code: "GRAY" ... "BAYER", or "UNKNOWN FORMAT(n)".
+ * @param format the code
+ * @param[out] text receives the name when it fits whole
+ * @param size capacity of text
+ * @return text, or null when text is null or too small */
+QMV3_EXPORT char* qmGetFormatName(int format, char* text, size_t size);
+/** The words of the flag bits, such as "LITTLE_ENDIAN LOSSLESS XYSTART_ZERO_BASED LOCAL_TIMESTAMP" (a word
+ * for each named bit, set or clear); cut to size - 2 characters.
+ * @param flags QMV3_FLAG_* bits
+ * @param[out] text receives the words
+ * @param size capacity of text, >= 2
+ * @return text, or null when text is null or size below 2 */
+QMV3_EXPORT char* qmGetFlagNames(int flags, char* text, size_t size);
+/** QMV3_INTERNAL_qmCreateColourTable under its public name: a colour table of 4-byte entries (red,
+ * green, blue, 0) for every value of 1 or 2 bytes per pixel; values above the effective bits are magenta.
+ * @param[out] table receives 256 or 65536 entries
+ * @param[in,out] tableBytes capacity on entry; the bytes written, or needed, on return
+ * @param mode a QMV3_COLOUR_MAP_*
+ * @param bytesPerPixel 1 or 2
+ * @param effectiveBits 8 .. 16, at most 8 * bytesPerPixel
+ * @return the entry count, QMV3_COLOUR_BAD_ARGUMENT or QMV3_COLOUR_TOO_SMALL (nothing written) */
+QMV3_EXPORT int qmCreateColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel,
+                                    int effectiveBits);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Grabbing                                                                                        */
 /* ---------------------------------------------------------------------------------------------- */
 

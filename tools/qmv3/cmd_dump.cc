@@ -32,7 +32,7 @@ std::string LocalTimeText(const DIMAGE_SOURCEHEADER& source) {
 std::string FlagsText(int flags) {
     char text[164];
     size_t size = sizeof text;
-    if (QMV3_INTERNAL_CDIMAGE_getFlagsAsString(flags, text, &size) == nullptr) return "";
+    if (qmGetFlagNames(flags, text, size) == nullptr) return "";
     return text;
 }
 

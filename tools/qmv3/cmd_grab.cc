@@ -25,43 +25,6 @@ const OptionSpec kOptions[] = {
     {"decompress", 0, false}, {"single", 0, false},    {"quiet", 'q', false}, kForceOption,
 };
 
-// What is wrong with an access-mode text the library refused with code: the unknown keyword, the
-// keywords that exclude each other, or the missing base mode. The keywords and their groups are the
-// control system's; the library alone decides, this only explains.
-std::string ExplainMode(const std::string& text, int code) {
-    struct Keyword {
-        const char* name;
-        int group;  // 1 the base modes, 2 the transports, 0 free
-    };
-    static const Keyword kKeywords[] = {{"EVENT", 1},   {"TIMER", 1},   {"STREAM", 2},    {"MCAST", 2},
-                                        {"NETWORK", 2}, {"CONNECT", 2}, {"SYNCNOTIFY", 0}};
-    const char* const known = "EVENT or TIMER, at most one of STREAM, MCAST, NETWORK and CONNECT, and SYNCNOTIFY";
-    if (code == QMV3_MODE_DECODE_TOO_LONG) return "it is longer than 200 characters";
-    if (code == QMV3_MODE_DECODE_NO_KEYWORD) return std::string("it names no keyword; a mode names ") + known;
-    if (code == QMV3_MODE_DECODE_NO_BASE_MODE) return "it names neither EVENT nor TIMER, and one of them is needed";
-    std::vector<std::pair<std::string, const Keyword*>> seen;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("| ,\t\n", start);
-        const std::string word = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
-        if (word.empty()) continue;
-        const char* bare = strncasecmp(word.c_str(), "CM_", 3) == 0 ? word.c_str() + 3 : word.c_str();
-        const Keyword* keyword = nullptr;
-        for (const Keyword& candidate : kKeywords)
-            if (strcasecmp(bare, candidate.name) == 0) keyword = &candidate;
-        if (keyword == nullptr) return "'" + word + "' is not an access-mode keyword (known: " + known + ")";
-        for (const auto& earlier : seen) {
-            if (earlier.second == keyword) return "'" + word + "' is named twice";
-            // MCAST and NETWORK are one mode under two names.
-            if (earlier.second->group != 0 && earlier.second->group == keyword->group)
-                return "'" + earlier.first + "' and '" + word + "' exclude each other";
-        }
-        seen.emplace_back(word, keyword);
-    }
-    return "the library refused it (error " + std::to_string(code) + ")";
-}
-
 // Fills the request from the options; false after reporting a usage error into status.
 bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) {
     const Command& command = kGrabCommand;
@@ -85,10 +48,10 @@ bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) 
         request.rateMilliseconds = static_cast<int>(number);
     }
     if (const char* mode = arguments.Value("mode")) {
-        request.mode = QMV3_INTERNAL_zantDecodeModeStringCMnew(mode);
+        char reason[512];
+        request.mode = qmDecodeAccessMode(mode, reason, sizeof reason);
         if (request.mode < 0) {
-            status = UsageError(command, "--mode '%s' is not an access mode: %s", mode,
-                                ExplainMode(mode, request.mode).c_str());
+            status = UsageError(command, "--mode '%s' is not an access mode: %s", mode, reason);
             return false;
         }
     }

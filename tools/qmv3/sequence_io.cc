@@ -208,7 +208,7 @@ int ImageHeight(const DIMAGE& image) {
 std::string FormatName(int format) {
     char text[64];
     size_t size = sizeof text;
-    if (QMV3_INTERNAL_CDIMAGE_getFormatAsString(format, text, &size) == nullptr) return std::to_string(format);
+    if (qmGetFormatName(format, text, size) == nullptr) return std::to_string(format);
     return text;
 }
 
@@ -238,9 +238,8 @@ const char* SequenceVerdict(const Sequence& sequence) {
 
 std::string UtcText(const DIMAGE& image) {
     char text[64];
-    if (QMV3_INTERNAL_platformTimeToUTCString(image.sourceHeader.timestampSeconds,
-                                              image.sourceHeader.timestampMicroseconds, 1, 0, 0, text,
-                                              sizeof text) == nullptr)
+    if (qmFormatUTCTime(image.sourceHeader.timestampSeconds, image.sourceHeader.timestampMicroseconds, 0, text,
+                        sizeof text) == nullptr)
         return "(no valid time)";
     return text;
 }

@@ -84,7 +84,7 @@ unsigned char Stretch(double value, const ThumbnailStyle& style) {
 std::vector<unsigned char> ColourTable(Palette palette) {
     std::vector<unsigned char> table(256 * 4);
     int bytes = static_cast<int>(table.size());
-    if (QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, static_cast<int>(palette), 1, 8) != 256)
+    if (qmCreateColourTable(table.data(), &bytes, static_cast<int>(palette), 1, 8) != 256)
         for (int value = 0; value < 256; ++value)
             std::memset(&table[static_cast<size_t>(value) * 4], value, 3);  // grey when no table is had
     return table;
