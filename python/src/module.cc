@@ -101,4 +101,5 @@ PYBIND11_MODULE(_qmv3, module) {
     module.attr("FILE_IMC2_BKC2") = static_cast<int>(QMV3_FILE_IMC2_BKC2);
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
+    RegisterStatisticsCalls(module);
 }
