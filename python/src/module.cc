@@ -80,6 +80,8 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def("grab_one", &GrabOne, "Single-frame grab into a new Bunch of one image.");
     module.def("device_properties", &DeviceProperties, "A device's property names, or None.");
     module.def("decode_mode", &DecodeMode, "Mode bits of an access-mode text, or a negative error.");
+    RegisterStreamCalls(module);
+    RegisterRecordCalls(module);
 
     module.def(
         "server_names", [](const std::string& path) { return ServerNames(Path(path)); },
@@ -101,5 +103,6 @@ PYBIND11_MODULE(_qmv3, module) {
     module.attr("FILE_IMC2_BKC2") = static_cast<int>(QMV3_FILE_IMC2_BKC2);
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
+    RegisterRecoverCalls(module);
     RegisterStatisticsCalls(module);
 }
