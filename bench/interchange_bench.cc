@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bench_files.h"
-#include "interchange.h"
+#include "interchange/interchange.h"
 #include "qmv3/qmv3.h"
 #include "ratio_table.h"
 #include "synthetic_data.h"
@@ -20,8 +20,8 @@ const QMBUNCHOFIMAGES& Frames() {
     return sequence;
 }
 
-qmv3tool::ExportFrames FrameList() {
-    qmv3tool::ExportFrames frames;
+interchange::ExportFrames FrameList() {
+    interchange::ExportFrames frames;
     for (uint32_t i = 0; i < Frames().numFrames; ++i) frames.push_back({&Frames().imageArray[i], i + 1});
     return frames;
 }
@@ -44,12 +44,12 @@ void Fwrite(benchmark::State& state) {
     }
 }
 
-template <bool (*Write)(const std::string&, const qmv3tool::ExportFrames&, const qmv3tool::ExportControl&,
+template <bool (*Write)(const std::string&, const interchange::ExportFrames&, const interchange::ExportControl&,
                         std::string&)>
 void Export(benchmark::State& state, const char* name) {
     const std::string path = qmv3bench::ScratchFile(name);
-    const qmv3tool::ExportFrames frames = FrameList();
-    const qmv3tool::ExportControl control;
+    const interchange::ExportFrames frames = FrameList();
+    const interchange::ExportControl control;
     for (auto _ : state) {
         std::string message;
         if (!Write(path, frames, control, message)) state.SkipWithError(message.c_str());
@@ -61,10 +61,10 @@ void Export(benchmark::State& state, const char* name) {
 
 const bool registered = [] {
     benchmark::RegisterBenchmark("interchange/fwrite", Fwrite)->Unit(benchmark::kMillisecond)->Iterations(1);
-    benchmark::RegisterBenchmark("interchange/tiff", Export<qmv3tool::WriteTiffFile>, "frames.tif")
+    benchmark::RegisterBenchmark("interchange/tiff", Export<interchange::WriteTiffFile>, "frames.tif")
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
-    benchmark::RegisterBenchmark("interchange/hdf5", Export<qmv3tool::WriteHdf5File>, "frames.h5")
+    benchmark::RegisterBenchmark("interchange/hdf5", Export<interchange::WriteHdf5File>, "frames.h5")
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
     qmv3bench::AddRatioRow({900, "TIFF export 100 x 2048x2048 16-bit, uncompressed, vs fwrite",

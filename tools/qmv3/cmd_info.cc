@@ -57,7 +57,7 @@ int Run(const Arguments& arguments) {
     Sequence sequence;
     std::string message;
     if (!LoadSequence(path, sequence, message)) return Failure(kInfoCommand, "%s", message.c_str());
-    const char* kind = ImportedKindName(path, detection);
+    const char* kind = FileKindName(detection);
     std::printf("file:          %s\n", path.c_str());
     std::printf("kind:          %s, %lld bytes\n", kind ? kind : "unrecognised", FileSize(path));
     std::printf("frames:        %u\n", sequence.size());

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "interchange.h"
 #include "svg_plot.h"
 
 namespace qmv3tool {
@@ -283,10 +282,7 @@ bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Se
     const char* kind = FileKindName(qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText));
     if (!LoadSequence(path, sequence, message)) return false;
     input.path = path;
-    input.kind = kind                                          ? kind
-                 : ImportKindOfFile(path) == ImportKind::kTiff ? "TIFF"
-                 : ImportKindOfFile(path) == ImportKind::kPng  ? "PNG"
-                                                               : "unrecognised";
+    input.kind = kind ? kind : "unrecognised";
     input.fileBytes = FileSize(path);
     input.sequence = &sequence;
     for (uint32_t i = 0; i < sequence.size(); ++i) {

@@ -7,10 +7,9 @@
 
 #include <vector>
 
-#include "interchange.h"
-#include "output_file.h"
+#include "interchange/interchange.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 namespace {
 
@@ -154,14 +153,12 @@ bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const Ex
     }
     // The library prints its error stack by itself unless told not to; the message here is enough.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    OutputFile output(path, control.force);
-    if (!output.Create(message)) return false;
     message.clear();
-    if (!WriteFile(output.TemporaryPath(), frames, layouts, control, message)) {
+    if (!WriteFile(path, frames, layouts, control, message)) {
         if (message.empty()) message = path + ": writing the HDF5 file failed";
         return false;
     }
-    return output.Commit(message);
+    return true;
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange
