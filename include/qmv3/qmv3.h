@@ -888,8 +888,8 @@ QMV3_EXPORT int qmGetExportFileName(const char* path, unsigned int position, uns
                                     size_t nameSize);
 /** Encodes one 8- or 16-bit GRAY or 8-bit RGB image as a PNG in memory, as qmExportImagesToFile writes it.
  * @param image the image (only read)
- * @param flags QMV3_EXPORT_FLAG_COMPRESS for the strongest deflate level, else the fastest
- * @param[out] png a buffer the caller frees with free()
+ * @param flags QMV3_EXPORT_FLAG_COMPRESS (the strongest deflate level), else 0 (the fastest)
+ * @param[out] png a buffer the caller releases with free
  * @param[out] pngSize its length in bytes
  * @param[out] errorText the message on failure (may be null)
  * @param errorTextSize capacity of errorText

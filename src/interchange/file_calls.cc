@@ -2,6 +2,7 @@
 // interchange formats, loading and checking by content through the one table of kinds. No exception
 // leaves these functions.
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -119,6 +120,11 @@ int Export(const SaveRequest& request, const FileKind& kind, std::string& errorT
 
 // IMC2/BKC2 and the older kinds under the policy.
 int SaveSequenceFile(const SaveRequest& request, const FileKind* kind, std::string& errorText) {
+    // The older call wrote the older kinds through whatever the name is; a link or a device keeps that.
+    struct stat status;
+    if (!request.detailed && IsOlderKind(kind) && lstat(request.path, &status) == 0 && !S_ISREG(status.st_mode) &&
+        !S_ISDIR(status.st_mode))
+        return _internal_save_older_file(request.images, request.path, errorText, request.interrupt, request.percent);
     SavePolicy policy((request.flags & QMV3_SAVE_FLAG_REPLACE) != 0);
     policy.Add(request.path);
     int code = policy.Check(errorText, request.detailed);
@@ -294,23 +300,22 @@ void CopyText(char* buffer, size_t size, const std::string& text) {
     buffer[length] = '\0';
 }
 
-int SaveCall(QMBUNCHOFIMAGES* images, const char* path, unsigned int flags, bool olderCall, char* errorText,
+int SaveOutOfMemory(char* errorText, unsigned int errorTextSize, const char* path) {
+    CopyFailure(errorText, errorTextSize, path, " save error: Memory allocation error.");
+    return QMV3_SAVE_OUT_OF_MEMORY;
+}
+
+int SaveUnexpected(char* errorText, unsigned int errorTextSize, const char* path) {
+    CopyFailure(errorText, errorTextSize, path, " save error: Unexpected error.");
+    return QMV3_SAVE_OUT_OF_MEMORY;
+}
+
+int SaveBody(QMBUNCHOFIMAGES* images, const char* path, unsigned int flags, bool olderCall, char* errorText,
              unsigned int errorTextSize, int* interrupt, double* percent) {
-    return qmv3::GuardedWith(
-        [&] {
-            std::string text;
-            const int code = SaveImages(images, path, flags, olderCall, text, interrupt, percent);
-            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-            return code;
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, path, " save error: Memory allocation error.");
-            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, path, " save error: Unexpected error.");
-            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
-        });
+    std::string text;
+    const int code = SaveImages(images, path, flags, olderCall, text, interrupt, percent);
+    if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+    return code;
 }
 
 }  // namespace
@@ -323,12 +328,18 @@ extern "C" {
 
 QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
                                      unsigned int errorTextSize, int* interrupt, double* percent) {
-    return SaveCall(apImages, asFilePath, 0, true, errorText, errorTextSize, interrupt, percent);
+    return qmv3::GuardedWith(
+        [&] { return SaveBody(apImages, asFilePath, 0, true, errorText, errorTextSize, interrupt, percent); },
+        [&] { return SaveOutOfMemory(errorText, errorTextSize, asFilePath); },
+        [&] { return SaveUnexpected(errorText, errorTextSize, asFilePath); });
 }
 
 QMV3_EXPORT int qmSaveImagesToFileEx2(QMBUNCHOFIMAGES* apImages, const char* path, unsigned int flags,
                                       char* errorText, unsigned int errorTextSize, int* interrupt, double* percent) {
-    return SaveCall(apImages, path, flags, false, errorText, errorTextSize, interrupt, percent);
+    return qmv3::GuardedWith(
+        [&] { return SaveBody(apImages, path, flags, false, errorText, errorTextSize, interrupt, percent); },
+        [&] { return SaveOutOfMemory(errorText, errorTextSize, path); },
+        [&] { return SaveUnexpected(errorText, errorTextSize, path); });
 }
 
 QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFilePath) {

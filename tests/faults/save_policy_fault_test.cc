@@ -45,9 +45,8 @@ class SavePolicyFaults : public ::testing::Test {
   protected:
     void SetUp() override { qmSetVerbose(0); }
     void TearDown() override { qmFreeBunch(&sequence); }
-    int Save(const Kind& kind) {
-        return qmSaveImagesToFileEx2(&sequence, dir.file(kind.name).c_str(), QMV3_SAVE_FLAG_REPLACE, nullptr, 0,
-                                     nullptr, nullptr);
+    int Save(const std::string& path) {
+        return qmSaveImagesToFileEx2(&sequence, path.c_str(), QMV3_SAVE_FLAG_REPLACE, nullptr, 0, nullptr, nullptr);
     }
     qmv3test::TempDir dir;
     QMBUNCHOFIMAGES sequence{};
@@ -68,7 +67,7 @@ TEST_F(SavePolicyFaults, AFailureAtEveryWriteKeepsTheOldFile) {
             ASSERT_LT(limit, 1u << 20) << "the save never completed";
             {
                 qmv3test::FileSizeLimit stop(limit);
-                code = Save(kind);
+                code = Save(dir.file(kind.name));
             }
             if (code == QMV3_SAVE_OK) break;
             EXPECT_EQ(old, qmv3test::ReadFileBytes(written)) << "limit " << limit;
@@ -92,13 +91,16 @@ TEST_F(SavePolicyFaults, AFailedAllocationKeepsTheOldFile) {
             qmv3test::WriteFileBytes(written, old);
             names = Names(dir.path()).size();
         };
-        save.run = [&] { return Save(kind); };
+        const std::string path = dir.file(kind.name);
+        save.run = [&] { return Save(path); };
         save.failureCodes = {QMV3_SAVE_OUT_OF_MEMORY, QMV3_SAVE_WRITE_FAILED, QMV3_SAVE_METADATA_ERROR,
                              QMV3_SAVE_TRANSCODING_FAILED, QMV3_SAVE_OPEN_FAILED, QMV3_SAVE_COMPRESSION_FAILED};
         // A failed run keeps the old file; a successful one replaced it.
         save.correct = [&] { return qmv3test::ReadFileBytes(written) != old; };
         save.release = [&] {
-            if (qmv3test::ReadFileBytes(written) == old) EXPECT_EQ(names, Names(dir.path()).size());
+            if (qmv3test::ReadFileBytes(written) == old) {
+                EXPECT_EQ(names, Names(dir.path()).size());
+            }
         };
         EXPECT_GT(RunUntilSuccess(save), 0u);
     }
