@@ -373,7 +373,7 @@ bool _internal_write_imc2_start(FILE* stream, const char* path, const DIMAGE& fi
                                 std::string& errorText) {
     byte_io::ByteWriter fields(stream);
     deflate_engine::Compressor unused(deflate_engine::Engine::kZlib);
-    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused};
+    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused, false};
     return WriteFileHeader(writer, first) && WriteGlobalSets(writer, first, numImages);
 }
 
@@ -381,7 +381,7 @@ bool _internal_write_imc2_image_head(FILE* stream, const char* path, const DIMAG
                                      uint32_t k, uint32_t n, int& code, std::string& errorText) {
     byte_io::ByteWriter fields(stream);
     deflate_engine::Compressor unused(deflate_engine::Engine::kZlib);
-    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused};
+    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused, false};
     return WriteImageHeader(writer, image, blockLength, k, n) && WriteImageSets(writer, image, k, n);
 }
 
@@ -394,7 +394,7 @@ bool _internal_imc2_pixel_block(deflate_engine::Compressor* compressor, const DI
         return true;
     }
     byte_io::ByteWriter fields(nullptr);
-    const Writer writer{nullptr, fields, _internal_filePrefix(path), code, errorText, nullptr, *compressor};
+    const Writer writer{nullptr, fields, _internal_filePrefix(path), code, errorText, nullptr, *compressor, false};
     PixelBlock block;
     if (!CompressFrame(writer, image, k, 0, block)) return false;
     *data = block.data;

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "client/library_frame.h"
+#include "util/library_log.h"
 #include "files/sequence_files.h"
 #include "qmv3/qmv3.h"
 
