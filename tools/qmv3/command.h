@@ -26,6 +26,7 @@ struct Command {
 };
 
 extern const Command kGrabCommand;
+extern const Command kRecordCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
@@ -34,11 +35,14 @@ extern const Command kExportBmpCommand;
 extern const Command kReportCommand;
 extern const Command kContactSheetCommand;
 extern const Command kDumpCommand;
+extern const Command kStatsCommand;
+extern const Command kBackgroundCommand;
 extern const Command kServersCommand;
 extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
+extern const Command kWatchCommand;
 
 // All commands in the order "qmv3 help" lists them; null-terminated.
 extern const Command* const kCommands[];

@@ -11,10 +11,27 @@
 
 namespace qmv3tool {
 
-const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
-                                    &kExportCommand,  &kExportBmpCommand, &kReportCommand,  &kContactSheetCommand,
-                                    &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,
-                                    &kVersionCommand, &kHelpCommand,      nullptr};
+const Command* const kCommands[] = {
+    &kGrabCommand,
+    &kRecordCommand,
+    &kWatchCommand,
+    &kInfoCommand,
+    &kCheckCommand,
+    &kConvertCommand,
+    &kExportCommand,
+    &kExportBmpCommand,
+    &kReportCommand,
+    &kStatsCommand,
+    &kBackgroundCommand,
+    &kContactSheetCommand,
+    &kDumpCommand,
+    &kServersCommand,
+    &kSourcesCommand,
+    &kDemoCommand,
+    &kVersionCommand,
+    &kHelpCommand,
+    nullptr,
+};
 
 const Command* FindCommand(const char* name) {
     for (const Command* const* command = kCommands; *command != nullptr; ++command)
