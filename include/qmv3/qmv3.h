@@ -15,7 +15,8 @@
  *  - Frame buffers that cross the interface are malloc blocks, released with free (or by qmFreeImage,
  *    qmFreeBunch and free_vidinfhdr for the records those functions own).
  *  - The functions expect to be called from one application thread; only the delivery callback of a
- *    multi-frame grab runs on another. Functions marked "any thread" keep no shared state.
+ *    multi-frame grab runs on another. Functions marked "any thread" keep no shared state; the streams
+ *    group says how its functions may be used from several threads.
  *  - Long file operations take an optional interrupt flag (the value 1 stops them at the next check) and
  *    an optional progress value rising from 0.0 to 1.0; another thread may set or watch either.
  */
@@ -610,6 +611,133 @@ QMV3_EXPORT int qmDecompressImageInPlace(DIMAGE* image);
  * @return QMV3_DECOMPRESS_DONE, QMV3_DECOMPRESS_NOT_JPEG for a null or empty sequence, or
  *         QMV3_DECOMPRESS_SEQUENCE_FAILED */
 QMV3_EXPORT int qmDecompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
+/* Streams                                                                                         */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup streams Streams
+ * A stream is a subscription to an image property that hands the frames over one by one, in arrival
+ * order, in a fixed pool of buffers allocated (and their pages touched) at open and reused for every
+ * frame: it runs for hours with bounded memory. Each delivery is copied once, on the control system's
+ * delivery thread, from the subscription's receive buffer into a free buffer of the pool and queued;
+ * qmStreamNext lends the oldest queued frame to the caller until qmStreamRelease. When the queue is full
+ * the stream's policy decides which frame is dropped; every drop is counted.
+ *
+ * Faults are never silent: a delivery with a failing completion code (other than 516 and 517, which are
+ * informational) or a link without a frame for longer than the silence limit counts as a lost link. It
+ * is logged, counted and reported once by qmStreamNext (QMV3_STREAM_LINK_LOST); qmStreamNext then closes
+ * the link and subscribes again, after a pause that starts at 100 ms and doubles with every attempt that
+ * brings no frame, up to 5 seconds. Resubscription happens only inside qmStreamNext (the library starts
+ * no thread of its own), so a consumer that stops calling it also stops the retries.
+ *
+ * Threads: any number of streams may be open in a process, on the same or different properties, next to
+ * a multi-frame grab (streams share none of its state); the functions of different streams may run at the
+ * same time on different threads, and the functions of one stream may be called from any thread. A
+ * handle stays recognisable after it is closed: using it then gives QMV3_STREAM_CLOSED, never a crash.
+ * @{
+ */
+
+/** A stream; opaque. */
+typedef struct QMV3_STREAM QMV3_STREAM;
+
+/** Results of the stream functions. */
+enum QMV3_STREAM_RESULT {
+    QMV3_STREAM_OK = 1,                  /**< done; qmStreamNext: a frame is lent to the caller */
+    QMV3_STREAM_TIMEOUT = 0,             /**< qmStreamNext: no frame within the time asked */
+    QMV3_STREAM_LINK_LOST = -1,          /**< qmStreamNext: the link is lost and being resubscribed */
+    QMV3_STREAM_CLOSED = -2,             /**< the stream has been closed */
+    QMV3_STREAM_REFUSED = -3,            /**< null or invalid argument, unknown handle, bad address or property */
+    QMV3_STREAM_NOT_BORROWED = -4,       /**< qmStreamRelease: the frame is not lent by this stream */
+    QMV3_STREAM_OUT_OF_MEMORY = -5,      /**< the pool or the stream could not be allocated */
+    QMV3_STREAM_SUBSCRIPTION_FAILED = -6 /**< qmStreamOpen: the control system refused; see *zantCode */
+};
+
+/** What a stream drops when a frame arrives and its queue is full. */
+enum QMV3_STREAM_POLICY {
+    QMV3_STREAM_KEEP_NEWEST = 0, /**< drop the oldest queued frame: a viewer sees the newest */
+    QMV3_STREAM_KEEP_OLDEST = 1  /**< drop the arriving frame: a recorder keeps continuity */
+};
+
+/** Options of qmStreamOpen. Zero fields take their defaults, so a cleared record with its size set is
+ * the default stream. Fields beyond `size` bytes are taken as zero, so the record can grow. */
+typedef struct QMV3_STREAM_OPTIONS {
+    unsigned int size;        /**< sizeof(QMV3_STREAM_OPTIONS), set by the caller */
+    int rateMilliseconds;     /**< access rate of the subscription; 0: 300 */
+    int mode;                 /**< access mode; 0 (QMV3_CM_CANCEL, meaningless here): QMV3_CM_TIMER */
+    unsigned int queueLength; /**< frames the queue holds, 1 to 4096; 0: 16 */
+    int policy;               /**< a QMV3_STREAM_POLICY */
+    int decompress;           /**< 1: JPEG frames are decompressed to GRAY or RGB before they are queued */
+    unsigned int spareBuffers; /**< buffers beyond the queue for frames the caller holds, 1 to 4096; 0: 2 */
+    int silenceMilliseconds;  /**< a link without a frame this long counts as lost; 0: 4 x the rate, at least
+                                   5000 */
+} QMV3_STREAM_OPTIONS;
+
+/** Counts of a stream since it was opened (qmStreamGetStatistics). Every delivery with a frame is counted
+ * once as repeated, dropped, handed out, queued or in transit. */
+typedef struct QMV3_STREAM_STATISTICS {
+    unsigned int size;                   /**< sizeof(QMV3_STREAM_STATISTICS), set by the caller */
+    unsigned int queueLength;            /**< the queue's length */
+    unsigned long long delivered;        /**< deliveries with a frame (completion code 0), repetitions included */
+    unsigned long long handedOut;        /**< frames lent to the caller by qmStreamNext */
+    unsigned long long droppedQueueFull; /**< frames dropped by the policy: queue full, or no free buffer */
+    unsigned long long gaps;             /**< frame numbers the server skipped */
+    unsigned long long repeats;          /**< deliveries of the previous frame number again, dropped */
+    unsigned long long linkLosses;       /**< lost links: failing deliveries or silence */
+    unsigned long long resubscriptions; /**< subscriptions made again after a lost link (attempts) */
+    unsigned long long poolGrowths;      /**< times the pool's buffers had to grow for a larger frame */
+    unsigned long long decodeFailures;   /**< JPEG frames that could not be decompressed (queued compressed) */
+    unsigned int queueHighWater;         /**< the most frames ever queued at once */
+    unsigned int queued;                 /**< frames queued now */
+    unsigned int borrowed;               /**< frames lent to the caller now */
+    unsigned int lastFrameNumber;        /**< frameNumber of the last frame delivered, 0 before the first */
+    int lastZantCode;                    /**< the last completion code of the control system (0: success) */
+    int linkUp;                          /**< 1 while subscribed and not lost, else 0 */
+} QMV3_STREAM_STATISTICS;
+
+/** Subscribes to an image property. The address is checked and corrected as for a grab; the pool (queue
+ * length + spare buffers) is sized by qmEstimateMaxFrameSizeBytes and its pages are touched now, so the
+ * delivery path allocates nothing and meets no page fault. A frame larger than the buffers (a decoded
+ * JPEG frame) grows them once, logged and counted in poolGrowths. Blocks up to about a second.
+ * @param[out] stream receives the new stream; null on failure
+ * @param address device address
+ * @param property image property
+ * @param options the options, or null for the defaults
+ * @param[out] zantCode the completion code of the control system, 0 on success (may be null)
+ * @return QMV3_STREAM_OK, QMV3_STREAM_REFUSED, QMV3_STREAM_OUT_OF_MEMORY or QMV3_STREAM_SUBSCRIPTION_FAILED */
+QMV3_EXPORT int qmStreamOpen(QMV3_STREAM** stream, const char* address, const char* property,
+                             const QMV3_STREAM_OPTIONS* options, int* zantCode);
+/** Lends the next frame in arrival order: a valid DIMAGE whose frame buffer belongs to the stream's pool
+ * (frameBufferSize = appendedFrameSize) until qmStreamRelease. Waits up to timeoutMs for one. Queued frames
+ * come first; then a lost link is reported once as soon as it is seen, and while the link stays down a
+ * wait that ends without a frame gives QMV3_STREAM_LINK_LOST instead of QMV3_STREAM_TIMEOUT.
+ * @param stream the stream
+ * @param timeoutMs milliseconds to wait; 0 does not wait; negative waits until a frame, a lost link or close
+ * @param[out] frame receives the frame, or null when the result is not QMV3_STREAM_OK
+ * @return QMV3_STREAM_OK, QMV3_STREAM_TIMEOUT, QMV3_STREAM_LINK_LOST, QMV3_STREAM_CLOSED (also when another
+ *         thread closes the stream during the wait) or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamNext(QMV3_STREAM* stream, int timeoutMs, DIMAGE** frame);
+/** Gives a frame lent by qmStreamNext back to the pool. After qmStreamClose, a frame still lent is freed
+ * here; the stream's last memory goes with the last of them.
+ * @param stream the stream that lent the frame
+ * @param frame the frame as qmStreamNext gave it (its header and frameBuffer may have been changed)
+ * @return QMV3_STREAM_OK, QMV3_STREAM_NOT_BORROWED (a frame of another stream, one given back already, or
+ *         any other pointer), QMV3_STREAM_CLOSED (closed and every frame given back) or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamRelease(QMV3_STREAM* stream, DIMAGE* frame);
+/** Copies the stream's counts.
+ * @param stream the stream
+ * @param[in,out] statistics size set by the caller; at most that many bytes are written
+ * @return QMV3_STREAM_OK, QMV3_STREAM_CLOSED or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamGetStatistics(QMV3_STREAM* stream, QMV3_STREAM_STATISTICS* statistics);
+/** Ends the subscription, waits until no delivery into the stream is running, wakes waiting qmStreamNext
+ * calls (QMV3_STREAM_CLOSED) and frees the pool. Frames still lent stay valid until each is given back
+ * with qmStreamRelease, which frees it. Closing twice gives QMV3_STREAM_CLOSED.
+ * @param stream the stream
+ * @return QMV3_STREAM_OK, QMV3_STREAM_CLOSED or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamClose(QMV3_STREAM* stream);
 
 /** @} */
 
