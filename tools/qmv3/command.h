@@ -37,6 +37,7 @@ extern const Command kDumpCommand;
 extern const Command kServersCommand;
 extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
+extern const Command kViewCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
 

@@ -13,7 +13,7 @@ namespace qmv3tool {
 
 const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
                                     &kExportCommand,  &kExportBmpCommand, &kReportCommand,  &kContactSheetCommand,
-                                    &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,
+                                    &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,     &kViewCommand,
                                     &kVersionCommand, &kHelpCommand,      nullptr};
 
 const Command* FindCommand(const char* name) {
