@@ -140,7 +140,7 @@ class CameraProducer {
             std::snprintf(extra, sizeof extra, "\"fps_received\":%.2f,\"drops\":%llu,\"gaps\":%llu,", rate_,
                           statistics.droppedQueueFull, statistics.gaps);
         }
-        hub_.Publish(ViewJson(frame, view, extra));
+        hub_.Publish(ViewJson(frame, view, UtcText(frame), extra));
     }
 
     void SetState(const char* state) {
@@ -245,7 +245,7 @@ int ViewFile(const ViewRequest& request, ViewHub& hub) {
         if (cache.index != index || cache.version != settings.version) {
             RenderedView view;
             if (!cache.renderer.Render(sequence[index], settings, view, failure)) return false;
-            cache.json = ViewJson(sequence[index], view, "\"position\":" + std::to_string(index + 1) + ",");
+            cache.json = ViewJson(sequence[index], view, UtcText(sequence[index]), "\"position\":" + std::to_string(index + 1) + ",");
             cache.index = index;
             cache.version = settings.version;
         }

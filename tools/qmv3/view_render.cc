@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "interchange.h"
-#include "sequence_io.h"
 
 namespace qmv3tool {
 
@@ -224,14 +223,14 @@ std::string Base64(const std::vector<unsigned char>& bytes) {
     return text;
 }
 
-std::string ViewJson(const DIMAGE& image, const RenderedView& view, const std::string& extra) {
+std::string ViewJson(const DIMAGE& image, const RenderedView& view, const std::string& time, const std::string& extra) {
     std::string json = "{";
     char text[160];
     std::snprintf(text, sizeof text, "\"frame\":%u,\"width\":%u,\"height\":%u,\"view_width\":%u,\"view_height\":%u,",
                   image.frameHeader.frameNumber, view.frameWidth, view.frameHeight,
                   view.viewWidth, view.viewHeight);
     json += text;
-    json += "\"time\":\"" + UtcText(image) + "\",";
+    json += "\"time\":\"" + time + "\",";
     std::snprintf(text, sizeof text, "\"low\":%u,\"high\":%u,\"top\":%u,\"roi\":[%d,%d,%d,%d],\"threshold\":%.6g,",
                   view.low, view.high, view.histogramTop, view.roiX, view.roiY, view.roiWidth, view.roiHeight,
                   view.threshold);

@@ -64,8 +64,9 @@ bool EncodeJpeg(const Picture& picture, std::vector<unsigned char>& jpeg, std::s
 // Standard base64 of bytes, for the page's data: URIs.
 std::string Base64(const std::vector<unsigned char>& bytes);
 
-// The JSON of a rendered frame as the page reads it (numbers that are not finite become null).
-std::string ViewJson(const DIMAGE& image, const RenderedView& view, const std::string& extra);
+// The JSON of a rendered frame as the page reads it (numbers that are not finite become null); time is
+// the image's time stamp as text, extra more members, each followed by a comma.
+std::string ViewJson(const DIMAGE& image, const RenderedView& view, const std::string& time, const std::string& extra);
 
 }  // namespace qmv3tool
 
