@@ -101,7 +101,9 @@ bool MakeThumbnail(const DIMAGE& image, uint32_t position, const ThumbnailStyle&
     const uint32_t width = std::max<uint32_t>(1, layout.width / factor);
     const uint32_t height = std::max<uint32_t>(1, layout.height / factor);
     const uint32_t blockFactor = std::min({factor, layout.width, layout.height});
-    std::vector<double> averages;
+    // Kept between calls: a live view reduces a frame many times a second, and fresh pages for the
+    // averages would cost more than the averaging.
+    thread_local std::vector<double> averages;
     if (layout.channels == 3) {
         thumbnail.Resize(width, height, 3, 0);
         for (int channel = 0; channel < 3; ++channel) {

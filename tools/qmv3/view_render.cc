@@ -178,19 +178,23 @@ bool ViewRenderer::Render(const DIMAGE& image, const ViewSettings& settings, Ren
     options.y = wholeFrame ? 0 : settings.roiY;
     options.width = wholeFrame ? 0 : settings.roiWidth;
     options.height = wholeFrame ? 0 : settings.roiHeight;
-    view.haveStatistics = qmImageStatistics(&image, &options, &view.statistics) == QMV3_STATISTICS_OK;
-    if (!view.haveStatistics && !wholeFrame) {
-        // A region that no longer fits (another camera, another file): measure the whole frame.
-        options.x = options.y = options.width = options.height = 0;
-        view.haveStatistics = qmImageStatistics(&image, &options, &view.statistics) == QMV3_STATISTICS_OK;
-    }
     // Without a threshold the noise of the whole region above the background weighs in and pulls the
-    // centroid towards the region's middle: the spot is what stands out by a fraction of its peak.
-    const double peak = view.haveStatistics ? view.statistics.max - view.statistics.background : 0.0;
-    if (view.haveStatistics && peak > 0.0) {
-        options.threshold = kThresholdFraction * peak;
-        QMV3_STATISTICS spot;
-        if (qmImageStatistics(&image, &options, &spot) == QMV3_STATISTICS_OK) view.statistics = spot;
+    // centroid towards the region's middle: the spot is what stands out by a fraction of its peak. The
+    // peak comes from the previous frame of the same region, so a frame costs one pass; the first one,
+    // or one after the region changed, two.
+    if (peakVersion_ != settings.version) peak_ = 0.0;
+    for (int pass = 0; pass < 2; ++pass) {
+        options.threshold = peak_ > 0.0 ? kThresholdFraction * peak_ : 0.0;
+        view.haveStatistics = qmImageStatistics(&image, &options, &view.statistics) == QMV3_STATISTICS_OK;
+        if (!view.haveStatistics && !wholeFrame) {
+            // A region that no longer fits (another camera, another file): measure the whole frame.
+            options.x = options.y = options.width = options.height = 0;
+            view.haveStatistics = qmImageStatistics(&image, &options, &view.statistics) == QMV3_STATISTICS_OK;
+        }
+        const bool hadPeak = peak_ > 0.0;
+        peak_ = view.haveStatistics ? std::max(0.0, view.statistics.max - view.statistics.background) : 0.0;
+        peakVersion_ = settings.version;
+        if (hadPeak || peak_ <= 0.0) break;
     }
     view.threshold = options.threshold;
     view.roiX = view.haveStatistics ? view.statistics.x : 0;

@@ -56,6 +56,8 @@ class ViewRenderer {
     std::chrono::steady_clock::time_point limitsTime_{};
     uint32_t low_ = 0, high_ = 255;
     uint64_t limitsVersion_ = ~0ull;
+    double peak_ = 0.0;  // the spot's peak above the background in the previous frame
+    uint64_t peakVersion_ = ~0ull;
 };
 
 // The picture as a baseline JPEG (quality 85); false with libjpeg's message.
