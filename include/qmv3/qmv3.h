@@ -366,10 +366,17 @@ QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images);
  * @param frameBufferSize bytes of each frame buffer
  * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for a null structure or a failed allocation */
 QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize);
-/** Releases every frame buffer and the array, and leaves the structure empty.
+/** Releases every frame buffer and the array, and leaves the structure empty. For a sequence loaded with
+ * QMV3_LOAD_FLAG_ONE_BLOCK it releases the one block of its frames once, and every frame buffer that has
+ * replaced one of the block since.
  * @param images the sequence
  * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for null */
 QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images);
+/** Releases an image's frame buffer the way the library allocated it: with free for a buffer of its own,
+ * not at all for a frame inside the block of a sequence loaded with QMV3_LOAD_FLAG_ONE_BLOCK (qmFreeBunch
+ * releases that block). Use it instead of free wherever a frame buffer of a loaded sequence is replaced.
+ * @param image the image (null: nothing happens); frameBuffer becomes null and frameBufferSize 0 */
+QMV3_EXPORT void qmReleaseFrameBuffer(DIMAGE* image);
 /** Checks an image against the validity rules (tag, geometry, area of interest, start position, bytes per
  * pixel, formats, frame size against the buffer and QMV3_MAX_TRANSPORT_SIZE, totalLength, and enough
  * frame bytes for GRAY and RGB). The first failed rule's sentence is logged and, on failure, copied into
@@ -1065,6 +1072,69 @@ QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* b
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Salvage of damaged files                                                                        */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup salvage Salvage of damaged files
+ * Reading what is intact in a sequence file that is cut short (a full disk, a crash, a killed
+ * recording) or has damaged bytes. An IMC2/BKC2 file is walked by its structure, never by the image
+ * count of its header (which a file still being written may not have yet): an image whose header,
+ * metadata or compressed pixel block is damaged is dropped, and the images after it are found again
+ * by their structure and kept. IMM, IMC and BKC files keep every whole frame before the point where
+ * they are cut, and IMC/BKC frames whose streams are damaged are dropped one by one. Any thread, each
+ * call with its own sequence and file.
+ * @{
+ */
+
+/** What qmRecoverImagesFromFile found in a file. */
+typedef struct QMV3_RECOVER_REPORT {
+    unsigned int size;                 /**< sizeof(QMV3_RECOVER_REPORT), set by the caller */
+    int fileKind;                      /**< the QMV3_FILE_* kind the file was read as; QMV3_FILE_UNKNOWN for none */
+    unsigned int kept;                 /**< images recovered into the sequence */
+    unsigned int dropped;              /**< images found, or known to be missing, that could not be kept */
+    unsigned int announced;            /**< images the file's header announces; 0 when it does not tell */
+    unsigned int reserved;             /**< 0 */
+    unsigned long long skippedBytes;   /**< bytes of the file that no kept or dropped image accounts for */
+} QMV3_RECOVER_REPORT;
+
+/** Told about every dropped image, in file order, and about damage that belongs to no image.
+ * @param context the caller's pointer, as given to qmRecoverImagesFromFile
+ * @param image the image's position in the file, counted from 1; 0 for damage that belongs to no image
+ *        (the global metadata, or bytes between images in which no image could be found)
+ * @param offset where the image's section (or the damage) starts, in bytes from the start of the file
+ * @param code why: QMV3_LOAD_SHORT_READ (the file ends inside it), QMV3_LOAD_INVALID_FILE (its header or
+ *        metadata is damaged), QMV3_LOAD_DECOMPRESSION_FAILED (its compressed pixel block is damaged),
+ *        QMV3_LOAD_INVALID_IMAGE (it fails the image validity rules)
+ * @param reason one English sentence, valid during the call only */
+typedef void (*QMV3_RECOVER_CALLBACK)(void* context, unsigned int image, unsigned long long offset, int code,
+                                      const char* reason);
+
+/** Reads every intact image of a damaged (or intact) IMC2/BKC2, IMM, BKG, IMC or BKC file into an empty
+ * sequence; the file's kind is decided by its content. Kept images are as qmLoadImagesFromFileEx gives
+ * them, except that an older file's frames keep their position in the file as frame number (so dropped
+ * frames show as gaps). An intact file gives the images qmLoadImagesFromFileEx gives.
+ * @param path the file
+ * @param images an empty sequence (qmInitializeBunchStructure); on QMV3_LOAD_OK it holds the kept images
+ *        and the caller frees it with qmFreeBunch; on failure it stays empty
+ * @param[out] report what was found (may be null; when not null its size member must be set); filled
+ *        also when no image could be kept
+ * @param onDropped called for every dropped image and every damaged part (may be null)
+ * @param context handed to onDropped
+ * @param interrupt the value 1 stops the salvage (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_LOAD_OK (0) when at least one image was kept; QMV3_LOAD_INVALID_FILE when none could
+ *         be (the message says why); QMV3_LOAD_PARAMETER_ERROR (also for a report whose size is too
+ *         small), QMV3_LOAD_OPEN_FAILED, QMV3_LOAD_OUT_OF_MEMORY or QMV3_LOAD_INTERRUPTED */
+QMV3_EXPORT int qmRecoverImagesFromFile(const char* path, QMBUNCHOFIMAGES* images, QMV3_RECOVER_REPORT* report,
+                                        QMV3_RECOVER_CALLBACK onDropped, void* context, int* interrupt,
+                                        double* percent, char* errorText, unsigned int errorTextSize);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Image sequence files                                                                            */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -1157,6 +1227,46 @@ QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* ap
  * @return QMV3_LOAD_OK (0) or a QMV3_LOAD_* code */
 QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
                                        double* percent, char* errorText, unsigned int errorTextSize);
+
+/** @name Flags of QMV3_LOAD_OPTIONS
+ * @{ */
+#define QMV3_LOAD_FLAG_HEADERS_ONLY 0x1 /**< headers without pixels: frameBuffer null, frameBufferSize 0 */
+#define QMV3_LOAD_FLAG_ONE_BLOCK 0x2    /**< all frames of an IMC2/BKC2 file in one block */
+/** @} */
+
+/** What qmLoadImagesFromFileEx2 loads. Clear it and set size to sizeof(QMV3_LOAD_OPTIONS). */
+typedef struct QMV3_LOAD_OPTIONS {
+    unsigned int size;       /**< sizeof(QMV3_LOAD_OPTIONS): later versions may append members */
+    unsigned int flags;      /**< QMV3_LOAD_FLAG_* bits */
+    unsigned int firstImage; /**< first image to load, counted from 1; 0: from the first */
+    unsigned int lastImage;  /**< last image to load, counted from 1; 0 or beyond the file's images: to the last */
+} QMV3_LOAD_OPTIONS;
+
+/** qmLoadImagesFromFileEx with options: only the images firstImage..lastImage of the file (their frame
+ * numbers as the file gives them), only their headers, or all frames in one block.
+ *
+ * With QMV3_LOAD_FLAG_HEADERS_ONLY every image has its header as a full load gives it (appendedFrameSize
+ * and totalLength as in the file) but frameBuffer null and frameBufferSize 0; IMC2/BKC2 files skip each
+ * pixel block by its length without reading it, so the memory needed does not grow with the frames.
+ *
+ * With QMV3_LOAD_FLAG_ONE_BLOCK the frames of an IMC2/BKC2 file lie back to back in one malloc block
+ * (huge pages where the system offers them) that belongs to the sequence: qmFreeBunch releases it once.
+ * Never free a single frame buffer of such a sequence: replace one through qmReleaseFrameBuffer, as
+ * qmDecompressSequence and qmFreeImage do. Other kinds, and a frame whose size differs from the first
+ * frame's, get frame buffers of their own; the flag is then without effect.
+ * @param asFilePath the file
+ * @param apImages an empty sequence; the caller frees the result with qmFreeBunch
+ * @param options the options (null: as qmLoadImagesFromFileEx)
+ * @param interrupt the value 1 stops the load (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_LOAD_OK (0) or a QMV3_LOAD_* code; QMV3_LOAD_PARAMETER_ERROR also for a size below
+ *         sizeof(QMV3_LOAD_OPTIONS), unknown flags, lastImage below firstImage, or a firstImage beyond the
+ *         file's images */
+QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
+                                        const QMV3_LOAD_OPTIONS* options, int* interrupt, double* percent,
+                                        char* errorText, unsigned int errorTextSize);
 /** Which kind of file path is, by content only: the IMC2/BKC2 walk (every section, the file ending after
  * the last pixel block), then IMC/BKC, IMM and BKG (sizes agreeing exactly with their headers).
  * @param path the file
@@ -1165,6 +1275,209 @@ QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* 
  * @param errorTextSize capacity of errorText
  * @return a QMV3_FILE_* kind */
 QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
+/* Recording                                                                                       */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup recorder Recording
+ * Frames to files as they arrive, for runs of any length in bounded memory. The application hands the
+ * recorder frames (from a stream loop or from anywhere else); the recorder copies each into one buffer
+ * of its queue and returns, compresses on worker threads of its own and writes the frames in the order
+ * received on a writer thread of its own. Memory stays at the queue's buffers whatever the run's length.
+ *
+ * IMC2/BKC2 (every name but those ending in ".h5" or ".hdf5"): files of at most `split` images, the
+ * first at the path given, then STEM-0002.EXT, STEM-0003.EXT, ... beside it (STEM the path without its
+ * extension EXT). A frame whose header differs from the first of its file (qmIsSequence's rule) begins
+ * the next file. Every completed file is an IMC2/BKC2 file every reader loads. While a file grows, the
+ * image count in its header follows the images that have reached the disk, at most half a second
+ * behind, and each image is self-contained; so a file left by a killed process or a power cut loads
+ * with every image written more than a second before the end, and the salvage reader finds the rest.
+ *
+ * Thread rules: qmRecorderWrite and qmRecorderClose from one thread at a time (not necessarily the
+ * opening one); qmRecorderGetStatistics, qmRecorderGetFileName and qmRecorderGetError from any thread
+ * while the recorder is open. Recorders are independent of each other and of streams and grabs.
+ * @{
+ */
+
+/** Results of the recorder functions; the failures have the numbers of the QMV3_SAVE_* codes of the
+ * same meaning. */
+enum QMV3_RECORDER_RESULT {
+    QMV3_RECORDER_OK = 0,                  /**< done */
+    QMV3_RECORDER_DROPPED = 1,             /**< qmRecorderWrite: the queue was full and the recorder drops
+                                                when full; the frame is counted, the recording goes on */
+    QMV3_RECORDER_OPEN_FAILED = -4,        /**< a file could not be created */
+    QMV3_RECORDER_WRITE_FAILED = -5,       /**< a write failed (a full disk, an I/O error); the recording
+                                                stopped, its files hold every frame before the failure */
+    QMV3_RECORDER_OUT_OF_MEMORY = -6,      /**< out of memory */
+    QMV3_RECORDER_COMPRESSION_FAILED = -7, /**< compressing a frame failed; the recording stopped */
+    QMV3_RECORDER_INTERRUPTED = -9,        /**< qmRecordStream: stopped through the interrupt flag; what was
+                                                received is written */
+    QMV3_RECORDER_PARAMETER_ERROR = -12,   /**< a null or invalid argument or option */
+    QMV3_RECORDER_INVALID_FRAME = -13,     /**< a frame that fails the validity rules or that the output
+                                                cannot hold (IMC2/BKC2: GRAY and RGB only); not taken,
+                                                the recording goes on */
+    QMV3_RECORDER_FILE_EXISTS = -14,       /**< a name the recording would write exists (without
+                                                QMV3_RECORDER_FLAG_REPLACE) */
+    QMV3_RECORDER_METADATA_ERROR = -15,    /**< a header field could not be written as metadata */
+    QMV3_RECORDER_STREAM_ENDED = -20       /**< qmRecordStream: the stream was closed or refused a frame */
+};
+
+/** Compression of the pixel blocks (QMV3_RECORDER_OPTIONS::compression). Each is a standard zlib stream
+ * every reader inflates, stored raw when it would not be smaller. */
+enum QMV3_RECORDER_COMPRESSION {
+    QMV3_RECORDER_COMPRESS_FAST = 0,    /**< the fast engine at its level 1 (zlib's default where the
+                                             library was built without it) */
+    QMV3_RECORDER_COMPRESS_DEFAULT = 1, /**< zlib at its default level: smaller, several times slower */
+    QMV3_RECORDER_COMPRESS_NONE = 2     /**< frame bytes as they are */
+};
+
+/** Flags of QMV3_RECORDER_OPTIONS. */
+enum QMV3_RECORDER_FLAG {
+    QMV3_RECORDER_FLAG_REPLACE = 0x1,       /**< replace files that exist: each is written under a hidden
+                                                 name beside it and renamed over the old one when complete,
+                                                 keeping its permissions; until then the old file stays */
+    QMV3_RECORDER_FLAG_DROP_WHEN_FULL = 0x2 /**< qmRecorderWrite drops a frame at once when the queue is
+                                                 full (for a caller that must not wait, such as a
+                                                 delivery callback) instead of waiting for room */
+};
+
+/** The largest and default number of images in one IMC2/BKC2 file of a recording. */
+#define QMV3_RECORDER_MAX_SPLIT 10000
+
+/** Options of qmRecorderOpen; a zero member takes its default. */
+typedef struct QMV3_RECORDER_OPTIONS {
+    unsigned int size;        /**< sizeof(QMV3_RECORDER_OPTIONS), so that the record can grow */
+    unsigned int flags;       /**< QMV3_RECORDER_FLAG_* bits */
+    int compression;          /**< a QMV3_RECORDER_COMPRESSION value; default FAST */
+    unsigned int split;       /**< images per IMC2/BKC2 file, 1 .. QMV3_RECORDER_MAX_SPLIT (the default) */
+    unsigned int workers;     /**< compression threads, 1 .. 64; default one per core */
+    unsigned int queueFrames; /**< frame buffers of the queue, 2 .. 1024; default workers + 2 */
+} QMV3_RECORDER_OPTIONS;
+
+/** Counters of a recorder (qmRecorderGetStatistics, qmRecorderClose). */
+typedef struct QMV3_RECORDER_STATISTICS {
+    unsigned int size;               /**< sizeof(QMV3_RECORDER_STATISTICS), set by the caller; at most that
+                                          many bytes are written */
+    unsigned int queued;             /**< frames in the queue now (copied, not yet written) */
+    unsigned int queueFrames;        /**< the queue's length */
+    unsigned int queueHighWater;     /**< the most frames the queue held at once */
+    unsigned long long received;     /**< frames handed to qmRecorderWrite and taken (valid) */
+    unsigned long long written;      /**< frames in the files */
+    unsigned long long dropped;      /**< frames dropped because the queue was full */
+    unsigned long long lost;         /**< frames taken but not written because the recording failed */
+    unsigned long long gaps;         /**< frame numbers missing between consecutive frames received */
+    unsigned long long files;        /**< files holding frames */
+    unsigned long long bytes;        /**< bytes in those files */
+    unsigned long long fileBytes;    /**< bytes of the file being written (or written last) */
+    unsigned long long rejected;     /**< frames refused with QMV3_RECORDER_INVALID_FRAME */
+} QMV3_RECORDER_STATISTICS;
+
+/** A recorder (opaque). */
+typedef struct QMV3_RECORDER QMV3_RECORDER;
+
+/** Opens a recorder on path and starts its threads. The extension chooses the output (".h5" and ".hdf5"
+ * in any case HDF5, every other name IMC2/BKC2). The first file is created at once, so a name that cannot
+ * be written fails here; it is removed again when the recorder closes without frames.
+ * @param[out] recorder receives the recorder; set to null on failure
+ * @param path the first file
+ * @param options the options (may be null: every default)
+ * @param[out] errorText the message on failure, naming the file and the system's reason (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR, QMV3_RECORDER_FILE_EXISTS,
+ *         QMV3_RECORDER_OPEN_FAILED, QMV3_RECORDER_OUT_OF_MEMORY */
+QMV3_EXPORT int qmRecorderOpen(QMV3_RECORDER** recorder, const char* path, const QMV3_RECORDER_OPTIONS* options,
+                               char* errorText, unsigned int errorTextSize);
+/** Hands one frame to the recorder, which copies it before returning (the caller keeps the frame, for
+ * example a stream's borrowed frame, released right after). When the queue is full it waits for room,
+ * or with QMV3_RECORDER_FLAG_DROP_WHEN_FULL drops the frame.
+ * @param recorder an open recorder
+ * @param frame a valid image (its frameBuffer holds appendedFrameSize bytes)
+ * @return QMV3_RECORDER_OK (queued), QMV3_RECORDER_DROPPED, QMV3_RECORDER_INVALID_FRAME (not taken),
+ *         QMV3_RECORDER_PARAMETER_ERROR, QMV3_RECORDER_OUT_OF_MEMORY (not taken, counted as dropped), or
+ *         the code of the failure that stopped the recording (qmRecorderGetError has its message) */
+QMV3_EXPORT int qmRecorderWrite(QMV3_RECORDER* recorder, const DIMAGE* frame);
+/** The recorder's counters now.
+ * @param recorder an open recorder
+ * @param[in,out] statistics receives the counters; its size member must be set
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR */
+QMV3_EXPORT int qmRecorderGetStatistics(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTICS* statistics);
+/** The name of one of the recording's files.
+ * @param recorder an open recorder
+ * @param index 1 for the first file, 2 for the second ...; 0 for the file being written (or written last)
+ * @param[out] buffer receives the name when it fits
+ * @param[in,out] size capacity on entry; length + 1 on return
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR (null arguments, a buffer too small: size
+ *         set to what is needed) */
+QMV3_EXPORT int qmRecorderGetFileName(QMV3_RECORDER* recorder, unsigned int index, char* buffer, size_t* size);
+/** The failure that stopped the recording, if any.
+ * @param recorder an open recorder
+ * @param[out] errorText its message, naming the file and the system's reason (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK when the recording has not failed, else the failure's code */
+QMV3_EXPORT int qmRecorderGetError(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Takes no more frames (qmRecorderWrite then gives QMV3_RECORDER_PARAMETER_ERROR), writes every frame
+ * queued, completes the files and joins the threads; the statistics, file names and error stay readable
+ * until qmRecorderClose. Finishing again does nothing more.
+ * @param recorder an open recorder
+ * @param[out] errorText the message of the first failure of the recording (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, QMV3_RECORDER_PARAMETER_ERROR, or the code of the first failure */
+QMV3_EXPORT int qmRecorderFinish(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Counts of a recording from a stream (qmRecordStream): the stream's and the recorder's together. */
+typedef struct QMV3_RECORD_PROGRESS {
+    unsigned int size;            /**< sizeof(QMV3_RECORD_PROGRESS), set by the caller; at most that many
+                                       bytes are written */
+    unsigned int queued;          /**< frames waiting in the stream's queue and the recorder's */
+    unsigned int queueFrames;     /**< both queues' lengths together */
+    unsigned int linkLosses;      /**< lost links of the stream (each subscribed again) */
+    double seconds;               /**< since the recording from the stream began */
+    unsigned long long received;  /**< frames received from the stream (repetitions not counted) */
+    unsigned long long written;   /**< frames in the files */
+    unsigned long long dropped;   /**< frames not written: the stream's queue or the recorder's was full
+                                       (the disk or the compressor could not keep up), a failed write
+                                       lost them, or the recorder refused them as invalid */
+    unsigned long long gaps;      /**< frame numbers the camera skipped */
+    unsigned long long files;     /**< files holding frames */
+    unsigned long long bytes;     /**< bytes in those files */
+    unsigned long long fileBytes; /**< bytes of the file being written (or written last) */
+} QMV3_RECORD_PROGRESS;
+
+/** Called by qmRecordStream about twice a second on its thread, with the counts so far. */
+typedef void (*QMV3_RECORD_CALLBACK)(const QMV3_RECORD_PROGRESS* progress, void* context);
+
+/** Records a stream to the end: hands every frame of stream to recorder (waiting for room, so that a
+ * stream with QMV3_STREAM_KEEP_OLDEST drops the frames that come while the disk or the compressor is
+ * behind) until `frames` frames were taken, `milliseconds` passed, *interrupt became 1, the stream ended
+ * or the recording failed. A stop by time or by the flag also writes the frames the stream had queued
+ * at that moment. Then finishes the recorder (qmRecorderFinish); the caller still closes both.
+ * @param recorder an open recorder
+ * @param stream an open stream
+ * @param frames frames to take; 0: no limit
+ * @param milliseconds how long to record; 0: no limit
+ * @param interrupt the value 1 stops the recording (may be null; another thread or a signal handler may
+ *        set it)
+ * @param callback called with the counts about twice a second (may be null)
+ * @param context passed to callback
+ * @param[in,out] result the final counts (may be null; its size member must be set)
+ * @return QMV3_RECORDER_OK (the count or the time was reached), QMV3_RECORDER_INTERRUPTED,
+ *         QMV3_RECORDER_STREAM_ENDED, QMV3_RECORDER_PARAMETER_ERROR, or the code of the failure that
+ *         stopped the recording (qmRecorderGetError has its message) */
+QMV3_EXPORT int qmRecordStream(QMV3_RECORDER* recorder, QMV3_STREAM* stream, unsigned long long frames,
+                               unsigned long long milliseconds, volatile int* interrupt,
+                               QMV3_RECORD_CALLBACK callback, void* context, QMV3_RECORD_PROGRESS* result);
+/** Finishes the recorder as qmRecorderFinish does (when it was not finished) and frees it, whatever the
+ * result.
+ * @param recorder an open recorder (may be null: nothing to do)
+ * @param[out] statistics the final counters (may be null; its size member must be set)
+ * @param[out] errorText the message of the first failure of the recording (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, or the code of the first failure */
+QMV3_EXPORT int qmRecorderClose(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTICS* statistics, char* errorText,
+                                unsigned int errorTextSize);
 
 /** @} */
 

@@ -37,7 +37,9 @@ except ImportError:
         "was not built. Build it in the qmv3 source folder with `make build` (or `cmake --build build "
         "--target qmv3_python`), then use build/python or run `cmake --install build --prefix PREFIX` again"
     ) from None
+from . import _statistics
 from ._errors import Error, FileError, GrabError
+from ._statistics import profiles, statistics
 
 __all__ = [
     "Error",
@@ -45,6 +47,8 @@ __all__ = [
     "GrabError",
     "Image",
     "Sequence",
+    "Stream",
+    "StreamImage",
     "SystemList",
     "check_file",
     "convert",
@@ -53,8 +57,13 @@ __all__ = [
     "grab_one",
     "library_info",
     "load",
+    "profiles",
+    "record",
+    "recover",
     "save",
     "set_verbose",
+    "statistics",
+    "stream",
 ]
 
 for _error in (Error, FileError, GrabError):
@@ -249,6 +258,8 @@ class Sequence:
     def __repr__(self):
         """The number of images."""
         return f"<qmv3.Sequence of {len(self)} image(s)>"
+
+    statistics = _statistics.sequence_statistics
 
     def _index_list(self):
         """The indices of this sequence's images in the library's sequence, as a list."""
@@ -531,3 +542,8 @@ def set_verbose(level, log_file=None):
     """
     if not _qmv3.set_verbose(int(level), None if log_file is None else _os.fsdecode(log_file)):
         raise ValueError(f"verbosity level {level!r} rejected (0 to 3)")
+
+
+from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)
+from ._record import record  # noqa: E402
+from ._recover import recover  # noqa: E402  (needs the package's names above)

@@ -50,6 +50,36 @@ unsigned char* Reader::BlockBuffer(uint64_t size) const {
     return block_.get();
 }
 
+DIMAGE MakeTemplate(const char* path) {
+    DIMAGE image;
+    std::memset(&image, 0, sizeof(image));
+    std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
+    image.sourceHeader.cameraPortId = 0;
+    image.sourceHeader.versionTag = 1;
+    image.sourceHeader.totalLength = QMV3_IMAGE_HEADER_SIZE;
+    PLF_TIME modified;
+    if (platformFileGetLastModifiedTime64(path, modified)) {
+        image.sourceHeader.timestampSeconds = static_cast<uint32_t>(modified.seconds);
+        image.sourceHeader.timestampMicroseconds = static_cast<uint32_t>(modified.milliseconds) * 1000u;
+    }
+    CompactPath(image.sourceHeader.cameraPortName, sizeof(image.sourceHeader.cameraPortName), path);
+    DIMAGE_FRAMEHEADER& h = image.frameHeader;
+    for (int32_t* field : {&h.sourceWidth, &h.sourceHeight, &h.aoiWidth, &h.aoiHeight, &h.xStart, &h.yStart,
+                           &h.bytesPerPixel, &h.effectiveBitsPerPixel, &h.horizontalBinning, &h.verticalBinning,
+                           &h.sourceFormat, &h.imageFormat, &h.ispare1, &h.ispare2, &h.ispare3, &h.appendedFrameSize}) {
+        *field = -1;
+    }
+    for (float* field : {&h.xScale, &h.yScale, &h.imageRotation, &h.scale_x_offset, &h.scale_y_offset, &h.fspare3}) {
+        *field = -1.0f;
+    }
+    h.frameNumber = 0;
+    h.eventNumber = 0;
+    h.imageFlags = 0;
+    image.frameBufferSize = 0;
+    image.frameBuffer = nullptr;
+    return image;
+}
+
 bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText) {
     auto fail = [&](const std::string& text) {
         code = QMV3_LOAD_PARAMETER_ERROR;
@@ -190,12 +220,25 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
                                                    std::to_string(n) + ".");
 }
 
+namespace {
+
+std::string ShortPixelRead(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenCompressed) {
+    return reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
+           ") of image " + std::to_string(k) + " of " + std::to_string(n) + ".";
+}
+
+}  // namespace
+
+bool SkipPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenCompressed) {
+    if (lenCompressed > reader.Remaining() || !reader.fields().Skip(lenCompressed))
+        return reader.Fail(QMV3_LOAD_SHORT_READ, ShortPixelRead(reader, k, n, lenCompressed));
+    return true;
+}
+
 bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
-                DIMAGE& image) {
+                DIMAGE& image, unsigned char* slot) {
     const std::string of = std::to_string(k) + " of " + std::to_string(n);
-    const std::string shortRead =
-        reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
-        ") of image " + of + ".";
+    const std::string shortRead = ShortPixelRead(reader, k, n, lenCompressed);
     // Lengths the file cannot back are refused before the frame buffer is allocated.
     if (lenCompressed > reader.Remaining()) return reader.Fail(QMV3_LOAD_SHORT_READ, shortRead);
     const bool compressed = lenCompressed < lenUncompressed;
@@ -209,7 +252,8 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
                            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + of + ".");
     }
     const std::string noMemory = "Memory allocation error while loading file \"" + std::string(reader.path) + "\": ";
-    image.frameBuffer = static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));
+    image.frameBuffer =
+        slot != nullptr ? slot : static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));
     if (image.frameBuffer == nullptr) {
         return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, noMemory + "len_uncompressed(" + std::to_string(lenUncompressed) +
                                                         " bytes) at image " + of + ".");

@@ -1,6 +1,8 @@
 // Streams: open, next, release, statistics and close, the handles that stay recognisable after close,
 // and the resubscription of a lost link (done by qmStreamNext, since the library owns no thread).
 // Thread rules: see stream.h; gStreamRegistry below.
+#include "stream/stream.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include "client/address_checks.h"
 #include "client/library_frame.h"
 #include "platform/platform.h"
-#include "stream/stream.h"
 #include "util/c_boundary.h"
 #include "zant/access_modes.h"
 
@@ -93,9 +94,8 @@ void RetryOrphans() {
     for (Orphan& orphan : still) registry.orphans.push_back(std::move(orphan));
 }
 
-// Subscribes `sub` to the stream's property; the link id or a negative completion code. Deliveries are
-// processed at once when `accept` is set, otherwise from when the caller sets sub.accepting.
-int Attach(Stream& s, Subscription& sub, bool accept) {
+// Subscribes `sub` to the stream's property; the link id or a negative completion code.
+int Attach(Stream& s, Subscription& sub) {
     _internal_StartZantIfNotStartedAlready();
     sub.stream = &s;
     sub.output.dArrayLength = sub.receive.frameBufferSize;
@@ -103,12 +103,12 @@ int Attach(Stream& s, Subscription& sub, bool accept) {
     sub.output.data = &sub.receive;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        sub.accepting = accept;
+        sub.accepting = true;
         s.lastDelivery = Clock::now();
         s.gotFrameOnLink = false;
     }
-    const int link = AttachLinkEx2(s.address, s.property, &sub.output, nullptr, CA_READ, s.rate, DeliveryCallback,
-                                   s.mode, 1, &sub);
+    const int link =
+        AttachLinkEx2(s.address, s.property, &sub.output, nullptr, CA_READ, s.rate, DeliveryCallback, s.mode, 1, &sub);
     if (link < 0) {
         std::lock_guard<std::mutex> lock(s.mutex);
         sub.accepting = false;
@@ -132,6 +132,7 @@ unsigned char* Detach(const std::shared_ptr<Stream>& stream, std::unique_ptr<Sub
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         sub->accepting = false;
+        s.changed.notify_all();  // a delivery waiting for the pool gives up
     }
     if (sub->link < 0) return sub->receive.frameBuffer;
     const int closed = _internal_ZantCloseLink(sub->link);
@@ -160,9 +161,8 @@ bool ReadOptions(const QMV3_STREAM_OPTIONS* given, QMV3_STREAM_OPTIONS& options)
     if (options.queueLength == 0) options.queueLength = kDefaultQueueLength;
     if (options.spareBuffers == 0) options.spareBuffers = kDefaultSpareBuffers;
     if (options.silenceMilliseconds == 0)
-        options.silenceMilliseconds =
-            static_cast<int>(std::min<long long>(0x7FFFFFFF, std::max<long long>(kShortestSilenceMs,
-                                                                                 4LL * options.rateMilliseconds)));
+        options.silenceMilliseconds = static_cast<int>(
+            std::min<long long>(0x7FFFFFFF, std::max<long long>(kShortestSilenceMs, 4LL * options.rateMilliseconds)));
     return options.rateMilliseconds > 0 && options.queueLength <= kMostBuffers &&
            options.spareBuffers <= kMostBuffers && options.silenceMilliseconds > 0 &&
            (options.policy == QMV3_STREAM_KEEP_NEWEST || options.policy == QMV3_STREAM_KEEP_OLDEST) &&
@@ -201,9 +201,9 @@ int Open(QMV3_STREAM** handle, const char* address, const char* property, const 
     std::memset(sub->receive.frameBuffer, 0, estimate);
     sub->receive.frameBufferSize = estimate;
     s.receiveSize = estimate;
-    // Subscribed before the pool is allocated, so that a refused subscription costs no pool; deliveries
-    // are taken once the pool is there.
-    const int link = Attach(s, *sub, false);
+    // Subscribed before the pool is allocated, so that a refused subscription costs no pool; a delivery
+    // that comes meanwhile waits for the pool.
+    const int link = Attach(s, *sub);
     if (zantCode != nullptr) *zantCode = link < 0 ? link : 0;
     if (link < 0) {
         _internal_LOG("qmStreamOpen(%s, %s): AttachLinkEx2 unsuccessful return code (%d).", s.address, s.property,
@@ -222,9 +222,10 @@ int Open(QMV3_STREAM** handle, const char* address, const char* property, const 
     }
     {
         std::lock_guard<std::mutex> lock(s.mutex);
-        sub->accepting = true;
+        s.poolReady = true;
         s.lastDelivery = Clock::now();
         s.subscription = std::move(sub);
+        s.changed.notify_all();
     }
     StreamRegistry& registry = gStreamRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
@@ -253,7 +254,7 @@ void Resubscribe(const std::shared_ptr<Stream>& stream, std::unique_lock<std::mu
         }
         sub->receive.frameBuffer = receive;
         receive = nullptr;
-        if (sub->receive.frameBuffer != nullptr) link = Attach(s, *sub, true);
+        if (sub->receive.frameBuffer != nullptr) link = Attach(s, *sub);
     }
     std::free(receive);
     lock.lock();
@@ -262,8 +263,8 @@ void Resubscribe(const std::shared_ptr<Stream>& stream, std::unique_lock<std::mu
         s.subscription = std::move(sub);
     } else {
         if (sub != nullptr) std::free(sub->receive.frameBuffer);
-        _internal_LOG("qmStream(%s, %s): Warning: resubscription failed (ZANT return code: %d).", s.address,
-                      s.property, link);
+        _internal_LOG("qmStream(%s, %s): Warning: resubscription failed (ZANT return code: %d).", s.address, s.property,
+                      link);
     }
     // The next attempt waits twice as long, unless a frame arrives on the new link first.
     s.pause = std::min(kLongestPause, std::max(kFirstPause, 2 * s.pause));
@@ -390,6 +391,14 @@ int Close(const std::shared_ptr<Stream>& stream) {
 }
 
 }  // namespace
+
+Subscription* SubscriptionOf(QMV3_STREAM* handle) {
+    std::shared_ptr<Stream> stream;
+    if (Find(handle, stream) != QMV3_STREAM_OK) return nullptr;
+    std::lock_guard<std::mutex> lock(stream->mutex);
+    return stream->subscription.get();
+}
+
 }  // namespace qmv3stream
 
 using qmv3stream::Find;
@@ -398,9 +407,8 @@ extern "C" {
 
 QMV3_EXPORT int qmStreamOpen(QMV3_STREAM** stream, const char* address, const char* property,
                              const QMV3_STREAM_OPTIONS* options, int* zantCode) {
-    return qmv3::Guarded<int>(QMV3_STREAM_OUT_OF_MEMORY, QMV3_STREAM_REFUSED, [&]() -> int {
-        return qmv3stream::Open(stream, address, property, options, zantCode);
-    });
+    return qmv3::Guarded<int>(QMV3_STREAM_OUT_OF_MEMORY, QMV3_STREAM_REFUSED,
+                              [&]() -> int { return qmv3stream::Open(stream, address, property, options, zantCode); });
 }
 
 QMV3_EXPORT int qmStreamNext(QMV3_STREAM* stream, int timeoutMs, DIMAGE** frame) {

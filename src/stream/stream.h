@@ -69,6 +69,7 @@ struct Stream {
     uint32_t queueHead = 0, queueCount = 0;
     uint32_t capacity = 0;  // the size every buffer has or gets when it is next filled
     std::unique_ptr<Subscription> subscription;
+    bool poolReady = false;  // deliveries wait until the pool is allocated
     bool closed = false;
     bool resubscribing = false;  // a thread is closing and attaching links outside the mutex
     bool lossToReport = false;   // a lost link not yet reported by qmStreamNext
@@ -92,6 +93,10 @@ bool AllocatePool(Stream& stream, uint32_t count, uint32_t bytes);
 
 // Frees every buffer not lent to the caller; the caller holds the mutex.
 void FreeUnlentBuffers(Stream& stream);
+
+// The current subscription of an open stream, or null: for benchmarks that feed deliveries straight into
+// DeliveryCallback on their own thread (with the stand-in told to deliver nothing).
+Subscription* SubscriptionOf(QMV3_STREAM* handle);
 
 // Pauses between resubscriptions.
 constexpr std::chrono::milliseconds kFirstPause{100};

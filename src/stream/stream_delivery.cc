@@ -105,8 +105,8 @@ void MarkLost(Stream& s, Subscription& sub, int code) {
     s.linkDown = true;
     s.lossToReport = true;
     ++s.counts.linkLosses;
-    _internal_LOG("qmStream(%s, %s): Warning: link lost (ZANT return code: %d); resubscribing.", s.address,
-                  s.property, code);
+    _internal_LOG("qmStream(%s, %s): Warning: link lost (ZANT return code: %d); resubscribing.", s.address, s.property,
+                  code);
     s.changed.notify_all();
 }
 
@@ -119,7 +119,8 @@ void DeliveryCallback(int /*id*/, int completionCode, void* reference) {
     uint32_t slotIndex = kNoSlot;
     uint32_t wanted = 0;
     {
-        std::lock_guard<std::mutex> lock(s.mutex);
+        std::unique_lock<std::mutex> lock(s.mutex);
+        s.changed.wait(lock, [&] { return s.poolReady || !sub.accepting; });
         if (!sub.accepting || sub.lost) return;
         if (completionCode != 0) {
             if (InformationalCode(completionCode))
@@ -150,8 +151,9 @@ void DeliveryCallback(int /*id*/, int completionCode, void* reference) {
     if (decodeFailed) {
         ++s.counts.decodeFailures;
         if (!s.decodeFailureLogged)
-            _internal_LOG("qmStream(%s, %s): Warning: a JPEG frame could not be decompressed; it is queued as received.",
-                          s.address, s.property);
+            _internal_LOG(
+                "qmStream(%s, %s): Warning: a JPEG frame could not be decompressed; it is queued as received.",
+                s.address, s.property);
         s.decodeFailureLogged = true;
     }
     if (!filled || !sub.accepting) {

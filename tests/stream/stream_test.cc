@@ -150,6 +150,7 @@ TEST_F(StreamTest, MisuseIsRefusedWithoutHarm) {
     EXPECT_EQ(QMV3_STREAM_CLOSED, qmStreamGetStatistics(one, &stats));
     EXPECT_EQ(QMV3_STREAM_OK, qmStreamClose(two));
 
+    const std::string camera = Camera(0);
     const struct Case {
         const char* name;
         const char* address;
@@ -158,10 +159,10 @@ TEST_F(StreamTest, MisuseIsRefusedWithoutHarm) {
     } refused[] = {
         {"null address", nullptr, "Small", Options()},
         {"malformed address", "CAM", "Small", Options()},
-        {"bad property", Camera(0).c_str(), "Sm/all", Options()},
-        {"queue too long", Camera(0).c_str(), "Small", Options(QMV3_STREAM_KEEP_NEWEST, 5000)},
-        {"unknown policy", Camera(0).c_str(), "Small", Options(7)},
-        {"no size", Camera(0).c_str(), "Small", QMV3_STREAM_OPTIONS{}},
+        {"bad property", camera.c_str(), "Sm/all", Options()},
+        {"queue too long", camera.c_str(), "Small", Options(QMV3_STREAM_KEEP_NEWEST, 5000)},
+        {"unknown policy", camera.c_str(), "Small", Options(7)},
+        {"no size", camera.c_str(), "Small", QMV3_STREAM_OPTIONS{}},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.name);

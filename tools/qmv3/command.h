@@ -26,20 +26,25 @@ struct Command {
 };
 
 extern const Command kGrabCommand;
+extern const Command kRecordCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
+extern const Command kRecoverCommand;
 extern const Command kExportCommand;
 extern const Command kExportBmpCommand;
 extern const Command kReportCommand;
 extern const Command kContactSheetCommand;
 extern const Command kDumpCommand;
+extern const Command kStatsCommand;
+extern const Command kBackgroundCommand;
 extern const Command kServersCommand;
 extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
 extern const Command kViewCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
+extern const Command kWatchCommand;
 
 // All commands in the order "qmv3 help" lists them; null-terminated.
 extern const Command* const kCommands[];

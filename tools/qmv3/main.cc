@@ -11,10 +11,29 @@
 
 namespace qmv3tool {
 
-const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
-                                    &kExportCommand,  &kExportBmpCommand, &kReportCommand,  &kContactSheetCommand,
-                                    &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,     &kViewCommand,
-                                    &kVersionCommand, &kHelpCommand,      nullptr};
+const Command* const kCommands[] = {
+    &kGrabCommand,
+    &kRecordCommand,
+    &kWatchCommand,
+    &kViewCommand,
+    &kInfoCommand,
+    &kCheckCommand,
+    &kConvertCommand,
+    &kRecoverCommand,
+    &kExportCommand,
+    &kExportBmpCommand,
+    &kReportCommand,
+    &kStatsCommand,
+    &kBackgroundCommand,
+    &kContactSheetCommand,
+    &kDumpCommand,
+    &kServersCommand,
+    &kSourcesCommand,
+    &kDemoCommand,
+    &kVersionCommand,
+    &kHelpCommand,
+    nullptr,
+};
 
 const Command* FindCommand(const char* name) {
     for (const Command* const* command = kCommands; *command != nullptr; ++command)

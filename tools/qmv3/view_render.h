@@ -41,8 +41,8 @@ struct RenderedView {
 class ViewRenderer {
   public:
     static constexpr uint32_t kMaxSide = 1024;
-    // Background ring of the spot statistics, as `qmv3 stats` takes it by default.
-    static constexpr int kBorder = 4;
+    // Background ring of the spot statistics, as the report takes it by default.
+    static constexpr int kBorder = 8;
     // The spot's weights count where the value stands this fraction of the peak above the background.
     static constexpr double kThresholdFraction = 0.2;
 
