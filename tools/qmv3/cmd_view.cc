@@ -199,7 +199,8 @@ int ViewCamera(const ViewRequest& request, ViewHub& hub) {
     std::memset(&options, 0, sizeof options);
     options.size = sizeof options;
     options.rateMilliseconds = request.rateMilliseconds;
-    options.queueLength = 4;
+    // Room for a few frames while one is rendered on a busy machine.
+    options.queueLength = 8;
     options.policy = QMV3_STREAM_KEEP_NEWEST;
     options.decompress = 1;
     QMV3_STREAM* stream = nullptr;
