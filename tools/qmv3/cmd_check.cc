@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command.h"
+#include "open_regular.h"
 #include "sequence_io.h"
 
 namespace qmv3tool {
@@ -37,7 +38,7 @@ bool NameEndsWith(const std::string& path, const char* extension) {
 std::string Diagnose(const std::string& path) {
     std::vector<unsigned char> head(16, 0);
     long long size = FileSize(path);
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    if (FILE* file = OpenRegularFile(path)) {
         head.resize(std::fread(head.data(), 1, head.size(), file));
         std::fclose(file);
     }

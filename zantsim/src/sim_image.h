@@ -59,7 +59,12 @@ constexpr size_t kImageHeaderSize = 188;
 constexpr int kFormatGray = 0;
 constexpr int kFormatRgb = 1;
 constexpr int kFormatJpeg = 5;
-constexpr uint32_t kMaxFrameBytes = 100u * 1024u * 1024u;
+// The library's largest frame: a larger one would be served but could not be kept.
+constexpr uint32_t kMaxFrameBytes = 27262976u;
+// Frames queued by a test script may be larger: they stand for what a real server could send.
+constexpr uint32_t kMaxQueuedFrameBytes = 100u * 1024u * 1024u;
+// libjpeg's largest width and height.
+constexpr int kMaxJpegSide = 65500;
 
 // Where the frames of a property come from.
 enum class FrameSource { kScene, kPattern, kReplay };
@@ -111,9 +116,18 @@ struct PropertyModel {
     uint32_t uncompressedBytes() const {
         return static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * static_cast<uint32_t>(bytesPerPixel);
     }
-    // The element count reported for the property: the uncompressed frame size, or for a replay the
-    // largest recorded frame.
-    uint32_t elementCount() const { return recording ? recording->largestFrame : uncompressedBytes(); }
+    // The element count reported for the property: the uncompressed frame size, for JPEG the largest
+    // frame its encoder can write (headers and the worst case of incompressible blocks, which exceed the
+    // raw size of small frames), or for a replay the largest recorded frame.
+    uint32_t elementCount() const {
+        if (recording) return recording->largestFrame;
+        if (!jpeg) return uncompressedBytes();
+        // Whole 16 x 16 blocks of two bytes per grey sample, or of one per RGB sample (the chroma is
+        // subsampled), plus the headers: the bound libjpeg's own buffer sizing uses.
+        const uint64_t paddedPixels = ((static_cast<uint64_t>(width) + 15) / 16 * 16) * ((static_cast<uint64_t>(height) + 15) / 16 * 16);
+        const uint64_t bound = paddedPixels * (format == kFormatRgb ? 3 : 2) + 2048;
+        return static_cast<uint32_t>(bound < kMaxFrameBytes ? bound : kMaxFrameBytes);
+    }
     SceneShape sceneShape() const {
         SceneShape shape;
         shape.width = width;
@@ -136,6 +150,7 @@ struct ServedFrame {
     SimImage header{};
     std::vector<unsigned char> bytes;
     bool generateInPlace = false;
+    int failureCode = 0;  // non-zero: the frame could not be made; deliveries answer this code
     PropertyModel model;
     std::shared_ptr<const Recording> recording;
     size_t recordedIndex = 0;
