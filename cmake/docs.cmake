@@ -26,6 +26,16 @@ if(QMV3_BUILD_TESTS)
     COMMAND ${PROJECT_SOURCE_DIR}/tests/docs/check_api_docs.sh ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR}/docs-check)
   add_test(NAME docs.manual COMMAND ${PROJECT_SOURCE_DIR}/tests/docs/check_manual.sh ${PROJECT_SOURCE_DIR}/docs/qmv3.1)
   set_tests_properties(docs.api docs.manual PROPERTIES SKIP_RETURN_CODE 77)
+  # The README's tours of the tool and of Python, run as shown (the Python one where the package is
+  # built and the interpreter can load it).
+  set(QMV3_TOUR_PYTHON "")
+  if(TARGET qmv3_python AND NOT (QMV3_SANITIZE OR QMV3_SANITIZE_THREAD OR QMV3_BUILD_FUZZ))
+    set(QMV3_TOUR_PYTHON ${Python3_EXECUTABLE} ${CMAKE_BINARY_DIR}/python)
+  endif()
+  add_test(NAME docs.tours
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/docs/tours_test.sh ${PROJECT_SOURCE_DIR} $<TARGET_FILE:qmv3-cli> ${QMV3_TOUR_PYTHON})
+  set_tests_properties(docs.tours PROPERTIES ENVIRONMENT "ORSEL_CLIENTLIB_LOGGING_PATH=${CMAKE_BINARY_DIR}/test-logs"
+                                             TIMEOUT 300)
   # The example of the main page, compiled as C99 and run against the simulated camera.
   add_executable(docs_example docs/examples/grab_save_load.c)
   target_link_libraries(docs_example PRIVATE qmv3)

@@ -695,6 +695,156 @@ QMV3_EXPORT char* QMV3_INTERNAL_getTimeString(char* buffer, int size);
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Spot and region statistics                                                                      */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup statistics Spot and region statistics
+ * The figures of a beam spot or any region of a frame: extremes, mean, spread, totals with a background
+ * taken off, centroid, widths, orientation and profiles, for one image or every image of a sequence.
+ *
+ * Definitions, exactly as every face reports them:
+ *  - Region: x, y, width, height in pixels from the top left of the frame (the appended rectangle);
+ *    the whole frame by default. Pixel (i, j) is column i and row j of the frame, its centre at (i, j).
+ *  - Value v(i, j): the stored value of a GRAY pixel; of an RGB pixel (299 R + 587 G + 114 B) / 1000,
+ *    or one channel when one is chosen.
+ *  - Background b(i, j): none (0); a constant; the median of the pixels in the region's outer ring
+ *    `border` pixels wide (the mean of the two middle values for an even count); or a background frame
+ *    of the same size and pixel layout, pixel by pixel.
+ *  - Weight w(i, j) = v - b where v - b > threshold, else 0.
+ *  - total = sum of v; net = sum of w; mean and sigma = mean and population standard deviation of v;
+ *    min and max of v at the first position in row order (min_x, min_y, max_x, max_y); saturated =
+ *    the count of v at or above 2^effective bits - 1 (255 for RGB).
+ *  - centroid_x = sum w i / sum w, centroid_y = sum w j / sum w (frame coordinates);
+ *    sigma_x = sqrt(sum w (i - centroid_x)^2 / sum w), sigma_y likewise;
+ *    sigma_xy = sum w (i - centroid_x)(j - centroid_y) / sum w;
+ *    orientation_deg = atan2(2 sigma_xy, sigma_x^2 - sigma_y^2) / 2 in degrees (rows grow downward,
+ *    so positive angles turn clockwise on the screen); eccentricity = sqrt(1 - l_min / l_max) of the
+ *    eigenvalues of [[sigma_x^2, sigma_xy], [sigma_xy, sigma_y^2]]. With sum w = 0 these are NaN.
+ *  - With the image's xScale and yScale > 0 (millimetres per pixel): centroid_x_mm = centroid_x *
+ *    xScale, sigma_x_mm = sigma_x * xScale, and likewise in y with yScale; else NaN.
+ *  - Profiles: the column sums and the row sums of w over the region.
+ *
+ * Images must hold uncompressed GRAY frames of 1 or 2 bytes per pixel or RGB frames of 3 (decompress
+ * JPEG frames first); only the geometry, the pixel layout, the effective bits, the scales and the frame
+ * bytes are read. Any thread, each call with its own records.
+ * @{
+ */
+
+/** Results of the statistics calls. */
+enum QMV3_STATISTICS_RESULT {
+    QMV3_STATISTICS_OK = 1,                   /**< computed */
+    QMV3_STATISTICS_BAD_ARGUMENT = 0,         /**< a null pointer, a size member too small, an unknown
+                                                   background kind or channel, a border below 1, or a
+                                                   threshold or constant that is not finite */
+    QMV3_STATISTICS_UNSUPPORTED_IMAGE = -1,   /**< not uncompressed GRAY 1 or 2 or RGB 3 bytes per pixel,
+                                                   or fewer frame bytes than its geometry needs */
+    QMV3_STATISTICS_BAD_REGION = -2,          /**< the region is empty or reaches outside the frame */
+    QMV3_STATISTICS_BACKGROUND_MISMATCH = -3, /**< the background frame differs in size or pixel layout,
+                                                   or is itself unsupported */
+    QMV3_STATISTICS_TOO_SMALL = -4,           /**< qmImageProfiles: a buffer is null or too small; the
+                                                   sizes needed are reported */
+    QMV3_STATISTICS_OUT_OF_MEMORY = -5,       /**< out of memory */
+    QMV3_STATISTICS_FAILED = -6               /**< an unexpected internal failure */
+};
+
+/** Kinds of background b(i, j). */
+enum QMV3_BACKGROUND_KIND {
+    QMV3_BACKGROUND_NONE = 0,     /**< b = 0 */
+    QMV3_BACKGROUND_CONSTANT = 1, /**< b = backgroundValue */
+    QMV3_BACKGROUND_BORDER = 2,   /**< b = the median of the region's outer ring, border pixels wide */
+    QMV3_BACKGROUND_FRAME = 3     /**< b(i, j) = the value of backgroundFrame at (i, j) */
+};
+
+/** The value v of an RGB pixel; GRAY pixels ignore the choice. */
+enum QMV3_CHANNEL {
+    QMV3_CHANNEL_LUMINANCE = 0, /**< (299 R + 587 G + 114 B) / 1000 */
+    QMV3_CHANNEL_RED = 1,       /**< R */
+    QMV3_CHANNEL_GREEN = 2,     /**< G */
+    QMV3_CHANNEL_BLUE = 3       /**< B */
+};
+
+/** What to measure. Zero it and set size: all zero means the whole frame, no background, threshold 0
+ * and luminance. */
+typedef struct QMV3_STATISTICS_OPTIONS {
+    unsigned int size;             /**< sizeof(QMV3_STATISTICS_OPTIONS) */
+    int x;                         /**< left column of the region */
+    int y;                         /**< top row of the region */
+    int width;                     /**< columns of the region; width and height 0: the whole frame */
+    int height;                    /**< rows of the region */
+    int background;                /**< a QMV3_BACKGROUND_* kind */
+    int border;                    /**< QMV3_BACKGROUND_BORDER: width of the ring in pixels, >= 1 (a ring
+                                        as wide as half the region covers all of it) */
+    int channel;                   /**< a QMV3_CHANNEL_* for RGB frames */
+    double backgroundValue;        /**< QMV3_BACKGROUND_CONSTANT: b */
+    double threshold;              /**< w counts where v - b > threshold */
+    const DIMAGE* backgroundFrame; /**< QMV3_BACKGROUND_FRAME: a frame of the image's size and layout */
+} QMV3_STATISTICS_OPTIONS;
+
+/** The figures of one image's region (see the definitions above). */
+typedef struct QMV3_STATISTICS {
+    double min;             /**< smallest v */
+    double max;             /**< largest v */
+    int32_t min_x;          /**< column of the first smallest v in row order */
+    int32_t min_y;          /**< its row */
+    int32_t max_x;          /**< column of the first largest v in row order */
+    int32_t max_y;          /**< its row */
+    double mean;            /**< mean of v */
+    double sigma;           /**< population standard deviation of v */
+    double total;           /**< sum of v */
+    double net;             /**< sum of w */
+    uint64_t saturated;     /**< count of v at or above 2^effective bits - 1 */
+    double centroid_x;      /**< sum w i / sum w, frame columns */
+    double centroid_y;      /**< sum w j / sum w, frame rows */
+    double sigma_x;         /**< weighted standard deviation of i */
+    double sigma_y;         /**< weighted standard deviation of j */
+    double sigma_xy;        /**< weighted covariance of i and j */
+    double orientation_deg; /**< angle of the major axis from the rows, degrees, -90 .. 90 */
+    double eccentricity;    /**< 0 round .. 1 a line */
+    double centroid_x_mm;   /**< centroid_x * xScale, NaN without a scale */
+    double centroid_y_mm;   /**< centroid_y * yScale, NaN without a scale */
+    double sigma_x_mm;      /**< sigma_x * xScale, NaN without a scale */
+    double sigma_y_mm;      /**< sigma_y * yScale, NaN without a scale */
+    double background;      /**< the constant or border median b used; 0 without, NaN for a frame */
+    uint64_t pixels;        /**< pixels in the region */
+    int32_t x;              /**< the region measured: left column */
+    int32_t y;              /**< top row */
+    int32_t width;          /**< columns */
+    int32_t height;         /**< rows */
+} QMV3_STATISTICS;
+
+/** The figures of a region of one image in one pass over its pixels.
+ * @param image the image
+ * @param options what to measure; null: the whole frame, no background, threshold 0
+ * @param[out] result receives every figure; untouched on failure
+ * @return a QMV3_STATISTICS_* code */
+QMV3_EXPORT int qmImageStatistics(const DIMAGE* image, const QMV3_STATISTICS_OPTIONS* options,
+                                  QMV3_STATISTICS* result);
+/** The profiles of a region: the column sums and the row sums of w.
+ * @param image the image
+ * @param options what to measure, as qmImageStatistics (null: the defaults)
+ * @param[out] columns receives one sum per column of the region, left to right (may be null)
+ * @param[in,out] columnCount room in columns on entry; the region's width on return
+ * @param[out] rows receives one sum per row of the region, top to bottom (may be null)
+ * @param[in,out] rowCount room in rows on entry; the region's height on return
+ * @return a QMV3_STATISTICS_* code; QMV3_STATISTICS_TOO_SMALL (nothing written, the counts set) when
+ *         a buffer is null or too small */
+QMV3_EXPORT int qmImageProfiles(const DIMAGE* image, const QMV3_STATISTICS_OPTIONS* options, double* columns,
+                                unsigned int* columnCount, double* rows, unsigned int* rowCount);
+/** The figures of every image of a sequence with the same options, image by image.
+ * @param images the sequence
+ * @param options what to measure, as qmImageStatistics (null: the defaults)
+ * @param[out] results receives numFrames records, in order
+ * @param resultCount room in results, at least numFrames
+ * @param[out] failedImage the index (from 0) of the image that failed, numFrames on success (may be null)
+ * @return a QMV3_STATISTICS_* code: the first failure stops, earlier results stay written;
+ *         QMV3_STATISTICS_BAD_ARGUMENT also for too little room */
+QMV3_EXPORT int qmSequenceStatistics(const QMBUNCHOFIMAGES* images, const QMV3_STATISTICS_OPTIONS* options,
+                                     QMV3_STATISTICS* results, unsigned int resultCount, unsigned int* failedImage);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Access modes and completion codes of the control system                                         */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -902,6 +1052,163 @@ QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void);
  *        or half of the physical memory)
  * @return 0 */
 QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
+/* Recording                                                                                       */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup recorder Recording
+ * Frames to files as they arrive, for runs of any length in bounded memory. The application hands the
+ * recorder frames (from a stream loop or from anywhere else); the recorder copies each into one buffer
+ * of its queue and returns, compresses on worker threads of its own and writes the frames in the order
+ * received on a writer thread of its own. Memory stays at the queue's buffers whatever the run's length.
+ *
+ * IMC2/BKC2 (every name but those ending in ".h5" or ".hdf5"): files of at most `split` images, the
+ * first at the path given, then STEM-0002.EXT, STEM-0003.EXT, ... beside it (STEM the path without its
+ * extension EXT). A frame whose header differs from the first of its file (qmIsSequence's rule) begins
+ * the next file. Every completed file is an IMC2/BKC2 file every reader loads. While a file grows, the
+ * image count in its header follows the images that have reached the disk, at most half a second
+ * behind, and each image is self-contained; so a file left by a killed process or a power cut loads
+ * with every image written more than a second before the end, and the salvage reader finds the rest.
+ *
+ * Thread rules: qmRecorderWrite and qmRecorderClose from one thread at a time (not necessarily the
+ * opening one); qmRecorderGetStatistics, qmRecorderGetFileName and qmRecorderGetError from any thread
+ * while the recorder is open. Recorders are independent of each other and of streams and grabs.
+ * @{
+ */
+
+/** Results of the recorder functions; the failures have the numbers of the QMV3_SAVE_* codes of the
+ * same meaning. */
+enum QMV3_RECORDER_RESULT {
+    QMV3_RECORDER_OK = 0,                  /**< done */
+    QMV3_RECORDER_DROPPED = 1,             /**< qmRecorderWrite: the queue was full and the recorder drops
+                                                when full; the frame is counted, the recording goes on */
+    QMV3_RECORDER_OPEN_FAILED = -4,        /**< a file could not be created */
+    QMV3_RECORDER_WRITE_FAILED = -5,       /**< a write failed (a full disk, an I/O error); the recording
+                                                stopped, its files hold every frame before the failure */
+    QMV3_RECORDER_OUT_OF_MEMORY = -6,      /**< out of memory */
+    QMV3_RECORDER_COMPRESSION_FAILED = -7, /**< compressing a frame failed; the recording stopped */
+    QMV3_RECORDER_PARAMETER_ERROR = -12,   /**< a null or invalid argument or option */
+    QMV3_RECORDER_INVALID_FRAME = -13,     /**< a frame that fails the validity rules or that the output
+                                                cannot hold (IMC2/BKC2: GRAY and RGB only); not taken,
+                                                the recording goes on */
+    QMV3_RECORDER_FILE_EXISTS = -14,       /**< a name the recording would write exists (without
+                                                QMV3_RECORDER_FLAG_REPLACE) */
+    QMV3_RECORDER_METADATA_ERROR = -15     /**< a header field could not be written as metadata */
+};
+
+/** Compression of the pixel blocks (QMV3_RECORDER_OPTIONS::compression). Each is a standard zlib stream
+ * every reader inflates, stored raw when it would not be smaller. */
+enum QMV3_RECORDER_COMPRESSION {
+    QMV3_RECORDER_COMPRESS_FAST = 0,    /**< the fast engine at its level 1 (zlib's default where the
+                                             library was built without it) */
+    QMV3_RECORDER_COMPRESS_DEFAULT = 1, /**< zlib at its default level: smaller, several times slower */
+    QMV3_RECORDER_COMPRESS_NONE = 2     /**< frame bytes as they are */
+};
+
+/** Flags of QMV3_RECORDER_OPTIONS. */
+enum QMV3_RECORDER_FLAG {
+    QMV3_RECORDER_FLAG_REPLACE = 0x1,       /**< replace files that exist: each is written under a hidden
+                                                 name beside it and renamed over the old one when complete,
+                                                 keeping its permissions; until then the old file stays */
+    QMV3_RECORDER_FLAG_DROP_WHEN_FULL = 0x2 /**< qmRecorderWrite drops a frame at once when the queue is
+                                                 full (for a caller that must not wait, such as a
+                                                 delivery callback) instead of waiting for room */
+};
+
+/** The largest and default number of images in one IMC2/BKC2 file of a recording. */
+#define QMV3_RECORDER_MAX_SPLIT 10000
+
+/** Options of qmRecorderOpen; a zero member takes its default. */
+typedef struct QMV3_RECORDER_OPTIONS {
+    unsigned int size;        /**< sizeof(QMV3_RECORDER_OPTIONS), so that the record can grow */
+    unsigned int flags;       /**< QMV3_RECORDER_FLAG_* bits */
+    int compression;          /**< a QMV3_RECORDER_COMPRESSION value; default FAST */
+    unsigned int split;       /**< images per IMC2/BKC2 file, 1 .. QMV3_RECORDER_MAX_SPLIT (the default) */
+    unsigned int workers;     /**< compression threads, 1 .. 64; default one per core */
+    unsigned int queueFrames; /**< frame buffers of the queue, 2 .. 1024; default workers + 2 */
+} QMV3_RECORDER_OPTIONS;
+
+/** Counters of a recorder (qmRecorderGetStatistics, qmRecorderClose). */
+typedef struct QMV3_RECORDER_STATISTICS {
+    unsigned int size;               /**< sizeof(QMV3_RECORDER_STATISTICS), set by the caller; at most that
+                                          many bytes are written */
+    unsigned int queued;             /**< frames in the queue now (copied, not yet written) */
+    unsigned int queueFrames;        /**< the queue's length */
+    unsigned int queueHighWater;     /**< the most frames the queue held at once */
+    unsigned long long received;     /**< frames handed to qmRecorderWrite and taken (valid) */
+    unsigned long long written;      /**< frames in the files */
+    unsigned long long dropped;      /**< frames dropped because the queue was full */
+    unsigned long long lost;         /**< frames taken but not written because the recording failed */
+    unsigned long long gaps;         /**< frame numbers missing between consecutive frames received */
+    unsigned long long files;        /**< files holding frames */
+    unsigned long long bytes;        /**< bytes in those files */
+    unsigned long long fileBytes;    /**< bytes of the file being written (or written last) */
+} QMV3_RECORDER_STATISTICS;
+
+/** A recorder (opaque). */
+typedef struct QMV3_RECORDER QMV3_RECORDER;
+
+/** Opens a recorder on path and starts its threads. The extension chooses the output (".h5" and ".hdf5"
+ * in any case HDF5, every other name IMC2/BKC2). The first file is created at once, so a name that cannot
+ * be written fails here; it is removed again when the recorder closes without frames.
+ * @param[out] recorder receives the recorder; set to null on failure
+ * @param path the first file
+ * @param options the options (may be null: every default)
+ * @param[out] errorText the message on failure, naming the file and the system's reason (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR, QMV3_RECORDER_FILE_EXISTS,
+ *         QMV3_RECORDER_OPEN_FAILED, QMV3_RECORDER_OUT_OF_MEMORY */
+QMV3_EXPORT int qmRecorderOpen(QMV3_RECORDER** recorder, const char* path, const QMV3_RECORDER_OPTIONS* options,
+                               char* errorText, unsigned int errorTextSize);
+/** Hands one frame to the recorder, which copies it before returning (the caller keeps the frame, for
+ * example a stream's borrowed frame, released right after). When the queue is full it waits for room,
+ * or with QMV3_RECORDER_FLAG_DROP_WHEN_FULL drops the frame.
+ * @param recorder an open recorder
+ * @param frame a valid image (its frameBuffer holds appendedFrameSize bytes)
+ * @return QMV3_RECORDER_OK (queued), QMV3_RECORDER_DROPPED, QMV3_RECORDER_INVALID_FRAME (not taken),
+ *         QMV3_RECORDER_PARAMETER_ERROR, QMV3_RECORDER_OUT_OF_MEMORY (not taken, counted as dropped), or
+ *         the code of the failure that stopped the recording (qmRecorderGetError has its message) */
+QMV3_EXPORT int qmRecorderWrite(QMV3_RECORDER* recorder, const DIMAGE* frame);
+/** The recorder's counters now.
+ * @param recorder an open recorder
+ * @param[in,out] statistics receives the counters; its size member must be set
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR */
+QMV3_EXPORT int qmRecorderGetStatistics(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTICS* statistics);
+/** The name of one of the recording's files.
+ * @param recorder an open recorder
+ * @param index 1 for the first file, 2 for the second ...; 0 for the file being written (or written last)
+ * @param[out] buffer receives the name when it fits
+ * @param[in,out] size capacity on entry; length + 1 on return
+ * @return QMV3_RECORDER_OK, or QMV3_RECORDER_PARAMETER_ERROR (null arguments, a buffer too small: size
+ *         set to what is needed) */
+QMV3_EXPORT int qmRecorderGetFileName(QMV3_RECORDER* recorder, unsigned int index, char* buffer, size_t* size);
+/** The failure that stopped the recording, if any.
+ * @param recorder an open recorder
+ * @param[out] errorText its message, naming the file and the system's reason (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK when the recording has not failed, else the failure's code */
+QMV3_EXPORT int qmRecorderGetError(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Takes no more frames (qmRecorderWrite then gives QMV3_RECORDER_PARAMETER_ERROR), writes every frame
+ * queued, completes the files and joins the threads; the statistics, file names and error stay readable
+ * until qmRecorderClose. Finishing again does nothing more.
+ * @param recorder an open recorder
+ * @param[out] errorText the message of the first failure of the recording (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, QMV3_RECORDER_PARAMETER_ERROR, or the code of the first failure */
+QMV3_EXPORT int qmRecorderFinish(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Finishes the recorder as qmRecorderFinish does (when it was not finished) and frees it, whatever the
+ * result.
+ * @param recorder an open recorder (may be null: nothing to do)
+ * @param[out] statistics the final counters (may be null; its size member must be set)
+ * @param[out] errorText the message of the first failure of the recording (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_RECORDER_OK, or the code of the first failure */
+QMV3_EXPORT int qmRecorderClose(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTICS* statistics, char* errorText,
+                                unsigned int errorTextSize);
 
 /** @} */
 
@@ -1245,6 +1552,10 @@ QMV3_STATIC_ASSERT(sizeof(DIMAGE) == 200, "DIMAGE");
 QMV3_STATIC_ASSERT(sizeof(QMV2VIDHDR) == 88, "QMV2VIDHDR");
 QMV3_STATIC_ASSERT(sizeof(NAME64) == 64, "NAME64");
 QMV3_STATIC_ASSERT(sizeof(NAME64I) == 68, "NAME64I");
+QMV3_STATIC_ASSERT(sizeof(QMV3_STATISTICS) == 192, "QMV3_STATISTICS");
+QMV3_OFFSET_IS(QMV3_STATISTICS, saturated, 64);
+QMV3_OFFSET_IS(QMV3_STATISTICS, pixels, 168);
+QMV3_OFFSET_IS(QMV3_STATISTICS_OPTIONS, backgroundValue, 32);
 QMV3_OFFSET_IS(DIMAGE, sourceHeader.baseTag, 0);
 QMV3_OFFSET_IS(DIMAGE, sourceHeader.cameraPortId, 4);
 QMV3_OFFSET_IS(DIMAGE, sourceHeader.versionTag, 8);

@@ -24,7 +24,19 @@ import time as _time
 
 import numpy as _np
 
-from . import _qmv3
+try:
+    from . import _qmv3
+except ImportError:
+    import importlib.util as _util
+
+    if _util.find_spec(__name__ + "._qmv3") is not None:
+        raise
+    # A package copied or installed without its extension would otherwise fail later and obscurely.
+    raise ImportError(
+        f"the Python package qmv3 in {_os.path.dirname(__file__)} is incomplete: its extension qmv3._qmv3 "
+        "was not built. Build it in the qmv3 source folder with `make build` (or `cmake --build build "
+        "--target qmv3_python`), then use build/python or run `cmake --install build --prefix PREFIX` again"
+    ) from None
 from ._errors import Error, FileError, GrabError
 
 __all__ = [

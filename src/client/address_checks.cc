@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "client/library_frame.h"
+#include "util/library_log.h"
 
 namespace {
 

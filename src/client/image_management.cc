@@ -1,14 +1,12 @@
-// Creation, release and validity of single images and of image sequences. Every frame buffer is a
+// Creation and release of single images and of image sequences. Every frame buffer is a
 // separate malloc block owned by its record; a sequence owns its array and every record's buffer.
 #include "client/image_management.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
-#include "client/library_frame.h"
-#include "image/cdimage.h"
 #include "util/c_boundary.h"
+#include "util/library_log.h"
 
 DIMAGE* qmInitializeImageEx(int aiFrameBufferSizeBytes) {
     if (_internal_getLogLevel() > 1) _internal_LOG("qmInitializeImageEx() called.");
@@ -34,27 +32,6 @@ DIMAGE* qmInitializeImageEx(int aiFrameBufferSizeBytes) {
     return image;
 }
 
-int _internal_internal_qmCheckImageValidity(const DIMAGE* apImg, std::string& errorText) {
-    std::string message;
-    int result = QMV3_IMAGE_VALID;
-    if (apImg == nullptr) {
-        message = "Parameter apImg must not be NULL.";
-        result = QMV3_IMAGE_NULL;
-    } else if (!CDIMAGE::checkValidity(*apImg, message)) {
-        result = QMV3_IMAGE_INVALID;
-    }
-    if (result != QMV3_IMAGE_VALID) {
-        _internal_LOG("CDIMAGE::checkValidity error: %s", message.c_str());
-        errorText = message;
-    }
-    return result;
-}
-
-bool _internal_qmCheckImageValidity(const DIMAGE& image) {
-    std::string errorText;
-    return _internal_internal_qmCheckImageValidity(&image, errorText) == 1;
-}
-
 namespace {
 
 void releaseFrameBuffers(DIMAGE* records, uint32_t count) {
@@ -62,15 +39,6 @@ void releaseFrameBuffers(DIMAGE* records, uint32_t count) {
         std::free(records[i].frameBuffer);
         records[i].frameBuffer = nullptr;
     }
-}
-
-// At most size - 2 characters and a NUL in the last byte; nothing for a buffer below 2 bytes.
-void copyMessage(const std::string& text, char* buffer, size_t size) {
-    if (buffer == nullptr || size < 2) return;
-    const size_t count = text.size() < size - 2 ? text.size() : size - 2;
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-    buffer[size - 1] = '\0';
 }
 
 }  // namespace
@@ -148,15 +116,6 @@ QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images) {
         images->imageArray = nullptr;
         images->numFrames = 0;
         return QMV3_BUNCH_OK;
-    });
-}
-
-QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize) {
-    return qmv3::Guarded<int>(QMV3_IMAGE_INVALID, QMV3_IMAGE_INVALID, [&] {
-        std::string message;
-        const int result = _internal_internal_qmCheckImageValidity(image, message);
-        if (result != QMV3_IMAGE_VALID) copyMessage(message, errorText, errorTextSize);
-        return result;
     });
 }
 

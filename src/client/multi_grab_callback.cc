@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "client/grab_clock.h"
-#include "client/library_frame.h"
 #include "client/multi_grab.h"
+#include "util/library_log.h"
 
 std::atomic<bool> _global_internal_bCallbackAllowed{false};
 std::atomic<bool> _global_internal_bCallbackRunning{false};

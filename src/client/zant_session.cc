@@ -16,6 +16,8 @@ namespace {
 
 const char kPipeVariable[] = "ORSEL_CLIENTLIB_ZANT_PIPE";
 
+__attribute__((destructor)) void libraryUnloaded() { _internal_StopZantIfAlreadyStarted(); }
+
 // The pipe named by the environment, or null when none is configured.
 const char* configuredPipe() {
     const char* name = getenv(kPipeVariable);

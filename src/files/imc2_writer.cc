@@ -149,7 +149,10 @@ bool WriteGlobalSets(const Writer& writer, const DIMAGE& first, uint32_t numImag
     return true;
 }
 
-std::string ImageOf(uint32_t k, uint32_t n) { return std::to_string(k) + " of " + std::to_string(n); }
+// n 0: a writer that appends images as they come does not know the count yet.
+std::string ImageOf(uint32_t k, uint32_t n) {
+    return n == 0 ? std::to_string(k) : std::to_string(k) + " of " + std::to_string(n);
+}
 
 // The pixel block of one image: the compressed stream in the compressor's working buffer, or the frame
 // bytes when compression does not shrink them.
@@ -351,5 +354,38 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
             return Fail(writer, QMV3_SAVE_INTERRUPTED, prefix + " save error: Interrupted by user.");
     }
     if (!file.Commit()) return Fail(writer, QMV3_SAVE_WRITE_FAILED, prefix + " write error (closing file).");
+    return true;
+}
+
+bool _internal_write_imc2_start(FILE* stream, const char* path, const DIMAGE& first, uint32_t numImages, int& code,
+                                std::string& errorText) {
+    byte_io::ByteWriter fields(stream);
+    deflate_engine::Compressor unused(deflate_engine::Engine::kZlib);
+    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused};
+    return WriteFileHeader(writer, first) && WriteGlobalSets(writer, first, numImages);
+}
+
+bool _internal_write_imc2_image_head(FILE* stream, const char* path, const DIMAGE& image, uint64_t blockLength,
+                                     uint32_t k, uint32_t n, int& code, std::string& errorText) {
+    byte_io::ByteWriter fields(stream);
+    deflate_engine::Compressor unused(deflate_engine::Engine::kZlib);
+    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused};
+    return WriteImageHeader(writer, image, blockLength, k, n) && WriteImageSets(writer, image, k, n);
+}
+
+bool _internal_imc2_pixel_block(deflate_engine::Compressor* compressor, const DIMAGE& image, const char* path,
+                                uint32_t k, const unsigned char** data, uint64_t* length, int& code,
+                                std::string& errorText) {
+    if (compressor == nullptr) {
+        *data = image.frameBuffer;
+        *length = static_cast<uint64_t>(image.frameHeader.appendedFrameSize);
+        return true;
+    }
+    byte_io::ByteWriter fields(nullptr);
+    const Writer writer{nullptr, fields, _internal_filePrefix(path), code, errorText, nullptr, *compressor};
+    PixelBlock block;
+    if (!CompressFrame(writer, image, k, 0, block)) return false;
+    *data = block.data;
+    *length = block.length;
     return true;
 }

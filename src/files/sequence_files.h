@@ -5,9 +5,15 @@
 #define QMV3_FILES_SEQUENCE_FILES_H
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "qmv3/qmv3.h"
+
+namespace deflate_engine {
+class Compressor;
+}
 
 // Writes an IMC2/BKC2 file. True when written completely; false with code and errorText set, and then no
 // file is left behind (an existing file is never touched). The sequence is only read.
@@ -41,5 +47,20 @@ std::string _internal_filePrefix(const char* path);
 // Copies a message into a caller buffer: at most size - 2 characters, NUL in the last byte; nothing when
 // buffer is null or size < 2.
 void _internal_copyErrorText(char* buffer, size_t size, const std::string& text);
+
+// The pieces of an IMC2/BKC2 file for a writer that appends images as they arrive (the recorder); each
+// fails as the whole-file writer does, with code and errorText set, and writes through stream.
+// The file header and the global sets of a file of numImages images that share first's header.
+bool _internal_write_imc2_start(FILE* stream, const char* path, const DIMAGE& first, uint32_t numImages, int& code,
+                                std::string& errorText);
+// The image header and metadata sets of image k of n (n 0: "image k", the count not known yet) whose pixel
+// block is blockLength bytes long.
+bool _internal_write_imc2_image_head(FILE* stream, const char* path, const DIMAGE& image, uint64_t blockLength,
+                                     uint32_t k, uint32_t n, int& code, std::string& errorText);
+// The pixel block of image k: the stream in the compressor's buffer when it is shorter than the frame,
+// else the frame bytes themselves; a null compressor always gives the frame bytes.
+bool _internal_imc2_pixel_block(deflate_engine::Compressor* compressor, const DIMAGE& image, const char* path,
+                                uint32_t k, const unsigned char** data, uint64_t* length, int& code,
+                                std::string& errorText);
 
 #endif

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <memory>
 
-#include "client/library_frame.h"
 #include "legacy/legacy.h"
 #include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
+#include "util/library_log.h"
 
 using namespace qmv3::legacy;
 

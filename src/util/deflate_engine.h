@@ -19,7 +19,7 @@ enum class Engine { kZlib, kLibdeflate };
 // at that level.
 constexpr char kFastCompressionVariable[] = "ORSEL_CLIENTLIB_FAST_COMPRESSION";
 
-// libdeflate's level behind "1", chosen by measurement on camera-like frames (README, Performance):
+// libdeflate's level behind "1", chosen by measurement on camera-like frames (docs/development.md, Performance):
 // level 1 saves in 0.04 to 0.07 of zlib's default time with files within 3 % of zlib's size; levels 2
 // to 4 take 0.09 to 0.15 of the time for files about 1 % smaller.
 constexpr int kDefaultFastLevel = 1;

@@ -1,4 +1,4 @@
-// Creation, release and validity of images and sequences.
+// Creation and release of images and sequences.
 #include "client/image_management.h"
 
 #include <gmock/gmock.h>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "client/library_frame.h"
 #include "image/cdimage.h"
 #include "image_fixtures.h"
+#include "util/library_log.h"
 
 namespace {
 
@@ -112,49 +112,6 @@ TEST(ImageManagement, FreeBunchOfInconsistentStructuresReleasesNothingForeign) {
     QMBUNCHOFIMAGES arrayless{nullptr, 5};
     EXPECT_EQ(qmFreeBunch(&arrayless), QMV3_BUNCH_OK);
     EXPECT_EQ(arrayless.numFrames, 0u);
-}
-
-TEST(ImageManagement, ValidityOfNullValidAndInvalidImages) {
-    std::string text = "kept";
-    LogCapture log;
-    EXPECT_EQ(_internal_internal_qmCheckImageValidity(nullptr, text), 0);
-    EXPECT_EQ(text, "Parameter apImg must not be NULL.");
-    DIMAGE image = MakeRawImage(64, 48, 1);
-    text = "kept";
-    EXPECT_EQ(_internal_internal_qmCheckImageValidity(&image, text), 1);
-    EXPECT_EQ(text, "kept");
-    EXPECT_TRUE(_internal_qmCheckImageValidity(image));
-    image.frameHeader.sourceWidth = 0;
-    std::string expected;
-    ASSERT_FALSE(CDIMAGE::checkValidity(image, expected));
-    EXPECT_EQ(_internal_internal_qmCheckImageValidity(&image, text), -1);
-    EXPECT_EQ(text, expected);
-    EXPECT_FALSE(_internal_qmCheckImageValidity(image));
-    const std::string logged = log.End();
-    EXPECT_THAT(logged, HasSubstr("CDIMAGE::checkValidity error: Parameter apImg must not be NULL.\n"));
-    EXPECT_THAT(logged, HasSubstr("CDIMAGE::checkValidity error: " + expected + "\n"));
-    std::free(image.frameBuffer);
-}
-
-TEST(ImageManagement, CheckImageValidityCopiesTheMessageTruncated) {
-    DIMAGE image = MakeRawImage(8, 8, 1);
-    char buffer[16];
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(qmCheckImageValidity(&image, buffer, sizeof buffer), QMV3_IMAGE_VALID);
-    EXPECT_EQ(buffer[0], '#');  // written only on failure
-    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 10), QMV3_IMAGE_NULL);
-    EXPECT_EQ(std::string(buffer), "Paramete");  // size - 2 characters, terminated
-    EXPECT_EQ(buffer[9], '\0');
-    EXPECT_EQ(buffer[10], '#');
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(qmCheckImageValidity(nullptr, buffer, 1), QMV3_IMAGE_NULL);
-    EXPECT_EQ(buffer[0], '#');
-    EXPECT_EQ(qmCheckImageValidity(nullptr, nullptr, 100), QMV3_IMAGE_NULL);
-    std::memcpy(image.sourceHeader.baseTag, "QMV2", 4);
-    char large[400];
-    EXPECT_EQ(qmCheckImageValidity(&image, large, sizeof large), QMV3_IMAGE_INVALID);
-    EXPECT_THAT(std::string(large), HasSubstr("baseTag invalid"));
-    std::free(image.frameBuffer);
 }
 
 }  // namespace

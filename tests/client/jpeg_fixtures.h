@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "client/jpeg_library.h"
+#include "image/jpeg_library.h"
 #include "qmv3/qmv3.h"
 
 namespace qmv3test {

@@ -1,11 +1,13 @@
 #!/bin/sh
-# Installs the build into a temporary prefix, builds the examples against that copy once through
-# pkg-config and once through find_package, runs them and the installed tool, rebuilds the tool from
-# its sources against the installed header and library alone, and checks that the installed tree
-# still works after it has been moved.
-#   install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER CXX_COMPILER CMAKE [EXTRA_FLAGS]
+# Starts from the state "make demo" leaves (a fresh build folder in which only the tool and the libraries
+# were built), installs it into a temporary prefix and checks that the install says what it left out
+# and leaves no part of it behind; builds the README's tour in C and the examples against that copy
+# once through pkg-config and once through find_package, runs them and the installed tool, rebuilds the
+# tool from its sources against the installed header and library alone, and checks that the installed
+# tree still works after it has been moved.
+#   install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER CXX_COMPILER CMAKE [EXTRA_FLAGS [SANITIZE]]
 set -eu
-build=$1 source=$2 cc=$3 cxx=$4 cmake=$5 extra=${6:-}
+build=$1 source=$2 cc=$3 cxx=$4 cmake=$5 extra=${6:-} sanitize=${7:-0}
 examples=$source/examples
 
 fail() {
@@ -14,10 +16,23 @@ fail() {
 }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qmv3-install-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# The demo's build folder lies beside the build, so that the compiler cache knows its objects.
+demo=$(mktemp -d "$build-demo-XXXXXX")
+trap 'rm -rf "$work" "$demo"' EXIT
 prefix=$work/prefix
 
-"$cmake" --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
+# make demo, as a new user runs it (without the jobserver of a make that may be running this test).
+env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -C "$source" demo BUILD_DIR="$demo" SANITIZE="$sanitize" \
+    >"$work/demo.log" 2>&1 || { cat "$work/demo.log" >&2; fail "make demo failed"; }
+"$cmake" --install "$demo" --prefix "$prefix" >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log" >&2; fail "cmake --install after make demo failed"; }
+if [ -d "$demo/python" ]; then
+    grep -q "Left out: the Python package qmv3.*--target qmv3_python" "$work/install.log" ||
+        { cat "$work/install.log" >&2; fail "the install does not say that it left out the Python package"; }
+    [ ! -e "$prefix/lib/python3" ] || fail "a Python package without its extension was installed"
+fi
+[ -n "$(find "$prefix" -name qmv3.1)" ] || fail "the manual page was not installed"
+
 pc=$(find "$prefix" -name qmv3.pc)
 [ -n "$pc" ] || fail "qmv3.pc not installed"
 libdir=$(dirname "$(dirname "$pc")")
@@ -31,11 +46,17 @@ done
 for file in grab_and_save.c load_and_examine.c CMakeLists.txt; do
     [ -e "$prefix/share/doc/qmv3/examples/$file" ] || fail "missing share/doc/qmv3/examples/$file"
 done
-recipe=$(awk '/<!-- tool.install runs the next block -->/ { found = 1; next }
-    found && /^```/ { if (inside) exit; inside = 1; next }
-    inside { print }' "$source/README.md")
+# block MARKER: the code block after the README's line "<!-- MARKER -->".
+block() {
+    awk -v marker="<!-- $1 -->" '$0 == marker { found = 1; next }
+        found && /^```/ { if (inside) exit; inside = 1; next }
+        inside { print }' "$source/README.md"
+}
+recipe=$(block "tool.install runs the next block")
 [ -n "$recipe" ] || fail "no recipe in the README"
 mkdir "$work/recipe" "$work/recipe-log"
+block "tool.install compiles the next block as tour.c" >"$work/recipe/tour.c"
+[ -s "$work/recipe/tour.c" ] || fail "no tour in C in the README"
 (
     cd "$work/recipe" && unset PKG_CONFIG_PATH LD_LIBRARY_PATH && PREFIX=$prefix CC=$cc CFLAGS=$extra &&
         PATH=$(dirname "$cmake"):$PATH ORSEL_CLIENTLIB_LOGGING_PATH=$work/recipe-log &&
@@ -43,7 +64,8 @@ mkdir "$work/recipe" "$work/recipe-log"
         # shellcheck disable=SC2086
         cc() { "$CC" $CFLAGS "$@"; } && eval "$recipe"
 ) >"$work/recipe.log" 2>&1 || { cat "$work/recipe.log" >&2; fail "the README's recipe failed"; }
-grep -q "^5 images of 640 x 480 pixels, GRAY" "$work/recipe.log" || { cat "$work/recipe.log" >&2; fail "recipe output"; }
+grep -q "^10 frames saved to tour.imc2" "$work/recipe.log" && grep -q "^5 images of 640 x 480 pixels, GRAY" "$work/recipe.log" ||
+    { cat "$work/recipe.log" >&2; fail "recipe output"; }
 # The examples keep to the recommended values: the library's log holds no warning.
 if grep -r "Warning" "$work/recipe-log" >&2; then fail "the examples make the library warn"; fi
 

@@ -98,6 +98,53 @@ TEST(ToolGrab, CtrlCStopsTheGrabAndKeepsItsFrames) {
     qmFreeBunch(&images);
 }
 
+// SIGTERM and SIGHUP once ended the grab with the default action, losing every frame; and a stopped
+// grab with --force replaced a longer existing file with the few frames it had.
+TEST(ToolGrab, StopSignalsKeepTheFramesAndNeverReplaceAFileWithFewer) {
+    const struct {
+        int signalNumber;
+        bool existing;  // OUT holds 20 frames and --force is given
+        const char* said;
+    } cases[] = {
+        {SIGTERM, false, "terminated (SIGTERM)"},
+        {SIGHUP, false, "hang-up (SIGHUP)"},
+        {SIGTERM, true, "terminated (SIGTERM)"},
+        {SIGINT, true, "interrupted"},
+    };
+    for (const auto& row : cases) {
+        qmv3test::TempDir dir;
+        const std::string path = dir.file("run.imc2");
+        std::vector<std::string> arguments = {"grab", "-n", "10000", "-r", "20", path};
+        if (row.existing) {
+            ASSERT_TRUE(tooltest::WriteSequenceFile(path, 20, 16, 8, 1, 1));
+            arguments.insert(arguments.begin() + 1, "--force");
+        }
+        const pid_t pid = tooltest::StartTool(arguments, dir);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        kill(pid, row.signalNumber);
+        const tooltest::ToolResult result = tooltest::WaitTool(pid, dir);
+        EXPECT_EQ(result.status, 1) << row.said << ": " << result.err;
+        EXPECT_TRUE(Contains(result.err, row.said)) << result.err;
+        // The frames received end up in OUT, or beside a kept OUT under a name the message gives.
+        const std::string received = row.existing ? dir.file("run-1.imc2") : path;
+        EXPECT_TRUE(Contains(result.err, row.existing ? path + " was kept, the " : "the frames received were saved"))
+            << result.err;
+        if (row.existing) {
+            EXPECT_TRUE(Contains(result.err, "saved to " + received + " instead")) << result.err;
+        }
+        QMBUNCHOFIMAGES kept = tooltest::LoadSequence(path);
+        if (row.existing) {
+            EXPECT_EQ(kept.numFrames, 20u) << row.said;
+        }
+        qmFreeBunch(&kept);
+        QMBUNCHOFIMAGES images = tooltest::LoadSequence(received);
+        EXPECT_GT(images.numFrames, 0u) << row.said;
+        EXPECT_LT(images.numFrames, 10000u) << row.said;
+        qmFreeBunch(&images);
+    }
+}
+
 TEST(ToolGrab, ProgressBarOnlyOnATerminal) {
     qmv3test::TempDir dir;
     const int master = posix_openpt(O_RDWR | O_NOCTTY);

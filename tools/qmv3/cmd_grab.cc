@@ -1,5 +1,6 @@
 // "qmv3 grab": grabs frames from a video server and saves them; the library chooses the file format by
-// the extension. Frames received before a timeout or Ctrl-C are saved too, and the command then fails.
+// the extension. Frames received before a timeout, Ctrl-C, SIGTERM or SIGHUP are saved too, and the
+// command then fails.
 #include <strings.h>
 
 #include <cstdio>
@@ -163,6 +164,18 @@ int Run(const Arguments& arguments) {
                          request.property.c_str(), output.c_str());
         if (!DecompressSequence(sequence, message)) return Failure(command, "%s", message.c_str());
     }
+    // A grab that stopped early never replaces a file the user has: --force asked to replace it with
+    // a complete run, not with the few frames received before a stop or a failure.
+    const bool incomplete = !single && outcome.received < static_cast<int>(request.frames);
+    if (incomplete && !ExistingOutputMessage(output).empty()) {
+        const std::string elsewhere = SaveElsewhere(sequence, output);
+        const std::string reason = DescribeGrabFailure(request, outcome, single);
+        if (elsewhere.empty())
+            return Failure(command, "%s; %s was kept, and the frames received could not be saved anywhere",
+                           reason.c_str(), output.c_str());
+        return Failure(command, "%s; %s was kept, the %u frame%s received were saved to %s instead", reason.c_str(),
+                       output.c_str(), sequence.size(), sequence.size() == 1 ? "" : "s", elsewhere.c_str());
+    }
     const int presses = InterruptPresses();
     std::string savedAs;
     bool saved = false;
@@ -217,8 +230,10 @@ const Command kGrabCommand = {
     "checked before the grab starts; an existing OUT is refused unless --force is given. When\n"
     "frames were received but cannot be saved as OUT, they are saved to a free name\n"
     "(STEM-1.imc2, ...) in OUT's folder, the current folder or the temporary folder, and the\n"
-    "message says where. Ctrl-C stops the grab; the frames received so far are saved and the\n"
-    "exit status is 1.\n",
+    "message says where. Ctrl-C, SIGTERM and SIGHUP stop the grab; the frames received so far\n"
+    "are saved and the exit status is 1. A grab that stops early never replaces an existing\n"
+    "OUT, even with --force: its frames go to a free STEM-N.imc2 beside it, and the message\n"
+    "says where.\n",
     kOptions,
     sizeof kOptions / sizeof kOptions[0],
     1,

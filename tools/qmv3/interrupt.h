@@ -1,7 +1,7 @@
-// Ctrl-C handling for long operations: while an InterruptScope lives, SIGINT sets the interrupt flag
-// that the library's grab, save and load functions watch, so they stop cleanly at their next check. A
-// second Ctrl-C ends the process as usual (removing unfinished outputs), in case an operation never
-// checks.
+// Ctrl-C handling for long operations: while an InterruptScope lives, SIGINT, SIGTERM and SIGHUP set
+// the interrupt flag that the library's grab, save and load functions watch, so they stop cleanly at
+// their next check. A second request ends the process as that signal would (removing unfinished
+// outputs), in case an operation never checks.
 #ifndef QMV3_TOOL_INTERRUPT_H
 #define QMV3_TOOL_INTERRUPT_H
 
@@ -16,15 +16,15 @@ class InterruptScope {
     InterruptScope(const InterruptScope&) = delete;
     InterruptScope& operator=(const InterruptScope&) = delete;
 
-    // The flag to hand to the library: 0, or 1 once Ctrl-C was pressed.
+    // The flag to hand to the library: 0, or 1 once Ctrl-C was pressed (or SIGTERM or SIGHUP came).
     int* Flag();
     bool Interrupted() const;
 
   private:
-    struct sigaction previous_;
+    struct sigaction previous_[3];  // SIGINT, SIGTERM, SIGHUP
 };
 
-// How often Ctrl-C was pressed during this run.
+// How often a stop was asked for (Ctrl-C, SIGTERM, SIGHUP) during this run.
 int InterruptPresses();
 
 }  // namespace qmv3tool

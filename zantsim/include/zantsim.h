@@ -1,7 +1,7 @@
 /*
  * Simulation control of the control-system stand-in, for tests, demos and benchmarks.
  *
- * The stand-in serves simulated video servers (see README: the default camera /SIM/CAMSERVER/CAM0 and the
+ * The stand-in serves simulated video servers (see docs/guide.md: the default camera /SIM/CAMSERVER/CAM0 and the
  * configuration file named by ZANTSIM_CONFIG). These calls script its answers and faults and read back a
  * journal of the control-system calls made. Scripts stay in force until zantsim_Reset, unless a call says
  * it counts down. All calls are thread-safe; none may be made from inside a delivery callback except the

@@ -1,5 +1,5 @@
 // The configuration file of the stand-in: an XML document that describes simulated devices and their
-// image properties (format documented in the README). Every value is checked before use; one bad value
+// image properties (format documented in docs/guide.md). Every value is checked before use; one bad value
 // makes the whole file malformed.
 #include <tinyxml.h>
 

@@ -1,5 +1,5 @@
 // The library's own libjpeg data source over a block in memory; see jpeg_memory_source.h.
-#include "client/jpeg_memory_source.h"
+#include "image/jpeg_memory_source.h"
 
 namespace {
 

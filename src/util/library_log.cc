@@ -1,9 +1,9 @@
-// The library's own log, its level and verbosity, and the load and unload hooks.
+// The library's own log, its level and verbosity, and the load hook that points it at standard error.
 //
 // The state here exists once per loaded library and is unprotected (except for the start of the log): the
 // library expects one application thread. Lines written from the control system's delivery thread are not lost, because
 // the log file is opened and closed for every line, but they may interleave with others.
-#include "client/library_frame.h"
+#include "util/library_log.h"
 
 #include <cerrno>
 #include <climits>
@@ -13,7 +13,6 @@
 #include <ctime>
 #include <mutex>
 
-#include "client/library_state.h"
 #include "platform/logging.h"
 #include "platform/platform.h"
 #include "qmv3/qmv3.h"
@@ -33,8 +32,6 @@ const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 __attribute__((constructor)) void libraryLoaded() { _g_fp_LogDest = stderr; }
-
-__attribute__((destructor)) void libraryUnloaded() { _internal_StopZantIfAlreadyStarted(); }
 
 FILE* destinationStream() { return _g_fp_LogDest != nullptr ? _g_fp_LogDest : stderr; }
 

@@ -1,12 +1,12 @@
 // A libjpeg data source over one block of compressed bytes in memory. The source keeps no copy: the
 // block must stay alive and unchanged until the decompressor is destroyed.
-#ifndef QMV3_CLIENT_JPEG_MEMORY_SOURCE_H
-#define QMV3_CLIENT_JPEG_MEMORY_SOURCE_H
+#ifndef QMV3_IMAGE_JPEG_MEMORY_SOURCE_H
+#define QMV3_IMAGE_JPEG_MEMORY_SOURCE_H
 
 #include <cstddef>
 #include <cstdio>
 
-#include "client/jpeg_library.h"
+#include "image/jpeg_library.h"
 
 // Installs the source on a created decompressor. The source object lives in the decompressor's
 // permanent pool and goes with it. An empty block makes the first read a fatal decoder error; reading

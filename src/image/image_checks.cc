@@ -1,11 +1,48 @@
-// Whether a set of images forms a sequence (same source, geometry, pixel format and scale) and
-// whether its frame numbers run without gaps. Every negative decision is explained in the log,
-// whatever the log level.
-#include <cstring>
+// Whether an image passes the validity rules, whether a set of images forms a sequence (same source,
+// geometry, pixel format and scale) and whether its frame numbers run without gaps. Every negative
+// decision is explained in the log, whatever the log level.
+#include "image/image_checks.h"
 
-#include "client/image_management.h"
-#include "client/library_frame.h"
+#include <cstring>
+#include <string>
+
+#include "image/cdimage.h"
 #include "util/c_boundary.h"
+#include "util/library_log.h"
+
+namespace {
+
+// At most size - 2 characters and a NUL in the last byte; nothing for a buffer below 2 bytes.
+void copyMessage(const std::string& text, char* buffer, size_t size) {
+    if (buffer == nullptr || size < 2) return;
+    const size_t count = text.size() < size - 2 ? text.size() : size - 2;
+    std::memcpy(buffer, text.data(), count);
+    buffer[count] = '\0';
+    buffer[size - 1] = '\0';
+}
+
+}  // namespace
+
+int _internal_internal_qmCheckImageValidity(const DIMAGE* apImg, std::string& errorText) {
+    std::string message;
+    int result = QMV3_IMAGE_VALID;
+    if (apImg == nullptr) {
+        message = "Parameter apImg must not be NULL.";
+        result = QMV3_IMAGE_NULL;
+    } else if (!CDIMAGE::checkValidity(*apImg, message)) {
+        result = QMV3_IMAGE_INVALID;
+    }
+    if (result != QMV3_IMAGE_VALID) {
+        _internal_LOG("CDIMAGE::checkValidity error: %s", message.c_str());
+        errorText = message;
+    }
+    return result;
+}
+
+bool _internal_qmCheckImageValidity(const DIMAGE& image) {
+    std::string errorText;
+    return _internal_internal_qmCheckImageValidity(&image, errorText) == 1;
+}
 
 bool _internal_qmisApproximately(float value, float reference) {
     const float tolerance = 0.00001f;
@@ -118,6 +155,15 @@ QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages) {
 QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
     return qmv3::Guarded<int>(QMV3_SEQUENCE_INVALID, QMV3_SEQUENCE_INVALID,
                               [&] { return isCompleteSequence(aImages); });
+}
+
+QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize) {
+    return qmv3::Guarded<int>(QMV3_IMAGE_INVALID, QMV3_IMAGE_INVALID, [&] {
+        std::string message;
+        const int result = _internal_internal_qmCheckImageValidity(image, message);
+        if (result != QMV3_IMAGE_VALID) copyMessage(message, errorText, errorTextSize);
+        return result;
+    });
 }
 
 }  // extern "C"

@@ -1,13 +1,13 @@
 // The output module of the JPEG decoder: decoded scanlines go row after row, packed, into a caller
 // buffer of fixed capacity. Rows are decoded straight into that buffer, so no pixel is copied twice,
 // and a row that would not fit entirely is never written.
-#ifndef QMV3_CLIENT_JPEG_MEMORY_DESTINATION_H
-#define QMV3_CLIENT_JPEG_MEMORY_DESTINATION_H
+#ifndef QMV3_IMAGE_JPEG_MEMORY_DESTINATION_H
+#define QMV3_IMAGE_JPEG_MEMORY_DESTINATION_H
 
 #include <cstddef>
 #include <cstdio>
 
-#include "client/jpeg_library.h"
+#include "image/jpeg_library.h"
 
 struct JpegMemoryDestination;
 

@@ -1,5 +1,5 @@
 // The library's log: automatic file name, start lines, level, verbosity routing and its messages.
-#include "client/library_frame.h"
+#include "util/library_log.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

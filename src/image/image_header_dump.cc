@@ -4,9 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "client/image_management.h"
-#include "client/library_frame.h"
 #include "image/cdimage.h"
+#include "image/image_checks.h"
+#include "util/library_log.h"
 
 namespace {
 

@@ -4,15 +4,17 @@
 // jumps back into _internal_DecompressJPEG, which destroys the decompressor (releasing every pool it
 // allocated) and fails. Only libjpeg's C frames and plain functions of this file lie between the
 // setjmp and the longjmp, so no C++ destructor is skipped.
+#include "image/jpeg_decompress.h"
+
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "client/image_management.h"
-#include "client/jpeg_library.h"
-#include "client/jpeg_memory_destination.h"
-#include "client/jpeg_memory_source.h"
+#include "image/jpeg_library.h"
+#include "image/jpeg_memory_destination.h"
+#include "image/jpeg_memory_source.h"
+#include "qmv3/qmv3.h"
 
 namespace {
 

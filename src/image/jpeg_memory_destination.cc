@@ -1,5 +1,5 @@
 // Decoded JPEG rows into a packed buffer in memory; see jpeg_memory_destination.h.
-#include "client/jpeg_memory_destination.h"
+#include "image/jpeg_memory_destination.h"
 
 struct JpegMemoryDestination {
     unsigned char* out;

@@ -1,0 +1,69 @@
+// The files of a recording: their names (the path given, then STEM-0002.EXT, STEM-0003.EXT, ...) and one
+// file being written through its descriptor. A file that replaces an existing one is written under a
+// hidden name beside it and renamed over it only when complete. Failures come back with the system's
+// reason as text.
+//
+// Thread rules: a RecordFile is written by one thread; Sync and WriteAt may run on another thread at
+// the same time (they touch no shared state but the descriptor, which lives as long as the object).
+#ifndef QMV3_STREAM_RECORDER_FILE_H
+#define QMV3_STREAM_RECORDER_FILE_H
+
+#include <sys/uio.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace recorder {
+
+// The name of file `index` of a recording on path (1: path itself).
+std::string SplitName(const std::string& path, unsigned int index);
+
+// A file of the recording's name pattern other than path that exists in path's folder (the first
+// found), or empty.
+std::string ExistingSplitFile(const std::string& path);
+
+// The system's text for an error number.
+std::string SystemReason(int error);
+
+class RecordFile {
+  public:
+    enum class Created { kOk, kExists, kFailed };
+
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Creates path exclusively, or (replace) under a hidden name beside an existing path. On failure
+    // reason holds the system's text.
+    static Created Create(const std::string& path, bool replace, std::unique_ptr<RecordFile>& file,
+                          std::string& reason);
+
+    // Appends every part, or fails with the system's reason and cuts the file back to its size before.
+    bool Append(const iovec* parts, int count, std::string& reason);
+    // Overwrites bytes already in the file.
+    bool WriteAt(uint64_t offset, const void* data, size_t size, std::string& reason);
+    // Pushes what was written to the disk.
+    bool Sync(std::string& reason);
+    // Syncs, closes and, when it replaces a file, renames it into place with the old file's permissions.
+    bool Complete(std::string& reason);
+    // Closes and removes the file.
+    void Discard();
+
+    const std::string& path() const { return path_; }
+    uint64_t size() const { return size_; }
+
+  private:
+    RecordFile(std::string path, std::string writtenPath, int descriptor, int replacedMode);
+
+    std::string path_;         // the name it gets
+    std::string writtenPath_;  // the name it is written under
+    int descriptor_;
+    int replacedMode_;  // permissions of the file it replaces, or -1
+    uint64_t size_ = 0;
+};
+
+}  // namespace recorder
+
+#endif

@@ -1,0 +1,350 @@
+// Region statistics against a plain reference of their definitions (one loop per figure, doubles), on
+// random frames of every pixel kind, odd regions and every background kind; the scene camera's spot
+// where the scene model says it is; and the refusals of the calls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "qmv3/qmv3.h"
+#include "zantsim.h"
+
+namespace {
+
+// A frame of its own bytes described by a DIMAGE, as the calls read it.
+struct Frame {
+    Frame(int width, int height, int format, int bytesPerPixel, int effectiveBits)
+        : bytes(static_cast<size_t>(width) * height * bytesPerPixel) {
+        std::memset(&image, 0, sizeof image);
+        image.frameHeader.sourceWidth = width;
+        image.frameHeader.sourceHeight = height;
+        image.frameHeader.imageFormat = image.frameHeader.sourceFormat = format;
+        image.frameHeader.bytesPerPixel = bytesPerPixel;
+        image.frameHeader.effectiveBitsPerPixel = effectiveBits;
+        image.frameHeader.appendedFrameSize = static_cast<int32_t>(bytes.size());
+        image.frameBufferSize = static_cast<uint32_t>(bytes.size());
+        image.frameBuffer = bytes.data();
+    }
+    Frame(const Frame&) = delete;
+    int Width() const { return image.frameHeader.sourceWidth; }
+    int Height() const { return image.frameHeader.sourceHeight; }
+    std::vector<unsigned char> bytes;
+    DIMAGE image;
+};
+
+double ValueAt(const Frame& frame, int i, int j, int channel) {
+    const int bpp = frame.image.frameHeader.bytesPerPixel;
+    const unsigned char* at = frame.bytes.data() + (static_cast<size_t>(j) * frame.Width() + i) * bpp;
+    if (bpp == 1) return at[0];
+    if (bpp == 2) {
+        uint16_t value;
+        std::memcpy(&value, at, 2);
+        return value;
+    }
+    if (channel != QMV3_CHANNEL_LUMINANCE) return at[channel - 1];
+    return (299.0 * at[0] + 587.0 * at[1] + 114.0 * at[2]) / 1000.0;
+}
+
+void FillRandom(Frame& frame, uint32_t seed, int top) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> value(0, top);
+    if (frame.image.frameHeader.bytesPerPixel == 2) {
+        for (size_t k = 0; k < frame.bytes.size() / 2; ++k) {
+            const uint16_t v = static_cast<uint16_t>(value(random));
+            std::memcpy(frame.bytes.data() + 2 * k, &v, 2);
+        }
+    } else {
+        for (unsigned char& byte : frame.bytes) byte = static_cast<unsigned char>(value(random));
+    }
+}
+
+// The definitions, written out one figure at a time.
+QMV3_STATISTICS Reference(const Frame& frame, const QMV3_STATISTICS_OPTIONS& o, std::vector<double>& columns,
+                          std::vector<double>& rows) {
+    const int x0 = o.width ? o.x : 0, y0 = o.width ? o.y : 0;
+    const int w = o.width ? o.width : frame.Width(), h = o.width ? o.height : frame.Height();
+    auto v = [&](int i, int j) { return ValueAt(frame, i, j, o.channel); };
+    double constant = 0;
+    if (o.background == QMV3_BACKGROUND_CONSTANT) constant = o.backgroundValue;
+    if (o.background == QMV3_BACKGROUND_BORDER) {
+        std::vector<double> ring;
+        for (int j = y0; j < y0 + h; ++j)
+            for (int i = x0; i < x0 + w; ++i)
+                if (i - x0 < o.border || j - y0 < o.border || x0 + w - 1 - i < o.border || y0 + h - 1 - j < o.border)
+                    ring.push_back(v(i, j));
+        std::sort(ring.begin(), ring.end());
+        const size_t n = ring.size();
+        constant = n % 2 ? ring[n / 2] : (ring[n / 2 - 1] + ring[n / 2]) / 2;
+    }
+    auto b = [&](int i, int j) {
+        if (o.background != QMV3_BACKGROUND_FRAME) return constant;
+        const Frame* background = nullptr;
+        (void)background;
+        const DIMAGE& image = *o.backgroundFrame;
+        const int bpp = image.frameHeader.bytesPerPixel;
+        const unsigned char* at = image.frameBuffer + (static_cast<size_t>(j) * frame.Width() + i) * bpp;
+        if (bpp == 1) return static_cast<double>(at[0]);
+        if (bpp == 2) return static_cast<double>(at[0] | at[1] << 8);
+        if (o.channel != QMV3_CHANNEL_LUMINANCE) return static_cast<double>(at[o.channel - 1]);
+        return (299.0 * at[0] + 587.0 * at[1] + 114.0 * at[2]) / 1000.0;
+    };
+    auto weight = [&](int i, int j) {
+        const double d = v(i, j) - b(i, j);
+        return d > o.threshold ? d : 0.0;
+    };
+    QMV3_STATISTICS r = {};
+    r.min = HUGE_VAL;
+    r.max = -HUGE_VAL;
+    for (int j = y0; j < y0 + h; ++j)
+        for (int i = x0; i < x0 + w; ++i) {
+            if (v(i, j) < r.min) r.min = v(i, j), r.min_x = i, r.min_y = j;
+            if (v(i, j) > r.max) r.max = v(i, j), r.max_x = i, r.max_y = j;
+            r.total += v(i, j);
+        }
+    r.mean = r.total / (double(w) * h);
+    const int bits = frame.image.frameHeader.imageFormat == QMV3_FORMAT_RGB ? 8
+                                                                             : frame.image.frameHeader.effectiveBitsPerPixel;
+    double squares = 0, net = 0, wi = 0, wj = 0;
+    for (int j = y0; j < y0 + h; ++j)
+        for (int i = x0; i < x0 + w; ++i) {
+            squares += (v(i, j) - r.mean) * (v(i, j) - r.mean);
+            r.saturated += v(i, j) >= std::pow(2.0, bits) - 1;
+            net += weight(i, j);
+            wi += weight(i, j) * i;
+            wj += weight(i, j) * j;
+        }
+    r.sigma = std::sqrt(squares / (double(w) * h));
+    r.net = net;
+    r.centroid_x = wi / net;
+    r.centroid_y = wj / net;
+    double xx = 0, yy = 0, xy = 0;
+    columns.assign(w, 0.0);
+    rows.assign(h, 0.0);
+    for (int j = y0; j < y0 + h; ++j)
+        for (int i = x0; i < x0 + w; ++i) {
+            xx += weight(i, j) * (i - r.centroid_x) * (i - r.centroid_x);
+            yy += weight(i, j) * (j - r.centroid_y) * (j - r.centroid_y);
+            xy += weight(i, j) * (i - r.centroid_x) * (j - r.centroid_y);
+            columns[i - x0] += weight(i, j);
+            rows[j - y0] += weight(i, j);
+        }
+    r.sigma_x = std::sqrt(xx / net);
+    r.sigma_y = std::sqrt(yy / net);
+    r.sigma_xy = xy / net;
+    r.orientation_deg = 0.5 * std::atan2(2 * r.sigma_xy, xx / net - yy / net) * 180 / M_PI;
+    const double a = xx / net, c = yy / net, root = std::sqrt((a - c) * (a - c) / 4 + r.sigma_xy * r.sigma_xy);
+    r.eccentricity = std::sqrt(1 - ((a + c) / 2 - root) / ((a + c) / 2 + root));
+    return r;
+}
+
+void ExpectClose(double expected, double actual, const std::string& name) {
+    if (std::isnan(expected)) {
+        EXPECT_TRUE(std::isnan(actual)) << name;
+        return;
+    }
+    EXPECT_NEAR(expected, actual, 1e-9 * std::max(1.0, std::fabs(expected))) << name;
+}
+
+struct Case {
+    const char* name;
+    int format, bytesPerPixel, effectiveBits, top;  // top: the largest random value
+    int frameWidth, frameHeight;
+    QMV3_STATISTICS_OPTIONS options;  // size, backgroundFrame filled in by the test
+};
+
+QMV3_STATISTICS_OPTIONS Options(int x, int y, int w, int h, int background, double value, int border,
+                                double threshold, int channel = 0) {
+    QMV3_STATISTICS_OPTIONS o = {};
+    o.size = sizeof o;
+    o.x = x, o.y = y, o.width = w, o.height = h;
+    o.background = background, o.backgroundValue = value, o.border = border, o.threshold = threshold;
+    o.channel = channel;
+    return o;
+}
+
+const Case kCases[] = {
+    {"8-bit whole, none", QMV3_FORMAT_GRAY, 1, 8, 255, 37, 23, Options(0, 0, 0, 0, QMV3_BACKGROUND_NONE, 0, 0, 0)},
+    {"8-bit odd region, constant", QMV3_FORMAT_GRAY, 1, 8, 255, 301, 40,
+     Options(3, 5, 297, 29, QMV3_BACKGROUND_CONSTANT, 100.25, 0, 7.5)},
+    {"8-bit border, even ring", QMV3_FORMAT_GRAY, 1, 8, 200, 64, 48,
+     Options(10, 4, 40, 30, QMV3_BACKGROUND_BORDER, 0, 3, 0)},
+    {"8-bit frame background", QMV3_FORMAT_GRAY, 1, 8, 255, 140, 17,
+     Options(1, 2, 131, 13, QMV3_BACKGROUND_FRAME, 0, 0, 2)},
+    {"12-bit whole, border wider than half", QMV3_FORMAT_GRAY, 2, 12, 4095, 19, 21,
+     Options(0, 0, 0, 0, QMV3_BACKGROUND_BORDER, 0, 11, 0)},
+    {"16-bit odd region, constant", QMV3_FORMAT_GRAY, 2, 16, 65535, 260, 33,
+     Options(7, 1, 251, 31, QMV3_BACKGROUND_CONSTANT, 30000.5, 0, 0)},
+    {"16-bit frame background, negative threshold", QMV3_FORMAT_GRAY, 2, 16, 65535, 130, 9,
+     Options(0, 0, 129, 9, QMV3_BACKGROUND_FRAME, 0, 0, -100)},
+    {"16-bit one column, column sums flushed", QMV3_FORMAT_GRAY, 2, 16, 65535, 2, 70000,
+     Options(1, 0, 1, 70000, QMV3_BACKGROUND_NONE, 0, 0, 0)},
+    {"RGB luminance, border", QMV3_FORMAT_RGB, 3, 8, 255, 150, 20,
+     Options(2, 3, 141, 15, QMV3_BACKGROUND_BORDER, 0, 2, 1.5)},
+    {"RGB green, frame background", QMV3_FORMAT_RGB, 3, 8, 255, 33, 12,
+     Options(0, 0, 0, 0, QMV3_BACKGROUND_FRAME, 0, 0, 0, QMV3_CHANNEL_GREEN)},
+    {"RGB luminance, constant", QMV3_FORMAT_RGB, 3, 8, 255, 40, 30,
+     Options(5, 5, 30, 20, QMV3_BACKGROUND_CONSTANT, 127.3, 0, 0)},
+};
+
+TEST(RegionStatistics, MatchTheDefinitionsForEveryPixelKindRegionAndBackground) {
+    uint32_t seed = 1;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Frame frame(c.frameWidth, c.frameHeight, c.format, c.bytesPerPixel, c.effectiveBits);
+        Frame background(c.frameWidth, c.frameHeight, c.format, c.bytesPerPixel, c.effectiveBits);
+        FillRandom(frame, seed++, c.top);
+        FillRandom(background, seed++, c.top / 2);
+        frame.image.frameHeader.xScale = 0.01f;
+        frame.image.frameHeader.yScale = 0.02f;
+        QMV3_STATISTICS_OPTIONS options = c.options;
+        if (options.background == QMV3_BACKGROUND_FRAME) options.backgroundFrame = &background.image;
+        std::vector<double> columns, rows;
+        const QMV3_STATISTICS expected = Reference(frame, options, columns, rows);
+        QMV3_STATISTICS actual;
+        ASSERT_EQ(QMV3_STATISTICS_OK, qmImageStatistics(&frame.image, &options, &actual));
+        const std::pair<const char*, double QMV3_STATISTICS::*> figures[] = {
+            {"min", &QMV3_STATISTICS::min},
+            {"max", &QMV3_STATISTICS::max},
+            {"mean", &QMV3_STATISTICS::mean},
+            {"sigma", &QMV3_STATISTICS::sigma},
+            {"total", &QMV3_STATISTICS::total},
+            {"net", &QMV3_STATISTICS::net},
+            {"centroid_x", &QMV3_STATISTICS::centroid_x},
+            {"centroid_y", &QMV3_STATISTICS::centroid_y},
+            {"sigma_x", &QMV3_STATISTICS::sigma_x},
+            {"sigma_y", &QMV3_STATISTICS::sigma_y},
+            {"sigma_xy", &QMV3_STATISTICS::sigma_xy},
+            {"orientation_deg", &QMV3_STATISTICS::orientation_deg},
+            {"eccentricity", &QMV3_STATISTICS::eccentricity},
+        };
+        for (const auto& [name, member] : figures) ExpectClose(expected.*member, actual.*member, name);
+        EXPECT_EQ(expected.min_x, actual.min_x);
+        EXPECT_EQ(expected.min_y, actual.min_y);
+        EXPECT_EQ(expected.max_x, actual.max_x);
+        EXPECT_EQ(expected.max_y, actual.max_y);
+        EXPECT_EQ(expected.saturated, actual.saturated);
+        ExpectClose(actual.centroid_x * 0.01f, actual.centroid_x_mm, "centroid_x_mm");
+        ExpectClose(actual.sigma_y * 0.02f, actual.sigma_y_mm, "sigma_y_mm");
+
+        unsigned int columnCount = 0, rowCount = 0;
+        EXPECT_EQ(QMV3_STATISTICS_TOO_SMALL,
+                  qmImageProfiles(&frame.image, &options, nullptr, &columnCount, nullptr, &rowCount));
+        ASSERT_EQ(columns.size(), columnCount);
+        ASSERT_EQ(rows.size(), rowCount);
+        std::vector<double> actualColumns(columnCount), actualRows(rowCount);
+        ASSERT_EQ(QMV3_STATISTICS_OK, qmImageProfiles(&frame.image, &options, actualColumns.data(), &columnCount,
+                                                      actualRows.data(), &rowCount));
+        for (size_t i = 0; i < columns.size(); ++i) ExpectClose(columns[i], actualColumns[i], "column");
+        for (size_t j = 0; j < rows.size(); ++j) ExpectClose(rows[j], actualRows[j], "row");
+    }
+}
+
+TEST(RegionStatistics, NoWeightGivesNaNAndNoScaleGivesNoMillimetres) {
+    Frame frame(8, 8, QMV3_FORMAT_GRAY, 1, 8);
+    std::fill(frame.bytes.begin(), frame.bytes.end(), 20);
+    QMV3_STATISTICS_OPTIONS options = Options(0, 0, 0, 0, QMV3_BACKGROUND_CONSTANT, 20, 0, 0);
+    QMV3_STATISTICS result;
+    ASSERT_EQ(QMV3_STATISTICS_OK, qmImageStatistics(&frame.image, &options, &result));
+    EXPECT_EQ(0.0, result.net);
+    EXPECT_EQ(0.0, result.sigma);
+    EXPECT_TRUE(std::isnan(result.centroid_x) && std::isnan(result.eccentricity));
+    frame.bytes[9] = 30;  // one pixel: a centroid, no width
+    ASSERT_EQ(QMV3_STATISTICS_OK, qmImageStatistics(&frame.image, &options, &result));
+    EXPECT_EQ(1.0, result.centroid_x);
+    EXPECT_EQ(0.0, result.sigma_x);
+    EXPECT_TRUE(std::isnan(result.centroid_x_mm));
+}
+
+TEST(RegionStatistics, RefusalsNameTheBrokenRule) {
+    Frame frame(16, 8, QMV3_FORMAT_GRAY, 2, 12);
+    Frame narrow(15, 8, QMV3_FORMAT_GRAY, 2, 12);
+    Frame eightBit(16, 8, QMV3_FORMAT_GRAY, 1, 8);
+    Frame jpeg(16, 8, QMV3_FORMAT_JPEG, 1, 8);
+    QMV3_STATISTICS result;
+    struct Refusal {
+        const char* name;
+        const DIMAGE* image;
+        QMV3_STATISTICS_OPTIONS options;
+        int expected;
+    } refusals[] = {
+        {"null image", nullptr, Options(0, 0, 0, 0, 0, 0, 0, 0), QMV3_STATISTICS_BAD_ARGUMENT},
+        {"unknown background", &frame.image, Options(0, 0, 0, 0, 9, 0, 0, 0), QMV3_STATISTICS_BAD_ARGUMENT},
+        {"border 0", &frame.image, Options(0, 0, 0, 0, QMV3_BACKGROUND_BORDER, 0, 0, 0),
+         QMV3_STATISTICS_BAD_ARGUMENT},
+        {"NaN threshold", &frame.image, Options(0, 0, 0, 0, 0, 0, 0, NAN), QMV3_STATISTICS_BAD_ARGUMENT},
+        {"unknown channel", &frame.image, Options(0, 0, 0, 0, 0, 0, 0, 0, 4), QMV3_STATISTICS_BAD_ARGUMENT},
+        {"no frame given", &frame.image, Options(0, 0, 0, 0, QMV3_BACKGROUND_FRAME, 0, 0, 0),
+         QMV3_STATISTICS_BAD_ARGUMENT},
+        {"JPEG", &jpeg.image, Options(0, 0, 0, 0, 0, 0, 0, 0), QMV3_STATISTICS_UNSUPPORTED_IMAGE},
+        {"region past the right edge", &frame.image, Options(10, 0, 7, 8, 0, 0, 0, 0), QMV3_STATISTICS_BAD_REGION},
+        {"region past the bottom", &frame.image, Options(0, 1, 16, 8, 0, 0, 0, 0), QMV3_STATISTICS_BAD_REGION},
+        {"empty region", &frame.image, Options(2, 2, 0, 3, 0, 0, 0, 0), QMV3_STATISTICS_BAD_REGION},
+        {"negative start", &frame.image, Options(-1, 0, 4, 4, 0, 0, 0, 0), QMV3_STATISTICS_BAD_REGION},
+    };
+    for (const Refusal& refusal : refusals)
+        EXPECT_EQ(refusal.expected, qmImageStatistics(refusal.image, &refusal.options, &result)) << refusal.name;
+
+    for (const Frame* other : {&narrow, &eightBit}) {
+        QMV3_STATISTICS_OPTIONS options = Options(0, 0, 0, 0, QMV3_BACKGROUND_FRAME, 0, 0, 0);
+        options.backgroundFrame = &other->image;
+        EXPECT_EQ(QMV3_STATISTICS_BACKGROUND_MISMATCH, qmImageStatistics(&frame.image, &options, &result));
+    }
+    QMV3_STATISTICS_OPTIONS old = Options(0, 0, 0, 0, 0, 0, 0, 0);
+    old.size = 8;
+    EXPECT_EQ(QMV3_STATISTICS_BAD_ARGUMENT, qmImageStatistics(&frame.image, &old, &result));
+    frame.image.frameHeader.appendedFrameSize -= 1;
+    EXPECT_EQ(QMV3_STATISTICS_UNSUPPORTED_IMAGE, qmImageStatistics(&frame.image, nullptr, &result));
+}
+
+TEST(SequenceStatistics, OneResultPerImageAndTheFailingImageNamed) {
+    QMBUNCHOFIMAGES images;
+    qmInitializeBunchStructure(&images);
+    ASSERT_EQ(QMV3_BUNCH_OK, qmCreateBunchStructure(&images, 3, 4 * 4));
+    for (unsigned k = 0; k < 3; ++k) {
+        DIMAGE& image = images.imageArray[k];
+        image.frameHeader.sourceWidth = image.frameHeader.sourceHeight = 4;
+        image.frameHeader.bytesPerPixel = 1;
+        image.frameHeader.appendedFrameSize = 16;
+        std::memset(image.frameBuffer, static_cast<int>(10 * (k + 1)), 16);
+    }
+    QMV3_STATISTICS results[3];
+    unsigned int failed = 99;
+    ASSERT_EQ(QMV3_STATISTICS_OK, qmSequenceStatistics(&images, nullptr, results, 3, &failed));
+    EXPECT_EQ(3u, failed);
+    for (unsigned k = 0; k < 3; ++k) EXPECT_EQ(10.0 * (k + 1), results[k].mean);
+    EXPECT_EQ(QMV3_STATISTICS_BAD_ARGUMENT, qmSequenceStatistics(&images, nullptr, results, 2, &failed));
+    images.imageArray[1].frameHeader.imageFormat = QMV3_FORMAT_JPEG;
+    EXPECT_EQ(QMV3_STATISTICS_UNSUPPORTED_IMAGE, qmSequenceStatistics(&images, nullptr, results, 3, &failed));
+    EXPECT_EQ(1u, failed);
+    qmFreeBunch(&images);
+}
+
+// The scene model places its spot with the top left pixel spanning 0..1, so pixel centres sit at
+// half-integers there and at integers here.
+TEST(SceneSpot, CentroidWithinAPixelOfTheModel) {
+    for (int bytesPerPixel : {1, 2}) {
+        ZANTSIM_SCENE scene;
+        zantsim_DefaultScene(&scene);
+        scene.bytesPerPixel = bytesPerPixel;
+        scene.effectiveBits = 8 * bytesPerPixel == 16 ? 12 : 8;
+        Frame frame(scene.width, scene.height, QMV3_FORMAT_GRAY, bytesPerPixel, scene.effectiveBits);
+        for (uint32_t number : {1u, 57u, 400u}) {
+            SCOPED_TRACE(number);
+            ASSERT_EQ(0, zantsim_RenderScene(&scene, number, frame.bytes.data(), frame.bytes.size()));
+            double x = 0, y = 0, peak = 0;
+            ASSERT_EQ(0, zantsim_SceneSpot(&scene, number, &x, &y, &peak));
+            QMV3_STATISTICS_OPTIONS options = Options(0, 0, 0, 0, QMV3_BACKGROUND_BORDER, 0, 8, peak * 0.1);
+            QMV3_STATISTICS result;
+            ASSERT_EQ(QMV3_STATISTICS_OK, qmImageStatistics(&frame.image, &options, &result));
+            EXPECT_NEAR(x - 0.5, result.centroid_x, 1.0);
+            EXPECT_NEAR(y - 0.5, result.centroid_y, 1.0);
+        }
+    }
+}
+
+}  // namespace
