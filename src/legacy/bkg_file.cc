@@ -61,7 +61,8 @@ int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, 
     uint32_t frameBytes = 0;
     const int opened = OpenFrameWordsFile(path, rec, file, words, frameBytes);
     if (opened != QMV3_LEGACY_LOAD_OK) return opened;
-    const int checked = CheckFramesToLoad(1, frameBytes);
+    // A frame the file cannot hold stays a short read, as it always was.
+    const int checked = frameBytes <= file.Remaining() ? CheckFramesToLoad(1, frameBytes) : QMV3_LEGACY_LOAD_OK;
     if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     PendingRecord pending;
     if (!pending.AllocateArrays(1)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;

@@ -116,17 +116,18 @@ struct PropertyModel {
     uint32_t uncompressedBytes() const {
         return static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * static_cast<uint32_t>(bytesPerPixel);
     }
-    // The element count reported for the property: the uncompressed frame size, for JPEG the largest
-    // frame its encoder can write (headers and the worst case of incompressible blocks, which exceed the
-    // raw size of small frames), or for a replay the largest recorded frame.
+    // The element count reported for the property: the uncompressed frame size, or for a replay the
+    // largest recorded frame. A small JPEG frame can be larger than its pixels (the headers alone take
+    // hundreds of bytes, and incompressible blocks grow), so a JPEG property under 64 KiB reports the
+    // largest frame its encoder can write: whole 16 x 16 blocks of two bytes per grey sample, or of one
+    // per RGB sample (the chroma is subsampled), and the headers, as libjpeg's own buffer sizing has it.
     uint32_t elementCount() const {
         if (recording) return recording->largestFrame;
-        if (!jpeg) return uncompressedBytes();
-        // Whole 16 x 16 blocks of two bytes per grey sample, or of one per RGB sample (the chroma is
-        // subsampled), plus the headers: the bound libjpeg's own buffer sizing uses.
-        const uint64_t paddedPixels = ((static_cast<uint64_t>(width) + 15) / 16 * 16) * ((static_cast<uint64_t>(height) + 15) / 16 * 16);
-        const uint64_t bound = paddedPixels * (format == kFormatRgb ? 3 : 2) + 2048;
-        return static_cast<uint32_t>(bound < kMaxFrameBytes ? bound : kMaxFrameBytes);
+        const uint32_t raw = uncompressedBytes();
+        if (!jpeg || raw >= 65536) return raw;
+        const uint64_t paddedPixels =
+            ((static_cast<uint64_t>(width) + 15) / 16 * 16) * ((static_cast<uint64_t>(height) + 15) / 16 * 16);
+        return static_cast<uint32_t>(paddedPixels * (format == kFormatRgb ? 3 : 2) + 2048);
     }
     SceneShape sceneShape() const {
         SceneShape shape;
