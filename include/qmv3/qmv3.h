@@ -365,10 +365,17 @@ QMV3_EXPORT int qmInitializeBunchStructure(QMBUNCHOFIMAGES* images);
  * @param frameBufferSize bytes of each frame buffer
  * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for a null structure or a failed allocation */
 QMV3_EXPORT int qmCreateBunchStructure(QMBUNCHOFIMAGES* images, unsigned numFrames, unsigned frameBufferSize);
-/** Releases every frame buffer and the array, and leaves the structure empty.
+/** Releases every frame buffer and the array, and leaves the structure empty. For a sequence loaded with
+ * QMV3_LOAD_FLAG_ONE_BLOCK it releases the one block of its frames once, and every frame buffer that has
+ * replaced one of the block since.
  * @param images the sequence
  * @return QMV3_BUNCH_OK, or QMV3_BUNCH_FAILED for null */
 QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images);
+/** Releases an image's frame buffer the way the library allocated it: with free for a buffer of its own,
+ * not at all for a frame inside the block of a sequence loaded with QMV3_LOAD_FLAG_ONE_BLOCK (qmFreeBunch
+ * releases that block). Use it instead of free wherever a frame buffer of a loaded sequence is replaced.
+ * @param image the image (null: nothing happens); frameBuffer becomes null and frameBufferSize 0 */
+QMV3_EXPORT void qmReleaseFrameBuffer(DIMAGE* image);
 /** Checks an image against the validity rules (tag, geometry, area of interest, start position, bytes per
  * pixel, formats, frame size against the buffer and QMV3_MAX_TRANSPORT_SIZE, totalLength, and enough
  * frame bytes for GRAY and RGB). The first failed rule's sentence is logged and, on failure, copied into
@@ -1030,6 +1037,46 @@ QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* ap
  * @return QMV3_LOAD_OK (0) or a QMV3_LOAD_* code */
 QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
                                        double* percent, char* errorText, unsigned int errorTextSize);
+
+/** @name Flags of QMV3_LOAD_OPTIONS
+ * @{ */
+#define QMV3_LOAD_FLAG_HEADERS_ONLY 0x1 /**< headers without pixels: frameBuffer null, frameBufferSize 0 */
+#define QMV3_LOAD_FLAG_ONE_BLOCK 0x2    /**< all frames of an IMC2/BKC2 file in one block */
+/** @} */
+
+/** What qmLoadImagesFromFileEx2 loads. Clear it and set size to sizeof(QMV3_LOAD_OPTIONS). */
+typedef struct QMV3_LOAD_OPTIONS {
+    unsigned int size;       /**< sizeof(QMV3_LOAD_OPTIONS): later versions may append members */
+    unsigned int flags;      /**< QMV3_LOAD_FLAG_* bits */
+    unsigned int firstImage; /**< first image to load, counted from 1; 0: from the first */
+    unsigned int lastImage;  /**< last image to load, counted from 1; 0 or beyond the file's images: to the last */
+} QMV3_LOAD_OPTIONS;
+
+/** qmLoadImagesFromFileEx with options: only the images firstImage..lastImage of the file (their frame
+ * numbers as the file gives them), only their headers, or all frames in one block.
+ *
+ * With QMV3_LOAD_FLAG_HEADERS_ONLY every image has its header as a full load gives it (appendedFrameSize
+ * and totalLength as in the file) but frameBuffer null and frameBufferSize 0; IMC2/BKC2 files skip each
+ * pixel block by its length without reading it, so the memory needed does not grow with the frames.
+ *
+ * With QMV3_LOAD_FLAG_ONE_BLOCK the frames of an IMC2/BKC2 file lie back to back in one malloc block
+ * (huge pages where the system offers them) that belongs to the sequence: qmFreeBunch releases it once.
+ * Never free a single frame buffer of such a sequence: replace one through qmReleaseFrameBuffer, as
+ * qmDecompressSequence and qmFreeImage do. Other kinds, and a frame whose size differs from the first
+ * frame's, get frame buffers of their own; the flag is then without effect.
+ * @param asFilePath the file
+ * @param apImages an empty sequence; the caller frees the result with qmFreeBunch
+ * @param options the options (null: as qmLoadImagesFromFileEx)
+ * @param interrupt the value 1 stops the load (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_LOAD_OK (0) or a QMV3_LOAD_* code; QMV3_LOAD_PARAMETER_ERROR also for a size below
+ *         sizeof(QMV3_LOAD_OPTIONS), unknown flags, lastImage below firstImage, or a firstImage beyond the
+ *         file's images */
+QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
+                                        const QMV3_LOAD_OPTIONS* options, int* interrupt, double* percent,
+                                        char* errorText, unsigned int errorTextSize);
 /** Which kind of file path is, by content only: the IMC2/BKC2 walk (every section, the file ending after
  * the last pixel block), then IMC/BKC, IMM and BKG (sizes agreeing exactly with their headers).
  * @param path the file

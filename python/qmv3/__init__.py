@@ -37,7 +37,9 @@ except ImportError:
         "was not built. Build it in the qmv3 source folder with `make build` (or `cmake --build build "
         "--target qmv3_python`), then use build/python or run `cmake --install build --prefix PREFIX` again"
     ) from None
+from . import _statistics
 from ._errors import Error, FileError, GrabError
+from ._statistics import profiles, statistics
 
 __all__ = [
     "Error",
@@ -53,8 +55,10 @@ __all__ = [
     "grab_one",
     "library_info",
     "load",
+    "profiles",
     "save",
     "set_verbose",
+    "statistics",
 ]
 
 for _error in (Error, FileError, GrabError):
@@ -249,6 +253,8 @@ class Sequence:
     def __repr__(self):
         """The number of images."""
         return f"<qmv3.Sequence of {len(self)} image(s)>"
+
+    statistics = _statistics.sequence_statistics
 
     def _index_list(self):
         """The indices of this sequence's images in the library's sequence, as a list."""

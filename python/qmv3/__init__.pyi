@@ -1,7 +1,7 @@
 """Type information of the qmv3 package."""
 import datetime
 import os
-from typing import Callable, Dict, FrozenSet, Iterator, List, Optional, Sequence as _Seq, Union, overload
+from typing import Any, Callable, Dict, FrozenSet, Iterator, List, Optional, Sequence as _Seq, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -10,6 +10,9 @@ __version__: str
 
 _Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 _Progress = Optional[Callable[[float], object]]
+_Frame = Union["Image", npt.NDArray[np.uint8], npt.NDArray[np.uint16]]
+_Background = Union[None, float, _Frame]
+_Channel = Union[None, str, int]
 
 class Error(Exception): ...
 
@@ -74,6 +77,14 @@ class Sequence:
     def is_complete(self) -> bool: ...
     def decompress(self) -> int: ...
     def save(self, path: _Path, progress: _Progress = ...) -> None: ...
+    def statistics(
+        self,
+        roi: Optional[Tuple[int, int, int, int]] = ...,
+        background: _Background = ...,
+        border: Optional[int] = ...,
+        threshold: float = ...,
+        channel: _Channel = ...,
+    ) -> Dict[str, npt.NDArray[Any]]: ...
     @classmethod
     def from_numpy(
         cls,
@@ -112,3 +123,19 @@ def grab_one(address: str = ..., prop: str = ..., timeout_ms: Optional[int] = ..
 def device_properties(address: str = ...) -> Optional[List[str]]: ...
 def library_info() -> str: ...
 def set_verbose(level: int, log_file: Optional[_Path] = ...) -> None: ...
+def statistics(
+    image: _Frame,
+    roi: Optional[Tuple[int, int, int, int]] = ...,
+    background: _Background = ...,
+    border: Optional[int] = ...,
+    threshold: float = ...,
+    channel: _Channel = ...,
+) -> Dict[str, Union[int, float]]: ...
+def profiles(
+    image: _Frame,
+    roi: Optional[Tuple[int, int, int, int]] = ...,
+    background: _Background = ...,
+    border: Optional[int] = ...,
+    threshold: float = ...,
+    channel: _Channel = ...,
+) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...

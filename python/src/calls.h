@@ -62,6 +62,9 @@ pybind11::tuple ImageSources(const std::string& path);
 pybind11::tuple LibraryInfo();
 bool SetVerbose(int level, pybind11::object logFile);
 
+// statistics_calls.cc
+void RegisterStatisticsCalls(pybind11::module_& module);
+
 }  // namespace qmv3py
 
 #endif

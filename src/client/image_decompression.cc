@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "client/frame_blocks.h"
 #include "client/image_management.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
@@ -108,7 +109,7 @@ int decompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers) {
         if (result < 0) return QMV3_DECOMPRESS_OUT_OF_MEMORY;
         if (result == QMV3_DECOMPRESS_NOT_JPEG) continue;
         sequence->imageArray[index] = output;
-        if (freeCompressedBuffers == 1) std::free(input.frameBuffer);
+        if (freeCompressedBuffers == 1) frame_blocks::ReleaseFrameBuffer(input.frameBuffer);
     }
     return QMV3_DECOMPRESS_DONE;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "client/frame_blocks.h"
 #include "util/c_boundary.h"
 #include "util/library_log.h"
 
@@ -41,6 +42,24 @@ void releaseFrameBuffers(DIMAGE* records, uint32_t count) {
     }
 }
 
+// A sequence whose frames share one block: the frames outside the block (replaced since the load) are
+// freed one by one, the block once.
+void releaseSequenceFrames(DIMAGE* records, uint32_t count) {
+    size_t bytes = 0;
+    auto* block = static_cast<unsigned char*>(frame_blocks::Unregister(records, bytes));
+    if (block == nullptr) {
+        releaseFrameBuffers(records, count);
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        unsigned char* buffer = records[i].frameBuffer;
+        const bool inside = buffer >= block && buffer < block + bytes;
+        if (!inside) frame_blocks::ReleaseFrameBuffer(buffer);
+        records[i].frameBuffer = nullptr;
+    }
+    std::free(block);
+}
+
 }  // namespace
 
 extern "C" {
@@ -64,7 +83,7 @@ QMV3_EXPORT int qmFreeImage(DIMAGE* image) {
             std::free(image);
             return QMV3_IMAGE_FREED_WITHOUT_BUFFER;
         }
-        std::free(image->frameBuffer);
+        frame_blocks::ReleaseFrameBuffer(image->frameBuffer);
         std::free(image);
         return QMV3_IMAGE_FREED;
     });
@@ -111,11 +130,20 @@ QMV3_EXPORT int qmFreeBunch(QMBUNCHOFIMAGES* images) {
             images->numFrames = 0;
             return QMV3_BUNCH_OK;
         }
-        releaseFrameBuffers(images->imageArray, images->numFrames);
+        releaseSequenceFrames(images->imageArray, images->numFrames);
         std::free(images->imageArray);
         images->imageArray = nullptr;
         images->numFrames = 0;
         return QMV3_BUNCH_OK;
+    });
+}
+
+QMV3_EXPORT void qmReleaseFrameBuffer(DIMAGE* image) {
+    qmv3::Guarded([&] {
+        if (image == nullptr) return;
+        frame_blocks::ReleaseFrameBuffer(image->frameBuffer);
+        image->frameBuffer = nullptr;
+        image->frameBufferSize = 0;
     });
 }
 

@@ -14,12 +14,14 @@
 #include <memory>
 #include <string>
 
+#include "client/frame_blocks.h"
 #include "client/image_management.h"
 #include "files/imc2_format.h"
 #include "files/load_internal.h"
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "platform/platform.h"
+#include "util/frame_memory.h"
 
 namespace {
 
@@ -228,24 +230,58 @@ bool ReadImageSets(const Reader& reader, uint32_t k, uint32_t n, uint32_t numSet
     return true;
 }
 
-bool ReadImage(const Reader& reader, uint32_t k, uint32_t n, SINGLEMETADATA* table, DIMAGE& image) {
-    uint64_t lenUncompressed = 0;
-    uint64_t lenCompressed = 0;
-    uint32_t numSets = 0;
-    if (!ReadImageHeader(reader, k, n, lenUncompressed, lenCompressed, numSets) ||
-        !ReadImageSets(reader, k, n, numSets, table, image)) {
-        return false;
+// Where the pixels of the next image go: nowhere (an image before the range, or headers only), or into
+// a slot of the one block or a buffer of their own.
+struct PixelTarget {
+    bool skip = false;
+    bool headersOnly = false;
+};
+
+// The one block of a load's frames: sized at the first frame for the frames still to come, but never
+// for more than the rest of the file can back (each pixel block holds at least its frame size divided by
+// the largest deflate ratio), so a crafted image count cannot make it large.
+class FrameBlock {
+  public:
+    FrameBlock() = default;
+    ~FrameBlock() { std::free(block_); }
+    FrameBlock(const FrameBlock&) = delete;
+    FrameBlock& operator=(const FrameBlock&) = delete;
+
+    // The slot for a frame of frameBytes, or null when it does not fit (it then gets its own buffer).
+    unsigned char* Slot(uint64_t frameBytes, uint32_t framesToCome, uint64_t remaining) {
+        if (!started_) Start(frameBytes, framesToCome, remaining);
+        if (block_ == nullptr || frameBytes != frameBytes_ || used_ == frames_) return nullptr;
+        return block_ + frameBytes_ * used_++;
     }
-    if (!imc2load::ReadPixels(reader, k, n, lenUncompressed, lenCompressed, image)) return false;
-    image.frameHeader.appendedFrameSize = static_cast<int32_t>(lenUncompressed);
-    image.sourceHeader.totalLength = static_cast<uint32_t>(lenUncompressed + QMV3_IMAGE_HEADER_SIZE);
-    if (!_internal_qmCheckImageValidity(image)) {
-        return reader.Fail(
-            QMV3_LOAD_INVALID_IMAGE,
-            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + ImageOf(k, n) + ".");
+    bool Owns(const unsigned char* buffer) const {
+        return block_ != nullptr && buffer >= block_ && buffer < block_ + frameBytes_ * frames_;
     }
-    return true;
-}
+    unsigned char* Release(size_t& bytes) {
+        bytes = frameBytes_ * frames_;
+        unsigned char* block = block_;
+        block_ = nullptr;
+        return block;
+    }
+
+  private:
+    static constexpr uint64_t kSmallestImageSection = 32;
+
+    void Start(uint64_t frameBytes, uint32_t framesToCome, uint64_t remaining) {
+        started_ = true;
+        const uint64_t perSection = std::max<uint64_t>(kSmallestImageSection, frameBytes / imc2::kMaxDeflateRatio);
+        const uint64_t backed = remaining / perSection + 1;
+        frames_ = std::min<uint64_t>(framesToCome, backed);
+        frameBytes_ = frameBytes;
+        if (frames_ < 2 || frameBytes_ == 0) return;  // a single frame needs no block
+        block_ = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes_ * frames_));
+    }
+
+    bool started_ = false;
+    unsigned char* block_ = nullptr;
+    uint64_t frameBytes_ = 0;
+    uint64_t frames_ = 0;
+    uint64_t used_ = 0;
+};
 
 // The images read so far; released on destruction unless handed out. The records grow as images are
 // read rather than being sized from the count in the file: every record then stands for an image
@@ -256,13 +292,18 @@ class ImageArray {
     ImageArray(uint32_t count, const DIMAGE& tmpl) : count_(count), tmpl_(tmpl) {}
     ~ImageArray() {
         if (images_ == nullptr) return;
-        for (uint32_t i = 0; i < used_; ++i) std::free(images_[i].frameBuffer);
+        for (uint32_t i = 0; i < used_; ++i) {
+            if (block_ == nullptr || !block_->Owns(images_[i].frameBuffer)) std::free(images_[i].frameBuffer);
+        }
         std::free(images_);
     }
     ImageArray(const ImageArray&) = delete;
     ImageArray& operator=(const ImageArray&) = delete;
-    // Adds the record of the next image, filled from the template; false when memory is short.
-    bool Grow() {
+    // The block whose frames the records may point into; it outlives the array.
+    void UseBlock(const FrameBlock* block) { block_ = block; }
+    // Adds the record of the next image (number k in the file), filled from the template; false when
+    // memory is short.
+    bool Grow(uint32_t k) {
         if (used_ == capacity_) {
             const uint32_t capacity = capacity_ == 0
                                           ? std::min(count_, kFirstCapacity)
@@ -273,11 +314,12 @@ class ImageArray {
             capacity_ = capacity;
         }
         images_[used_] = tmpl_;
-        images_[used_].frameHeader.frameNumber = used_ + 1;
+        images_[used_].frameHeader.frameNumber = k;
         ++used_;
         return true;
     }
     DIMAGE& Last() { return images_[used_ - 1]; }
+    uint32_t size() const { return used_; }
     DIMAGE* Release() {
         DIMAGE* images = images_;
         images_ = nullptr;
@@ -291,9 +333,47 @@ class ImageArray {
     DIMAGE* images_ = nullptr;
     uint32_t capacity_ = 0;
     uint32_t used_ = 0;
+    const FrameBlock* block_ = nullptr;
 };
 
-bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
+bool ReadImage(const Reader& reader, uint32_t k, uint32_t n, SINGLEMETADATA* table, DIMAGE& image,
+               const PixelTarget& target, FrameBlock* block, uint32_t framesToCome) {
+    uint64_t lenUncompressed = 0;
+    uint64_t lenCompressed = 0;
+    uint32_t numSets = 0;
+    if (!ReadImageHeader(reader, k, n, lenUncompressed, lenCompressed, numSets) ||
+        !ReadImageSets(reader, k, n, numSets, table, image)) {
+        return false;
+    }
+    if (target.skip) return imc2load::SkipPixels(reader, k, n, lenCompressed);
+    if (target.headersOnly) {
+        if (!imc2load::SkipPixels(reader, k, n, lenCompressed)) return false;
+    } else {
+        unsigned char* slot =
+            block != nullptr ? block->Slot(lenUncompressed, framesToCome, reader.Remaining()) : nullptr;
+        if (!imc2load::ReadPixels(reader, k, n, lenUncompressed, lenCompressed, image, slot)) return false;
+    }
+    image.frameHeader.appendedFrameSize = static_cast<int32_t>(lenUncompressed);
+    image.sourceHeader.totalLength = static_cast<uint32_t>(lenUncompressed + QMV3_IMAGE_HEADER_SIZE);
+    // Without pixels the rules see the record as a full load gives it: they read the header and whether
+    // a buffer is there, never the pixels.
+    static unsigned char kStandInPixels;
+    DIMAGE checked = image;
+    if (target.headersOnly) {
+        checked.frameBufferSize = static_cast<uint32_t>(lenUncompressed);
+        checked.frameBuffer = &kStandInPixels;
+    }
+    if (!_internal_qmCheckImageValidity(checked)) {
+        return reader.Fail(
+            QMV3_LOAD_INVALID_IMAGE,
+            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + ImageOf(k, n) + ".");
+    }
+    return true;
+}
+
+// The images of the plan, read in file order; those before the range are read and passed over (their
+// lengths lead to the next), reading stops after the last.
+bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, const Imc2LoadPlan& plan, int* interrupt) {
     FreePtr<SINGLEMETADATA> globalTable(_internal_copyMetadataTable(glbMetaData, kGlobalMetadataCount));
     if (!globalTable) {
         return reader.Fail(QMV3_LOAD_MALFORMED_SET, reader.prefix +
@@ -313,33 +393,72 @@ bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, int* interrupt) {
     DIMAGE tmpl = MakeTemplate(reader.path);
     uint32_t n = 0;
     if (!ReadGlobalBlock(reader, numSets, globalTable.get(), tmpl, n)) return false;
-    ImageArray images(n, tmpl);
+    const uint32_t first = std::max<uint32_t>(plan.first, 1);
+    const uint32_t last = plan.last == 0 || plan.last > n ? n : plan.last;
+    if (first > last) {
+        return reader.Fail(QMV3_LOAD_PARAMETER_ERROR, reader.prefix + " load error: images " + std::to_string(first) +
+                                                          ".." + std::to_string(last) + " requested, the file holds " +
+                                                          std::to_string(n) + ".");
+    }
+    FrameBlock block;
+    ImageArray images(last - first + 1, tmpl);
+    if (plan.oneBlock && !plan.headersOnly) images.UseBlock(&block);
+    PixelTarget target;
+    target.headersOnly = plan.headersOnly;
     reader.Progress(0.05);
-    for (uint32_t k = 1; k <= n; ++k) {
+    for (uint32_t k = 1; k <= last; ++k) {
         if (interrupt != nullptr && *interrupt == 1) {
             return reader.Fail(QMV3_LOAD_INTERRUPTED, reader.prefix + " load error: Interrupted by user.");
         }
-        if (!images.Grow()) {
+        if (k < first) {
+            DIMAGE passed = tmpl;
+            target.skip = true;
+            if (!ReadImage(reader, k, n, imageTable.get(), passed, target, nullptr, 0)) return false;
+            continue;
+        }
+        target.skip = false;
+        if (!images.Grow(k)) {
             return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, reader.prefix +
                                                             " load error: Memory allocation error QMBUNCHOFIMAGES "
                                                             "imageArray[" +
                                                             std::to_string(n) + "].");
         }
-        if (!ReadImage(reader, k, n, imageTable.get(), images.Last())) return false;
-        reader.Progress(static_cast<double>(k) / n * 0.95 + 0.05);
+        FrameBlock* frames = plan.oneBlock && !plan.headersOnly ? &block : nullptr;
+        if (!ReadImage(reader, k, n, imageTable.get(), images.Last(), target, frames, last - k + 1)) return false;
+        reader.Progress(static_cast<double>(k) / last * 0.95 + 0.05);
     }
-    apImages->imageArray = images.Release();
-    apImages->numFrames = n;
+    const uint32_t count = images.size();
+    size_t blockBytes = 0;
+    DIMAGE* records = images.Release();
+    unsigned char* frameBlock = block.Release(blockBytes);
+    if (frameBlock != nullptr && !frame_blocks::Register(records, frameBlock, blockBytes)) {
+        // Not registered, so not releasable as one block: free what the load made.
+        for (uint32_t i = 0; i < count; ++i) {
+            if (records[i].frameBuffer < frameBlock || records[i].frameBuffer >= frameBlock + blockBytes)
+                std::free(records[i].frameBuffer);
+        }
+        std::free(frameBlock);
+        std::free(records);
+        return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY,
+                           reader.prefix + " load error: Memory allocation error (frame block registry).");
+    }
+    apImages->imageArray = records;
+    apImages->numFrames = count;
     return true;
 }
 
 }  // namespace
 
-bool _internal_load_imc2_file(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText,
-                              int* interrupt, double* percent) {
+bool _internal_load_imc2_file_planned(const char* asFilePath, QMBUNCHOFIMAGES* apImages, const Imc2LoadPlan& plan,
+                                      int& code, std::string& errorText, int* interrupt, double* percent) {
     if (!imc2load::CheckLoadParameters(asFilePath, apImages, code, errorText)) return false;
     Reader reader(asFilePath, code, errorText, percent);
-    if (!LoadImages(reader, apImages, interrupt)) return false;
+    if (!LoadImages(reader, apImages, plan, interrupt)) return false;
     code = QMV3_LOAD_OK;
     return true;
+}
+
+bool _internal_load_imc2_file(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText,
+                              int* interrupt, double* percent) {
+    return _internal_load_imc2_file_planned(asFilePath, apImages, Imc2LoadPlan(), code, errorText, interrupt, percent);
 }

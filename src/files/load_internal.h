@@ -76,8 +76,13 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
 
 // Allocates the frame buffer of the image and reads its pixel block into it, inflating it when it is
 // compressed. The frame buffer is attached to the image at once, so whoever frees the image frees it.
+// With a slot (lenUncompressed bytes inside a block of the caller) the pixels go there instead.
 bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
-                DIMAGE& image);
+                DIMAGE& image, unsigned char* slot = nullptr);
+
+// Moves over a pixel block of lenCompressed bytes without reading it; false (short read) when the file
+// ends before.
+bool SkipPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenCompressed);
 
 }  // namespace imc2load
 

@@ -197,12 +197,25 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
                                                    std::to_string(n) + ".");
 }
 
+namespace {
+
+std::string ShortPixelRead(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenCompressed) {
+    return reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
+           ") of image " + std::to_string(k) + " of " + std::to_string(n) + ".";
+}
+
+}  // namespace
+
+bool SkipPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenCompressed) {
+    if (lenCompressed > reader.Remaining() || !reader.fields().Skip(lenCompressed))
+        return reader.Fail(QMV3_LOAD_SHORT_READ, ShortPixelRead(reader, k, n, lenCompressed));
+    return true;
+}
+
 bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncompressed, uint64_t lenCompressed,
-                DIMAGE& image) {
+                DIMAGE& image, unsigned char* slot) {
     const std::string of = std::to_string(k) + " of " + std::to_string(n);
-    const std::string shortRead =
-        reader.prefix + " read error: Unable to read image compressed bits (size=" + std::to_string(lenCompressed) +
-        ") of image " + of + ".";
+    const std::string shortRead = ShortPixelRead(reader, k, n, lenCompressed);
     // Lengths the file cannot back are refused before the frame buffer is allocated.
     if (lenCompressed > reader.Remaining()) return reader.Fail(QMV3_LOAD_SHORT_READ, shortRead);
     const bool compressed = lenCompressed < lenUncompressed;
@@ -217,7 +230,8 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
     }
     if (!reader.TakeDecodedBytes(lenUncompressed)) return false;
     const std::string noMemory = "Memory allocation error while loading file \"" + std::string(reader.path) + "\": ";
-    image.frameBuffer = static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));
+    image.frameBuffer =
+        slot != nullptr ? slot : static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));
     if (image.frameBuffer == nullptr) {
         return reader.Fail(QMV3_LOAD_OUT_OF_MEMORY, noMemory + "len_uncompressed(" + std::to_string(lenUncompressed) +
                                                         " bytes) at image " + of + ".");

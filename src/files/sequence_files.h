@@ -25,6 +25,20 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
 bool _internal_load_imc2_file(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText,
                               int* interrupt, double* percent);
 
+// What a load reads of an IMC2/BKC2 file: the images first..last (from 1, last 0: to the end), with or
+// without pixels, the frames in separate buffers or in one block (see qmLoadImagesFromFileEx2).
+struct Imc2LoadPlan {
+    uint32_t first = 1;
+    uint32_t last = 0;
+    bool headersOnly = false;
+    bool oneBlock = false;
+};
+
+// _internal_load_imc2_file for the images and the form of the plan. A first image beyond the file's
+// images fails with QMV3_LOAD_PARAMETER_ERROR.
+bool _internal_load_imc2_file_planned(const char* asFilePath, QMBUNCHOFIMAGES* apImages, const Imc2LoadPlan& plan,
+                                      int& code, std::string& errorText, int* interrupt, double* percent);
+
 // How the images get their pixels: copies, leaving the record as it was, or the record's own frame
 // buffers, whose pointers in the record become null (a loader that frees the record afterwards saves a
 // copy of every frame).

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "client/frame_blocks.h"
 #include "image/cdimage.h"
 #include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
@@ -89,7 +90,7 @@ int CopyFrames(Conversion& job, unsigned char** bits, double* scales) {
         if (bytes > 0) std::memcpy(bits[i], image.frameBuffer, static_cast<size_t>(bytes));
         scales[i] = FrameScale(image);
         if (job.move) {
-            std::free(image.frameBuffer);
+            frame_blocks::ReleaseFrameBuffer(image.frameBuffer);
             image.frameBuffer = nullptr;
         }
     }

@@ -2,6 +2,7 @@
 #include "arguments.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -93,6 +94,26 @@ bool ParseNumber(const char* text, long minimum, long maximum, long& value) {
     char* end = nullptr;
     const long parsed = std::strtol(text, &end, 10);
     if (errno != 0 || end == text || *end != '\0' || parsed < minimum || parsed > maximum) return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseRange(const char* text, long& first, long& last) {
+    const char* colon = std::strchr(text, ':');
+    const std::string head = colon ? std::string(text, colon) : std::string(text);
+    const std::string tail = colon ? std::string(colon + 1) : head;
+    first = last = 0;
+    if (!head.empty() && !ParseNumber(head.c_str(), 1, 0xffffffffL, first)) return false;
+    if (!tail.empty() && !ParseNumber(tail.c_str(), 1, 0xffffffffL, last)) return false;
+    return (colon != nullptr || !head.empty()) && (first == 0 || last == 0 || first <= last);
+}
+
+bool ParseDecimal(const char* text, double& value) {
+    if (text == nullptr || *text == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(parsed)) return false;
     value = parsed;
     return true;
 }

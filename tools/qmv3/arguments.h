@@ -37,6 +37,12 @@ class Arguments {
 // Parses a whole decimal number within [minimum, maximum]; false for anything else.
 bool ParseNumber(const char* text, long minimum, long maximum, long& value);
 
+// A range of images "A:B", "A:", ":B" or "K", counted from 1 and inclusive; an open end stays 0.
+bool ParseRange(const char* text, long& first, long& last);
+
+// A finite decimal number (strtod's form, nothing after it); false for anything else.
+bool ParseDecimal(const char* text, double& value);
+
 }  // namespace qmv3tool
 
 #endif

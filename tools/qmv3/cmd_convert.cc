@@ -1,5 +1,7 @@
 // "qmv3 convert": loads any file the library reads and saves it in the kind the output name chooses.
 // No kind holds JPEG frames, so they are decompressed; a warning names the metadata an older kind loses.
+#include <strings.h>
+
 #include <cstdio>
 
 #include "command.h"
@@ -45,8 +47,13 @@ int Run(const Arguments& arguments) {
     const std::string loss = olderSource ? "" : MetadataLoss(sequence, output, "the conversion time");
     if (!loss.empty() && !arguments.Has("quiet")) std::fprintf(stderr, "qmv3 convert: warning: %s\n", loss.c_str());
     if (!outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
-    if (!SaveSequence(sequence, outputs.WritePath(0), message, output))
+    if (!SaveSequence(sequence, outputs.WritePath(0), message, output)) {
+        // A BKG file holds one frame: the library refuses several, and the tool knows the command that
+        // averages them into one.
+        if (sequence.size() > 1 && output.size() > 4 && strcasecmp(output.c_str() + output.size() - 4, ".bkg") == 0)
+            message += " To average the frames into one background frame: qmv3 background " + input + " " + output;
         return Failure(command, "%s", outputs.UserText(message).c_str());
+    }
     if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
     std::printf("%s -> %s: %u frame%s, %lld bytes\n", input.c_str(), output.c_str(), sequence.size(),
                 sequence.size() == 1 ? "" : "s", FileSize(output));

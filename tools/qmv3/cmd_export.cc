@@ -15,17 +15,6 @@ namespace {
 
 const OptionSpec kOptions[] = {{"compress", 0, false}, {"frames", 0, true}, kForceOption};
 
-// "A:B", "A:", ":B" or "K", 1-based and inclusive; an open end stays 0.
-bool ParseRange(const char* text, long& first, long& last) {
-    const char* colon = std::strchr(text, ':');
-    const std::string head = colon ? std::string(text, colon) : std::string(text);
-    const std::string tail = colon ? std::string(colon + 1) : head;
-    first = last = 0;
-    if (!head.empty() && !ParseNumber(head.c_str(), 1, 0xffffffffL, first)) return false;
-    if (!tail.empty() && !ParseNumber(tail.c_str(), 1, 0xffffffffL, last)) return false;
-    return (colon != nullptr || !head.empty()) && (first == 0 || last == 0 || first <= last);
-}
-
 int Run(const Arguments& arguments) {
     const Command& command = kExportCommand;
     const std::string input = arguments.Positionals()[0];

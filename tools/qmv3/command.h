@@ -34,6 +34,8 @@ extern const Command kExportBmpCommand;
 extern const Command kReportCommand;
 extern const Command kContactSheetCommand;
 extern const Command kDumpCommand;
+extern const Command kStatsCommand;
+extern const Command kBackgroundCommand;
 extern const Command kServersCommand;
 extern const Command kSourcesCommand;
 extern const Command kDemoCommand;

@@ -12,10 +12,25 @@
 
 namespace qmv3tool {
 
-const Command* const kCommands[] = {&kGrabCommand,    &kInfoCommand,      &kCheckCommand,   &kConvertCommand,
-                                    &kExportCommand,  &kExportBmpCommand, &kReportCommand,  &kContactSheetCommand,
-                                    &kDumpCommand,    &kServersCommand,   &kSourcesCommand, &kDemoCommand,
-                                    &kVersionCommand, &kHelpCommand,      nullptr};
+const Command* const kCommands[] = {
+    &kGrabCommand,
+    &kInfoCommand,
+    &kCheckCommand,
+    &kConvertCommand,
+    &kExportCommand,
+    &kExportBmpCommand,
+    &kReportCommand,
+    &kStatsCommand,
+    &kBackgroundCommand,
+    &kContactSheetCommand,
+    &kDumpCommand,
+    &kServersCommand,
+    &kSourcesCommand,
+    &kDemoCommand,
+    &kVersionCommand,
+    &kHelpCommand,
+    nullptr,
+};
 
 const Command* FindCommand(const char* name) {
     for (const Command* const* command = kCommands; *command != nullptr; ++command)

@@ -31,6 +31,9 @@ const char kStyle[] =
     "@media print{body{max-width:none;padding:0}.sheet{grid-template-columns:repeat(6,1fr)}"
     "figure,svg{break-inside:avoid}h2{break-after:avoid}}";
 
+// The frame axis of every plot counts images as --frames does.
+const char kPositionAxis[] = "image position (1 = first image of the file)";
+
 std::string Format(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
@@ -152,7 +155,7 @@ void FramePlots(const ReportInput& input, std::string& page) {
     PlotSeries mean{"mean", "#1f77b4", {}, {}}, minimum{"minimum", "#2ca02c", {}, {}},
         maximum{"maximum", "#d62728", {}, {}}, saturated{"saturated pixels", "#9467bd", {}, {}};
     for (size_t i = 0; i < frames.size(); ++i) {
-        const double x = static_cast<double>(i);
+        const double x = static_cast<double>(i + 1);
         for (PlotSeries* series : {&mean, &minimum, &maximum, &saturated}) series->x.push_back(x);
         mean.y.push_back(frames[i].mean);
         minimum.y.push_back(frames[i].minimum);
@@ -173,19 +176,76 @@ void FramePlots(const ReportInput& input, std::string& page) {
                 std::to_string((*input.sequence)[static_cast<uint32_t>(most)].frameHeader.frameNumber) + " (" +
                 std::to_string(frames[most].saturated) + " pixels).</span>";
     page += "</p>";
-    page += RenderPlot({"Mean, minimum and maximum value",
-                        "frame index (0 = first image of the file)",
-                        "value (counts)",
-                        false,
-                        {maximum, mean, minimum},
-                        {}});
+    // The mean gets its own axis: beside the extremes it would be a flat line.
+    page += RenderPlot({"Mean value", kPositionAxis, "mean value (counts)", false, {mean}, {}});
+    page += RenderPlot({"Minimum and maximum value", kPositionAxis, "value (counts)", false, {maximum, minimum}, {}});
     page += RenderPlot({"Saturated pixels (at " + std::to_string(input.statistics.fullScale) + ", the " +
                             std::to_string(input.statistics.effectiveBits) + "-bit maximum)",
-                        "frame index (0 = first image of the file)",
+                        kPositionAxis,
                         "pixels",
                         false,
                         {saturated},
                         {}});
+}
+
+// Mean and root mean square deviation of the finite values.
+void MeanAndRms(const std::vector<double>& values, double& mean, double& rms, size_t& count) {
+    double sum = 0, squares = 0;
+    count = 0;
+    for (double value : values)
+        if (std::isfinite(value)) sum += value, ++count;
+    mean = count ? sum / static_cast<double>(count) : NAN;
+    for (double value : values)
+        if (std::isfinite(value)) squares += (value - mean) * (value - mean);
+    rms = count ? std::sqrt(squares / static_cast<double>(count)) : NAN;
+}
+
+void SpotSection(const ReportInput& input, std::string& page) {
+    const std::vector<QMV3_STATISTICS>& spots = input.spots;
+    const DIMAGE_FRAMEHEADER& first = (*input.sequence)[0].frameHeader;
+    const bool mm = first.xScale > 0.0f && first.yScale > 0.0f;
+    const std::string unit = mm ? "mm" : "px";
+    PlotSeries x{"centroid x", "#1f77b4", {}, {}}, y{"centroid y", "#ff7f0e", {}, {}};
+    PlotSeries width{"sigma x", "#1f77b4", {}, {}}, height{"sigma y", "#ff7f0e", {}, {}};
+    PlotSeries scatter{"centroid", "#1f77b4", {}, {}, false, 1.0, true};
+    for (size_t i = 0; i < spots.size(); ++i) {
+        const QMV3_STATISTICS& s = spots[i];
+        const double position = static_cast<double>(i + 1);
+        for (PlotSeries* series : {&x, &y, &width, &height}) series->x.push_back(position);
+        x.y.push_back(mm ? s.centroid_x_mm : s.centroid_x);
+        y.y.push_back(mm ? s.centroid_y_mm : s.centroid_y);
+        width.y.push_back(mm ? s.sigma_x_mm : s.sigma_x);
+        height.y.push_back(mm ? s.sigma_y_mm : s.sigma_y);
+        scatter.x.push_back(x.y.back());
+        scatter.y.push_back(y.y.back());
+    }
+    double meanX, rmsX, meanY, rmsY;
+    size_t measured, unused;
+    MeanAndRms(x.y, meanX, rmsX, measured);
+    MeanAndRms(y.y, meanY, rmsY, unused);
+    const char* number = mm ? "%.4f" : "%.2f";
+    page += "<h2>Spot</h2><p class=\"note\">The library's figures of " + EscapeMarkup(input.spotDescription) +
+            "; each pixel weighs its value minus the background where that exceeds the threshold. ";
+    if (measured == 0) {
+        page += "<span class=\"bad\">No image has a pixel above the threshold: no spot to show.</span></p>";
+        return;
+    }
+    if (measured < spots.size())
+        page += "<span class=\"bad\">" + std::to_string(spots.size() - measured) + " of " +
+                std::to_string(spots.size()) + " images have no pixel above the threshold.</span> ";
+    page += "Centroid mean (" + Format(number, meanX) + ", " + Format(number, meanY) + ") " + unit +
+            ", rms scatter about it " + Format(number, rmsX) + " " + unit + " in x, " + Format(number, rmsY) + " " +
+            unit + " in y, " + Format(number, std::hypot(rmsX, rmsY)) + " " + unit + " radially" +
+            (mm ? " (the images' scale)" : ", frame columns and rows") + ".</p>";
+    page += RenderPlot({"Centroid over the run", kPositionAxis, "centroid (" + unit + ")", false, {x, y}, {}});
+    page += RenderPlot({"Widths (sigma) over the run", kPositionAxis, "sigma (" + unit + ")", false, {width, height}, {}});
+    PlotSeries mean{"mean", "#d62728", {meanX}, {meanY}, false, 1.0, true};
+    page += RenderPlot({"Centroid scatter (rows grow downward)",
+                        "centroid x (" + unit + ")",
+                        "centroid y (" + unit + ")",
+                        false,
+                        {scatter, mean},
+                        {{meanX, "mean x " + Format(number, meanX), "#d62728"}}});
 }
 
 void HistogramPlot(const ReportInput& input, std::string& page) {
@@ -222,12 +282,12 @@ void TimingPlot(const ReportInput& input, std::string& page) {
     PlotSeries intervals{"interval", "#1f77b4", {}, {}};
     std::vector<PlotMark> gaps;
     for (uint32_t i = 1; i < sequence.size(); ++i) {
-        intervals.x.push_back(i);
+        intervals.x.push_back(i + 1);
         intervals.y.push_back((TimestampSeconds(sequence[i]) - TimestampSeconds(sequence[i - 1])) * 1000.0);
         const int64_t step = static_cast<int64_t>(sequence[i].frameHeader.frameNumber) -
                              static_cast<int64_t>(sequence[i - 1].frameHeader.frameNumber);
         if (step == 1) continue;
-        gaps.push_back({static_cast<double>(i),
+        gaps.push_back({static_cast<double>(i + 1),
                         step > 1    ? std::to_string(step - 1) + " missing"
                         : step == 0 ? "repeat"
                                     : "back " + std::to_string(-step),
@@ -242,7 +302,7 @@ void TimingPlot(const ReportInput& input, std::string& page) {
                          : std::to_string(gaps.size()) + " place" + (gaps.size() == 1 ? "" : "s") +
                                " where the frame numbers do not step by one, marked in red.";
     page += "</p>" + RenderPlot({"Interval between consecutive frames",
-                                 "frame index (interval from the previous image)",
+                                 "image position (interval from the previous image)",
                                  "interval (ms)",
                                  false,
                                  {intervals},
@@ -303,6 +363,12 @@ bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Se
     return MakeThumbnailSet(sequence, wanted, input.style, input.thumbnails, message);
 }
 
+bool PrepareSpots(SpotOptions& spot, ReportInput& input, std::string& message) {
+    if (!LoadBackground(spot, message) || !ComputeSpots(*input.sequence, spot, input.spots, message)) return false;
+    input.spotDescription = spot.Describe();
+    return true;
+}
+
 bool BuildReportPage(const ReportInput& input, std::string& page, std::string& message) {
     page =
         "<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -316,6 +382,7 @@ bool BuildReportPage(const ReportInput& input, std::string& page, std::string& m
     if (input.sequence->size() > 0) {
         if (!ContactSheet(input, page, message)) return false;
         FramePlots(input, page);
+        if (!input.spots.empty()) SpotSection(input, page);
         HistogramPlot(input, page);
         TimingPlot(input, page);
     }

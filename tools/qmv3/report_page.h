@@ -10,6 +10,7 @@
 #include "arguments.h"
 #include "run_statistics.h"
 #include "sequence_io.h"
+#include "spot_options.h"
 #include "thumbnails.h"
 
 namespace qmv3tool {
@@ -29,6 +30,8 @@ struct ReportInput {
     RunStatistics statistics;
     ThumbnailStyle style;
     ThumbnailSet thumbnails;
+    std::string spotDescription;          // what the spot figures measured
+    std::vector<QMV3_STATISTICS> spots;   // the library's figures per image; empty: no Spot section
 };
 
 // Loads the file into sequence, checks every image, decompresses JPEG frames, counts the values and
@@ -36,6 +39,10 @@ struct ReportInput {
 // everything the report and the contact sheet show. False with a message.
 bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Sequence& sequence, ReportInput& input,
                    std::string& message);
+
+// The library's spot figures of every image into input (the sequence must be prepared); false with a
+// message.
+bool PrepareSpots(SpotOptions& spot, ReportInput& input, std::string& message);
 
 // --thumbnails N (default 24) and --palette of report and contact-sheet: null, or the usage message.
 const char* ReadPictureOptions(const Arguments& arguments, uint32_t& thumbnails, Palette& palette);

@@ -54,15 +54,21 @@ struct Scale {
     }
 };
 
+bool NearlyEqual(double a, double b) {
+    return std::fabs(b - a) <= 1e-9 * std::max({1.0, std::fabs(a), std::fabs(b)});
+}
+
 void Ranges(const Plot& plot, double& xMin, double& xMax, double& yMin, double& yMax) {
     xMin = yMin = HUGE_VAL;
     xMax = yMax = -HUGE_VAL;
     for (const PlotSeries& series : plot.series) {
         for (double x : series.x) {
+            if (!std::isfinite(x)) continue;
             xMin = std::min(xMin, x);
             xMax = std::max(xMax, x + (series.bars ? series.barWidth : 0.0));
         }
         for (double y : series.y) {
+            if (!std::isfinite(y)) continue;
             yMin = std::min(yMin, y);
             yMax = std::max(yMax, y);
         }
@@ -73,7 +79,10 @@ void Ranges(const Plot& plot, double& xMin, double& xMax, double& yMin, double& 
     }
     if (xMin > xMax) xMin = 0, xMax = 1;
     if (yMin > yMax) yMin = 0, yMax = 1;
-    if (xMax == xMin) xMax = xMin + 1;
+    // Values that differ by rounding alone (a spot that does not move) count as one value: a span
+    // near the last digit would make tick steps too small to advance.
+    if (NearlyEqual(xMin, xMax)) xMax = xMin + 1;
+    if (NearlyEqual(yMin, yMax)) yMax = yMin;
     if (plot.logY) {
         yMin = 1;
         yMax = std::pow(10.0, std::ceil(std::log10(std::max(yMax, 10.0))));
@@ -123,13 +132,20 @@ void DrawSeries(const PlotSeries& series, const Scale& x, const Scale& y, std::s
         }
         return;
     }
-    svg += "<polyline fill=\"none\" stroke-width=\"1.5\" stroke=\"" + series.colour + "\" points=\"";
+    std::vector<size_t> shown;
     for (size_t i = 0; i < series.x.size() && i < series.y.size(); ++i)
-        svg += (i ? " " : "") + Coordinate(x(series.x[i])) + "," + Coordinate(y(series.y[i]));
-    svg += "\"/>";
-    if (series.x.size() == 1)  // a single point has no line to show it
-        svg += "<circle cx=\"" + Coordinate(x(series.x[0])) + "\" cy=\"" + Coordinate(y(series.y[0])) +
-               "\" r=\"3\" fill=\"" + series.colour + "\"/>";
+        if (std::isfinite(series.x[i]) && std::isfinite(series.y[i])) shown.push_back(i);
+    if (!series.points) {
+        svg += "<polyline fill=\"none\" stroke-width=\"1.5\" stroke=\"" + series.colour + "\" points=\"";
+        for (size_t k = 0; k < shown.size(); ++k)
+            svg += (k ? " " : "") + Coordinate(x(series.x[shown[k]])) + "," + Coordinate(y(series.y[shown[k]]));
+        svg += "\"/>";
+    }
+    // A scatter plot, or a single point, which has no line to show it.
+    if (series.points || shown.size() == 1)
+        for (size_t i : shown)
+            svg += "<circle cx=\"" + Coordinate(x(series.x[i])) + "\" cy=\"" + Coordinate(y(series.y[i])) +
+                   "\" r=\"" + (series.points ? "2" : "3") + "\" fill=\"" + series.colour + "\"/>";
 }
 
 }  // namespace

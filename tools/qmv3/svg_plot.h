@@ -1,5 +1,6 @@
 // Plots as inline SVG for the report: lines or bars over a linear x axis, a linear or logarithmic y
-// axis, tick labels, axis titles with units, and marked positions. No script, no outside resource;
+// axis, tick labels, axis titles with units, and marked positions. Values that are not finite (NaN:
+// nothing measured) are left out. No script, no outside resource;
 // the SVG scales with the page (viewBox) and prints as vectors.
 #ifndef QMV3_TOOL_SVG_PLOT_H
 #define QMV3_TOOL_SVG_PLOT_H
@@ -16,6 +17,7 @@ struct PlotSeries {
     std::vector<double> y;
     bool bars = false;  // bars from the axis instead of a line; x are the bars' left edges
     double barWidth = 1.0;
+    bool points = false;  // a dot per value instead of a line (a scatter plot)
 };
 
 struct PlotMark {

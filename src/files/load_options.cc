@@ -1,0 +1,143 @@
+// The load with options: a range of images, headers without pixels, the frames in one block. IMC2/BKC2
+// files are read with the plan (images before the range and pixel blocks not wanted are passed over by
+// their lengths); every other kind is loaded whole by the general load and then cut to the plan.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "client/frame_blocks.h"
+#include "files/file_detect.h"
+#include "files/imc2_format.h"
+#include "files/load_internal.h"
+#include "files/metadata_sets.h"
+#include "files/sequence_files.h"
+#include "util/byte_io.h"
+#include "util/c_boundary.h"
+
+namespace {
+
+constexpr unsigned kKnownFlags = QMV3_LOAD_FLAG_HEADERS_ONLY | QMV3_LOAD_FLAG_ONE_BLOCK;
+
+// Whether the file starts as an IMC2/BKC2 file does (the two magic numbers) and no older kind claims it,
+// the order of the general load.
+bool StartsAsImc2(const char* path) {
+    byte_io::ByteReader file;
+    uint32_t magic1 = 1, magic2 = 0;
+    if (!file.Open(path) || !file.Read(magic1) || !file.Read(magic2)) return false;
+    if (magic1 != imc2::kMagic1 || magic2 != imc2::kMagic2) return false;
+    return !_internal_is_file_imm(path, nullptr, 0) && !_internal_is_file_bkg(path, nullptr, 0) &&
+           !_internal_is_file_imc_bkc(path, nullptr, 0);
+}
+
+bool CheckOptions(const char* path, const QMV3_LOAD_OPTIONS& options, std::string& errorText) {
+    const std::string prefix = _internal_filePrefix(path) + " load error: ";
+    if (options.size < sizeof(QMV3_LOAD_OPTIONS)) {
+        errorText = prefix + "options.size " + std::to_string(options.size) + " is below " +
+                    std::to_string(sizeof(QMV3_LOAD_OPTIONS)) + ".";
+        return false;
+    }
+    if ((options.flags & ~kKnownFlags) != 0) {
+        errorText = prefix + "unknown option flags " + std::to_string(options.flags & ~kKnownFlags) + ".";
+        return false;
+    }
+    if (options.lastImage != 0 && options.lastImage < options.firstImage) {
+        errorText = prefix + "lastImage " + std::to_string(options.lastImage) + " lies before firstImage " +
+                    std::to_string(options.firstImage) + ".";
+        return false;
+    }
+    return true;
+}
+
+// Keeps the images first..last of a whole load (and only their headers when asked); the rest is freed.
+int CutToPlan(const char* path, QMBUNCHOFIMAGES* images, const Imc2LoadPlan& plan, std::string& errorText) {
+    const uint32_t n = images->numFrames;
+    const uint32_t first = plan.first == 0 ? 1 : plan.first;
+    const uint32_t last = plan.last == 0 || plan.last > n ? n : plan.last;
+    if (first > last) {
+        errorText = _internal_filePrefix(path) + " load error: images " + std::to_string(first) + ".." +
+                    std::to_string(last) + " requested, the file holds " + std::to_string(n) + ".";
+        qmFreeBunch(images);
+        return QMV3_LOAD_PARAMETER_ERROR;
+    }
+    const uint32_t count = last - first + 1;
+    auto* kept = static_cast<DIMAGE*>(std::malloc(sizeof(DIMAGE) * count));
+    if (kept == nullptr) {
+        errorText = _internal_filePrefix(path) + " load error: Memory allocation error.";
+        qmFreeBunch(images);
+        return QMV3_LOAD_OUT_OF_MEMORY;
+    }
+    for (uint32_t k = 1; k <= n; ++k) {
+        DIMAGE& image = images->imageArray[k - 1];
+        const bool inside = k >= first && k <= last;
+        if (inside) kept[k - first] = image;
+        if (!inside || plan.headersOnly) {
+            frame_blocks::ReleaseFrameBuffer(image.frameBuffer);
+            if (inside) {
+                kept[k - first].frameBuffer = nullptr;
+                kept[k - first].frameBufferSize = 0;
+            }
+        }
+    }
+    std::free(images->imageArray);
+    images->imageArray = kept;
+    images->numFrames = count;
+    return QMV3_LOAD_OK;
+}
+
+int LoadWithOptions(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_OPTIONS& options, std::string& errorText,
+                    int* interrupt, double* percent) {
+    int code = QMV3_LOAD_OK;
+    if (!imc2load::CheckLoadParameters(path, images, code, errorText)) return code;
+    if (!CheckOptions(path, options, errorText)) return QMV3_LOAD_PARAMETER_ERROR;
+    Imc2LoadPlan plan;
+    plan.first = options.firstImage == 0 ? 1 : options.firstImage;
+    plan.last = options.lastImage;
+    plan.headersOnly = (options.flags & QMV3_LOAD_FLAG_HEADERS_ONLY) != 0;
+    plan.oneBlock = (options.flags & QMV3_LOAD_FLAG_ONE_BLOCK) != 0;
+    if (StartsAsImc2(path)) {
+        return _internal_load_imc2_file_planned(path, images, plan, code, errorText, interrupt, percent) ? 0 : code;
+    }
+    char message[8192];  // room for a path of 4096 bytes and its message
+    message[0] = '\0';
+    code = qmLoadImagesFromFileEx(path, images, interrupt, percent, message, sizeof message);
+    if (code != QMV3_LOAD_OK) {
+        errorText = message;
+        return code;
+    }
+    return CutToPlan(path, images, plan, errorText);
+}
+
+void CopyFailure(char* buffer, unsigned int size, const char* path, const char* what) {
+    if (buffer == nullptr || size < 2) return;
+    std::snprintf(buffer, size - 1, "File \"%s\"%s", path != nullptr ? path : "", what);
+    buffer[size - 1] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
+                                        const QMV3_LOAD_OPTIONS* options, int* interrupt, double* percent,
+                                        char* errorText, unsigned int errorTextSize) {
+    if (options == nullptr)
+        return qmLoadImagesFromFileEx(asFilePath, apImages, interrupt, percent, errorText, errorTextSize);
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = LoadWithOptions(asFilePath, apImages, *options, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        });
+}
+
+}  // extern "C"
