@@ -15,7 +15,8 @@
  *  - Frame buffers that cross the interface are malloc blocks, released with free (or by qmFreeImage,
  *    qmFreeBunch and free_vidinfhdr for the records those functions own).
  *  - The functions expect to be called from one application thread; only the delivery callback of a
- *    multi-frame grab runs on another. Functions marked "any thread" keep no shared state.
+ *    multi-frame grab runs on another. Functions marked "any thread" keep no shared state; the streams
+ *    group says how its functions may be used from several threads.
  *  - Long file operations take an optional interrupt flag (the value 1 stops them at the next check) and
  *    an optional progress value rising from 0.0 to 1.0; another thread may set or watch either.
  */
@@ -621,6 +622,133 @@ QMV3_EXPORT int qmDecompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompress
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Streams                                                                                         */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup streams Streams
+ * A stream is a subscription to an image property that hands the frames over one by one, in arrival
+ * order, in a fixed pool of buffers allocated (and their pages touched) at open and reused for every
+ * frame: it runs for hours with bounded memory. Each delivery is copied once, on the control system's
+ * delivery thread, from the subscription's receive buffer into a free buffer of the pool and queued;
+ * qmStreamNext lends the oldest queued frame to the caller until qmStreamRelease. When the queue is full
+ * the stream's policy decides which frame is dropped; every drop is counted.
+ *
+ * Faults are never silent: a delivery with a failing completion code (other than 516 and 517, which are
+ * informational) or a link without a frame for longer than the silence limit counts as a lost link. It
+ * is logged, counted and reported once by qmStreamNext (QMV3_STREAM_LINK_LOST); qmStreamNext then closes
+ * the link and subscribes again, after a pause that starts at 100 ms and doubles with every attempt that
+ * brings no frame, up to 5 seconds. Resubscription happens only inside qmStreamNext (the library starts
+ * no thread of its own), so a consumer that stops calling it also stops the retries.
+ *
+ * Threads: any number of streams may be open in a process, on the same or different properties, next to
+ * a multi-frame grab (streams share none of its state); the functions of different streams may run at the
+ * same time on different threads, and the functions of one stream may be called from any thread. A
+ * handle stays recognisable after it is closed: using it then gives QMV3_STREAM_CLOSED, never a crash.
+ * @{
+ */
+
+/** A stream; opaque. */
+typedef struct QMV3_STREAM QMV3_STREAM;
+
+/** Results of the stream functions. */
+enum QMV3_STREAM_RESULT {
+    QMV3_STREAM_OK = 1,                  /**< done; qmStreamNext: a frame is lent to the caller */
+    QMV3_STREAM_TIMEOUT = 0,             /**< qmStreamNext: no frame within the time asked */
+    QMV3_STREAM_LINK_LOST = -1,          /**< qmStreamNext: the link is lost and being resubscribed */
+    QMV3_STREAM_CLOSED = -2,             /**< the stream has been closed */
+    QMV3_STREAM_REFUSED = -3,            /**< null or invalid argument, unknown handle, bad address or property */
+    QMV3_STREAM_NOT_BORROWED = -4,       /**< qmStreamRelease: the frame is not lent by this stream */
+    QMV3_STREAM_OUT_OF_MEMORY = -5,      /**< the pool or the stream could not be allocated */
+    QMV3_STREAM_SUBSCRIPTION_FAILED = -6 /**< qmStreamOpen: the control system refused; see *zantCode */
+};
+
+/** What a stream drops when a frame arrives and its queue is full. */
+enum QMV3_STREAM_POLICY {
+    QMV3_STREAM_KEEP_NEWEST = 0, /**< drop the oldest queued frame: a viewer sees the newest */
+    QMV3_STREAM_KEEP_OLDEST = 1  /**< drop the arriving frame: a recorder keeps continuity */
+};
+
+/** Options of qmStreamOpen. Zero fields take their defaults, so a cleared record with its size set is
+ * the default stream. Fields beyond `size` bytes are taken as zero, so the record can grow. */
+typedef struct QMV3_STREAM_OPTIONS {
+    unsigned int size;        /**< sizeof(QMV3_STREAM_OPTIONS), set by the caller */
+    int rateMilliseconds;     /**< access rate of the subscription; 0: 300 */
+    int mode;                 /**< access mode; 0 (QMV3_CM_CANCEL, meaningless here): QMV3_CM_TIMER */
+    unsigned int queueLength; /**< frames the queue holds, 1 to 4096; 0: 16 */
+    int policy;               /**< a QMV3_STREAM_POLICY */
+    int decompress;           /**< 1: JPEG frames are decompressed to GRAY or RGB before they are queued */
+    unsigned int spareBuffers; /**< buffers beyond the queue for frames the caller holds, 1 to 4096; 0: 2 */
+    int silenceMilliseconds;  /**< a link without a frame this long counts as lost; 0: 4 x the rate, at least
+                                   5000 */
+} QMV3_STREAM_OPTIONS;
+
+/** Counts of a stream since it was opened (qmStreamGetStatistics). Every delivery with a frame is counted
+ * once as repeated, dropped, handed out, queued or in transit. */
+typedef struct QMV3_STREAM_STATISTICS {
+    unsigned int size;                   /**< sizeof(QMV3_STREAM_STATISTICS), set by the caller */
+    unsigned int queueLength;            /**< the queue's length */
+    unsigned long long delivered;        /**< deliveries with a frame (completion code 0), repetitions included */
+    unsigned long long handedOut;        /**< frames lent to the caller by qmStreamNext */
+    unsigned long long droppedQueueFull; /**< frames dropped by the policy: queue full, or no free buffer */
+    unsigned long long gaps;             /**< frame numbers the server skipped */
+    unsigned long long repeats;          /**< deliveries of the previous frame number again, dropped */
+    unsigned long long linkLosses;       /**< lost links: failing deliveries or silence */
+    unsigned long long resubscriptions; /**< subscriptions made again after a lost link (attempts) */
+    unsigned long long poolGrowths;      /**< times the pool's buffers had to grow for a larger frame */
+    unsigned long long decodeFailures;   /**< JPEG frames that could not be decompressed (queued compressed) */
+    unsigned int queueHighWater;         /**< the most frames ever queued at once */
+    unsigned int queued;                 /**< frames queued now */
+    unsigned int borrowed;               /**< frames lent to the caller now */
+    unsigned int lastFrameNumber;        /**< frameNumber of the last frame delivered, 0 before the first */
+    int lastZantCode;                    /**< the last completion code of the control system (0: success) */
+    int linkUp;                          /**< 1 while subscribed and not lost, else 0 */
+} QMV3_STREAM_STATISTICS;
+
+/** Subscribes to an image property. The address is checked and corrected as for a grab; the pool (queue
+ * length + spare buffers) is sized by qmEstimateMaxFrameSizeBytes and its pages are touched now, so the
+ * delivery path allocates nothing and meets no page fault. A frame larger than the buffers (a decoded
+ * JPEG frame) grows them once, logged and counted in poolGrowths. Blocks up to about a second.
+ * @param[out] stream receives the new stream; null on failure
+ * @param address device address
+ * @param property image property
+ * @param options the options, or null for the defaults
+ * @param[out] zantCode the completion code of the control system, 0 on success (may be null)
+ * @return QMV3_STREAM_OK, QMV3_STREAM_REFUSED, QMV3_STREAM_OUT_OF_MEMORY or QMV3_STREAM_SUBSCRIPTION_FAILED */
+QMV3_EXPORT int qmStreamOpen(QMV3_STREAM** stream, const char* address, const char* property,
+                             const QMV3_STREAM_OPTIONS* options, int* zantCode);
+/** Lends the next frame in arrival order: a valid DIMAGE whose frame buffer belongs to the stream's pool
+ * (frameBufferSize = appendedFrameSize) until qmStreamRelease. Waits up to timeoutMs for one. Queued frames
+ * come first; then a lost link is reported once as soon as it is seen, and while the link stays down a
+ * wait that ends without a frame gives QMV3_STREAM_LINK_LOST instead of QMV3_STREAM_TIMEOUT.
+ * @param stream the stream
+ * @param timeoutMs milliseconds to wait; 0 does not wait; negative waits until a frame, a lost link or close
+ * @param[out] frame receives the frame, or null when the result is not QMV3_STREAM_OK
+ * @return QMV3_STREAM_OK, QMV3_STREAM_TIMEOUT, QMV3_STREAM_LINK_LOST, QMV3_STREAM_CLOSED (also when another
+ *         thread closes the stream during the wait) or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamNext(QMV3_STREAM* stream, int timeoutMs, DIMAGE** frame);
+/** Gives a frame lent by qmStreamNext back to the pool. After qmStreamClose, a frame still lent is freed
+ * here; the stream's last memory goes with the last of them.
+ * @param stream the stream that lent the frame
+ * @param frame the frame as qmStreamNext gave it (its header and frameBuffer may have been changed)
+ * @return QMV3_STREAM_OK, QMV3_STREAM_NOT_BORROWED (a frame of another stream, one given back already, or
+ *         any other pointer), QMV3_STREAM_CLOSED (closed and every frame given back) or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamRelease(QMV3_STREAM* stream, DIMAGE* frame);
+/** Copies the stream's counts.
+ * @param stream the stream
+ * @param[in,out] statistics size set by the caller; at most that many bytes are written
+ * @return QMV3_STREAM_OK, QMV3_STREAM_CLOSED or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamGetStatistics(QMV3_STREAM* stream, QMV3_STREAM_STATISTICS* statistics);
+/** Ends the subscription, waits until no delivery into the stream is running, wakes waiting qmStreamNext
+ * calls (QMV3_STREAM_CLOSED) and frees the pool. Frames still lent stay valid until each is given back
+ * with qmStreamRelease, which frees it. Closing twice gives QMV3_STREAM_CLOSED.
+ * @param stream the stream
+ * @return QMV3_STREAM_OK, QMV3_STREAM_CLOSED or QMV3_STREAM_REFUSED */
+QMV3_EXPORT int qmStreamClose(QMV3_STREAM* stream);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Display helpers and texts                                                                       */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -944,6 +1072,69 @@ QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* b
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Salvage of damaged files                                                                        */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup salvage Salvage of damaged files
+ * Reading what is intact in a sequence file that is cut short (a full disk, a crash, a killed
+ * recording) or has damaged bytes. An IMC2/BKC2 file is walked by its structure, never by the image
+ * count of its header (which a file still being written may not have yet): an image whose header,
+ * metadata or compressed pixel block is damaged is dropped, and the images after it are found again
+ * by their structure and kept. IMM, IMC and BKC files keep every whole frame before the point where
+ * they are cut, and IMC/BKC frames whose streams are damaged are dropped one by one. Any thread, each
+ * call with its own sequence and file.
+ * @{
+ */
+
+/** What qmRecoverImagesFromFile found in a file. */
+typedef struct QMV3_RECOVER_REPORT {
+    unsigned int size;                 /**< sizeof(QMV3_RECOVER_REPORT), set by the caller */
+    int fileKind;                      /**< the QMV3_FILE_* kind the file was read as; QMV3_FILE_UNKNOWN for none */
+    unsigned int kept;                 /**< images recovered into the sequence */
+    unsigned int dropped;              /**< images found, or known to be missing, that could not be kept */
+    unsigned int announced;            /**< images the file's header announces; 0 when it does not tell */
+    unsigned int reserved;             /**< 0 */
+    unsigned long long skippedBytes;   /**< bytes of the file that no kept or dropped image accounts for */
+} QMV3_RECOVER_REPORT;
+
+/** Told about every dropped image, in file order, and about damage that belongs to no image.
+ * @param context the caller's pointer, as given to qmRecoverImagesFromFile
+ * @param image the image's position in the file, counted from 1; 0 for damage that belongs to no image
+ *        (the global metadata, or bytes between images in which no image could be found)
+ * @param offset where the image's section (or the damage) starts, in bytes from the start of the file
+ * @param code why: QMV3_LOAD_SHORT_READ (the file ends inside it), QMV3_LOAD_INVALID_FILE (its header or
+ *        metadata is damaged), QMV3_LOAD_DECOMPRESSION_FAILED (its compressed pixel block is damaged),
+ *        QMV3_LOAD_INVALID_IMAGE (it fails the image validity rules)
+ * @param reason one English sentence, valid during the call only */
+typedef void (*QMV3_RECOVER_CALLBACK)(void* context, unsigned int image, unsigned long long offset, int code,
+                                      const char* reason);
+
+/** Reads every intact image of a damaged (or intact) IMC2/BKC2, IMM, BKG, IMC or BKC file into an empty
+ * sequence; the file's kind is decided by its content. Kept images are as qmLoadImagesFromFileEx gives
+ * them, except that an older file's frames keep their position in the file as frame number (so dropped
+ * frames show as gaps). An intact file gives the images qmLoadImagesFromFileEx gives.
+ * @param path the file
+ * @param images an empty sequence (qmInitializeBunchStructure); on QMV3_LOAD_OK it holds the kept images
+ *        and the caller frees it with qmFreeBunch; on failure it stays empty
+ * @param[out] report what was found (may be null; when not null its size member must be set); filled
+ *        also when no image could be kept
+ * @param onDropped called for every dropped image and every damaged part (may be null)
+ * @param context handed to onDropped
+ * @param interrupt the value 1 stops the salvage (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_LOAD_OK (0) when at least one image was kept; QMV3_LOAD_INVALID_FILE when none could
+ *         be (the message says why); QMV3_LOAD_PARAMETER_ERROR (also for a report whose size is too
+ *         small), QMV3_LOAD_OPEN_FAILED, QMV3_LOAD_OUT_OF_MEMORY or QMV3_LOAD_INTERRUPTED */
+QMV3_EXPORT int qmRecoverImagesFromFile(const char* path, QMBUNCHOFIMAGES* images, QMV3_RECOVER_REPORT* report,
+                                        QMV3_RECOVER_CALLBACK onDropped, void* context, int* interrupt,
+                                        double* percent, char* errorText, unsigned int errorTextSize);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Image sequence files                                                                            */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -1138,13 +1329,16 @@ enum QMV3_RECORDER_RESULT {
                                                 stopped, its files hold every frame before the failure */
     QMV3_RECORDER_OUT_OF_MEMORY = -6,      /**< out of memory */
     QMV3_RECORDER_COMPRESSION_FAILED = -7, /**< compressing a frame failed; the recording stopped */
+    QMV3_RECORDER_INTERRUPTED = -9,        /**< qmRecordStream: stopped through the interrupt flag; what was
+                                                received is written */
     QMV3_RECORDER_PARAMETER_ERROR = -12,   /**< a null or invalid argument or option */
     QMV3_RECORDER_INVALID_FRAME = -13,     /**< a frame that fails the validity rules or that the output
                                                 cannot hold (IMC2/BKC2: GRAY and RGB only); not taken,
                                                 the recording goes on */
     QMV3_RECORDER_FILE_EXISTS = -14,       /**< a name the recording would write exists (without
                                                 QMV3_RECORDER_FLAG_REPLACE) */
-    QMV3_RECORDER_METADATA_ERROR = -15     /**< a header field could not be written as metadata */
+    QMV3_RECORDER_METADATA_ERROR = -15,    /**< a header field could not be written as metadata */
+    QMV3_RECORDER_STREAM_ENDED = -20       /**< qmRecordStream: the stream was closed or refused a frame */
 };
 
 /** Compression of the pixel blocks (QMV3_RECORDER_OPTIONS::compression). Each is a standard zlib stream
@@ -1194,6 +1388,7 @@ typedef struct QMV3_RECORDER_STATISTICS {
     unsigned long long files;        /**< files holding frames */
     unsigned long long bytes;        /**< bytes in those files */
     unsigned long long fileBytes;    /**< bytes of the file being written (or written last) */
+    unsigned long long rejected;     /**< frames refused with QMV3_RECORDER_INVALID_FRAME */
 } QMV3_RECORDER_STATISTICS;
 
 /** A recorder (opaque). */
@@ -1247,6 +1442,48 @@ QMV3_EXPORT int qmRecorderGetError(QMV3_RECORDER* recorder, char* errorText, uns
  * @param errorTextSize capacity of errorText
  * @return QMV3_RECORDER_OK, QMV3_RECORDER_PARAMETER_ERROR, or the code of the first failure */
 QMV3_EXPORT int qmRecorderFinish(QMV3_RECORDER* recorder, char* errorText, unsigned int errorTextSize);
+/** Counts of a recording from a stream (qmRecordStream): the stream's and the recorder's together. */
+typedef struct QMV3_RECORD_PROGRESS {
+    unsigned int size;            /**< sizeof(QMV3_RECORD_PROGRESS), set by the caller; at most that many
+                                       bytes are written */
+    unsigned int queued;          /**< frames waiting in the stream's queue and the recorder's */
+    unsigned int queueFrames;     /**< both queues' lengths together */
+    unsigned int linkLosses;      /**< lost links of the stream (each subscribed again) */
+    double seconds;               /**< since the recording from the stream began */
+    unsigned long long received;  /**< frames received from the stream (repetitions not counted) */
+    unsigned long long written;   /**< frames in the files */
+    unsigned long long dropped;   /**< frames not written: the stream's queue or the recorder's was full
+                                       (the disk or the compressor could not keep up), a failed write
+                                       lost them, or the recorder refused them as invalid */
+    unsigned long long gaps;      /**< frame numbers the camera skipped */
+    unsigned long long files;     /**< files holding frames */
+    unsigned long long bytes;     /**< bytes in those files */
+    unsigned long long fileBytes; /**< bytes of the file being written (or written last) */
+} QMV3_RECORD_PROGRESS;
+
+/** Called by qmRecordStream about twice a second on its thread, with the counts so far. */
+typedef void (*QMV3_RECORD_CALLBACK)(const QMV3_RECORD_PROGRESS* progress, void* context);
+
+/** Records a stream to the end: hands every frame of stream to recorder (waiting for room, so that a
+ * stream with QMV3_STREAM_KEEP_OLDEST drops the frames that come while the disk or the compressor is
+ * behind) until `frames` frames were taken, `milliseconds` passed, *interrupt became 1, the stream ended
+ * or the recording failed. A stop by time or by the flag also writes the frames the stream had queued
+ * at that moment. Then finishes the recorder (qmRecorderFinish); the caller still closes both.
+ * @param recorder an open recorder
+ * @param stream an open stream
+ * @param frames frames to take; 0: no limit
+ * @param milliseconds how long to record; 0: no limit
+ * @param interrupt the value 1 stops the recording (may be null; another thread or a signal handler may
+ *        set it)
+ * @param callback called with the counts about twice a second (may be null)
+ * @param context passed to callback
+ * @param[in,out] result the final counts (may be null; its size member must be set)
+ * @return QMV3_RECORDER_OK (the count or the time was reached), QMV3_RECORDER_INTERRUPTED,
+ *         QMV3_RECORDER_STREAM_ENDED, QMV3_RECORDER_PARAMETER_ERROR, or the code of the failure that
+ *         stopped the recording (qmRecorderGetError has its message) */
+QMV3_EXPORT int qmRecordStream(QMV3_RECORDER* recorder, QMV3_STREAM* stream, unsigned long long frames,
+                               unsigned long long milliseconds, volatile int* interrupt,
+                               QMV3_RECORD_CALLBACK callback, void* context, QMV3_RECORD_PROGRESS* result);
 /** Finishes the recorder as qmRecorderFinish does (when it was not finished) and frees it, whatever the
  * result.
  * @param recorder an open recorder (may be null: nothing to do)

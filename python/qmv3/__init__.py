@@ -47,6 +47,8 @@ __all__ = [
     "GrabError",
     "Image",
     "Sequence",
+    "Stream",
+    "StreamImage",
     "SystemList",
     "check_file",
     "convert",
@@ -56,9 +58,12 @@ __all__ = [
     "library_info",
     "load",
     "profiles",
+    "record",
+    "recover",
     "save",
     "set_verbose",
     "statistics",
+    "stream",
 ]
 
 for _error in (Error, FileError, GrabError):
@@ -537,3 +542,8 @@ def set_verbose(level, log_file=None):
     """
     if not _qmv3.set_verbose(int(level), None if log_file is None else _os.fsdecode(log_file)):
         raise ValueError(f"verbosity level {level!r} rejected (0 to 3)")
+
+
+from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)
+from ._record import record  # noqa: E402
+from ._recover import recover  # noqa: E402  (needs the package's names above)

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,18 @@ namespace qmv3py {
 class Bunch {
   public:
     Bunch() { qmInitializeBunchStructure(&images_); }
-    ~Bunch() { qmFreeBunch(&images_); }
+    // One frame lent by a stream: `giveBack` returns it instead of qmFreeBunch.
+    Bunch(DIMAGE* lent, std::function<void()> giveBack) : giveBack_(std::move(giveBack)) {
+        images_.imageArray = lent;
+        images_.numFrames = 1;
+    }
+    ~Bunch() {
+        if (giveBack_) {
+            giveBack_();
+        } else {
+            qmFreeBunch(&images_);
+        }
+    }
     Bunch(const Bunch&) = delete;
     Bunch& operator=(const Bunch&) = delete;
 
@@ -27,6 +39,7 @@ class Bunch {
 
   private:
     QMBUNCHOFIMAGES images_;
+    std::function<void()> giveBack_;
 };
 
 // Some records of a Bunch as one contiguous sequence, for the library calls that take a

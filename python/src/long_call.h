@@ -32,6 +32,10 @@ class LongCall {
     // A Python exception stopped the call; Rethrow() raises it.
     bool Stopped() const { return error_ != nullptr; }
     bool TimedOut() const { return timedOut_; }
+    // The exception that stopped the call is KeyboardInterrupt (Ctrl-C).
+    bool StoppedByKeyboardInterrupt() const { return error_ != nullptr && error_->matches(PyExc_KeyboardInterrupt); }
+    // Drops the exception that stopped the call, for a call that answers Ctrl-C with its result.
+    void Forget() { error_.reset(); }
     [[noreturn]] void Rethrow();
 
     // Tells the callback that the call is complete (1.0), unless it was stopped.

@@ -76,6 +76,8 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def("grab_one", &GrabOne, "Single-frame grab into a new Bunch of one image.");
     module.def("device_properties", &DeviceProperties, "A device's property names, or None.");
     module.def("decode_mode", &DecodeMode, "Mode bits of an access-mode text, or a negative error.");
+    RegisterStreamCalls(module);
+    RegisterRecordCalls(module);
 
     module.def(
         "server_names", [](const std::string& path) { return ServerNames(Path(path)); },
@@ -85,5 +87,6 @@ PYBIND11_MODULE(_qmv3, module) {
         "(result, [(name, id)], standard error text) of a system list.");
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
+    RegisterRecoverCalls(module);
     RegisterStatisticsCalls(module);
 }

@@ -116,6 +116,27 @@ int decompressSequence(QMBUNCHOFIMAGES* sequence, int freeCompressedBuffers) {
 
 }  // namespace
 
+int _internal_DecompressImageInto(const DIMAGE& in, unsigned char* out, uint32_t capacity, DIMAGE& decoded,
+                                  uint32_t& needed) {
+    needed = 0;
+    if (out == nullptr) return QMV3_DECOMPRESS_NULL_ARGUMENT;
+    if (in.frameHeader.imageFormat != QMV3_FORMAT_JPEG) return QMV3_DECOMPRESS_NOT_JPEG;
+    const uint64_t rawSize = rawFrameSize(in);
+    if (rawSize == 0 || rawSize > kLargestRawSize || !hasCompressedBytes(in)) return QMV3_DECOMPRESS_DECODE_FAILED;
+    needed = static_cast<uint32_t>(rawSize);
+    if (rawSize > capacity) return QMV3_DECOMPRESS_BUFFER_TOO_SMALL;
+    int width = 0, height = 0, format = 0;
+    if (!_internal_DecompressJPEG(in.frameBuffer, in.frameHeader.appendedFrameSize, out, capacity, width, height,
+                                  format))
+        return QMV3_DECOMPRESS_DECODE_FAILED;
+    clearTail(out, rawSize, width, height, format);
+    decoded = in;
+    describeDecodedFrame(decoded, needed, format);
+    decoded.frameBuffer = out;
+    decoded.frameBufferSize = needed;
+    return QMV3_DECOMPRESS_DONE;
+}
+
 extern "C" {
 
 QMV3_EXPORT int qmDecompressImage(DIMAGE* outImage, const DIMAGE* inImage) {

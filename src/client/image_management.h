@@ -14,4 +14,11 @@
 // Null on a size below 1 or on allocation failure (logged). Release it with qmFreeImage.
 DIMAGE* qmInitializeImageEx(int aiFrameBufferSizeBytes);
 
+// Decodes the JPEG image `in` into `out` (capacity bytes) for callers that keep their own buffers.
+// `needed` gets the decoded size (0 when the record's geometry is unusable). On QMV3_DECOMPRESS_DONE,
+// `decoded` is in's header describing the decoded frame, with frameBuffer = out and frameBufferSize =
+// needed; QMV3_DECOMPRESS_BUFFER_TOO_SMALL writes nothing. Never allocates beyond libjpeg's own pools.
+int _internal_DecompressImageInto(const DIMAGE& in, unsigned char* out, uint32_t capacity, DIMAGE& decoded,
+                                  uint32_t& needed);
+
 #endif

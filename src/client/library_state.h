@@ -6,7 +6,8 @@
 
 #include "util/library_log.h"
 
-// The control-system client has been started, and the pipe named by the environment opened.
+// The control-system client has been started, and the pipe named by the environment opened (both
+// changed only under the start and stop's own mutex, see zant_session.cc).
 extern bool _global_internal_bZantStarted;
 extern bool _global_internal_bZantPipeOpened;
 

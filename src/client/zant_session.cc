@@ -1,6 +1,7 @@
 // Start and stop of the control-system client, once per loaded library, and the closing of links,
 // which the control system sometimes refuses for a moment while a delivery is under way.
 #include <cstdlib>
+#include <mutex>
 
 #include "client/grab_clock.h"
 #include "client/library_frame.h"
@@ -27,12 +28,16 @@ const char* configuredPipe() {
 constexpr unsigned kCloseRetryPauseMilliseconds = 100;
 constexpr double kCloseRetrySeconds = 3.0;
 
+// Start and stop are serialised: streams may be opened on several threads at once, beside a grab.
+std::mutex gZantSessionMutex;
+
 // The log writer's control-system destination.
 void WriteToControlSystemLog(const char* message) { feclog("%s", message); }
 
 }  // namespace
 
 void _internal_StartZantIfNotStartedAlready() {
+    std::lock_guard<std::mutex> lock(gZantSessionMutex);
     if (_global_internal_bZantStarted) return;
     // Set first, so that a start that fails half-way is not repeated by every grab.
     _global_internal_bZantStarted = true;
@@ -61,6 +66,7 @@ void _internal_StartZantIfNotStartedAlready() {
 }
 
 void _internal_StopZantIfAlreadyStarted() {
+    std::lock_guard<std::mutex> lock(gZantSessionMutex);
     if (!_global_internal_bZantStarted) return;
     const char* pipe = configuredPipe();
     if (_global_internal_bZantPipeOpened && pipe != nullptr) {

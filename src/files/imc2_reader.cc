@@ -92,37 +92,6 @@ bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
     return true;
 }
 
-// The header that every image of the file starts from.
-DIMAGE MakeTemplate(const char* path) {
-    DIMAGE image;
-    std::memset(&image, 0, sizeof(image));
-    std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
-    image.sourceHeader.cameraPortId = 0;
-    image.sourceHeader.versionTag = 1;
-    image.sourceHeader.totalLength = QMV3_IMAGE_HEADER_SIZE;
-    PLF_TIME modified;
-    if (platformFileGetLastModifiedTime64(path, modified)) {
-        image.sourceHeader.timestampSeconds = static_cast<uint32_t>(modified.seconds);
-        image.sourceHeader.timestampMicroseconds = static_cast<uint32_t>(modified.milliseconds) * 1000u;
-    }
-    CompactPath(image.sourceHeader.cameraPortName, sizeof(image.sourceHeader.cameraPortName), path);
-    DIMAGE_FRAMEHEADER& h = image.frameHeader;
-    for (int32_t* field : {&h.sourceWidth, &h.sourceHeight, &h.aoiWidth, &h.aoiHeight, &h.xStart, &h.yStart,
-                           &h.bytesPerPixel, &h.effectiveBitsPerPixel, &h.horizontalBinning, &h.verticalBinning,
-                           &h.sourceFormat, &h.imageFormat, &h.ispare1, &h.ispare2, &h.ispare3, &h.appendedFrameSize}) {
-        *field = -1;
-    }
-    for (float* field : {&h.xScale, &h.yScale, &h.imageRotation, &h.scale_x_offset, &h.scale_y_offset, &h.fspare3}) {
-        *field = -1.0f;
-    }
-    h.frameNumber = 0;
-    h.eventNumber = 0;
-    h.imageFlags = 0;
-    image.frameBufferSize = 0;
-    image.frameBuffer = nullptr;
-    return image;
-}
-
 // Set j of numSets as key and value; `which` names the block in the message.
 bool ReadSet(const Reader& reader, uint32_t j, uint32_t numSets, const std::string& which, std::string& key,
              std::string& value) {
@@ -394,7 +363,7 @@ bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, const Imc2LoadPlan& p
     reader.Progress(0.01);
     uint32_t numSets = 0;
     if (!ReadFileHeader(reader, numSets)) return false;
-    DIMAGE tmpl = MakeTemplate(reader.path);
+    DIMAGE tmpl = imc2load::MakeTemplate(reader.path);
     uint32_t n = 0;
     if (!ReadGlobalBlock(reader, numSets, globalTable.get(), tmpl, n)) return false;
     const uint32_t first = std::max<uint32_t>(plan.first, 1);

@@ -66,6 +66,10 @@ class Reader {
 // Parameter checks common to the dispatch and the reader (code -1).
 bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText);
 
+// The header every image of the file at path starts from, before its metadata is read: the fixed
+// tags, the file's modification time, the path as port name, every other field unset.
+DIMAGE MakeTemplate(const char* path);
+
 // Takes one global value over into the header template (or the image count).
 bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& tmpl,
                       uint32_t& numImages);

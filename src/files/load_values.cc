@@ -55,6 +55,36 @@ unsigned char* Reader::BlockBuffer(uint64_t size) const {
     return block_.get();
 }
 
+DIMAGE MakeTemplate(const char* path) {
+    DIMAGE image;
+    std::memset(&image, 0, sizeof(image));
+    std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
+    image.sourceHeader.cameraPortId = 0;
+    image.sourceHeader.versionTag = 1;
+    image.sourceHeader.totalLength = QMV3_IMAGE_HEADER_SIZE;
+    PLF_TIME modified;
+    if (platformFileGetLastModifiedTime64(path, modified)) {
+        image.sourceHeader.timestampSeconds = static_cast<uint32_t>(modified.seconds);
+        image.sourceHeader.timestampMicroseconds = static_cast<uint32_t>(modified.milliseconds) * 1000u;
+    }
+    CompactPath(image.sourceHeader.cameraPortName, sizeof(image.sourceHeader.cameraPortName), path);
+    DIMAGE_FRAMEHEADER& h = image.frameHeader;
+    for (int32_t* field : {&h.sourceWidth, &h.sourceHeight, &h.aoiWidth, &h.aoiHeight, &h.xStart, &h.yStart,
+                           &h.bytesPerPixel, &h.effectiveBitsPerPixel, &h.horizontalBinning, &h.verticalBinning,
+                           &h.sourceFormat, &h.imageFormat, &h.ispare1, &h.ispare2, &h.ispare3, &h.appendedFrameSize}) {
+        *field = -1;
+    }
+    for (float* field : {&h.xScale, &h.yScale, &h.imageRotation, &h.scale_x_offset, &h.scale_y_offset, &h.fspare3}) {
+        *field = -1.0f;
+    }
+    h.frameNumber = 0;
+    h.eventNumber = 0;
+    h.imageFlags = 0;
+    image.frameBufferSize = 0;
+    image.frameBuffer = nullptr;
+    return image;
+}
+
 bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText) {
     auto fail = [&](const std::string& text) {
         code = QMV3_LOAD_PARAMETER_ERROR;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "client/image_management.h"
+#include "image/image_checks.h"
 
 namespace recorder {
 
@@ -68,6 +68,8 @@ int Recorder::Write(const DIMAGE& frame) {
     std::string reason;
     if (frame.frameBuffer == nullptr || frame.frameHeader.appendedFrameSize <= 0 ||
         !_internal_qmCheckImageValidity(frame) || !sink_->Accepts(frame, reason)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++rejected_;
         return QMV3_RECORDER_INVALID_FRAME;
     }
     Slot* slot = nullptr;
@@ -219,6 +221,7 @@ void Recorder::Statistics(QMV3_RECORDER_STATISTICS& statistics) const {
     statistics.dropped = dropped_;
     statistics.lost = lost_;
     statistics.gaps = gaps_;
+    statistics.rejected = rejected_;
     statistics.files = counters.files;
     statistics.bytes = counters.bytes;
     statistics.fileBytes = counters.fileBytes;

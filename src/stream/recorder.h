@@ -113,7 +113,7 @@ class Recorder {
     uint64_t nextToWrite_ = 0;
     int failure_ = QMV3_RECORDER_OK;
     std::string failureMessage_;
-    uint64_t received_ = 0, written_ = 0, dropped_ = 0, lost_ = 0, gaps_ = 0;
+    uint64_t received_ = 0, written_ = 0, dropped_ = 0, lost_ = 0, gaps_ = 0, rejected_ = 0;
     uint32_t lastFrameNumber_ = 0;
     unsigned int queued_ = 0, queueHighWater_ = 0;
 };

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "client/library_frame.h"
+#include "util/library_log.h"
 #include "files/sequence_files.h"
 #include "stream/recorder.h"
 #include "stream/recorder_file.h"

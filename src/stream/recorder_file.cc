@@ -184,4 +184,22 @@ void RecordFile::Discard() {
     unlink(writtenPath_.c_str());
 }
 
+void RecordFile::Release() {
+    if (descriptor_ >= 0) close(descriptor_);
+    descriptor_ = -1;
+}
+
+bool CompleteByName(const std::string& writtenPath, const std::string& path, int mode, std::string& reason) {
+    const int descriptor = open(writtenPath.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = descriptor >= 0 && fsync(descriptor) == 0;
+    if (ok && mode >= 0 && fchmod(descriptor, static_cast<mode_t>(mode)) != 0) ok = false;
+    if (!ok) reason = SystemReason(errno);
+    if (descriptor >= 0) close(descriptor);
+    if (ok && writtenPath != path && rename(writtenPath.c_str(), path.c_str()) != 0) {
+        reason = SystemReason(errno);
+        ok = false;
+    }
+    return ok;
+}
+
 }  // namespace recorder

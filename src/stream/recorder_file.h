@@ -27,6 +27,10 @@ std::string ExistingSplitFile(const std::string& path);
 // The system's text for an error number.
 std::string SystemReason(int error);
 
+// For a file written by name (HDF5): syncs writtenPath and, when it is not path, gives it mode (unless
+// -1) and renames it over path.
+bool CompleteByName(const std::string& writtenPath, const std::string& path, int mode, std::string& reason);
+
 class RecordFile {
   public:
     enum class Created { kOk, kExists, kFailed };
@@ -50,8 +54,12 @@ class RecordFile {
     bool Complete(std::string& reason);
     // Closes and removes the file.
     void Discard();
+    // Closes the descriptor and keeps the file, for a writer that opens it by name (HDF5).
+    void Release();
 
     const std::string& path() const { return path_; }
+    const std::string& writtenPath() const { return writtenPath_; }
+    int replacedMode() const { return replacedMode_; }
     uint64_t size() const { return size_; }
 
   private:

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-#include "client/image_management.h"
+#include "image/image_checks.h"
 #include "files/imc2_format.h"
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"

@@ -13,6 +13,21 @@ namespace {
 using tooltest::Contains;
 using tooltest::RunTool;
 
+// Watch prints a line a second and a summary, and fails when no frame comes.
+TEST(ToolGrab, WatchReportsTheStreamAndFailsWithoutFrames) {
+    qmv3test::TempDir dir;
+    const tooltest::ToolResult alive = RunTool({"watch", "-p", "Frame16", "--rate", "10", "--duration", "2"}, dir);
+    ASSERT_EQ(alive.status, 0) << alive.err;
+    EXPECT_TRUE(Contains(alive.out, "watching \"/SIM/CAMSERVER/CAM0\" \"Frame16\"")) << alive.out;
+    EXPECT_TRUE(Contains(alive.out, "   1s ")) << alive.out;
+    EXPECT_TRUE(Contains(alive.out, "queue ")) << alive.out;
+    EXPECT_TRUE(Contains(alive.out, "  max 4095")) << alive.out;
+    EXPECT_TRUE(Contains(alive.out, "dropped 0, gaps 0, repeats 0, link losses 0")) << alive.out;
+    const tooltest::ToolResult absent = RunTool({"watch", "-p", "Absent", "--duration", "1"}, dir);
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_TRUE(Contains(absent.err, "cannot subscribe to \"/SIM/CAMSERVER/CAM0\" \"Absent\"")) << absent.err;
+}
+
 TEST(ToolGrab, GrabsFromTheSimulatedCameraInEveryForm) {
     qmv3test::TempDir dir;
     const struct {
@@ -121,7 +136,8 @@ TEST(ToolGrab, StopSignalsKeepTheFramesAndNeverReplaceAFileWithFewer) {
         }
         const pid_t pid = tooltest::StartTool(arguments, dir);
         ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        // Long enough for the tool to start and receive frames on a busy machine.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
         kill(pid, row.signalNumber);
         const tooltest::ToolResult result = tooltest::WaitTool(pid, dir);
         EXPECT_EQ(result.status, 1) << row.said << ": " << result.err;

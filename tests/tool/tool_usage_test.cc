@@ -9,7 +9,7 @@ namespace {
 using tooltest::Contains;
 using tooltest::RunTool;
 
-const char* const kCommands[] = {"grab",    "info",    "check", "convert", "export", "export-bmp", "dump",
+const char* const kCommands[] = {"grab",    "watch",   "info",  "check",   "export", "export-bmp", "dump", "convert",
                                  "servers", "sources", "demo",  "version", "help"};
 
 TEST(ToolUsage, HelpListsEveryCommandAndEachCommandHasItsHelp) {
@@ -54,6 +54,9 @@ TEST(ToolUsage, UsageErrorsExitWithTwo) {
         {{"grab", "--mode", " | ", "a.imc2"}, "it names no keyword"},
         {{"grab", "--frames"}, "option --frames needs a value"},
         {{"grab", "--single=yes", "a"}, "option --single takes no value"},
+        {{"watch", "--duration", "0"}, "--duration needs seconds from 1 to 2678400, not '0'"},
+        {{"watch", "--rate", "x"}, "--rate needs milliseconds from 1 to 3600000, not 'x'"},
+        {{"watch", "extra"}, "unexpected argument 'extra'"},
         {{"info", "--what", "a"}, "unknown option --what"},
         {{"convert", "in.imc2"}, "missing argument"},
         {{"export-bmp", "in", "out", "--palette", "pink"}, "--palette must be gray, false or jet"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -180,6 +181,53 @@ TEST_F(SceneTest, DefaultCameraAndConfiguredPropertiesServeTheScene) {
         qmv3test::StreamCapture capture(2);
         EXPECT_EQ(-1, zantsim_LoadConfiguration(path.c_str())) << attribute;
         capture.End();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Served frames above 1 MiB come from a ring of exact frames with a cheap dither: within the dither's two
+// low bits of the exact frame of their ring place, the same for the same number after a reset, and
+// different from frame to frame.
+TEST_F(SceneTest, LargeServedFramesAreDitheredRingFramesDeterministicFromTheSeed) {
+    qmv3test::TempDir dir;
+    const std::string path = dir.file("large.xml");
+    const std::string text =
+        "<zantsim><device address=\"/LAB/BIG/CAM1\"><property name=\"Big\" width=\"1024\" height=\"1024\" "
+        "bytesPerPixel=\"2\" effectiveBits=\"12\" seed=\"5\"/></device></zantsim>";
+    qmv3test::WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+    const auto serve = [&](int count) {
+        EXPECT_EQ(0, zantsim_LoadConfiguration(path.c_str()));  // numbering starts again at 1
+        std::vector<std::vector<unsigned char>> frames;
+        for (int i = 0; i < count; ++i) {
+            std::vector<unsigned char> bytes(1024 * 1024 * 2);
+            DIMAGE image{};
+            image.frameBuffer = bytes.data();
+            image.frameBufferSize = static_cast<uint32_t>(bytes.size());
+            DTYPE out{};
+            out.dArrayLength = image.frameBufferSize;
+            out.dFormat = CF_IMAGE;
+            out.data = &image;
+            EXPECT_EQ(0, alsnExecLinkEx("/LAB/BIG/CAM1", "Big", &out, nullptr, 1, 100, nullptr));
+            frames.push_back(bytes);
+        }
+        return frames;
+    };
+    const std::vector<std::vector<unsigned char>> first = serve(9), again = serve(1);
+    EXPECT_EQ(first[0], again[0]);
+    EXPECT_NE(first[0], first[8]);
+    ZANTSIM_SCENE scene = Scene(2);
+    scene.width = scene.height = 1024;
+    scene.seed = 5;
+    for (int n : {1, 9}) {
+        const std::vector<double> exact = Samples(scene, Render(scene, 1));
+        const std::vector<double> served = Samples(scene, first[n - 1]);
+        double largest = 0;
+        for (size_t i = 0; i < exact.size(); ++i) largest = std::max(largest, std::fabs(served[i] - exact[i]));
+        EXPECT_LE(largest, 3.0) << "frame " << n;
+        EXPECT_GE(largest, 1.0) << "frame " << n;
     }
 }
 

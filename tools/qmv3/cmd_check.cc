@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "open_regular.h"
+#include "salvage_listing.h"
 #include "sequence_io.h"
 #include "text_escape.h"
 
@@ -140,6 +141,17 @@ unsigned CheckImages(const Sequence& sequence) {
     return invalid;
 }
 
+// A file that does not load may still hold intact images: the salvage walks it to its end and
+// names every bad image, not only the first one that stopped the load.
+void ListDamage(const std::string& path) {
+    Sequence intact;
+    const SalvageResult result = RecoverFile(path, intact);
+    if (result.report.fileKind == QMV3_FILE_UNKNOWN || result.code == QMV3_LOAD_INTERRUPTED) return;
+    PrintFindings(result, path + ": ", stdout);
+    std::printf("%s: %u image%s intact, %u bad; 'qmv3 recover' saves the intact ones\n", path.c_str(),
+                result.report.kept, result.report.kept == 1 ? "" : "s", result.report.dropped);
+}
+
 int Run(const Arguments& arguments) {
     const std::string path = arguments.Positionals()[0];
     char detectionText[1024] = "";
@@ -155,7 +167,10 @@ int Run(const Arguments& arguments) {
 
     Sequence sequence;
     std::string message;
-    if (!LoadSequence(path, sequence, message)) return Failure(kCheckCommand, "%s", message.c_str());
+    if (!LoadSequence(path, sequence, message)) {
+        ListDamage(path);
+        return Failure(kCheckCommand, "%s", message.c_str());
+    }
     const unsigned invalid = CheckImages(sequence);
     const int complete = qmIsCompleteSequence(sequence.get());
     if (complete == QMV3_SEQUENCE_YES)
@@ -176,8 +191,9 @@ const Command kCheckCommand = {
     "FILE",
     "check a sequence file: its kind, every image's validity, the sequence",
     "The file's kind is decided by its content. The file is then loaded and every image\n"
-    "checked against the validity rules. Exit status 1 when the file is not recognised, cannot\n"
-    "be loaded or holds an invalid image.\n",
+    "checked against the validity rules. A file that does not load is walked to its end, and\n"
+    "every bad image is listed with the reason (as 'qmv3 recover' finds them). Exit status 1\n"
+    "when the file is not recognised, cannot be loaded or holds an invalid image.\n",
     nullptr,
     0,
     1,

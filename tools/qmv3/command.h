@@ -26,9 +26,11 @@ struct Command {
 };
 
 extern const Command kGrabCommand;
+extern const Command kRecordCommand;
 extern const Command kInfoCommand;
 extern const Command kCheckCommand;
 extern const Command kConvertCommand;
+extern const Command kRecoverCommand;
 extern const Command kExportCommand;
 extern const Command kExportBmpCommand;
 extern const Command kReportCommand;
@@ -41,6 +43,7 @@ extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
+extern const Command kWatchCommand;
 
 // All commands in the order "qmv3 help" lists them; null-terminated.
 extern const Command* const kCommands[];

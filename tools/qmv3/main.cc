@@ -14,9 +14,12 @@ namespace qmv3tool {
 
 const Command* const kCommands[] = {
     &kGrabCommand,
+    &kRecordCommand,
+    &kWatchCommand,
     &kInfoCommand,
     &kCheckCommand,
     &kConvertCommand,
+    &kRecoverCommand,
     &kExportCommand,
     &kExportBmpCommand,
     &kReportCommand,

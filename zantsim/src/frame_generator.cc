@@ -174,7 +174,7 @@ void FillFrame(const PropertyModel& model, uint32_t frameNumber, unsigned char* 
     if (model.source == FrameSource::kPattern) {
         FillPattern(model, frameNumber, out);
     } else {
-        RenderScene(model.sceneShape(), model.scene, frameNumber, out);
+        RenderServedScene(model.sceneShape(), model.scene, frameNumber, out);
     }
 }
 

@@ -46,6 +46,14 @@ SpotState SceneSpot(const SceneShape& shape, const SceneSettings& settings, uint
 // when the scene's fixed data cannot be built.
 void RenderScene(const SceneShape& shape, const SceneSettings& settings, uint32_t frameNumber, unsigned char* out);
 
+// Renders a frame as the simulated cameras serve it. Frames of up to 1 MiB are RenderScene's; larger
+// frames, which the exact model cannot render at camera rates, are frame 1 + (frameNumber - 1) mod 8 of
+// the exact model with its lowest bit (two bits of 16-bit samples) flipped by a dither whose start in a
+// small table depends on the frame number: about a copy's cost, and still a pure function of the
+// settings and the frame number.
+void RenderServedScene(const SceneShape& shape, const SceneSettings& settings, uint32_t frameNumber,
+                       unsigned char* out);
+
 }  // namespace zantsim
 
 #endif

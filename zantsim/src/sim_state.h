@@ -8,6 +8,7 @@
 #define ZANTSIM_SIM_STATE_H
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -51,6 +52,7 @@ struct Subscription {
     std::vector<ZANTSIM_STEP> steps;
     size_t nextStep = 0;
     uint64_t deliveries = 0;     // the index of the next jitter draw
+    std::chrono::steady_clock::time_point due{};  // when the last delivery was due
     bool stopRequested = false;  // guarded by gSimulationMutex
     std::condition_variable wake;
     std::thread thread;

@@ -55,7 +55,12 @@ void NextDelivery(std::unique_lock<std::mutex>& lock, Subscription& sub, Deliver
         }
         break;
     }
-    if (!WaitUnlessStopped(lock, sub, sub.periodMs)) return;
+    // One delivery per period, counted from the previous one's due time, so that the time spent on a frame
+    // does not stretch the period; a subscriber that fell behind by a whole period starts afresh.
+    const auto now = std::chrono::steady_clock::now();
+    const auto period = std::chrono::milliseconds(sub.periodMs);
+    sub.due = sub.due + period < now ? now + period : sub.due + period;
+    if (sub.wake.wait_until(lock, sub.due, [&] { return sub.stopRequested; })) return;
     const int jitterMs = sub.model.faults.jitterMs;
     if (jitterMs > 0) {
         const double draw = SceneDraw(sub.model.scene.seed, kDrawJitter, sub.deliveries++);
