@@ -462,7 +462,7 @@ enum QMV3_GRAB_FRAME_RESULT {
 /** Values of *apiOutError of qmGrabFramesEx2 and qmGrabFramesEx. */
 enum QMV3_GRAB_ERROR {
     QMV3_GRAB_OK = 0,                   /**< all requested frames were received */
-    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property */
+    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property, frames above the largest */
     QMV3_GRAB_TIMEOUT = -2,             /**< more than 5 seconds without a frame */
     QMV3_GRAB_OUT_OF_MEMORY = -3,       /**< receive buffer, record array or a frame copy */
     QMV3_GRAB_SUBSCRIPTION_FAILED = -6, /**< the subscription was refused; see *apiOutZantError */
@@ -1180,7 +1180,8 @@ enum QMV3_LOAD_RESULT {
     QMV3_LOAD_IMM_FAILED = -12,          /**< an IMM file could not be loaded */
     QMV3_LOAD_BKG_FAILED = -13,          /**< a BKG file could not be loaded */
     QMV3_LOAD_IMC_BKC_FAILED = -14,      /**< an IMC or BKC file could not be loaded */
-    QMV3_LOAD_TRANSCODING_FAILED = -15   /**< an older record could not become a sequence */
+    QMV3_LOAD_TRANSCODING_FAILED = -15,  /**< an older record could not become a sequence */
+    QMV3_LOAD_LIMIT_EXCEEDED = -16       /**< the images would decode to more than qmGetLoadMemoryLimit() */
 };
 
 /** Results of qmCheckFileFormat. */
@@ -1275,6 +1276,20 @@ QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES*
  * @param errorTextSize capacity of errorText
  * @return a QMV3_FILE_* kind */
 QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize);
+/** The load memory limit: the most bytes of decoded frames one load may allocate. Every load (IMC2/BKC2,
+ * IMC/BKC, IMM, BKG, and the tool's TIFF and PNG import) adds up the frame bytes it is about to allocate
+ * and, before allocating, refuses a file that would pass the limit with QMV3_LOAD_LIMIT_EXCEEDED
+ * (QMV3_LEGACY_LOAD_LIMIT_EXCEEDED from the older loaders) and one line naming the file, the bytes and the
+ * limit. The limit is set from the environment variable QMV3_LOAD_MEMORY_LIMIT (a decimal number of bytes)
+ * when the library is loaded, else it is half of the physical memory: a load has to fit beside the rest of
+ * the process and its neighbours. Any thread.
+ * @return the limit in bytes (never 0) */
+QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void);
+/** Sets the load memory limit for every load that starts afterwards, in any thread.
+ * @param bytes the limit in bytes; 0 restores the limit the library started with (QMV3_LOAD_MEMORY_LIMIT
+ *        or half of the physical memory)
+ * @return 0 */
+QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
 
 /** @} */
 
@@ -1507,7 +1522,8 @@ enum QMV3_LEGACY_LOAD_RESULT {
     QMV3_LEGACY_LOAD_OUT_OF_MEMORY = -7,        /**< out of memory */
     QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED = -8, /**< zlib failed; load_bmp_file: a kind it does not read */
     QMV3_LEGACY_LOAD_INTERRUPTED = -9,          /**< stopped through the cancel flag */
-    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10        /**< load_bmp_file: null record or path */
+    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10,       /**< load_bmp_file: null record or path */
+    QMV3_LEGACY_LOAD_LIMIT_EXCEEDED = -11       /**< the frames would pass qmGetLoadMemoryLimit() */
 };
 
 /** Results of the older savers. */

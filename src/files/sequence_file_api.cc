@@ -13,7 +13,9 @@
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
+#include "util/load_limit.h"
 
 namespace {
 
@@ -135,6 +137,10 @@ int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::
         errorText = _internal_filePrefix(path) + " load error: " + text;
         code =
             result == QMV3_LEGACY_LOAD_INTERRUPTED && kind != VIDINFHDR_TYPE_BKG ? QMV3_LOAD_INTERRUPTED : failureCode;
+        if (result == QMV3_LEGACY_LOAD_LIMIT_EXCEEDED) {
+            errorText = load_limit::Budget().Refusal(_internal_filePrefix(path), qmv3::legacy::LastRefusedBytes());
+            code = QMV3_LOAD_LIMIT_EXCEEDED;
+        }
     } else {
         std::string text;
         // The record is freed below, so its frames can become the images' frames without a copy.
@@ -228,6 +234,13 @@ QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t erro
                               "or opened.",
                               path != nullptr ? path : "NULL");
     return QMV3_FILE_UNKNOWN;
+}
+
+QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void) { return load_limit::Get(); }
+
+QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes) {
+    load_limit::Set(bytes);
+    return 0;
 }
 
 }  // extern "C"

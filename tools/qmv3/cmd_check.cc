@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "command.h"
+#include "open_regular.h"
 #include "salvage_listing.h"
 #include "sequence_io.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -38,7 +40,7 @@ bool NameEndsWith(const std::string& path, const char* extension) {
 std::string Diagnose(const std::string& path) {
     std::vector<unsigned char> head(16, 0);
     long long size = FileSize(path);
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    if (FILE* file = OpenRegularFile(path)) {
         head.resize(std::fread(head.data(), 1, head.size(), file));
         std::fclose(file);
     }
@@ -65,10 +67,16 @@ std::string Diagnose(const std::string& path) {
         if (header) {
             OlderRecord record;
             char text[128];
-            reason = "the header announces " + std::to_string(count) + " images of " + std::to_string(w) + " x " +
-                     std::to_string(h) + " pixels, " + std::to_string(bits) + " bits, but the images do not fill " +
-                     "the " + std::to_string(size) + " bytes: " +
-                     load_file__return_code_to_string(load_imc_file(path.c_str(), record.get()), text, sizeof text);
+            const std::string shape = "the header announces " + std::to_string(count) + " images of " +
+                                      std::to_string(w) + " x " + std::to_string(h) + " pixels, " +
+                                      std::to_string(bits) + " bits";
+            // The loader's text is a reason only when it failed; its success says nothing about the file.
+            const int loaded = load_imc_file(path.c_str(), record.get());
+            reason = loaded == QMV3_LEGACY_LOAD_OK
+                         ? shape + ", and its images load, but a value breaks the kind's rules (a scale must be a "
+                                   "number and not negative)"
+                         : shape + ", but the images do not fill the " + std::to_string(size) +
+                               " bytes: " + load_file__return_code_to_string(loaded, text, sizeof text);
         }
         attempts.push_back({"IMC/BKC", (header ? 2 : 0) + (named ? 1 : 0), reason});
     }
@@ -100,6 +108,21 @@ std::string Diagnose(const std::string& path) {
            ", refused: " + closest->reason;
 }
 
+// The validity rules let a frame hold fewer bytes than its geometry needs (a damaged or crafted file):
+// a warning says so for the uncompressed formats, whose size the geometry fixes.
+void WarnOfShortFrame(const DIMAGE& image, uint32_t number, uint32_t count) {
+    const DIMAGE_FRAMEHEADER& header = image.frameHeader;
+    if (header.imageFormat != QMV3_FORMAT_GRAY && header.imageFormat != QMV3_FORMAT_RGB) return;
+    const int width = ImageWidth(image), height = ImageHeight(image);
+    if (width <= 0 || height <= 0 || header.bytesPerPixel <= 0) return;
+    const unsigned long long needed =
+        static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) * header.bytesPerPixel;
+    const unsigned long long held = header.appendedFrameSize > 0 ? header.appendedFrameSize : 0;
+    if (held < needed)
+        std::printf("image %u of %u: warning: the frame holds %llu bytes, its %d x %d pixels need %llu\n", number,
+                    count, held, width, height, needed);
+}
+
 // Checks every image; returns the number of invalid ones.
 unsigned CheckImages(const Sequence& sequence) {
     unsigned invalid = 0;
@@ -108,9 +131,11 @@ unsigned CheckImages(const Sequence& sequence) {
         if (qmCheckImageValidity(&sequence[i], message, sizeof message) == QMV3_IMAGE_VALID) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
+            WarnOfShortFrame(sequence[i], i + 1, sequence.size());
         } else {
             ++invalid;
-            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(), message);
+            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(),
+                        EscapeText(message, sizeof message).c_str());
         }
     }
     return invalid;
@@ -135,10 +160,10 @@ int Run(const Arguments& arguments) {
     if (kind != nullptr)
         std::printf("%s: %s file\n", path.c_str(), kind);
     else
-        std::printf("%s: not recognised: %s\n", path.c_str(), detectionText);
+        std::printf("%s: not recognised: %s\n", path.c_str(), EscapeText(detectionText, sizeof detectionText).c_str());
     // A file that can be read but is of no kind: say how close it came.
     if (kind == nullptr && FileProblem(path).rfind("file is ", 0) == 0)
-        std::printf("%s: %s\n", path.c_str(), Diagnose(path).c_str());
+        std::printf("%s: %s\n", path.c_str(), EscapeText(Diagnose(path)).c_str());
 
     Sequence sequence;
     std::string message;

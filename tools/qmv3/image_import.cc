@@ -5,6 +5,7 @@
 #include <new>
 
 #include "interchange.h"
+#include "open_regular.h"
 
 namespace qmv3tool {
 
@@ -20,7 +21,7 @@ ImportKind ImportKindOf(const unsigned char* head, size_t size) {
 
 ImportKind ImportKindOfFile(const std::string& path) {
     unsigned char head[8];
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenRegularFile(path);
     if (file == nullptr) return ImportKind::kNone;
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
@@ -71,7 +72,8 @@ unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels
         return nullptr;
     }
     if (limits.maxTotalBytes != 0 && totalBytes_ + bytes > limits.maxTotalBytes) {
-        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) + " bytes";
+        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) +
+                  " bytes, the load memory limit (QMV3_LOAD_MEMORY_LIMIT)";
         return nullptr;
     }
     DIMAGE image;

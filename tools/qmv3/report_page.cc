@@ -11,6 +11,7 @@
 
 #include "interchange.h"
 #include "svg_plot.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -96,8 +97,7 @@ void Summary(const ReportInput& input, std::string& page) {
         Row(page, "camera port",
             first.sourceHeader.cameraPortName[0]
                 ? "&quot;" +
-                      EscapeMarkup(std::string(first.sourceHeader.cameraPortName,
-                                               strnlen(first.sourceHeader.cameraPortName, 64))) +
+                      EscapeMarkup(EscapeText(first.sourceHeader.cameraPortName, 64)) +
                       "&quot; (id " + std::to_string(first.sourceHeader.cameraPortId) + ")"
                 : std::string("not named"));
         uint32_t lowest = header.frameNumber, highest = lowest;
