@@ -85,6 +85,9 @@ void olderSeeds(const std::string& scratch) {
             WriteSeed("older_files", std::string(kind.ext) + std::to_string(++index), seed);
             // The sequence loader sees the same files.
             WriteSeed("imc2", std::string("older") + std::to_string(index) + "." + kind.ext, file);
+            // The salvage sees them cut short.
+            WriteSeed("recover", std::string("older-cut") + std::to_string(index) + "." + kind.ext,
+                      Bytes(file.begin(), file.end() - static_cast<long>(file.size() / 3)));
         }
         free_vidinfhdr(&rec);
     }

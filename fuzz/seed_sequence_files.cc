@@ -56,6 +56,20 @@ void makeSequence(QMBUNCHOFIMAGES& images, unsigned frames, int width, int heigh
     }
 }
 
+// The salvage's seeds: the file whole, cut in its last image, with a damaged byte in every image's
+// pixel block, and without its global block's line end.
+void recoverSeeds(const std::string& name, const Bytes& file) {
+    if (file.size() < 6000) return;
+    WriteSeed("recover", name, file);
+    WriteSeed("recover", "cut-" + name, Bytes(file.begin(), file.end() - 7));
+    Bytes spoiled = file;
+    for (size_t at = spoiled.size() - 3; at > 6000; at -= 600) spoiled.at(at) ^= 0x5A;
+    WriteSeed("recover", "spoiled-" + name, spoiled);
+    Bytes unaligned = file;
+    unaligned.at(14 + 250) = 0;
+    WriteSeed("recover", "set-" + name, unaligned);
+}
+
 void imc2Seeds(const std::string& scratch) {
     struct Shape {
         unsigned frames;
@@ -70,9 +84,11 @@ void imc2Seeds(const std::string& scratch) {
         std::remove(path.c_str());
         char message[300] = "";
         int code = qmSaveImagesToFileEx(&images, path.c_str(), message, sizeof message, nullptr, nullptr);
-        if (code == 0)
-            WriteSeed("imc2", shape.name, readAll(path));
-        else
+        if (code == 0) {
+            const Bytes file = readAll(path);
+            WriteSeed("imc2", shape.name, file);
+            recoverSeeds(shape.name, file);
+        } else
             std::fprintf(stderr, "%s: %d %s\n", shape.name, code, message);
         qmFreeBunch(&images);
     }

@@ -462,7 +462,7 @@ enum QMV3_GRAB_FRAME_RESULT {
 /** Values of *apiOutError of qmGrabFramesEx2 and qmGrabFramesEx. */
 enum QMV3_GRAB_ERROR {
     QMV3_GRAB_OK = 0,                   /**< all requested frames were received */
-    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property */
+    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property, frames above the largest */
     QMV3_GRAB_TIMEOUT = -2,             /**< more than 5 seconds without a frame */
     QMV3_GRAB_OUT_OF_MEMORY = -3,       /**< receive buffer, record array or a frame copy */
     QMV3_GRAB_SUBSCRIPTION_FAILED = -6, /**< the subscription was refused; see *apiOutZantError */
@@ -1072,6 +1072,69 @@ QMV3_EXPORT int QMV3_INTERNAL_zantModeToString(int mode, int shortNames, char* b
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Salvage of damaged files                                                                        */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup salvage Salvage of damaged files
+ * Reading what is intact in a sequence file that is cut short (a full disk, a crash, a killed
+ * recording) or has damaged bytes. An IMC2/BKC2 file is walked by its structure, never by the image
+ * count of its header (which a file still being written may not have yet): an image whose header,
+ * metadata or compressed pixel block is damaged is dropped, and the images after it are found again
+ * by their structure and kept. IMM, IMC and BKC files keep every whole frame before the point where
+ * they are cut, and IMC/BKC frames whose streams are damaged are dropped one by one. Any thread, each
+ * call with its own sequence and file.
+ * @{
+ */
+
+/** What qmRecoverImagesFromFile found in a file. */
+typedef struct QMV3_RECOVER_REPORT {
+    unsigned int size;                 /**< sizeof(QMV3_RECOVER_REPORT), set by the caller */
+    int fileKind;                      /**< the QMV3_FILE_* kind the file was read as; QMV3_FILE_UNKNOWN for none */
+    unsigned int kept;                 /**< images recovered into the sequence */
+    unsigned int dropped;              /**< images found, or known to be missing, that could not be kept */
+    unsigned int announced;            /**< images the file's header announces; 0 when it does not tell */
+    unsigned int reserved;             /**< 0 */
+    unsigned long long skippedBytes;   /**< bytes of the file that no kept or dropped image accounts for */
+} QMV3_RECOVER_REPORT;
+
+/** Told about every dropped image, in file order, and about damage that belongs to no image.
+ * @param context the caller's pointer, as given to qmRecoverImagesFromFile
+ * @param image the image's position in the file, counted from 1; 0 for damage that belongs to no image
+ *        (the global metadata, or bytes between images in which no image could be found)
+ * @param offset where the image's section (or the damage) starts, in bytes from the start of the file
+ * @param code why: QMV3_LOAD_SHORT_READ (the file ends inside it), QMV3_LOAD_INVALID_FILE (its header or
+ *        metadata is damaged), QMV3_LOAD_DECOMPRESSION_FAILED (its compressed pixel block is damaged),
+ *        QMV3_LOAD_INVALID_IMAGE (it fails the image validity rules)
+ * @param reason one English sentence, valid during the call only */
+typedef void (*QMV3_RECOVER_CALLBACK)(void* context, unsigned int image, unsigned long long offset, int code,
+                                      const char* reason);
+
+/** Reads every intact image of a damaged (or intact) IMC2/BKC2, IMM, BKG, IMC or BKC file into an empty
+ * sequence; the file's kind is decided by its content. Kept images are as qmLoadImagesFromFileEx gives
+ * them, except that an older file's frames keep their position in the file as frame number (so dropped
+ * frames show as gaps). An intact file gives the images qmLoadImagesFromFileEx gives.
+ * @param path the file
+ * @param images an empty sequence (qmInitializeBunchStructure); on QMV3_LOAD_OK it holds the kept images
+ *        and the caller frees it with qmFreeBunch; on failure it stays empty
+ * @param[out] report what was found (may be null; when not null its size member must be set); filled
+ *        also when no image could be kept
+ * @param onDropped called for every dropped image and every damaged part (may be null)
+ * @param context handed to onDropped
+ * @param interrupt the value 1 stops the salvage (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_LOAD_OK (0) when at least one image was kept; QMV3_LOAD_INVALID_FILE when none could
+ *         be (the message says why); QMV3_LOAD_PARAMETER_ERROR (also for a report whose size is too
+ *         small), QMV3_LOAD_OPEN_FAILED, QMV3_LOAD_OUT_OF_MEMORY or QMV3_LOAD_INTERRUPTED */
+QMV3_EXPORT int qmRecoverImagesFromFile(const char* path, QMBUNCHOFIMAGES* images, QMV3_RECOVER_REPORT* report,
+                                        QMV3_RECOVER_CALLBACK onDropped, void* context, int* interrupt,
+                                        double* percent, char* errorText, unsigned int errorTextSize);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Image sequence files                                                                            */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -1130,7 +1193,8 @@ enum QMV3_LOAD_RESULT {
     QMV3_LOAD_IMM_FAILED = -12,          /**< an IMM file could not be loaded */
     QMV3_LOAD_BKG_FAILED = -13,          /**< a BKG file could not be loaded */
     QMV3_LOAD_IMC_BKC_FAILED = -14,      /**< an IMC or BKC file could not be loaded */
-    QMV3_LOAD_TRANSCODING_FAILED = -15   /**< an older record could not become a sequence */
+    QMV3_LOAD_TRANSCODING_FAILED = -15,  /**< an older record could not become a sequence */
+    QMV3_LOAD_LIMIT_EXCEEDED = -16       /**< the images would decode to more than qmGetLoadMemoryLimit() */
 };
 
 /** Results of qmCheckFileFormat. */
@@ -1330,6 +1394,20 @@ QMV3_EXPORT int qmGetFileKindOfName(const char* path);
  *             a static text (may be null)
  * @return a static text, or null for an unknown kind */
 QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
+/** The load memory limit: the most bytes of decoded frames one load may allocate. Every load (IMC2/BKC2,
+ * IMC/BKC, IMM, BKG, TIFF, PNG and HDF5) adds up the frame bytes it is about to allocate
+ * and, before allocating, refuses a file that would pass the limit with QMV3_LOAD_LIMIT_EXCEEDED
+ * (QMV3_LEGACY_LOAD_LIMIT_EXCEEDED from the older loaders) and one line naming the file, the bytes and the
+ * limit. The limit is set from the environment variable QMV3_LOAD_MEMORY_LIMIT (a decimal number of bytes)
+ * when the library is loaded, else it is half of the physical memory: a load has to fit beside the rest of
+ * the process and its neighbours. Any thread.
+ * @return the limit in bytes (never 0) */
+QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void);
+/** Sets the load memory limit for every load that starts afterwards, in any thread.
+ * @param bytes the limit in bytes; 0 restores the limit the library started with (QMV3_LOAD_MEMORY_LIMIT
+ *        or half of the physical memory)
+ * @return 0 */
+QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
 
 /** @} */
 
@@ -1562,7 +1640,8 @@ enum QMV3_LEGACY_LOAD_RESULT {
     QMV3_LEGACY_LOAD_OUT_OF_MEMORY = -7,        /**< out of memory */
     QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED = -8, /**< zlib failed; load_bmp_file: a kind it does not read */
     QMV3_LEGACY_LOAD_INTERRUPTED = -9,          /**< stopped through the cancel flag */
-    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10        /**< load_bmp_file: null record or path */
+    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10,       /**< load_bmp_file: null record or path */
+    QMV3_LEGACY_LOAD_LIMIT_EXCEEDED = -11       /**< the frames would pass qmGetLoadMemoryLimit() */
 };
 
 /** Results of the older savers. */

@@ -59,6 +59,7 @@ __all__ = [
     "load",
     "profiles",
     "record",
+    "recover",
     "save",
     "set_verbose",
     "statistics",
@@ -545,3 +546,4 @@ def set_verbose(level, log_file=None):
 
 from ._stream import Stream, StreamImage, stream  # noqa: E402  (needs Image and Sequence above)
 from ._record import record  # noqa: E402
+from ._recover import recover  # noqa: E402  (needs the package's names above)

@@ -56,6 +56,9 @@ BunchPtr GrabOne(const std::string& address, const std::string& property, int ti
 pybind11::object DeviceProperties(const std::string& address);
 int DecodeMode(const std::string& text);
 
+// recover_calls.cc: registers recover() in the module.
+void RegisterRecoverCalls(pybind11::module_& module);
+
 // stream_calls.cc: the class StreamEngine and copy_frame.
 void RegisterStreamCalls(pybind11::module_& module);
 

@@ -87,5 +87,6 @@ PYBIND11_MODULE(_qmv3, module) {
         "(result, [(name, id)], standard error text) of a system list.");
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
+    RegisterRecoverCalls(module);
     RegisterStatisticsCalls(module);
 }

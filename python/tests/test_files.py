@@ -103,3 +103,21 @@ def test_save_errors(tmp_path):
     assert exists.value.code == -14
     with pytest.raises(ValueError):
         qmv3.Sequence.from_numpy(np.zeros((2, 4, 4), np.int32))
+
+
+def test_recover_keeps_the_intact_images_of_a_cut_file(tmp_path):
+    array = gradient_frames(3, 48, 64, "gray8")
+    qmv3.Sequence.from_numpy(array).save(tmp_path / "run.imc2")
+    data = (tmp_path / "run.imc2").read_bytes()
+    (tmp_path / "cut.imc2").write_bytes(data[:-10])
+    with pytest.raises(qmv3.FileError):
+        qmv3.load(tmp_path / "cut.imc2")
+    result = qmv3.recover(tmp_path / "cut.imc2", tmp_path / "saved.imc2")
+    assert (result["kept"], result["dropped"]) == (2, 1)
+    assert [image for image, _ in result["reasons"]] == [3] and "ends inside" in result["reasons"][0][1]
+    np.testing.assert_array_equal(qmv3.load(tmp_path / "saved.imc2").frames, array[:2])
+
+    (tmp_path / "stub.imc2").write_bytes(data[:100])  # nothing left to keep: no file is written
+    with pytest.raises(qmv3.FileError):
+        qmv3.recover(tmp_path / "stub.imc2", tmp_path / "none.imc2")
+    assert not (tmp_path / "none.imc2").exists()

@@ -22,6 +22,7 @@
 #include "files/sequence_files.h"
 #include "platform/platform.h"
 #include "util/frame_memory.h"
+#include "util/load_limit.h"
 
 namespace {
 
@@ -89,37 +90,6 @@ bool ReadFileHeader(const Reader& reader, uint32_t& numSets) {
                                                        std::to_string(numSets) + ") must less than or equal 100.");
     }
     return true;
-}
-
-// The header that every image of the file starts from.
-DIMAGE MakeTemplate(const char* path) {
-    DIMAGE image;
-    std::memset(&image, 0, sizeof(image));
-    std::memcpy(image.sourceHeader.baseTag, "QMV3", 4);
-    image.sourceHeader.cameraPortId = 0;
-    image.sourceHeader.versionTag = 1;
-    image.sourceHeader.totalLength = QMV3_IMAGE_HEADER_SIZE;
-    PLF_TIME modified;
-    if (platformFileGetLastModifiedTime64(path, modified)) {
-        image.sourceHeader.timestampSeconds = static_cast<uint32_t>(modified.seconds);
-        image.sourceHeader.timestampMicroseconds = static_cast<uint32_t>(modified.milliseconds) * 1000u;
-    }
-    CompactPath(image.sourceHeader.cameraPortName, sizeof(image.sourceHeader.cameraPortName), path);
-    DIMAGE_FRAMEHEADER& h = image.frameHeader;
-    for (int32_t* field : {&h.sourceWidth, &h.sourceHeight, &h.aoiWidth, &h.aoiHeight, &h.xStart, &h.yStart,
-                           &h.bytesPerPixel, &h.effectiveBitsPerPixel, &h.horizontalBinning, &h.verticalBinning,
-                           &h.sourceFormat, &h.imageFormat, &h.ispare1, &h.ispare2, &h.ispare3, &h.appendedFrameSize}) {
-        *field = -1;
-    }
-    for (float* field : {&h.xScale, &h.yScale, &h.imageRotation, &h.scale_x_offset, &h.scale_y_offset, &h.fspare3}) {
-        *field = -1.0f;
-    }
-    h.frameNumber = 0;
-    h.eventNumber = 0;
-    h.imageFlags = 0;
-    image.frameBufferSize = 0;
-    image.frameBuffer = nullptr;
-    return image;
 }
 
 // Set j of numSets as key and value; `which` names the block in the message.
@@ -271,6 +241,9 @@ class FrameBlock {
         const uint64_t perSection = std::max<uint64_t>(kSmallestImageSection, frameBytes / imc2::kMaxDeflateRatio);
         const uint64_t backed = remaining / perSection + 1;
         frames_ = std::min<uint64_t>(framesToCome, backed);
+        // The block is taken before the frames are counted against the load memory limit: it holds no
+        // more frames than the limit lets the load decode.
+        if (frameBytes > 0) frames_ = std::min<uint64_t>(frames_, load_limit::Get() / frameBytes);
         frameBytes_ = frameBytes;
         if (frames_ < 2 || frameBytes_ == 0) return;  // a single frame needs no block
         block_ = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes_ * frames_));
@@ -390,7 +363,7 @@ bool LoadImages(Reader& reader, QMBUNCHOFIMAGES* apImages, const Imc2LoadPlan& p
     reader.Progress(0.01);
     uint32_t numSets = 0;
     if (!ReadFileHeader(reader, numSets)) return false;
-    DIMAGE tmpl = MakeTemplate(reader.path);
+    DIMAGE tmpl = imc2load::MakeTemplate(reader.path);
     uint32_t n = 0;
     if (!ReadGlobalBlock(reader, numSets, globalTable.get(), tmpl, n)) return false;
     const uint32_t first = std::max<uint32_t>(plan.first, 1);

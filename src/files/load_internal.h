@@ -12,6 +12,7 @@
 #include "qmv3/qmv3.h"
 #include "util/byte_io.h"
 #include "util/deflate_engine.h"
+#include "util/load_limit.h"
 
 namespace imc2load {
 
@@ -41,6 +42,9 @@ class Reader {
     unsigned char* BlockBuffer(uint64_t size) const;
     // Inflates the blocks of every image of the load.
     deflate_engine::Inflater& inflater() const { return inflater_; }
+    // Counts `bytes` of decoded frames against the load memory limit before they are allocated; false
+    // with QMV3_LOAD_LIMIT_EXCEEDED and the one-line refusal once the load would pass the limit.
+    bool TakeDecodedBytes(uint64_t bytes) const;
 
     const char* path;
     const std::string prefix;  // File "<path>"
@@ -56,10 +60,15 @@ class Reader {
     mutable FreePtr<unsigned char> block_;
     mutable uint64_t blockCapacity_ = 0;
     mutable deflate_engine::Inflater inflater_;
+    mutable load_limit::Budget budget_;
 };
 
 // Parameter checks common to the dispatch and the reader (code -1).
 bool CheckLoadParameters(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int& code, std::string& errorText);
+
+// The header every image of the file at path starts from, before its metadata is read: the fixed
+// tags, the file's modification time, the path as port name, every other field unset.
+DIMAGE MakeTemplate(const char* path);
 
 // Takes one global value over into the header template (or the image count).
 bool ApplyGlobalValue(const Reader& reader, const std::string& key, const std::string& value, DIMAGE& tmpl,

@@ -13,7 +13,9 @@
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
+#include "util/load_limit.h"
 
 namespace {
 
@@ -107,6 +109,10 @@ int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apIma
         errorText = _internal_filePrefix(path) + " load error: " + text;
         code =
             result == QMV3_LEGACY_LOAD_INTERRUPTED && kind != VIDINFHDR_TYPE_BKG ? QMV3_LOAD_INTERRUPTED : failureCode;
+        if (result == QMV3_LEGACY_LOAD_LIMIT_EXCEEDED) {
+            errorText = load_limit::Budget().Refusal(_internal_filePrefix(path), qmv3::legacy::LastRefusedBytes());
+            code = QMV3_LOAD_LIMIT_EXCEEDED;
+        }
     } else {
         std::string text;
         // The record is freed below, so its frames can become the images' frames without a copy.
@@ -119,3 +125,14 @@ int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apIma
     free_vidinfhdr(&record);
     return code;
 }
+
+extern "C" {
+
+QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void) { return load_limit::Get(); }
+
+QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes) {
+    load_limit::Set(bytes);
+    return 0;
+}
+
+}  // extern "C"

@@ -20,6 +20,8 @@
 #include "interchange/save_policy.h"
 #include "legacy/legacy.h"
 #include "util/c_boundary.h"
+#include "util/load_limit.h"
+#include "util/regular_file.h"
 
 namespace interchange {
 
@@ -223,7 +225,7 @@ int ExportImages(QMBUNCHOFIMAGES* images, const char* path, const QMV3_EXPORT_OP
 
 bool HasImc2Magic(const char* path) {
     unsigned char head[8] = {};
-    FILE* file = std::fopen(path, "rbe");
+    FILE* file = regular_file::OpenStream(path);
     if (file == nullptr) return false;
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
@@ -233,7 +235,10 @@ bool HasImc2Magic(const char* path) {
 
 int ImportFile(const char* path, QMBUNCHOFIMAGES* images, std::string& errorText) {
     std::string message;
-    if (ImportImageFile(path, images, ImportLimits(), message)) return QMV3_LOAD_OK;
+    // The one bound on what a load may decode holds for the imports too.
+    ImportLimits limits;
+    limits.maxTotalBytes = load_limit::Get();
+    if (ImportImageFile(path, images, limits, message)) return QMV3_LOAD_OK;
     errorText = _internal_filePrefix(path) + " load error: " + message;
     return QMV3_LOAD_INVALID_FILE;
 }

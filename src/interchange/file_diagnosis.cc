@@ -60,10 +60,16 @@ Attempt TryImcBkc(const char* path, const std::vector<unsigned char>& head, long
         VIDINFHDR record;
         initialize_vidinfhdr(&record);
         char text[128];
-        reason = "the header announces " + std::to_string(count) + " images of " + std::to_string(w) + " x " +
-                 std::to_string(h) + " pixels, " + std::to_string(bits) + " bits, but the images do not fill " +
-                 "the " + std::to_string(size) + " bytes: " +
-                 load_file__return_code_to_string(load_imc_file(path, &record), text, sizeof text);
+        const std::string shape = "the header announces " + std::to_string(count) + " images of " +
+                                  std::to_string(w) + " x " + std::to_string(h) + " pixels, " +
+                                  std::to_string(bits) + " bits";
+        // The loader's text is a reason only when it failed; its success says nothing about the file.
+        const int loaded = load_imc_file(path, &record);
+        reason = loaded == QMV3_LEGACY_LOAD_OK
+                     ? shape + ", and its images load, but a value breaks the kind's rules (a scale must be a "
+                               "number and not negative)"
+                     : shape + ", but the images do not fill the " + std::to_string(size) +
+                           " bytes: " + load_file__return_code_to_string(loaded, text, sizeof text);
         free_vidinfhdr(&record);
     }
     return {QMV3_FILE_IMC_BKC, (header ? 2 : 0) + (Named(path, QMV3_FILE_IMC_BKC) ? 1 : 0), reason};

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "interchange/interchange.h"
+#include "util/regular_file.h"
 
 namespace interchange {
 
@@ -22,7 +23,7 @@ ImportKind ImportKindOf(const unsigned char* head, size_t size) {
 
 ImportKind ImportKindOfFile(const std::string& path) {
     unsigned char head[8];
-    FILE* file = std::fopen(path.c_str(), "rbe");
+    FILE* file = regular_file::OpenStream(path.c_str());
     if (file == nullptr) return ImportKind::kNone;
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
@@ -76,7 +77,8 @@ unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels
         return nullptr;
     }
     if (limits.maxTotalBytes != 0 && totalBytes_ + bytes > limits.maxTotalBytes) {
-        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) + " bytes";
+        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) +
+                  " bytes, the load memory limit (QMV3_LOAD_MEMORY_LIMIT)";
         return nullptr;
     }
     DIMAGE image;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "interchange/interchange.h"
+#include "util/regular_file.h"
 
 namespace interchange {
 
@@ -75,10 +76,13 @@ bool EncodePng(const DIMAGE& image, bool compress, std::vector<unsigned char>& p
     SetText(texts[2], "Description", json);
     if (error == 0) error = spng_set_text(ctx, texts, 3);
     if (error == 0 && facts.xScale > 0 && facts.yScale > 0) {
-        // Millimetres per pixel as pixels per metre.
-        spng_phys phys = {static_cast<uint32_t>(1000.0 / facts.xScale + 0.5),
-                          static_cast<uint32_t>(1000.0 / facts.yScale + 0.5), 1};
-        if (phys.ppu_x > 0 && phys.ppu_y > 0) error = spng_set_phys(ctx, &phys);
+        // Millimetres per pixel as pixels per metre; a resolution PNG cannot hold (up to 2^31 - 1) is
+        // left out rather than wrapped.
+        const double ppuX = 1000.0 / facts.xScale + 0.5, ppuY = 1000.0 / facts.yScale + 0.5;
+        if (ppuX >= 1.0 && ppuY >= 1.0 && ppuX < 2147483648.0 && ppuY < 2147483648.0) {
+            spng_phys phys = {static_cast<uint32_t>(ppuX), static_cast<uint32_t>(ppuY), 1};
+            error = spng_set_phys(ctx, &phys);
+        }
     }
     // 16-bit samples are handed over in host order; libspng stores them big-endian.
     if (error == 0) error = spng_encode_image(ctx, layout.pixels, layout.bytes(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
@@ -183,7 +187,7 @@ bool ImportPng(const std::string* path, const unsigned char* data, size_t size, 
     }
     FILE* file = nullptr;
     if (path != nullptr) {
-        file = std::fopen(path->c_str(), "rbe");
+        file = regular_file::OpenStream(path->c_str());
         if (file == nullptr) {
             message = "cannot be opened";
             return false;

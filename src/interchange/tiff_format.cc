@@ -122,7 +122,10 @@ bool WriteDeferredStrips(TIFF* tif, const std::vector<PixelLayout>& layouts, con
             message = "interrupted";
             return false;
         }
-        if (TIFFSetDirectory(tif, static_cast<tdir_t>(i)) != 1 ||
+        // Each directory is reached from the one before: a seek from the first would walk the whole
+        // chain for every page, and the export would take time in the square of the page count.
+        const int reached = i == 0 ? TIFFSetDirectory(tif, 0) : TIFFReadDirectory(tif);
+        if (reached != 1 ||
             TIFFWriteRawStrip(tif, 0, const_cast<unsigned char*>(layouts[i].pixels), tmsize_t(layouts[i].bytes())) <
                 0 ||
             TIFFForceStrileArrayWriting(tif) != 1)

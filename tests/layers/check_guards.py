@@ -22,6 +22,8 @@ CANNOT_THROW = {
     "QMV3_INTERNAL_qmGrayToRGB24": "computes into the caller's buffer",
     "QMV3_INTERNAL_getTimeString": "formats into the caller's buffer",
     "QMV3_INTERNAL_platformTimeToUTCString": "formats into the caller's buffer",
+    "qmGetLoadMemoryLimit": "reads one atomic integer",
+    "qmSetLoadMemoryLimit": "stores one atomic integer",
 }
 
 

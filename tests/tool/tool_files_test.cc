@@ -200,4 +200,66 @@ TEST_F(ToolFiles, ExportBmpWritesOneBitmapPerFrame) {
     EXPECT_TRUE(qmv3test::FileExists(dir.file("j3.bmp")));
 }
 
+// A damaged file: check names every bad image, not only the first, and recover saves the others.
+TEST_F(ToolFiles, RecoverAndCheckNameEveryBadImage) {
+    const std::string path = Make("damaged.imc2", 4, 2, 1);
+    std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(path);
+    // Flip bytes in the middle of image 2's pixel block, then cut image 4's.
+    auto field = [&](size_t at, int size) {
+        uint64_t value = 0;
+        for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + static_cast<size_t>(i)];
+        return static_cast<size_t>(value);
+    };
+    const size_t second = 14 + field(8, 4) * 252 + 22 + field(14 + field(8, 4) * 252 + 16, 4) * 252 +
+                          field(14 + field(8, 4) * 252 + 8, 8);
+    const size_t block = second + 22 + field(second + 16, 4) * 252;
+    ASSERT_LT(field(second + 8, 8), field(second, 8)) << "image 2 must be compressed";
+    for (size_t i = 0; i < 4; ++i) bytes[block + field(second + 8, 8) / 2 + i] ^= 0x5A;
+    bytes.resize(bytes.size() - 3);
+    qmv3test::WriteFileBytes(path, bytes);
+
+    const tooltest::ToolResult check = RunTool({"check", path}, dir);
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(Contains(check.out, path + ": image 2: dropped: its compressed pixel block is damaged")) << check.out;
+    EXPECT_TRUE(Contains(check.out, path + ": image 4: dropped: the file ends inside its pixel block")) << check.out;
+    EXPECT_TRUE(Contains(check.out, path + ": 2 images intact, 2 bad")) << check.out;
+
+    const std::string saved = dir.file("saved.imc2");
+    const tooltest::ToolResult recover = RunTool({"recover", path, saved}, dir);
+    ASSERT_EQ(recover.status, 0) << recover.err;
+    EXPECT_TRUE(Contains(recover.out, "-> " + saved + ": 2 images kept, 2 dropped, the header announces 4"))
+        << recover.out;
+    QMBUNCHOFIMAGES images = tooltest::LoadSequence(saved);
+    ASSERT_EQ(images.numFrames, 2u);
+    EXPECT_EQ(images.imageArray[0].frameHeader.frameNumber, 1u);
+    EXPECT_EQ(images.imageArray[1].frameHeader.frameNumber, 3u);
+    qmFreeBunch(&images);
+    EXPECT_EQ(RunTool({"recover", path, saved}, dir).status, 1);  // OUT exists
+}
+
+}  // namespace
+
+namespace {
+
+// A camera port name that holds a newline, an escape sequence and a byte of no UTF-8 character must
+// not forge lines of the output nor reach the terminal: every command shows it escaped.
+TEST(ToolEscaping, TextsFromAFileCannotForgeLinesOrDriveTheTerminal) {
+    qmv3test::TempDir dir;
+    const std::string path = dir.file("forged.imc2");
+    QMBUNCHOFIMAGES images;
+    qmInitializeBunchStructure(&images);
+    ASSERT_EQ(QMV3_BUNCH_OK, qmCreateBunchStructure(&images, 1, 24 * 10));
+    tooltest::FillImage(images.imageArray[0], 24, 10, 1, 1);
+    std::snprintf(images.imageArray[0].sourceHeader.cameraPortName, 64, "cam\nframes:        99\x1b[31m\xff\\");
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
+    qmFreeBunch(&images);
+    const std::string escaped = "cam\\nframes:        99\\x1b[31m\\xff\\\\";
+    for (const char* command : {"info", "dump"}) {
+        const tooltest::ToolResult result = tooltest::RunTool({command, path}, dir);
+        EXPECT_TRUE(tooltest::Contains(result.out, escaped)) << command << ": " << result.out;
+        EXPECT_FALSE(tooltest::Contains(result.out, "\nframes:        99")) << command;
+        EXPECT_FALSE(tooltest::Contains(result.out + result.err, "\x1b")) << command;
+    }
+}
+
 }  // namespace

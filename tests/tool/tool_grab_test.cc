@@ -136,7 +136,8 @@ TEST(ToolGrab, StopSignalsKeepTheFramesAndNeverReplaceAFileWithFewer) {
         }
         const pid_t pid = tooltest::StartTool(arguments, dir);
         ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        // Long enough for the tool to start and receive frames on a busy machine.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
         kill(pid, row.signalNumber);
         const tooltest::ToolResult result = tooltest::WaitTool(pid, dir);
         EXPECT_EQ(result.status, 1) << row.said << ": " << result.err;

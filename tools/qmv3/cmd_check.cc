@@ -4,11 +4,28 @@
 #include <string>
 
 #include "command.h"
+#include "salvage_listing.h"
 #include "sequence_io.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
 namespace {
+
+// The validity rules let a frame hold fewer bytes than its geometry needs (a damaged or crafted file):
+// a warning says so for the uncompressed formats, whose size the geometry fixes.
+void WarnOfShortFrame(const DIMAGE& image, uint32_t number, uint32_t count) {
+    const DIMAGE_FRAMEHEADER& header = image.frameHeader;
+    if (header.imageFormat != QMV3_FORMAT_GRAY && header.imageFormat != QMV3_FORMAT_RGB) return;
+    const int width = ImageWidth(image), height = ImageHeight(image);
+    if (width <= 0 || height <= 0 || header.bytesPerPixel <= 0) return;
+    const unsigned long long needed =
+        static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) * header.bytesPerPixel;
+    const unsigned long long held = header.appendedFrameSize > 0 ? header.appendedFrameSize : 0;
+    if (held < needed)
+        std::printf("image %u of %u: warning: the frame holds %llu bytes, its %d x %d pixels need %llu\n", number,
+                    count, held, width, height, needed);
+}
 
 // Checks every image; returns the number of invalid ones.
 unsigned CheckImages(const Sequence& sequence) {
@@ -18,12 +35,25 @@ unsigned CheckImages(const Sequence& sequence) {
         if (qmCheckImageValidity(&sequence[i], message, sizeof message) == QMV3_IMAGE_VALID) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
+            WarnOfShortFrame(sequence[i], i + 1, sequence.size());
         } else {
             ++invalid;
-            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(), message);
+            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(),
+                        EscapeText(message, sizeof message).c_str());
         }
     }
     return invalid;
+}
+
+// A file that does not load may still hold intact images: the salvage walks it to its end and
+// names every bad image, not only the first one that stopped the load.
+void ListDamage(const std::string& path) {
+    Sequence intact;
+    const SalvageResult result = RecoverFile(path, intact);
+    if (result.report.fileKind == QMV3_FILE_UNKNOWN || result.code == QMV3_LOAD_INTERRUPTED) return;
+    PrintFindings(result, path + ": ", stdout);
+    std::printf("%s: %u image%s intact, %u bad; 'qmv3 recover' saves the intact ones\n", path.c_str(),
+                result.report.kept, result.report.kept == 1 ? "" : "s", result.report.dropped);
 }
 
 int Run(const Arguments& arguments) {
@@ -34,7 +64,7 @@ int Run(const Arguments& arguments) {
     if (kind != nullptr)
         std::printf("%s: %s file\n", path.c_str(), kind);
     else
-        std::printf("%s: not recognised: %s\n", path.c_str(), detectionText);
+        std::printf("%s: not recognised: %s\n", path.c_str(), EscapeText(detectionText, sizeof detectionText).c_str());
     // A file that can be read but is of no kind: say how close it came.
     int closest = QMV3_FILE_UNKNOWN;
     char reason[1024] = "";
@@ -44,11 +74,14 @@ int Run(const Arguments& arguments) {
         std::printf("%s: tried %s; the closest, %s, refused: %s\n", path.c_str(),
                     IsInterchangeKind(closest) ? "IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG and HDF5"
                                                : "IMC2/BKC2, IMC/BKC, IMM and BKG",
-                    FileKindName(closest), reason);
+                    FileKindName(closest), EscapeText(reason, sizeof reason).c_str());
 
     Sequence sequence;
     std::string message;
-    if (!LoadSequence(path, sequence, message)) return Failure(kCheckCommand, "%s", message.c_str());
+    if (!LoadSequence(path, sequence, message)) {
+        ListDamage(path);
+        return Failure(kCheckCommand, "%s", message.c_str());
+    }
     const unsigned invalid = CheckImages(sequence);
     const int complete = qmIsCompleteSequence(sequence.get());
     if (complete == QMV3_SEQUENCE_YES)
@@ -69,8 +102,9 @@ const Command kCheckCommand = {
     "FILE",
     "check a sequence file: its kind, every image's validity, the sequence",
     "The file's kind is decided by its content. The file is then loaded and every image\n"
-    "checked against the validity rules. Exit status 1 when the file is not recognised, cannot\n"
-    "be loaded or holds an invalid image.\n",
+    "checked against the validity rules. A file that does not load is walked to its end, and\n"
+    "every bad image is listed with the reason (as 'qmv3 recover' finds them). Exit status 1\n"
+    "when the file is not recognised, cannot be loaded or holds an invalid image.\n",
     nullptr,
     0,
     1,

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "svg_plot.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -95,8 +96,7 @@ void Summary(const ReportInput& input, std::string& page) {
         Row(page, "camera port",
             first.sourceHeader.cameraPortName[0]
                 ? "&quot;" +
-                      EscapeMarkup(std::string(first.sourceHeader.cameraPortName,
-                                               strnlen(first.sourceHeader.cameraPortName, 64))) +
+                      EscapeMarkup(EscapeText(first.sourceHeader.cameraPortName, 64)) +
                       "&quot; (id " + std::to_string(first.sourceHeader.cameraPortId) + ")"
                 : std::string("not named"));
         uint32_t lowest = header.frameNumber, highest = lowest;

@@ -29,10 +29,10 @@ std::string FileProblem(const std::string& path) {
     struct stat status;
     if (stat(path.c_str(), &status) != 0) return SystemReason(errno);
     if (S_ISDIR(status.st_mode)) return "it is a folder";
+    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return SystemReason(errno);
     close(fd);
-    if (!S_ISREG(status.st_mode)) return "";
     if (status.st_size == 0) return "the file is empty";
     // The fixed part at the start of each kind: magic numbers and count (IMC2/BKC2), width, height and
     // bits (IMM and BKG), and the same with the image count (IMC and BKC).

@@ -41,18 +41,6 @@ std::vector<uint32_t> SampleIndices(uint32_t count, uint32_t wanted) {
     return indices;
 }
 
-namespace {
-
-// The block averages of one channel of the frame; values are samples of 1 or 2 bytes.
-// The pixels of an uncompressed 8- or 16-bit GRAY or 8-bit RGB frame.
-struct PixelLayout {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    int channels = 1;
-    int bytesPerSample = 1;
-    const unsigned char* pixels = nullptr;
-};
-
 bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, std::string& message) {
     const DIMAGE_FRAMEHEADER& h = image.frameHeader;
     const bool grey = h.imageFormat == QMV3_FORMAT_GRAY && (h.bytesPerPixel == 1 || h.bytesPerPixel == 2);
@@ -77,6 +65,9 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
     return true;
 }
 
+namespace {
+
+// The block averages of one channel of the frame; values are samples of 1 or 2 bytes.
 void AverageBlocks(const PixelLayout& layout, int channel, uint32_t factor, uint32_t outWidth, uint32_t outHeight,
                    std::vector<double>& averages) {
     averages.assign(static_cast<size_t>(outWidth) * outHeight, 0.0);
@@ -134,7 +125,9 @@ bool MakeThumbnail(const DIMAGE& image, uint32_t position, const ThumbnailStyle&
     const uint32_t width = std::max<uint32_t>(1, layout.width / factor);
     const uint32_t height = std::max<uint32_t>(1, layout.height / factor);
     const uint32_t blockFactor = std::min({factor, layout.width, layout.height});
-    std::vector<double> averages;
+    // Kept between calls: a live view reduces a frame many times a second, and fresh pages for the
+    // averages would cost more than the averaging.
+    thread_local std::vector<double> averages;
     if (layout.channels == 3) {
         thumbnail.Resize(width, height, 3, 0);
         for (int channel = 0; channel < 3; ++channel) {

@@ -1,0 +1,35 @@
+"""Salvage of damaged sequence files: keep every intact image, say which were dropped and why."""
+
+import os as _os
+
+from . import _qmv3
+
+_OLDER_EXTENSIONS = (".imm", ".imc", ".bkc", ".bkg")
+
+
+def recover(src, dst, progress=None):
+    """Saves every intact image of the damaged or cut file src to dst and reports what was dropped.
+
+    src may be an IMC2/BKC2 file cut at any byte or with damaged bytes (an image whose header, metadata
+    or compressed pixels are damaged is dropped; the images after it are found again by the file's
+    structure), or an IMM, IMC or BKC file cut short. dst is written as :func:`save` writes it (an
+    existing IMC2 file is never overwritten). Returns a dict: ``kept`` and ``dropped`` (numbers of
+    images) and ``reasons``, a list of ``(image, reason)`` in file order, where image counts from 1 in
+    the file and 0 marks damage that belongs to no image. Raises FileError when no image could be
+    kept; Ctrl-C stops the salvage with KeyboardInterrupt.
+    """
+    from . import Sequence, _check_progress, _path
+
+    source = _path(src)
+    if not source or b"\0" in source:
+        raise ValueError("src must be a non-empty path without NUL bytes")
+    bunch, kept, dropped, _announced, findings = _qmv3.recover(source, _check_progress(progress))
+    sequence = Sequence(bunch)
+    if _os.fsdecode(dst).lower().endswith(_OLDER_EXTENSIONS):
+        sequence.decompress()
+    sequence.save(dst)
+    return {
+        "kept": kept,
+        "dropped": dropped,
+        "reasons": [(image, reason) for image, _offset, _code, reason in findings],
+    }
