@@ -29,6 +29,8 @@ CANNOT_THROW = {
     "qmGetFormatName": "formats into the caller's buffer",
     "qmGetFlagNames": "formats into the caller's buffer",
     "QMV3_INTERNAL_platformTimeToUTCString": "formats into the caller's buffer",
+    "qmGetLoadMemoryLimit": "reads one atomic integer",
+    "qmSetLoadMemoryLimit": "stores one atomic integer",
 }
 
 

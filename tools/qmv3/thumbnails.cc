@@ -4,9 +4,9 @@
 #include "thumbnails.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
-#include "interchange.h"
 #include "run_statistics.h"
 
 namespace qmv3tool {
@@ -39,6 +39,30 @@ std::vector<uint32_t> SampleIndices(uint32_t count, uint32_t wanted) {
         indices.push_back(
             static_cast<uint32_t>((static_cast<uint64_t>(k) * (count - 1) + (wanted - 1) / 2) / (wanted - 1)));
     return indices;
+}
+
+bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, std::string& message) {
+    const DIMAGE_FRAMEHEADER& h = image.frameHeader;
+    const bool grey = h.imageFormat == QMV3_FORMAT_GRAY && (h.bytesPerPixel == 1 || h.bytesPerPixel == 2);
+    const bool rgb = h.imageFormat == QMV3_FORMAT_RGB && h.bytesPerPixel == 3;
+    const int width = ImageWidth(image), height = ImageHeight(image);
+    const uint64_t bytes = uint64_t(width > 0 ? width : 0) * uint64_t(height > 0 ? height : 0) * uint64_t(h.bytesPerPixel);
+    if (!grey && !rgb) {
+        message = "image " + std::to_string(position) + " is " + FormatName(h.imageFormat) + " with " +
+                  std::to_string(h.bytesPerPixel) + " bytes per pixel; only 8- and 16-bit GRAY and 8-bit RGB frames can be shown";
+        return false;
+    }
+    if (bytes == 0 || image.frameBuffer == nullptr || h.appendedFrameSize <= 0 ||
+        uint64_t(h.appendedFrameSize) < bytes || image.frameBufferSize < bytes) {
+        message = "image " + std::to_string(position) + " holds fewer frame bytes than its geometry needs";
+        return false;
+    }
+    layout.width = static_cast<uint32_t>(width);
+    layout.height = static_cast<uint32_t>(height);
+    layout.channels = rgb ? 3 : 1;
+    layout.bytesPerSample = rgb ? 1 : h.bytesPerPixel;
+    layout.pixels = image.frameBuffer;
+    return true;
 }
 
 namespace {
@@ -101,7 +125,9 @@ bool MakeThumbnail(const DIMAGE& image, uint32_t position, const ThumbnailStyle&
     const uint32_t width = std::max<uint32_t>(1, layout.width / factor);
     const uint32_t height = std::max<uint32_t>(1, layout.height / factor);
     const uint32_t blockFactor = std::min({factor, layout.width, layout.height});
-    std::vector<double> averages;
+    // Kept between calls: a live view reduces a frame many times a second, and fresh pages for the
+    // averages would cost more than the averaging.
+    thread_local std::vector<double> averages;
     if (layout.channels == 3) {
         thumbnail.Resize(width, height, 3, 0);
         for (int channel = 0; channel < 3; ++channel) {
@@ -207,14 +233,34 @@ Picture ComposeSheet(const std::vector<Picture>& thumbnails, const std::vector<s
     return sheet;
 }
 
-bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message) {
-    DIMAGE image;
-    FrameFacts facts;
-    facts.frameNumber = 1;
-    MakeImageHeader(image, picture.width, picture.height, picture.channels, 1, facts);
+void PictureImage(const Picture& picture, DIMAGE& image) {
+    std::memset(&image, 0, sizeof image);
+    image.frameHeader.sourceWidth = static_cast<int32_t>(picture.width);
+    image.frameHeader.sourceHeight = static_cast<int32_t>(picture.height);
+    image.frameHeader.aoiWidth = image.frameHeader.aoiHeight = -1;
+    image.frameHeader.bytesPerPixel = picture.channels;
+    image.frameHeader.effectiveBitsPerPixel = -1;
+    image.frameHeader.imageFormat = picture.channels == 3 ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY;
+    image.frameHeader.frameNumber = 1;
+    image.frameHeader.imageFlags = QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER | QMV3_FLAG_IMAGE_LOSSLESS;
+    image.frameHeader.appendedFrameSize = static_cast<int32_t>(picture.pixels.size());
     image.frameBuffer = const_cast<unsigned char*>(picture.pixels.data());
     image.frameBufferSize = static_cast<uint32_t>(picture.pixels.size());
-    return EncodePng(image, true, png, message);
+}
+
+bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message) {
+    DIMAGE image;
+    PictureImage(picture, image);
+    unsigned char* encoded = nullptr;
+    size_t size = 0;
+    char text[512] = "";
+    if (qmEncodeImageAsPng(&image, QMV3_EXPORT_FLAG_COMPRESS, &encoded, &size, text, sizeof text) != QMV3_SAVE_OK) {
+        message = text;
+        return false;
+    }
+    png.assign(encoded, encoded + size);
+    std::free(encoded);
+    return true;
 }
 
 bool MakeThumbnailSet(const Sequence& sequence, uint32_t wanted, const ThumbnailStyle& style, ThumbnailSet& set,

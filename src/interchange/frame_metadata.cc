@@ -1,5 +1,5 @@
 // Frame descriptions: writing and reading the JSON object, time texts, headers of imported frames.
-#include "frame_metadata.h"
+#include "interchange/frame_metadata.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "interchange.h"
+#include "interchange/interchange.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 namespace {
 
@@ -401,4 +401,4 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
     return true;
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange
