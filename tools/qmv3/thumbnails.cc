@@ -42,25 +42,22 @@ std::vector<uint32_t> SampleIndices(uint32_t count, uint32_t wanted) {
 }
 
 bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, std::string& message) {
-    const DIMAGE_FRAMEHEADER& h = image.frameHeader;
-    const bool grey = h.imageFormat == QMV3_FORMAT_GRAY && (h.bytesPerPixel == 1 || h.bytesPerPixel == 2);
-    const bool rgb = h.imageFormat == QMV3_FORMAT_RGB && h.bytesPerPixel == 3;
-    const int width = ImageWidth(image), height = ImageHeight(image);
-    const uint64_t bytes = uint64_t(width > 0 ? width : 0) * uint64_t(height > 0 ? height : 0) * uint64_t(h.bytesPerPixel);
-    if (!grey && !rgb) {
-        message = "image " + std::to_string(position) + " is " + FormatName(h.imageFormat) + " with " +
-                  std::to_string(h.bytesPerPixel) + " bytes per pixel; only 8- and 16-bit GRAY and 8-bit RGB frames can be shown";
+    QMV3_PIXEL_LAYOUT pixels;
+    const int result = qmGetPixelLayout(&image, &pixels);
+    if (result == QMV3_LAYOUT_COMPRESSED || result == QMV3_LAYOUT_NO_ARRAY_FORM) {
+        message = "image " + std::to_string(position) + " is " + FormatName(image.frameHeader.imageFormat) + " with " +
+                  std::to_string(image.frameHeader.bytesPerPixel) +
+                  " bytes per pixel; only 8- and 16-bit GRAY and 8-bit RGB frames can be shown";
         return false;
     }
-    if (bytes == 0 || image.frameBuffer == nullptr || h.appendedFrameSize <= 0 ||
-        uint64_t(h.appendedFrameSize) < bytes || image.frameBufferSize < bytes) {
+    if (result != QMV3_LAYOUT_OK || image.frameBuffer == nullptr || pixels.frameBytes == 0) {
         message = "image " + std::to_string(position) + " holds fewer frame bytes than its geometry needs";
         return false;
     }
-    layout.width = static_cast<uint32_t>(width);
-    layout.height = static_cast<uint32_t>(height);
-    layout.channels = rgb ? 3 : 1;
-    layout.bytesPerSample = rgb ? 1 : h.bytesPerPixel;
+    layout.width = pixels.width;
+    layout.height = pixels.height;
+    layout.channels = static_cast<int>(pixels.channels);
+    layout.bytesPerSample = static_cast<int>(pixels.bytesPerSample);
     layout.pixels = image.frameBuffer;
     return true;
 }
