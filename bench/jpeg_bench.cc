@@ -17,12 +17,19 @@ namespace {
 
 using qmv3bench::FrameSpec;
 
+// libjpeg's default fatal-error handler calls exit(), which would look like a finished run: abort.
+[[noreturn]] void AbortOnJpegError(j_common_ptr cinfo) {
+    (*cinfo->err->output_message)(cinfo);
+    std::abort();
+}
+
 std::vector<unsigned char> Encode(const FrameSpec& shape) {
     const std::vector<unsigned char> pixels = qmv3bench::MakePixels(shape, 0);
     const int components = shape.format == QMV3_FORMAT_RGB ? 3 : 1;
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
+    errors.error_exit = AbortOnJpegError;
     jpeg_create_compress(&cinfo);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
@@ -80,6 +87,7 @@ void DecompressWithLibjpeg(benchmark::State& state, const FrameSpec& shape) {
         jpeg_decompress_struct cinfo;
         jpeg_error_mgr errors;
         cinfo.err = jpeg_std_error(&errors);
+    errors.error_exit = AbortOnJpegError;
         jpeg_create_decompress(&cinfo);
         jpeg_mem_src(&cinfo, jpeg.data(), jpeg.size());
         jpeg_read_header(&cinfo, TRUE);

@@ -11,11 +11,6 @@ foreach(source ${QMV3_REPLAY_HARNESSES})
   string(REGEX REPLACE "_fuzzer$" "" name ${harness})
   add_executable(replay_${name} ${source})
   target_link_libraries(replay_${name} PRIVATE qmv3_fuzz_replay_support)
-  if(name STREQUAL "image_import")
-    target_sources(replay_${name} PRIVATE ${QMV3_TOOL_IMPORT_SOURCES})
-    target_include_directories(replay_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tools/qmv3)
-    target_link_libraries(replay_${name} PRIVATE ${QMV3_TOOL_IMPORT_LIBRARIES})
-  endif()
   add_test(NAME fuzz.${name}
     COMMAND replay_${name} ${QMV3_FUZZ_DIR}/corpus/${name} ${QMV3_FUZZ_DIR}/regressions/${name})
   set_tests_properties(fuzz.${name} PROPERTIES

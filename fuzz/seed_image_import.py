@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Seeds of the image import harness: small TIFF and PNG files of every layout the tool reads, made by
-tifffile and Pillow, the tool's own exports, and a few it refuses.
+"""Seeds of the image import harness: small TIFF, PNG and HDF5 files of every layout the library reads,
+made by tifffile, Pillow and h5py, the tool's own exports, and a few it refuses.
 
   seed_image_import.py CORPUS_DIR QMV3_TOOL
 """
@@ -9,6 +9,7 @@ import subprocess
 import sys
 import tempfile
 
+import h5py
 import numpy as np
 import tifffile
 from PIL import Image
@@ -41,6 +42,13 @@ def main(corpus, tool):
     Image.fromarray(rgb).quantize(8).save(path("palette.png"))
     Image.fromarray(np.dstack([grey8, grey8[::-1]]), "LA").save(path("grey-alpha.png"))
     Image.fromarray(grey8 > 128).save(path("one-bit.png"))
+    with h5py.File(path("stack.h5"), "w") as f:
+        f["images"] = grey16
+    with h5py.File(path("rgb-deflate.h5"), "w") as f:
+        f.create_dataset("entry/data/data", data=rgb[np.newaxis], chunks=(1, 6, 8, 3), compression="gzip")
+    with h5py.File(path("two-stacks.h5"), "w") as f:
+        f["a"] = grey8
+        f["b"] = grey8
     with tempfile.TemporaryDirectory() as scratch:
         # The tool's own layouts: JSON descriptions, the stack lines, deflate with predictor.
         env = dict(os.environ, QMV3_PROGRESS="0", ORSEL_CLIENTLIB_LOGGING_PATH=scratch)
@@ -48,7 +56,7 @@ def main(corpus, tool):
             stem = os.path.join(scratch, name.split(".")[0])
             subprocess.run([tool, "convert", path(name), stem + ".imc2"], check=True, env=env, stdout=subprocess.DEVNULL)
             for suffix, options in (("-ours.tif", []), ("-ours-deflate.tif", ["--compress"]),
-                                    ("-ours.png", ["--frames", "1:1"])):
+                                    ("-ours.png", ["--frames", "1:1"]), ("-ours.h5", ["--compress"])):
                 subprocess.run([tool, "export", stem + ".imc2", stem + suffix] + options, check=True,
                                env=env, stdout=subprocess.DEVNULL)
                 os.replace(stem + suffix, path(os.path.basename(stem) + suffix))

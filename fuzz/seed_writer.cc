@@ -127,6 +127,27 @@ void syslistSeeds() {
                             element("ComponentList", element("ImageSources", "") + element("SGPs", "")));
     WriteSeed("syslist", "minimal.xml", textBytes(minimal));
     WriteSeed("syslist", "broken.xml", textBytes(full.substr(0, full.size() / 2)));
+    // Just past the reader's bounds of depth and attributes, for the fuzzer to mutate from.
+    std::string deep = "<?xml version=\"1.0\"?><QMv3>", wide = "<?xml version=\"1.0\"?><QMv3><a";
+    for (int i = 0; i < 257; ++i) deep += "<a>";
+    for (int i = 0; i < 257; ++i) wide += " b" + std::to_string(i) + "=\"1\"";
+    WriteSeed("syslist", "deep.xml", textBytes(deep));
+    WriteSeed("syslist", "wide.xml", textBytes(wide + "/></QMv3>"));
+}
+
+// The stand-in's configuration: one of every attribute, and a replay whose file is missing.
+void zantsimConfigSeeds() {
+    WriteSeed("zantsim_config", "every-attribute.xml",
+              textBytes("<zantsim keepDefaultCamera=\"true\"><device address=\"/LAB/GRABBER/CAM7\">"
+                        "<property name=\"Frame\" width=\"64\" height=\"32\" format=\"GRAY\" bytesPerPixel=\"2\" "
+                        "effectiveBits=\"10\" compression=\"none\" frameNumberStart=\"100\" minRateMs=\"20\" "
+                        "maxRateMs=\"5000\" source=\"scene\" seed=\"7\" spotSigma=\"5.5\" spotPeak=\"0.5\" "
+                        "noise=\"high\" jitterMs=\"3\" dropProbability=\"0.1\" repeatProbability=\"0.1\"/>"
+                        "<property name=\"Jpeg\" width=\"16\" height=\"16\" format=\"RGB\" compression=\"jpeg\" "
+                        "source=\"pattern\"/></device></zantsim>"));
+    WriteSeed("zantsim_config", "replay.xml",
+              textBytes("<zantsim><device address=\"/A/B/C\"><property name=\"P\" source=\"replay\" "
+                        "file=\"missing.imc2\" loop=\"true\" frameNumbers=\"file\"/></device></zantsim>"));
 }
 
 DIMAGE validRecord(int format, int width, int height, int bytesPerPixel, uint32_t pixelBytes) {
@@ -205,6 +226,7 @@ int main(int argc, char** argv) {
     utcTextSeeds();
     accessModeSeeds();
     syslistSeeds();
+    zantsimConfigSeeds();
     cdimageSeeds();
     jpegSeeds();
     const std::string scratch = g_root + "/.scratch";

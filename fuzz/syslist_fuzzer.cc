@@ -8,6 +8,7 @@
 #include "qmv3/qmv3.h"
 #include "syslist/sys_list.h"
 #include "syslist/xml_validation.h"
+#include "util/xml_bounds.h"
 
 namespace {
 
@@ -89,15 +90,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 200000) return 0;
+    // Long enough for nesting and attribute counts far beyond the bounds the reader enforces.
+    if (size > 1000000) return 0;
     std::string text = qmv3fuzz::AsText(data, size);
     unsigned room = size > 0 ? data[size - 1] % 9 : 0;
     {
         // Padded as the library's own file reader pads (the parser may step past the terminating zero).
-        text.append(16, '\0');
-        TiXmlDocument document;
-        document.Parse(text.c_str());
-        if (!document.Error()) ValidateConfigurationXML_SysList(document, true, silentLog());
+        // Only what the file reader lets through reaches the parser, as in the library.
+        if (xml_bounds::Refusal(text.data(), text.size()).empty()) {
+            text.append(16, '\0');
+            TiXmlDocument document;
+            document.Parse(text.c_str());
+            if (!document.Error()) ValidateConfigurationXML_SysList(document, true, silentLog());
+        }
     }
     std::string path = qmv3fuzz::WriteScratchFile("syslist.xml", data, size);
     CSysList list;

@@ -6,6 +6,8 @@ set -eu
 packages="cmake make g++ pkg-config zlib1g-dev libjpeg62-turbo-dev libtinyxml-dev libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev python3-dev pybind11-dev python3-numpy python3-pytest"
 # The tool's TIFF, PNG and HDF5 formats, and the programs its tests check them with.
 packages="$packages libtiff-dev libspng-dev libhdf5-dev python3-tifffile python3-pil python3-h5py"
+# The live view's web server, and the DevTools client its browser test drives Chromium with.
+packages="$packages libcpp-httplib-dev python3-websocket"
 # On demand: "make docs" (QMV3_DOCS=1) needs Doxygen for the API pages and mandoc for the manual
 # page's lint; the test suite skips those checks when they are missing.
 if [ "${QMV3_DOCS:-0}" = 1 ]; then

@@ -447,6 +447,125 @@ QMV3_EXPORT int getFrameFromDIMAGE(void* destination, int* destinationSize, cons
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
+/* Header helpers                                                                                  */
+/* ---------------------------------------------------------------------------------------------- */
+
+/**
+ * @defgroup helpers Header helpers
+ * What every program around the library needs of image headers, once: a valid header from geometry and
+ * format, the pixel layout of an image, UTC time text, the texts of the grab results, access-mode
+ * decoding with the reason for a refusal, and the names of formats and flags. Any thread.
+ * @{
+ */
+
+/** Results of qmInitializeImageHeader. */
+enum QMV3_HEADER_RESULT {
+    QMV3_HEADER_OK = 0,          /**< the header is filled */
+    QMV3_HEADER_BAD_ARGUMENT = -1 /**< null image, no pixels, a format and size that do not fit, too large */
+};
+
+/** Results of qmGetPixelLayout. */
+enum QMV3_LAYOUT_RESULT {
+    QMV3_LAYOUT_OK = 0,              /**< the layout is filled and the frame bytes hold the pixels */
+    QMV3_LAYOUT_NULL_ARGUMENT = -1,  /**< image or layout is null */
+    QMV3_LAYOUT_COMPRESSED = -2,     /**< JPEG data: decompress first (qmDecompressImage) */
+    QMV3_LAYOUT_NO_ARRAY_FORM = -3,  /**< neither GRAY with 1 or 2 nor RGB with 3 bytes per pixel */
+    QMV3_LAYOUT_BAD_GEOMETRY = -4,   /**< a source size below 1 or an area size below -1 */
+    QMV3_LAYOUT_TOO_FEW_BYTES = -5   /**< the layout is filled, but appendedFrameSize (or the buffer) is smaller */
+};
+
+/** The pixel rectangle of an uncompressed GRAY or RGB image, as qmGetPixelLayout gives it. */
+typedef struct QMV3_PIXEL_LAYOUT {
+    uint32_t width;          /**< pixels per row: aoiWidth when > 0, else sourceWidth */
+    uint32_t height;         /**< rows: aoiHeight when > 0, else sourceHeight */
+    uint32_t bytesPerPixel;  /**< 1 or 2 (GRAY), 3 (RGB) */
+    uint32_t channels;       /**< 1 (GRAY) or 3 (RGB) */
+    uint32_t bytesPerSample; /**< bytesPerPixel / channels */
+    int32_t effectiveBits;   /**< significant bits; the header's -1 becomes 8 * bytesPerPixel */
+    uint64_t frameBytes;     /**< width * height * bytesPerPixel, rows back to back from the top */
+} QMV3_PIXEL_LAYOUT;
+
+/** @name Styles of qmFormatUTCTime
+ * @{ */
+#define QMV3_TIME_TWELVE_HOUR 0x1  /**< hour 1..12 with AM or PM */
+#define QMV3_TIME_BRACKETS 0x2     /**< the text in [ ] */
+#define QMV3_TIME_MILLISECONDS 0x4 /**< milliseconds instead of microseconds */
+/** @} */
+
+/** Fills the 188 header bytes of a valid uncompressed image: tag "QMV3", version 1, the geometry without
+ * an area of interest, binning 1, both formats, the effective bits, the flags LOSSLESS and (on a
+ * little-endian host) LITTLE_ENDIAN, appendedFrameSize and totalLength for width * height * bytesPerPixel
+ * bytes, the reserved fields -1; frame number, time stamp, scales, port name and id 0. frameBufferSize and
+ * frameBuffer are not touched.
+ * @param image the record
+ * @param width pixels per row, >= 1
+ * @param height rows, >= 1
+ * @param bytesPerPixel 1 or 2 for QMV3_FORMAT_GRAY, 3 for QMV3_FORMAT_RGB
+ * @param effectiveBits -1 (all bits), 8 (GRAY 1 byte), 9 .. 16 (GRAY 2 bytes) or 24 (RGB)
+ * @param format QMV3_FORMAT_GRAY or QMV3_FORMAT_RGB
+ * @return QMV3_HEADER_OK, or QMV3_HEADER_BAD_ARGUMENT (also for more than QMV3_MAX_TRANSPORT_SIZE bytes;
+ *         the record is then unchanged) */
+QMV3_EXPORT int qmInitializeImageHeader(DIMAGE* image, int width, int height, int bytesPerPixel, int effectiveBits,
+                                        int format);
+/** The pixel layout of an uncompressed GRAY (1 or 2 bytes per pixel) or RGB image, from its header; works
+ * on a header without pixels (frameBuffer null) too.
+ * @param image the image
+ * @param[out] layout the layout, filled for QMV3_LAYOUT_OK and QMV3_LAYOUT_TOO_FEW_BYTES
+ * @return a QMV3_LAYOUT_* code */
+QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout);
+/** A time stamp as UTC text, "2023-07-27 15:04:05.000123 UTC" by default.
+ * @param seconds seconds since the Unix epoch
+ * @param microseconds 0 .. 999999
+ * @param style QMV3_TIME_* bits (0: the default)
+ * @param[out] buffer receives the text, cut to size - 2 characters
+ * @param size capacity of buffer, >= 2
+ * @return buffer, or null for a bad argument or a time that cannot be converted */
+QMV3_EXPORT char* qmFormatUTCTime(uint32_t seconds, uint32_t microseconds, unsigned int style, char* buffer,
+                                  size_t size);
+/** The text of a multi-frame grab's apiOutError, such as "inactivity timeout: no frame for more than 5
+ * seconds"; "failed" for any other value.
+ * @param error a QMV3_GRAB_* code
+ * @return a static text */
+QMV3_EXPORT const char* qmGrabErrorText(int error);
+/** The text of a single grab's failure result, such as "no frame within the time limit".
+ * @param result a QMV3_GRAB_FRAME_* code; other values give "out of memory"
+ * @return a static text */
+QMV3_EXPORT const char* qmGrabFrameErrorText(int result);
+/** The mode bits of an access-mode text (see QMV3_INTERNAL_zantDecodeModeStringCMnew), and for a refused
+ * text the reason, such as "'FOO' is not an access-mode keyword (known: ...)" or "'STREAM' and 'MCAST'
+ * exclude each other".
+ * @param text the keyword list
+ * @param[out] reason the reason on a refusal, empty on success (may be null)
+ * @param reasonSize capacity of reason
+ * @return the mode bits (>= 0), or a QMV3_MODE_DECODE_* code */
+QMV3_EXPORT int qmDecodeAccessMode(const char* text, char* reason, size_t reasonSize);
+/** The name of a pixel-format code: "GRAY" ... "BAYER", or "UNKNOWN FORMAT(n)".
+ * @param format the code
+ * @param[out] text receives the name when it fits whole
+ * @param size capacity of text
+ * @return text, or null when text is null or too small */
+QMV3_EXPORT char* qmGetFormatName(int format, char* text, size_t size);
+/** The words of the flag bits, such as "LITTLE_ENDIAN LOSSLESS XYSTART_ZERO_BASED LOCAL_TIMESTAMP" (a word
+ * for each named bit, set or clear); cut to size - 2 characters.
+ * @param flags QMV3_FLAG_* bits
+ * @param[out] text receives the words
+ * @param size capacity of text, >= 2
+ * @return text, or null when text is null or size below 2 */
+QMV3_EXPORT char* qmGetFlagNames(int flags, char* text, size_t size);
+/** QMV3_INTERNAL_qmCreateColourTable under its public name: a colour table of 4-byte entries (red,
+ * green, blue, 0) for every value of 1 or 2 bytes per pixel; values above the effective bits are magenta.
+ * @param[out] table receives 256 or 65536 entries
+ * @param[in,out] tableBytes capacity on entry; the bytes written, or needed, on return
+ * @param mode a QMV3_COLOUR_MAP_*
+ * @param bytesPerPixel 1 or 2
+ * @param effectiveBits 8 .. 16, at most 8 * bytesPerPixel
+ * @return the entry count, QMV3_COLOUR_BAD_ARGUMENT or QMV3_COLOUR_TOO_SMALL (nothing written) */
+QMV3_EXPORT int qmCreateColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel,
+                                    int effectiveBits);
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------- */
 /* Grabbing                                                                                        */
 /* ---------------------------------------------------------------------------------------------- */
 
@@ -478,7 +597,7 @@ enum QMV3_GRAB_FRAME_RESULT {
 /** Values of *apiOutError of qmGrabFramesEx2 and qmGrabFramesEx. */
 enum QMV3_GRAB_ERROR {
     QMV3_GRAB_OK = 0,                   /**< all requested frames were received */
-    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property */
+    QMV3_GRAB_REFUSED = -1,             /**< no frames asked for, null argument, bad address or property, frames above the largest */
     QMV3_GRAB_TIMEOUT = -2,             /**< more than 5 seconds without a frame */
     QMV3_GRAB_OUT_OF_MEMORY = -3,       /**< receive buffer, record array or a frame copy */
     QMV3_GRAB_SUBSCRIPTION_FAILED = -6, /**< the subscription was refused; see *apiOutZantError */
@@ -1159,11 +1278,24 @@ QMV3_EXPORT int qmRecoverImagesFromFile(const char* path, QMBUNCHOFIMAGES* image
 
 /**
  * @defgroup files Image sequence files
- * Saving and loading sequences in the IMC2/BKC2 format and in the older IMM, BKG, IMC and BKC files
- * (docs/formats.md). The name's extension chooses the saved format: ".imc", ".bkc", ".imm" and ".bkg"
- * (any case) the older ones, every other name IMC2/BKC2. Loading goes by content. Messages begin with
- * "File", the path in double quotes and the kind of error. A failed save leaves no file; the IMC2 writer
- * never overwrites one. Any thread, each call with its own sequence and file.
+ * Saving and loading sequences in the IMC2/BKC2 format, in the older IMM, BKG, IMC and BKC files and in
+ * the interchange formats TIFF, PNG and HDF5 (docs/formats.md). The name's extension chooses the saved
+ * format: ".imc", ".bkc", ".imm" and ".bkg" (any case) the older ones, ".tif" and ".tiff" TIFF, ".png"
+ * PNG, ".h5" and ".hdf5" HDF5, every other name IMC2/BKC2. Loading and checking go by content, trying
+ * the kinds in one order: IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG, HDF5. Messages begin with "File", the
+ * path in double quotes and the kind of error.
+ *
+ * Every save writes into a hidden folder ".qmv3-partial-XXXXXX" beside the name and renames the file into
+ * place only when it is complete, so no failure, interruption or crash leaves a half file under the
+ * name; a replaced file keeps its permissions. A process killed outright leaves its hidden folder (it
+ * holds the owner's process id); the next save into that folder removes those of ended processes and
+ * writes one line to the log. Any thread, each call with its own sequence and file.
+ *
+ * The HDF5 C library is not hardened against hostile files: loading and checking a file from an
+ * untrusted source may crash or hang the process inside that library. Before a frame is read the
+ * library checks the dataset's rank, extent, element type, chunk size and filters (only the built-in
+ * deflate, shuffle and checksum; no filter plugin is ever loaded), but the file's own structures are
+ * parsed by the HDF5 library.
  * @{
  */
 
@@ -1199,7 +1331,8 @@ enum QMV3_LOAD_RESULT {
     QMV3_LOAD_IMM_FAILED = -12,          /**< an IMM file could not be loaded */
     QMV3_LOAD_BKG_FAILED = -13,          /**< a BKG file could not be loaded */
     QMV3_LOAD_IMC_BKC_FAILED = -14,      /**< an IMC or BKC file could not be loaded */
-    QMV3_LOAD_TRANSCODING_FAILED = -15   /**< an older record could not become a sequence */
+    QMV3_LOAD_TRANSCODING_FAILED = -15,  /**< an older record could not become a sequence */
+    QMV3_LOAD_LIMIT_EXCEEDED = -16       /**< the images would decode to more than qmGetLoadMemoryLimit() */
 };
 
 /** Results of qmCheckFileFormat. */
@@ -1208,9 +1341,49 @@ enum QMV3_FILE_KIND {
     QMV3_FILE_BKG = 1,       /**< BKG */
     QMV3_FILE_IMC_BKC = 2,   /**< IMC or BKC */
     QMV3_FILE_IMC2_BKC2 = 3, /**< IMC2 or BKC2 */
+    QMV3_FILE_TIFF = 4,      /**< TIFF (one or more pages of 8- or 16-bit grey or 8-bit RGB) */
+    QMV3_FILE_PNG = 5,       /**< PNG (one frame) */
+    QMV3_FILE_HDF5 = 6,      /**< HDF5 with an image stack of uint8 or uint16 values */
     QMV3_FILE_UNKNOWN = -1   /**< none of them, or the file cannot be opened */
 };
 
+/** Flags of qmSaveImagesToFileEx2 and qmExportImagesToFile. */
+#define QMV3_SAVE_FLAG_REPLACE 0x1u        /**< replace an existing file (atomically, keeping its permissions) */
+#define QMV3_SAVE_FLAG_CHECK_ONLY 0x2u     /**< check the name as a save would (folder, existing file), write nothing */
+#define QMV3_SAVE_FLAG_COMPRESS_FAST 0x10u /**< IMC2/BKC2: deflate with the fast engine (ordinary zlib streams) */
+#define QMV3_SAVE_FLAG_COMPRESS_NONE 0x20u /**< IMC2/BKC2: store the pixel blocks without deflating them */
+#define QMV3_EXPORT_FLAG_COMPRESS 0x100u   /**< qmExportImagesToFile: deflate TIFF and HDF5; PNG: strongest level */
+
+/** Options of qmExportImagesToFile. */
+typedef struct QMV3_EXPORT_OPTIONS {
+    unsigned int size;       /**< sizeof(QMV3_EXPORT_OPTIONS), for later growth */
+    unsigned int flags;      /**< QMV3_SAVE_FLAG_* and QMV3_EXPORT_FLAG_COMPRESS */
+    unsigned int firstImage; /**< first image to write, counted from 1; 0: the first */
+    unsigned int lastImage;  /**< last image to write, counted from 1; 0: the last */
+} QMV3_EXPORT_OPTIONS;
+
+/** The name of the file that a PNG export of several images writes for one of them: the image at
+ * position of a sequence of imageCount images goes to "STEM-NN.png", the position zero-padded to the
+ * width of imageCount. Every other export, and a PNG export of one image, writes path itself.
+ * @param path the export's name
+ * @param position the image's position in the sequence, counted from 1
+ * @param imageCount the number of images in the sequence (1: path itself)
+ * @param[out] name the file name
+ * @param nameSize capacity of name
+ * @return 0, or -1 for a null argument or a name longer than nameSize - 1 */
+QMV3_EXPORT int qmGetExportFileName(const char* path, unsigned int position, unsigned int imageCount, char* name,
+                                    size_t nameSize);
+/** Encodes one 8- or 16-bit GRAY or 8-bit RGB image as a PNG in memory, as qmExportImagesToFile writes it.
+ * @param image the image (only read)
+ * @param flags QMV3_EXPORT_FLAG_COMPRESS (the strongest deflate level), else 0 (the fastest)
+ * @param[out] png a buffer the caller releases with free
+ * @param[out] pngSize its length in bytes
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_SAVE_OK (0), QMV3_SAVE_PARAMETER_ERROR, QMV3_SAVE_NOT_A_SEQUENCE (an image of another
+ *         format), QMV3_SAVE_OUT_OF_MEMORY or QMV3_SAVE_COMPRESSION_FAILED */
+QMV3_EXPORT int qmEncodeImageAsPng(const DIMAGE* image, unsigned int flags, unsigned char** png, size_t* pngSize,
+                                   char* errorText, unsigned int errorTextSize);
 /** qmSaveImagesToFileEx without message, interrupt and progress.
  * @param apImages the sequence
  * @param asFilePath the file
@@ -1225,17 +1398,59 @@ QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFile
  * @param errorTextSize capacity of errorText
  * @param interrupt the value 1 stops the save, before the first and after every image (may be null)
  * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * An existing file is refused with QMV3_SAVE_FILE_EXISTS for every kind but the older ones, which replace
+ * it (atomically); TIFF, PNG and HDF5 are written as qmExportImagesToFile writes them, uncompressed.
  * @return QMV3_SAVE_OK (0) or a QMV3_SAVE_* or QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
                                      unsigned int errorTextSize, int* interrupt, double* percent);
+/** qmSaveImagesToFileEx with flags: the name's extension chooses the kind as for every save; an existing
+ * file of any kind is refused with QMV3_SAVE_FILE_EXISTS unless QMV3_SAVE_FLAG_REPLACE is given, which
+ * replaces it only once the new file is complete. QMV3_SAVE_FLAG_COMPRESS_FAST or _NONE choose how
+ * IMC2/BKC2 pixel blocks are deflated (default: zlib's default level, or the fast engine when the
+ * environment asks for it); both make files every reader inflates. With QMV3_SAVE_FLAG_CHECK_ONLY
+ * nothing is written and apImages may be null: the result says whether a save could start (the folder
+ * exists and can be written, the name is free or may be replaced).
+ * @param apImages the sequence (only read)
+ * @param path the file; a PNG of several images becomes one file per image, "STEM-01.png" ...
+ * @param flags QMV3_SAVE_FLAG_* values
+ * @param[out] errorText the message on failure (may be null); an open failure names the folder and the
+ *             system's reason
+ * @param errorTextSize capacity of errorText
+ * @param interrupt the value 1 stops the save (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @return QMV3_SAVE_OK (0) or a QMV3_SAVE_* or QMV3_LEGACY_SAVE_* code */
+QMV3_EXPORT int qmSaveImagesToFileEx2(QMBUNCHOFIMAGES* apImages, const char* path, unsigned int flags,
+                                      char* errorText, unsigned int errorTextSize, int* interrupt, double* percent);
+/** Writes images of a sequence as TIFF (one multi-page file), PNG (one file per image, "STEM-01.png" ...
+ * numbered by the image's position and padded to the width of the sequence's length; exactly path for
+ * one image) or HDF5 (/entry/data/data with frame numbers, event numbers and time stamps beside it),
+ * chosen by the extension of path; docs/formats.md gives the layouts. 8- and 16-bit GRAY and 8-bit RGB
+ * images keep their stored values; JPEG images must be decompressed first. The save policy is that of
+ * qmSaveImagesToFileEx2: a series appears complete or not at all.
+ * @param images the sequence (only read)
+ * @param path a name ending in .tif, .tiff, .png, .h5 or .hdf5 (any case)
+ * @param options flags and image range (may be null: every image, no flags)
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @param interrupt the value 1 stops the export (may be null)
+ * @param[out] percent progress 0.0 .. 1.0 (may be null)
+ * @return QMV3_SAVE_OK (0), QMV3_SAVE_PARAMETER_ERROR (no images, bad range or options, another
+ *         extension), QMV3_SAVE_NOT_A_SEQUENCE (an image of another format or too few frame bytes,
+ *         or HDF5 images of different shapes), QMV3_SAVE_FILE_EXISTS, QMV3_SAVE_OPEN_FAILED,
+ *         QMV3_SAVE_WRITE_FAILED or QMV3_SAVE_INTERRUPTED */
+QMV3_EXPORT int qmExportImagesToFile(QMBUNCHOFIMAGES* images, const char* path, const QMV3_EXPORT_OPTIONS* options,
+                                     char* errorText, unsigned int errorTextSize, int* interrupt, double* percent);
 /** qmLoadImagesFromFileEx without interrupt, progress and message.
  * @param asFilePath the file
  * @param apImages an empty sequence
  * @return QMV3_LOAD_OK (0) or a negative code */
 QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages);
 /** Loads any IMC2/BKC2, IMM, BKG, IMC or BKC file into an empty sequence; older files become GRAY images
- * numbered 1..n, time-stamped with the file's modification time and named after the path. Every image
- * passes the validity rules. On failure the sequence stays empty.
+ * numbered 1..n, time-stamped with the file's modification time and named after the path. TIFF, PNG and
+ * HDF5 files become GRAY or RGB images with the facts the library's exports keep (frame numbers, time
+ * stamps, scale, port); pages or datasets of other sample types are refused with
+ * QMV3_LOAD_INVALID_FILE and the reason. Every image passes the validity rules. On failure the sequence
+ * stays empty.
  * @param asFilePath the file
  * @param apImages an empty sequence (qmInitializeBunchStructure); the caller frees the result with
  *        qmFreeBunch
@@ -1287,13 +1502,50 @@ QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES*
                                         const QMV3_LOAD_OPTIONS* options, int* interrupt, double* percent,
                                         char* errorText, unsigned int errorTextSize);
 /** Which kind of file path is, by content only: the IMC2/BKC2 walk (every section, the file ending after
- * the last pixel block), then IMC/BKC, IMM and BKG (sizes agreeing exactly with their headers).
+ * the last pixel block), then IMC/BKC, IMM and BKG (sizes agreeing exactly with their headers), then
+ * TIFF and PNG (their signatures) and HDF5 (its signature and an image stack in it).
  * @param path the file
  * @param[out] errorText on QMV3_FILE_UNKNOWN: "File (path) is either no IMC2 or BKC2 or IMC or BKC or IMM or
  *             BKG or could not be found or opened." (may be null)
  * @param errorTextSize capacity of errorText
  * @return a QMV3_FILE_* kind */
 QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize);
+/** qmCheckFileFormat with the diagnosis of a file of no kind: the kind it comes closest to and why that
+ * kind refused it. The closest is the kind whose header fits (for TIFF, PNG and HDF5: whose signature
+ * the file carries), the one the name's extension suggests breaking ties, else IMC2/BKC2.
+ * @param path the file
+ * @param[out] kind the kind, or for a file of no kind the closest kind; QMV3_FILE_UNKNOWN when the file
+ *             cannot be opened (may be null)
+ * @param[out] reason empty on success; else why the closest kind refused the file, or the system's
+ *             reason when the file cannot be opened (may be null)
+ * @param reasonSize capacity of reason
+ * @return the QMV3_FILE_* kind, or QMV3_FILE_UNKNOWN */
+QMV3_EXPORT int qmCheckFileFormatEx(const char* path, int* kind, char* reason, size_t reasonSize);
+/** The kind a save chooses for a name by its extension (any case).
+ * @param path the file name (may be null)
+ * @return a QMV3_FILE_* kind, or QMV3_FILE_UNKNOWN for every other name (saved as IMC2/BKC2) */
+QMV3_EXPORT int qmGetFileKindOfName(const char* path);
+/** The name of a file kind ("IMC2/BKC2", "IMC/BKC", "IMM", "BKG", "TIFF", "PNG", "HDF5") and its
+ * extensions.
+ * @param kind a QMV3_FILE_* kind
+ * @param[out] extensions the kind's extensions in lower case, separated by one space (".tif .tiff"),
+ *             a static text (may be null)
+ * @return a static text, or null for an unknown kind */
+QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
+/** The load memory limit: the most bytes of decoded frames one load may allocate. Every load (IMC2/BKC2,
+ * IMC/BKC, IMM, BKG, TIFF, PNG and HDF5) adds up the frame bytes it is about to allocate
+ * and, before allocating, refuses a file that would pass the limit with QMV3_LOAD_LIMIT_EXCEEDED
+ * (QMV3_LEGACY_LOAD_LIMIT_EXCEEDED from the older loaders) and one line naming the file, the bytes and the
+ * limit. The limit is set from the environment variable QMV3_LOAD_MEMORY_LIMIT (a decimal number of bytes)
+ * when the library is loaded, else it is half of the physical memory: a load has to fit beside the rest of
+ * the process and its neighbours. Any thread.
+ * @return the limit in bytes (never 0) */
+QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void);
+/** Sets the load memory limit for every load that starts afterwards, in any thread.
+ * @param bytes the limit in bytes; 0 restores the limit the library started with (QMV3_LOAD_MEMORY_LIMIT
+ *        or half of the physical memory)
+ * @return 0 */
+QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
 
 /** @} */
 
@@ -1526,7 +1778,8 @@ enum QMV3_LEGACY_LOAD_RESULT {
     QMV3_LEGACY_LOAD_OUT_OF_MEMORY = -7,        /**< out of memory */
     QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED = -8, /**< zlib failed; load_bmp_file: a kind it does not read */
     QMV3_LEGACY_LOAD_INTERRUPTED = -9,          /**< stopped through the cancel flag */
-    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10        /**< load_bmp_file: null record or path */
+    QMV3_LEGACY_LOAD_NULL_ARGUMENT = -10,       /**< load_bmp_file: null record or path */
+    QMV3_LEGACY_LOAD_LIMIT_EXCEEDED = -11       /**< the frames would pass qmGetLoadMemoryLimit() */
 };
 
 /** Results of the older savers. */

@@ -73,14 +73,14 @@ for _error in (Error, FileError, GrabError, GrabInterrupted):
 _info = _qmv3.library_info()
 __version__ = f"{_info[1]}.{_info[2]}.{_info[3]}"
 
-_FORMAT_GRAY = 0
-_FORMAT_RGB = 1
+_FORMAT_GRAY = _qmv3.FORMAT_GRAY
+_FORMAT_RGB = _qmv3.FORMAT_RGB
 _UTC = _datetime.timezone.utc
 _EPOCH = _datetime.datetime(1970, 1, 1, tzinfo=_UTC)
 # The library's words for clear flag bits; .flags names only the bits that are set.
 _CLEAR_FLAG_WORDS = frozenset({"BIG_ENDIAN", "LOSSLESS_BIT_NOT_SET", "XYSTART_ZERO_BASED", "LOCAL_TIMESTAMP"})
 _OLDER_EXTENSIONS = (".imm", ".imc", ".bkc", ".bkg")
-_MAX_FRAME_BYTES = 27262976
+_MAX_FRAME_BYTES = _qmv3.MAX_TRANSPORT_SIZE
 _UINT32_MAX = 0xFFFFFFFF
 
 
@@ -268,14 +268,27 @@ class Sequence:
 
     @property
     def frames(self):
-        """All frames as one new numpy array.
+        """All frames as one numpy array.
 
-        Shape (N, H, W) for GRAY (uint8 or uint16) or (N, H, W, 3) uint8 for RGB. ValueError, with the
-        reason, when the frames differ in geometry or format, are compressed, or the sequence is empty.
+        Shape (N, H, W) for GRAY (uint8 or uint16) or (N, H, W, 3) uint8 for RGB. Frames that lie in one
+        block, as a load puts them, are a writable view of it without a copy (like :attr:`Image.pixels`);
+        others are copied into a new array. ValueError, with the reason, when the frames differ in geometry
+        or format, are compressed, have no pixels (a headers-only load), or the sequence is empty.
         """
         if self._bunch is None or not self._indices:
             raise ValueError("the sequence is empty")
         return _qmv3.frames(self._bunch, self._index_list())
+
+    @property
+    def frame_numbers(self):
+        """The frame numbers of the images as a uint32 array."""
+        return _np.array([image.frame_number for image in self], dtype=_np.uint32)
+
+    @property
+    def timestamps(self):
+        """The time stamps of the images as a float64 array of seconds since the epoch (UTC)."""
+        parts = [(header["timestampSeconds"], header["timestampMicroseconds"]) for header in map(Image.header, self)]
+        return _np.array([seconds + micro / 1e6 for seconds, micro in parts], dtype=_np.float64)
 
     @property
     def is_complete(self):
@@ -301,7 +314,9 @@ class Sequence:
         FileError with the library's code and message; a failed or interrupted save leaves no file.
         """
         if self._bunch is None:
-            raise FileError(-12, f'File "{_os.fsdecode(path)}" save error: the sequence is empty.')
+            raise FileError(
+                _qmv3.SAVE_PARAMETER_ERROR, f'File "{_os.fsdecode(path)}" save error: the sequence is empty.'
+            )
         _qmv3.save(self._bunch, self._index_list(), _path(path), _check_progress(progress))
 
     @classmethod
@@ -391,14 +406,41 @@ def _timestamp_parts(value):
     return (int(seconds), int(microseconds))
 
 
-def load(path, progress=None):
+def _image_range(path, frames):
+    """(first, last) positions from 1 (0: from the first / to the last) of a slice or an "A:B" text."""
+    if frames is None:
+        return 0, 0
+    if isinstance(frames, str):
+        match = _re.fullmatch(r"\s*(\d*)\s*:\s*(\d*)\s*", frames)
+        if match is None or (match.group(1) and int(match.group(1)) < 1) or (match.group(2) and int(match.group(2)) < 1):
+            raise ValueError(f'frames must be "A:B" with positions from 1, not {frames!r}')
+        return int(match.group(1) or 0), int(match.group(2) or 0)
+    if not isinstance(frames, slice) or frames.step not in (None, 1):
+        raise TypeError("frames must be None, a slice without step, or an \"A:B\" text")
+    start, stop = frames.start, frames.stop
+    if (start is not None and start < 0) or (stop is not None and stop < 0):
+        count = len(_qmv3.load(_path(path), None, _qmv3.LOAD_FLAG_HEADERS_ONLY))
+        start, stop, _ = frames.indices(count)
+    start = 0 if start is None else start
+    if stop is not None and stop <= start:
+        raise ValueError(f"frames {frames!r} selects no image")
+    return start + 1, 0 if stop is None else stop
+
+
+def load(path, frames=None, progress=None, headers_only=False):
     """Loads a sequence file of any kind the library reads (IMC2/BKC2, IMM, BKG, IMC, BKC).
 
-    The kind is recognised from the content as the library does. progress, when given, is called on
-    the calling thread with the fraction done (0 to 1). Raises FileError with the library's code and
-    message; Ctrl-C stops the load and raises KeyboardInterrupt.
+    The kind is recognised from the content as the library does. frames selects images: a slice of
+    positions from 0 (``slice(10, 20)``) or a text "A:B" of positions from 1 as the tool counts them
+    ("11:20"; "A:" to the end). headers_only gives the images' headers without pixels, which reads an
+    IMC2 file's headers only. The frames of an IMC2 file lie in one block, so :attr:`Sequence.frames` is
+    a view of it. progress, when given, is called on the calling thread with the fraction done (0 to 1).
+    Raises FileError with the library's code and message; Ctrl-C stops the load and raises
+    KeyboardInterrupt.
     """
-    return Sequence(_qmv3.load(_path(path), _check_progress(progress)))
+    first, last = _image_range(path, frames)
+    flags = _qmv3.LOAD_FLAG_HEADERS_ONLY if headers_only else _qmv3.LOAD_FLAG_ONE_BLOCK
+    return Sequence(_qmv3.load(_path(path), _check_progress(progress), flags, first, last))
 
 
 def save(sequence, path, progress=None):
@@ -428,13 +470,13 @@ def check_file(path):
     """
     code, message = _qmv3.check_file(_path(path))
     lower = _os.fsdecode(path).lower()
-    if code == 3:
+    if code == _qmv3.FILE_IMC2_BKC2:
         return "BKC2" if lower.endswith(".bkc2") else "IMC2"
-    if code == 2:
+    if code == _qmv3.FILE_IMC_BKC:
         return "BKC" if lower.endswith(".bkc") else "IMC"
-    if code == 0:
+    if code == _qmv3.FILE_IMM:
         return "IMM"
-    if code == 1:
+    if code == _qmv3.FILE_BKG:
         return "BKG"
     raise FileError(code, message)
 
@@ -442,11 +484,11 @@ def check_file(path):
 def _access_mode(mode):
     """The access-mode bits of None (TIMER), a number or a keyword text such as "TIMER|STREAM"."""
     if mode is None:
-        return 3  # TIMER
+        return _qmv3.CM_TIMER
     if isinstance(mode, str):
-        bits = _qmv3.decode_mode(mode)
+        bits, reason = _qmv3.decode_mode(mode)
         if bits < 0:
-            raise ValueError(f"{mode!r} is not an access mode (error {bits})")
+            raise ValueError(f"{mode!r} is not an access mode (error {bits}): {reason}")
         return bits
     return int(mode)
 

@@ -22,7 +22,7 @@ def record(
 ):
     """Records the frames of an image property to path as they arrive, until n frames or duration_s.
 
-    A path ending in .h5 or .hdf5 gives one HDF5 file (readable while it grows), any other name IMC2/BKC2
+    HDF5 is not recorded directly yet (the library refuses .h5 and .hdf5 names); other names give IMC2/BKC2
     files of at most ``split`` images: path, then STEM-0002.EXT, STEM-0003.EXT, ... compress: "fast"
     (default), "default" (zlib's default level) or "none". force: replace existing files, each once its
     replacement is complete. progress: called on the calling thread with the fraction done. Ctrl-C ends

@@ -19,32 +19,21 @@ SelectionView::SelectionView(Bunch& bunch, const std::vector<uint32_t>& indices)
     view_.numFrames = static_cast<uint32_t>(records_.size());
 }
 
-namespace {
-
-uint32_t AppendedExtent(int32_t area, int32_t source) { return static_cast<uint32_t>(area > 0 ? area : source); }
-
-}  // namespace
-
 std::string DescribePixels(const DIMAGE& image, PixelLayout& layout) {
     const DIMAGE_FRAMEHEADER& frame = image.frameHeader;
-    const bool gray = frame.imageFormat == QMV3_FORMAT_GRAY && (frame.bytesPerPixel == 1 || frame.bytesPerPixel == 2);
-    const bool rgb = frame.imageFormat == QMV3_FORMAT_RGB && frame.bytesPerPixel == 3;
-    if (frame.imageFormat == QMV3_FORMAT_JPEG) return "it holds JPEG data; call decompress() first";
-    if (!gray && !rgb)
+    QMV3_PIXEL_LAYOUT found;
+    const int result = qmGetPixelLayout(&image, &found);
+    if (result == QMV3_LAYOUT_COMPRESSED) return "it holds JPEG data; call decompress() first";
+    if (result == QMV3_LAYOUT_NO_ARRAY_FORM)
         return "its format " + FormatText(frame.imageFormat) + " with " + std::to_string(frame.bytesPerPixel) +
                " bytes per pixel has no array form (only GRAY with 1 or 2 and RGB with 3)";
-    const int32_t areaWidth = frame.aoiWidth, areaHeight = frame.aoiHeight;
-    if (frame.sourceWidth < 1 || frame.sourceHeight < 1 || areaWidth < -1 || areaHeight < -1)
-        return "its geometry is invalid";
-    layout.width = AppendedExtent(areaWidth, frame.sourceWidth);
-    layout.height = AppendedExtent(areaHeight, frame.sourceHeight);
-    layout.channels = rgb ? 3 : 1;
-    layout.bytesPerSample = rgb ? 1 : static_cast<uint32_t>(frame.bytesPerPixel);
-    layout.bytes = static_cast<size_t>(layout.width) * layout.height * static_cast<size_t>(frame.bytesPerPixel);
-    const bool fits = image.frameBuffer != nullptr && frame.appendedFrameSize > 0 &&
-                      static_cast<uint32_t>(frame.appendedFrameSize) <= image.frameBufferSize &&
-                      layout.bytes <= static_cast<size_t>(frame.appendedFrameSize);
-    if (!fits)
+    if (result == QMV3_LAYOUT_BAD_GEOMETRY || result == QMV3_LAYOUT_NULL_ARGUMENT) return "its geometry is invalid";
+    layout.width = found.width;
+    layout.height = found.height;
+    layout.channels = found.channels;
+    layout.bytesPerSample = found.bytesPerSample;
+    layout.bytes = static_cast<size_t>(found.frameBytes);
+    if (result != QMV3_LAYOUT_OK || image.frameBuffer == nullptr)
         return "its frame bytes (appendedFrameSize " + std::to_string(frame.appendedFrameSize) + ") do not hold " +
                std::to_string(layout.width) + " x " + std::to_string(layout.height) + " pixels";
     return std::string();
@@ -53,7 +42,7 @@ std::string DescribePixels(const DIMAGE& image, PixelLayout& layout) {
 std::string FormatText(int format) {
     char text[64];
     size_t size = sizeof text;
-    if (QMV3_INTERNAL_CDIMAGE_getFormatAsString(format, text, &size) == nullptr) return std::to_string(format);
+    if (qmGetFormatName(format, text, size) == nullptr) return std::to_string(format);
     return text;
 }
 

@@ -20,7 +20,7 @@ using BunchPtr = std::shared_ptr<Bunch>;
 using Indices = std::vector<uint32_t>;
 
 // file_calls.cc
-BunchPtr Load(const std::string& path, pybind11::object progress);
+BunchPtr Load(const std::string& path, pybind11::object progress, unsigned flags, unsigned first, unsigned last);
 void Save(Bunch& bunch, const Indices& indices, const std::string& path, pybind11::object progress);
 pybind11::tuple CheckFile(const std::string& path);
 
@@ -42,7 +42,7 @@ BunchPtr FromArray(const NewImages& images);
 // image_calls.cc
 pybind11::dict Header(Bunch& bunch, size_t index);
 pybind11::array Pixels(pybind11::object bunch, size_t index);
-pybind11::array Frames(Bunch& bunch, const Indices& indices);
+pybind11::array Frames(pybind11::object bunchObject, const Indices& indices);
 std::string Validity(Bunch& bunch, size_t index);
 // The first image holding values above its effective bits: (index, count, first value), or None.
 pybind11::object FirstValuesAboveEffectiveBits(Bunch& bunch);
@@ -56,7 +56,7 @@ BunchPtr Grab(unsigned frames, const std::string& address, const std::string& pr
 BunchPtr GrabOne(const std::string& address, const std::string& property, int timeoutMs);
 // qmListDeviceProperties: the device's property names, or None when the control system cannot tell.
 pybind11::object DeviceProperties(const std::string& address);
-int DecodeMode(const std::string& text);
+pybind11::tuple DecodeMode(const std::string& text);
 
 // recover_calls.cc: registers recover() in the module.
 void RegisterRecoverCalls(pybind11::module_& module);

@@ -18,14 +18,20 @@ constexpr size_t kMessageSize = 8192;
 
 }  // namespace
 
-BunchPtr Load(const std::string& path, py::object progress) {
+BunchPtr Load(const std::string& path, py::object progress, unsigned flags, unsigned first, unsigned last) {
     auto bunch = std::make_shared<Bunch>();
     LongCall call(std::move(progress));
     std::vector<char> message(kMessageSize, '\0');
     int result = 0;
     call.Run([&] {
-        result = qmLoadImagesFromFileEx(path.c_str(), bunch->get(), call.Interrupt(), call.Progress(), message.data(),
-                                        static_cast<unsigned>(message.size()));
+        QMV3_LOAD_OPTIONS options;
+        std::memset(&options, 0, sizeof options);
+        options.size = sizeof options;
+        options.flags = flags;
+        options.firstImage = first;
+        options.lastImage = last;
+        result = qmLoadImagesFromFileEx2(path.c_str(), bunch->get(), &options, call.Interrupt(), call.Progress(),
+                                         message.data(), static_cast<unsigned>(message.size()));
     });
     if (call.Stopped()) {
         bunch.reset();
@@ -63,42 +69,21 @@ py::tuple CheckFile(const std::string& path) {
 
 namespace {
 
-void FillHeader(DIMAGE& image, const NewImages& images, size_t index, int32_t width, int32_t height,
-                int32_t frameBytes) {
-    std::memset(&image, 0, QMV3_IMAGE_HEADER_SIZE);
+// The library's valid header for the geometry and format, then what the caller gave for each image.
+void FillHeader(DIMAGE& image, const NewImages& images, size_t index, int32_t width, int32_t height) {
+    if (qmInitializeImageHeader(&image, width, height, static_cast<int>(images.bytesPerPixel), images.effectiveBits,
+                                images.format) != QMV3_HEADER_OK)
+        throw py::value_error("the library refuses a header of " + std::to_string(width) + " x " +
+                              std::to_string(height) + " pixels of this format");
     DIMAGE_SOURCEHEADER& source = image.sourceHeader;
-    std::memcpy(source.baseTag, "QMV3", 4);
     source.cameraPortId = images.cameraPortId;
-    source.versionTag = 1;
-    source.totalLength = QMV3_IMAGE_HEADER_SIZE + static_cast<uint32_t>(frameBytes);
     source.timestampSeconds = images.timestamps[index].first;
     source.timestampMicroseconds = images.timestamps[index].second;
     std::strncpy(source.cameraPortName, images.cameraPortName.c_str(), sizeof source.cameraPortName - 1);
-
     DIMAGE_FRAMEHEADER& frame = image.frameHeader;
-    frame.sourceWidth = width;
-    frame.sourceHeight = height;
-    frame.aoiWidth = -1;
-    frame.aoiHeight = -1;
-    frame.bytesPerPixel = static_cast<int32_t>(images.bytesPerPixel);
-    frame.effectiveBitsPerPixel = images.effectiveBits;
-    frame.horizontalBinning = 1;
-    frame.verticalBinning = 1;
-    frame.sourceFormat = images.format;
-    frame.imageFormat = images.format;
     frame.frameNumber = images.frameNumbers[index];
     frame.xScale = images.xScale;
     frame.yScale = images.yScale;
-    frame.scale_x_offset = -1.0f;
-    frame.scale_y_offset = -1.0f;
-    frame.fspare3 = -1.0f;
-    // numpy hands over pixels in the host's byte order; raw pixels are lossless.
-    const uint16_t probe = 1;
-    unsigned char lowByte;
-    std::memcpy(&lowByte, &probe, 1);
-    frame.imageFlags = QMV3_FLAG_IMAGE_LOSSLESS | (lowByte == 1 ? QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER : 0);
-    frame.ispare1 = frame.ispare2 = frame.ispare3 = -1;
-    frame.appendedFrameSize = frameBytes;
 }
 
 }  // namespace
@@ -113,11 +98,11 @@ BunchPtr FromArray(const NewImages& images) {
     if (qmCreateBunchStructure(bunch->get(), static_cast<unsigned>(count), static_cast<unsigned>(frameBytes)) != 1)
         throw std::bad_alloc();
     const unsigned char* source = static_cast<const unsigned char*>(pixels.data());
+    for (size_t index = 0; index < count; ++index) FillHeader(bunch->at(index), images, index, width, height);
     {
         py::gil_scoped_release release;
         for (size_t index = 0; index < count; ++index) {
             DIMAGE& image = bunch->at(index);
-            FillHeader(image, images, index, width, height, frameBytes);
             std::memcpy(image.frameBuffer, source + index * static_cast<size_t>(frameBytes),
                         static_cast<size_t>(frameBytes));
         }

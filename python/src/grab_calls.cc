@@ -21,39 +21,7 @@ namespace qmv3py {
 namespace {
 
 // The access mode the single-frame grab reads with, as the command-line tool does (TIMER).
-constexpr int kSingleGrabMode = 3;
-
-const char* MultiFrameErrorText(int error) {
-    switch (error) {
-        case -1:
-            return "request refused (invalid address or property name)";
-        case -2:
-            return "inactivity timeout: no frame for more than 5 seconds";
-        case -3:
-            return "out of memory";
-        case -6:
-            return "the subscription failed";
-        default:
-            return "failed";
-    }
-}
-
-const char* SingleFrameErrorText(int error) {
-    switch (error) {
-        case 0:
-            return "request refused (invalid property name or malformed address)";
-        case -1:
-            return "no frame within the time limit";
-        case -2:
-            return "the frame arrived but fails the validity rules";
-        case -3:
-            return "reading the property characteristics failed";
-        case -4:
-            return "the address has the wrong length";
-        default:
-            return "failed";
-    }
-}
+constexpr int kSingleGrabMode = QMV3_CM_TIMER;
 
 // The names the device reports; false when the control system cannot tell.
 bool ListProperties(const std::string& address, std::vector<std::string>& names) {
@@ -130,10 +98,10 @@ BunchPtr Grab(unsigned frames, const std::string& address, const std::string& pr
     }
     if (error != 0) {
         // A time limit stops the grab through the interrupt flag; it is reported as a timeout.
-        const bool timedOut = error == -7 && call.TimedOut();
-        const int code = timedOut ? -2 : error;
+        const bool timedOut = error == QMV3_GRAB_INTERRUPTED && call.TimedOut();
+        const int code = timedOut ? QMV3_GRAB_TIMEOUT : error;
         std::string what = timedOut ? "time limit of " + std::to_string(timeLimitMs) + " ms reached"
-                                    : std::string(MultiFrameErrorText(error));
+                                    : std::string(qmGrabErrorText(error));
         what += ", " + std::to_string(bunch->size()) + " of " + std::to_string(frames) + " frames received";
         py::object partial = bunch->size() > 0 ? py::cast(bunch) : py::none();
         bunch.reset();
@@ -172,7 +140,7 @@ BunchPtr GrabOne(const std::string& address, const std::string& property, int ti
     if (!allocated) throw std::bad_alloc();
     if (result != 1) {
         bunch.reset();
-        RaiseGrabError(result, zantCode, Describe(address, property, SingleFrameErrorText(result), zantCode),
+        RaiseGrabError(result, zantCode, Describe(address, property, qmGrabFrameErrorText(result), zantCode),
                        py::none());
     }
     // The buffer was sized for the largest frame of the property; keep only the frame's bytes.
@@ -188,9 +156,14 @@ BunchPtr GrabOne(const std::string& address, const std::string& property, int ti
     return bunch;
 }
 
-int DecodeMode(const std::string& text) {
-    LibraryLock lock;
-    return QMV3_INTERNAL_zantDecodeModeStringCMnew(text.c_str());
+py::tuple DecodeMode(const std::string& text) {
+    char reason[512];
+    int mode;
+    {
+        LibraryLock lock;
+        mode = qmDecodeAccessMode(text.c_str(), reason, sizeof reason);
+    }
+    return py::make_tuple(mode, std::string(mode < 0 ? reason : ""));
 }
 
 }  // namespace qmv3py

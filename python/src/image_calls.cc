@@ -93,7 +93,8 @@ py::array Pixels(py::object bunchObject, size_t index) {
     return py::array(type, shape, strides, image.frameBuffer, bunchObject);
 }
 
-py::array Frames(Bunch& bunch, const Indices& indices) {
+py::array Frames(py::object bunchObject, const Indices& indices) {
+    Bunch& bunch = bunchObject.cast<Bunch&>();
     if (indices.empty()) RaiseValueError("the sequence is empty");
     LibraryLock lock;  // decompression replaces frame buffers under this lock
     PixelLayout first;
@@ -120,6 +121,20 @@ py::array Frames(Bunch& bunch, const Indices& indices) {
     }
     std::vector<py::ssize_t> shape = Shape(first);
     shape.insert(shape.begin(), static_cast<py::ssize_t>(indices.size()));
+    // Frames that lie back to back (a load puts a file's frames in one block) are shown as they are: the
+    // Bunch is the base of the view, so the block lives as long as the array.
+    bool adjacent = true;
+    for (size_t position = 1; position < sources.size() && adjacent; ++position)
+        adjacent = sources[position] == sources[0] + position * first.bytes;
+    if (adjacent) {
+        std::vector<py::ssize_t> strides(shape.size());
+        py::ssize_t stride = SampleType(first).itemsize();
+        for (size_t axis = shape.size(); axis-- > 0;) {
+            strides[axis] = stride;
+            stride *= shape[axis];
+        }
+        return py::array(SampleType(first), shape, strides, sources[0], bunchObject);
+    }
     py::array frames(SampleType(first), shape);
     unsigned char* destination = static_cast<unsigned char*>(frames.mutable_data());
     {
@@ -190,7 +205,7 @@ int Decompress(Bunch& bunch, const Indices& indices) {
     LibraryLock lock;
     for (Decoded& item : decoded) {
         DIMAGE& image = bunch.at(item.index);
-        std::free(image.frameBuffer);
+        qmReleaseFrameBuffer(&image);
         image = item.image;
     }
     return static_cast<int>(decoded.size());
@@ -199,7 +214,7 @@ int Decompress(Bunch& bunch, const Indices& indices) {
 std::string FlagsText(int flags) {
     char text[256];
     size_t size = sizeof text;
-    QMV3_INTERNAL_CDIMAGE_getFlagsAsString(flags, text, &size);
+    qmGetFlagNames(flags, text, size);
     text[sizeof text - 1] = '\0';
     return text;
 }

@@ -49,8 +49,12 @@ PYBIND11_MODULE(_qmv3, module) {
         .def("__len__", &Bunch::size);
 
     module.def(
-        "load", [](const std::string& path, py::object progress) { return Load(Path(path), progress); },
-        "Loads a sequence file into a new Bunch.", py::arg("path"), py::arg("progress"));
+        "load",
+        [](const std::string& path, py::object progress, unsigned flags, unsigned first, unsigned last) {
+            return Load(Path(path), progress, flags, first, last);
+        },
+        "Loads images first..last (from 1; 0: from the first / to the last) of a file into a new Bunch.",
+        py::arg("path"), py::arg("progress"), py::arg("flags") = 0u, py::arg("first") = 0u, py::arg("last") = 0u);
     module.def(
         "save",
         [](Bunch& bunch, const Indices& indices, const std::string& path, py::object progress) {
@@ -87,6 +91,18 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def(
         "image_sources", [](const std::string& path) { return ImageSources(Path(path)); },
         "(result, [(name, id)], standard error text) of a system list.");
+    // The header's named constants, so that the package holds no copies of their values.
+    module.attr("CM_TIMER") = static_cast<int>(QMV3_CM_TIMER);
+    module.attr("SAVE_PARAMETER_ERROR") = static_cast<int>(QMV3_SAVE_PARAMETER_ERROR);
+    module.attr("MAX_TRANSPORT_SIZE") = QMV3_MAX_TRANSPORT_SIZE;
+    module.attr("FORMAT_GRAY") = QMV3_FORMAT_GRAY;
+    module.attr("FORMAT_RGB") = QMV3_FORMAT_RGB;
+    module.attr("LOAD_FLAG_HEADERS_ONLY") = QMV3_LOAD_FLAG_HEADERS_ONLY;
+    module.attr("LOAD_FLAG_ONE_BLOCK") = QMV3_LOAD_FLAG_ONE_BLOCK;
+    module.attr("FILE_IMM") = static_cast<int>(QMV3_FILE_IMM);
+    module.attr("FILE_BKG") = static_cast<int>(QMV3_FILE_BKG);
+    module.attr("FILE_IMC_BKC") = static_cast<int>(QMV3_FILE_IMC_BKC);
+    module.attr("FILE_IMC2_BKC2") = static_cast<int>(QMV3_FILE_IMC2_BKC2);
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
     RegisterRecoverCalls(module);

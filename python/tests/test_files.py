@@ -122,6 +122,50 @@ def test_values_above_the_effective_bits_are_refused_or_warned_of(tmp_path, tool
     assert "image 3: 1 value above its 13 effective bits, the first 9000" in (tmp_path / "run.html").read_text()
 
 
+@pytest.mark.parametrize("extension", ["imc2", "imm"])
+@pytest.mark.parametrize("frames,first,count", [
+    (None, 0, 6),
+    (slice(2, 4), 2, 2),
+    (slice(-2, None), 4, 2),
+    ("3:5", 2, 3),
+    ("5:", 4, 2),
+])
+def test_load_gives_the_images_asked_for(tmp_path, extension, frames, first, count):
+    array = gradient_frames(6, 8, 12, "gray8")
+    path = tmp_path / f"run.{extension}"
+    qmv3.Sequence.from_numpy(array, frame_numbers=range(11, 17), timestamps=[1690470245.5 + k for k in range(6)]).save(
+        path
+    )
+    loaded = qmv3.load(path, frames=frames)
+    np.testing.assert_array_equal(loaded.frames, array[first:first + count])
+    headers = qmv3.load(path, frames=frames, headers_only=True)
+    assert len(headers) == count
+    with pytest.raises(ValueError):
+        headers.frames
+    if extension == "imc2":
+        assert headers.frame_numbers.dtype == np.uint32
+        np.testing.assert_array_equal(headers.frame_numbers, np.arange(11, 17, dtype=np.uint32)[first:first + count])
+        np.testing.assert_allclose(headers.timestamps, (1690470245.5 + np.arange(6))[first:first + count])
+
+
+def test_frames_of_a_load_are_a_view_of_its_block(tmp_path):
+    path = tmp_path / "run.imc2"
+    qmv3.Sequence.from_numpy(gradient_frames(4, 8, 12, "gray16"), effective_bits=12).save(path)
+    frames = qmv3.load(path).frames
+    assert not frames.flags.owndata and frames.base is not None
+    del path
+    gc.collect()
+    assert int(frames.sum()) > 0  # the block lives as long as the view
+
+
+@pytest.mark.parametrize("frames", ["0:2", "2:1", "x", slice(0, 4, 2)])
+def test_load_refuses_bad_ranges(tmp_path, frames):
+    path = tmp_path / "run.imc2"
+    qmv3.Sequence.from_numpy(gradient_frames(3, 8, 12, "gray8")).save(path)
+    with pytest.raises((ValueError, TypeError, qmv3.FileError)):
+        qmv3.load(path, frames=frames)
+
+
 def test_recover_keeps_the_intact_images_of_a_cut_file(tmp_path):
     array = gradient_frames(3, 48, 64, "gray8")
     qmv3.Sequence.from_numpy(array).save(tmp_path / "run.imc2")

@@ -243,6 +243,15 @@ int PrepareAndGrab(GrabContext& context, QMBUNCHOFIMAGES* aImages, const char* a
     }
     request.address = address;
     const unsigned int estimate = qmEstimateMaxFrameSizeBytes(address, aZantPropertyName);
+    // Frames larger than the largest the library keeps would be received and then lost on saving.
+    if (estimate > static_cast<unsigned int>(QMV3_MAX_TRANSPORT_SIZE)) {
+        _internal_LOG(
+            "qmGrabFramesEx2: Error: property \"%s\" of \"%s\" delivers frames of up to %u bytes, more than the "
+            "largest frame of %d bytes; nothing subscribed.",
+            aZantPropertyName != nullptr ? aZantPropertyName : "Frame", address, estimate, QMV3_MAX_TRANSPORT_SIZE);
+        logParameters("Parameters passed: ");
+        return QMV3_GRAB_REFUSED;
+    }
     context.receive.frameBuffer = static_cast<unsigned char*>(std::malloc(estimate));
     if (context.receive.frameBuffer == nullptr) return QMV3_GRAB_OUT_OF_MEMORY;
     context.receive.frameBufferSize = estimate;

@@ -22,6 +22,7 @@
 #include "files/sequence_files.h"
 #include "platform/platform.h"
 #include "util/frame_memory.h"
+#include "util/load_limit.h"
 
 namespace {
 
@@ -240,6 +241,9 @@ class FrameBlock {
         const uint64_t perSection = std::max<uint64_t>(kSmallestImageSection, frameBytes / imc2::kMaxDeflateRatio);
         const uint64_t backed = remaining / perSection + 1;
         frames_ = std::min<uint64_t>(framesToCome, backed);
+        // The block is taken before the frames are counted against the load memory limit: it holds no
+        // more frames than the limit lets the load decode.
+        if (frameBytes > 0) frames_ = std::min<uint64_t>(frames_, load_limit::Get() / frameBytes);
         frameBytes_ = frameBytes;
         if (frames_ < 2 || frameBytes_ == 0) return;  // a single frame needs no block
         block_ = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes_ * frames_));

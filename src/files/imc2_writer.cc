@@ -29,6 +29,7 @@ struct Writer {
     std::string& errorText;
     double* percent;
     deflate_engine::Compressor& compressor;
+    bool stored;  // pixel blocks as they are, without deflating
 };
 
 bool Fail(const Writer& writer, int code, const std::string& text) {
@@ -163,6 +164,12 @@ struct PixelBlock {
 
 bool CompressFrame(const Writer& writer, const DIMAGE& image, uint32_t k, uint32_t n, PixelBlock& block) {
     const size_t frameLength = static_cast<size_t>(image.frameHeader.appendedFrameSize);
+    if (writer.stored) {
+        // A block as long as its frame is read as stored bytes.
+        block.data = image.frameBuffer;
+        block.length = frameLength;
+        return true;
+    }
     // Room for what the engine may produce in the worst case, so that tiny frames do not fail.
     if (!writer.compressor.Reserve(frameLength)) {
         return Fail(writer, QMV3_SAVE_OUT_OF_MEMORY,
@@ -319,7 +326,8 @@ bool CheckSequence(QMBUNCHOFIMAGES* apImages, const char* asFilePath, int& code,
 }  // namespace
 
 bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFilePath, int& code,
-                                    std::string& errorText, int* interrupt, double* percent) {
+                                    std::string& errorText, int* interrupt, double* percent,
+                                    Imc2Compression compression) {
     if (!CheckSequence(apImages, asFilePath, code, errorText)) return false;
     const std::string prefix = _internal_filePrefix(asFilePath);
     if (FILE* existing = std::fopen(asFilePath, "rb")) {
@@ -339,8 +347,12 @@ bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFil
         return false;
     }
     byte_io::ByteWriter fields(file.get());
-    deflate_engine::Compressor compressor(deflate_engine::WriteEngineFromEnvironment());
-    const Writer writer{file.get(), fields, prefix, code, errorText, percent, compressor};
+    const deflate_engine::Engine engine = compression == Imc2Compression::kDefault ? deflate_engine::WriteEngineFromEnvironment()
+                                          : compression == Imc2Compression::kFast && deflate_engine::LibdeflateAvailable()
+                                              ? deflate_engine::Engine::kLibdeflate
+                                              : deflate_engine::Engine::kZlib;
+    deflate_engine::Compressor compressor(engine);
+    const Writer writer{file.get(), fields, prefix, code, errorText, percent, compressor, compression == Imc2Compression::kNone};
     const uint32_t n = apImages->numFrames;
     if (!WriteFileHeader(writer, apImages->imageArray[0]) || !WriteGlobalSets(writer, apImages->imageArray[0], n)) {
         return false;
@@ -361,7 +373,7 @@ bool _internal_write_imc2_start(FILE* stream, const char* path, const DIMAGE& fi
                                 std::string& errorText) {
     byte_io::ByteWriter fields(stream);
     deflate_engine::Compressor unused(deflate_engine::Engine::kZlib);
-    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused};
+    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused, false};
     return WriteFileHeader(writer, first) && WriteGlobalSets(writer, first, numImages);
 }
 
@@ -369,7 +381,7 @@ bool _internal_write_imc2_image_head(FILE* stream, const char* path, const DIMAG
                                      uint32_t k, uint32_t n, int& code, std::string& errorText) {
     byte_io::ByteWriter fields(stream);
     deflate_engine::Compressor unused(deflate_engine::Engine::kZlib);
-    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused};
+    const Writer writer{stream, fields, _internal_filePrefix(path), code, errorText, nullptr, unused, false};
     return WriteImageHeader(writer, image, blockLength, k, n) && WriteImageSets(writer, image, k, n);
 }
 
@@ -382,7 +394,7 @@ bool _internal_imc2_pixel_block(deflate_engine::Compressor* compressor, const DI
         return true;
     }
     byte_io::ByteWriter fields(nullptr);
-    const Writer writer{nullptr, fields, _internal_filePrefix(path), code, errorText, nullptr, *compressor};
+    const Writer writer{nullptr, fields, _internal_filePrefix(path), code, errorText, nullptr, *compressor, false};
     PixelBlock block;
     if (!CompressFrame(writer, image, k, 0, block)) return false;
     *data = block.data;

@@ -193,6 +193,12 @@ bool WalkImcFrames(detect::ByteReader& file, const ImcHeader& header, int64_t mi
                                       "Scale value of image %d of %d is negative (must not be negative).", i, n);
             return false;
         }
+        // NaN compares false with everything: no scale at all, not a scale of 0.
+        if (scale != scale) {
+            _internal_dumpErrorString(errorText, errorTextSize, "Scale value of image %d of %d is not a number.", i,
+                                      n);
+            return false;
+        }
         if (lenUncompressed != frameBytes) {
             _internal_dumpErrorString(errorText, errorTextSize,
                                       "Value of len_uncompressed(%u) is not identical to iImageSizeInBytes(%u), for "

@@ -12,6 +12,7 @@
 #include "qmv3/qmv3.h"
 #include "util/byte_io.h"
 #include "util/deflate_engine.h"
+#include "util/load_limit.h"
 
 namespace imc2load {
 
@@ -41,6 +42,9 @@ class Reader {
     unsigned char* BlockBuffer(uint64_t size) const;
     // Inflates the blocks of every image of the load.
     deflate_engine::Inflater& inflater() const { return inflater_; }
+    // Counts `bytes` of decoded frames against the load memory limit before they are allocated; false
+    // with QMV3_LOAD_LIMIT_EXCEEDED and the one-line refusal once the load would pass the limit.
+    bool TakeDecodedBytes(uint64_t bytes) const;
 
     const char* path;
     const std::string prefix;  // File "<path>"
@@ -56,6 +60,7 @@ class Reader {
     mutable FreePtr<unsigned char> block_;
     mutable uint64_t blockCapacity_ = 0;
     mutable deflate_engine::Inflater inflater_;
+    mutable load_limit::Budget budget_;
 };
 
 // Parameter checks common to the dispatch and the reader (code -1).

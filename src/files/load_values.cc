@@ -38,6 +38,11 @@ void Reader::Progress(double value) const {
 
 uint64_t Reader::Remaining() const { return fields_.Remaining(); }
 
+bool Reader::TakeDecodedBytes(uint64_t bytes) const {
+    if (budget_.Take(bytes)) return true;
+    return Fail(QMV3_LOAD_LIMIT_EXCEEDED, budget_.Refusal(prefix, bytes));
+}
+
 unsigned char* Reader::BlockBuffer(uint64_t size) const {
     if (size > blockCapacity_ || !block_) {
         // The old contents are not needed: a fresh block spares realloc's copy.
@@ -199,7 +204,9 @@ bool ApplyImageValue(const Reader& reader, const std::string& key, const std::st
     if (strcasecmp(key.c_str(), "timestamp_utc") == 0) {
         int64_t seconds = 0;
         uint32_t microseconds = 0;
-        if (platformUTCStringToTimeT(text, seconds, microseconds)) {
+        // The record holds unsigned 32-bit seconds: a time before 1970 or after 2106 would come back as
+        // another time, so it is a bad value like any other.
+        if (platformUTCStringToTimeT(text, seconds, microseconds) && seconds >= 0 && seconds <= UINT32_MAX) {
             image.sourceHeader.timestampSeconds = static_cast<uint32_t>(seconds);
             image.sourceHeader.timestampMicroseconds = microseconds;
         } else {
@@ -251,6 +258,7 @@ bool ReadPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenUncomp
         return reader.Fail(QMV3_LOAD_INVALID_IMAGE,
                            reader.prefix + " load error: _internal_qmCheckImageValidity failed at image " + of + ".");
     }
+    if (!reader.TakeDecodedBytes(lenUncompressed)) return false;
     const std::string noMemory = "Memory allocation error while loading file \"" + std::string(reader.path) + "\": ";
     image.frameBuffer =
         slot != nullptr ? slot : static_cast<unsigned char*>(frame_memory::AllocateFrame(lenUncompressed));

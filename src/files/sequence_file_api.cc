@@ -1,5 +1,5 @@
-// The exported sequence file calls: saving and loading with the choice between the IMC2/BKC2 format and
-// the older IMM, BKG, IMC and BKC files, and the file type check. No exception leaves these functions.
+// Saving and loading the older IMM, BKG, IMC and BKC files through the older record, for the sequence
+// file calls (src/interchange), which choose the kind.
 #include <strings.h>
 
 #include <cstdio>
@@ -13,17 +13,11 @@
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "legacy/legacy.h"
+#include "legacy/legacy_io.h"
 #include "util/c_boundary.h"
+#include "util/load_limit.h"
 
 namespace {
-
-// Reports a failure thrown out of a call. Formats straight into the caller's buffer: building a
-// message on the heap could fail again when memory is short.
-void CopyFailure(char* buffer, unsigned int size, const char* path, const char* what) {
-    if (buffer == nullptr || size < 2) return;
-    std::snprintf(buffer, size - 1, "File \"%s\"%s", path != nullptr ? path : "", what);
-    buffer[size - 1] = '\0';
-}
 
 bool EndsWithNoCase(const char* path, const char* ending) {
     const size_t length = std::strlen(path);
@@ -54,8 +48,9 @@ std::string OlderSaveText(int result) {
     }
 }
 
-// Saves through the older record; the extension (".imc", ".bkc", ".imm" or ".bkg") picks the saver.
-int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt,
+}  // namespace
+
+int _internal_save_older_file(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt,
                     double* percent) {
     const std::string p = _internal_filePrefix(path);
     VIDINFHDR record;
@@ -90,28 +85,7 @@ int SaveOlderFormat(QMBUNCHOFIMAGES* apImages, const char* path, std::string& er
     return result;
 }
 
-int SaveImages(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt, double* percent) {
-    if (path == nullptr) {
-        errorText = "Parameter asFilePath must not be NULL.";
-        return QMV3_SAVE_PARAMETER_ERROR;
-    }
-    if (path[0] == '\0') {
-        errorText = "Parameter asFilePath must not be empty string.";
-        return QMV3_SAVE_PARAMETER_ERROR;
-    }
-    if (apImages == nullptr) {
-        errorText = _internal_filePrefix(path) + " save error: Parameter apImages must not be NULL.";
-        return QMV3_SAVE_PARAMETER_ERROR;
-    }
-    for (const char* ending : {".imc", ".bkc", ".imm", ".bkg"}) {
-        if (EndsWithNoCase(path, ending)) return SaveOlderFormat(apImages, path, errorText, interrupt, percent);
-    }
-    int code = 0;
-    return _internal_save_image_file_imc2(apImages, path, code, errorText, interrupt, percent) ? 0 : code;
-}
-
-// Loads an older file of a detected kind through its loader and the conversion into a sequence.
-int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt,
+int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt,
                     double* percent) {
     VIDINFHDR record;
     std::memset(&record, 0, sizeof(record));
@@ -135,6 +109,10 @@ int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::
         errorText = _internal_filePrefix(path) + " load error: " + text;
         code =
             result == QMV3_LEGACY_LOAD_INTERRUPTED && kind != VIDINFHDR_TYPE_BKG ? QMV3_LOAD_INTERRUPTED : failureCode;
+        if (result == QMV3_LEGACY_LOAD_LIMIT_EXCEEDED) {
+            errorText = load_limit::Budget().Refusal(_internal_filePrefix(path), qmv3::legacy::LastRefusedBytes());
+            code = QMV3_LOAD_LIMIT_EXCEEDED;
+        }
     } else {
         std::string text;
         // The record is freed below, so its frames can become the images' frames without a copy.
@@ -148,86 +126,13 @@ int LoadOlderFormat(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::
     return code;
 }
 
-int LoadImages(const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt, double* percent) {
-    int code = 0;
-    if (!imc2load::CheckLoadParameters(path, apImages, code, errorText)) return code;
-    if (_internal_is_file_imm(path, nullptr, 0)) {
-        return LoadOlderFormat(VIDINFHDR_TYPE_IMM, path, apImages, errorText, interrupt, percent);
-    }
-    if (_internal_is_file_bkg(path, nullptr, 0)) {
-        return LoadOlderFormat(VIDINFHDR_TYPE_BKG, path, apImages, errorText, interrupt, percent);
-    }
-    if (_internal_is_file_imc_bkc(path, nullptr, 0)) {
-        return LoadOlderFormat(VIDINFHDR_TYPE_IMC, path, apImages, errorText, interrupt, percent);
-    }
-    return _internal_load_imc2_file(path, apImages, code, errorText, interrupt, percent) ? 0 : code;
-}
-
-}  // namespace
-
 extern "C" {
 
-QMV3_EXPORT int qmSaveImagesToFileEx(QMBUNCHOFIMAGES* apImages, const char* asFilePath, char* errorText,
-                                     unsigned int errorTextSize, int* interrupt, double* percent) {
-    return qmv3::GuardedWith(
-        [&] {
-            std::string text;
-            const int code = SaveImages(apImages, asFilePath, text, interrupt, percent);
-            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-            return code;
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " save error: Memory allocation error.");
-            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " save error: Unexpected error.");
-            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
-        });
-}
+QMV3_EXPORT unsigned long long qmGetLoadMemoryLimit(void) { return load_limit::Get(); }
 
-QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFilePath) {
-    return qmSaveImagesToFileEx(apImages, asFilePath, nullptr, 0, nullptr, nullptr);
-}
-
-QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
-                                       double* percent, char* errorText, unsigned int errorTextSize) {
-    return qmv3::GuardedWith(
-        [&] {
-            std::string text;
-            const int code = LoadImages(asFilePath, apImages, text, interrupt, percent);
-            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-            return code;
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        });
-}
-
-QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages) {
-    return qmLoadImagesFromFileEx(asFilePath, apImages, nullptr, nullptr, nullptr, 0);
-}
-
-QMV3_EXPORT int qmCheckFileFormat(const char* path, char* errorText, size_t errorTextSize) {
-    // A detector that runs out of memory counts as "none of them".
-    const int kind = qmv3::Guarded<int>(QMV3_FILE_UNKNOWN, QMV3_FILE_UNKNOWN, [&]() -> int {
-        if (_internal_is_file_imc2_bkc2(path, nullptr, 0)) return QMV3_FILE_IMC2_BKC2;
-        if (_internal_is_file_imc_bkc(path, nullptr, 0)) return QMV3_FILE_IMC_BKC;
-        if (_internal_is_file_imm(path, nullptr, 0)) return QMV3_FILE_IMM;
-        if (_internal_is_file_bkg(path, nullptr, 0)) return QMV3_FILE_BKG;
-        return QMV3_FILE_UNKNOWN;
-    });
-    if (kind != QMV3_FILE_UNKNOWN) return kind;
-    _internal_dumpErrorString(errorText, errorTextSize,
-                              "File (%s) is either no IMC2 or BKC2 or IMC or BKC or IMM or BKG or could not be found "
-                              "or opened.",
-                              path != nullptr ? path : "NULL");
-    return QMV3_FILE_UNKNOWN;
+QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes) {
+    load_limit::Set(bytes);
+    return 0;
 }
 
 }  // extern "C"

@@ -15,10 +15,25 @@ namespace deflate_engine {
 class Compressor;
 }
 
+// How the IMC2/BKC2 writer deflates pixel blocks: as the environment chooses (zlib's default level, or
+// the fast engine when asked for), with the fast engine, or not at all (blocks stored as they are).
+enum class Imc2Compression { kDefault, kFast, kNone };
+
 // Writes an IMC2/BKC2 file. True when written completely; false with code and errorText set, and then no
 // file is left behind (an existing file is never touched). The sequence is only read.
 bool _internal_save_image_file_imc2(QMBUNCHOFIMAGES* apImages, const char* asFilePath, int& code,
-                                    std::string& errorText, int* interrupt, double* percent);
+                                    std::string& errorText, int* interrupt, double* percent,
+                                    Imc2Compression compression = Imc2Compression::kDefault);
+
+// Saves through the older record; the extension (".imc", ".bkc", ".imm" or ".bkg", any case) picks the
+// saver, which replaces an existing file. Returns QMV3_SAVE_OK or the failure code with errorText set.
+int _internal_save_older_file(QMBUNCHOFIMAGES* apImages, const char* path, std::string& errorText, int* interrupt,
+                              double* percent);
+
+// Loads an older file of a detected kind (VIDINFHDR_TYPE_IMM, _BKG, or _IMC for IMC and BKC) through its
+// loader and the conversion into the empty sequence. Returns QMV3_LOAD_OK or a QMV3_LOAD_* code.
+int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText,
+                              int* interrupt, double* percent);
 
 // Reads an IMC2/BKC2 file into the empty sequence apImages. True with code 0; false with code and errorText
 // set and the sequence untouched (nothing allocated is handed out).

@@ -61,6 +61,9 @@ int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, 
     uint32_t frameBytes = 0;
     const int opened = OpenFrameWordsFile(path, rec, file, words, frameBytes);
     if (opened != QMV3_LEGACY_LOAD_OK) return opened;
+    // A frame the file cannot hold stays a short read, as it always was.
+    const int checked = frameBytes <= file.Remaining() ? CheckFramesToLoad(1, frameBytes) : QMV3_LEGACY_LOAD_OK;
+    if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     PendingRecord pending;
     if (!pending.AllocateArrays(1)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     VIDINFHDR& built = pending.record();
@@ -101,6 +104,8 @@ QMV3_EXPORT int load_bkg_file_arb(const char* path, VIDINFHDR* rec) {
         }
         const uint64_t count = file.Length() / stride;
         if (count == 0) return QMV3_LEGACY_LOAD_BAD_CONTENT;
+        const int checked = CheckFramesToLoad(count, frameBytes);
+        if (checked != QMV3_LEGACY_LOAD_OK) return checked;
         if (!file.Seek(0)) return QMV3_LEGACY_LOAD_SHORT_READ;
         PendingRecord pending;
         if (!pending.AllocateArrays(static_cast<uint32_t>(count))) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;

@@ -124,6 +124,8 @@ int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, d
     }
     // Every frame needs at least its 16-byte header, so the count is bounded by the file.
     if (static_cast<uint64_t>(count) * kImcFrameHeaderBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
+    const int checked = CheckFramesToLoad(count, frameBytes);
+    if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     if (!pending.AllocateArrays(count)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     int code = ReadImcFrames(file, built, frameBytes, cancel, progress, progressScale);
     if (code != QMV3_LEGACY_LOAD_OK) return code;

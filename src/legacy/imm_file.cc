@@ -46,6 +46,8 @@ int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
     const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + kFrameWordsBytes + kScaleBytes;
     if (file.Length() < recordLength) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     const uint64_t count = file.Length() / recordLength;
+    const int checked = CheckFramesToLoad(count, frameBytes);
+    if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     if (!file.Seek(0)) return QMV3_LEGACY_LOAD_SHORT_READ;
     PendingRecord pending;
     if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count)))

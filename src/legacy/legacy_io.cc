@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "util/load_limit.h"
+
 namespace qmv3::legacy {
 
 bool FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint32_t* bytes) {
@@ -17,6 +19,22 @@ bool FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint32_t
     *bytes = static_cast<uint32_t>(total);
     return true;
 }
+
+namespace {
+thread_local uint64_t t_lastRefusedBytes = 0;
+}  // namespace
+
+int CheckFramesToLoad(uint64_t count, uint32_t frameBytes) {
+    if (frameBytes > static_cast<uint32_t>(QMV3_MAX_TRANSPORT_SIZE)) return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    // Both factors are at most 32 bits wide.
+    const uint64_t total = count * frameBytes;
+    load_limit::Budget budget;
+    if (budget.Take(total)) return QMV3_LEGACY_LOAD_OK;
+    t_lastRefusedBytes = total;
+    return QMV3_LEGACY_LOAD_LIMIT_EXCEEDED;
+}
+
+uint64_t LastRefusedBytes() { return t_lastRefusedBytes; }
 
 FrameWords DecodeFrameWords(const unsigned char* eightBytes) {
     uint32_t first = Load<uint32_t>(eightBytes);

@@ -29,6 +29,12 @@ constexpr size_t kImcFrameHeaderBytes = 16;
 // Bytes of one frame, w * h * bits / 8; false when the product does not fit 32 bits.
 bool FrameBytes(uint64_t width, uint64_t height, uint64_t bitsPerPixel, uint32_t* bytes);
 
+// The frames an older file claims, before anything is allocated for them: each within the library's
+// largest frame (QMV3_LEGACY_LOAD_BAD_CONTENT otherwise) and all together within the load memory limit
+// (QMV3_LEGACY_LOAD_LIMIT_EXCEEDED; LastRefusedBytes() then tells the calling thread what they needed).
+int CheckFramesToLoad(uint64_t count, uint32_t frameBytes);
+uint64_t LastRefusedBytes();
+
 // The two header words of IMM and BKG frames: width and height in bits 0-15, bits per pixel and
 // effective bits in bits 16-23 (0 standing for 8).
 struct FrameWords {

@@ -28,6 +28,8 @@ const char* LoadCodeText(int code) {
             return "Out of memory.";
         case QMV3_LEGACY_LOAD_DECOMPRESSION_FAILED:
             return "Error during decompression.";
+        case QMV3_LEGACY_LOAD_LIMIT_EXCEEDED:
+            return "The frames need more memory than the load memory limit (QMV3_LOAD_MEMORY_LIMIT).";
         default:
             return nullptr;
     }
@@ -51,6 +53,8 @@ const char* InternalLoadCodeText(int code) {
             return "Decompression error.";
         case QMV3_LEGACY_LOAD_INTERRUPTED:
             return "User break.";
+        case QMV3_LEGACY_LOAD_LIMIT_EXCEEDED:
+            return "The frames need more memory than the load memory limit (QMV3_LOAD_MEMORY_LIMIT).";
         default:
             return nullptr;
     }

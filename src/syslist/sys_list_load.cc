@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/logging.h"
@@ -154,7 +155,12 @@ bool CSysList::LoadSysList(const char* path, bool logErrors, CLogging& log) {
 }
 
 int CSysList::loadContent(const char* path, bool logErrors, CLogging& log) {
-    if (path == nullptr || !LoadXmlFile(document, path)) return kOpenFailed;
+    if (path == nullptr) return kOpenFailed;
+    std::string refusal;
+    if (!LoadXmlFile(document, path, &refusal)) {
+        if (logErrors && !refusal.empty()) log.Log("[syslist] File=\"%s\" refused: %s", path, refusal.c_str());
+        return kOpenFailed;
+    }
     if (!ValidateConfigurationXML_SysList(document, true, log)) return kNotValid;
     TiXmlHandle root = TiXmlHandle(&document).FirstChildElement("QMv3");
     if (!copyName(name, childText(root.ToElement(), "Name"))) return kSysListInvalidContent;

@@ -5,6 +5,8 @@
 
 #include <limits>
 
+#include "util/regular_file.h"
+
 namespace byte_io {
 
 ByteReader::~ByteReader() {
@@ -13,7 +15,8 @@ ByteReader::~ByteReader() {
 
 bool ByteReader::Open(const char* path) {
     if (path == nullptr || file_ != nullptr) return false;
-    file_ = std::fopen(path, "rb");
+    // A FIFO or device would block the open or never end: only regular files are read.
+    file_ = regular_file::OpenStream(path);
     return file_ != nullptr;
 }
 

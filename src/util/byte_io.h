@@ -84,7 +84,8 @@ class ByteReader {
     ByteReader(const ByteReader&) = delete;
     ByteReader& operator=(const ByteReader&) = delete;
 
-    // Opens the file for binary reading; false when it cannot be opened.
+    // Opens the file for binary reading without blocking; false with errno set when it cannot be opened
+    // or is no regular file (see util/regular_file.h).
     bool Open(const char* path);
     // Takes the length of an opened file by a move to its end and back; false when that fails.
     // Remaining() needs it; a buffer knows its length.

@@ -195,6 +195,17 @@ TEST_F(MultiGrab, RefusedRequestsTouchNothing) {
     EXPECT_TRUE(Calls("AttachLinkEx2").empty());
 }
 
+// Frames above the largest the library keeps would be received and then lost: no subscription.
+TEST_F(MultiGrab, PropertyWithFramesAboveTheLargestIsRefusedBeforeSubscribing) {
+    zantsim_ScriptPropertyInfo(QMV3_MAX_TRANSPORT_SIZE + 1, CF_IMAGE);
+    LogCapture log;
+    EXPECT_EQ(0, Grab(2));
+    EXPECT_EQ(QMV3_GRAB_REFUSED, error_);
+    EXPECT_EQ(nullptr, images_.imageArray);
+    EXPECT_TRUE(Calls("AttachLinkEx2").empty());
+    EXPECT_EQ(1, CountContaining(log.End(), "delivers frames of up to 27262977 bytes, more than the largest frame"));
+}
+
 TEST_F(MultiGrab, FailedSubscriptionGivesMinusSixWithItsCode) {
     zantsim_ScriptAttach(-13);
     LogCapture log;

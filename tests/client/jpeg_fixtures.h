@@ -13,6 +13,13 @@
 
 namespace qmv3test {
 
+// libjpeg's default fatal-error handler calls exit(), which would end the test program as if it had
+// passed: a fault in a fixture aborts it instead.
+[[noreturn]] inline void AbortOnJpegError(j_common_ptr cinfo) {
+    (*cinfo->err->output_message)(cinfo);
+    std::abort();
+}
+
 // A smooth pattern with some detail, per component.
 inline std::vector<unsigned char> TestPattern(unsigned width, unsigned height, int components) {
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * components);
@@ -29,6 +36,7 @@ inline std::vector<unsigned char> MakeJpeg(unsigned width, unsigned height, int 
     jpeg_compress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
+    errors.error_exit = AbortOnJpegError;
     jpeg_create_compress(&cinfo);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
@@ -62,6 +70,7 @@ inline std::vector<unsigned char> ReferenceDecode(const std::vector<unsigned cha
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
+    errors.error_exit = AbortOnJpegError;
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, jpeg.data(), jpeg.size());
     jpeg_read_header(&cinfo, TRUE);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ TEST_F(Detection, ImcVerdictsAndMessages) {
         {Imc(4, 4, 24, {1}, 16), "Imc(bkc) incorrect file header (w=4, h=4, bipp=24, ebitpp=24, numImg=1)."},
         {Imc(4, 4, 8, {}, 16), "Imc(bkc) incorrect file header (w=4, h=4, bipp=8, ebitpp=8, numImg=0)."},
         {Imc(4, 4, 8, {10}, 16, -1.0), "Scale value of image 1 of 1 is negative (must not be negative)."},
+        {Imc(4, 4, 8, {10}, 16, std::nan("")), "Scale value of image 1 of 1 is not a number."},
         {Imc(4, 4, 8, {10}, 17),
          "Value of len_uncompressed(17) is not identical to iImageSizeInBytes(16), for image 1 of 1."},
     };

@@ -349,6 +349,9 @@ TEST_F(CraftedFile, PerImageMetadataChecks) {
         {1, "timestamp_utc=2023-07-27 15:04:05.000123 UTC",
          p_ + " parse error: Per-image metadata timestamp_utc=2023-07-27 15:04:05.000123 UTC could not be converted to "
               "UTC timestamp,for image 1 of 1."},
+        {1, "timestamp_utc=9999-12-31 11:59:59.000000 PM UTC",
+         p_ + " parse error: Per-image metadata timestamp_utc=9999-12-31 11:59:59.000000 PM UTC could not be "
+              "converted to UTC timestamp,for image 1 of 1."},
         {2, "image_flags=FOO",
          p_ + " parse error: Per-image metadata image_flags=FOO could not be converted to flags "
               "bits,for image 1 of 1."},
@@ -497,6 +500,19 @@ TEST(LoadDispatch, ParameterChecks) {
     EXPECT_EQ(QMV3_LOAD_OPEN_FAILED,
               qmLoadImagesFromFileEx(path.c_str(), &empty, nullptr, nullptr, error, sizeof(error)));
     EXPECT_EQ("File \"" + path + "\" could not be opened for reading.", std::string(error));
+}
+
+// A FIFO would block the open forever and a device never end: every kind is refused at once, as a file
+// that cannot be opened.
+TEST(LoadDispatch, SpecialFilesAreRefusedWithoutBlocking) {
+    TempDir dir;
+    const std::string imc2 = dir.file("fifo.imc2"), imc = dir.file("fifo.imc"), imm = dir.file("fifo.imm");
+    for (const std::string& fifo : {imc2, imc, imm}) ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    for (const std::string& path : {imc2, imc, imm, std::string("/dev/zero"), dir.path()}) {
+        QMBUNCHOFIMAGES images = {nullptr, 0};
+        EXPECT_NE(QMV3_LOAD_OK, qmLoadImagesFromFile(path.c_str(), &images)) << path;
+        EXPECT_EQ(QMV3_FILE_UNKNOWN, qmCheckFileFormat(path.c_str(), nullptr, 0)) << path;
+    }
 }
 
 TEST(LoadDispatch, OlderFormatsLoadAsGraySequences) {

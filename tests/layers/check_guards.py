@@ -21,7 +21,16 @@ CANNOT_THROW = {
     "QMV3_INTERNAL_qmCreateColourTable": "computes into the caller's buffer",
     "QMV3_INTERNAL_qmGrayToRGB24": "computes into the caller's buffer",
     "QMV3_INTERNAL_getTimeString": "formats into the caller's buffer",
+    "qmInitializeImageHeader": "fills the caller's record",
+    "qmGetPixelLayout": "reads the header into the caller's record",
+    "qmFormatUTCTime": "formats into the caller's buffer",
+    "qmGrabErrorText": "returns a static text",
+    "qmGrabFrameErrorText": "returns a static text",
+    "qmGetFormatName": "formats into the caller's buffer",
+    "qmGetFlagNames": "formats into the caller's buffer",
     "QMV3_INTERNAL_platformTimeToUTCString": "formats into the caller's buffer",
+    "qmGetLoadMemoryLimit": "reads one atomic integer",
+    "qmSetLoadMemoryLimit": "stores one atomic integer",
 }
 
 

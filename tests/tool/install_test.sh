@@ -94,10 +94,10 @@ done
 "$prefix/bin/qmv3" info "$work/pc.imc2" | grep -q "^frames:        3$" || fail "installed tool"
 
 # The tool needs nothing but the public header and the shared library, and the system's libraries of
-# its interchange formats.
+# its interchange formats and of the live view (its web server, its JPEG pictures).
 # shellcheck disable=SC2046,SC2086
 "$cxx" -std=c++17 -Wall -Wextra -Werror $extra "$source"/tools/qmv3/*.cc $(pkg-config --cflags --libs qmv3) \
-    $(pkg-config --cflags --libs libtiff-4 spng hdf5 zlib) \
+    $(pkg-config --cflags --libs libtiff-4 spng hdf5 zlib cpp-httplib libjpeg) -pthread \
     -Wl,-rpath,"$libdir" -o "$work/qmv3-rebuilt" || fail "the tool does not build against the installed copy"
 "$work/qmv3-rebuilt" info "$work/cmake.imm" | grep -q "^kind:          IMM" || fail "rebuilt tool"
 

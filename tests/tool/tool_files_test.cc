@@ -238,3 +238,28 @@ TEST_F(ToolFiles, RecoverAndCheckNameEveryBadImage) {
 }
 
 }  // namespace
+
+namespace {
+
+// A camera port name that holds a newline, an escape sequence and a byte of no UTF-8 character must
+// not forge lines of the output nor reach the terminal: every command shows it escaped.
+TEST(ToolEscaping, TextsFromAFileCannotForgeLinesOrDriveTheTerminal) {
+    qmv3test::TempDir dir;
+    const std::string path = dir.file("forged.imc2");
+    QMBUNCHOFIMAGES images;
+    qmInitializeBunchStructure(&images);
+    ASSERT_EQ(QMV3_BUNCH_OK, qmCreateBunchStructure(&images, 1, 24 * 10));
+    tooltest::FillImage(images.imageArray[0], 24, 10, 1, 1);
+    std::snprintf(images.imageArray[0].sourceHeader.cameraPortName, 64, "cam\nframes:        99\x1b[31m\xff\\");
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
+    qmFreeBunch(&images);
+    const std::string escaped = "cam\\nframes:        99\\x1b[31m\\xff\\\\";
+    for (const char* command : {"info", "dump"}) {
+        const tooltest::ToolResult result = tooltest::RunTool({command, path}, dir);
+        EXPECT_TRUE(tooltest::Contains(result.out, escaped)) << command << ": " << result.out;
+        EXPECT_FALSE(tooltest::Contains(result.out, "\nframes:        99")) << command;
+        EXPECT_FALSE(tooltest::Contains(result.out + result.err, "\x1b")) << command;
+    }
+}
+
+}  // namespace

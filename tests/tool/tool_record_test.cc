@@ -60,7 +60,7 @@ TEST(ToolRecord, UsageErrorsComeBeforeAnythingIsWritten) {
         {{"record", "--duration", "5x", dir.file("a.imc2")}, "--duration needs a time"},
         {{"record", "-n", "3", "--compress", "best", dir.file("a.imc2")}, "--compress takes"},
         {{"record", "-n", "3", "--split", "10001", dir.file("a.imc2")}, "--split needs"},
-        {{"record", "-n", "3", dir.file("a.tif")}, "must end in .imc2, .bkc2, .h5 or .hdf5"},
+        {{"record", "-n", "3", dir.file("a.tif")}, "must end in .imc2 or .bkc2"},
     };
     for (const auto& row : cases) {
         const tooltest::ToolResult result = RunTool(row.arguments, dir);

@@ -382,4 +382,42 @@ TEST_F(ZantsimTest, ConfigurationFileDescribesDevicesAndAMalformedOneIsReportedO
     EXPECT_EQ(0, getPropertyInfoFromListenerEx("/LAB/GRAB/CAM7", "Big", &size, &format, nullptr));
 }
 
+// A property the stand-in could not serve, or the library could not keep, is refused with the file;
+// a JPEG property of any size delivers into a buffer of the element count it reports.
+TEST_F(ZantsimTest, ConfigurationRefusesUnservablePropertiesAndJpegFramesFitTheirElementCount) {
+    qmv3test::TempDir dir;
+    const std::string path = dir.file("sim.xml");
+    const auto load = [&](const std::string& property) {
+        const std::string text =
+            "<zantsim><device address=\"/LAB/GRAB/CAM7\"><property name=\"P\" " + property + "/></device></zantsim>";
+        qmv3test::WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+        qmv3test::StreamCapture capture(2);
+        const int result = zantsim_LoadConfiguration(path.c_str());
+        capture.End();
+        return result;
+    };
+    const struct {
+        const char* property;
+        int loads;
+    } table[] = {
+        {"width=\"65501\" height=\"2\" compression=\"jpeg\"", -1},
+        {"width=\"2\" height=\"65501\" compression=\"jpeg\"", -1},
+        {"width=\"65535\" height=\"2\"", 0},
+        {"width=\"4096\" height=\"3400\" bytesPerPixel=\"2\" effectiveBits=\"12\"", -1},
+        {"width=\"4096\" height=\"3328\" bytesPerPixel=\"2\" effectiveBits=\"12\"", 0},
+        {"width=\"1\" height=\"1\" format=\"RGB\" compression=\"jpeg\"", 0},
+        {"width=\"16\" height=\"16\" compression=\"jpeg\" noise=\"high\"", 0},
+        {"width=\"9\" height=\"30\" compression=\"jpeg\" source=\"pattern\"", 0},
+    };
+    for (const auto& row : table) {
+        ASSERT_EQ(row.loads, load(row.property)) << row.property;
+        if (row.loads != 0 || std::strstr(row.property, "jpeg") == nullptr) continue;
+        int size = 0, format = 0;
+        ASSERT_EQ(0, getPropertyInfoFromListenerEx("/LAB/GRAB/CAM7", "P", &size, &format, nullptr));
+        Record record(static_cast<uint32_t>(size));
+        DTYPE request = record.request(static_cast<uint32_t>(size));
+        EXPECT_EQ(0, alsnExecLinkEx("/LAB/GRAB/CAM7", "P", &request, nullptr, 1, 100, nullptr)) << row.property;
+    }
+}
+
 }  // namespace

@@ -1,104 +1,31 @@
 // "qmv3 check": the library's verdict on a file (which kind it is, or why it is none), then every
 // image's validity with the library's message, and whether the images form a complete sequence.
-#include <strings.h>
-
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "command.h"
 #include "salvage_listing.h"
 #include "sequence_io.h"
 #include "value_warning.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
 namespace {
 
-// Why a file no loader accepts is not of the kind it comes closest to: the kinds are tried from their
-// headers, and the one whose header makes sense (or, failing that, the one the name suggests) says
-// where the rest of the file disagrees.
-struct Attempt {
-    const char* kind;
-    int closeness;  // 2 when the header fits the kind, plus 1 when the name suggests it
-    std::string reason;
-};
-
-uint32_t Little(const unsigned char* bytes, int count) {
-    uint32_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
-    return value;
-}
-
-bool NameEndsWith(const std::string& path, const char* extension) {
-    const size_t length = std::strlen(extension);
-    return path.size() > length && strcasecmp(path.c_str() + path.size() - length, extension) == 0;
-}
-
-std::string Diagnose(const std::string& path) {
-    std::vector<unsigned char> head(16, 0);
-    long long size = FileSize(path);
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        head.resize(std::fread(head.data(), 1, head.size(), file));
-        std::fclose(file);
-    }
-    std::vector<Attempt> attempts;
-    // IMC2/BKC2: two magic numbers, then the reader knows best where the file goes wrong.
-    {
-        Sequence sequence;
-        char text[512] = "";
-        qmLoadImagesFromFileEx(path.c_str(), sequence.get(), nullptr, nullptr, text, sizeof text);
-        const bool magic = head.size() >= 8 && Little(&head[0], 4) == 0 && Little(&head[4], 4) == 1;
-        const bool named = NameEndsWith(path, ".imc2") || NameEndsWith(path, ".bkc2");
-        attempts.push_back({"IMC2/BKC2", (magic ? 2 : 0) + (named ? 1 : 0), text});
-    }
-    // IMC/BKC: width, height (32 bits), bits, effective bits (16 bits), image count (32 bits).
-    {
-        const uint32_t w = head.size() >= 16 ? Little(&head[0], 4) : 0, h = head.size() >= 16 ? Little(&head[4], 4) : 0;
-        uint32_t bits = head.size() >= 16 ? Little(&head[8], 2) : 0,
-                 count = head.size() >= 16 ? Little(&head[12], 4) : 0;
-        if (bits == 0) bits = 8;
-        const bool header = head.size() >= 16 && w != 0 && h != 0 && (bits == 8 || bits == 16) && count != 0 &&
-                            Little(&head[10], 2) <= 16;
-        const bool named = NameEndsWith(path, ".imc") || NameEndsWith(path, ".bkc");
-        std::string reason = "no IMC/BKC header (width, height, bits and image count)";
-        if (header) {
-            OlderRecord record;
-            char text[128];
-            reason = "the header announces " + std::to_string(count) + " images of " + std::to_string(w) + " x " +
-                     std::to_string(h) + " pixels, " + std::to_string(bits) + " bits, but the images do not fill " +
-                     "the " + std::to_string(size) + " bytes: " +
-                     load_file__return_code_to_string(load_imc_file(path.c_str(), record.get()), text, sizeof text);
-        }
-        attempts.push_back({"IMC/BKC", (header ? 2 : 0) + (named ? 1 : 0), reason});
-    }
-    // IMM and BKG: width, bits, height, effective bits (16 bits each), then whole frames (IMM, each
-    // with 8 bytes before and after the pixels) or exactly one frame (BKG).
-    {
-        const uint32_t w = head.size() >= 8 ? Little(&head[0], 2) : 0, h = head.size() >= 8 ? Little(&head[4], 2) : 0;
-        uint32_t bits = head.size() >= 8 ? Little(&head[2], 2) : 0;
-        if (bits == 0) bits = 8;
-        const bool header =
-            head.size() >= 8 && w != 0 && h != 0 && (bits == 8 || bits == 16) && Little(&head[6], 2) <= 16;
-        const long long pixels = static_cast<long long>(w) * h * bits / 8;
-        const std::string shape = "the header announces " + std::to_string(w) + " x " + std::to_string(h) +
-                                  " pixels, " + std::to_string(bits) + " bits";
-        std::string imm = "no IMM header (width, bits, height, effective bits)", bkg = "no BKG header";
-        if (header) {
-            imm = shape + ": frames of " + std::to_string(pixels + 16) + " bytes, but the file's " +
-                  std::to_string(size) + " bytes are not a whole number of them";
-            bkg = shape + ": the file should be " + std::to_string(pixels + 8) + " bytes, but it is " +
-                  std::to_string(size);
-        }
-        attempts.push_back({"IMM", (header ? 2 : 0) + (NameEndsWith(path, ".imm") ? 1 : 0), imm});
-        attempts.push_back({"BKG", (header ? 2 : 0) + (NameEndsWith(path, ".bkg") ? 1 : 0), bkg});
-    }
-    const Attempt* closest = &attempts[0];
-    for (const Attempt& attempt : attempts)
-        if (attempt.closeness > closest->closeness) closest = &attempt;
-    return std::string("tried IMC2/BKC2, IMC/BKC, IMM and BKG; the closest, ") + closest->kind +
-           ", refused: " + closest->reason;
+// The validity rules let a frame hold fewer bytes than its geometry needs (a damaged or crafted file):
+// a warning says so for the uncompressed formats, whose size the geometry fixes.
+void WarnOfShortFrame(const DIMAGE& image, uint32_t number, uint32_t count) {
+    const DIMAGE_FRAMEHEADER& header = image.frameHeader;
+    if (header.imageFormat != QMV3_FORMAT_GRAY && header.imageFormat != QMV3_FORMAT_RGB) return;
+    const int width = ImageWidth(image), height = ImageHeight(image);
+    if (width <= 0 || height <= 0 || header.bytesPerPixel <= 0) return;
+    const unsigned long long needed =
+        static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) * header.bytesPerPixel;
+    const unsigned long long held = header.appendedFrameSize > 0 ? header.appendedFrameSize : 0;
+    if (held < needed)
+        std::printf("image %u of %u: warning: the frame holds %llu bytes, its %d x %d pixels need %llu\n", number,
+                    count, held, width, height, needed);
 }
 
 // Checks every image; returns the number of invalid ones. Values above the effective bits are
@@ -110,6 +37,7 @@ unsigned CheckImages(const Sequence& sequence, unsigned& aboveEffectiveBits) {
         if (qmCheckImageValidity(&sequence[i], message, sizeof message) == QMV3_IMAGE_VALID) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
+            WarnOfShortFrame(sequence[i], i + 1, sequence.size());
             const std::string above = ValuesAboveEffectiveBits(sequence[i]);
             if (!above.empty()) {
                 ++aboveEffectiveBits;
@@ -117,7 +45,8 @@ unsigned CheckImages(const Sequence& sequence, unsigned& aboveEffectiveBits) {
             }
         } else {
             ++invalid;
-            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(), message);
+            std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(),
+                        EscapeText(message, sizeof message).c_str());
         }
     }
     return invalid;
@@ -138,14 +67,21 @@ int Run(const Arguments& arguments) {
     const std::string path = arguments.Positionals()[0];
     char detectionText[1024] = "";
     const int detection = qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText);
-    const char* kind = ImportedKindName(path, detection);
+    const char* kind = FileKindName(detection);
     if (kind != nullptr)
         std::printf("%s: %s file\n", path.c_str(), kind);
     else
-        std::printf("%s: not recognised: %s\n", path.c_str(), detectionText);
+        std::printf("%s: not recognised: %s\n", path.c_str(), EscapeText(detectionText, sizeof detectionText).c_str());
     // A file that can be read but is of no kind: say how close it came.
-    if (kind == nullptr && FileProblem(path).rfind("file is ", 0) == 0)
-        std::printf("%s: %s\n", path.c_str(), Diagnose(path).c_str());
+    int closest = QMV3_FILE_UNKNOWN;
+    char reason[1024] = "";
+    if (kind == nullptr && FileProblem(path).rfind("file is ", 0) == 0 &&
+        qmCheckFileFormatEx(path.c_str(), &closest, reason, sizeof reason) == QMV3_FILE_UNKNOWN &&
+        FileKindName(closest) != nullptr)
+        std::printf("%s: tried %s; the closest, %s, refused: %s\n", path.c_str(),
+                    IsInterchangeKind(closest) ? "IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG and HDF5"
+                                               : "IMC2/BKC2, IMC/BKC, IMM and BKG",
+                    FileKindName(closest), EscapeText(reason, sizeof reason).c_str());
 
     Sequence sequence;
     std::string message;

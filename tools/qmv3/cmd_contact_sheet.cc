@@ -4,8 +4,9 @@
 
 #include "command.h"
 #include "output_file.h"
-#include "output_kind.h"
 #include "report_page.h"
+#include "sequence_io.h"
+#include "thumbnails.h"
 
 namespace qmv3tool {
 
@@ -23,11 +24,11 @@ int Run(const Arguments& arguments) {
     Palette palette = Palette::kGray;
     if (const char* usage = ReadPictureOptions(arguments, thumbnails, palette)) return UsageError(command, "%s", usage);
     const std::string out = arguments.Positionals()[1];
-    if (OutputKindOf(out) != OutputKind::kPng)
+    if (qmGetFileKindOfName(out.c_str()) != QMV3_FILE_PNG)
         return UsageError(command, "the contact sheet is a PNG file: name it OUT.png");
-    OutputFile sheetFile(out, arguments.Has("force"));
+    const bool force = arguments.Has("force");
     std::string message;
-    if (!sheetFile.Create(message)) return Failure(command, "%s", message.c_str());
+    if (!CheckOutput(out, force, message)) return Failure(command, "%s", message.c_str());
 
     Sequence sequence;
     ReportInput input;
@@ -36,11 +37,19 @@ int Run(const Arguments& arguments) {
     if (sequence.size() == 0) return Failure(command, "%s holds no frames", path.c_str());
     const Picture sheet =
         ComposeSheet(input.thumbnails.pictures, input.thumbnails.labels, static_cast<uint32_t>(columns));
-    std::vector<unsigned char> png;
-    if (!EncodePicture(sheet, png, message)) return Failure(command, "%s", message.c_str());
-    if (!WriteWholeFile(sheetFile.TemporaryPath(), png.data(), png.size(), message))
-        return Failure(command, "%s", sheetFile.UserText(message).c_str());
-    if (!sheetFile.Commit(message)) return Failure(command, "%s", sheetFile.UserText(message).c_str());
+    Sequence sheetImages;
+    QMBUNCHOFIMAGES* images = sheetImages.get();
+    DIMAGE image;
+    PictureImage(sheet, image);
+    images->imageArray = &image;
+    images->numFrames = 1;
+    QMV3_EXPORT_OPTIONS options = {sizeof options, QMV3_EXPORT_FLAG_COMPRESS | (force ? QMV3_SAVE_FLAG_REPLACE : 0u), 0,
+                                   0};
+    char errorText[1024] = "";
+    const int code = qmExportImagesToFile(images, out.c_str(), &options, errorText, sizeof errorText, nullptr, nullptr);
+    qmInitializeBunchStructure(images);  // the image is the sheet's, not the sequence's
+    if (code == QMV3_SAVE_FILE_EXISTS) return Failure(command, "%s", ExistingOutputMessage(out).c_str());
+    if (code != QMV3_SAVE_OK) return Failure(command, "%s", errorText);
     std::printf("%s: %u thumbnails in %ld columns, %u x %u pixels\n", out.c_str(),
                 static_cast<unsigned>(input.thumbnails.pictures.size()), columns, sheet.width, sheet.height);
     return kExitSuccess;

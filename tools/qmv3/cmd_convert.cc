@@ -5,9 +5,7 @@
 #include <cstdio>
 
 #include "command.h"
-#include "interchange.h"
 #include "output_file.h"
-#include "output_kind.h"
 #include "sequence_io.h"
 
 namespace qmv3tool {
@@ -18,15 +16,21 @@ int Run(const Arguments& arguments) {
     const Command& command = kConvertCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    const OutputKind kind = OutputKindOf(output);
-    if (kind == OutputKind::kUnwritable)
+    const int kind = qmGetFileKindOfName(output.c_str());
+    if (kind == QMV3_FILE_UNKNOWN)
         return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
                           WritableExtensions().c_str());
-    OutputFiles outputs(arguments.Has("force"));
-    outputs.Add(output);
+    unsigned int flags = arguments.Has("force") ? QMV3_SAVE_FLAG_REPLACE : 0u;
+    unsigned int compression = 0;
+    const char* compress = arguments.Value("compress");
+    if (compress != nullptr && !ParseCompression(compress, compression))
+        return UsageError(command, "--compress takes fast, default or none, not '%s'", compress);
+    if (compress != nullptr && kind != QMV3_FILE_IMC2_BKC2)
+        return UsageError(command, "--compress chooses the compression of .imc2 and .bkc2 files only");
     std::string message;
-    // A PNG series is written under names of its own, which its writer checks.
-    if (kind != OutputKind::kPng && !outputs.Check(message)) return Failure(command, "%s", message.c_str());
+    // A PNG series is written under names of its own, which the library checks.
+    if (kind != QMV3_FILE_PNG && !CheckOutput(output, arguments.Has("force"), message))
+        return Failure(command, "%s", message.c_str());
     Sequence sequence;
     if (!LoadSequence(input, sequence, message)) return Failure(command, "%s", message.c_str());
     // No file kind holds JPEG frames.
@@ -41,35 +45,34 @@ int Run(const Arguments& arguments) {
         return kExitSuccess;
     }
     // An older source holds no metadata of its own to lose: loading it made the values up.
-    char detectionText[512] = "";
-    const int detection = qmCheckFileFormat(input.c_str(), detectionText, sizeof detectionText);
-    const bool olderSource = detection >= 0 && detection <= 2;
+    const int detection = qmCheckFileFormat(input.c_str(), nullptr, 0);
+    const bool olderSource = detection == QMV3_FILE_IMM || detection == QMV3_FILE_BKG || detection == QMV3_FILE_IMC_BKC;
     const std::string loss = olderSource ? "" : MetadataLoss(sequence, output, "the conversion time");
     if (!loss.empty() && !arguments.Has("quiet")) std::fprintf(stderr, "qmv3 convert: warning: %s\n", loss.c_str());
-    if (!outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
-    if (!SaveSequence(sequence, outputs.WritePath(0), message, output)) {
+    int code = 0;
+    if (!SaveSequence(sequence, output, flags | compression, code, message)) {
         // A BKG file holds one frame: the library refuses several, and the tool knows the command that
         // averages them into one.
-        if (sequence.size() > 1 && output.size() > 4 && strcasecmp(output.c_str() + output.size() - 4, ".bkg") == 0)
+        if (sequence.size() > 1 && kind == QMV3_FILE_BKG)
             message += " To average the frames into one background frame: qmv3 background " + input + " " + output;
-        return Failure(command, "%s", outputs.UserText(message).c_str());
+        return Failure(command, "%s", message.c_str());
     }
-    if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
     std::printf("%s -> %s: %u frame%s, %lld bytes\n", input.c_str(), output.c_str(), sequence.size(),
                 sequence.size() == 1 ? "" : "s", FileSize(output));
     return kExitSuccess;
 }
 
-const OptionSpec kOptions[] = {{"decompress", 0, false}, {"quiet", 'q', false}, kForceOption};
+const OptionSpec kOptions[] = {{"decompress", 0, false}, {"quiet", 'q', false}, {"compress", 0, true}, kForceOption};
 
 }  // namespace
 
 const Command kConvertCommand = {
     "convert",
-    "[--force] [--quiet] IN OUT",
+    "[--force] [--quiet] [--compress fast|default|none] IN OUT",
     "convert a sequence file or image into another kind",
     "options:\n"
-    "      --decompress  accepted for older scripts: JPEG frames are always decompressed\n" QMV3_FORCE_HELP
+    "      --decompress  accepted for older scripts: JPEG frames are always decompressed\n" QMV3_COMPRESS_HELP
+        QMV3_FORCE_HELP
     "\nIN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file, or a TIFF or PNG image (recognised by\n"
     "its content). The extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc,\n"
     ".bkc, .bkg the older kinds, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them\n"

@@ -7,6 +7,7 @@
 
 #include "command.h"
 #include "sequence_io.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -32,7 +33,7 @@ std::string LocalTimeText(const DIMAGE_SOURCEHEADER& source) {
 std::string FlagsText(int flags) {
     char text[164];
     size_t size = sizeof text;
-    if (QMV3_INTERNAL_CDIMAGE_getFlagsAsString(flags, text, &size) == nullptr) return "";
+    if (qmGetFlagNames(flags, text, size) == nullptr) return "";
     return text;
 }
 
@@ -50,7 +51,7 @@ void PrintSourceHeader(const DIMAGE_SOURCEHEADER& s) {
     char name[64];
     std::memcpy(name, s.cameraPortName, sizeof name);
     name[63] = '\0';
-    std::printf("   cameraPortName\n    =\"%s\"\n", name);
+    std::printf("   cameraPortName\n    =\"%s\"\n", EscapeText(name, sizeof name).c_str());
 }
 
 void PrintFrameHeader(const DIMAGE_FRAMEHEADER& f) {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "command.h"
-#include "interchange.h"
 #include "output_file.h"
 #include "sequence_io.h"
 
@@ -19,7 +18,7 @@ int Run(const Arguments& arguments) {
     const Command& command = kExportCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    if (!IsInterchangeKind(OutputKindOf(output)))
+    if (!IsInterchangeKind(qmGetFileKindOfName(output.c_str())))
         return UsageError(command, "'%s': export writes .tif, .tiff, .png, .h5 and .hdf5 files", output.c_str());
     std::string message;
     long first = 0, last = 0;
@@ -27,12 +26,9 @@ int Run(const Arguments& arguments) {
     if (range != nullptr && !ParseRange(range, first, last))
         return UsageError(command, "--frames needs A:B, A:, :B or K with 1 <= A <= B, not '%s'", range);
     const bool force = arguments.Has("force");
-    // Refused before the work; a PNG series is checked under its own names by its writer.
-    if (OutputKindOf(output) != OutputKind::kPng) {
-        OutputFiles outputs(force);
-        outputs.Add(output);
-        if (!outputs.Check(message)) return Failure(command, "%s", message.c_str());
-    }
+    // Refused before the work; a PNG series is checked under its own names by the library.
+    if (qmGetFileKindOfName(output.c_str()) != QMV3_FILE_PNG && !CheckOutput(output, force, message))
+        return Failure(command, "%s", message.c_str());
 
     Sequence sequence;
     if (!LoadSequence(input, sequence, message)) return Failure(command, "%s", message.c_str());

@@ -11,10 +11,8 @@
 
 #include "command.h"
 #include "grab_session.h"
-#include "interchange.h"
 #include "interrupt.h"
 #include "output_file.h"
-#include "output_kind.h"
 
 namespace qmv3tool {
 
@@ -22,45 +20,9 @@ namespace {
 
 const OptionSpec kOptions[] = {
     {"address", 'a', true},   {"property", 'p', true}, {"frames", 'n', true}, {"rate", 'r', true}, {"mode", 'm', true},
-    {"decompress", 0, false}, {"single", 0, false},    {"quiet", 'q', false}, kForceOption,
+    {"decompress", 0, false}, {"single", 0, false},    {"quiet", 'q', false}, {"compress", 0, true},
+    kForceOption,
 };
-
-// What is wrong with an access-mode text the library refused with code: the unknown keyword, the
-// keywords that exclude each other, or the missing base mode. The keywords and their groups are the
-// control system's; the library alone decides, this only explains.
-std::string ExplainMode(const std::string& text, int code) {
-    struct Keyword {
-        const char* name;
-        int group;  // 1 the base modes, 2 the transports, 0 free
-    };
-    static const Keyword kKeywords[] = {{"EVENT", 1},   {"TIMER", 1},   {"STREAM", 2},    {"MCAST", 2},
-                                        {"NETWORK", 2}, {"CONNECT", 2}, {"SYNCNOTIFY", 0}};
-    const char* const known = "EVENT or TIMER, at most one of STREAM, MCAST, NETWORK and CONNECT, and SYNCNOTIFY";
-    if (code == QMV3_MODE_DECODE_TOO_LONG) return "it is longer than 200 characters";
-    if (code == QMV3_MODE_DECODE_NO_KEYWORD) return std::string("it names no keyword; a mode names ") + known;
-    if (code == QMV3_MODE_DECODE_NO_BASE_MODE) return "it names neither EVENT nor TIMER, and one of them is needed";
-    std::vector<std::pair<std::string, const Keyword*>> seen;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("| ,\t\n", start);
-        const std::string word = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? text.size() : end + 1;
-        if (word.empty()) continue;
-        const char* bare = strncasecmp(word.c_str(), "CM_", 3) == 0 ? word.c_str() + 3 : word.c_str();
-        const Keyword* keyword = nullptr;
-        for (const Keyword& candidate : kKeywords)
-            if (strcasecmp(bare, candidate.name) == 0) keyword = &candidate;
-        if (keyword == nullptr) return "'" + word + "' is not an access-mode keyword (known: " + known + ")";
-        for (const auto& earlier : seen) {
-            if (earlier.second == keyword) return "'" + word + "' is named twice";
-            // MCAST and NETWORK are one mode under two names.
-            if (earlier.second->group != 0 && earlier.second->group == keyword->group)
-                return "'" + earlier.first + "' and '" + word + "' exclude each other";
-        }
-        seen.emplace_back(word, keyword);
-    }
-    return "the library refused it (error " + std::to_string(code) + ")";
-}
 
 // Fills the request from the options; false after reporting a usage error into status.
 bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) {
@@ -85,10 +47,10 @@ bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) 
         request.rateMilliseconds = static_cast<int>(number);
     }
     if (const char* mode = arguments.Value("mode")) {
-        request.mode = QMV3_INTERNAL_zantDecodeModeStringCMnew(mode);
+        char reason[512];
+        request.mode = qmDecodeAccessMode(mode, reason, sizeof reason);
         if (request.mode < 0) {
-            status = UsageError(command, "--mode '%s' is not an access mode: %s", mode,
-                                ExplainMode(mode, request.mode).c_str());
+            status = UsageError(command, "--mode '%s' is not an access mode: %s", mode, reason);
             return false;
         }
     }
@@ -115,17 +77,11 @@ std::string SaveElsewhere(Sequence& sequence, const std::string& output) {
         std::string(temporary != nullptr && temporary[0] != '\0' ? temporary : "/tmp") + "/"};
     for (const std::string& folder : folders) {
         for (int number = 1; number <= 100; ++number) {
-            OutputFiles rescue(false);
-            rescue.Add(RescueName(folder, output, number));
+            const std::string name = RescueName(folder, output, number);
             std::string message;
-            if (!rescue.Check(message)) {
-                if (ExistingOutputMessage(rescue.FinalPath(0)).empty()) break;  // the folder refuses
-                continue;
-            }
-            if (!rescue.Prepare(message) || !SaveSequence(sequence, rescue.WritePath(0), message, rescue.FinalPath(0)))
-                break;
-            if (rescue.Commit(message)) return rescue.FinalPath(0);
-            if (!rescue.Collided()) break;
+            int code = 0;
+            if (SaveSequence(sequence, name, 0, code, message)) return name;
+            if (code != QMV3_SAVE_FILE_EXISTS) break;  // the folder refuses, or the frames
         }
     }
     return "";
@@ -141,18 +97,21 @@ int Run(const Arguments& arguments) {
     const bool quiet = arguments.Has("quiet");
     // Everything that can be known before subscribing is checked first, so that no grab is lost to
     // a save that must fail.
-    const OutputKind kind = OutputKindOf(output);
-    if (kind == OutputKind::kUnwritable)
+    const int kind = qmGetFileKindOfName(output.c_str());
+    if (kind == QMV3_FILE_UNKNOWN)
         return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
                           WritableExtensions().c_str());
-    if (!single && request.frames > 1 && HoldsOneFrameOnly(output))
+    if (!single && request.frames > 1 && kind == QMV3_FILE_BKG)
         return UsageError(command, "'%s' holds one frame only; grab with -n 1 or --single", output.c_str());
-    OutputFiles outputs(arguments.Has("force"));
-    outputs.Add(output);
+    unsigned int compression = 0;
+    const char* compress = arguments.Value("compress");
+    if (compress != nullptr && !ParseCompression(compress, compression))
+        return UsageError(command, "--compress takes fast, default or none, not '%s'", compress);
+    if (compress != nullptr && kind != QMV3_FILE_IMC2_BKC2)
+        return UsageError(command, "--compress chooses the compression of .imc2 and .bkc2 files only");
+    const bool force = arguments.Has("force");
     std::string message;
-    // The interchange writers place their files themselves (a PNG series under names of its own).
-    if (!outputs.Check(message) || (!IsInterchangeKind(kind) && !outputs.Prepare(message)))
-        return Failure(command, "%s", message.c_str());
+    if (!CheckOutput(output, force, message)) return Failure(command, "%s", message.c_str());
 
     // The library warns of such a rate in its log file only, where a user of the tool does not look.
     const int rate = request.rateMilliseconds;
@@ -186,13 +145,14 @@ int Run(const Arguments& arguments) {
     std::string savedAs;
     bool saved = false;
     if (IsInterchangeKind(kind)) {
-        saved = ExportSequence(sequence, 1, sequence.size(), output, false, arguments.Has("force"), savedAs, message);
+        saved = ExportSequence(sequence, 1, sequence.size(), output, false, force, savedAs, message);
     } else {
-        saved = SaveSequence(sequence, outputs.WritePath(0), message, output) && outputs.Commit(message);
+        int code = 0;
+        saved = SaveSequence(sequence, output, (force ? QMV3_SAVE_FLAG_REPLACE : 0u) | compression, code, message);
         savedAs = output + " (" + std::to_string(FileSize(output)) + " bytes)";
     }
     if (!saved) {
-        const std::string reason = outputs.UserText(message);
+        const std::string& reason = message;
         // A Ctrl-C during the save asked to stop it, not to write the frames elsewhere.
         if (InterruptPresses() != presses) return Failure(command, "%s; the frames were not saved", reason.c_str());
         const std::string elsewhere = SaveElsewhere(sequence, output);
@@ -217,7 +177,8 @@ int Run(const Arguments& arguments) {
 
 const Command kGrabCommand = {
     "grab",
-    "[--address A] [--property P] [-n N] [--rate MS] [--mode TEXT] [--single] [--force] [--quiet] OUT",
+    "[--address A] [--property P] [-n N] [--rate MS] [--mode TEXT] [--single] [--compress C] [--force] [--quiet] "
+    "OUT",
     "grab frames from a video server and save them to OUT",
     "options:\n"
     "  -a, --address A   device address (default /SIM/CAMSERVER/CAM0, the simulated camera)\n"
@@ -227,7 +188,8 @@ const Command kGrabCommand = {
     "                    says when it lies outside the recommended 300 to 4000);\n"
     "                    with --single the time limit of the grab (default 2000)\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
-    "      --single      grab one frame with a synchronous read instead of a subscription\n" QMV3_FORCE_HELP
+    "      --single      grab one frame with a synchronous read instead of a subscription\n" QMV3_COMPRESS_HELP
+        QMV3_FORCE_HELP
     "  -q, --quiet       no notes or warnings on standard error\n"
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed,\n"
     "                    since no file kind holds them (a note says so without this option)\n"

@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "sequence_io.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -46,8 +47,8 @@ void PrintImageDescription(const DIMAGE& image) {
     else
         std::printf("scale:         not set\n");
     if (image.sourceHeader.cameraPortName[0] != '\0')
-        std::printf("camera port:   \"%.63s\" (id %u)\n", image.sourceHeader.cameraPortName,
-                    image.sourceHeader.cameraPortId);
+        std::printf("camera port:   \"%s\" (id %u)\n",
+                    EscapeText(image.sourceHeader.cameraPortName, 63).c_str(), image.sourceHeader.cameraPortId);
 }
 
 int Run(const Arguments& arguments) {
@@ -57,7 +58,7 @@ int Run(const Arguments& arguments) {
     Sequence sequence;
     std::string message;
     if (!LoadSequence(path, sequence, message)) return Failure(kInfoCommand, "%s", message.c_str());
-    const char* kind = ImportedKindName(path, detection);
+    const char* kind = FileKindName(detection);
     std::printf("file:          %s\n", path.c_str());
     std::printf("kind:          %s, %lld bytes\n", kind ? kind : "unrecognised", FileSize(path));
     std::printf("frames:        %u\n", sequence.size());

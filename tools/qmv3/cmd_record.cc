@@ -109,7 +109,7 @@ bool IsRecordingName(const std::string& path) {
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
     std::string extension = path.substr(dot + 1);
     for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return extension == "imc2" || extension == "bkc2" || extension == "h5" || extension == "hdf5";
+    return extension == "imc2" || extension == "bkc2";
 }
 
 std::string FileName(QMV3_RECORDER* recorder, unsigned index) {
@@ -135,7 +135,8 @@ int Run(const Arguments& arguments) {
     if (!ReadRequest(arguments, request, status)) return status;
     const std::string output = arguments.Positionals()[0];
     if (!IsRecordingName(output)) {
-        return UsageError(command, "'%s': the name of OUT must end in .imc2, .bkc2, .h5 or .hdf5", output.c_str());
+        return UsageError(command, "'%s': the name of OUT must end in .imc2 or .bkc2 (to get HDF5, export a recording)",
+                          output.c_str());
     }
     InterruptScope interrupt;
     // A file size limit stops the recording as a full disk does, with its reason, instead of killing it.
@@ -200,7 +201,7 @@ const Command kRecordCommand = {
     "the order received. OUT ending in .imc2 or .bkc2 gives files of at most --split images (default and\n"
     "most 10000): OUT, then STEM-0002.imc2, STEM-0003.imc2, ...; each completed file loads anywhere, and a\n"
     "file of a run killed outright keeps every frame written more than a second before (qmv3 recover\n"
-    "finds the rest). OUT ending in .h5 or .hdf5 gives one HDF5 file that readers may open while it grows.\n"
+    "finds the rest). HDF5 is not recorded directly yet: qmv3 export turns a recording into an HDF5 file.\n"
     "\n"
     "  -a, --address A     device address (default /SIM/CAMSERVER/CAM0)\n"
     "  -p, --property P    image property (default Frame)\n"

@@ -3,9 +3,7 @@
 #include <cstdio>
 
 #include "command.h"
-#include "interchange.h"
 #include "output_file.h"
-#include "output_kind.h"
 #include "salvage_listing.h"
 #include "sequence_io.h"
 
@@ -14,32 +12,22 @@ namespace qmv3tool {
 namespace {
 
 const char* KindName(int kind) {
-    switch (kind) {
-        case QMV3_FILE_IMC2_BKC2:
-            return "IMC2/BKC2";
-        case QMV3_FILE_IMC_BKC:
-            return "IMC/BKC";
-        case QMV3_FILE_IMM:
-            return "IMM";
-        case QMV3_FILE_BKG:
-            return "BKG";
-        default:
-            return "no known kind";
-    }
+    const char* name = qmGetFileKindName(kind, nullptr);
+    return name != nullptr ? name : "no known kind";
 }
 
 int Run(const Arguments& arguments) {
     const Command& command = kRecoverCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    const OutputKind kind = OutputKindOf(output);
-    if (kind == OutputKind::kUnwritable)
+    const int kind = qmGetFileKindOfName(output.c_str());
+    if (kind == QMV3_FILE_UNKNOWN)
         return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
                           WritableExtensions().c_str());
-    OutputFiles outputs(arguments.Has("force"));
-    outputs.Add(output);
+    const bool force = arguments.Has("force");
     std::string message;
-    if (kind != OutputKind::kPng && !outputs.Check(message)) return Failure(command, "%s", message.c_str());
+    // A PNG series is written under names of its own, which the library checks.
+    if (kind != QMV3_FILE_PNG && !CheckOutput(output, force, message)) return Failure(command, "%s", message.c_str());
     Sequence sequence;
     const SalvageResult result = RecoverFile(input, sequence);
     if (!arguments.Has("quiet")) PrintFindings(result, input + ": ", stdout);
@@ -47,14 +35,12 @@ int Run(const Arguments& arguments) {
     if (HasCompressedImages(sequence) && !DecompressSequence(sequence, message))
         return Failure(command, "%s", message.c_str());
     std::string written = output;
+    int code = 0;
     if (IsInterchangeKind(kind)) {
-        if (!ExportSequence(sequence, 1, sequence.size(), output, false, arguments.Has("force"), written, message))
+        if (!ExportSequence(sequence, 1, sequence.size(), output, false, force, written, message))
             return Failure(command, "%s", message.c_str());
-    } else {
-        if (!outputs.Prepare(message)) return Failure(command, "%s", message.c_str());
-        if (!SaveSequence(sequence, outputs.WritePath(0), message, output))
-            return Failure(command, "%s", outputs.UserText(message).c_str());
-        if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
+    } else if (!SaveSequence(sequence, output, force ? QMV3_SAVE_FLAG_REPLACE : 0u, code, message)) {
+        return Failure(command, "%s", message.c_str());
     }
     const QMV3_RECOVER_REPORT& report = result.report;
     std::printf("%s (%s) -> %s: %u image%s kept, %u dropped", input.c_str(), KindName(report.fileKind), written.c_str(),

@@ -5,6 +5,7 @@
 
 #include "command.h"
 #include "qmv3/qmv3.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -26,8 +27,9 @@ int Run(const Arguments& arguments) {
     std::vector<NAME64> names(count ? count : 1);
     result = qmGetAllRawVideoServerNames(path, nullptr, names.data(), &count);
     if (result != QMV3_SYSLIST_OK) return ListFailure(path, result);
-    std::printf("context: %s\n", context);
-    for (unsigned i = 0; i < count && i < names.size(); ++i) std::printf("%.64s\n", names[i].name);
+    std::printf("context: %s\n", EscapeText(context, sizeof context).c_str());
+    for (unsigned i = 0; i < count && i < names.size(); ++i)
+        std::printf("%s\n", EscapeText(names[i].name, sizeof names[i].name).c_str());
     return kExitSuccess;
 }
 

@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "qmv3/qmv3.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -23,9 +24,9 @@ int Run(const Arguments& arguments) {
             qmGetAllImageSourceNames(path, withIds ? nullptr : names.data(), withIds ? ids.data() : nullptr, &count);
         for (unsigned i = 0; result == QMV3_SYSLIST_OK && i < count && i < names.size(); ++i) {
             if (withIds)
-                std::printf("%u\t%.64s\n", ids[i].ID, ids[i].name);
+                std::printf("%u\t%s\n", ids[i].ID, EscapeText(ids[i].name, sizeof ids[i].name).c_str());
             else
-                std::printf("%.64s\n", names[i].name);
+                std::printf("%s\n", EscapeText(names[i].name, sizeof names[i].name).c_str());
         }
     }
     if (result == QMV3_SYSLIST_OK) return kExitSuccess;

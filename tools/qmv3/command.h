@@ -41,6 +41,7 @@ extern const Command kBackgroundCommand;
 extern const Command kServersCommand;
 extern const Command kSourcesCommand;
 extern const Command kDemoCommand;
+extern const Command kViewCommand;
 extern const Command kVersionCommand;
 extern const Command kHelpCommand;
 extern const Command kWatchCommand;

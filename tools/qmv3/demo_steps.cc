@@ -129,10 +129,11 @@ bool DemoRun::GrabJpeg() {
 
 bool DemoRun::SaveAndReload(Sequence& sequence, const std::string& name) {
     const std::string path = PathOf(name);
-    unlink(path.c_str());  // the IMC2 writer never replaces a file, and the demo may run again
     double start = MonotonicSeconds();
     std::string message;
-    if (!SaveSequence(sequence, path, message)) return Fail(message);
+    int code = 0;
+    // The demo may run again into the same folder.
+    if (!SaveSequence(sequence, path, QMV3_SAVE_FLAG_REPLACE, code, message)) return Fail(message);
     const long long fileBytes = FileSize(path);
     ++filesWritten_;
     bytesWritten_ += fileBytes;
@@ -152,11 +153,11 @@ bool DemoRun::SaveAndReload(Sequence& sequence, const std::string& name) {
 
 bool DemoRun::ConvertToImm() {
     const std::string source = PathOf("frame.imc2"), target = PathOf("frame.imm");
-    unlink(target.c_str());
     const double start = MonotonicSeconds();
     Sequence loaded, readBack;
     std::string message;
-    if (!LoadSequence(source, loaded, message) || !SaveSequence(loaded, target, message) ||
+    int code = 0;
+    if (!LoadSequence(source, loaded, message) || !SaveSequence(loaded, target, QMV3_SAVE_FLAG_REPLACE, code, message) ||
         !LoadSequence(target, readBack, message))
         return Fail(message);
     if (!SameImages(gray_, readBack, false, message)) return Fail("frame.imm: " + message);

@@ -50,40 +50,6 @@ GrabOutcome GrabSingleFrame(const GrabRequest& request, Sequence& sequence) {
 
 namespace {
 
-const char* MultiFrameErrorText(int error) {
-    switch (error) {
-        case QMV3_GRAB_REFUSED:
-            return "request refused (invalid address or property name, or no frames asked for)";
-        case QMV3_GRAB_TIMEOUT:
-            return "inactivity timeout: no frame for more than 5 seconds";
-        case QMV3_GRAB_OUT_OF_MEMORY:
-            return "out of memory";
-        case QMV3_GRAB_SUBSCRIPTION_FAILED:
-            return "the subscription failed";
-        case QMV3_GRAB_INTERRUPTED:
-            return "interrupted";
-        default:
-            return "failed";
-    }
-}
-
-const char* SingleFrameErrorText(int error) {
-    switch (error) {
-        case QMV3_GRAB_FRAME_REFUSED:
-            return "request refused (invalid property name, malformed address or no frame buffer)";
-        case QMV3_GRAB_FRAME_TIMEOUT:
-            return "no frame within the time limit";
-        case QMV3_GRAB_FRAME_INVALID_IMAGE:
-            return "the frame arrived but fails the validity rules";
-        case QMV3_GRAB_FRAME_PROPERTY_FAILED:
-            return "reading the property characteristics failed";
-        case QMV3_GRAB_FRAME_ADDRESS_LENGTH:
-            return "the address has the wrong length";
-        default:
-            return "out of memory";
-    }
-}
-
 // When the device is known but has no such property, the names it does have, as one clause such as
 // "; \"/A/B/C\" has no property \"X\"; its properties: Frame, Frame16"; empty when the control system cannot tell.
 std::string PropertyHint(const GrabRequest& request) {
@@ -110,7 +76,7 @@ std::string PropertyHint(const GrabRequest& request) {
 
 std::string DescribeGrabFailure(const GrabRequest& request, const GrabOutcome& outcome, bool single) {
     std::string text = std::string("grab of \"") + request.address + "\" \"" + request.property +
-                       "\": " + (single ? SingleFrameErrorText(outcome.error) : MultiFrameErrorText(outcome.error));
+                       "\": " + (single ? qmGrabFrameErrorText(outcome.error) : qmGrabErrorText(outcome.error));
     if (!single)
         text += ", " + std::to_string(outcome.received) + " of " + std::to_string(request.frames) + " frames received";
     if (outcome.zantError != 0) {

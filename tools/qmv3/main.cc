@@ -8,6 +8,7 @@
 
 #include "command.h"
 #include "qmv3/qmv3.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -15,6 +16,7 @@ const Command* const kCommands[] = {
     &kGrabCommand,
     &kRecordCommand,
     &kWatchCommand,
+    &kViewCommand,
     &kInfoCommand,
     &kCheckCommand,
     &kConvertCommand,
@@ -58,12 +60,17 @@ int UsageError(const Command& command, const char* format, ...) {
 
 int Failure(const Command& command, const char* format, ...) {
     std::fflush(stdout);
-    std::fprintf(stderr, "qmv3 %s: ", command.name);
+    // Failures quote files and the library's messages about them: escaped, they stay one line.
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
+    va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
     va_end(arguments);
-    std::fputc('\n', stderr);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
+    std::fprintf(stderr, "qmv3 %s: %s\n", command.name, EscapeText(text).c_str());
     return kExitFailure;
 }
 

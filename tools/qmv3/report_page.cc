@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "interchange.h"
 #include "svg_plot.h"
 #include "value_warning.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -97,8 +97,7 @@ void Summary(const ReportInput& input, std::string& page) {
         Row(page, "camera port",
             first.sourceHeader.cameraPortName[0]
                 ? "&quot;" +
-                      EscapeMarkup(std::string(first.sourceHeader.cameraPortName,
-                                               strnlen(first.sourceHeader.cameraPortName, 64))) +
+                      EscapeMarkup(EscapeText(first.sourceHeader.cameraPortName, 64)) +
                       "&quot; (id " + std::to_string(first.sourceHeader.cameraPortId) + ")"
                 : std::string("not named"));
         uint32_t lowest = header.frameNumber, highest = lowest;
@@ -351,10 +350,7 @@ bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Se
     const char* kind = FileKindName(qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText));
     if (!LoadSequence(path, sequence, message)) return false;
     input.path = path;
-    input.kind = kind                                          ? kind
-                 : ImportKindOfFile(path) == ImportKind::kTiff ? "TIFF"
-                 : ImportKindOfFile(path) == ImportKind::kPng  ? "PNG"
-                                                               : "unrecognised";
+    input.kind = kind ? kind : "unrecognised";
     input.fileBytes = FileSize(path);
     input.sequence = &sequence;
     for (uint32_t i = 0; i < sequence.size(); ++i) {

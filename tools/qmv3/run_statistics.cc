@@ -59,6 +59,9 @@ int EffectiveBitsOf(const DIMAGE& image) {
                                                                                        : stored;
 }
 
+// The largest value of `bits` bits; 1u << 32 would be undefined.
+uint32_t FullScaleOf(int bits) { return bits <= 0 ? 0u : bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u; }
+
 double TimestampSeconds(const DIMAGE& image) {
     return static_cast<double>(image.sourceHeader.timestampSeconds) +
            static_cast<double>(image.sourceHeader.timestampMicroseconds) / 1e6;
@@ -90,7 +93,7 @@ bool ComputeRunStatistics(const Sequence& sequence, RunStatistics& statistics, s
     for (uint32_t i = 0; i < sequence.size(); ++i) wide = wide || sequence[i].frameHeader.bytesPerPixel == 2;
     statistics.histogram.assign(wide ? 65536 : 256, 0);
     if (sequence.size() > 0) statistics.effectiveBits = EffectiveBitsOf(sequence[0]);
-    statistics.fullScale = (1u << statistics.effectiveBits) - 1u;
+    statistics.fullScale = FullScaleOf(statistics.effectiveBits);
     std::vector<uint32_t> counts(statistics.histogram.size());
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         std::fill(counts.begin(), counts.end(), 0u);
@@ -100,7 +103,7 @@ bool ComputeRunStatistics(const Sequence& sequence, RunStatistics& statistics, s
                       " holds no uncompressed GRAY or RGB frame";
             return false;
         }
-        const uint32_t fullScale = (1u << EffectiveBitsOf(sequence[i])) - 1u;
+        const uint32_t fullScale = FullScaleOf(EffectiveBitsOf(sequence[i]));
         statistics.frames.push_back(StatisticsOf(counts, values, fullScale));
         for (size_t value = 0; value < counts.size(); ++value) statistics.histogram[value] += counts[value];
         statistics.valueCount += values;

@@ -2,18 +2,16 @@
 #include "sequence_io.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <vector>
 
-#include "interchange.h"
 #include "interrupt.h"
 #include "output_file.h"
-#include "output_kind.h"
 #include "progress_bar.h"
 
 namespace qmv3tool {
@@ -31,27 +29,54 @@ std::string FileProblem(const std::string& path) {
     struct stat status;
     if (stat(path.c_str(), &status) != 0) return SystemReason(errno);
     if (S_ISDIR(status.st_mode)) return "it is a folder";
+    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return SystemReason(errno);
     close(fd);
-    if (!S_ISREG(status.st_mode)) return "";
     if (status.st_size == 0) return "the file is empty";
     // The fixed part at the start of each kind: magic numbers and count (IMC2/BKC2), width, height and
     // bits (IMM and BKG), and the same with the image count (IMC and BKC).
-    const OutputKind kind = OutputKindOf(path);
-    const bool imcOrBkc = kind == OutputKind::kOlder && !HoldsOneFrameOnly(path) &&
-                          (path.size() < 4 || strcasecmp(path.c_str() + path.size() - 4, ".imm") != 0);
-    const long long header = kind == OutputKind::kOlder ? (imcOrBkc ? 16 : 8) : 14;
+    const int kind = qmGetFileKindOfName(path.c_str());
+    const bool older = kind == QMV3_FILE_IMM || kind == QMV3_FILE_BKG || kind == QMV3_FILE_IMC_BKC;
+    const long long header = kind == QMV3_FILE_IMC_BKC ? 16 : older ? 8 : 14;
     const std::string size = "file is " + std::to_string(static_cast<long long>(status.st_size)) + " bytes";
     return status.st_size < header ? size + ", shorter than one header" : size;
 }
 
-bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
-    if (ImportKindOfFile(path) != ImportKind::kNone) {
-        if (ImportImageFile(path, sequence, ImportLimits(), message)) return true;
-        message = path + ": " + message;
-        return false;
+bool IsInterchangeKind(int kind) { return kind == QMV3_FILE_TIFF || kind == QMV3_FILE_PNG || kind == QMV3_FILE_HDF5; }
+
+std::string WritableExtensions() {
+    // In the order the tool's messages have always named them.
+    const int kinds[] = {QMV3_FILE_IMC2_BKC2, QMV3_FILE_IMM,  QMV3_FILE_IMC_BKC, QMV3_FILE_BKG,
+                         QMV3_FILE_TIFF,      QMV3_FILE_PNG,  QMV3_FILE_HDF5};
+    std::string text;
+    for (int kind : kinds) {
+        const char* extensions = nullptr;
+        if (qmGetFileKindName(kind, &extensions) == nullptr || extensions == nullptr) continue;
+        for (const char* at = extensions; *at != '\0';) {
+            const char* end = std::strchr(at, ' ');
+            const std::string extension = end != nullptr ? std::string(at, end) : std::string(at);
+            text += (text.empty() ? "" : ", ") + extension;
+            at = end != nullptr ? end + 1 : at + extension.size();
+        }
     }
+    return text;
+}
+
+bool ParseCompression(const char* text, unsigned int& flags) {
+    const struct {
+        const char* name;
+        unsigned int flags;
+    } kChoices[] = {{"fast", QMV3_SAVE_FLAG_COMPRESS_FAST}, {"default", 0u}, {"none", QMV3_SAVE_FLAG_COMPRESS_NONE}};
+    for (const auto& choice : kChoices) {
+        if (std::strcmp(text, choice.name) != 0) continue;
+        flags = choice.flags;
+        return true;
+    }
+    return false;
+}
+
+bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
@@ -63,46 +88,77 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     }
     if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
+    // An image file's reason reads better after its name alone.
+    const std::string prefix = "File \"" + path + "\" load error: ";
+    if (code == QMV3_LOAD_INVALID_FILE && message.rfind(prefix, 0) == 0 &&
+        IsInterchangeKind(qmCheckFileFormat(path.c_str(), nullptr, 0))) {
+        message = path + ": " + message.substr(prefix.size());
+        return false;
+    }
     // The library's text stays as it is; the system's view of the file says what to do about it.
     const std::string problem = code == QMV3_LOAD_INTERRUPTED ? "" : FileProblem(path);
     if (!problem.empty()) message += " (" + problem + ")";
     return false;
 }
 
-bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName) {
+std::string SaveMessage(const std::string& path, int code, const char* errorText, const char* operation) {
+    if (code == QMV3_SAVE_FILE_EXISTS) return ExistingOutputMessage(path);
+    return MessageOrCode(errorText, operation, code);
+}
+
+bool CheckOutput(const std::string& path, bool force, std::string& message) {
+    char errorText[1024] = "";
+    const unsigned int flags = QMV3_SAVE_FLAG_CHECK_ONLY | (force ? QMV3_SAVE_FLAG_REPLACE : 0u);
+    const int code = qmSaveImagesToFileEx2(nullptr, path.c_str(), flags, errorText, sizeof errorText, nullptr, nullptr);
+    if (code == QMV3_SAVE_OK) return true;
+    message = SaveMessage(path, code, errorText, "checking");
+    const std::string prefix = "File \"" + path + "\" save error: ";
+    if (message.rfind(prefix, 0) == 0) message = message.substr(prefix.size());
+    return false;
+}
+
+bool SaveSequence(Sequence& sequence, const std::string& path, unsigned int flags, int& code, std::string& message) {
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
-    int code = 0;
     {
-        ProgressBar bar("saving " + (shownName.empty() ? path : shownName), &progress);
-        code = qmSaveImagesToFileEx(sequence.get(), path.c_str(), errorText, sizeof errorText, interrupt.Flag(),
-                                    &progress);
+        ProgressBar bar("saving " + path, &progress);
+        code = qmSaveImagesToFileEx2(sequence.get(), path.c_str(), flags, errorText, sizeof errorText,
+                                     interrupt.Flag(), &progress);
     }
     if (code == QMV3_SAVE_OK) return true;
-    message = MessageOrCode(errorText, "saving", code);
+    message = SaveMessage(path, code, errorText, "saving");
     return false;
 }
 
 bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
                     bool force, std::string& summary, std::string& message) {
-    ExportFrames frames;
-    for (uint32_t position = first; position <= last && position <= sequence.size(); ++position)
-        frames.push_back({&sequence[position - 1], position});
     InterruptScope interrupt;
     double progress = 0.0;
-    ExportControl control;
-    control.compress = compress;
-    control.force = force;
-    control.interrupt = interrupt.Flag();
-    control.progress = &progress;
-    std::vector<std::string> written;
-    bool ok = false;
+    QMV3_EXPORT_OPTIONS options = {sizeof options, 0, first, last};
+    options.flags = (compress ? QMV3_EXPORT_FLAG_COMPRESS : 0u) | (force ? QMV3_SAVE_FLAG_REPLACE : 0u);
+    char errorText[1024] = "";
+    int code = 0;
     {
         ProgressBar bar("exporting " + path, &progress);
-        ok = ExportFrameList(path, OutputKindOf(path), frames, sequence.size(), control, written, message);
+        code = qmExportImagesToFile(const_cast<QMBUNCHOFIMAGES*>(sequence.get()), path.c_str(), &options, errorText,
+                                    sizeof errorText, interrupt.Flag(), &progress);
     }
-    if (!ok) return false;
+    if (code != QMV3_SAVE_OK) {
+        // The library's reason, after the name it concerns.
+        const std::string prefix = "File \"" + path + "\" save error: ";
+        message = SaveMessage(path, code, errorText, "exporting");
+        if (code != QMV3_SAVE_FILE_EXISTS && message.rfind(prefix, 0) == 0) message = message.substr(prefix.size());
+        return false;
+    }
+    std::vector<std::string> written;
+    const bool series = first != last && qmGetFileKindOfName(path.c_str()) == QMV3_FILE_PNG;
+    if (!series) written.push_back(path);
+    for (uint32_t position = first; series && position <= last; ++position) {
+        char name[4096];
+        if (qmGetExportFileName(path.c_str(), position, sequence.size(), name, sizeof name) == 0)
+            written.push_back(name);
+    }
     long long bytes = 0;
     for (const std::string& name : written) bytes += FileSize(name);
     summary = written.size() == 1 ? written[0] + " (" + std::to_string(bytes) + " bytes)"
@@ -112,7 +168,8 @@ bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, con
 }
 
 std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
-    if (OutputKindOf(output) != OutputKind::kOlder) return "";
+    const int kind = qmGetFileKindOfName(output.c_str());
+    if (kind != QMV3_FILE_IMM && kind != QMV3_FILE_BKG && kind != QMV3_FILE_IMC_BKC) return "";
     // The older files keep pixels and geometry only; loading one makes up the rest.
     bool numbers = false, times = false, port = false, scale = false;
     for (uint32_t i = 0; i < sequence.size(); ++i) {
@@ -170,32 +227,7 @@ bool DecompressSequence(Sequence& sequence, std::string& message) {
     return false;
 }
 
-const char* FileKindName(int detection) {
-    switch (detection) {
-        case QMV3_FILE_IMM:
-            return "IMM";
-        case QMV3_FILE_BKG:
-            return "BKG";
-        case QMV3_FILE_IMC_BKC:
-            return "IMC/BKC";
-        case QMV3_FILE_IMC2_BKC2:
-            return "IMC2/BKC2";
-        default:
-            return nullptr;
-    }
-}
-
-const char* ImportedKindName(const std::string& path, int detection) {
-    if (FileKindName(detection) != nullptr) return FileKindName(detection);
-    switch (ImportKindOfFile(path)) {
-        case ImportKind::kTiff:
-            return "TIFF";
-        case ImportKind::kPng:
-            return "PNG";
-        default:
-            return nullptr;
-    }
-}
+const char* FileKindName(int detection) { return qmGetFileKindName(detection, nullptr); }
 
 int ImageWidth(const DIMAGE& image) {
     return image.frameHeader.aoiWidth >= 1 ? image.frameHeader.aoiWidth : image.frameHeader.sourceWidth;
@@ -208,7 +240,7 @@ int ImageHeight(const DIMAGE& image) {
 std::string FormatName(int format) {
     char text[64];
     size_t size = sizeof text;
-    if (QMV3_INTERNAL_CDIMAGE_getFormatAsString(format, text, &size) == nullptr) return std::to_string(format);
+    if (qmGetFormatName(format, text, size) == nullptr) return std::to_string(format);
     return text;
 }
 
@@ -238,9 +270,8 @@ const char* SequenceVerdict(const Sequence& sequence) {
 
 std::string UtcText(const DIMAGE& image) {
     char text[64];
-    if (QMV3_INTERNAL_platformTimeToUTCString(image.sourceHeader.timestampSeconds,
-                                              image.sourceHeader.timestampMicroseconds, 1, 0, 0, text,
-                                              sizeof text) == nullptr)
+    if (qmFormatUTCTime(image.sourceHeader.timestampSeconds, image.sourceHeader.timestampMicroseconds, 0, text,
+                        sizeof text) == nullptr)
         return "(no valid time)";
     return text;
 }

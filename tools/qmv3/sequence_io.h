@@ -47,9 +47,23 @@ class OlderRecord {
 // wrong with it that the system can tell.
 std::string FileProblem(const std::string& path);
 
-// Loads any file the library reads, or a TIFF or PNG file, into an empty sequence; false with a
-// message that names the file (the library's message and, in parentheses, the file's problem).
+// Loads any file the library reads into an empty sequence; false with a message that names the file
+// (the library's message and, in parentheses, the file's problem).
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
+
+// Whether the library writes the kind with its interchange writers (TIFF, PNG, HDF5).
+bool IsInterchangeKind(int kind);
+// ".imc2, .bkc2, .imm, ..." for messages: every name the tool writes ends in one of them.
+std::string WritableExtensions();
+// The save flags of "--compress fast|default|none"; false for another text.
+bool ParseCompression(const char* text, unsigned int& flags);
+#define QMV3_COMPRESS_HELP                                                               \
+    "      --compress fast|default|none\n"                                               \
+    "                    IMC2/BKC2: the fast engine, zlib's default level (the default)\n" \
+    "                    or no compression; every reader inflates all of them\n"
+
+// Whether a save to path could start (the library's check): false with the message to show.
+bool CheckOutput(const std::string& path, bool force, std::string& message);
 
 // Writes images first..last (1-based, inclusive) into the interchange format the extension of path
 // names (TIFF, PNG, HDF5) with a progress bar and Ctrl-C; JPEG frames must be decompressed first.
@@ -58,9 +72,9 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
 bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, const std::string& path, bool compress,
                     bool force, std::string& summary, std::string& message);
 
-// Saves a sequence; the library chooses the format by the extension. False with the library's message.
-// The progress bar shows shownName when it is given (the user's name of a temporary path).
-bool SaveSequence(Sequence& sequence, const std::string& path, std::string& message, const std::string& shownName = "");
+// Saves a sequence with the library's save flags; the library chooses the format by the extension.
+// False with the library's message (the tool's own for a name that is taken) and its code.
+bool SaveSequence(Sequence& sequence, const std::string& path, unsigned int flags, int& code, std::string& message);
 
 // What saving the sequence as output loses, as one sentence ("t.imm keeps no frame numbers, ...: they
 // become 1..5, the conversion time, ..." with timeName for the file's time), or "" when the output's
@@ -82,8 +96,6 @@ bool DecompressSequence(Sequence& sequence, std::string& message);
 
 // The file kind named by a qmCheckFileFormat result, or null for -1 and unknown values.
 const char* FileKindName(int detection);
-// The same for a file the library does not detect but the tool imports ("TIFF", "PNG"), else null.
-const char* ImportedKindName(const std::string& path, int detection);
 
 // Appended width and height: the area of interest when it is set, else the source size.
 int ImageWidth(const DIMAGE& image);

@@ -4,9 +4,9 @@
 #include "thumbnails.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
-#include "interchange.h"
 #include "run_statistics.h"
 
 namespace qmv3tool {
@@ -39,6 +39,27 @@ std::vector<uint32_t> SampleIndices(uint32_t count, uint32_t wanted) {
         indices.push_back(
             static_cast<uint32_t>((static_cast<uint64_t>(k) * (count - 1) + (wanted - 1) / 2) / (wanted - 1)));
     return indices;
+}
+
+bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, std::string& message) {
+    QMV3_PIXEL_LAYOUT pixels;
+    const int result = qmGetPixelLayout(&image, &pixels);
+    if (result == QMV3_LAYOUT_COMPRESSED || result == QMV3_LAYOUT_NO_ARRAY_FORM) {
+        message = "image " + std::to_string(position) + " is " + FormatName(image.frameHeader.imageFormat) + " with " +
+                  std::to_string(image.frameHeader.bytesPerPixel) +
+                  " bytes per pixel; only 8- and 16-bit GRAY and 8-bit RGB frames can be shown";
+        return false;
+    }
+    if (result != QMV3_LAYOUT_OK || image.frameBuffer == nullptr || pixels.frameBytes == 0) {
+        message = "image " + std::to_string(position) + " holds fewer frame bytes than its geometry needs";
+        return false;
+    }
+    layout.width = pixels.width;
+    layout.height = pixels.height;
+    layout.channels = static_cast<int>(pixels.channels);
+    layout.bytesPerSample = static_cast<int>(pixels.bytesPerSample);
+    layout.pixels = image.frameBuffer;
+    return true;
 }
 
 namespace {
@@ -84,7 +105,7 @@ unsigned char Stretch(double value, const ThumbnailStyle& style) {
 std::vector<unsigned char> ColourTable(Palette palette) {
     std::vector<unsigned char> table(256 * 4);
     int bytes = static_cast<int>(table.size());
-    if (QMV3_INTERNAL_qmCreateColourTable(table.data(), &bytes, static_cast<int>(palette), 1, 8) != 256)
+    if (qmCreateColourTable(table.data(), &bytes, static_cast<int>(palette), 1, 8) != 256)
         for (int value = 0; value < 256; ++value)
             std::memset(&table[static_cast<size_t>(value) * 4], value, 3);  // grey when no table is had
     return table;
@@ -101,7 +122,9 @@ bool MakeThumbnail(const DIMAGE& image, uint32_t position, const ThumbnailStyle&
     const uint32_t width = std::max<uint32_t>(1, layout.width / factor);
     const uint32_t height = std::max<uint32_t>(1, layout.height / factor);
     const uint32_t blockFactor = std::min({factor, layout.width, layout.height});
-    std::vector<double> averages;
+    // Kept between calls: a live view reduces a frame many times a second, and fresh pages for the
+    // averages would cost more than the averaging.
+    thread_local std::vector<double> averages;
     if (layout.channels == 3) {
         thumbnail.Resize(width, height, 3, 0);
         for (int channel = 0; channel < 3; ++channel) {
@@ -207,14 +230,34 @@ Picture ComposeSheet(const std::vector<Picture>& thumbnails, const std::vector<s
     return sheet;
 }
 
-bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message) {
-    DIMAGE image;
-    FrameFacts facts;
-    facts.frameNumber = 1;
-    MakeImageHeader(image, picture.width, picture.height, picture.channels, 1, facts);
+void PictureImage(const Picture& picture, DIMAGE& image) {
+    std::memset(&image, 0, sizeof image);
+    image.frameHeader.sourceWidth = static_cast<int32_t>(picture.width);
+    image.frameHeader.sourceHeight = static_cast<int32_t>(picture.height);
+    image.frameHeader.aoiWidth = image.frameHeader.aoiHeight = -1;
+    image.frameHeader.bytesPerPixel = picture.channels;
+    image.frameHeader.effectiveBitsPerPixel = -1;
+    image.frameHeader.imageFormat = picture.channels == 3 ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY;
+    image.frameHeader.frameNumber = 1;
+    image.frameHeader.imageFlags = QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER | QMV3_FLAG_IMAGE_LOSSLESS;
+    image.frameHeader.appendedFrameSize = static_cast<int32_t>(picture.pixels.size());
     image.frameBuffer = const_cast<unsigned char*>(picture.pixels.data());
     image.frameBufferSize = static_cast<uint32_t>(picture.pixels.size());
-    return EncodePng(image, true, png, message);
+}
+
+bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message) {
+    DIMAGE image;
+    PictureImage(picture, image);
+    unsigned char* encoded = nullptr;
+    size_t size = 0;
+    char text[512] = "";
+    if (qmEncodeImageAsPng(&image, QMV3_EXPORT_FLAG_COMPRESS, &encoded, &size, text, sizeof text) != QMV3_SAVE_OK) {
+        message = text;
+        return false;
+    }
+    png.assign(encoded, encoded + size);
+    std::free(encoded);
+    return true;
 }
 
 bool MakeThumbnailSet(const Sequence& sequence, uint32_t wanted, const ThumbnailStyle& style, ThumbnailSet& set,

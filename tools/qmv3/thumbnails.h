@@ -33,6 +33,18 @@ struct ThumbnailStyle {
     uint32_t maxSide = 192;
 };
 
+// The pixels of an uncompressed 8- or 16-bit GRAY or 8-bit RGB frame.
+struct PixelLayout {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int channels = 1;
+    int bytesPerSample = 1;
+    const unsigned char* pixels = nullptr;
+};
+// The layout of image (position counts from 1, for the message); false with a message for a frame that
+// is no uncompressed GRAY or RGB frame or holds fewer bytes than its geometry needs.
+bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, std::string& message);
+
 // The positions (0-based) of up to wanted frames spread evenly from the first to the last.
 std::vector<uint32_t> SampleIndices(uint32_t count, uint32_t wanted);
 
@@ -49,6 +61,9 @@ constexpr int kLabelHeight = 7;
 
 // The grid of thumbnails, each with its label below it, columns wide.
 Picture ComposeSheet(const std::vector<Picture>& thumbnails, const std::vector<std::string>& labels, uint32_t columns);
+
+// An image record over the picture's pixels (which it does not own), for the library's writers.
+void PictureImage(const Picture& picture, DIMAGE& image);
 
 // The picture as a PNG in memory; false with a message.
 bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message);

@@ -159,7 +159,7 @@ int zantsim_QueueFrame(const struct DIMAGE* image) {
     const auto* record = reinterpret_cast<const SimImage*>(image);
     if (record == nullptr) return ZANTSIM_CC_INVALID_ARGUMENT;
     const int32_t size = record->appendedFrameSize;
-    if (size > 0 && (record->frameBuffer == nullptr || static_cast<uint32_t>(size) > kMaxFrameBytes ||
+    if (size > 0 && (record->frameBuffer == nullptr || static_cast<uint32_t>(size) > kMaxQueuedFrameBytes ||
                      static_cast<uint32_t>(size) > record->frameBufferSize))
         return ZANTSIM_CC_INVALID_ARGUMENT;
     ServedFrame frame;

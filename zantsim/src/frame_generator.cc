@@ -4,6 +4,7 @@
 // thread and on delivery threads alike.
 #include <sys/time.h>
 
+#include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "scene.h"
 #include "sim_image.h"
+#include "zantsim.h"
 
 namespace zantsim {
 namespace {
@@ -81,20 +83,27 @@ void TermDestination(j_compress_ptr cinfo) {
     dest->output->insert(dest->output->end(), dest->chunk, dest->chunk + used);
 }
 
-// Compresses the frame of an 8-bit GRAY or RGB model. libjpeg's default error handler exits the
-// process; the inputs here are always well formed, so no error path is reachable.
-void CompressFrame(const PropertyModel& model, uint32_t frameNumber, std::vector<unsigned char>& out) {
-    std::vector<unsigned char> raw(model.uncompressedBytes());
-    FillFrame(model, frameNumber, raw.data());
+// libjpeg reports a fatal error through error_exit, whose default ends the process from the delivery
+// thread (and the exit handlers then wait for the lock that thread holds): here it jumps back instead.
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    jmp_buf back;
+};
+
+[[noreturn]] void ReturnFromJpeg(j_common_ptr cinfo) { longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->back, 1); }
+
+// Encodes `raw` (rows of `model`) into `dest`; false when libjpeg refuses. Only C objects live here, so
+// the jump back skips no destructor.
+bool EncodeJpeg(const PropertyModel& model, unsigned char* raw, VectorDestination& dest) {
     jpeg_compress_struct cinfo;
-    jpeg_error_mgr errorManager;
-    cinfo.err = jpeg_std_error(&errorManager);
+    JpegErrors errors;
+    cinfo.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = ReturnFromJpeg;
+    if (setjmp(errors.back) != 0) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
     jpeg_create_compress(&cinfo);
-    VectorDestination dest;
-    dest.manager.init_destination = InitDestination;
-    dest.manager.empty_output_buffer = EmptyOutputBuffer;
-    dest.manager.term_destination = TermDestination;
-    dest.output = &out;
     cinfo.dest = &dest.manager;
     cinfo.image_width = static_cast<JDIMENSION>(model.width);
     cinfo.image_height = static_cast<JDIMENSION>(model.height);
@@ -105,11 +114,26 @@ void CompressFrame(const PropertyModel& model, uint32_t frameNumber, std::vector
     jpeg_start_compress(&cinfo, TRUE);
     const size_t rowBytes = static_cast<size_t>(model.width) * static_cast<size_t>(cinfo.input_components);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = raw.data() + cinfo.next_scanline * rowBytes;
+        JSAMPROW row = raw + cinfo.next_scanline * rowBytes;
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+// Compresses the frame of an 8-bit GRAY or RGB model; false (and `out` empty) when libjpeg refuses.
+bool CompressFrame(const PropertyModel& model, uint32_t frameNumber, std::vector<unsigned char>& out) {
+    std::vector<unsigned char> raw(model.uncompressedBytes());
+    FillFrame(model, frameNumber, raw.data());
+    VectorDestination dest;
+    dest.manager.init_destination = InitDestination;
+    dest.manager.empty_output_buffer = EmptyOutputBuffer;
+    dest.manager.term_destination = TermDestination;
+    dest.output = &out;
+    if (EncodeJpeg(model, raw.data(), dest)) return true;
+    out.clear();
+    return false;
 }
 
 void StampCurrentTime(SimImage& header) {
@@ -169,8 +193,9 @@ void PrepareGeneratedFrame(const PropertyModel& model, uint32_t frameNumber, Ser
     FillHeader(model, frameNumber, frame.header);
     frame.model = model;
     frame.bytes.clear();
+    frame.failureCode = 0;
     if (model.jpeg) {
-        CompressFrame(model, frameNumber, frame.bytes);
+        if (!CompressFrame(model, frameNumber, frame.bytes)) frame.failureCode = ZANTSIM_CC_ILLEGAL_FORMAT;
         frame.generateInPlace = false;
         frame.header.appendedFrameSize = static_cast<int32_t>(frame.bytes.size());
     } else {
@@ -183,6 +208,7 @@ void PrepareGeneratedFrame(const PropertyModel& model, uint32_t frameNumber, Ser
 int WriteFrame(const ServedFrame& frame, uint32_t arrayLength, void* destination) {
     auto* record = static_cast<SimImage*>(destination);
     if (record == nullptr) return 31;
+    if (frame.failureCode != 0) return frame.failureCode;
     const uint32_t needed =
         frame.header.appendedFrameSize > 0 ? static_cast<uint32_t>(frame.header.appendedFrameSize) : 0;
     if (needed > 0 && record->frameBuffer == nullptr) return 31;

@@ -3,11 +3,13 @@
 // makes the whole file malformed.
 #include <tinyxml.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "replay.h"
 #include "sim_image.h"
+#include "util/xml_bounds.h"
 
 namespace zantsim {
 namespace {
@@ -142,7 +144,13 @@ bool ReadProperty(const TiXmlElement& element, PropertyModel& property, std::str
         return false;
     }
     if (static_cast<unsigned long long>(width) * height * bpp > kMaxFrameBytes || minRate > maxRate) {
-        reason = "property \"" + property.name + "\": frame above 104857600 bytes or minRateMs above maxRateMs";
+        reason = "property \"" + property.name + "\": frame above " + std::to_string(kMaxFrameBytes) +
+                 " bytes or minRateMs above maxRateMs";
+        return false;
+    }
+    if (property.jpeg && (width > kMaxJpegSide || height > kMaxJpegSide)) {
+        reason = "property \"" + property.name + "\": JPEG frames are at most " + std::to_string(kMaxJpegSide) +
+                 " pixels wide and high";
         return false;
     }
     property.width = static_cast<int>(width);
@@ -179,14 +187,32 @@ std::string ResolvePath(const char* configuration, const std::string& file) {
     return slash == std::string::npos ? file : base.substr(0, slash + 1) + file;
 }
 
+// Reads and parses the file within the bounds the library sets its system lists (a FIFO, a device, a
+// huge or deeply nested file is refused before the parser sees it). A file that cannot be opened keeps
+// the parser's own words for it.
+bool ParseBounded(const char* path, TiXmlDocument& document, std::string& reason) {
+    std::string text;
+    const xml_bounds::ReadResult read = xml_bounds::ReadFile(path, text, reason);
+    if (read == xml_bounds::ReadResult::kUnreadable && errno != EISDIR) reason = "Failed to open file";
+    if (read != xml_bounds::ReadResult::kRead) return false;
+    const std::string refusal = xml_bounds::Refusal(text.data(), text.size());
+    if (!refusal.empty()) {
+        reason = refusal;
+        return false;
+    }
+    xml_bounds::NormaliseLineEnds(text);
+    text.append(16, '\0');  // the parser may step past the terminating zero after a cut character
+    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (!document.Error()) return true;
+    reason = document.ErrorDesc() != nullptr ? document.ErrorDesc() : "cannot be read";
+    return false;
+}
+
 }  // namespace
 
 bool ReadConfiguration(const char* path, std::vector<DeviceModel>& devices, std::string& reason) {
     TiXmlDocument document;
-    if (!document.LoadFile(path)) {
-        reason = document.ErrorDesc() != nullptr ? document.ErrorDesc() : "cannot be read";
-        return false;
-    }
+    if (!ParseBounded(path, document, reason)) return false;
     const TiXmlElement* root = document.RootElement();
     if (root == nullptr || std::strcmp(root->Value(), "zantsim") != 0) {
         reason = "the root element is not <zantsim>";

@@ -59,7 +59,12 @@ constexpr size_t kImageHeaderSize = 188;
 constexpr int kFormatGray = 0;
 constexpr int kFormatRgb = 1;
 constexpr int kFormatJpeg = 5;
-constexpr uint32_t kMaxFrameBytes = 100u * 1024u * 1024u;
+// The library's largest frame: a larger one would be served but could not be kept.
+constexpr uint32_t kMaxFrameBytes = 27262976u;
+// Frames queued by a test script may be larger: they stand for what a real server could send.
+constexpr uint32_t kMaxQueuedFrameBytes = 100u * 1024u * 1024u;
+// libjpeg's largest width and height.
+constexpr int kMaxJpegSide = 65500;
 
 // Where the frames of a property come from.
 enum class FrameSource { kScene, kPattern, kReplay };
@@ -112,8 +117,18 @@ struct PropertyModel {
         return static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * static_cast<uint32_t>(bytesPerPixel);
     }
     // The element count reported for the property: the uncompressed frame size, or for a replay the
-    // largest recorded frame.
-    uint32_t elementCount() const { return recording ? recording->largestFrame : uncompressedBytes(); }
+    // largest recorded frame. A small JPEG frame can be larger than its pixels (the headers alone take
+    // hundreds of bytes, and incompressible blocks grow), so a JPEG property under 64 KiB reports the
+    // largest frame its encoder can write: whole 16 x 16 blocks of two bytes per grey sample, or of one
+    // per RGB sample (the chroma is subsampled), and the headers, as libjpeg's own buffer sizing has it.
+    uint32_t elementCount() const {
+        if (recording) return recording->largestFrame;
+        const uint32_t raw = uncompressedBytes();
+        if (!jpeg || raw >= 65536) return raw;
+        const uint64_t paddedPixels =
+            ((static_cast<uint64_t>(width) + 15) / 16 * 16) * ((static_cast<uint64_t>(height) + 15) / 16 * 16);
+        return static_cast<uint32_t>(paddedPixels * (format == kFormatRgb ? 3 : 2) + 2048);
+    }
     SceneShape sceneShape() const {
         SceneShape shape;
         shape.width = width;
@@ -136,6 +151,7 @@ struct ServedFrame {
     SimImage header{};
     std::vector<unsigned char> bytes;
     bool generateInPlace = false;
+    int failureCode = 0;  // non-zero: the frame could not be made; deliveries answer this code
     PropertyModel model;
     std::shared_ptr<const Recording> recording;
     size_t recordedIndex = 0;

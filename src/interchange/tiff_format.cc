@@ -11,10 +11,9 @@
 #include <ctime>
 #include <vector>
 
-#include "interchange.h"
-#include "output_file.h"
+#include "interchange/interchange.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 namespace {
 
@@ -123,7 +122,10 @@ bool WriteDeferredStrips(TIFF* tif, const std::vector<PixelLayout>& layouts, con
             message = "interrupted";
             return false;
         }
-        if (TIFFSetDirectory(tif, static_cast<tdir_t>(i)) != 1 ||
+        // Each directory is reached from the one before: a seek from the first would walk the whole
+        // chain for every page, and the export would take time in the square of the page count.
+        const int reached = i == 0 ? TIFFSetDirectory(tif, 0) : TIFFReadDirectory(tif);
+        if (reached != 1 ||
             TIFFWriteRawStrip(tif, 0, const_cast<unsigned char*>(layouts[i].pixels), tmsize_t(layouts[i].bytes())) <
                 0 ||
             TIFFForceStrileArrayWriting(tif) != 1)
@@ -145,12 +147,10 @@ bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const Ex
         total += layouts[i].bytes();
         uniform = uniform && layouts[i].SameShape(layouts[0]);
     }
-    OutputFile output(path, control.force);
-    if (!output.Create(message)) return false;
     TiffMessages messages;
     message.clear();
     // Past about 4 GB only the big form of TIFF can address the data.
-    TIFF* tif = TIFFOpen(output.TemporaryPath().c_str(), total > 0xF0000000ull ? "w8" : "w");
+    TIFF* tif = TIFFOpen(path.c_str(), total > 0xF0000000ull ? "w8" : "w");
     if (tif == nullptr) {
         message = messages.Reason(path + ": cannot be written");
         return false;
@@ -183,8 +183,7 @@ bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const Ex
         ok = false;
     }
     TIFFClose(tif);
-    if (!ok) message = output.UserText(message);
-    return ok && output.Commit(message);
+    return ok;
 }
 
 // ---- import ----
@@ -393,7 +392,7 @@ bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimi
 
 }  // namespace
 
-bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, Sequence& sequence,
+bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
                 const ImportLimits& limits, std::string& message) {
     TiffMessages messages;
     MemoryStream stream = {data, size, 0};
@@ -428,4 +427,4 @@ bool ImportTiff(const std::string* path, const unsigned char* data, size_t size,
     return ok && frames.MoveInto(sequence, message);
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange

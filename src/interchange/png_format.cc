@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "interchange.h"
-#include "output_file.h"
+#include "interchange/interchange.h"
+#include "util/regular_file.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 namespace {
 
@@ -37,7 +37,7 @@ void SetText(spng_text& text, const char* keyword, std::string& value) {
 }
 
 bool WriteAll(const std::string& path, const std::vector<unsigned char>& bytes, std::string& message) {
-    FILE* file = std::fopen(path.c_str(), "wb");
+    FILE* file = std::fopen(path.c_str(), "wbe");
     if (file == nullptr) {
         message = path + ": cannot be written";
         return false;
@@ -76,10 +76,13 @@ bool EncodePng(const DIMAGE& image, bool compress, std::vector<unsigned char>& p
     SetText(texts[2], "Description", json);
     if (error == 0) error = spng_set_text(ctx, texts, 3);
     if (error == 0 && facts.xScale > 0 && facts.yScale > 0) {
-        // Millimetres per pixel as pixels per metre.
-        spng_phys phys = {static_cast<uint32_t>(1000.0 / facts.xScale + 0.5),
-                          static_cast<uint32_t>(1000.0 / facts.yScale + 0.5), 1};
-        if (phys.ppu_x > 0 && phys.ppu_y > 0) error = spng_set_phys(ctx, &phys);
+        // Millimetres per pixel as pixels per metre; a resolution PNG cannot hold (up to 2^31 - 1) is
+        // left out rather than wrapped.
+        const double ppuX = 1000.0 / facts.xScale + 0.5, ppuY = 1000.0 / facts.yScale + 0.5;
+        if (ppuX >= 1.0 && ppuY >= 1.0 && ppuX < 2147483648.0 && ppuY < 2147483648.0) {
+            spng_phys phys = {static_cast<uint32_t>(ppuX), static_cast<uint32_t>(ppuY), 1};
+            error = spng_set_phys(ctx, &phys);
+        }
     }
     // 16-bit samples are handed over in host order; libspng stores them big-endian.
     if (error == 0) error = spng_encode_image(ctx, layout.pixels, layout.bytes(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
@@ -96,25 +99,11 @@ bool EncodePng(const DIMAGE& image, bool compress, std::vector<unsigned char>& p
     return true;
 }
 
-std::string PngFrameName(const std::string& path, uint32_t position, uint32_t sequenceSize) {
-    std::string stem = path;
-    if (stem.size() >= 4 && strcasecmp(stem.c_str() + stem.size() - 4, ".png") == 0) stem.resize(stem.size() - 4);
-    const int digits = static_cast<int>(std::to_string(sequenceSize).size());
-    char number[16];
-    std::snprintf(number, sizeof number, "%0*u", digits, position);
-    return stem + "-" + number + ".png";
-}
-
-bool WritePngFiles(const std::string& path, const ExportFrames& frames, uint32_t sequenceSize,
-                   const ExportControl& control, std::vector<std::string>& written, std::string& message) {
+bool WritePngFiles(const std::vector<std::string>& paths, const ExportFrames& frames, const ExportControl& control,
+                   std::string& message) {
     PixelLayout layout;
     for (const ExportFrame& frame : frames)
         if (!PixelLayoutOf(*frame.image, frame.position, layout, message)) return false;
-    // A series is one result: its files appear together, or none of them.
-    OutputFiles outputs(control.force);
-    for (const ExportFrame& frame : frames)
-        outputs.Add(frames.size() == 1 ? path : PngFrameName(path, frame.position, sequenceSize));
-    if (!outputs.Check(message) || !outputs.Prepare(message)) return false;
     std::vector<unsigned char> png;
     for (size_t i = 0; i < frames.size(); ++i) {
         if (control.Interrupted()) {
@@ -122,17 +111,12 @@ bool WritePngFiles(const std::string& path, const ExportFrames& frames, uint32_t
             return false;
         }
         if (!EncodePng(*frames[i].image, control.compress, png, message)) {
-            message = outputs.FinalPath(i) + ": " + message;
+            message = paths[i] + ": " + message;
             return false;
         }
-        if (!WriteAll(outputs.WritePath(i), png, message)) {
-            message = outputs.UserText(message);
-            return false;
-        }
+        if (!WriteAll(paths[i], png, message)) return false;
         if (control.progress != nullptr) *control.progress = double(i + 1) / double(frames.size());
     }
-    if (!outputs.Commit(message)) return false;
-    for (size_t i = 0; i < outputs.Count(); ++i) written.push_back(outputs.FinalPath(i));
     return true;
 }
 
@@ -193,7 +177,7 @@ inline uint32_t OverWhite(uint32_t value, uint32_t alpha, uint32_t max) {
 
 }  // namespace
 
-bool ImportPng(const std::string* path, const unsigned char* data, size_t size, Sequence& sequence,
+bool ImportPng(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
                const ImportLimits& limits, std::string& message) {
     SpngContext context(0);
     spng_ctx* ctx = context.get();
@@ -203,7 +187,7 @@ bool ImportPng(const std::string* path, const unsigned char* data, size_t size, 
     }
     FILE* file = nullptr;
     if (path != nullptr) {
-        file = std::fopen(path->c_str(), "rb");
+        file = regular_file::OpenStream(path->c_str());
         if (file == nullptr) {
             message = "cannot be opened";
             return false;
@@ -308,4 +292,4 @@ bool ImportPng(const std::string* path, const unsigned char* data, size_t size, 
     return frames.MoveInto(sequence, message);
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange

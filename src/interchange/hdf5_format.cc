@@ -3,14 +3,16 @@
 // their own integer type, one frame per chunk, and beside it frame numbers, event numbers and time
 // stamps; the sequence's facts are attributes of the frame dataset.
 #include <hdf5.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
-#include "interchange.h"
-#include "output_file.h"
+#include "interchange/interchange.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 namespace {
 
@@ -18,16 +20,15 @@ namespace {
 class Handle {
   public:
     Handle(hid_t id, herr_t (*close)(hid_t)) : id_(id), close_(close) {}
-    ~Handle() {
-        if (id_ >= 0) close_(id_);
-    }
+    ~Handle() { Close(); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     hid_t get() const { return id_; }
     bool ok() const { return id_ >= 0; }
     // Closes now; false when closing fails (for the file: when its last data cannot be written).
     bool Close() {
-        const herr_t status = id_ >= 0 ? close_(id_) : 0;
+        if (id_ < 0) return true;
+        const herr_t status = close_(id_);
         id_ = -1;
         return status >= 0;
     }
@@ -139,6 +140,21 @@ bool WriteFile(const std::string& path, const ExportFrames& frames, const std::v
     return file.Close();
 }
 
+// Whether the file system and the process's file size limit take a file of bytes at path.
+bool RoomFor(const std::string& path, uint64_t bytes, std::string& message) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct statvfs space;
+    const uint64_t free = statvfs(folder.c_str(), &space) == 0 ? uint64_t(space.f_bavail) * space.f_frsize : ~0ull;
+    struct rlimit limit;
+    const uint64_t allowed =
+        getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? uint64_t(limit.rlim_cur) : ~0ull;
+    if (bytes <= free && bytes <= allowed) return true;
+    message = path + ": the HDF5 file needs about " + std::to_string(bytes) + " bytes, but only " +
+              std::to_string(std::min(free, allowed)) + " can be written there";
+    return false;
+}
+
 }  // namespace
 
 bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const ExportControl& control,
@@ -152,16 +168,19 @@ bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const Ex
             return false;
         }
     }
+    // The HDF5 library crashes when it closes a file whose data it could not write (at the latest when
+    // the process ends), so a file that cannot fit is refused before it is begun.
+    uint64_t needed = 65536;
+    for (const PixelLayout& layout : layouts) needed += layout.bytes() + layout.bytes() / 64 + 64;
+    if (!RoomFor(path, needed, message)) return false;
     // The library prints its error stack by itself unless told not to; the message here is enough.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    OutputFile output(path, control.force);
-    if (!output.Create(message)) return false;
     message.clear();
-    if (!WriteFile(output.TemporaryPath(), frames, layouts, control, message)) {
+    if (!WriteFile(path, frames, layouts, control, message)) {
         if (message.empty()) message = path + ": writing the HDF5 file failed";
         return false;
     }
-    return output.Commit(message);
+    return true;
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange

@@ -1,21 +1,23 @@
-// The interchange formats of the tool: multi-page TIFF, PNG and HDF5 files for analysis programs, and
-// TIFF and PNG files read back as image sequences. Each format lives in a file of its own
-// (tiff_format.cc, png_format.cc, hdf5_format.cc); this header is what the commands and the import
-// fuzz harness see of them.
-#ifndef QMV3_TOOL_INTERCHANGE_H
-#define QMV3_TOOL_INTERCHANGE_H
+// The interchange formats: multi-page TIFF, PNG and HDF5 files for analysis programs, read back as image
+// sequences. Each format lives in a file of its own (tiff_format.cc, png_format.cc, hdf5_format.cc,
+// hdf5_import.cc); this header is what the file calls and the import fuzz harness see of them. Writers
+// write exactly the names they are given: where the files go first and how they replace others is the
+// save policy's (save_policy.h).
+//
+// Thread rules: libtiff's and the HDF5 library's message handlers are process-wide; these functions
+// are meant for one thread at a time, as the library's file calls are.
+#ifndef QMV3_INTERCHANGE_INTERCHANGE_H
+#define QMV3_INTERCHANGE_INTERCHANGE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "frame_metadata.h"
-#include "output_kind.h"
+#include "interchange/frame_metadata.h"
 #include "qmv3/qmv3.h"
-#include "sequence_io.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 // ---- Frames as the interchange formats see them ----
 
@@ -40,7 +42,6 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
 // null) runs from 0 to 1.
 struct ExportControl {
     bool compress = false;
-    bool force = false;  // replace existing files (once the new ones are complete)
     const int* interrupt = nullptr;
     double* progress = nullptr;
     bool Interrupted() const { return interrupt != nullptr && *interrupt != 0; }
@@ -53,30 +54,28 @@ struct ExportFrame {
 };
 using ExportFrames = std::vector<ExportFrame>;
 
-// Writers: the file is complete at path when they return true; on false nothing of it is left and
-// message says why. An existing file is refused unless control.force. Frames must be uncompressed.
+// Writers: the file is complete at path when they return true; on false message says why and the
+// caller removes what was written. Frames must be uncompressed.
 bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const ExportControl& control,
                    std::string& message);
 bool WriteHdf5File(const std::string& path, const ExportFrames& frames, const ExportControl& control,
                    std::string& message);
-// One PNG per frame named by PngFrameName, or exactly path for a single frame; on failure every file
-// written is removed again. written receives the names.
-bool WritePngFiles(const std::string& path, const ExportFrames& frames, uint32_t sequenceSize,
-                   const ExportControl& control, std::vector<std::string>& written, std::string& message);
+// One PNG per frame, frame i to paths[i].
+bool WritePngFiles(const std::vector<std::string>& paths, const ExportFrames& frames, const ExportControl& control,
+                   std::string& message);
 // "STEM-07.png" for position 7 of a sequence of 10 to 99 frames.
 std::string PngFrameName(const std::string& path, uint32_t position, uint32_t sequenceSize);
 // A PNG of one frame in memory; compress chooses the strongest deflate over the fastest.
 bool EncodePng(const DIMAGE& image, bool compress, std::vector<unsigned char>& png, std::string& message);
 
-// Exports the frames into the interchange kind of path; written receives the names of the files.
-bool ExportFrameList(const std::string& path, OutputKind kind, const ExportFrames& frames, uint32_t sequenceSize,
-                     const ExportControl& control, std::vector<std::string>& written, std::string& message);
+// The names a PNG export of frames writes for path: one per frame, or exactly path for one frame.
+std::vector<std::string> PngNames(const std::string& path, const ExportFrames& frames, uint32_t sequenceSize);
 
 // ---- Import ----
 
-enum class ImportKind { kNone, kTiff, kPng };
+enum class ImportKind { kNone, kTiff, kPng, kHdf5 };
 
-// The interchange format a file starts with, from its first bytes.
+// The interchange format a file starts with, from its first bytes (HDF5: its signature at offset 0).
 ImportKind ImportKindOf(const unsigned char* head, size_t size);
 ImportKind ImportKindOfFile(const std::string& path);
 
@@ -84,17 +83,25 @@ struct ImportLimits {
     uint64_t maxTotalBytes = 0;  // frame bytes of the whole sequence; 0: no limit beyond memory
 };
 
-// Reads a TIFF or PNG into an empty sequence: uncompressed valid GRAY or RGB images. False with the
-// reason (without the file name); the sequence is then empty.
-bool ImportImageFile(const std::string& path, Sequence& sequence, const ImportLimits& limits, std::string& message);
-bool ImportImageMemory(const unsigned char* data, size_t size, Sequence& sequence, const ImportLimits& limits,
+// Reads a TIFF, PNG or HDF5 file into an empty sequence: uncompressed valid GRAY or RGB images. False
+// with the reason (without the file name); the sequence is then empty. The caller frees the sequence
+// with qmFreeBunch.
+bool ImportImageFile(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
+                     std::string& message);
+// The same from memory (TIFF and PNG; HDF5 reads files only).
+bool ImportImageMemory(const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
                        std::string& message);
 
 // The formats' own readers (memory: data and size; file: path).
-bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, Sequence& sequence,
+bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
                 const ImportLimits& limits, std::string& message);
-bool ImportPng(const std::string* path, const unsigned char* data, size_t size, Sequence& sequence,
+bool ImportPng(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
                const ImportLimits& limits, std::string& message);
+// HDF5: our layout (/entry/data/data with its frame numbers and time stamps), else /entry/data/data or
+// the file's only 2-D or 3-D dataset, uint8 or uint16, a last axis of 3 meaning RGB (uint8).
+bool ImportHdf5(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits, std::string& message);
+// Whether an HDF5 file holds a dataset ImportHdf5 takes; false with the reason.
+bool ProbeHdf5(const std::string& path, std::string& message);
 
 // Frames read by an importer before they become a sequence: each owns its malloc'd buffer.
 class ImportedFrames {
@@ -111,13 +118,13 @@ class ImportedFrames {
     DIMAGE& Last() { return frames_.back(); }
     size_t size() const { return frames_.size(); }
     // Hands the frames over to an empty sequence; false when memory is short.
-    bool MoveInto(Sequence& sequence, std::string& message);
+    bool MoveInto(QMBUNCHOFIMAGES* sequence, std::string& message);
 
   private:
     std::vector<DIMAGE> frames_;
     uint64_t totalBytes_ = 0;
 };
 
-}  // namespace qmv3tool
+}  // namespace interchange
 
 #endif

@@ -1,16 +1,19 @@
-// Import of TIFF and PNG files: recognition by content and the frames that importers build.
+// Import of TIFF, PNG and HDF5 files: recognition by content and the frames that importers build.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "interchange.h"
+#include "interchange/interchange.h"
+#include "util/regular_file.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 ImportKind ImportKindOf(const unsigned char* head, size_t size) {
     static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    static const unsigned char kHdf5[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
     if (size >= 8 && std::memcmp(head, kPng, 8) == 0) return ImportKind::kPng;
+    if (size >= 8 && std::memcmp(head, kHdf5, 8) == 0) return ImportKind::kHdf5;
     // Classic and big TIFF, in either byte order.
     if (size >= 4 && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
                       (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43))))
@@ -20,26 +23,29 @@ ImportKind ImportKindOf(const unsigned char* head, size_t size) {
 
 ImportKind ImportKindOfFile(const std::string& path) {
     unsigned char head[8];
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = regular_file::OpenStream(path.c_str());
     if (file == nullptr) return ImportKind::kNone;
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
     return ImportKindOf(head, got);
 }
 
-bool ImportImageFile(const std::string& path, Sequence& sequence, const ImportLimits& limits, std::string& message) {
+bool ImportImageFile(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
+                     std::string& message) {
     switch (ImportKindOfFile(path)) {
         case ImportKind::kTiff:
             return ImportTiff(&path, nullptr, 0, sequence, limits, message);
         case ImportKind::kPng:
             return ImportPng(&path, nullptr, 0, sequence, limits, message);
+        case ImportKind::kHdf5:
+            return ImportHdf5(path, sequence, limits, message);
         default:
-            message = "neither a TIFF nor a PNG file";
+            message = "neither a TIFF, a PNG nor an HDF5 file";
             return false;
     }
 }
 
-bool ImportImageMemory(const unsigned char* data, size_t size, Sequence& sequence, const ImportLimits& limits,
+bool ImportImageMemory(const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
                        std::string& message) {
     switch (ImportKindOf(data, size)) {
         case ImportKind::kTiff:
@@ -71,7 +77,8 @@ unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels
         return nullptr;
     }
     if (limits.maxTotalBytes != 0 && totalBytes_ + bytes > limits.maxTotalBytes) {
-        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) + " bytes";
+        message = "the frames need more than " + std::to_string(limits.maxTotalBytes) +
+                  " bytes, the load memory limit (QMV3_LOAD_MEMORY_LIMIT)";
         return nullptr;
     }
     DIMAGE image;
@@ -94,8 +101,8 @@ unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels
     return frames_.back().frameBuffer;
 }
 
-bool ImportedFrames::MoveInto(Sequence& sequence, std::string& message) {
-    QMBUNCHOFIMAGES* images = sequence.get();
+bool ImportedFrames::MoveInto(QMBUNCHOFIMAGES* sequence, std::string& message) {
+    QMBUNCHOFIMAGES* images = sequence;
     if (frames_.empty()) {
         message = "no frames";
         return false;
@@ -113,4 +120,4 @@ bool ImportedFrames::MoveInto(Sequence& sequence, std::string& message) {
     return true;
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange

@@ -1,14 +1,14 @@
 // The per-frame facts that travel with a frame into the interchange formats (TIFF, PNG, HDF5) and back:
 // a small JSON object, ISO 8601 time texts, and the header of an image made from outside pixels.
-#ifndef QMV3_TOOL_FRAME_METADATA_H
-#define QMV3_TOOL_FRAME_METADATA_H
+#ifndef QMV3_INTERCHANGE_FRAME_METADATA_H
+#define QMV3_INTERCHANGE_FRAME_METADATA_H
 
 #include <cstdint>
 #include <string>
 
 #include "qmv3/qmv3.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 // What a frame's description holds; the has* members tell which parts a parsed description gave.
 struct FrameFacts {
@@ -48,6 +48,6 @@ bool ParseTiffDateTime(const std::string& text, uint32_t& seconds);
 void MakeImageHeader(DIMAGE& image, uint32_t width, uint32_t height, int channels, int bytesPerSample,
                      const FrameFacts& facts);
 
-}  // namespace qmv3tool
+}  // namespace interchange
 
 #endif

@@ -1,5 +1,5 @@
 // Frame descriptions: writing and reading the JSON object, time texts, headers of imported frames.
-#include "frame_metadata.h"
+#include "interchange/frame_metadata.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "interchange.h"
+#include "interchange/interchange.h"
 
-namespace qmv3tool {
+namespace interchange {
 
 namespace {
 
@@ -382,7 +382,7 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
     if (!grey && !rgb) {
         char text[64];
         size_t size = sizeof text;
-        const char* name = QMV3_INTERNAL_CDIMAGE_getFormatAsString(h.imageFormat, text, &size);
+        const char* name = qmGetFormatName(h.imageFormat, text, size);
         message = "image " + std::to_string(position) + " is " + (name ? name : std::to_string(h.imageFormat)) +
                   " with " + std::to_string(h.bytesPerPixel) +
                   " bytes per pixel; only 8- and 16-bit GRAY and 8-bit RGB frames can be exported";
@@ -401,4 +401,4 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
     return true;
 }
 
-}  // namespace qmv3tool
+}  // namespace interchange

@@ -1,0 +1,269 @@
+// The file calls through the C interface: every kind saved by its extension loads back with its pixels
+// and is detected by content; the save flags; the export's range; the diagnosis of files of no kind;
+// the removal of hidden folders left by ended processes.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/temp_dir.h"
+#include "files/files_test_util.h"
+
+namespace {
+
+using filestest::MakeSequence;
+using filestest::SequenceGuard;
+using qmv3test::TempDir;
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool SamePixels(const QMBUNCHOFIMAGES& a, const QMBUNCHOFIMAGES& b) {
+    if (a.numFrames != b.numFrames) return false;
+    for (unsigned i = 0; i < a.numFrames; ++i) {
+        const DIMAGE& x = a.imageArray[i];
+        const DIMAGE& y = b.imageArray[i];
+        if (x.frameHeader.appendedFrameSize != y.frameHeader.appendedFrameSize ||
+            std::memcmp(x.frameBuffer, y.frameBuffer, x.frameHeader.appendedFrameSize) != 0)
+            return false;
+    }
+    return true;
+}
+
+TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
+    const struct {
+        const char* name;
+        unsigned frames;
+        int bytesPerPixel;
+        int format;
+        int kind;
+        const char* head;   // the file's first bytes
+        const char* first;  // the file written first (a PNG series: its first file)
+    } cases[] = {
+        {"a.imc2", 3, 2, QMV3_FORMAT_GRAY, QMV3_FILE_IMC2_BKC2, "\0\0\0\0\1\0\0\0", "a.imc2"},
+        {"a.imm", 3, 1, QMV3_FORMAT_GRAY, QMV3_FILE_IMM, "", "a.imm"},
+        {"a.bkc", 2, 2, QMV3_FORMAT_GRAY, QMV3_FILE_IMC_BKC, "", "a.bkc"},
+        {"a.bkg", 1, 1, QMV3_FORMAT_GRAY, QMV3_FILE_BKG, "", "a.bkg"},
+        {"a.tif", 3, 2, QMV3_FORMAT_GRAY, QMV3_FILE_TIFF, "II*", "a.tif"},
+        {"b.TIFF", 2, 3, QMV3_FORMAT_RGB, QMV3_FILE_TIFF, "II*", "b.TIFF"},
+        {"a.png", 1, 2, QMV3_FORMAT_GRAY, QMV3_FILE_PNG, "\x89PNG", "a.png"},
+        {"s.png", 12, 1, QMV3_FORMAT_GRAY, QMV3_FILE_PNG, "\x89PNG", "s-01.png"},
+        {"a.h5", 3, 3, QMV3_FORMAT_RGB, QMV3_FILE_HDF5, "\x89HDF", "a.h5"},
+        {"b.hdf5", 2, 2, QMV3_FORMAT_GRAY, QMV3_FILE_HDF5, "\x89HDF", "b.hdf5"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMBUNCHOFIMAGES images = MakeSequence(c.frames, 16, 8, c.bytesPerPixel, c.format);
+        SequenceGuard guard(images);
+        char error[512] = "";
+        ASSERT_EQ(QMV3_SAVE_OK,
+                  qmSaveImagesToFileEx(&images, dir.file(c.name).c_str(), error, sizeof error, nullptr, nullptr))
+            << error;
+        const std::string first = dir.file(c.first);
+        const std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(first);
+        const size_t headLength = c.kind == QMV3_FILE_IMC2_BKC2 ? 8 : std::strlen(c.head);
+        ASSERT_GE(bytes.size(), headLength);
+        EXPECT_EQ(0, std::memcmp(bytes.data(), c.head, headLength));
+        EXPECT_EQ(c.kind, qmCheckFileFormat(first.c_str(), nullptr, 0));
+        int kind = -2;
+        char reason[256] = "x";
+        EXPECT_EQ(c.kind, qmCheckFileFormatEx(first.c_str(), &kind, reason, sizeof reason));
+        EXPECT_EQ(c.kind, kind);
+        EXPECT_STREQ("", reason);
+        QMBUNCHOFIMAGES loaded;
+        qmInitializeBunchStructure(&loaded);
+        ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFileEx(first.c_str(), &loaded, nullptr, nullptr, error, sizeof error))
+            << error;
+        // A PNG series holds one frame per file; the older kinds keep the pixels only.
+        if (c.kind == QMV3_FILE_PNG && c.frames > 1) {
+            EXPECT_EQ(1u, loaded.numFrames);
+            EXPECT_EQ(0, std::memcmp(loaded.imageArray[0].frameBuffer, images.imageArray[0].frameBuffer,
+                                     images.imageArray[0].frameHeader.appendedFrameSize));
+            EXPECT_TRUE(qmv3test::FileExists(dir.file("s-12.png")));
+        } else {
+            EXPECT_TRUE(SamePixels(images, loaded));
+        }
+        if (c.kind >= QMV3_FILE_IMC2_BKC2) {
+            EXPECT_EQ(images.imageArray[0].frameHeader.frameNumber, loaded.imageArray[0].frameHeader.frameNumber);
+        }
+        qmFreeBunch(&loaded);
+    }
+    // Nothing but the files themselves is left in the folder.
+    for (const std::string& name : Names(dir.path())) EXPECT_EQ(std::string::npos, name.find(".qmv3-partial-"));
+}
+
+TEST(FileCalls, SaveFlagsRefuseReplaceCheckAndCompress) {
+    TempDir dir;
+    QMBUNCHOFIMAGES images = MakeSequence(2, 64, 32, 2, QMV3_FORMAT_GRAY);
+    SequenceGuard guard(images);
+    char error[512] = "";
+    for (const char* name : {"t.imc2", "t.imm", "t.tif", "t.h5", "t.png"}) {
+        SCOPED_TRACE(name);
+        // A PNG of two images writes a series; its first file stands for it here.
+        const std::string path = dir.file(name);
+        const std::string written = std::string(name) == "t.png" ? dir.file("t-1.png") : path;
+        qmv3test::WriteFileBytes(written, {1, 2, 3});
+        chmod(written.c_str(), 0640);
+        const std::string target = std::string(name) == "t.png" ? written : path;
+        EXPECT_EQ(QMV3_SAVE_FILE_EXISTS,
+                  qmSaveImagesToFileEx2(&images, path.c_str(), 0, error, sizeof error, nullptr, nullptr));
+        EXPECT_EQ("File \"" + target + "\" save error: File already exists.", std::string(error));
+        EXPECT_EQ(QMV3_SAVE_FILE_EXISTS, qmSaveImagesToFileEx2(nullptr, target.c_str(), QMV3_SAVE_FLAG_CHECK_ONLY,
+                                                               error, sizeof error, nullptr, nullptr));
+        EXPECT_EQ(QMV3_SAVE_OK, qmSaveImagesToFileEx2(nullptr, target.c_str(),
+                                                      QMV3_SAVE_FLAG_CHECK_ONLY | QMV3_SAVE_FLAG_REPLACE, error,
+                                                      sizeof error, nullptr, nullptr));
+        EXPECT_EQ(3u, qmv3test::ReadFileBytes(written).size());
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFileEx2(&images, path.c_str(), QMV3_SAVE_FLAG_REPLACE, error,
+                                                      sizeof error, nullptr, nullptr))
+            << error;
+        struct stat status;
+        ASSERT_EQ(0, stat(written.c_str(), &status));
+        EXPECT_EQ(0640u, status.st_mode & 07777);
+        EXPECT_GT(status.st_size, 3);
+    }
+    // The compression choices of IMC2/BKC2: every one loads back the same pixels.
+    const std::string folder = dir.file("none/x.imc2");
+    EXPECT_EQ(QMV3_SAVE_OPEN_FAILED, qmSaveImagesToFileEx2(&images, folder.c_str(), 0, error, sizeof error, nullptr,
+                                                           nullptr));
+    EXPECT_NE(std::string::npos, std::string(error).find("folder " + dir.file("none") + ": No such file or directory"));
+    long long sizes[3] = {};
+    const unsigned int flags[3] = {0, QMV3_SAVE_FLAG_COMPRESS_FAST, QMV3_SAVE_FLAG_COMPRESS_NONE};
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = dir.file("c" + std::to_string(i) + ".imc2");
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFileEx2(&images, path.c_str(), flags[i], error, sizeof error, nullptr,
+                                                      nullptr));
+        sizes[i] = static_cast<long long>(qmv3test::ReadFileBytes(path).size());
+        QMBUNCHOFIMAGES loaded;
+        qmInitializeBunchStructure(&loaded);
+        ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(path.c_str(), &loaded));
+        EXPECT_TRUE(SamePixels(images, loaded));
+        qmFreeBunch(&loaded);
+    }
+    EXPECT_GT(sizes[2], 2 * 64 * 32 * 2);
+    EXPECT_LT(sizes[0], sizes[2]);
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR,
+              qmSaveImagesToFileEx2(&images, dir.file("d.imc2").c_str(),
+                                    QMV3_SAVE_FLAG_COMPRESS_FAST | QMV3_SAVE_FLAG_COMPRESS_NONE, error, sizeof error,
+                                    nullptr, nullptr));
+}
+
+TEST(FileCalls, ExportWritesTheRangeAskedFor) {
+    TempDir dir;
+    QMBUNCHOFIMAGES images = MakeSequence(12, 8, 4, 1, QMV3_FORMAT_GRAY, 100);
+    SequenceGuard guard(images);
+    char error[512] = "";
+    const struct {
+        const char* name;
+        unsigned first, last;
+        int code;
+        std::vector<std::string> written;
+    } cases[] = {
+        {"r.png", 3, 4, QMV3_SAVE_OK, {"r-03.png", "r-04.png"}},
+        {"one.png", 12, 12, QMV3_SAVE_OK, {"one.png"}},
+        {"r.tif", 0, 2, QMV3_SAVE_OK, {"r.tif"}},
+        {"bad.tif", 5, 4, QMV3_SAVE_PARAMETER_ERROR, {}},
+        {"beyond.h5", 1, 13, QMV3_SAVE_PARAMETER_ERROR, {}},
+        {"wrong.imc2", 0, 0, QMV3_SAVE_PARAMETER_ERROR, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::string> before = Names(dir.path());
+        QMV3_EXPORT_OPTIONS options = {sizeof options, QMV3_EXPORT_FLAG_COMPRESS, c.first, c.last};
+        EXPECT_EQ(c.code, qmExportImagesToFile(&images, dir.file(c.name).c_str(), &options, error, sizeof error,
+                                               nullptr, nullptr))
+            << error;
+        std::vector<std::string> expected = before;
+        expected.insert(expected.end(), c.written.begin(), c.written.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, Names(dir.path()));
+    }
+    QMBUNCHOFIMAGES loaded;
+    qmInitializeBunchStructure(&loaded);
+    ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(dir.file("r.tif").c_str(), &loaded));
+    ASSERT_EQ(2u, loaded.numFrames);
+    EXPECT_EQ(101u, loaded.imageArray[1].frameHeader.frameNumber);
+    qmFreeBunch(&loaded);
+    char name[64];
+    EXPECT_EQ(0, qmGetExportFileName("x/r.PNG", 7, 100, name, sizeof name));
+    EXPECT_STREQ("x/r-007.png", name);
+}
+
+TEST(FileCalls, DiagnosisNamesTheClosestKindAndItsReason) {
+    TempDir dir;
+    QMBUNCHOFIMAGES images = MakeSequence(2, 8, 4, 1, QMV3_FORMAT_GRAY);
+    SequenceGuard guard(images);
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, dir.file("whole.imc2").c_str()));
+    std::vector<unsigned char> cut = qmv3test::ReadFileBytes(dir.file("whole.imc2"));
+    cut.resize(cut.size() - 5);
+    qmv3test::WriteFileBytes(dir.file("cut.imc2"), cut);
+    qmv3test::WriteFileBytes(dir.file("text.tif"), {'h', 'e', 'l', 'l', 'o'});
+    // An IMM header of 4 x 2 pixels, 8 bits, without whole frames behind it.
+    qmv3test::WriteFileBytes(dir.file("short.imm"), {4, 0, 8, 0, 2, 0, 8, 0, 1, 2, 3});
+    mkdir(dir.file("folder.imc2").c_str(), 0700);
+    const struct {
+        const char* name;
+        int closest;
+        const char* reason;
+    } cases[] = {
+        {"cut.imc2", QMV3_FILE_IMC2_BKC2, "of image 2 of 2"},
+        {"text.tif", QMV3_FILE_TIFF, "no TIFF signature"},
+        {"short.imm", QMV3_FILE_IMM, "the header announces 4 x 2 pixels, 8 bits: frames of 24 bytes"},
+        {"missing.png", QMV3_FILE_UNKNOWN, "No such file or directory"},
+        {"folder.imc2", QMV3_FILE_UNKNOWN, "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int kind = -2;
+        char reason[512] = "";
+        EXPECT_EQ(QMV3_FILE_UNKNOWN, qmCheckFileFormatEx(dir.file(c.name).c_str(), &kind, reason, sizeof reason));
+        EXPECT_EQ(c.closest, kind);
+        EXPECT_NE(std::string::npos, std::string(reason).find(c.reason)) << reason;
+    }
+}
+
+TEST(FileCalls, HiddenFoldersOfEndedProcessesAreRemovedOnTheNextSave) {
+    TempDir dir;
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const struct {
+        const char* folder;
+        std::string owner;  // "" for none
+        bool kept;
+    } cases[] = {
+        {".qmv3-partial-ended", std::to_string(child) + "\n", false},
+        {".qmv3-partial-living", std::to_string(getpid()) + "\n", true},
+        {".qmv3-partial-unowned", "", true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(0, mkdir(dir.file(c.folder).c_str(), 0700));
+        qmv3test::WriteFileBytes(dir.file(std::string(c.folder) + "/half.imc2"), {1, 2});
+        if (!c.owner.empty())
+            qmv3test::WriteFileBytes(dir.file(std::string(c.folder) + "/.qmv3-owner"),
+                                     std::vector<unsigned char>(c.owner.begin(), c.owner.end()));
+    }
+    QMBUNCHOFIMAGES images = MakeSequence(1, 8, 4, 1, QMV3_FORMAT_GRAY);
+    SequenceGuard guard(images);
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, dir.file("new.imc2").c_str()));
+    for (const auto& c : cases) EXPECT_EQ(c.kept, qmv3test::FileExists(dir.file(c.folder))) << c.folder;
+}
+
+}  // namespace
