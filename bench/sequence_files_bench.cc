@@ -1,7 +1,7 @@
 // IMC2 sequence files: saving against zlib's compress of the same frames, loading against zlib's
 // uncompress and libdeflate's inflation of the same streams into fresh frame buffers (a load must
-// hand out new memory, so the baselines allocate theirs the same way), and the growth of the time
-// with the number of frames.
+// hand out new memory, so the baselines allocate theirs the same way), the headers-only load against
+// the full one, and the growth of the time with the number of frames.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -109,6 +109,23 @@ void Load(benchmark::State& state, const Kind& kind) {
     }
 }
 
+// What `qmv3 info` reads: the headers alone, every pixel block passed over by its length.
+void LoadHeaders(benchmark::State& state, const Kind& kind) {
+    const Material& material = MaterialOf(kind);
+    QMV3_LOAD_OPTIONS options{};
+    options.size = sizeof options;
+    options.flags = QMV3_LOAD_FLAG_HEADERS_ONLY;
+    for (auto _ : state) {
+        QMBUNCHOFIMAGES loaded{};
+        if (qmLoadImagesFromFileEx2(material.savedFile.c_str(), &loaded, &options, nullptr, nullptr, nullptr, 0) !=
+            QMV3_LOAD_OK) {
+            state.SkipWithError("qmLoadImagesFromFileEx2 failed");
+            break;
+        }
+        qmFreeBunch(&loaded);
+    }
+}
+
 // Inflates every stream into a fresh frame buffer with one of the engines.
 template <typename Inflate>
 void InflateAll(benchmark::State& state, const Kind& kind, Inflate inflate) {
@@ -171,6 +188,12 @@ void RegisterKind(const Kind& kind) {
                             TimeOf(base + "save_fast"), TimeOf(base + "zlib_compress"), kind.fastSaveGoal});
     qmv3bench::AddRatioRow({kind.order + 2, "IMC2 load " + text + " vs zlib uncompress", TimeOf(base + "load"),
                             TimeOf(base + "zlib_uncompress"), 0.65});
+    // The camera-sized frames: what a summary of a long recording spares.
+    if (kind.shape == &qmv3bench::kGrey16) {
+        add(base + "load_headers", [&kind](benchmark::State& s) { LoadHeaders(s, kind); });
+        qmv3bench::AddRatioRow({kind.order + 4, "IMC2 headers-only load (info) " + text + " vs the full load",
+                                TimeOf(base + "load_headers"), TimeOf(base + "load"), 0.05});
+    }
 #ifdef QMV3_HAVE_LIBDEFLATE
     add(base + "libdeflate_inflate", [&kind](benchmark::State& s) {
         libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();

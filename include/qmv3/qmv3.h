@@ -1481,7 +1481,10 @@ typedef struct QMV3_LOAD_OPTIONS {
  *
  * With QMV3_LOAD_FLAG_HEADERS_ONLY every image has its header as a full load gives it (appendedFrameSize
  * and totalLength as in the file) but frameBuffer null and frameBufferSize 0; IMC2/BKC2 files skip each
- * pixel block by its length without reading it, so the memory needed does not grow with the frames.
+ * pixel block by its length without reading it, and IMC/BKC, IMM and BKG files pass over each frame by
+ * its size (IMC/BKC by its stored stream length, never inflated), so neither the time nor the memory
+ * needed grows with the pixels, and the load memory limit does not apply. TIFF, PNG and HDF5 files are
+ * decoded whole (within the load memory limit) and their pixels then released.
  *
  * With QMV3_LOAD_FLAG_ONE_BLOCK the frames of an IMC2/BKC2 file lie back to back in one malloc block
  * (huge pages where the system offers them) that belongs to the sequence: qmFreeBunch releases it once.

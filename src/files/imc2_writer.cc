@@ -4,6 +4,7 @@
 // overwritten (the file is created exclusively, so a file that appears after the existence check is not
 // touched either). The interrupt flag and the progress value may be shared with another thread without
 // synchronisation: the flag is only read, the progress only increases.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +97,9 @@ bool FormatName(const Writer& writer, int format, const char* key, std::string& 
     return true;
 }
 
+// A NaN scale is no scale: it is written as "not set", the value readers refuse it for.
+double ScaleToWrite(float scale) { return std::isnan(scale) ? -1.0 : static_cast<double>(scale); }
+
 bool WriteGlobalSets(const Writer& writer, const DIMAGE& first, uint32_t numImages) {
     const DIMAGE_FRAMEHEADER& h = first.frameHeader;
     const int32_t width = h.aoiWidth > 0 ? h.aoiWidth : h.sourceWidth;
@@ -103,11 +107,11 @@ bool WriteGlobalSets(const Writer& writer, const DIMAGE& first, uint32_t numImag
     if (!WriteGlobal(writer, "number_of_images", static_cast<unsigned>(numImages)) ||
         !WriteGlobal(writer, "width_px", static_cast<unsigned>(width)) ||
         !WriteGlobal(writer, "height_px", static_cast<unsigned>(height)) ||
-        !WriteGlobal(writer, "scale_x_mm/px", static_cast<double>(h.xScale))) {
+        !WriteGlobal(writer, "scale_x_mm/px", ScaleToWrite(h.xScale))) {
         return false;
     }
     Progress(writer, 0.04);
-    if (!WriteGlobal(writer, "scale_y_mm/px", static_cast<double>(h.yScale)) ||
+    if (!WriteGlobal(writer, "scale_y_mm/px", ScaleToWrite(h.yScale)) ||
         !WriteGlobal(writer, "source_width_px", static_cast<int>(h.sourceWidth)) ||
         !WriteGlobal(writer, "source_height_px", static_cast<int>(h.sourceHeight)) ||
         !WriteGlobal(writer, "aoi_width_px", static_cast<int>(h.aoiWidth), "Error writing")) {

@@ -1,6 +1,7 @@
 // The load with options: a range of images, headers without pixels, the frames in one block. IMC2/BKC2
 // files are read with the plan (images before the range and pixel blocks not wanted are passed over by
-// their lengths); every other kind is loaded whole by the general load and then cut to the plan.
+// their lengths), the older kinds without pixels pass over their frames by their fixed sizes; every
+// other kind is loaded whole by the general load and then cut to the plan.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,15 @@ bool StartsAsImc2(const char* path) {
     if (magic1 != imc2::kMagic1 || magic2 != imc2::kMagic2) return false;
     return !_internal_is_file_imm(path, nullptr, 0) && !_internal_is_file_bkg(path, nullptr, 0) &&
            !_internal_is_file_imc_bkc(path, nullptr, 0);
+}
+
+// The older kind (VIDINFHDR_TYPE_IMC, _IMM or _BKG) the general load reads path as, in its order, or
+// VIDINFHDR_TYPE_EMPTY for any other file.
+int OlderKindOf(const char* path) {
+    if (_internal_is_file_imc_bkc(path, nullptr, 0)) return VIDINFHDR_TYPE_IMC;
+    if (_internal_is_file_imm(path, nullptr, 0)) return VIDINFHDR_TYPE_IMM;
+    if (_internal_is_file_bkg(path, nullptr, 0)) return VIDINFHDR_TYPE_BKG;
+    return VIDINFHDR_TYPE_EMPTY;
 }
 
 bool CheckOptions(const char* path, const QMV3_LOAD_OPTIONS& options, std::string& errorText) {
@@ -97,6 +107,13 @@ int LoadWithOptions(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_O
     plan.oneBlock = (options.flags & QMV3_LOAD_FLAG_ONE_BLOCK) != 0;
     if (StartsAsImc2(path)) {
         return _internal_load_imc2_file_planned(path, images, plan, code, errorText, interrupt, percent) ? 0 : code;
+    }
+    // The older kinds have fixed sizes: their headers alone are read by passing over every frame.
+    const int olderKind = plan.headersOnly ? OlderKindOf(path) : VIDINFHDR_TYPE_EMPTY;
+    if (olderKind != VIDINFHDR_TYPE_EMPTY) {
+        code = _internal_load_older_file(olderKind, path, images, errorText, interrupt, percent, true);
+        if (code != QMV3_LOAD_OK) return code;
+        return CutToPlan(path, images, plan, errorText);
     }
     char message[8192];  // room for a path of 4096 bytes and its message
     message[0] = '\0';

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "files/imc2_format.h"
@@ -156,9 +157,17 @@ bool ConvertGlobal(const GlobalKey& entry, const std::string& value, DIMAGE& tmp
         case ValueKind::kInt32:
             tail = " could not be converted to int32.";
             return CheckStr2Int32(&(h.*entry.intField), text, 10) == 0;
-        case ValueKind::kFloat:
+        case ValueKind::kFloat: {
             tail = " could not be converted to float.";
-            return CheckStr2Float(&(h.*entry.floatField), text) == 0;
+            float converted = 0.0f;
+            if (CheckStr2Float(&converted, text) != 0) return false;
+            // A NaN scale is no scale (not even "not set", which is any value <= 0): a bad value.
+            const bool scale = entry.floatField == &DIMAGE_FRAMEHEADER::xScale ||
+                               entry.floatField == &DIMAGE_FRAMEHEADER::yScale;
+            if (scale && std::isnan(converted)) return false;
+            h.*entry.floatField = converted;
+            return true;
+        }
         case ValueKind::kFormat:
             tail = " could not be converted.";
             return CDIMAGE::getFormatFromString(h.*entry.intField, text);

@@ -86,20 +86,20 @@ int _internal_save_older_file(QMBUNCHOFIMAGES* apImages, const char* path, std::
 }
 
 int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText, int* interrupt,
-                    double* percent) {
+                    double* percent, bool headersOnly) {
     VIDINFHDR record;
     std::memset(&record, 0, sizeof(record));
     initialize_vidinfhdr(&record);
     int result = 0;
     int failureCode = 0;
     if (kind == VIDINFHDR_TYPE_IMM) {
-        result = _internal_load_imm_file(path, &record, interrupt, percent, 0.5);
+        result = _internal_load_imm_file(path, &record, interrupt, percent, 0.5, headersOnly);
         failureCode = QMV3_LOAD_IMM_FAILED;
     } else if (kind == VIDINFHDR_TYPE_BKG) {
-        result = _internal_load_bkg_file(path, &record, percent, 0.5);
+        result = _internal_load_bkg_file(path, &record, percent, 0.5, headersOnly);
         failureCode = QMV3_LOAD_BKG_FAILED;
     } else {
-        result = _internal_load_imc_file(path, &record, interrupt, percent, 0.5);
+        result = _internal_load_imc_file(path, &record, interrupt, percent, 0.5, headersOnly);
         failureCode = QMV3_LOAD_IMC_BKC_FAILED;
     }
     int code = QMV3_LOAD_OK;
@@ -117,7 +117,8 @@ int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apIma
         std::string text;
         // The record is freed below, so its frames can become the images' frames without a copy.
         if (!internal_transcode_vidinfhdr_to_qmbunchofimages(path, &record, apImages, interrupt, percent, 0.5, text,
-                                                             FrameHandover::kTake)) {
+                                                             headersOnly ? FrameHandover::kHeadersOnly
+                                                                         : FrameHandover::kTake)) {
             errorText = _internal_filePrefix(path) + " load error: " + text;
             code = QMV3_LOAD_TRANSCODING_FAILED;
         }

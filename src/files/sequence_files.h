@@ -32,8 +32,9 @@ int _internal_save_older_file(QMBUNCHOFIMAGES* apImages, const char* path, std::
 
 // Loads an older file of a detected kind (VIDINFHDR_TYPE_IMM, _BKG, or _IMC for IMC and BKC) through its
 // loader and the conversion into the empty sequence. Returns QMV3_LOAD_OK or a QMV3_LOAD_* code.
+// With headersOnly the images have their headers only (see qmLoadImagesFromFileEx2).
 int _internal_load_older_file(int kind, const char* path, QMBUNCHOFIMAGES* apImages, std::string& errorText,
-                              int* interrupt, double* percent);
+                              int* interrupt, double* percent, bool headersOnly = false);
 
 // Reads an IMC2/BKC2 file into the empty sequence apImages. True with code 0; false with code and errorText
 // set and the sequence untouched (nothing allocated is handed out).
@@ -56,8 +57,9 @@ bool _internal_load_imc2_file_planned(const char* asFilePath, QMBUNCHOFIMAGES* a
 
 // How the images get their pixels: copies, leaving the record as it was, or the record's own frame
 // buffers, whose pointers in the record become null (a loader that frees the record afterwards saves a
-// copy of every frame).
-enum class FrameHandover { kCopy, kTake };
+// copy of every frame), or none at all for a record loaded without pixels (the images then have their
+// headers only: frameBuffer null, frameBufferSize 0).
+enum class FrameHandover { kCopy, kTake, kHeadersOnly };
 
 // Turns a loaded older record into GRAY images appended to the empty sequence apOutImages. path may be
 // null (no time stamp, no port name). On false the sequence stays empty; frames already taken are freed.

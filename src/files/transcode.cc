@@ -127,7 +127,8 @@ bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR
             return false;
         }
         // Sizes beyond what an image may hold would fail the validity check; refuse them before allocating.
-        if (frameSize > QMV3_MAX_TRANSPORT_SIZE || apInVinf->framebits[k - 1] == nullptr) {
+        const bool headersOnly = handover == FrameHandover::kHeadersOnly;
+        if (frameSize > QMV3_MAX_TRANSPORT_SIZE || (!headersOnly && apInVinf->framebits[k - 1] == nullptr)) {
             errorText = "_internal_qmCheckImageValidity failed at image " + of + ".";
             return false;
         }
@@ -135,7 +136,7 @@ bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR
         if (handover == FrameHandover::kTake) {
             bits = apInVinf->framebits[k - 1];
             apInVinf->framebits[k - 1] = nullptr;
-        } else {
+        } else if (handover == FrameHandover::kCopy) {
             bits = static_cast<unsigned char*>(std::malloc(frameSize));
             if (bits == nullptr) {
                 errorText =
@@ -146,13 +147,21 @@ bool internal_transcode_vidinfhdr_to_qmbunchofimages(const char* path, VIDINFHDR
         }
         DIMAGE& image = images.Add(tmpl);
         image.frameBuffer = bits;
-        image.frameBufferSize = static_cast<uint32_t>(frameSize);
+        image.frameBufferSize = headersOnly ? 0 : static_cast<uint32_t>(frameSize);
         image.frameHeader.frameNumber = k;
         image.frameHeader.xScale = static_cast<float>(apInVinf->framescales[k - 1]);
         image.frameHeader.yScale = image.frameHeader.xScale;
         image.frameHeader.appendedFrameSize = static_cast<int32_t>(frameSize);
         image.sourceHeader.totalLength = static_cast<uint32_t>(frameSize + QMV3_IMAGE_HEADER_SIZE);
-        if (!_internal_qmCheckImageValidity(image)) {
+        // Without pixels the rules see the record as a full load gives it: they read the header and
+        // whether a buffer is there, never the pixels.
+        static unsigned char kStandInPixels;
+        DIMAGE checked = image;
+        if (headersOnly) {
+            checked.frameBuffer = &kStandInPixels;
+            checked.frameBufferSize = static_cast<uint32_t>(frameSize);
+        }
+        if (!_internal_qmCheckImageValidity(checked)) {
             errorText = "_internal_qmCheckImageValidity failed at image " + of + ".";
             return false;
         }

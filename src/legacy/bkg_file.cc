@@ -55,20 +55,23 @@ int ReadArbitraryFrames(ByteReader& file, PendingRecord& pending, const Arbitrar
 
 }  // namespace
 
-int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale) {
+int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale,
+                            bool headersOnly) {
     ByteReader file;
     FrameWords words;
     uint32_t frameBytes = 0;
     const int opened = OpenFrameWordsFile(path, rec, file, words, frameBytes);
     if (opened != QMV3_LEGACY_LOAD_OK) return opened;
     // A frame the file cannot hold stays a short read, as it always was.
-    const int checked = frameBytes <= file.Remaining() ? CheckFramesToLoad(1, frameBytes) : QMV3_LEGACY_LOAD_OK;
+    const int checked =
+        frameBytes <= file.Remaining() ? CheckFramesToLoad(headersOnly ? 0 : 1, frameBytes) : QMV3_LEGACY_LOAD_OK;
     if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     PendingRecord pending;
     if (!pending.AllocateArrays(1)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     VIDINFHDR& built = pending.record();
     built.framescales[0] = 1.0;
-    int code = ReadFrame(file, frameBytes, &built.framebits[0]);
+    if (headersOnly && frameBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
+    const int code = headersOnly ? QMV3_LEGACY_LOAD_OK : ReadFrame(file, frameBytes, &built.framebits[0]);
     if (code != QMV3_LEGACY_LOAD_OK) return code;
     built.bpp = words.bitsPerPixel;
     built.ebitpp = words.effectiveBits;

@@ -46,6 +46,7 @@ struct BlockBuffer {
     }
 };
 
+// Reads one frame; with frame null only its header, the stream passed over by its length.
 int ReadImcFrame(ByteReader& file, uint32_t frameBytes, BlockBuffer& block, deflate_engine::Inflater& inflater,
                  unsigned char** frame, double* scale) {
     double frameScale = 0.0;
@@ -57,6 +58,10 @@ int ReadImcFrame(ByteReader& file, uint32_t frameBytes, BlockBuffer& block, defl
     if (compressedBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
     if (static_cast<uint64_t>(compressedBytes) * kMaxInflateRatio + 64 < pixelBytes)
         return QMV3_LEGACY_LOAD_BAD_CONTENT;
+    if (frame == nullptr) {
+        *scale = frameScale;
+        return file.Skip(compressedBytes) ? QMV3_LEGACY_LOAD_OK : QMV3_LEGACY_LOAD_SHORT_READ;
+    }
     if (!block.Reserve(compressedBytes == 0 ? 1 : compressedBytes)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
     if (!file.ReadBytes(block.bytes.get(), compressedBytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
     *scale = frameScale;
@@ -71,12 +76,13 @@ int ReadImcFrame(ByteReader& file, uint32_t frameBytes, BlockBuffer& block, defl
 }
 
 int ReadImcFrames(ByteReader& file, VIDINFHDR& rec, uint32_t frameBytes, int* cancel, double* progress,
-                  double progressScale) {
+                  double progressScale, bool headersOnly) {
     BlockBuffer block;
     deflate_engine::Inflater inflater;
     for (int32_t i = 0; i < rec.numframes; ++i) {
         if (Cancelled(cancel)) return QMV3_LEGACY_LOAD_INTERRUPTED;
-        int code = ReadImcFrame(file, frameBytes, block, inflater, &rec.framebits[i], &rec.framescales[i]);
+        int code = ReadImcFrame(file, frameBytes, block, inflater, headersOnly ? nullptr : &rec.framebits[i],
+                                &rec.framescales[i]);
         if (code != QMV3_LEGACY_LOAD_OK) return code;
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
@@ -103,7 +109,7 @@ int WriteImcFrame(OutputFile& file, deflate_engine::Compressor& compressor, cons
 }  // namespace
 
 int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
-                                int type) {
+                                int type, bool headersOnly) {
     // Any other type would make a record that free_vidinfhdr does not release.
     if (type != VIDINFHDR_TYPE_IMC && type != VIDINFHDR_TYPE_BKC) return QMV3_LEGACY_LOAD_UNKNOWN_TYPE;
     if (rec == nullptr || !IsEmptyRecord(rec)) return QMV3_LEGACY_LOAD_NOT_EMPTY;
@@ -124,10 +130,11 @@ int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, d
     }
     // Every frame needs at least its 16-byte header, so the count is bounded by the file.
     if (static_cast<uint64_t>(count) * kImcFrameHeaderBytes > file.Remaining()) return QMV3_LEGACY_LOAD_SHORT_READ;
-    const int checked = CheckFramesToLoad(count, frameBytes);
+    // Without pixels nothing is decoded: only the frame's own size is checked.
+    const int checked = CheckFramesToLoad(headersOnly ? 0 : count, frameBytes);
     if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     if (!pending.AllocateArrays(count)) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
-    int code = ReadImcFrames(file, built, frameBytes, cancel, progress, progressScale);
+    int code = ReadImcFrames(file, built, frameBytes, cancel, progress, progressScale, headersOnly);
     if (code != QMV3_LEGACY_LOAD_OK) return code;
     built.scale = built.framescales[0];
     built.type = type;
@@ -135,8 +142,9 @@ int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, d
     return QMV3_LEGACY_LOAD_OK;
 }
 
-int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
-    return _internal_load_imc_bkc_file(path, rec, cancel, progress, progressScale, VIDINFHDR_TYPE_IMC);
+int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
+                            bool headersOnly) {
+    return _internal_load_imc_bkc_file(path, rec, cancel, progress, progressScale, VIDINFHDR_TYPE_IMC, headersOnly);
 }
 
 int save_imc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double* progress) {

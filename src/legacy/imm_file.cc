@@ -17,18 +17,22 @@ bool SameGeometry(const FrameWords& a, const FrameWords& b) {
 }
 
 int ReadImmFrames(ByteReader& file, PendingRecord& pending, const FrameWords& first, uint32_t frameBytes, int* cancel,
-                  double* progress, double progressScale) {
+                  double* progress, double progressScale, bool headersOnly) {
     VIDINFHDR& rec = pending.record();
     for (int32_t i = 0; i < rec.numframes; ++i) {
         if (Cancelled(cancel)) return QMV3_LEGACY_LOAD_INTERRUPTED;
         unsigned char words[kFrameWordsBytes];
         if (!file.ReadBytes(words, sizeof words)) return QMV3_LEGACY_LOAD_SHORT_READ;
         if (!SameGeometry(DecodeFrameWords(words), first)) return QMV3_LEGACY_LOAD_BAD_CONTENT;
-        rec.framebits[i] = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
-        if (rec.framebits[i] == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
+        if (headersOnly) {
+            if (frameBytes > file.Remaining() || !file.Skip(frameBytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
+        } else {
+            rec.framebits[i] = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes));
+            if (rec.framebits[i] == nullptr) return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
+            if (!file.ReadBytes(rec.framebits[i], frameBytes)) return QMV3_LEGACY_LOAD_SHORT_READ;
+        }
         unsigned char scale[kScaleBytes];
-        if (!file.ReadBytes(rec.framebits[i], frameBytes) || !file.ReadBytes(scale, sizeof scale))
-            return QMV3_LEGACY_LOAD_SHORT_READ;
+        if (!file.ReadBytes(scale, sizeof scale)) return QMV3_LEGACY_LOAD_SHORT_READ;
         rec.framescales[i] = Load<double>(scale);
         Report(progress, static_cast<double>(i + 1) / rec.numframes * progressScale);
     }
@@ -37,7 +41,8 @@ int ReadImmFrames(ByteReader& file, PendingRecord& pending, const FrameWords& fi
 
 }  // namespace
 
-int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale) {
+int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
+                            bool headersOnly) {
     ByteReader file;
     FrameWords first;
     uint32_t frameBytes = 0;
@@ -46,13 +51,14 @@ int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, doubl
     const uint64_t recordLength = static_cast<uint64_t>(frameBytes) + kFrameWordsBytes + kScaleBytes;
     if (file.Length() < recordLength) return QMV3_LEGACY_LOAD_BAD_CONTENT;
     const uint64_t count = file.Length() / recordLength;
-    const int checked = CheckFramesToLoad(count, frameBytes);
+    // Without pixels nothing is decoded: only the frame's own size is checked.
+    const int checked = CheckFramesToLoad(headersOnly ? 0 : count, frameBytes);
     if (checked != QMV3_LEGACY_LOAD_OK) return checked;
     if (!file.Seek(0)) return QMV3_LEGACY_LOAD_SHORT_READ;
     PendingRecord pending;
     if (count > UINT32_MAX || !pending.AllocateArrays(static_cast<uint32_t>(count)))
         return QMV3_LEGACY_LOAD_OUT_OF_MEMORY;
-    int code = ReadImmFrames(file, pending, first, frameBytes, cancel, progress, progressScale);
+    int code = ReadImmFrames(file, pending, first, frameBytes, cancel, progress, progressScale, headersOnly);
     if (code != QMV3_LEGACY_LOAD_OK) return code;
     VIDINFHDR& built = pending.record();
     built.width = first.width;

@@ -11,12 +11,18 @@
 #include "qmv3/qmv3.h"
 
 // Loaders. cancel: the value 1 stops the load with -9 (may be null); progress: receives the share
-// done, rising to progressScale at the end (may be null). The caller's record must be empty.
-int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale);
-int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale);
+// done, rising to progressScale at the end (may be null). The caller's record must be empty. With
+// headersOnly the pixels are passed over by their sizes (IMC/BKC: by the stored stream length, never
+// inflated): every framebits entry stays null and the load memory limit is not consulted, but the
+// frames' sizes and the file's length are checked as in a full load.
+int _internal_load_imm_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
+                            bool headersOnly = false);
+int _internal_load_bkg_file(const char* path, VIDINFHDR* rec, double* progress, double progressScale,
+                            bool headersOnly = false);
 int _internal_load_imc_bkc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
-                                int type);
-int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale);
+                                int type, bool headersOnly = false);
+int _internal_load_imc_file(const char* path, VIDINFHDR* rec, int* cancel, double* progress, double progressScale,
+                            bool headersOnly = false);
 
 // Assigns the text of a load code to text and returns a copy of it.
 std::string internal_load_imm_bkg_imc_file_return_code_to_string(int code, std::string& text);

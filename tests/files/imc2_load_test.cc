@@ -299,6 +299,9 @@ TEST_F(CraftedFile, GlobalMetadataChecks) {
         {0, "number_of_images=0", -3, p_ + " parse error: Meta value images_in_file=0 invalid. Must be >0."},
         {0, "number_of_images=1000", -5, p_ + " read error: Unable to read len_uncompressed value at image 2 of 1000."},
         {3, "scale_x_mm/px=abc", -3, ""},
+        {3, "scale_x_mm/px=-1.0", 0, ""},
+        {3, "scale_x_mm/px=nan", -3, p_ + " parse error: Global metadata scale_x_mm/px=nan could not be converted to float."},
+        {4, "scale_y_mm/px=-NAN", -3, p_ + " parse error: Global metadata scale_y_mm/px=-NAN could not be converted to float."},
         {3, "scale_x_mm/px", -6,
          "Error at _internal_read_metadata_set_from_file while reading 4 of 20 global metadata set "
          "from file \"" +

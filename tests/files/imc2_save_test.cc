@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -112,6 +113,22 @@ TEST(Imc2Save, FramesThatDoNotShrinkAreStoredRaw) {
     EXPECT_EQ(1u, LE(bytes, image1, 8));
     EXPECT_EQ(1u, LE(bytes, image1 + 8, 8));
     EXPECT_EQ(images.imageArray[0].frameBuffer[0], bytes.back());
+}
+
+// A NaN scale, which the reader refuses, is written as "not set": the file stays readable.
+TEST(Imc2Save, ANanScaleIsWrittenAsNotSet) {
+    TempDir dir;
+    QMBUNCHOFIMAGES images = MakeSequence(1, 4, 2, 1, QMV3_FORMAT_GRAY);
+    SequenceGuard guard(images);
+    images.imageArray[0].frameHeader.xScale = std::nanf("");
+    images.imageArray[0].frameHeader.yScale = 0.5f;
+    const std::string path = dir.file("nan.imc2");
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
+    QMBUNCHOFIMAGES loaded = {nullptr, 0};
+    ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(path.c_str(), &loaded));
+    EXPECT_EQ(-1.0f, loaded.imageArray[0].frameHeader.xScale);
+    EXPECT_EQ(0.5f, loaded.imageArray[0].frameHeader.yScale);
+    qmFreeBunch(&loaded);
 }
 
 TEST(Imc2Save, ParameterChecks) {

@@ -3,6 +3,7 @@
 // sequence whose frames were replaced (run under the address sanitizer, a double free fails here).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -121,7 +122,47 @@ TEST_P(LoadOptions, RefusesBadOptionsAndLeavesTheSequenceEmpty) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, LoadOptions, ::testing::Values(".imc2", ".imm"));
+INSTANTIATE_TEST_SUITE_P(Kinds, LoadOptions, ::testing::Values(".imc2", ".imc", ".imm"));
+
+// Headers only decode nothing: under a load memory limit below one frame the full load is refused and the
+// headers-only load is not; an IMC stream damaged at its end is never inflated.
+TEST(HeadersOnly, NeitherDecodesNorAllocatesThePixels) {
+    struct Case {
+        const char* extension;
+        unsigned images;
+        bool damageLastStream;
+    };
+    const Case cases[] = {{".imc2", 4, false}, {".imc", 4, false}, {".imc", 4, true},
+                          {".imm", 4, false},  {".bkg", 1, false}};
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.extension) + (c.damageLastStream ? " damaged" : ""));
+        QMBUNCHOFIMAGES saved = MakeSequence(c.images, kWidth, kHeight, 1, QMV3_FORMAT_GRAY, 1);
+        SequenceGuard guard(saved);
+        const std::string path = dir.file(std::string(c.damageLastStream ? "damaged" : "run") + c.extension);
+        std::remove(path.c_str());
+        ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&saved, path.c_str()));
+        if (c.damageLastStream) {
+            std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(path);
+            for (size_t i = bytes.size() - 4; i < bytes.size(); ++i) bytes[i] ^= 0xFF;  // the stream's checksum
+            qmv3test::WriteFileBytes(path, bytes);
+        }
+        qmSetLoadMemoryLimit(kWidth * kHeight / 2);
+        QMBUNCHOFIMAGES full = {nullptr, 0}, headers = {nullptr, 0};
+        const QMV3_LOAD_OPTIONS options = Options(QMV3_LOAD_FLAG_HEADERS_ONLY, 0, 0);
+        EXPECT_NE(QMV3_LOAD_OK, LoadWith(path, nullptr, full, nullptr));
+        std::string error;
+        EXPECT_EQ(QMV3_LOAD_OK, LoadWith(path, &options, headers, &error)) << error;
+        qmSetLoadMemoryLimit(0);
+        EXPECT_EQ(c.images, headers.numFrames);
+        for (unsigned i = 0; i < headers.numFrames; ++i) {
+            EXPECT_EQ(nullptr, headers.imageArray[i].frameBuffer);
+            EXPECT_EQ(kWidth * kHeight, headers.imageArray[i].frameHeader.appendedFrameSize);
+        }
+        qmFreeBunch(&full);
+        qmFreeBunch(&headers);
+    }
+}
 
 // A frame replaced in a one-block sequence goes through qmReleaseFrameBuffer; qmFreeBunch then frees the
 // new buffer and the block once, and qmDecompressSequence and qmFreeImage know the block's frames.

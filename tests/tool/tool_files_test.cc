@@ -241,8 +241,9 @@ TEST_F(ToolFiles, RecoverAndCheckNameEveryBadImage) {
 
 namespace {
 
-// A camera port name that holds a newline, an escape sequence and a byte of no UTF-8 character must
-// not forge lines of the output nor reach the terminal: every command shows it escaped.
+// A camera port name that holds a newline, an escape sequence, markup and a byte of no UTF-8 character
+// must not forge lines of the output, reach the terminal or become markup of the report: every command
+// shows it escaped (the report also as HTML).
 TEST(ToolEscaping, TextsFromAFileCannotForgeLinesOrDriveTheTerminal) {
     qmv3test::TempDir dir;
     const std::string path = dir.file("forged.imc2");
@@ -250,15 +251,29 @@ TEST(ToolEscaping, TextsFromAFileCannotForgeLinesOrDriveTheTerminal) {
     qmInitializeBunchStructure(&images);
     ASSERT_EQ(QMV3_BUNCH_OK, qmCreateBunchStructure(&images, 1, 24 * 10));
     tooltest::FillImage(images.imageArray[0], 24, 10, 1, 1);
-    std::snprintf(images.imageArray[0].sourceHeader.cameraPortName, 64, "cam\nframes:        99\x1b[31m\xff\\");
+    std::snprintf(images.imageArray[0].sourceHeader.cameraPortName, 64,
+                  "cam\nframes:        99\x1b[31m<script>'x\\\xff");
     ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
     qmFreeBunch(&images);
-    const std::string escaped = "cam\\nframes:        99\\x1b[31m\\xff\\\\";
-    for (const char* command : {"info", "dump"}) {
-        const tooltest::ToolResult result = tooltest::RunTool({command, path}, dir);
-        EXPECT_TRUE(tooltest::Contains(result.out, escaped)) << command << ": " << result.out;
-        EXPECT_FALSE(tooltest::Contains(result.out, "\nframes:        99")) << command;
-        EXPECT_FALSE(tooltest::Contains(result.out + result.err, "\x1b")) << command;
+    const std::string escaped = "cam\\nframes:        99\\x1b[31m<script>'x\\\\\\xff";
+    const std::string markup = "cam\\nframes:        99\\x1b[31m&lt;script&gt;&#39;x\\\\\\xff";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string page;  // the report's page, whose text is checked instead of standard output
+        std::string shown;
+    } cases[] = {
+        {{"info", path}, "", escaped},
+        {{"dump", path}, "", escaped},
+        {{"check", path}, "", ""},  // names no port, but nothing of it may leak
+        {{"report", path, "-o", dir.file("forged.html")}, dir.file("forged.html"), markup},
+    };
+    for (const Case& c : cases) {
+        const tooltest::ToolResult result = tooltest::RunTool(c.arguments, dir);
+        const std::string text = c.page.empty() ? result.out : qmv3test::ReadFileText(c.page);
+        EXPECT_EQ(0, result.status) << c.arguments[0] << ": " << result.err;
+        EXPECT_TRUE(tooltest::Contains(text, c.shown)) << c.arguments[0] << ": " << text.substr(0, 2000);
+        for (const char* raw : {"\nframes:        99", "\x1b", "\xff", c.page.empty() ? "\x1b" : "<script>"})
+            EXPECT_FALSE(tooltest::Contains(text + result.err, raw)) << c.arguments[0] << " shows " << raw;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -124,6 +125,32 @@ TEST_F(ToolInterchange, ExportThenImportKeepsFramesAndFacts) {
     // The uncompressed exports, read by tifffile, h5py and Pillow.
     std::string output;
     EXPECT_EQ(RunPython("check", dir, output), 0) << output;
+}
+
+// PNG holds a resolution as whole pixels per metre below 2^31: a TIFF's resolution beyond that (268 435 457
+// pixels per centimetre) is left out of the PNG, not wrapped (the sanitizer build catches a wrapping cast).
+TEST_F(ToolInterchange, PngExportLeavesOutAResolutionItCannotHold) {
+    const struct {
+        float millimetresPerPixel;
+        bool kept;
+    } cases[] = {{0.125f, true}, {10.0f / 268435457.0f, false}, {1e-30f, false}};
+    for (const auto& c : cases) {
+        QMBUNCHOFIMAGES images;
+        qmInitializeBunchStructure(&images);
+        ASSERT_EQ(qmCreateBunchStructure(&images, 1, 24 * 10), QMV3_BUNCH_OK);
+        tooltest::FillImage(images.imageArray[0], 24, 10, 1, 1);
+        images.imageArray[0].frameHeader.xScale = images.imageArray[0].frameHeader.yScale = c.millimetresPerPixel;
+        const std::string tiff = dir.file("resolution.tif"), png = dir.file("resolution.png");
+        std::remove(tiff.c_str());
+        const int saved = qmSaveImagesToFile(&images, tiff.c_str());
+        qmFreeBunch(&images);
+        ASSERT_EQ(saved, QMV3_SAVE_OK);
+        const tooltest::ToolResult result = RunTool({"export", tiff, png, "--force"}, dir);
+        ASSERT_EQ(result.status, 0) << c.millimetresPerPixel << ": " << result.err;
+        const std::vector<unsigned char> bytes = qmv3test::ReadFileBytes(png);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_EQ(c.kept, Contains(text, "pHYs")) << c.millimetresPerPixel;
+    }
 }
 
 TEST_F(ToolInterchange, FilesOfOtherProgramsAreReadIn) {

@@ -100,7 +100,7 @@ int Run(const Arguments& arguments) {
     const std::string path = arguments.Positionals()[0];
     Sequence sequence;
     std::string message;
-    if (!LoadSequence(path, sequence, message)) return Failure(command, "%s", message.c_str());
+    if (!LoadHeaders(path, sequence, message)) return Failure(command, "%s", message.c_str());
     if (static_cast<unsigned long>(frame) > sequence.size())
         return Failure(command, "%s holds %u images, there is no image %ld", path.c_str(), sequence.size(), frame);
     const DIMAGE& image = sequence[static_cast<uint32_t>(frame - 1)];

@@ -1,5 +1,6 @@
 // "qmv3 info": what a sequence file holds: its kind, frame count, geometry, pixel format, scale,
-// frame-number range with the completeness of the sequence, and the time-stamp range.
+// frame-number range with the completeness of the sequence, and the time-stamp range. All of it comes
+// from the headers: the pixels are never read, so a long recording is summed up in a blink.
 #include <cstdio>
 
 #include "command.h"
@@ -57,7 +58,7 @@ int Run(const Arguments& arguments) {
     const int detection = qmCheckFileFormat(path.c_str(), detectionText, sizeof detectionText);
     Sequence sequence;
     std::string message;
-    if (!LoadSequence(path, sequence, message)) return Failure(kInfoCommand, "%s", message.c_str());
+    if (!LoadHeaders(path, sequence, message)) return Failure(kInfoCommand, "%s", message.c_str());
     const char* kind = FileKindName(detection);
     std::printf("file:          %s\n", path.c_str());
     std::printf("kind:          %s, %lld bytes\n", kind ? kind : "unrecognised", FileSize(path));
@@ -79,7 +80,8 @@ const Command kInfoCommand = {
     "describe a sequence file: kind, frames, geometry, pixel format, numbering, time",
     "Reads IMC2/BKC2, IMM, BKG, IMC and BKC files, and TIFF and PNG images; the kind is decided\n"
     "by the content.\n"
-    "The geometry, pixel format and scale are those of the first image.\n",
+    "The geometry, pixel format and scale are those of the first image. Only the headers are\n"
+    "read (TIFF, PNG and HDF5 images are decoded); 'qmv3 check' reads the pixels.\n",
     nullptr,
     0,
     1,

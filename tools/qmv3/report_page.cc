@@ -123,14 +123,14 @@ void Summary(const ReportInput& input, std::string& page) {
             "</span>");
     std::string invalid = input.invalid.empty() ? "none" : "";
     for (const InvalidImage& image : input.invalid)
-        invalid += "<div class=\"bad\">image " + std::to_string(image.position) + ": " + EscapeMarkup(image.sentence) +
-                   "</div>";
+        invalid += "<div class=\"bad\">image " + std::to_string(image.position) + ": " +
+                   EscapeMarkup(EscapeText(image.sentence)) + "</div>";
     Row(page, "invalid images", invalid);
     if (!input.aboveEffectiveBits.empty()) {
         std::string above;
         for (const InvalidImage& image : input.aboveEffectiveBits)
             above += "<div class=\"bad\">image " + std::to_string(image.position) + ": " +
-                     EscapeMarkup(image.sentence) + "</div>";
+                     EscapeMarkup(EscapeText(image.sentence)) + "</div>";
         Row(page, "values above the effective bits", above);
     }
     page += "</table>";

@@ -13,6 +13,7 @@
 #include "interrupt.h"
 #include "output_file.h"
 #include "progress_bar.h"
+#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -76,18 +77,27 @@ bool ParseCompression(const char* text, unsigned int& flags) {
     return false;
 }
 
-bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message) {
+bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message,
+                  const QMV3_LOAD_OPTIONS* options) {
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
     int code = 0;
     {
         ProgressBar bar("loading " + path, &progress);
-        code = qmLoadImagesFromFileEx(path.c_str(), sequence.get(), interrupt.Flag(), &progress, errorText,
-                                      sizeof errorText);
+        code = qmLoadImagesFromFileEx2(path.c_str(), sequence.get(), options, interrupt.Flag(), &progress, errorText,
+                                       sizeof errorText);
     }
     if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
+    // A file of no kind goes to the IMC2/BKC2 reader, whose complaint ("magic1 not zero") says nothing
+    // of a file that comes closer to an older kind: that kind's reason does.
+    int closest = QMV3_FILE_UNKNOWN;
+    char reason[1024] = "";
+    if (code != QMV3_LOAD_INTERRUPTED &&
+        qmCheckFileFormatEx(path.c_str(), &closest, reason, sizeof reason) == QMV3_FILE_UNKNOWN &&
+        (closest == QMV3_FILE_IMC_BKC || closest == QMV3_FILE_IMM || closest == QMV3_FILE_BKG) && reason[0] != '\0')
+        message = "File \"" + path + "\" is no " + FileKindName(closest) + " file: " + EscapeText(reason, sizeof reason);
     // An image file's reason reads better after its name alone.
     const std::string prefix = "File \"" + path + "\" load error: ";
     if (code == QMV3_LOAD_INVALID_FILE && message.rfind(prefix, 0) == 0 &&
@@ -99,6 +109,14 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     const std::string problem = code == QMV3_LOAD_INTERRUPTED ? "" : FileProblem(path);
     if (!problem.empty()) message += " (" + problem + ")";
     return false;
+}
+
+bool LoadHeaders(const std::string& path, Sequence& sequence, std::string& message) {
+    QMV3_LOAD_OPTIONS options;
+    std::memset(&options, 0, sizeof options);
+    options.size = sizeof options;
+    options.flags = QMV3_LOAD_FLAG_HEADERS_ONLY;
+    return LoadSequence(path, sequence, message, &options);
 }
 
 std::string SaveMessage(const std::string& path, int code, const char* errorText, const char* operation) {
@@ -262,9 +280,37 @@ long long FileSize(const std::string& path) {
     return static_cast<long long>(status.st_size);
 }
 
+bool HasHeaderOnly(const DIMAGE& image) {
+    return image.frameBuffer == nullptr && image.frameHeader.appendedFrameSize > 0;
+}
+
+DIMAGE JudgedRecord(const DIMAGE& image) {
+    // The rules read each header and whether a buffer is there, never the pixels.
+    static unsigned char standInPixels;
+    DIMAGE record = image;
+    if (HasHeaderOnly(image)) {
+        record.frameBuffer = &standInPixels;
+        record.frameBufferSize = static_cast<uint32_t>(image.frameHeader.appendedFrameSize);
+    }
+    return record;
+}
+
+int JudgeSequence(const Sequence& sequence, int (*rule)(const QMBUNCHOFIMAGES*)) {
+    bool headersOnly = false;
+    for (uint32_t i = 0; i < sequence.size() && !headersOnly; ++i) headersOnly = HasHeaderOnly(sequence[i]);
+    if (!headersOnly) return rule(sequence.get());
+    std::vector<DIMAGE> records;
+    records.reserve(sequence.size());
+    for (uint32_t i = 0; i < sequence.size(); ++i) records.push_back(JudgedRecord(sequence[i]));
+    QMBUNCHOFIMAGES judged;
+    judged.imageArray = records.data();
+    judged.numFrames = sequence.size();
+    return rule(&judged);
+}
+
 const char* SequenceVerdict(const Sequence& sequence) {
-    if (qmIsCompleteSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "complete sequence";
-    if (qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES) return "sequence with gaps or repeats";
+    if (JudgeSequence(sequence, qmIsCompleteSequence) == QMV3_SEQUENCE_YES) return "complete sequence";
+    if (JudgeSequence(sequence, qmIsSequence) == QMV3_SEQUENCE_YES) return "sequence with gaps or repeats";
     return "not one sequence";
 }
 

@@ -47,9 +47,13 @@ class OlderRecord {
 // wrong with it that the system can tell.
 std::string FileProblem(const std::string& path);
 
-// Loads any file the library reads into an empty sequence; false with a message that names the file
-// (the library's message and, in parentheses, the file's problem).
-bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message);
+// Loads any file the library reads into an empty sequence (with options: as qmLoadImagesFromFileEx2
+// loads it); false with a message that names the file (the library's message, or for a file of no
+// kind whose closest kind is not IMC2/BKC2 that kind's reason, and in parentheses the file's problem).
+bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message,
+                  const QMV3_LOAD_OPTIONS* options = nullptr);
+// LoadSequence of the headers only: every image without pixels (frameBuffer null).
+bool LoadHeaders(const std::string& path, Sequence& sequence, std::string& message);
 
 // Whether the library writes the kind with its interchange writers (TIFF, PNG, HDF5).
 bool IsInterchangeKind(int kind);
@@ -84,6 +88,15 @@ std::string MetadataLoss(const Sequence& sequence, const std::string& output, co
 // The library's verdict on the frame numbers: "complete sequence", "sequence with gaps or repeats" or
 // "not one sequence".
 const char* SequenceVerdict(const Sequence& sequence);
+// Whether the image was loaded without its pixels (frameBuffer null, frame bytes announced).
+bool HasHeaderOnly(const DIMAGE& image);
+// The record as a full load would give it to the library's rules, which read a header and whether a
+// buffer is there, never the pixels: an image without pixels points at a stand-in buffer of the size
+// its header announces (never to be read or freed). Other images are returned as they are.
+DIMAGE JudgedRecord(const DIMAGE& image);
+// A sequence rule of the library (qmIsSequence, qmIsCompleteSequence) applied to the sequence, also to
+// one loaded with its headers only.
+int JudgeSequence(const Sequence& sequence, int (*rule)(const QMBUNCHOFIMAGES*));
 
 // The image's time stamp as the library writes it in UTC, or "(no valid time)".
 std::string UtcText(const DIMAGE& image);
