@@ -121,13 +121,10 @@ TEST(Imc2Save, ANanScaleIsWrittenAsNotSet) {
     QMBUNCHOFIMAGES images = MakeSequence(1, 4, 2, 1, QMV3_FORMAT_GRAY);
     SequenceGuard guard(images);
     images.imageArray[0].frameHeader.xScale = std::nanf("");
-    images.imageArray[0].frameHeader.yScale = 0.5f;
-    const std::string path = dir.file("nan.imc2");
-    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, path.c_str()));
+    ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, dir.file("nan.imc2").c_str()));
     QMBUNCHOFIMAGES loaded = {nullptr, 0};
-    ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(path.c_str(), &loaded));
+    ASSERT_EQ(QMV3_LOAD_OK, qmLoadImagesFromFile(dir.file("nan.imc2").c_str(), &loaded));
     EXPECT_EQ(-1.0f, loaded.imageArray[0].frameHeader.xScale);
-    EXPECT_EQ(0.5f, loaded.imageArray[0].frameHeader.yScale);
     qmFreeBunch(&loaded);
 }
 
