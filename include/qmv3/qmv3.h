@@ -386,6 +386,22 @@ QMV3_EXPORT void qmReleaseFrameBuffer(DIMAGE* image);
  * @param errorTextSize capacity of errorText
  * @return QMV3_IMAGE_VALID, QMV3_IMAGE_NULL or QMV3_IMAGE_INVALID */
 QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_t errorTextSize);
+
+/** Results of qmCountValuesAboveEffectiveBits below 0. */
+enum QMV3_VALUE_COUNT_RESULT {
+    QMV3_VALUE_COUNT_REFUSED = -1 /**< null image, an image that fails the validity rules, or not uncompressed
+                                       GRAY of 1 or 2 bytes or RGB of 3 (a JPEG frame) */
+};
+
+/** Counts the pixel values of a GRAY image above the largest value its effective bits allow
+ * (2^effectiveBitsPerPixel - 1), such as 5000 in a 16-bit frame of 12 effective bits. The validity rules
+ * read the header only, so a valid image may hold such values, which programs that scale by the effective
+ * bits clip. RGB frames, and effective bits of -1 or of at least 8 * bytesPerPixel, leave no room above
+ * and count 0. Reads every pixel (16-bit values in host byte order); logs nothing. Any thread.
+ * @param image the image
+ * @param[out] firstValue the first such value, row after row; unchanged when there is none (may be null)
+ * @return the number of such values, 0 when every value fits, or QMV3_VALUE_COUNT_REFUSED */
+QMV3_EXPORT int qmCountValuesAboveEffectiveBits(const DIMAGE* image, unsigned int* firstValue);
 /** Whether the images form one sequence: all valid and alike in camera port id and name, geometry, area of
  * interest, bytes per pixel, effective bits, both formats, scales (within 0.00001) and rotation. Time
  * stamps, flags and numbers may differ. Every negative decision is logged.
@@ -599,7 +615,10 @@ enum QMV3_GRAB_FRAMES_RESULT {
 
 /** Reads one frame synchronously into image, retrying every 10 ms until success or the time limit.
  * The request asks for the property's element count, at most image->frameBufferSize (warning logged).
- * Failures of the control system are logged once per distinct code.
+ * Failures of the control system are logged once per distinct code. Completion code 23 here means that
+ * the frame buffer is smaller than the property's frames: every read fails alike, so the call gives
+ * QMV3_GRAB_FRAME_TIMEOUT with *apiOutZantReturnCode 23 only once its time limit has passed. Size the
+ * buffer with qmEstimateMaxFrameSizeBytes (qmInitializeImage's buffer holds any frame).
  * @param apInOutImage a record with a frame buffer (qmInitializeImage); the control system fills its header
  *        and frame; a frame that fails the rules is left in it
  * @param[out] apDOut receives the request's data container as the control system left it (may be null)

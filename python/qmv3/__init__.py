@@ -38,13 +38,14 @@ except ImportError:
         "--target qmv3_python`), then use build/python or run `cmake --install build --prefix PREFIX` again"
     ) from None
 from . import _statistics
-from ._errors import Error, FileError, GrabError
+from ._errors import Error, FileError, GrabError, GrabInterrupted
 from ._statistics import profiles, statistics
 
 __all__ = [
     "Error",
     "FileError",
     "GrabError",
+    "GrabInterrupted",
     "Image",
     "Sequence",
     "Stream",
@@ -66,7 +67,7 @@ __all__ = [
     "stream",
 ]
 
-for _error in (Error, FileError, GrabError):
+for _error in (Error, FileError, GrabError, GrabInterrupted):
     _error.__module__ = __name__
 
 _info = _qmv3.library_info()
@@ -376,8 +377,9 @@ class Sequence:
 
         array: (N, H, W) uint8 or uint16 (GRAY, 1 or 2 bytes per pixel) or (N, H, W, 3) uint8 (RGB).
         effective_bits: significant bits (8 for uint8, 9..16 for uint16, 24 for RGB; default the full
-        width). frame_numbers: N numbers (default 1..N). timestamps: N aware datetimes (naive ones are
-        taken as UTC) or seconds since the epoch (default: the current time for every frame).
+        width; a pixel value above them is refused). frame_numbers: N numbers (default 1..N).
+        timestamps: N aware datetimes (naive ones are taken as UTC) or seconds since the epoch (default:
+        the current time for every frame).
         camera_port_name (at most 63 bytes in UTF-8), camera_port_id, x_scale and y_scale (millimetres per
         pixel, 0: not set) go into every header.
         """
@@ -421,6 +423,13 @@ class Sequence:
             pixels, bytes_per_pixel, fmt, bits, numbers, times, name, int(camera_port_id), float(x_scale),
             float(y_scale)
         )
+        above = _qmv3.first_values_above_effective_bits(bunch)
+        if above is not None:
+            index, count, value = above
+            raise ValueError(
+                f"image array[{index}] holds the value {value}, above its {bits} effective bits "
+                f"({count} such value{'s' if count > 1 else ''} in that image)"
+            )
         return cls(bunch)
 
 
@@ -562,7 +571,9 @@ def grab(
     "TIMER" or "TIMER|STREAM" (default TIMER). timeout_ms: time limit for the whole grab (default none;
     the library itself gives up after 5 seconds without a frame). decompress: decompress JPEG frames.
     progress: called on the calling thread with the fraction received. Raises GrabError (with the
-    frames received so far in its ``sequence``); Ctrl-C stops the grab and raises KeyboardInterrupt.
+    frames received so far in its ``sequence``); Ctrl-C stops the grab and raises GrabInterrupted, a
+    KeyboardInterrupt whose ``sequence`` holds the frames received. A rate outside the recommended 300
+    to 4000 ms gives a UserWarning.
     """
     n = int(n)
     if not 1 <= n <= _UINT32_MAX:
@@ -573,7 +584,7 @@ def grab(
         bunch = _qmv3.grab(
             n, address, prop, rate, _access_mode(mode), limit, bool(decompress), _check_progress(progress)
         )
-    except GrabError as error:
+    except (GrabError, GrabInterrupted) as error:
         if error.sequence is not None and not isinstance(error.sequence, Sequence):
             error.sequence = Sequence(error.sequence)
         raise

@@ -30,6 +30,11 @@ class GrabError(Error):
     sequence: Optional["Sequence"]
     def __init__(self, code: int, zant_code: int, message: str, sequence: Optional["Sequence"] = ...) -> None: ...
 
+class GrabInterrupted(KeyboardInterrupt):
+    message: str
+    sequence: Optional["Sequence"]
+    def __init__(self, message: str, sequence: Optional["Sequence"] = ...) -> None: ...
+
 class Image:
     def header(self) -> Dict[str, Union[int, float, str, bytes]]: ...
     @property

@@ -42,3 +42,16 @@ class GrabError(Error):
         self.zant_code = zant_code
         self.message = message
         self.sequence = sequence
+
+
+class GrabInterrupted(KeyboardInterrupt):
+    """Ctrl-C stopped a multi-frame grab.
+
+    A KeyboardInterrupt, so code that stops on Ctrl-C still does; ``sequence`` holds the frames
+    received before it (a Sequence), or None when none had arrived.
+    """
+
+    def __init__(self, message, sequence=None):
+        super().__init__(message)
+        self.message = message
+        self.sequence = sequence

@@ -52,6 +52,8 @@ pybind11::dict Header(Bunch& bunch, size_t index);
 pybind11::array Pixels(pybind11::object bunch, size_t index);
 pybind11::array Frames(pybind11::object bunchObject, const Indices& indices);
 std::string Validity(Bunch& bunch, size_t index);
+// The first image holding values above its effective bits: (index, count, first value), or None.
+pybind11::object FirstValuesAboveEffectiveBits(Bunch& bunch);
 int IsCompleteSequence(Bunch& bunch, const Indices& indices);
 int Decompress(Bunch& bunch, const Indices& indices);
 std::string FlagsText(int flags);

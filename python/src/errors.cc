@@ -28,6 +28,10 @@ void RaiseGrabError(int code, int zantCode, const std::string& message, py::obje
     Raise("GrabError", ErrorType("GrabError")(code, zantCode, message, sequence));
 }
 
+void RaiseGrabInterrupted(const std::string& message, py::object sequence) {
+    Raise("GrabInterrupted", ErrorType("GrabInterrupted")(message, sequence));
+}
+
 std::string ZantCodeText(int code) {
     char text[256] = "";
     size_t size = sizeof text;

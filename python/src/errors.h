@@ -13,6 +13,9 @@ namespace qmv3py {
 // sequence: the frames received before the failure (a Bunch), or None.
 [[noreturn]] void RaiseGrabError(int code, int zantCode, const std::string& message, pybind11::object sequence);
 
+// Ctrl-C stopped a multi-frame grab; sequence: the frames received before it (a Bunch), or None.
+[[noreturn]] void RaiseGrabInterrupted(const std::string& message, pybind11::object sequence);
+
 // The control system's text of a completion code; empty when it has none.
 std::string ZantCodeText(int code);
 

@@ -68,6 +68,15 @@ py::object DeviceProperties(const std::string& address) {
 
 BunchPtr Grab(unsigned frames, const std::string& address, const std::string& property, int rateMs, int mode,
               long timeLimitMs, bool decompress, py::object progress) {
+    // The library warns of such a rate in its log file only, where a Python user does not look.
+    if (rateMs < QMV3_GRAB_RATE_MIN_RECOMMENDED || rateMs > QMV3_GRAB_RATE_MAX_RECOMMENDED) {
+        const std::string note = "an access rate of " + std::to_string(rateMs) + " ms is " +
+                                 (rateMs < QMV3_GRAB_RATE_MIN_RECOMMENDED ? "below" : "above") +
+                                 " the recommended range of " + std::to_string(QMV3_GRAB_RATE_MIN_RECOMMENDED) +
+                                 " to " + std::to_string(QMV3_GRAB_RATE_MAX_RECOMMENDED) + " ms";
+        // Level 2: the warning names the line that called qmv3.grab.
+        if (PyErr_WarnEx(PyExc_UserWarning, note.c_str(), 2) != 0) throw py::error_already_set();
+    }
     auto bunch = std::make_shared<Bunch>();
     LongCall call(std::move(progress), timeLimitMs);
     int error = 0, zantCode = 0;
@@ -75,6 +84,14 @@ BunchPtr Grab(unsigned frames, const std::string& address, const std::string& pr
         qmGrabFramesEx(bunch->get(), address.c_str(), property.c_str(), frames, rateMs, mode, &error, &zantCode,
                        call.Interrupt(), call.Progress());
     });
+    if (call.StoppedByKeyboardInterrupt()) {
+        // Ctrl-C keeps the frames received: they go with the exception.
+        const std::string what =
+            "interrupted, " + std::to_string(bunch->size()) + " of " + std::to_string(frames) + " frames received";
+        py::object partial = bunch->size() > 0 ? py::cast(bunch) : py::none();
+        bunch.reset();
+        RaiseGrabInterrupted(Describe(address, property, what, 0), partial);
+    }
     if (call.Stopped()) {
         bunch.reset();
         call.Rethrow();

@@ -147,6 +147,19 @@ py::array Frames(py::object bunchObject, const Indices& indices) {
 
 std::string Validity(Bunch& bunch, size_t index) { return ValidityMessage(bunch.at(index)); }
 
+py::object FirstValuesAboveEffectiveBits(Bunch& bunch) {
+    int count = 0;
+    unsigned first = 0;
+    size_t index = 0;
+    {
+        py::gil_scoped_release release;
+        for (; index < bunch.size() && count <= 0; ++index)
+            count = qmCountValuesAboveEffectiveBits(&bunch.at(index), &first);
+    }
+    if (count <= 0) return py::none();
+    return py::make_tuple(index - 1, count, first);
+}
+
 int IsCompleteSequence(Bunch& bunch, const Indices& indices) {
     SelectionView view(bunch, indices);
     LibraryLock lock;

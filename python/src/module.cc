@@ -83,6 +83,8 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def("pixels", &Pixels, "A writable view of one image's frame buffer.");
     module.def("frames", &Frames, "A copy of the frames at indices as one array.");
     module.def("validity", &Validity, "The validity sentence of one image, empty when valid.");
+    module.def("first_values_above_effective_bits", &FirstValuesAboveEffectiveBits,
+               "(index, count, first value) of the first image with values above its effective bits, or None.");
     module.def("is_complete_sequence", &IsCompleteSequence, "qmIsCompleteSequence of the images at indices.");
     module.def("decompress", &Decompress, "Decompresses the JPEG images at indices in place; returns their number.");
     module.def("flags_text", &FlagsText, "The library's text of image flag bits.");

@@ -105,6 +105,23 @@ def test_save_errors(tmp_path):
         qmv3.Sequence.from_numpy(np.zeros((2, 4, 4), np.int32))
 
 
+def test_values_above_the_effective_bits_are_refused_or_warned_of(tmp_path, tool):
+    frames = np.full((3, 4, 4), 100, np.uint16)
+    frames[1, 2, 1], frames[1, 3, 3] = 5000, 4096
+    refusal = r"^image array\[1\] holds the value 5000, above its 12 effective bits \(2 such values in that image\)$"
+    with pytest.raises(ValueError, match=refusal):
+        qmv3.Sequence.from_numpy(frames, effective_bits=12)
+    # Values written into the pixels afterwards reach a file; check and the report name the image.
+    sequence = qmv3.Sequence.from_numpy(frames, effective_bits=13)
+    sequence[2].pixels[0, 0] = 9000
+    sequence.save(tmp_path / "run.imc2")
+    checked = tool("check", tmp_path / "run.imc2")  # exit status 0: the file is valid
+    assert "image 3 of 3: warning: 1 value above its 13 effective bits, the first 9000\n" in checked
+    assert checked.endswith("warning: 1 of 3 images hold values above their effective bits\n")
+    tool("report", tmp_path / "run.imc2", "-o", tmp_path / "run.html")
+    assert "image 3: 1 value above its 13 effective bits, the first 9000" in (tmp_path / "run.html").read_text()
+
+
 @pytest.mark.parametrize("extension", ["imc2", "imm"])
 @pytest.mark.parametrize("frames,first,count", [
     (None, 0, 6),

@@ -1,5 +1,6 @@
 """Grabs from the simulated camera: frames, the test pattern, JPEG frames, progress, errors."""
 import threading
+import warnings
 
 import numpy as np
 import pytest
@@ -77,3 +78,14 @@ def test_grab_errors_carry_the_codes():
     assert 1 <= len(limited.value.sequence) < 1000
     with pytest.raises(ValueError):
         qmv3.grab(2, mode="NOT_A_MODE")
+
+
+@pytest.mark.parametrize("rate, side", [(100, "below"), (4001, "above")])
+def test_a_rate_outside_the_recommended_range_warns(rate, side):
+    expected = f"an access rate of {rate} ms is {side} the recommended range of 300 to 4000 ms"
+    with pytest.warns(UserWarning, match=expected) as caught, pytest.raises(qmv3.GrabError):
+        qmv3.grab(1, prop="NoSuchProperty", rate_ms=rate)  # warned before the grab, which fails at once
+    assert caught[0].filename == __file__
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert len(qmv3.grab(1, rate_ms=300)) == 1

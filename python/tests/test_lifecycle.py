@@ -1,6 +1,8 @@
 """Ctrl-C during long calls, and memory that the objects release."""
 import os
 import signal
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -28,6 +30,31 @@ def test_ctrl_c_stops_a_grab():
         qmv3.grab(1000, rate_ms=300)  # would take five minutes
     timer.join()
     assert len(qmv3.grab(1, rate_ms=100)) == 1  # the library is ready for the next grab
+
+
+def test_ctrl_c_keeps_the_frames_a_grab_received():
+    script = """
+import qmv3
+said = []
+def progress(fraction):
+    if fraction > 0 and not said:
+        said.append(print("receiving", flush=True))
+try:
+    qmv3.grab(1000, rate_ms=300, progress=progress)  # would take five minutes
+except qmv3.GrabInterrupted as stopped:
+    frames = stopped.sequence
+    print(isinstance(stopped, KeyboardInterrupt), len(frames), frames.is_complete, frames[0].frame_number, stopped)
+"""
+    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "receiving\n"
+        child.send_signal(signal.SIGINT)
+        out = child.communicate(timeout=60)[0].split()
+    finally:
+        child.kill()
+    assert child.returncode == 0 and out[:1] == ["True"], out
+    assert 1 <= int(out[1]) < 1000 and out[2:4] == ["True", "1"], out
+    assert "interrupted," in out and "frames" in out
 
 
 @pytest.fixture(scope="module")

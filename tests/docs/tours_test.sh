@@ -54,6 +54,10 @@ if [ -z "$python" ]; then
     echo "the Python tour is not run: the Python package is not built in this build"
     exit 0
 fi
+if ! "$python" -c "import numpy" 2>/dev/null; then
+    echo "the Python tour is not run: $python lacks numpy"
+    exit 0
+fi
 mkdir "$work/python" && cd "$work/python"
 PYTHONPATH=$pythonpath "$python" - "$work/python.txt" <<'PYTHON'
 import doctest, sys

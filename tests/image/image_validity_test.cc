@@ -247,3 +247,36 @@ TEST(ImageValidity, MemberFormsRunTheGeneralRulesFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ValuesAboveEffectiveBits, CountsAndNamesTheFirstOne) {
+    const struct {
+        const char* name;
+        int format, bytesPerPixel, effectiveBits;
+        std::vector<uint16_t> values;  // one per pixel, in a row
+        int count;
+        unsigned first;  // 99: left unchanged
+    } cases[] = {
+        {"12 of 16 bits", CDIMAGE::FORMAT_GRAY, 2, 12, {0, 4095, 5000, 4096, 7}, 2, 5000},
+        {"16 of 16 bits", CDIMAGE::FORMAT_GRAY, 2, 16, {65535, 0}, 0, 99},
+        {"-1: all the bits", CDIMAGE::FORMAT_GRAY, 2, -1, {65535, 0}, 0, 99},
+        {"6 of 8 bits", CDIMAGE::FORMAT_GRAY, 1, 6, {63, 64, 255}, 2, 64},
+        {"8 of 8 bits", CDIMAGE::FORMAT_GRAY, 1, 8, {255, 0}, 0, 99},
+        {"RGB", CDIMAGE::FORMAT_RGB, 3, 24, {255, 255, 255}, 0, 99},
+        {"JPEG", CDIMAGE::FORMAT_JPEG, 1, 8, {255, 0}, QMV3_VALUE_COUNT_REFUSED, 99},
+    };
+    for (const auto& row : cases) {
+        std::vector<unsigned char> bytes(row.values.begin(), row.values.end());  // one byte each
+        if (row.bytesPerPixel == 2) bytes = imagetest::Words(row.values);        // host order, as grabbed
+        const int width = static_cast<int>(bytes.size()) / row.bytesPerPixel;
+        DIMAGE record = imagetest::MakeRecord(row.format, width, 1, row.bytesPerPixel, bytes);
+        record.frameHeader.effectiveBitsPerPixel = row.effectiveBits;
+        unsigned first = 99;
+        EXPECT_EQ(qmCountValuesAboveEffectiveBits(&record, &first), row.count) << row.name;
+        EXPECT_EQ(first, row.first) << row.name;
+    }
+    EXPECT_EQ(qmCountValuesAboveEffectiveBits(nullptr, nullptr), QMV3_VALUE_COUNT_REFUSED);
+}
+
+}  // namespace

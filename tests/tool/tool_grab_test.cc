@@ -179,9 +179,36 @@ TEST(ToolGrab, ProgressBarOnlyOnATerminal) {
     EXPECT_TRUE(Contains(screen, "\rgrabbing Frame [")) << screen;
     EXPECT_TRUE(Contains(screen, "\rsaving " + dir.file("tty.imc2") + " [")) << screen;
 
-    const tooltest::ToolResult piped = RunTool({"grab", "-n", "2", "-r", "10", dir.file("pipe.imc2")}, dir);
+    const tooltest::ToolResult piped = RunTool({"grab", "-n", "2", "-r", "300", dir.file("pipe.imc2")}, dir);
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.err, "");
+}
+
+TEST(ToolGrab, NotesARateOutsideTheRecommendedRange) {
+    qmv3test::TempDir dir;
+    const struct {
+        std::vector<std::string> options;
+        const char* note;  // null: none
+    } cases[] = {
+        {{"-r", "10"}, "qmv3 grab: note: an access rate of 10 ms is below the recommended range of 300 to 4000 ms\n"},
+        // The note comes before the grab, which fails here at once.
+        {{"-r", "4001", "-p", "NoSuchProperty"},
+         "qmv3 grab: note: an access rate of 4001 ms is above the recommended range of 300 to 4000 ms\n"},
+        {{"-r", "300"}, nullptr},
+        {{"-r", "10", "--quiet"}, nullptr},
+        {{"-r", "10", "--single"}, nullptr},  // there the time limit of the read
+    };
+    int file = 0;
+    for (const auto& row : cases) {
+        std::vector<std::string> arguments = {"grab", "-n", "1"};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back(dir.file("rate" + std::to_string(++file) + ".imc2"));
+        const tooltest::ToolResult result = RunTool(arguments, dir);
+        if (row.note != nullptr)
+            EXPECT_EQ(result.err.rfind(row.note, 0), 0u) << result.err;
+        else
+            EXPECT_FALSE(Contains(result.err, "recommended range")) << result.err;
+    }
 }
 
 TEST(ToolGrab, DemoRunsEveryStepAndReports) {

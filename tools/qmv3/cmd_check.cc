@@ -6,6 +6,7 @@
 #include "command.h"
 #include "salvage_listing.h"
 #include "sequence_io.h"
+#include "value_warning.h"
 #include "text_escape.h"
 
 namespace qmv3tool {
@@ -27,8 +28,9 @@ void WarnOfShortFrame(const DIMAGE& image, uint32_t number, uint32_t count) {
                     count, held, width, height, needed);
 }
 
-// Checks every image; returns the number of invalid ones.
-unsigned CheckImages(const Sequence& sequence) {
+// Checks every image; returns the number of invalid ones. Values above the effective bits are
+// warned of, without making the image invalid.
+unsigned CheckImages(const Sequence& sequence, unsigned& aboveEffectiveBits) {
     unsigned invalid = 0;
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         char message[512] = "";
@@ -36,6 +38,11 @@ unsigned CheckImages(const Sequence& sequence) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
             WarnOfShortFrame(sequence[i], i + 1, sequence.size());
+            const std::string above = ValuesAboveEffectiveBits(sequence[i]);
+            if (!above.empty()) {
+                ++aboveEffectiveBits;
+                std::printf("image %u of %u: warning: %s\n", i + 1, sequence.size(), above.c_str());
+            }
         } else {
             ++invalid;
             std::printf("image %u of %u: invalid: %s\n", i + 1, sequence.size(),
@@ -82,7 +89,8 @@ int Run(const Arguments& arguments) {
         ListDamage(path);
         return Failure(kCheckCommand, "%s", message.c_str());
     }
-    const unsigned invalid = CheckImages(sequence);
+    unsigned aboveEffectiveBits = 0;
+    const unsigned invalid = CheckImages(sequence, aboveEffectiveBits);
     const int complete = qmIsCompleteSequence(sequence.get());
     if (complete == QMV3_SEQUENCE_YES)
         std::printf("%u images: a complete sequence\n", sequence.size());
@@ -90,6 +98,9 @@ int Run(const Arguments& arguments) {
         std::printf("%u images: %s\n", sequence.size(),
                     qmIsSequence(sequence.get()) == QMV3_SEQUENCE_YES ? "a sequence with gaps in its frame numbers"
                                                                       : "not one sequence");
+    if (aboveEffectiveBits != 0)
+        std::printf("warning: %u of %u images hold values above their effective bits\n", aboveEffectiveBits,
+                    sequence.size());
     if (kind == nullptr) return Failure(kCheckCommand, "%s is not recognised as a sequence file", path.c_str());
     if (invalid != 0) return Failure(kCheckCommand, "%u of %u images are invalid", invalid, sequence.size());
     return kExitSuccess;
@@ -102,7 +113,8 @@ const Command kCheckCommand = {
     "FILE",
     "check a sequence file: its kind, every image's validity, the sequence",
     "The file's kind is decided by its content. The file is then loaded and every image\n"
-    "checked against the validity rules. A file that does not load is walked to its end, and\n"
+    "checked against the validity rules; images holding pixel values above their effective\n"
+    "bits get a warning (they stay valid). A file that does not load is walked to its end, and\n"
     "every bad image is listed with the reason (as 'qmv3 recover' finds them). Exit status 1\n"
     "when the file is not recognised, cannot be loaded or holds an invalid image.\n",
     nullptr,

@@ -113,6 +113,12 @@ int Run(const Arguments& arguments) {
     std::string message;
     if (!CheckOutput(output, force, message)) return Failure(command, "%s", message.c_str());
 
+    // The library warns of such a rate in its log file only, where a user of the tool does not look.
+    const int rate = request.rateMilliseconds;
+    if (!single && !quiet && (rate < QMV3_GRAB_RATE_MIN_RECOMMENDED || rate > QMV3_GRAB_RATE_MAX_RECOMMENDED))
+        std::fprintf(stderr, "qmv3 grab: note: an access rate of %d ms is %s the recommended range of %d to %d ms\n",
+                     rate, rate < QMV3_GRAB_RATE_MIN_RECOMMENDED ? "below" : "above", QMV3_GRAB_RATE_MIN_RECOMMENDED,
+                     QMV3_GRAB_RATE_MAX_RECOMMENDED);
     Sequence sequence;
     const GrabOutcome outcome = single ? GrabSingleFrame(request, sequence) : GrabFrames(request, sequence);
     if (outcome.received == 0) return Failure(command, "%s", DescribeGrabFailure(request, outcome, single).c_str());
@@ -178,7 +184,8 @@ const Command kGrabCommand = {
     "  -a, --address A   device address (default /SIM/CAMSERVER/CAM0, the simulated camera)\n"
     "  -p, --property P  image property (default Frame)\n"
     "  -n, --frames N    number of frames, 1 to 10000 (default 10)\n"
-    "  -r, --rate MS     access rate of the subscription in milliseconds (default 300);\n"
+    "  -r, --rate MS     access rate of the subscription in milliseconds (default 300; a note\n"
+    "                    says when it lies outside the recommended 300 to 4000);\n"
     "                    with --single the time limit of the grab (default 2000)\n"
     "  -m, --mode TEXT   access mode, e.g. TIMER, EVENT, TIMER|STREAM (default TIMER)\n"
     "      --single      grab one frame with a synchronous read instead of a subscription\n" QMV3_COMPRESS_HELP

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "svg_plot.h"
+#include "value_warning.h"
 #include "text_escape.h"
 
 namespace qmv3tool {
@@ -125,6 +126,13 @@ void Summary(const ReportInput& input, std::string& page) {
         invalid += "<div class=\"bad\">image " + std::to_string(image.position) + ": " + EscapeMarkup(image.sentence) +
                    "</div>";
     Row(page, "invalid images", invalid);
+    if (!input.aboveEffectiveBits.empty()) {
+        std::string above;
+        for (const InvalidImage& image : input.aboveEffectiveBits)
+            above += "<div class=\"bad\">image " + std::to_string(image.position) + ": " +
+                     EscapeMarkup(image.sentence) + "</div>";
+        Row(page, "values above the effective bits", above);
+    }
     page += "</table>";
 }
 
@@ -352,6 +360,10 @@ bool PrepareReport(const std::string& path, uint32_t wanted, Palette palette, Se
     }
     input.wasCompressed = HasCompressedImages(sequence);
     if (input.wasCompressed && !DecompressSequence(sequence, message)) return false;
+    for (uint32_t i = 0; i < sequence.size(); ++i) {
+        const std::string above = ValuesAboveEffectiveBits(sequence[i]);
+        if (!above.empty()) input.aboveEffectiveBits.push_back({i + 1, above});
+    }
     if (!ComputeRunStatistics(sequence, input.statistics, message)) return false;
     input.style.palette = palette;
     input.style.low = input.statistics.Percentile(0.005);

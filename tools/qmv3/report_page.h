@@ -27,6 +27,7 @@ struct ReportInput {
     const Sequence* sequence = nullptr;  // uncompressed
     bool wasCompressed = false;          // JPEG frames were decompressed for the report
     std::vector<InvalidImage> invalid;
+    std::vector<InvalidImage> aboveEffectiveBits;  // valid images whose values exceed their effective bits
     RunStatistics statistics;
     ThumbnailStyle style;
     ThumbnailSet thumbnails;
