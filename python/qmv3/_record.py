@@ -5,7 +5,7 @@ import os as _os
 from . import _qmv3
 
 _COMPRESSIONS = ("fast", "default", "none")
-_MAX_SPLIT = 10000
+_MAX_SPLIT = _qmv3.RECORDER_MAX_SPLIT
 
 
 def record(
