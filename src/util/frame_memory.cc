@@ -25,10 +25,10 @@ uintptr_t PageSize() {
 }
 
 // The whole pages inside [begin, end): its neighbours' pages are none of our business.
-bool WholePages(const void* begin, const void* end, uintptr_t& start, uintptr_t& stop) {
+bool WholePages(uintptr_t begin, size_t bytes, uintptr_t& start, uintptr_t& stop) {
     const uintptr_t page = PageSize();
-    start = (reinterpret_cast<uintptr_t>(begin) + page - 1) & ~(page - 1);
-    stop = reinterpret_cast<uintptr_t>(end) & ~(page - 1);
+    start = (begin + page - 1) & ~(page - 1);
+    stop = (begin + bytes) & ~(page - 1);
     return stop > start;
 }
 
@@ -55,8 +55,8 @@ void PopulatePages(uintptr_t start, uintptr_t stop) {
 void* AllocateFrame(size_t bytes) {
     void* block = std::malloc(bytes);
     uintptr_t start, stop;
-    if (block == nullptr || bytes < kPopulateFrom || !WholePages(block, static_cast<char*>(block) + bytes, start, stop))
-        return block;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+    if (block == nullptr || bytes < kPopulateFrom || !WholePages(at, bytes, start, stop)) return block;
     AdviseHugePages(start, stop);
     PopulatePages(start, stop);
     return block;
@@ -65,7 +65,8 @@ void* AllocateFrame(size_t bytes) {
 void* AllocateBlock(size_t bytes) {
     void* block = std::malloc(bytes);
     uintptr_t start, stop;
-    if (block != nullptr && bytes >= kPopulateFrom && WholePages(block, static_cast<char*>(block) + bytes, start, stop))
+    const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+    if (block != nullptr && bytes >= kPopulateFrom && WholePages(at, bytes, start, stop))
         AdviseHugePages(start, stop);
     return block;
 }
@@ -75,7 +76,7 @@ void Populate(void* block, size_t blockBytes, void* part, size_t bytes) {
     // The part's pages, widened to whole pages but kept inside the block.
     const uintptr_t page = PageSize();
     uintptr_t blockStart, blockStop;
-    if (!WholePages(block, static_cast<char*>(block) + blockBytes, blockStart, blockStop)) return;
+    if (!WholePages(reinterpret_cast<uintptr_t>(block), blockBytes, blockStart, blockStop)) return;
     const uintptr_t start = std::max(reinterpret_cast<uintptr_t>(part) & ~(page - 1), blockStart);
     const uintptr_t stop = std::min((reinterpret_cast<uintptr_t>(part) + bytes + page - 1) & ~(page - 1), blockStop);
     if (stop > start) PopulatePages(start, stop);
