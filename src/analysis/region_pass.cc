@@ -12,6 +12,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "analysis/region_gray_pass.h"
 #include "analysis/region_statistics.h"
 
 namespace qmv3::analysis {
@@ -209,33 +210,111 @@ const uint16_t* WideRow(const unsigned char* bytes, int n, std::vector<uint16_t>
     return scratch.data();
 }
 
-// The units of the region's outer ring, border pixels wide.
+// The units of the region's outer ring, border pixels wide; readUnits(j, begin, n, units) converts n
+// units of row j from column begin. Only the ring is read.
 template <typename ReadUnits>
 std::vector<uint32_t> RingUnits(const Request& request, ReadUnits&& readUnits) {
     const int width = request.width, height = request.height, border = request.border;
-    std::vector<uint32_t> row(static_cast<size_t>(width)), ring;
+    std::vector<uint32_t> ring;
+    auto append = [&](int j, int begin, int n) {
+        const size_t at = ring.size();
+        ring.resize(at + static_cast<size_t>(n));
+        readUnits(j, begin, n, ring.data() + at);
+    };
     for (int j = 0; j < height; ++j) {
-        readUnits(j, row.data());
-        const bool wholeRow = j < border || j >= height - border || 2 * border >= width;
-        if (wholeRow) {
-            ring.insert(ring.end(), row.begin(), row.end());
+        if (j < border || j >= height - border || 2 * border >= width) {
+            append(j, 0, width);
         } else {
-            ring.insert(ring.end(), row.begin(), row.begin() + border);
-            ring.insert(ring.end(), row.end() - border, row.end());
+            append(j, 0, border);
+            append(j, width - border, border);
         }
     }
     return ring;
 }
 
-// The median in value units, as the mean of the two middle units for an even count.
-double MedianOf(std::vector<uint32_t>& units, int scale) {
+// The unit at rank (from 0) of units, found by counting one 8-bit digit at a time from the top among the
+// units that share the digits found so far; repeated tells whether rank + 1 holds the same unit.
+uint32_t UnitAtRank(const std::vector<uint32_t>& units, size_t rank, int bits, bool& repeated) {
+    uint32_t prefix = 0;
+    for (int shift = (bits - 1) / 8 * 8; shift >= 0; shift -= 8) {
+        const uint32_t chosen = shift + 8 >= 32 ? 0 : ~uint32_t{0} << (shift + 8);  // the digits above
+        size_t counts[256] = {};
+        for (const uint32_t unit : units)
+            if ((unit & chosen) == prefix) ++counts[(unit >> shift) & 255];
+        uint32_t digit = 0;
+        while (rank >= counts[digit]) rank -= counts[digit++];
+        prefix |= digit << shift;
+        repeated = rank + 1 < counts[digit];
+    }
+    return prefix;
+}
+
+// The median in value units of units no wider than bits, as the mean of the two middle units for an
+// even count.
+double MedianOf(const std::vector<uint32_t>& units, int bits, int scale) {
     const size_t middle = units.size() / 2;
-    std::nth_element(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(middle), units.end());
-    const double upper = units[middle];
-    if (units.size() % 2 == 1) return upper / scale;
-    const double lower = *std::max_element(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(middle));
+    bool repeated = false;
+    if (units.size() % 2 == 1) {
+        const double upper = UnitAtRank(units, middle, bits, repeated);
+        return upper / scale;
+    }
+    const uint32_t lowerUnit = UnitAtRank(units, middle - 1, bits, repeated);
+    uint32_t upperUnit = UINT32_MAX;
+    if (repeated)
+        upperUnit = lowerUnit;
+    else
+        for (const uint32_t unit : units)
+            if (unit > lowerUnit && unit < upperUnit) upperUnit = unit;
+    const double lower = lowerUnit, upper = upperUnit;
     return (lower + upper) / 2.0 / scale;
 }
+
+#if defined(__x86_64__)
+// 8- and 16-bit grey regions without a background frame take the vector pass, on AVX2 where the
+// processor has it. False: the portable pass must run.
+bool MeasureGray(const Request& request, RegionSums& sums) {
+    const FrameView& frame = request.frame;
+    if (request.backgroundKind == QMV3_BACKGROUND_FRAME || frame.bytesPerPixel > 2) return false;
+    const bool wide = frame.bytesPerPixel == 2;
+    const int64_t largest = wide ? 65535 : 255;
+    const size_t width = static_cast<size_t>(request.width);
+    // Big enough for either width's narrow sums.
+    std::vector<uint32_t> narrowWeights(width);
+    std::vector<uint16_t> narrowCounts(width);
+    GrayPass pass;
+    pass.pixels = RowBytes(frame, request, 0);
+    pass.stride = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.bytesPerPixel);
+    pass.width = request.width;
+    pass.height = request.height;
+    pass.cut = CutOf(request.constant, request.threshold, request.scale, largest + 2);
+    pass.saturation = std::min(request.saturationUnits, largest);
+    pass.narrowWeights = narrowWeights.data();
+    pass.narrowCounts = request.constant != 0.0 ? narrowCounts.data() : nullptr;
+    pass.columnWeights = sums.columnWeights.data();
+    pass.columnCounts = sums.columnCounts.data();
+    pass.rowWeights = sums.rowWeights.data();
+    pass.rowCounts = sums.rowCounts.data();
+    pass.rowColumnWeights = sums.rowColumnWeights.data();
+    pass.rowColumnCounts = sums.rowColumnCounts.data();
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    if (wide)
+        avx2 ? PassGray16Avx2(pass) : PassGray16Sse2(pass);
+    else
+        avx2 ? PassGray8Avx2(pass) : PassGray8Sse2(pass);
+    sums.valueUnits = pass.valueUnits;
+    sums.squareUnits = pass.squareUnits;
+    sums.saturated = pass.saturated;
+    sums.minimumUnits = pass.minimum;
+    sums.maximumUnits = pass.maximum;
+    sums.minimumX = pass.minimumX;
+    sums.minimumY = pass.minimumY;
+    sums.maximumX = pass.maximumX;
+    sums.maximumY = pass.maximumY;
+    return true;
+}
+#else
+bool MeasureGray(const Request&, RegionSums&) { return false; }
+#endif
 
 }  // namespace
 
@@ -258,13 +337,13 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             if (background.pixels != nullptr) backgrounds = RowBytes(background, request, j);
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            std::vector<uint32_t> ring = RingUnits(request, [&](int j, uint32_t* units) {
-                const uint8_t* bytes = RowBytes(frame, request, j);
-                std::copy(bytes, bytes + width, units);
+            const std::vector<uint32_t> ring = RingUnits(request, [&](int j, int begin, int n, uint32_t* units) {
+                const uint8_t* bytes = RowBytes(frame, request, j) + begin;
+                std::copy(bytes, bytes + n, units);
             });
-            request.constant = MedianOf(ring, request.scale);
+            request.constant = MedianOf(ring, 8, request.scale);
         }
-        PassWithBackground<uint8_t>(request, rows, sums);
+        if (!MeasureGray(request, sums)) PassWithBackground<uint8_t>(request, rows, sums);
     } else if (frame.bytesPerPixel == 2) {
         std::vector<uint16_t> valueScratch(width), backgroundScratch(width);
         auto rows = [&](int j, const uint16_t*& values, const uint16_t*& backgrounds) {
@@ -273,13 +352,17 @@ void MeasureRegion(Request& request, RegionSums& sums) {
                 backgrounds = WideRow(RowBytes(background, request, j), request.width, backgroundScratch);
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            std::vector<uint32_t> ring = RingUnits(request, [&](int j, uint32_t* units) {
-                const uint16_t* values = WideRow(RowBytes(frame, request, j), request.width, valueScratch);
-                std::copy(values, values + width, units);
+            const std::vector<uint32_t> ring = RingUnits(request, [&](int j, int begin, int n, uint32_t* units) {
+                const unsigned char* bytes = RowBytes(frame, request, j) + 2 * static_cast<size_t>(begin);
+                for (int i = 0; i < n; ++i) {
+                    uint16_t unit;
+                    std::memcpy(&unit, bytes + 2 * static_cast<size_t>(i), 2);
+                    units[i] = unit;
+                }
             });
-            request.constant = MedianOf(ring, request.scale);
+            request.constant = MedianOf(ring, 16, request.scale);
         }
-        PassWithBackground<uint16_t>(request, rows, sums);
+        if (!MeasureGray(request, sums)) PassWithBackground<uint16_t>(request, rows, sums);
     } else {
         std::vector<uint32_t> valueUnits(width), backgroundUnits(width);
         auto rows = [&](int j, const uint32_t*& values, const uint32_t*& backgrounds) {
@@ -291,10 +374,11 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             }
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            std::vector<uint32_t> ring = RingUnits(request, [&](int j, uint32_t* units) {
-                RgbUnits(RowBytes(frame, request, j), request.width, request.channel, units);
+            const std::vector<uint32_t> ring = RingUnits(request, [&](int j, int begin, int n, uint32_t* units) {
+                RgbUnits(RowBytes(frame, request, j) + 3 * static_cast<size_t>(begin), n, request.channel, units);
             });
-            request.constant = MedianOf(ring, request.scale);
+            // Luminance in thousandths reaches 255000, 18 bits.
+            request.constant = MedianOf(ring, request.scale == 1 ? 8 : 18, request.scale);
         }
         PassWithBackground<uint32_t>(request, rows, sums);
     }
