@@ -34,6 +34,13 @@ struct Avx2 {
     static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
     static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
     static V ShiftRight32By16(V a) { return _mm256_srli_epi32(a, 16); }
+    static V UnpackLow32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
+    static V UnpackHigh32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
+    static int64_t Sum64(V v) {
+        const __m128i half = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        return _mm_cvtsi128_si64(half) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(half, half));
+    }
+    static bool Same(V a, V b) { return _mm256_movemask_epi8(_mm256_cmpeq_epi8(a, b)) == -1; }
     // Zero-extended halves in column order (the unpack instructions would interleave the 128-bit halves).
     static void WidenBytes(V v, V& low, V& high) {
         low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v));

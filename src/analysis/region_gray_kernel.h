@@ -45,22 +45,60 @@ struct Spilled {
     T lane[S::kBytes / sizeof(T)];
 };
 
-template <class S, typename T>
-int64_t SumOf(typename S::V v) {
-    const Spilled<S, T> spilled(v);
-    int64_t sum = 0;
-    for (int l = 0; l < spilled.kCount; ++l) sum += spilled.lane[l];
-    return sum;
+// Sums of all lanes: of 64-bit lanes, of 32-bit lanes below 2^32 (zero-extended to 64 bits), and of
+// 16-bit lanes below 2^15 (paired by madd).
+template <class S>
+int64_t Sum32(typename S::V v) {
+    return S::Sum64(S::Add64(S::UnpackLow32(v, S::Zero()), S::UnpackHigh32(v, S::Zero())));
 }
 
-// Sum over lanes of (first + l) * lane[l] for the lanes of low then high, the columns they stand for.
-template <class S, typename T>
-int64_t PlacedSumOf(typename S::V low, typename S::V high, int64_t first) {
-    const Spilled<S, T> lows(low), highs(high);
+template <class S>
+int64_t Sum16(typename S::V v) {
+    return Sum32<S>(S::Madd(v, S::Shorts(1)));
+}
+
+// Sum over lanes of (first + l) * lane[l] for the 32-bit lanes of low then high, the columns they stand
+// for; once a segment, so done plainly.
+template <class S>
+int64_t PlacedSum32(typename S::V low, typename S::V high, int64_t first) {
+    const Spilled<S, uint32_t> lows(low), highs(high);
     int64_t sum = 0;
     for (int l = 0; l < lows.kCount; ++l) sum += (first + l) * static_cast<int64_t>(lows.lane[l]);
     for (int l = 0; l < highs.kCount; ++l) sum += (first + lows.kCount + l) * static_cast<int64_t>(highs.lane[l]);
     return sum;
+}
+
+// The lanes' column numbers within a step as 16-bit lanes, from first.
+template <class S>
+typename S::V ColumnNumbers(int first) {
+    uint16_t numbers[S::kBytes / 2];
+    for (int l = 0; l < S::kBytes / 2; ++l) numbers[l] = static_cast<uint16_t>(first + l);
+    return S::Load(numbers);
+}
+
+// Moves lowest and highest to a segment's extremes where they are strictly better, telling which moved;
+// lows and highs are the segment's lanes, lowest and highest as they would be compared in lanes (lanes
+// of type T). The lanes are reduced only when some lane is better, which after the first rows is rare.
+template <class S, typename T, typename Min, typename Max>
+void MoveExtremes(typename S::V lows, typename S::V highs, typename S::V lowestLanes, typename S::V highestLanes,
+                  Min&& min, Max&& max, bool first, int64_t& lowest, int64_t& highest, bool& lowMoved,
+                  bool& highMoved) {
+    lowMoved = first || !S::Same(min(lows, lowestLanes), lowestLanes);
+    highMoved = first || !S::Same(max(highs, highestLanes), highestLanes);
+    if (lowMoved) {
+        const Spilled<S, T> lanes(lows);
+        int64_t low = lanes.lane[0];
+        for (int l = 1; l < lanes.kCount; ++l) low = lanes.lane[l] < low ? lanes.lane[l] : low;
+        lowMoved = first || low < lowest;
+        if (lowMoved) lowest = low;
+    }
+    if (highMoved) {
+        const Spilled<S, T> lanes(highs);
+        int64_t high = lanes.lane[0];
+        for (int l = 1; l < lanes.kCount; ++l) high = lanes.lane[l] > high ? lanes.lane[l] : high;
+        highMoved = first || high > highest;
+        if (highMoved) highest = high;
+    }
 }
 
 // 8-bit pixels, S::kBytes per step. Lane limits per segment: byte counters reach kSegmentSteps (< 256),
@@ -79,7 +117,9 @@ struct Lanes8 {
         : zero(S::Zero()),
           cut(S::Bytes(static_cast<int>(pass.cut < 0 ? 0 : pass.cut > 255 ? 255 : pass.cut))),
           saturation(S::Bytes(static_cast<int>(pass.saturation))),
-          enable(pass.cut > 255 ? zero : S::Bytes(0xFF)) {}
+          enable(pass.cut > 255 ? zero : S::Bytes(0xFF)),
+          columnsLow(ColumnNumbers<S>(0)),
+          columnsHigh(ColumnNumbers<S>(kPixels / 2)) {}
 
     void Begin() {
         low = S::Bytes(0xFF);
@@ -115,31 +155,32 @@ struct Lanes8 {
         }
     }
 
-    void Finish(int start, int steps, RowTotals& row, int64_t& lowest, int64_t& highest) const {
-        row.values += SumOf<S, uint64_t>(values);
-        row.squares += static_cast<uint64_t>(SumOf<S, uint32_t>(squares));
-        row.saturated += static_cast<uint64_t>(SumOf<S, uint8_t>(saturated));
-        const int64_t w = SumOf<S, uint64_t>(weights), runs = SumOf<S, uint64_t>(weightRuns);
+    // Adds the segment's sums to the row's, and moves the extremes (in units) where it betters them.
+    void Finish(int start, int steps, RowTotals& row, bool first, int64_t& lowest, int64_t& highest, bool& lowMoved,
+                bool& highMoved) const {
+        row.values += S::Sum64(values);
+        row.squares += static_cast<uint64_t>(Sum32<S>(squares));
+        row.saturated += static_cast<uint64_t>(S::Sum64(S::Sad(saturated, zero)));
+        // The lanes' weights times their column in the step, by madd against the column numbers.
+        const int64_t w = S::Sum64(weights), runs = S::Sum64(weightRuns);
+        const int64_t placed = Sum32<S>(S::Add32(S::Madd(laneLow, columnsLow), S::Madd(laneHigh, columnsHigh)));
         row.weights += w;
-        row.columnWeights += PlacedSumOf<S, uint16_t>(laneLow, laneHigh, start) + kPixels * (steps * w - runs);
+        row.columnWeights += start * w + placed + kPixels * (steps * w - runs);
         if (kCount) {
-            const int64_t n = SumOf<S, uint64_t>(countSums) / 255, nRuns = SumOf<S, uint64_t>(countRuns) / 255;
+            const int64_t n = S::Sum64(countSums) / 255, nRuns = S::Sum64(countRuns) / 255;
+            V lo, hi;
+            S::WidenBytes(counts, lo, hi);
+            const int64_t placedCounts = Sum32<S>(S::Add32(S::Madd(lo, columnsLow), S::Madd(hi, columnsHigh)));
             row.counts += n;
-            const Spilled<S, uint8_t> lanes(counts);
-            int64_t placed = 0;
-            for (int l = 0; l < lanes.kCount; ++l) placed += (start + l) * static_cast<int64_t>(lanes.lane[l]);
-            row.columnCounts += placed + kPixels * (steps * n - nRuns);
+            row.columnCounts += start * n + placedCounts + kPixels * (steps * n - nRuns);
         }
-        const Spilled<S, uint8_t> lows(low), highs(high);
-        lowest = lows.lane[0];
-        highest = highs.lane[0];
-        for (int l = 1; l < lows.kCount; ++l) {
-            if (lows.lane[l] < lowest) lowest = lows.lane[l];
-            if (highs.lane[l] > highest) highest = highs.lane[l];
-        }
+        const int bestLow = static_cast<int>(first ? 255 : lowest), bestHigh = static_cast<int>(first ? 0 : highest);
+        MoveExtremes<S, uint8_t>(
+            low, high, S::Bytes(bestLow), S::Bytes(bestHigh), [](V a, V b) { return S::MinU8(a, b); },
+            [](V a, V b) { return S::MaxU8(a, b); }, first, lowest, highest, lowMoved, highMoved);
     }
 
-    const V zero, cut, saturation, enable;
+    const V zero, cut, saturation, enable, columnsLow, columnsHigh;
     V low, high, values, squares, saturated, weights, weightRuns, laneLow, laneHigh, counts, countSums, countRuns;
 };
 
@@ -166,7 +207,8 @@ struct Lanes16 {
           lowHalves(S::Ints(0xFFFF)),
           cut(S::Shorts(Signed(pass.cut < 0 ? 0 : pass.cut > 65535 ? 65535 : pass.cut))),
           saturation(S::Shorts(Signed(pass.saturation) - 1)),
-          enable(pass.cut > 65535 ? zero : S::Shorts(-1)) {}
+          enable(pass.cut > 65535 ? zero : S::Shorts(-1)),
+          columns(ColumnNumbers<S>(0)) {}
 
     void Begin() {
         low = S::Shorts(32767);
@@ -203,38 +245,36 @@ struct Lanes16 {
         }
     }
 
-    void Finish(int start, int steps, RowTotals& row, int64_t& lowest, int64_t& highest) const {
+    void Finish(int start, int steps, RowTotals& row, bool first, int64_t& lowest, int64_t& highest, bool& lowMoved,
+                bool& highMoved) const {
         const int64_t pixels = int64_t{steps} * kPixels;
-        const int64_t value = SumOf<S, int32_t>(values) + 32768 * pixels;
-        const int64_t signedSquares = 65536 * SumOf<S, uint32_t>(squareHighs) + SumOf<S, uint32_t>(squareLows);
+        // Each lane of values holds the signed pairs of steps steps: adding 65536 a step makes it their
+        // sum of v, never negative.
+        const int64_t value = Sum32<S>(S::Add32(values, S::Ints(65536 * steps)));
+        const int64_t signedSquares = 65536 * Sum32<S>(squareHighs) + Sum32<S>(squareLows);
         row.values += value;
         row.squares += static_cast<uint64_t>(signedSquares + 65536 * value - (pixels << 30));
-        row.saturated += static_cast<uint64_t>(SumOf<S, uint16_t>(saturated));
+        row.saturated += static_cast<uint64_t>(Sum16<S>(saturated));
         // Per lane: sum of w (column start + l + kPixels t) = (start + l) A + kPixels (steps A - R).
-        const int64_t w = SumOf<S, uint32_t>(laneLow) + SumOf<S, uint32_t>(laneHigh);
-        const int64_t runs = SumOf<S, uint32_t>(runLow) + SumOf<S, uint32_t>(runHigh);
+        const int64_t w = Sum32<S>(S::Add32(laneLow, laneHigh));
+        const int64_t runs = Sum32<S>(runLow) + Sum32<S>(runHigh);
         row.weights += w;
-        row.columnWeights += PlacedSumOf<S, uint32_t>(laneLow, laneHigh, start) + kPixels * (steps * w - runs);
+        row.columnWeights += PlacedSum32<S>(laneLow, laneHigh, start) + kPixels * (steps * w - runs);
         if (kCount) {
-            const int64_t n = SumOf<S, uint16_t>(counts), nRuns = SumOf<S, uint16_t>(countRuns);
+            const int64_t n = Sum16<S>(counts), nRuns = Sum16<S>(countRuns);
             row.counts += n;
-            const Spilled<S, uint16_t> lanes(counts);
-            int64_t placed = 0;
-            for (int l = 0; l < lanes.kCount; ++l) placed += (start + l) * static_cast<int64_t>(lanes.lane[l]);
-            row.columnCounts += placed + kPixels * (steps * n - nRuns);
+            row.columnCounts += start * n + Sum32<S>(S::Madd(counts, columns)) + kPixels * (steps * n - nRuns);
         }
-        const Spilled<S, int16_t> lows(low), highs(high);
-        lowest = lows.lane[0];
-        highest = highs.lane[0];
-        for (int l = 1; l < lows.kCount; ++l) {
-            if (lows.lane[l] < lowest) lowest = lows.lane[l];
-            if (highs.lane[l] > highest) highest = highs.lane[l];
-        }
-        lowest += 32768;
-        highest += 32768;
+        const int bestLow = first ? 32767 : Signed(lowest), bestHigh = first ? -32768 : Signed(highest);
+        int64_t low = lowest - 32768, high = highest - 32768;
+        MoveExtremes<S, int16_t>(
+            this->low, this->high, S::Shorts(bestLow), S::Shorts(bestHigh), [](V a, V b) { return S::Min16(a, b); },
+            [](V a, V b) { return S::Max16(a, b); }, first, low, high, lowMoved, highMoved);
+        lowest = low + 32768;
+        highest = high + 32768;
     }
 
-    const V zero, bias, ones, lowHalves, cut, saturation, enable;
+    const V zero, bias, ones, lowHalves, cut, saturation, enable, columns;
     V low, high, values, squareHighs, squareLows, saturated, laneLow, laneHigh, runLow, runHigh, counts, countRuns;
 };
 
@@ -268,19 +308,19 @@ void PassGray(GrayPass& pass) {
     auto* narrowCounts = static_cast<typename Lanes::NarrowCount*>(pass.narrowCounts);
     const int width = pass.width, vectorEnd = width - width % kPixels;
     Lanes lanes(pass);
-    int64_t lowest = INT64_MAX, highest = INT64_MIN;
-    auto extremes = [&](const unsigned char* row, int j, int begin, int end, int64_t low, int64_t high) {
-        // Only a strictly better segment moves an extreme: the first in row order stays.
-        if (low < lowest) {
-            lowest = low;
-            pass.minimumX = FirstAt<Unit>(row, begin, end, low);
+    int64_t lowest = 0, highest = 0;
+    bool first = true;  // no extreme yet
+    // Only a strictly better stretch moves an extreme, to its first position: the first in row order stays.
+    auto place = [&](const unsigned char* row, int j, int begin, int end, bool lowMoved, bool highMoved) {
+        if (lowMoved) {
+            pass.minimumX = FirstAt<Unit>(row, begin, end, lowest);
             pass.minimumY = j;
         }
-        if (high > highest) {
-            highest = high;
-            pass.maximumX = FirstAt<Unit>(row, begin, end, high);
+        if (highMoved) {
+            pass.maximumX = FirstAt<Unit>(row, begin, end, highest);
             pass.maximumY = j;
         }
+        first = false;
     };
     for (int j = 0; j < pass.height; ++j) {
         const unsigned char* row = pass.pixels + static_cast<size_t>(j) * pass.stride;
@@ -294,9 +334,9 @@ void PassGray(GrayPass& pass) {
                 lanes.Step(row + static_cast<size_t>(column) * sizeof(Unit), narrowWeights + column,
                            kCount ? narrowCounts + column : nullptr);
             }
-            int64_t low, high;
-            lanes.Finish(start, steps, totals, low, high);
-            extremes(row, j, start, start + steps * kPixels, low, high);
+            bool lowMoved, highMoved;
+            lanes.Finish(start, steps, totals, first, lowest, highest, lowMoved, highMoved);
+            place(row, j, start, start + steps * kPixels, lowMoved, highMoved);
         }
         // The columns past the last whole vector, one by one with the same rules.
         for (int i = vectorEnd; i < width; ++i) {
@@ -304,7 +344,10 @@ void PassGray(GrayPass& pass) {
             totals.values += u;
             totals.squares += static_cast<uint64_t>(u * u);
             totals.saturated += u >= pass.saturation ? 1 : 0;
-            extremes(row, j, i, i + 1, u, u);
+            const bool lowMoved = first || u < lowest, highMoved = first || u > highest;
+            if (lowMoved) lowest = u;
+            if (highMoved) highest = u;
+            place(row, j, i, i + 1, lowMoved, highMoved);
             if (u < pass.cut) continue;
             totals.weights += u;
             totals.columnWeights += i * u;

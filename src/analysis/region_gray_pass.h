@@ -1,8 +1,8 @@
 // The pass over a grey region of 8- or 16-bit pixels in vector registers, for a region without a
 // background frame. It gathers the same exact integer sums as the portable pass, so the figures agree
 // to the bit whichever pass ran. region_gray_kernel.h writes it once over the operations SSE2 (every
-// x86-64) and AVX2 share; region_gray_sse2.cc and region_gray_avx2.cc instantiate it, the second built
-// for AVX2 and chosen at run time.
+// x86-64), AVX2 and AVX-512 share; region_gray_sse2.cc, region_gray_avx2.cc and region_gray_avx512.cc
+// instantiate it, each built for its instruction set; the widest the processor has is chosen at run time.
 //
 // Thread rules: none; every call works on its own GrayPass.
 #ifndef QMV3_ANALYSIS_REGION_GRAY_PASS_H
@@ -45,6 +45,8 @@ void PassGray8Sse2(GrayPass& pass);
 void PassGray16Sse2(GrayPass& pass);
 void PassGray8Avx2(GrayPass& pass);
 void PassGray16Avx2(GrayPass& pass);
+void PassGray8Avx512(GrayPass& pass);
+void PassGray16Avx512(GrayPass& pass);
 #endif
 
 }  // namespace qmv3::analysis

@@ -33,6 +33,10 @@ struct Sse2 {
     static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
     static V Max16(V a, V b) { return _mm_max_epi16(a, b); }
     static V ShiftRight32By16(V a) { return _mm_srli_epi32(a, 16); }
+    static V UnpackLow32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
+    static V UnpackHigh32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+    static int64_t Sum64(V v) { return _mm_cvtsi128_si64(v) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)); }
+    static bool Same(V a, V b) { return _mm_movemask_epi8(_mm_cmpeq_epi8(a, b)) == 0xFFFF; }
     // Zero-extended halves in column order.
     static void WidenBytes(V v, V& low, V& high) {
         low = _mm_unpacklo_epi8(v, Zero());

@@ -215,18 +215,18 @@ const uint16_t* WideRow(const unsigned char* bytes, int n, std::vector<uint16_t>
 template <typename ReadUnits>
 std::vector<uint32_t> RingUnits(const Request& request, ReadUnits&& readUnits) {
     const int width = request.width, height = request.height, border = request.border;
-    std::vector<uint32_t> ring;
-    auto append = [&](int j, int begin, int n) {
-        const size_t at = ring.size();
-        ring.resize(at + static_cast<size_t>(n));
-        readUnits(j, begin, n, ring.data() + at);
-    };
+    const size_t wholeRows = static_cast<size_t>(2 * border >= width ? height : std::min(height, 2 * border));
+    std::vector<uint32_t> ring(wholeRows * static_cast<size_t>(width) +
+                               (static_cast<size_t>(height) - wholeRows) * 2 * static_cast<size_t>(border));
+    uint32_t* at = ring.data();
     for (int j = 0; j < height; ++j) {
         if (j < border || j >= height - border || 2 * border >= width) {
-            append(j, 0, width);
+            readUnits(j, 0, width, at);
+            at += width;
         } else {
-            append(j, 0, border);
-            append(j, width - border, border);
+            readUnits(j, 0, border, at);
+            readUnits(j, width - border, border, at + border);
+            at += 2 * border;
         }
     }
     return ring;
@@ -238,9 +238,9 @@ uint32_t UnitAtRank(const std::vector<uint32_t>& units, size_t rank, int bits, b
     uint32_t prefix = 0;
     for (int shift = (bits - 1) / 8 * 8; shift >= 0; shift -= 8) {
         const uint32_t chosen = shift + 8 >= 32 ? 0 : ~uint32_t{0} << (shift + 8);  // the digits above
-        size_t counts[256] = {};
-        for (const uint32_t unit : units)
-            if ((unit & chosen) == prefix) ++counts[(unit >> shift) & 255];
+        // Units of another prefix land in bin 256, so that the loop has no branch to mispredict.
+        size_t counts[257] = {};
+        for (const uint32_t unit : units) ++counts[(unit & chosen) == prefix ? (unit >> shift) & 255 : 256];
         uint32_t digit = 0;
         while (rank >= counts[digit]) rank -= counts[digit++];
         prefix |= digit << shift;
@@ -270,8 +270,8 @@ double MedianOf(const std::vector<uint32_t>& units, int bits, int scale) {
 }
 
 #if defined(__x86_64__)
-// 8- and 16-bit grey regions without a background frame take the vector pass, on AVX2 where the
-// processor has it. False: the portable pass must run.
+// 8- and 16-bit grey regions without a background frame take the vector pass, on the widest vectors
+// the processor has. False: the portable pass must run.
 bool MeasureGray(const Request& request, RegionSums& sums) {
     const FrameView& frame = request.frame;
     if (request.backgroundKind == QMV3_BACKGROUND_FRAME || frame.bytesPerPixel > 2) return false;
@@ -296,11 +296,12 @@ bool MeasureGray(const Request& request, RegionSums& sums) {
     pass.rowCounts = sums.rowCounts.data();
     pass.rowColumnWeights = sums.rowColumnWeights.data();
     pass.rowColumnCounts = sums.rowColumnCounts.data();
-    const bool avx2 = __builtin_cpu_supports("avx2");
-    if (wide)
-        avx2 ? PassGray16Avx2(pass) : PassGray16Sse2(pass);
+    if (__builtin_cpu_supports("avx512bw"))
+        wide ? PassGray16Avx512(pass) : PassGray8Avx512(pass);
+    else if (__builtin_cpu_supports("avx2"))
+        wide ? PassGray16Avx2(pass) : PassGray8Avx2(pass);
     else
-        avx2 ? PassGray8Avx2(pass) : PassGray8Sse2(pass);
+        wide ? PassGray16Sse2(pass) : PassGray8Sse2(pass);
     sums.valueUnits = pass.valueUnits;
     sums.squareUnits = pass.squareUnits;
     sums.saturated = pass.saturated;
