@@ -212,13 +212,13 @@ const uint16_t* WideRow(const unsigned char* bytes, int n, std::vector<uint16_t>
 
 // The units of the region's outer ring, border pixels wide; readUnits(j, begin, n, units) converts n
 // units of row j from column begin. Only the ring is read.
-template <typename ReadUnits>
-std::vector<uint32_t> RingUnits(const Request& request, ReadUnits&& readUnits) {
+template <typename Unit, typename ReadUnits>
+std::vector<Unit> RingUnits(const Request& request, ReadUnits&& readUnits) {
     const int width = request.width, height = request.height, border = request.border;
     const size_t wholeRows = static_cast<size_t>(2 * border >= width ? height : std::min(height, 2 * border));
-    std::vector<uint32_t> ring(wholeRows * static_cast<size_t>(width) +
-                               (static_cast<size_t>(height) - wholeRows) * 2 * static_cast<size_t>(border));
-    uint32_t* at = ring.data();
+    std::vector<Unit> ring(wholeRows * static_cast<size_t>(width) +
+                           (static_cast<size_t>(height) - wholeRows) * 2 * static_cast<size_t>(border));
+    Unit* at = ring.data();
     for (int j = 0; j < height; ++j) {
         if (j < border || j >= height - border || 2 * border >= width) {
             readUnits(j, 0, width, at);
@@ -232,40 +232,55 @@ std::vector<uint32_t> RingUnits(const Request& request, ReadUnits&& readUnits) {
     return ring;
 }
 
-// The unit at rank (from 0) of units, found by counting one 8-bit digit at a time from the top among the
-// units that share the digits found so far; repeated tells whether rank + 1 holds the same unit.
-uint32_t UnitAtRank(const std::vector<uint32_t>& units, size_t rank, int bits, bool& repeated) {
-    uint32_t prefix = 0;
-    for (int shift = (bits - 1) / 8 * 8; shift >= 0; shift -= 8) {
-        const uint32_t chosen = shift + 8 >= 32 ? 0 : ~uint32_t{0} << (shift + 8);  // the digits above
-        // Units of another prefix land in bin 256, so that the loop has no branch to mispredict.
-        size_t counts[257] = {};
-        for (const uint32_t unit : units) ++counts[(unit & chosen) == prefix ? (unit >> shift) & 255 : 256];
-        uint32_t digit = 0;
-        while (rank >= counts[digit]) rank -= counts[digit++];
-        prefix |= digit << shift;
-        repeated = rank + 1 < counts[digit];
+// How many units are at most top: counted in blocks whose count fits the units' own width, so that the
+// compiler keeps as many units per vector compare and sum as the width allows.
+template <typename Unit>
+size_t CountAtMost(const std::vector<Unit>& units, Unit top) {
+    constexpr size_t kBlock = std::numeric_limits<Unit>::max();
+    size_t count = 0;
+    for (size_t start = 0; start < units.size(); start += kBlock) {
+        const size_t end = std::min(units.size(), start + kBlock);
+        Unit block = 0;
+        for (size_t k = start; k < end; ++k) block = static_cast<Unit>(block + (units[k] <= top ? 1 : 0));
+        count += block;
     }
-    return prefix;
+    return count;
 }
 
-// The median in value units of units no wider than bits, as the mean of the two middle units for an
-// even count.
-double MedianOf(const std::vector<uint32_t>& units, int bits, int scale) {
-    const size_t middle = units.size() / 2;
-    bool repeated = false;
+// The median in value units, as the mean of the two middle units for an even count. The unit at a rank
+// is found by halving the range between the smallest and largest unit, each step a vector count over the
+// ring: a border's narrow spread takes few steps, and no step waits on a busy counter as a table would.
+template <typename Unit>
+double MedianOf(const std::vector<Unit>& units, int scale) {
+    const size_t rank = (units.size() - 1) / 2;  // the middle, or the lower of the two
+    Unit low = std::numeric_limits<Unit>::max(), high = 0;
+    for (const Unit unit : units) {
+        low = std::min(low, unit);
+        high = std::max(high, unit);
+    }
+    const Unit largest = high;
+    size_t atMostHigh = units.size();
+    while (low < high) {
+        const Unit middle = static_cast<Unit>(low + (high - low) / 2);
+        const size_t atMost = CountAtMost(units, middle);
+        if (atMost > rank) {
+            high = middle;
+            atMostHigh = atMost;
+        } else {
+            low = static_cast<Unit>(middle + 1);
+        }
+    }
     if (units.size() % 2 == 1) {
-        const double upper = UnitAtRank(units, middle, bits, repeated);
+        const double upper = high;
         return upper / scale;
     }
-    const uint32_t lowerUnit = UnitAtRank(units, middle - 1, bits, repeated);
-    uint32_t upperUnit = UINT32_MAX;
-    if (repeated)
-        upperUnit = lowerUnit;
-    else
-        for (const uint32_t unit : units)
-            if (unit > lowerUnit && unit < upperUnit) upperUnit = unit;
-    const double lower = lowerUnit, upper = upperUnit;
+    Unit upperUnit = high;
+    if (atMostHigh <= rank + 1) {  // rank + 1 holds the next unit up
+        upperUnit = largest;
+        for (const Unit unit : units)
+            if (unit > high && unit < upperUnit) upperUnit = unit;
+    }
+    const double lower = high, upper = upperUnit;
     return (lower + upper) / 2.0 / scale;
 }
 
@@ -338,11 +353,10 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             if (background.pixels != nullptr) backgrounds = RowBytes(background, request, j);
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            const std::vector<uint32_t> ring = RingUnits(request, [&](int j, int begin, int n, uint32_t* units) {
-                const uint8_t* bytes = RowBytes(frame, request, j) + begin;
-                std::copy(bytes, bytes + n, units);
+            const std::vector<uint8_t> ring = RingUnits<uint8_t>(request, [&](int j, int begin, int n, uint8_t* units) {
+                std::memcpy(units, RowBytes(frame, request, j) + begin, static_cast<size_t>(n));
             });
-            request.constant = MedianOf(ring, 8, request.scale);
+            request.constant = MedianOf(ring, request.scale);
         }
         if (!MeasureGray(request, sums)) PassWithBackground<uint8_t>(request, rows, sums);
     } else if (frame.bytesPerPixel == 2) {
@@ -353,15 +367,10 @@ void MeasureRegion(Request& request, RegionSums& sums) {
                 backgrounds = WideRow(RowBytes(background, request, j), request.width, backgroundScratch);
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            const std::vector<uint32_t> ring = RingUnits(request, [&](int j, int begin, int n, uint32_t* units) {
-                const unsigned char* bytes = RowBytes(frame, request, j) + 2 * static_cast<size_t>(begin);
-                for (int i = 0; i < n; ++i) {
-                    uint16_t unit;
-                    std::memcpy(&unit, bytes + 2 * static_cast<size_t>(i), 2);
-                    units[i] = unit;
-                }
+            const std::vector<uint16_t> ring = RingUnits<uint16_t>(request, [&](int j, int begin, int n, uint16_t* units) {
+                std::memcpy(units, RowBytes(frame, request, j) + 2 * static_cast<size_t>(begin), 2 * static_cast<size_t>(n));
             });
-            request.constant = MedianOf(ring, 16, request.scale);
+            request.constant = MedianOf(ring, request.scale);
         }
         if (!MeasureGray(request, sums)) PassWithBackground<uint16_t>(request, rows, sums);
     } else {
@@ -375,11 +384,10 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             }
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            const std::vector<uint32_t> ring = RingUnits(request, [&](int j, int begin, int n, uint32_t* units) {
+            const std::vector<uint32_t> ring = RingUnits<uint32_t>(request, [&](int j, int begin, int n, uint32_t* units) {
                 RgbUnits(RowBytes(frame, request, j) + 3 * static_cast<size_t>(begin), n, request.channel, units);
             });
-            // Luminance in thousandths reaches 255000, 18 bits.
-            request.constant = MedianOf(ring, request.scale == 1 ? 8 : 18, request.scale);
+            request.constant = MedianOf(ring, request.scale);
         }
         PassWithBackground<uint32_t>(request, rows, sums);
     }
