@@ -1568,6 +1568,16 @@ QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
  * behind, and each image is self-contained; so a file left by a killed process or a power cut loads
  * with every image written more than a second before the end, and the salvage reader finds the rest.
  *
+ * HDF5 (names ending in ".h5" or ".hdf5", any case): one file of any length in the layout of
+ * qmExportImagesToFile (/entry/data/data with frame_number, event_number and timestamp beside it),
+ * extendible along the frame axis, one frame per chunk, deflated by the workers unless the compression
+ * is QMV3_RECORDER_COMPRESS_NONE; `split` does not apply, and every frame must have the first frame's
+ * size and pixel format (others are refused with QMV3_RECORDER_INVALID_FRAME). The file is written in
+ * single-writer/multiple-reader mode and flushed at least twice a second, so readers open it while it
+ * grows (and a file left by a killed process loads with every frame flushed). Before each frame the
+ * recorder checks that the disk and the file size limit leave room for it and stops with
+ * QMV3_RECORDER_WRITE_FAILED, closing a whole file, when they do not.
+ *
  * Thread rules: qmRecorderWrite and qmRecorderClose from one thread at a time (not necessarily the
  * opening one); qmRecorderGetStatistics, qmRecorderGetFileName and qmRecorderGetError from any thread
  * while the recorder is open. Recorders are independent of each other and of streams and grabs.
@@ -1589,8 +1599,9 @@ enum QMV3_RECORDER_RESULT {
                                                 received is written */
     QMV3_RECORDER_PARAMETER_ERROR = -12,   /**< a null or invalid argument or option */
     QMV3_RECORDER_INVALID_FRAME = -13,     /**< a frame that fails the validity rules or that the output
-                                                cannot hold (IMC2/BKC2: GRAY and RGB only); not taken,
-                                                the recording goes on */
+                                                cannot hold (IMC2/BKC2: GRAY and RGB only; HDF5: GRAY
+                                                or RGB of the first frame's shape); not taken, the
+                                                recording goes on */
     QMV3_RECORDER_FILE_EXISTS = -14,       /**< a name the recording would write exists (without
                                                 QMV3_RECORDER_FLAG_REPLACE) */
     QMV3_RECORDER_METADATA_ERROR = -15,    /**< a header field could not be written as metadata */
@@ -1624,7 +1635,8 @@ typedef struct QMV3_RECORDER_OPTIONS {
     unsigned int size;        /**< sizeof(QMV3_RECORDER_OPTIONS), so that the record can grow */
     unsigned int flags;       /**< QMV3_RECORDER_FLAG_* bits */
     int compression;          /**< a QMV3_RECORDER_COMPRESSION value; default FAST */
-    unsigned int split;       /**< images per IMC2/BKC2 file, 1 .. QMV3_RECORDER_MAX_SPLIT (the default) */
+    unsigned int split;       /**< images per IMC2/BKC2 file, 1 .. QMV3_RECORDER_MAX_SPLIT (the default);
+                                   not used for HDF5 */
     unsigned int workers;     /**< compression threads, 1 .. 64; default one per core */
     unsigned int queueFrames; /**< frame buffers of the queue, 2 .. 1024; default workers + 2 */
 } QMV3_RECORDER_OPTIONS;

@@ -1,8 +1,8 @@
 """qmv3: camera frames as numpy arrays.
 
-Grab frames from the video servers of the control system, load and save image sequence files (IMC2/BKC2
-and the older IMM, BKG, IMC and BKC), convert between them, and list servers and image sources of a
-system list, all through the library libqmv3::
+Grab frames from the video servers of the control system, load and save image sequence files (IMC2/BKC2,
+the older IMM, BKG, IMC and BKC, and TIFF, PNG and HDF5), convert between them, and list servers and
+image sources of a system list, all through the library libqmv3::
 
     >>> import qmv3
     >>> frames = qmv3.grab(5)                # five frames of the default (simulated) camera
@@ -79,7 +79,12 @@ _UTC = _datetime.timezone.utc
 _EPOCH = _datetime.datetime(1970, 1, 1, tzinfo=_UTC)
 # The library's words for clear flag bits; .flags names only the bits that are set.
 _CLEAR_FLAG_WORDS = frozenset({"BIG_ENDIAN", "LOSSLESS_BIT_NOT_SET", "XYSTART_ZERO_BASED", "LOCAL_TIMESTAMP"})
-_OLDER_EXTENSIONS = (".imm", ".imc", ".bkc", ".bkg")
+_COMPRESSIONS = {
+    "fast": _qmv3.SAVE_FLAG_COMPRESS_FAST,
+    "default": 0,
+    "none": _qmv3.SAVE_FLAG_COMPRESS_NONE,
+}
+_EXPORT_KINDS = (_qmv3.FILE_TIFF, _qmv3.FILE_PNG, _qmv3.FILE_HDF5)
 _MAX_FRAME_BYTES = _qmv3.MAX_TRANSPORT_SIZE
 _UINT32_MAX = 0xFFFFFFFF
 
@@ -87,6 +92,19 @@ _UINT32_MAX = 0xFFFFFFFF
 def _path(path):
     """The file system form (bytes) of a str, bytes or os.PathLike path."""
     return _os.fsencode(path)
+
+
+def _save_flags(path, overwrite, compress):
+    """The library's save flags for overwrite and compress; ValueError for a compression it cannot apply."""
+    flags = _qmv3.SAVE_FLAG_REPLACE if overwrite else 0
+    if compress is None:
+        return flags
+    if compress not in _COMPRESSIONS:
+        raise ValueError(f"compress must be 'fast', 'default' or 'none', not {compress!r}")
+    # Every name the library does not claim for another kind is saved as IMC2/BKC2.
+    if _qmv3.kind_of_name(_path(path)) not in (_qmv3.FILE_IMC2_BKC2, _qmv3.FILE_UNKNOWN):
+        raise ValueError(f"compress chooses the compression of IMC2/BKC2 files only, not of {_os.fsdecode(path)!r}")
+    return flags | _COMPRESSIONS[compress]
 
 
 def _check_progress(progress):
@@ -306,18 +324,42 @@ class Sequence:
             return 0
         return _qmv3.decompress(self._bunch, self._index_list())
 
-    def save(self, path, progress=None):
+    def save(self, path, progress=None, *, overwrite=True, compress=None):
         """Saves the images to path; the extension chooses the kind as the library does.
 
         ".imm", ".imc", ".bkc" and ".bkg" (any case) give the older files (uncompressed GRAY only, BKG one
-        frame), any other name an IMC2/BKC2 file. An existing IMC2 file is never overwritten. Raises
-        FileError with the library's code and message; a failed or interrupted save leaves no file.
+        frame), ".tif"/".tiff" a multi-page TIFF, ".png" a PNG (one file per image, STEM-1.png ..., for
+        several), ".h5"/".hdf5" HDF5, any other name an IMC2/BKC2 file: the bytes ``qmv3 convert`` writes.
+        overwrite: replace an existing file, once the new one is complete (True), or refuse it with
+        FileError (False). compress: "fast", "default" (zlib's default level) or "none" for IMC2/BKC2;
+        ValueError for other names. Raises FileError with the library's code and message; a failed or
+        interrupted save leaves no file and an existing one untouched.
         """
+        flags = _save_flags(path, overwrite, compress)
         if self._bunch is None:
             raise FileError(
                 _qmv3.SAVE_PARAMETER_ERROR, f'File "{_os.fsdecode(path)}" save error: the sequence is empty.'
             )
-        _qmv3.save(self._bunch, self._index_list(), _path(path), _check_progress(progress))
+        _qmv3.save(self._bunch, self._index_list(), _path(path), _check_progress(progress), flags)
+
+    def export(self, path, compress=False, frames=None, *, overwrite=True, progress=None):
+        """Writes images as TIFF (.tif, .tiff), PNG (.png) or HDF5 (.h5, .hdf5), as ``qmv3 export`` does.
+
+        compress: deflate TIFF and HDF5 data (PNG: the strongest level instead of the fastest). frames:
+        a slice of positions from 0 or a text "A:B" (or "K") of positions from 1, as for :func:`load`; a PNG
+        series is numbered by the images' positions in this sequence. overwrite as for :meth:`save`.
+        ValueError for another extension; FileError with the library's code and message (JPEG frames
+        must be decompressed first).
+        """
+        if _qmv3.kind_of_name(_path(path)) not in _EXPORT_KINDS:
+            raise ValueError(f"export writes .tif, .tiff, .png, .h5 and .hdf5 files, not {_os.fsdecode(path)!r}")
+        if self._bunch is None or not self._indices:
+            raise FileError(
+                _qmv3.SAVE_PARAMETER_ERROR, f'File "{_os.fsdecode(path)}" save error: the sequence is empty.'
+            )
+        first, last = _image_range(frames, lambda: len(self))
+        flags = (_qmv3.SAVE_FLAG_REPLACE if overwrite else 0) | (_qmv3.EXPORT_FLAG_COMPRESS if compress else 0)
+        _qmv3.export(self._bunch, self._index_list(), _path(path), _check_progress(progress), flags, first, last)
 
     @classmethod
     def from_numpy(
@@ -406,21 +448,26 @@ def _timestamp_parts(value):
     return (int(seconds), int(microseconds))
 
 
-def _image_range(path, frames):
-    """(first, last) positions from 1 (0: from the first / to the last) of a slice or an "A:B" text."""
+def _image_range(frames, count):
+    """(first, last) positions from 1 (0: from the first / to the last) of a slice or an "A:B" text.
+
+    count() gives the number of images, asked only for a slice from the end."""
     if frames is None:
         return 0, 0
     if isinstance(frames, str):
-        match = _re.fullmatch(r"\s*(\d*)\s*:\s*(\d*)\s*", frames)
-        if match is None or (match.group(1) and int(match.group(1)) < 1) or (match.group(2) and int(match.group(2)) < 1):
-            raise ValueError(f'frames must be "A:B" with positions from 1, not {frames!r}')
-        return int(match.group(1) or 0), int(match.group(2) or 0)
+        single = _re.fullmatch(r"\s*(\d+)\s*", frames)
+        match = _re.fullmatch(r"\s*(\d*)\s*:\s*(\d*)\s*", frames) if single is None else single.group(1, 1)
+        if match is None:
+            raise ValueError(f'frames must be "A:B" or "K" with positions from 1, not {frames!r}')
+        first, last = match if single is not None else match.group(1, 2)
+        if (first and int(first) < 1) or (last and int(last) < 1):
+            raise ValueError(f'frames must be "A:B" or "K" with positions from 1, not {frames!r}')
+        return int(first or 0), int(last or 0)
     if not isinstance(frames, slice) or frames.step not in (None, 1):
         raise TypeError("frames must be None, a slice without step, or an \"A:B\" text")
     start, stop = frames.start, frames.stop
     if (start is not None and start < 0) or (stop is not None and stop < 0):
-        count = len(_qmv3.load(_path(path), None, _qmv3.LOAD_FLAG_HEADERS_ONLY))
-        start, stop, _ = frames.indices(count)
+        start, stop, _ = frames.indices(count())
     start = 0 if start is None else start
     if stop is not None and stop <= start:
         raise ValueError(f"frames {frames!r} selects no image")
@@ -428,57 +475,72 @@ def _image_range(path, frames):
 
 
 def load(path, frames=None, progress=None, headers_only=False):
-    """Loads a sequence file of any kind the library reads (IMC2/BKC2, IMM, BKG, IMC, BKC).
+    """Loads a file of any kind the library reads: IMC2/BKC2, IMM, BKG, IMC, BKC, TIFF, PNG and HDF5.
 
     The kind is recognised from the content as the library does. frames selects images: a slice of
     positions from 0 (``slice(10, 20)``) or a text "A:B" of positions from 1 as the tool counts them
-    ("11:20"; "A:" to the end). headers_only gives the images' headers without pixels, which reads an
+    ("11:20"; "A:" to the end, ":B" from the first, "K" the image K alone). headers_only gives the images' headers without pixels, which reads an
     IMC2 file's headers only. The frames of an IMC2 file lie in one block, so :attr:`Sequence.frames` is
     a view of it. progress, when given, is called on the calling thread with the fraction done (0 to 1).
     Raises FileError with the library's code and message; Ctrl-C stops the load and raises
     KeyboardInterrupt.
     """
-    first, last = _image_range(path, frames)
+    first, last = _image_range(frames, lambda: len(_qmv3.load(_path(path), None, _qmv3.LOAD_FLAG_HEADERS_ONLY)))
     flags = _qmv3.LOAD_FLAG_HEADERS_ONLY if headers_only else _qmv3.LOAD_FLAG_ONE_BLOCK
     return Sequence(_qmv3.load(_path(path), _check_progress(progress), flags, first, last))
 
 
-def save(sequence, path, progress=None):
-    """Saves sequence to path (see :meth:`Sequence.save`)."""
+def save(sequence, path, progress=None, *, overwrite=True, compress=None):
+    """Saves sequence to path (see :meth:`Sequence.save` for the kinds, overwrite and compress)."""
     if not isinstance(sequence, Sequence):
         raise TypeError("save() takes a qmv3.Sequence")
-    sequence.save(path, progress)
+    sequence.save(path, progress, overwrite=overwrite, compress=compress)
 
 
-def convert(src, dst):
-    """Loads src (any kind the library reads) and saves it as dst, the kind chosen by dst's extension.
+def convert(src, dst, *, overwrite=True, compress=None):
+    """Loads src (any kind the library reads) and saves it as dst, as ``qmv3 convert`` does.
 
-    JPEG frames are decompressed when dst is an older kind, which holds uncompressed frames only.
+    The extension of dst chooses the kind (see :meth:`Sequence.save`); JPEG frames are decompressed,
+    since no kind holds them. overwrite and compress as for :meth:`Sequence.save`; both are checked
+    before src is read.
     """
+    flags = _save_flags(dst, overwrite, compress)
+    _qmv3.check_output(_path(dst), flags)
     sequence = load(src)
-    if _os.fsdecode(dst).lower().endswith(_OLDER_EXTENSIONS):
-        sequence.decompress()
-    sequence.save(dst)
+    sequence.decompress()
+    sequence.save(dst, overwrite=overwrite, compress=compress)
 
 
 def check_file(path):
-    """The kind of file the library detects from the content: "IMC2", "IMM", "IMC", "BKG", ...
+    """The kind of file the library detects from the content.
 
-    The library cannot tell IMC2 from BKC2 nor IMC from BKC (same layouts); the extension ".bkc2" or
-    ".bkc" names the second of each pair. Raises FileError (code -1) with the library's message for a
-    file it refuses.
+    One of "IMC2", "BKC2", "IMM", "IMC", "BKC", "BKG", "TIFF", "PNG" and "HDF5". The library cannot tell
+    IMC2 from BKC2 nor IMC from BKC (nothing inside differs), so the extension ".bkc2" or ".bkc" names
+    the second of each pair. For a file of no kind, FileError (code -1) with the library's message and
+    its diagnosis: ``closest`` names the kind the file came closest to (None when the file cannot be
+    opened), ``reason`` says why that kind refused it (or why the file could not be opened).
     """
-    code, message = _qmv3.check_file(_path(path))
+    kind, closest, reason, message = _qmv3.check_file(_path(path))
+    if kind == _qmv3.FILE_UNKNOWN:
+        closest_name = _kind_text(closest, path)
+        detail = f" The closest kind, {closest_name}, refused it: {reason}" if closest_name else f" ({reason})"
+        error = FileError(kind, message + (detail if reason else ""))
+        error.closest, error.reason = closest_name, reason
+        raise error
+    return _kind_text(kind, path)
+
+
+def _kind_text(kind, path):
+    """The library's name of a kind; of a pair such as IMC2/BKC2 the one whose extension path has."""
+    known = _qmv3.file_kind_name(kind)
+    if known is None or "/" not in known[0]:
+        return None if known is None else known[0]
+    names, extensions = known[0].split("/"), known[1].split()
     lower = _os.fsdecode(path).lower()
-    if code == _qmv3.FILE_IMC2_BKC2:
-        return "BKC2" if lower.endswith(".bkc2") else "IMC2"
-    if code == _qmv3.FILE_IMC_BKC:
-        return "BKC" if lower.endswith(".bkc") else "IMC"
-    if code == _qmv3.FILE_IMM:
-        return "IMM"
-    if code == _qmv3.FILE_BKG:
-        return "BKG"
-    raise FileError(code, message)
+    for one, extension in zip(names, extensions):
+        if lower.endswith(extension):
+            return one
+    return names[0]
 
 
 def _access_mode(mode):

@@ -9,8 +9,13 @@ class FileError(Error):
     """A file could not be loaded, saved or recognised.
 
     ``code`` is the library's result code (for example -4: the file could not be opened, -14: it
-    exists already), ``message`` the library's own message text.
+    exists already), ``message`` the library's own message text. For a file :func:`qmv3.check_file` finds
+    of no kind, ``closest`` names the kind it came closest to and ``reason`` why that kind refused it
+    (both None otherwise).
     """
+
+    closest = None
+    reason = None
 
     def __init__(self, code, message):
         super().__init__(message)

@@ -5,7 +5,7 @@ import os as _os
 from . import _qmv3
 
 _COMPRESSIONS = ("fast", "default", "none")
-_MAX_SPLIT = 10000
+_MAX_SPLIT = _qmv3.RECORDER_MAX_SPLIT
 
 
 def record(
@@ -22,8 +22,10 @@ def record(
 ):
     """Records the frames of an image property to path as they arrive, until n frames or duration_s.
 
-    HDF5 is not recorded directly yet (the library refuses .h5 and .hdf5 names); other names give IMC2/BKC2
-    files of at most ``split`` images: path, then STEM-0002.EXT, STEM-0003.EXT, ... compress: "fast"
+    A path ending in .h5 or .hdf5 gives one HDF5 file of any length in the layout of the HDF5 export
+    (``split`` does not apply), which h5py may open while it grows (``h5py.File(path, "r", swmr=True)``;
+    it is flushed twice a second). Other names give IMC2/BKC2 files of at most ``split`` images: path,
+    then STEM-0002.EXT, STEM-0003.EXT, ... compress: "fast"
     (default), "default" (zlib's default level) or "none". force: replace existing files, each once its
     replacement is complete. progress: called on the calling thread with the fraction done. Ctrl-C ends
     the recording as the tool's SIGINT does: the frames received are written and the summary returned.

@@ -11,11 +11,20 @@ import numpy as _np
 
 from . import _qmv3
 
-_BACKGROUND_NONE = 0
-_BACKGROUND_CONSTANT = 1
-_BACKGROUND_BORDER = 2
-_BACKGROUND_FRAME = 3
-_CHANNELS = {None: 0, "luminance": 0, "red": 1, "green": 2, "blue": 3, 0: 1, 1: 2, 2: 3}
+_BACKGROUND_NONE = _qmv3.BACKGROUND_NONE
+_BACKGROUND_CONSTANT = _qmv3.BACKGROUND_CONSTANT
+_BACKGROUND_BORDER = _qmv3.BACKGROUND_BORDER
+_BACKGROUND_FRAME = _qmv3.BACKGROUND_FRAME
+_CHANNELS = {
+    None: _qmv3.CHANNEL_LUMINANCE,
+    "luminance": _qmv3.CHANNEL_LUMINANCE,
+    "red": _qmv3.CHANNEL_RED,
+    "green": _qmv3.CHANNEL_GREEN,
+    "blue": _qmv3.CHANNEL_BLUE,
+    0: _qmv3.CHANNEL_RED,
+    1: _qmv3.CHANNEL_GREEN,
+    2: _qmv3.CHANNEL_BLUE,
+}
 
 
 def _target(image, name):

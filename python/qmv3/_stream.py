@@ -4,8 +4,8 @@ from . import _qmv3
 from . import Image, Sequence, _access_mode
 from ._errors import GrabError
 
-_STREAM_OK = 1
-_STREAM_CLOSED = -2
+_STREAM_OK = _qmv3.STREAM_OK
+_STREAM_CLOSED = _qmv3.STREAM_CLOSED
 
 
 class StreamImage(Image):

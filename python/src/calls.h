@@ -21,8 +21,16 @@ using Indices = std::vector<uint32_t>;
 
 // file_calls.cc
 BunchPtr Load(const std::string& path, pybind11::object progress, unsigned flags, unsigned first, unsigned last);
-void Save(Bunch& bunch, const Indices& indices, const std::string& path, pybind11::object progress);
+void Save(Bunch& bunch, const Indices& indices, const std::string& path, pybind11::object progress, unsigned flags);
+// qmExportImagesToFile of the images at indices, images first..last of them (from 1; 0: all).
+void Export(Bunch& bunch, const Indices& indices, const std::string& path, pybind11::object progress, unsigned flags,
+            unsigned first, unsigned last);
+// (kind, closest kind, qmCheckFileFormatEx's reason, qmCheckFileFormat's message for a file of no kind).
 pybind11::tuple CheckFile(const std::string& path);
+// qmGetFileKindName: (name, extensions), or None for an unknown kind.
+pybind11::object FileKindName(int kind);
+// Raises FileError when a save with these flags could not start (qmSaveImagesToFileEx2's check only).
+void CheckOutput(const std::string& path, unsigned flags);
 
 // Pixel data and the header fields of new images, for Sequence.from_numpy.
 struct NewImages {

@@ -42,14 +42,35 @@ BunchPtr Load(const std::string& path, py::object progress, unsigned flags, unsi
     return bunch;
 }
 
-void Save(Bunch& bunch, const Indices& indices, const std::string& path, py::object progress) {
+void Save(Bunch& bunch, const Indices& indices, const std::string& path, py::object progress, unsigned flags) {
     SelectionView view(bunch, indices);
     LongCall call(std::move(progress));
     std::vector<char> message(kMessageSize, '\0');
     int result = 0;
     call.Run([&] {
-        result = qmSaveImagesToFileEx(view.get(), path.c_str(), message.data(), static_cast<unsigned>(message.size()),
-                                      call.Interrupt(), call.Progress());
+        result = qmSaveImagesToFileEx2(view.get(), path.c_str(), flags, message.data(),
+                                       static_cast<unsigned>(message.size()), call.Interrupt(), call.Progress());
+    });
+    if (call.Stopped()) call.Rethrow();
+    if (result != 0) RaiseFileError(result, message.data());
+    call.ReportDone();
+}
+
+void Export(Bunch& bunch, const Indices& indices, const std::string& path, py::object progress, unsigned flags,
+            unsigned first, unsigned last) {
+    SelectionView view(bunch, indices);
+    LongCall call(std::move(progress));
+    std::vector<char> message(kMessageSize, '\0');
+    int result = 0;
+    call.Run([&] {
+        QMV3_EXPORT_OPTIONS options;
+        std::memset(&options, 0, sizeof options);
+        options.size = sizeof options;
+        options.flags = flags;
+        options.firstImage = first;
+        options.lastImage = last;
+        result = qmExportImagesToFile(view.get(), path.c_str(), &options, message.data(),
+                                      static_cast<unsigned>(message.size()), call.Interrupt(), call.Progress());
     });
     if (call.Stopped()) call.Rethrow();
     if (result != 0) RaiseFileError(result, message.data());
@@ -58,13 +79,34 @@ void Save(Bunch& bunch, const Indices& indices, const std::string& path, py::obj
 
 py::tuple CheckFile(const std::string& path) {
     std::vector<char> message(kMessageSize, '\0');
-    int kind;
+    std::vector<char> reason(kMessageSize, '\0');
+    int kind, closest = QMV3_FILE_UNKNOWN;
     {
         LibraryLock lock;
         py::gil_scoped_release release;
-        kind = qmCheckFileFormat(path.c_str(), message.data(), message.size());
+        kind = qmCheckFileFormatEx(path.c_str(), &closest, reason.data(), reason.size());
+        if (kind == QMV3_FILE_UNKNOWN) qmCheckFileFormat(path.c_str(), message.data(), message.size());
     }
-    return py::make_tuple(kind, std::string(message.data()));
+    return py::make_tuple(kind, closest, std::string(reason.data()), std::string(message.data()));
+}
+
+py::object FileKindName(int kind) {
+    const char* extensions = nullptr;
+    const char* name = qmGetFileKindName(kind, &extensions);
+    if (name == nullptr) return py::none();
+    return py::make_tuple(std::string(name), std::string(extensions != nullptr ? extensions : ""));
+}
+
+void CheckOutput(const std::string& path, unsigned flags) {
+    std::vector<char> message(kMessageSize, '\0');
+    int result;
+    {
+        LibraryLock lock;
+        py::gil_scoped_release release;
+        result = qmSaveImagesToFileEx2(nullptr, path.c_str(), flags | QMV3_SAVE_FLAG_CHECK_ONLY, message.data(),
+                                       static_cast<unsigned>(message.size()), nullptr, nullptr);
+    }
+    if (result != 0) RaiseFileError(result, message.data());
 }
 
 namespace {

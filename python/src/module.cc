@@ -57,14 +57,26 @@ PYBIND11_MODULE(_qmv3, module) {
         py::arg("path"), py::arg("progress"), py::arg("flags") = 0u, py::arg("first") = 0u, py::arg("last") = 0u);
     module.def(
         "save",
-        [](Bunch& bunch, const Indices& indices, const std::string& path, py::object progress) {
-            Save(bunch, indices, Path(path), progress);
+        [](Bunch& bunch, const Indices& indices, const std::string& path, py::object progress, unsigned flags) {
+            Save(bunch, indices, Path(path), progress, flags);
         },
-        "Saves the images at indices to path.", py::arg("bunch"), py::arg("indices"), py::arg("path"),
-        py::arg("progress"));
+        "qmSaveImagesToFileEx2 of the images at indices.", py::arg("bunch"), py::arg("indices"), py::arg("path"),
+        py::arg("progress"), py::arg("flags") = 0u);
+    module.def(
+        "export",
+        [](Bunch& bunch, const Indices& indices, const std::string& path, py::object progress, unsigned flags,
+           unsigned first, unsigned last) { Export(bunch, indices, Path(path), progress, flags, first, last); },
+        "qmExportImagesToFile of the images at indices, first..last of them (from 1; 0: all).");
     module.def(
         "check_file", [](const std::string& path) { return CheckFile(Path(path)); },
-        "qmCheckFileFormat: (kind code, message).", py::arg("path"));
+        "qmCheckFileFormatEx: (kind, closest kind, reason, qmCheckFileFormat's message).", py::arg("path"));
+    module.def(
+        "kind_of_name", [](const std::string& path) { return qmGetFileKindOfName(Path(path).c_str()); },
+        "qmGetFileKindOfName: the kind a save chooses for a name.");
+    module.def("file_kind_name", &FileKindName, "qmGetFileKindName: (name, extensions), or None.");
+    module.def(
+        "check_output", [](const std::string& path, unsigned flags) { CheckOutput(Path(path), flags); },
+        "Raises FileError when a save to path with flags could not start.");
     module.def("from_array", &FromArrayCall, "New images from a C-contiguous array.");
 
     module.def("header", &Header, "Every header field of one image as a dict.");
@@ -103,6 +115,25 @@ PYBIND11_MODULE(_qmv3, module) {
     module.attr("FILE_BKG") = static_cast<int>(QMV3_FILE_BKG);
     module.attr("FILE_IMC_BKC") = static_cast<int>(QMV3_FILE_IMC_BKC);
     module.attr("FILE_IMC2_BKC2") = static_cast<int>(QMV3_FILE_IMC2_BKC2);
+    module.attr("FILE_TIFF") = static_cast<int>(QMV3_FILE_TIFF);
+    module.attr("FILE_PNG") = static_cast<int>(QMV3_FILE_PNG);
+    module.attr("FILE_HDF5") = static_cast<int>(QMV3_FILE_HDF5);
+    module.attr("FILE_UNKNOWN") = static_cast<int>(QMV3_FILE_UNKNOWN);
+    module.attr("SAVE_FLAG_REPLACE") = QMV3_SAVE_FLAG_REPLACE;
+    module.attr("SAVE_FLAG_COMPRESS_FAST") = QMV3_SAVE_FLAG_COMPRESS_FAST;
+    module.attr("SAVE_FLAG_COMPRESS_NONE") = QMV3_SAVE_FLAG_COMPRESS_NONE;
+    module.attr("EXPORT_FLAG_COMPRESS") = QMV3_EXPORT_FLAG_COMPRESS;
+    module.attr("STREAM_OK") = static_cast<int>(QMV3_STREAM_OK);
+    module.attr("STREAM_CLOSED") = static_cast<int>(QMV3_STREAM_CLOSED);
+    module.attr("BACKGROUND_NONE") = static_cast<int>(QMV3_BACKGROUND_NONE);
+    module.attr("BACKGROUND_CONSTANT") = static_cast<int>(QMV3_BACKGROUND_CONSTANT);
+    module.attr("BACKGROUND_BORDER") = static_cast<int>(QMV3_BACKGROUND_BORDER);
+    module.attr("BACKGROUND_FRAME") = static_cast<int>(QMV3_BACKGROUND_FRAME);
+    module.attr("CHANNEL_LUMINANCE") = static_cast<int>(QMV3_CHANNEL_LUMINANCE);
+    module.attr("CHANNEL_RED") = static_cast<int>(QMV3_CHANNEL_RED);
+    module.attr("CHANNEL_GREEN") = static_cast<int>(QMV3_CHANNEL_GREEN);
+    module.attr("CHANNEL_BLUE") = static_cast<int>(QMV3_CHANNEL_BLUE);
+    module.attr("RECORDER_MAX_SPLIT") = QMV3_RECORDER_MAX_SPLIT;
     module.def("library_info", &LibraryInfo, "(text, major, minor, third) of the library.");
     module.def("set_verbose", &SetVerbose, "qmSetVerboseEx; True when accepted.");
     RegisterRecoverCalls(module);

@@ -99,7 +99,7 @@ def test_save_errors(tmp_path):
     assert not (tmp_path / "rgb.imm").exists()
     rgb.save(tmp_path / "rgb.imc2")
     with pytest.raises(qmv3.FileError) as exists:
-        qmv3.save(rgb, tmp_path / "rgb.imc2")
+        qmv3.save(rgb, tmp_path / "rgb.imc2", overwrite=False)
     assert exists.value.code == -14
     with pytest.raises(ValueError):
         qmv3.Sequence.from_numpy(np.zeros((2, 4, 4), np.int32))
@@ -182,3 +182,90 @@ def test_recover_keeps_the_intact_images_of_a_cut_file(tmp_path):
     with pytest.raises(qmv3.FileError):
         qmv3.recover(tmp_path / "stub.imc2", tmp_path / "none.imc2")
     assert not (tmp_path / "none.imc2").exists()
+
+
+# Every kind a save writes by its name, with the kind check_file then names; the tool's conversion of the
+# same file must give the same bytes.
+SAVED_KINDS = [
+    ("imc2", None, "IMC2"), ("imc2", "fast", "IMC2"), ("imc2", "none", "IMC2"), ("bkc2", "default", "BKC2"),
+    ("imm", None, "IMM"), ("imc", None, "IMC"), ("bkc", None, "BKC"), ("bkg", None, "BKG"),
+    ("tif", None, "TIFF"), ("tiff", None, "TIFF"), ("png", None, "PNG"), ("h5", None, "HDF5"), ("hdf5", None, "HDF5"),
+]
+
+
+@pytest.mark.parametrize("extension,compress,detected", SAVED_KINDS)
+def test_save_writes_what_the_tool_writes(tmp_path, tool, extension, compress, detected):
+    array = gradient_frames(1 if extension == "bkg" else 3, 16, 24, "gray16")
+    source = tmp_path / "source.imc2"
+    qmv3.Sequence.from_numpy(array, effective_bits=12).save(source)
+    tool("convert", *(["--compress", compress] if compress else []), source, tmp_path / f"tool.{extension}")
+    qmv3.load(source).save(tmp_path / f"py.{extension}", compress=compress)
+    written = sorted(path.name[2:] for path in tmp_path.glob("py*"))
+    assert written == sorted(path.name[4:] for path in tmp_path.glob("tool*"))
+    for name in written:
+        assert (tmp_path / f"py{name}").read_bytes() == (tmp_path / f"tool{name}").read_bytes(), name
+    first = tmp_path / f"py{written[0]}"
+    assert qmv3.check_file(first) == detected
+    np.testing.assert_array_equal(qmv3.load(first).frames, array[:1] if extension == "png" else array)
+
+
+@pytest.mark.parametrize("extension", ["imc2", "imm", "tif", "h5"])
+def test_overwrite_replaces_keeping_permissions_or_refuses(tmp_path, extension):
+    path = tmp_path / f"run.{extension}"
+    old, new = gradient_frames(2, 8, 8, "gray8"), gradient_frames(3, 8, 8, "gray8")
+    qmv3.Sequence.from_numpy(old).save(path, overwrite=False)
+    path.chmod(0o640)
+    before = path.read_bytes()
+    with pytest.raises(qmv3.FileError) as refused:
+        qmv3.save(qmv3.Sequence.from_numpy(new), path, overwrite=False)
+    assert refused.value.code == -14 and path.read_bytes() == before
+    qmv3.save(qmv3.Sequence.from_numpy(new), path)
+    np.testing.assert_array_equal(qmv3.load(path).frames, new)
+    assert path.stat().st_mode & 0o777 == 0o640
+    assert sorted(p.name for p in tmp_path.iterdir()) == [path.name]
+
+
+@pytest.mark.parametrize("name,compress", [("x.tif", "fast"), ("x.h5", "none"), ("x.imc2", "zip"), ("x.imc2", 1)])
+def test_compress_is_refused_where_it_does_not_apply(tmp_path, name, compress):
+    with pytest.raises(ValueError):
+        qmv3.Sequence.from_numpy(gradient_frames(1, 4, 4, "gray8")).save(tmp_path / name, compress=compress)
+    with pytest.raises(ValueError):
+        qmv3.convert(tmp_path / "never-read.imc2", tmp_path / name, compress=compress)
+    assert not (tmp_path / name).exists()
+
+
+@pytest.mark.parametrize("name,content,closest,words", [
+    ("bad.imc2", b"not a sequence file at all", "IMC2", "magic1 not zero"),
+    ("bad.bkc2", b"not a sequence file at all", "BKC2", "magic1 not zero"),
+    ("short.imm", b"\x10\0\x10\0\x08\0\0\0abc", "IMM", "not a whole number"),
+    ("bad.h5", b"\x89HDF\r\n\x1a\n" + b"x" * 40, "HDF5", "not a readable HDF5 file"),
+    ("missing.imc2", None, None, "No such file"),
+])
+def test_check_file_gives_the_closest_kind_and_its_reason(tmp_path, name, content, closest, words):
+    if content is not None:
+        (tmp_path / name).write_bytes(content)
+    with pytest.raises(qmv3.FileError) as refused:
+        qmv3.check_file(tmp_path / name)
+    assert (refused.value.code, refused.value.closest) == (-1, closest)
+    assert words in refused.value.reason and refused.value.reason in refused.value.message
+
+
+@pytest.mark.parametrize("extension,compress,frames,tool_frames", [
+    ("tif", False, "2:3", "2:3"),
+    ("tiff", True, None, None),
+    ("png", False, slice(1, 3), "2:3"),
+    ("png", True, "4", "4"),
+    ("h5", True, slice(-2, None), "3:4"),
+])
+def test_export_writes_what_the_tool_exports(tmp_path, tool, extension, compress, frames, tool_frames):
+    source = tmp_path / "source.imc2"
+    qmv3.Sequence.from_numpy(gradient_frames(4, 12, 16, "gray8")).save(source)
+    tool("export", source, tmp_path / f"tool.{extension}", *(["--compress"] if compress else []),
+         *(["--frames", tool_frames] if tool_frames else []))
+    qmv3.load(source).export(tmp_path / f"py.{extension}", compress=compress, frames=frames)
+    written = sorted(path.name[2:] for path in tmp_path.glob("py*"))
+    assert written and written == sorted(path.name[4:] for path in tmp_path.glob("tool*"))
+    for name in written:
+        assert (tmp_path / f"py{name}").read_bytes() == (tmp_path / f"tool{name}").read_bytes(), name
+    with pytest.raises(ValueError):
+        qmv3.load(source).export(tmp_path / "py.imc2")

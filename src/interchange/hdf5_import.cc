@@ -182,7 +182,10 @@ hid_t OpenFile(const std::string& path, std::string& message) {
         return -1;
     }
     QuietLibrary();
-    const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    // A file still marked open by a writer in single-writer/multiple-reader mode (a recording that grows,
+    // or one killed outright) opens as its readers open it, with every frame flushed.
+    if (file < 0) file = H5Fopen(path.c_str(), H5F_ACC_RDONLY | H5F_ACC_SWMR_READ, H5P_DEFAULT);
     if (file < 0) message = "not a readable HDF5 file";
     return file;
 }

@@ -13,6 +13,7 @@
 #include "files/sequence_files.h"
 #include "stream/recorder.h"
 #include "stream/recorder_file.h"
+#include "stream/recorder_hdf5.h"
 #include "stream/recorder_imc2.h"
 #include "util/c_boundary.h"
 
@@ -77,10 +78,11 @@ recorder::Settings SettingsOf(const QMV3_RECORDER_OPTIONS& options) {
     return settings;
 }
 
-// Without the replace flag no name of the recording may exist: the first file, nor any split file.
-int RefuseExisting(const std::string& path, std::string& message) {
+// Without the replace flag no name of the recording may exist: the first file, nor any split file (an
+// HDF5 recording has no others).
+int RefuseExisting(const std::string& path, bool split, std::string& message) {
     struct stat status;
-    std::string taken = stat(path.c_str(), &status) == 0 ? path : recorder::ExistingSplitFile(path);
+    std::string taken = stat(path.c_str(), &status) == 0 ? path : split ? recorder::ExistingSplitFile(path) : "";
     if (taken.empty()) return QMV3_RECORDER_OK;
     message = _internal_filePrefix(taken.c_str()) + " exists; a recording does not replace files unless asked to.";
     return QMV3_RECORDER_FILE_EXISTS;
@@ -103,17 +105,18 @@ int Open(QMV3_RECORDER** handle, const char* path, const QMV3_RECORDER_OPTIONS* 
     }
     const std::string name = path;
     const bool replace = (options.flags & QMV3_RECORDER_FLAG_REPLACE) != 0;
+    const bool hdf5 = IsHdf5Name(name);
     if (!replace) {
-        const int refused = RefuseExisting(name, message);
+        const int refused = RefuseExisting(name, !hdf5, message);
         if (refused != QMV3_RECORDER_OK) return refused;
     }
     int code = QMV3_RECORDER_OK;
     std::unique_ptr<recorder::Sink> sink;
-    if (IsHdf5Name(name)) {
-        message = _internal_filePrefix(path) + " recording refused: HDF5 recording is not available.";
-        return QMV3_RECORDER_PARAMETER_ERROR;
+    if (hdf5) {
+        sink = recorder::OpenHdf5Sink(name, options.compression != QMV3_RECORDER_COMPRESS_NONE, replace, code, message);
+    } else {
+        sink = recorder::OpenImc2Sink(name, options.split, replace, code, message);
     }
-    sink = recorder::OpenImc2Sink(name, options.split, replace, code, message);
     if (sink == nullptr) return code;
     auto created = std::make_unique<QMV3_RECORDER>();
     try {

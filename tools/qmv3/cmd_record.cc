@@ -104,12 +104,13 @@ bool ReadRequest(const Arguments& arguments, Request& request, int& status) {
     return true;
 }
 
-bool IsRecordingName(const std::string& path) {
+// The extension of OUT in lower case, or empty.
+std::string ExtensionOf(const std::string& path) {
     const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return "";
     std::string extension = path.substr(dot + 1);
     for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return extension == "imc2" || extension == "bkc2";
+    return extension;
 }
 
 std::string FileName(QMV3_RECORDER* recorder, unsigned index) {
@@ -134,9 +135,14 @@ int Run(const Arguments& arguments) {
     int status = kExitSuccess;
     if (!ReadRequest(arguments, request, status)) return status;
     const std::string output = arguments.Positionals()[0];
-    if (!IsRecordingName(output)) {
-        return UsageError(command, "'%s': the name of OUT must end in .imc2 or .bkc2 (to get HDF5, export a recording)",
+    const std::string extension = ExtensionOf(output);
+    const bool hdf5 = extension == "h5" || extension == "hdf5";
+    if (!hdf5 && extension != "imc2" && extension != "bkc2") {
+        return UsageError(command, "'%s': the name of OUT must end in .imc2 or .bkc2, or .h5 or .hdf5 for HDF5",
                           output.c_str());
+    }
+    if (hdf5 && arguments.Has("split") && !arguments.Has("quiet")) {
+        std::fprintf(stderr, "qmv3 record: note: --split does not apply to HDF5: one file holds every frame\n");
     }
     InterruptScope interrupt;
     // A file size limit stops the recording as a full disk does, with its reason, instead of killing it.
@@ -201,7 +207,9 @@ const Command kRecordCommand = {
     "the order received. OUT ending in .imc2 or .bkc2 gives files of at most --split images (default and\n"
     "most 10000): OUT, then STEM-0002.imc2, STEM-0003.imc2, ...; each completed file loads anywhere, and a\n"
     "file of a run killed outright keeps every frame written more than a second before (qmv3 recover\n"
-    "finds the rest). HDF5 is not recorded directly yet: qmv3 export turns a recording into an HDF5 file.\n"
+    "finds the rest). OUT ending in .h5 or .hdf5 gives one HDF5 file of any length in the layout of qmv3\n"
+    "export (--split does not apply), which readers may open while it grows (single-writer/multiple-reader\n"
+    "mode, flushed twice a second).\n"
     "\n"
     "  -a, --address A     device address (default /SIM/CAMSERVER/CAM0)\n"
     "  -p, --property P    image property (default Frame)\n"
@@ -209,7 +217,7 @@ const Command kRecordCommand = {
     "  -n, --frames N      stop after N frames\n"
     "  -d, --duration T    stop after T: 90s, 10m, 2h (plain numbers are seconds)\n"
     "      --compress C    fast (default), default (zlib's default level) or none\n"
-    "      --split N       images per IMC2/BKC2 file, 1 to 10000\n"
+    "      --split N       images per IMC2/BKC2 file, 1 to 10000 (not for HDF5)\n"
     "  -q, --quiet         no progress line\n"
     "      --force         replace existing files (each only once its replacement is complete)\n"
     "\n"

@@ -142,7 +142,7 @@ bool ViewRenderer::Render(const DIMAGE& image, const ViewSettings& settings, Ren
     PixelLayout layout;
     if (!PixelLayoutOf(image, 1, layout, message)) return false;
     const uint32_t top = TopValue(image, layout);
-    std::vector<uint32_t> fine;
+    std::vector<uint32_t>& fine = fine_;
     SampleValues(layout, fine);
     UpdateLimits(image, settings, fine, top);
 
@@ -157,7 +157,7 @@ bool ViewRenderer::Render(const DIMAGE& image, const ViewSettings& settings, Ren
     style.low = low_;
     style.high = high_;
     style.maxSide = kMaxSide;
-    Picture picture;
+    Picture& picture = picture_;
     if (!MakeThumbnail(image, 1, style, picture, message)) return false;
     if (!EncodeJpeg(picture, view.jpeg, message)) return false;
     view.frameWidth = layout.width;

@@ -58,6 +58,9 @@ class ViewRenderer {
     uint64_t limitsVersion_ = ~0ull;
     double peak_ = 0.0;  // the spot's peak above the background in the previous frame
     uint64_t peakVersion_ = ~0ull;
+    // Kept from frame to frame: fresh pages for every frame cost more than the work on them.
+    std::vector<uint32_t> fine_;
+    Picture picture_;
 };
 
 // The picture as a baseline JPEG (quality 85); false with libjpeg's message.

@@ -1,0 +1,328 @@
+// The recorder's HDF5 output: one file of any length in the export's NeXus layout (/entry/data/data of
+// shape (N, H, W) or (N, H, W, 3), extendible along N, one frame per chunk, with frame_number,
+// event_number and timestamp beside it), written in single-writer/multiple-reader mode: readers may
+// open the file while it grows and see every frame up to the last flush, which comes at least twice a
+// second. The chunks arrive deflated by the recorder's workers (a zlib stream is what the deflate filter
+// reads), so the writer thread only appends them.
+//
+// The HDF5 library crashes closing a file whose data it could not write, so before every frame the
+// output checks that the file system and the file size limit leave room for it and for the metadata
+// still to come; without room it stops as a failed write would, and closes a file that is whole.
+//
+// Thread rules: Accepts runs on the caller's thread and guards the shape it fixes with shapeMutex_; the
+// other HDF5 calls run on the recorder's writer thread (the library is built thread-safe all the same).
+#include "stream/recorder_hdf5.h"
+
+#include <hdf5.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+#include "files/sequence_files.h"
+#include "interchange/hdf5_objects.h"
+#include "interchange/interchange.h"
+#include "stream/recorder_file.h"
+
+namespace recorder {
+
+namespace {
+
+using interchange::Hdf5Handle;
+
+constexpr auto kFlushInterval = std::chrono::milliseconds(500);
+constexpr hsize_t kListChunk = 1024;  // elements per chunk of the per-frame lists
+// Room kept beyond a frame's chunk for the metadata a flush and the close write (object headers, the
+// chunk index, the lists' chunks), generous against what they take.
+constexpr uint64_t kMetadataRoom = 1u << 20;
+
+// The HDF5 library prints its error stack by itself unless told not to, per thread in a thread-safe
+// build; the messages here say enough.
+void SilenceHdf5() {
+    thread_local bool silenced = false;
+    if (silenced) return;
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    silenced = true;
+}
+
+// An extendible 1-D list of one value per frame.
+hid_t CreateList(hid_t group, const char* name, hid_t fileType, const char* units) {
+    const hsize_t size = 0, unlimited = H5S_UNLIMITED;
+    Hdf5Handle space(H5Screate_simple(1, &size, &unlimited), H5Sclose);
+    Hdf5Handle properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+    if (!space.ok() || !properties.ok() || H5Pset_chunk(properties.get(), 1, &kListChunk) < 0) return -1;
+    const hid_t set = H5Dcreate2(group, name, fileType, space.get(), H5P_DEFAULT, properties.get(), H5P_DEFAULT);
+    if (set >= 0 && units != nullptr && !interchange::Hdf5StringAttribute(set, "units", units)) {
+        H5Dclose(set);
+        return -1;
+    }
+    return set;
+}
+
+// Writes value as element `index` of a list already extended to hold it.
+bool WriteElement(hid_t set, hsize_t index, hid_t memoryType, const void* value) {
+    const hsize_t one = 1;
+    Hdf5Handle fileSpace(H5Dget_space(set), H5Sclose);
+    Hdf5Handle memorySpace(H5Screate_simple(1, &one, nullptr), H5Sclose);
+    return fileSpace.ok() && memorySpace.ok() &&
+           H5Sselect_hyperslab(fileSpace.get(), H5S_SELECT_SET, &index, nullptr, &one, nullptr) >= 0 &&
+           H5Dwrite(set, memoryType, memorySpace.get(), fileSpace.get(), H5P_DEFAULT, value) >= 0;
+}
+
+class Hdf5Sink : public Sink {
+  public:
+    Hdf5Sink(std::string path, bool compress) : path_(std::move(path)), compress_(compress) {}
+    ~Hdf5Sink() override { CloseAll(); }
+
+    bool Open(bool replace, int& code, std::string& message);
+    bool Accepts(const DIMAGE& frame, std::string& reason) const override;
+    bool Prepare(const DIMAGE& frame, deflate_engine::Compressor* compressor, Block& block, int& code,
+                 std::string& message) const override;
+    bool Append(const DIMAGE& frame, const Block& block, int& code, std::string& message) override;
+    void Tick() override;
+    bool Finish(int& code, std::string& message) override;
+    std::string FileName(unsigned int index) const override { return index <= 1 ? path_ : std::string(); }
+    SinkCounters Counters() const override {
+        const uint64_t bytes = bytes_;
+        return {frames_ > 0 ? 1u : 0u, bytes, bytes};
+    }
+
+  private:
+    bool CreateLayout(const DIMAGE& first);
+    bool Fail(int& code, std::string& message, const std::string& reason);
+    void UpdateSize();
+    void CloseAll();
+
+    const std::string path_;
+    const bool compress_;
+    std::string writtenPath_;
+    int replacedMode_ = -1;
+
+    mutable std::mutex shapeMutex_;  // guards shape_ and shapeFixed_
+    mutable interchange::PixelLayout shape_;
+    mutable bool shapeFixed_ = false;
+
+    interchange::PixelLayout layout_;  // the shape of the dataset, once made (writer thread)
+    hid_t file_ = -1, data_ = -1, numbers_ = -1, events_ = -1, times_ = -1;
+    bool broken_ = false;  // an HDF5 write failed: the file may not be closed again
+    std::atomic<uint64_t> frames_{0}, bytes_{0};
+    std::chrono::steady_clock::time_point flushed_ = std::chrono::steady_clock::now();
+    uint64_t framesFlushed_ = 0;
+};
+
+bool Hdf5Sink::Open(bool replace, int& code, std::string& message) {
+    SilenceHdf5();
+    // Claims the name (or a hidden one beside the file it replaces) the way every output of a recording
+    // does; the HDF5 library then writes the file from its start.
+    std::unique_ptr<RecordFile> claimed;
+    std::string reason;
+    const RecordFile::Created created = RecordFile::Create(path_, replace, claimed, reason);
+    if (created != RecordFile::Created::kOk) {
+        code = created == RecordFile::Created::kExists ? QMV3_RECORDER_FILE_EXISTS : QMV3_RECORDER_OPEN_FAILED;
+        message = _internal_filePrefix(path_.c_str()) + " could not be created (" + reason + ").";
+        return false;
+    }
+    writtenPath_ = claimed->writtenPath();
+    replacedMode_ = claimed->replacedMode();
+    claimed->Release();
+    Hdf5Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
+    // Single-writer/multiple-reader mode needs the newest file format.
+    errno = 0;
+    if (access.ok() && H5Pset_libver_bounds(access.get(), H5F_LIBVER_LATEST, H5F_LIBVER_LATEST) >= 0) {
+        file_ = H5Fcreate(writtenPath_.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.get());
+    }
+    if (file_ < 0) {
+        const int error = errno;
+        std::remove(writtenPath_.c_str());
+        code = QMV3_RECORDER_OPEN_FAILED;
+        message = _internal_filePrefix(path_.c_str()) + " could not be created (" +
+                  (error != 0 ? SystemReason(error) : std::string("the HDF5 library refused it")) + ").";
+        return false;
+    }
+    return true;
+}
+
+bool Hdf5Sink::Accepts(const DIMAGE& frame, std::string& reason) const {
+    interchange::PixelLayout layout;
+    if (!interchange::PixelLayoutOf(frame, 1, layout, reason)) return false;
+    std::lock_guard<std::mutex> lock(shapeMutex_);
+    if (!shapeFixed_) {
+        shape_ = layout;
+        shapeFixed_ = true;
+        return true;
+    }
+    if (layout.SameShape(shape_)) return true;
+    reason = "the frame differs in size or pixel format from the first; an HDF5 dataset holds frames of one shape";
+    return false;
+}
+
+bool Hdf5Sink::Prepare(const DIMAGE& frame, deflate_engine::Compressor* compressor, Block& block, int& code,
+                       std::string& message) const {
+    interchange::PixelLayout layout;
+    if (!interchange::PixelLayoutOf(frame, 1, layout, message)) {
+        code = QMV3_RECORDER_INVALID_FRAME;
+        return false;
+    }
+    block.data = layout.pixels;
+    block.length = layout.bytes();
+    block.compressed = false;
+    if (compressor == nullptr || !compress_) return true;
+    const unsigned char* stream = nullptr;
+    size_t length = 0;
+    if (!compressor->Compress(layout.pixels, layout.bytes(), &stream, &length)) {
+        code = QMV3_RECORDER_COMPRESSION_FAILED;
+        message = _internal_filePrefix(path_.c_str()) + " compressing a frame failed.";
+        return false;
+    }
+    if (length < layout.bytes()) {
+        block.data = stream;
+        block.length = length;
+        block.compressed = true;
+    }
+    return true;
+}
+
+bool Hdf5Sink::CreateLayout(const DIMAGE& first) {
+    {
+        std::lock_guard<std::mutex> lock(shapeMutex_);
+        layout_ = shape_;
+    }
+    Hdf5Handle group(interchange::Hdf5CreateNexusGroups(file_), H5Gclose);
+    if (!group.ok()) return false;
+    const int rank = layout_.channels == 3 ? 4 : 3;
+    const hsize_t dims[4] = {0, layout_.height, layout_.width, 3};
+    const hsize_t maximum[4] = {H5S_UNLIMITED, layout_.height, layout_.width, 3};
+    const hsize_t chunk[4] = {1, layout_.height, layout_.width, 3};
+    Hdf5Handle space(H5Screate_simple(rank, dims, maximum), H5Sclose);
+    Hdf5Handle properties(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+    if (!space.ok() || !properties.ok() || H5Pset_chunk(properties.get(), rank, chunk) < 0 ||
+        H5Pset_fill_time(properties.get(), H5D_FILL_TIME_NEVER) < 0 ||
+        (compress_ && H5Pset_deflate(properties.get(), 1) < 0)) {
+        return false;
+    }
+    const hid_t fileType = layout_.bytesPerSample == 2 ? H5T_STD_U16LE : H5T_STD_U8LE;
+    data_ = H5Dcreate2(group.get(), "data", fileType, space.get(), H5P_DEFAULT, properties.get(), H5P_DEFAULT);
+    if (data_ < 0 || !interchange::Hdf5FrameAttributes(data_, first, layout_)) return false;
+    numbers_ = CreateList(group.get(), "frame_number", H5T_STD_U32LE, nullptr);
+    events_ = CreateList(group.get(), "event_number", H5T_STD_U32LE, nullptr);
+    times_ = CreateList(group.get(), "timestamp", H5T_IEEE_F64LE, "s");
+    // Every object exists now; from here on readers may open the file while it grows. Only datasets may
+    // stay open when the mode begins.
+    return numbers_ >= 0 && events_ >= 0 && times_ >= 0 && group.Close() && H5Fstart_swmr_write(file_) >= 0;
+}
+
+bool Hdf5Sink::Fail(int& code, std::string& message, const std::string& reason) {
+    code = QMV3_RECORDER_WRITE_FAILED;
+    const uint64_t frames = frames_;
+    message = _internal_filePrefix(path_.c_str()) + " write error (" + reason + ") at frame " +
+              std::to_string(frames + 1) +
+              (frames > 0 ? "; the file holds the " + std::to_string(frames) + " frames before it."
+                          : "; no frame of the file was written.");
+    return false;
+}
+
+void Hdf5Sink::UpdateSize() {
+    hsize_t size = 0;
+    if (H5Fget_filesize(file_, &size) >= 0) bytes_ = size;
+}
+
+bool Hdf5Sink::Append(const DIMAGE& frame, const Block& block, int& code, std::string& message) {
+    SilenceHdf5();
+    if (file_ < 0 || broken_) return Fail(code, message, "the file is closed");
+    const uint64_t index = frames_;
+    const interchange::Hdf5Room room = interchange::Hdf5RoomAt(writtenPath_);
+    const uint64_t growth = block.length + kMetadataRoom;
+    if (growth > room.free) return Fail(code, message, SystemReason(ENOSPC));
+    if (bytes_ + growth > room.sizeLimit) return Fail(code, message, SystemReason(EFBIG));
+    errno = 0;
+    if (data_ < 0 && !CreateLayout(frame)) {
+        broken_ = true;
+        return Fail(code, message, errno != 0 ? SystemReason(errno) : "the HDF5 library failed making the layout");
+    }
+    const hsize_t extent[4] = {index + 1, layout_.height, layout_.width, 3};
+    const hsize_t listExtent = index + 1;
+    const hsize_t offset[4] = {index, 0, 0, 0};
+    // A chunk left raw because deflating did not shrink it skips the filter (bit 0 of the mask).
+    const uint32_t filterMask = compress_ && !block.compressed ? 1u : 0u;
+    const uint32_t number = frame.frameHeader.frameNumber, event = frame.frameHeader.eventNumber;
+    const double time = frame.sourceHeader.timestampSeconds + frame.sourceHeader.timestampMicroseconds * 1e-6;
+    if (H5Dset_extent(data_, extent) < 0 ||
+        H5Dwrite_chunk(data_, H5P_DEFAULT, filterMask, offset, static_cast<size_t>(block.length), block.data) < 0 ||
+        H5Dset_extent(numbers_, &listExtent) < 0 || H5Dset_extent(events_, &listExtent) < 0 ||
+        H5Dset_extent(times_, &listExtent) < 0 || !WriteElement(numbers_, index, H5T_NATIVE_UINT32, &number) ||
+        !WriteElement(events_, index, H5T_NATIVE_UINT32, &event) ||
+        !WriteElement(times_, index, H5T_NATIVE_DOUBLE, &time)) {
+        const int error = errno;
+        broken_ = true;
+        return Fail(code, message, error != 0 ? SystemReason(error) : "the HDF5 library failed");
+    }
+    ++frames_;
+    UpdateSize();
+    return true;
+}
+
+void Hdf5Sink::Tick() {
+    if (file_ < 0 || broken_ || frames_ == framesFlushed_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - flushed_ < kFlushInterval) return;
+    SilenceHdf5();
+    // Readers see the frames once they are flushed; a failure shows at the next append or at the end.
+    if (H5Fflush(file_, H5F_SCOPE_LOCAL) >= 0) framesFlushed_ = frames_;
+    flushed_ = now;
+    UpdateSize();
+}
+
+void Hdf5Sink::CloseAll() {
+    for (hid_t* set : {&data_, &numbers_, &events_, &times_}) {
+        if (*set >= 0 && !broken_) H5Dclose(*set);
+        *set = -1;
+    }
+    if (file_ >= 0 && !broken_) H5Fclose(file_);
+    file_ = -1;
+}
+
+bool Hdf5Sink::Finish(int& code, std::string& message) {
+    if (file_ < 0) return true;
+    SilenceHdf5();
+    if (broken_) {
+        // Closing would crash the process: the file keeps what the last flush wrote, which readers load.
+        file_ = data_ = numbers_ = events_ = times_ = -1;
+        return true;
+    }
+    const bool flushed = frames_ == 0 || H5Fflush(file_, H5F_SCOPE_LOCAL) >= 0;
+    if (flushed) UpdateSize();
+    for (hid_t* set : {&data_, &numbers_, &events_, &times_}) {
+        if (*set >= 0) H5Dclose(*set);
+        *set = -1;
+    }
+    errno = 0;
+    const bool closed = H5Fclose(file_) >= 0;
+    const int error = errno;
+    file_ = -1;
+    if (frames_ == 0) {
+        std::remove(writtenPath_.c_str());
+        return true;
+    }
+    std::string reason;
+    if (!flushed || !closed || !CompleteByName(writtenPath_, path_, replacedMode_, reason)) {
+        code = QMV3_RECORDER_WRITE_FAILED;
+        message = _internal_filePrefix(path_.c_str()) + " could not be completed (" +
+                  (!reason.empty() ? reason : error != 0 ? SystemReason(error) : std::string("the HDF5 library failed")) +
+                  ").";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Sink> OpenHdf5Sink(const std::string& path, bool compress, bool replace, int& code,
+                                   std::string& message) {
+    auto sink = std::make_unique<Hdf5Sink>(path, compress);
+    if (!sink->Open(replace, code, message)) return nullptr;
+    return sink;
+}
+
+}  // namespace recorder
