@@ -299,19 +299,14 @@ void FlushColumns(GrayPass& pass, typename Lanes::NarrowWeight* weights, typenam
     }
 }
 
-template <class Lanes>
-void PassGray(GrayPass& pass) {
-    using Unit = typename Lanes::Unit;
-    constexpr int kPixels = Lanes::kPixels;
-    constexpr bool kCount = Lanes::kCount;
-    auto* narrowWeights = static_cast<typename Lanes::NarrowWeight*>(pass.narrowWeights);
-    auto* narrowCounts = static_cast<typename Lanes::NarrowCount*>(pass.narrowCounts);
-    const int width = pass.width, vectorEnd = width - width % kPixels;
-    Lanes lanes(pass);
+// The extremes so far (in units) and where they are. Only a strictly better stretch of a row moves an
+// extreme, to its first position there: the first in row order stays.
+struct Extremes {
     int64_t lowest = 0, highest = 0;
     bool first = true;  // no extreme yet
-    // Only a strictly better stretch moves an extreme, to its first position: the first in row order stays.
-    auto place = [&](const unsigned char* row, int j, int begin, int end, bool lowMoved, bool highMoved) {
+
+    template <typename Unit>
+    void Place(GrayPass& pass, const unsigned char* row, int j, int begin, int end, bool lowMoved, bool highMoved) {
         if (lowMoved) {
             pass.minimumX = FirstAt<Unit>(row, begin, end, lowest);
             pass.minimumY = j;
@@ -321,7 +316,61 @@ void PassGray(GrayPass& pass) {
             pass.maximumY = j;
         }
         first = false;
-    };
+    }
+};
+
+// The columns of row j from begin (past the last whole vector) one by one, with the same rules.
+template <class Lanes>
+void MeasureTail(GrayPass& pass, const unsigned char* row, int j, int begin, RowTotals& totals,
+                 Extremes& extremes) {
+    using Unit = typename Lanes::Unit;
+    auto* narrowWeights = static_cast<typename Lanes::NarrowWeight*>(pass.narrowWeights);
+    auto* narrowCounts = static_cast<typename Lanes::NarrowCount*>(pass.narrowCounts);
+    for (int i = begin; i < pass.width; ++i) {
+        const int64_t u = UnitAt<Unit>(row, i);
+        totals.values += u;
+        totals.squares += static_cast<uint64_t>(u * u);
+        totals.saturated += u >= pass.saturation ? 1 : 0;
+        const bool lowMoved = extremes.first || u < extremes.lowest;
+        const bool highMoved = extremes.first || u > extremes.highest;
+        if (lowMoved) extremes.lowest = u;
+        if (highMoved) extremes.highest = u;
+        extremes.Place<Unit>(pass, row, j, i, i + 1, lowMoved, highMoved);
+        if (u < pass.cut) continue;
+        totals.weights += u;
+        totals.columnWeights += i * u;
+        narrowWeights[i] += static_cast<typename Lanes::NarrowWeight>(u);
+        if (Lanes::kCount) {
+            totals.counts += 1;
+            totals.columnCounts += i;
+            narrowCounts[i] += 1;
+        }
+    }
+}
+
+template <class Lanes>
+void StoreRow(GrayPass& pass, int j, const RowTotals& totals) {
+    pass.valueUnits += totals.values;
+    pass.squareUnits += totals.squares;
+    pass.saturated += totals.saturated;
+    pass.rowWeights[j] = totals.weights;
+    pass.rowColumnWeights[j] = totals.columnWeights;
+    if (Lanes::kCount) {
+        pass.rowCounts[j] = totals.counts;
+        pass.rowColumnCounts[j] = totals.columnCounts;
+    }
+}
+
+template <class Lanes>
+void PassGray(GrayPass& pass) {
+    using Unit = typename Lanes::Unit;
+    constexpr int kPixels = Lanes::kPixels;
+    constexpr bool kCount = Lanes::kCount;
+    auto* narrowWeights = static_cast<typename Lanes::NarrowWeight*>(pass.narrowWeights);
+    auto* narrowCounts = static_cast<typename Lanes::NarrowCount*>(pass.narrowCounts);
+    const int vectorEnd = pass.width - pass.width % kPixels;
+    Lanes lanes(pass);
+    Extremes extremes;
     for (int j = 0; j < pass.height; ++j) {
         const unsigned char* row = pass.pixels + static_cast<size_t>(j) * pass.stride;
         RowTotals totals;
@@ -335,43 +384,17 @@ void PassGray(GrayPass& pass) {
                            kCount ? narrowCounts + column : nullptr);
             }
             bool lowMoved, highMoved;
-            lanes.Finish(start, steps, totals, first, lowest, highest, lowMoved, highMoved);
-            place(row, j, start, start + steps * kPixels, lowMoved, highMoved);
+            lanes.Finish(start, steps, totals, extremes.first, extremes.lowest, extremes.highest, lowMoved,
+                         highMoved);
+            extremes.Place<Unit>(pass, row, j, start, start + steps * kPixels, lowMoved, highMoved);
         }
-        // The columns past the last whole vector, one by one with the same rules.
-        for (int i = vectorEnd; i < width; ++i) {
-            const int64_t u = UnitAt<Unit>(row, i);
-            totals.values += u;
-            totals.squares += static_cast<uint64_t>(u * u);
-            totals.saturated += u >= pass.saturation ? 1 : 0;
-            const bool lowMoved = first || u < lowest, highMoved = first || u > highest;
-            if (lowMoved) lowest = u;
-            if (highMoved) highest = u;
-            place(row, j, i, i + 1, lowMoved, highMoved);
-            if (u < pass.cut) continue;
-            totals.weights += u;
-            totals.columnWeights += i * u;
-            narrowWeights[i] += static_cast<typename Lanes::NarrowWeight>(u);
-            if (kCount) {
-                totals.counts += 1;
-                totals.columnCounts += i;
-                narrowCounts[i] += 1;
-            }
-        }
-        pass.valueUnits += totals.values;
-        pass.squareUnits += totals.squares;
-        pass.saturated += totals.saturated;
-        pass.rowWeights[j] = totals.weights;
-        pass.rowColumnWeights[j] = totals.columnWeights;
-        if (kCount) {
-            pass.rowCounts[j] = totals.counts;
-            pass.rowColumnCounts[j] = totals.columnCounts;
-        }
+        MeasureTail<Lanes>(pass, row, j, vectorEnd, totals, extremes);
+        StoreRow<Lanes>(pass, j, totals);
         if ((j + 1) % Lanes::kFlushRows == 0) FlushColumns<Lanes>(pass, narrowWeights, kCount ? narrowCounts : nullptr);
     }
     FlushColumns<Lanes>(pass, narrowWeights, kCount ? narrowCounts : nullptr);
-    pass.minimum = lowest;
-    pass.maximum = highest;
+    pass.minimum = extremes.lowest;
+    pass.maximum = extremes.highest;
 }
 
 // Counts are gathered only when asked for (a background constant other than zero).
