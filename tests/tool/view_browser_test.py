@@ -5,7 +5,6 @@ request leaves the page's origin; a recorded file is shown and stepped through.
 Usage: view_browser_test.py QMV3_TOOL LIBZANTMT [SCREENSHOT.png]. Exit 77 (skipped) without Chromium.
 """
 import base64
-import ctypes
 import json
 import os
 import re
@@ -26,21 +25,35 @@ if not BROWSER:
 import websocket  # noqa: E402  (Debian's python3-websocket)
 
 
+SCENE_SPOT = """
+import ctypes, sys
 class Scene(ctypes.Structure):
     _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("format", ctypes.c_int),
                 ("bytesPerPixel", ctypes.c_int), ("effectiveBits", ctypes.c_int), ("seed", ctypes.c_uint32),
                 ("spotSigma", ctypes.c_double), ("spotPeak", ctypes.c_double), ("noise", ctypes.c_int)]
+stand_in = ctypes.CDLL(sys.argv[1])
+scene = Scene()
+stand_in.zantsim_DefaultScene(ctypes.byref(scene))
+x, y = ctypes.c_double(), ctypes.c_double()
+assert stand_in.zantsim_SceneSpot(ctypes.byref(scene), ctypes.c_uint32(int(sys.argv[2])), ctypes.byref(x),
+                                  ctypes.byref(y), None) == 0
+print(x.value - 0.5, y.value - 0.5)
+"""
 
 
 def scene_spot(frame_number):
-    """The spot of the default camera's frame in the view's pixel convention (pixel i centred at i)."""
-    stand_in = ctypes.CDLL(ZANTMT)
-    scene = Scene()
-    stand_in.zantsim_DefaultScene(ctypes.byref(scene))
-    x, y = ctypes.c_double(), ctypes.c_double()
-    assert stand_in.zantsim_SceneSpot(ctypes.byref(scene), ctypes.c_uint32(frame_number), ctypes.byref(x),
-                                      ctypes.byref(y), None) == 0
-    return x.value - 0.5, y.value - 0.5
+    """The spot of the default camera's frame in the view's pixel convention (pixel i centred at i).
+
+    Asked of the stand-in in a child interpreter: a sanitized stand-in loads only with the sanitizer's
+    runtime preloaded (QMV3_SANITIZER_RUNTIME), which must not reach the browser."""
+    env = dict(os.environ)
+    if os.environ.get("QMV3_SANITIZER_RUNTIME"):
+        env["LD_PRELOAD"] = os.environ["QMV3_SANITIZER_RUNTIME"]
+        env["ASAN_OPTIONS"] = "detect_leaks=0"
+    answer = subprocess.run([sys.executable, "-c", SCENE_SPOT, ZANTMT, str(frame_number)], env=env, check=True,
+                            stdout=subprocess.PIPE, text=True).stdout
+    x, y = (float(value) for value in answer.split())
+    return x, y
 
 
 class Page:
@@ -113,8 +126,12 @@ class Page:
         self.browser.wait()
 
 
+VIEWS = []  # every server started, ended whatever happens: one left running would hold the test's output
+
+
 def start_view(*arguments):
     process = subprocess.Popen([TOOL, "view", *arguments], stdout=subprocess.PIPE, text=True)
+    VIEWS.append(process)
     line = process.stdout.readline().strip()
     assert re.match(r"http://127\.0\.0\.1:\d+/\?token=[0-9a-f]{32}$", line), "unexpected address %r" % line
     return process, line
@@ -177,6 +194,10 @@ def main():
         assert not outside, "requests left the origin: %r" % outside[:3]
     finally:
         page.close()
+        for process in VIEWS:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
         shutil.rmtree(work, ignore_errors=True)
     print("view in Chromium: frames %d -> %d, centroid on the spot, file stepped, %d requests, none outside"
           % (first, second, len(page.requests)))
