@@ -1440,6 +1440,50 @@ QMV3_EXPORT int qmSaveImagesToFileEx2(QMBUNCHOFIMAGES* apImages, const char* pat
  *         QMV3_SAVE_WRITE_FAILED or QMV3_SAVE_INTERRUPTED */
 QMV3_EXPORT int qmExportImagesToFile(QMBUNCHOFIMAGES* images, const char* path, const QMV3_EXPORT_OPTIONS* options,
                                      char* errorText, unsigned int errorTextSize, int* interrupt, double* percent);
+/** Files an application writes itself, under the policy of every save of the library: an existing name
+ * is refused unless replacing is asked for; each file is written under a temporary name in a hidden
+ * folder beside its final name and moved onto that name only by qmCommitOutputFiles, a replacement
+ * keeping the permissions of the file it replaces; whatever was not committed is removed by
+ * qmCloseOutputFiles (or qmDiscardOutputFiles). So no failure or interruption leaves a half file under
+ * a final name. A process killed outright leaves its hidden folder; the next save into that folder
+ * removes it. One object belongs to one thread. */
+typedef struct QMV3_OUTPUT_FILES QMV3_OUTPUT_FILES;
+/** Checks the final names (each folder exists and can be written, no name is a folder, no name exists
+ * unless QMV3_SAVE_FLAG_REPLACE, an existing name is a regular file) and, unless
+ * QMV3_SAVE_FLAG_CHECK_ONLY, creates the hidden folders.
+ * @param[out] files the new object, or null on failure and with QMV3_SAVE_FLAG_CHECK_ONLY (may be null
+ *             with QMV3_SAVE_FLAG_CHECK_ONLY)
+ * @param paths the final names
+ * @param count the number of names, >= 1
+ * @param flags QMV3_SAVE_FLAG_REPLACE and QMV3_SAVE_FLAG_CHECK_ONLY
+ * @param[out] errorText the message on failure, "File \"NAME\" save error: " and why (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_SAVE_OK (0), QMV3_SAVE_PARAMETER_ERROR (a null or empty name, no names), QMV3_SAVE_FILE_EXISTS,
+ *         QMV3_SAVE_OPEN_FAILED or QMV3_SAVE_OUT_OF_MEMORY */
+QMV3_EXPORT int qmOpenOutputFiles(QMV3_OUTPUT_FILES** files, const char* const* paths, unsigned int count,
+                                  unsigned int flags, char* errorText, unsigned int errorTextSize);
+/** Where the file of a final name is to be written until it is committed: the hidden folder and the
+ * final file name, so that a writer that chooses the kind by the extension chooses the same kind.
+ * @param files the object
+ * @param index the name's position in the paths given to qmOpenOutputFiles, from 0
+ * @return the path, valid until qmCloseOutputFiles; null for a null object or an index out of range */
+QMV3_EXPORT const char* qmGetOutputFileWritePath(const QMV3_OUTPUT_FILES* files, unsigned int index);
+/** Moves every written file onto its final name: over an existing file with QMV3_SAVE_FLAG_REPLACE, else
+ * only while the name is still free. Files already moved stay moved; on a failure the rest stay at their
+ * write paths until qmCloseOutputFiles.
+ * @param files the object
+ * @param[out] errorText the message on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_SAVE_OK (0), QMV3_SAVE_PARAMETER_ERROR (null object), QMV3_SAVE_FILE_EXISTS (a name was taken
+ *         meanwhile; that file is left as it is) or QMV3_SAVE_WRITE_FAILED */
+QMV3_EXPORT int qmCommitOutputFiles(QMV3_OUTPUT_FILES* files, char* errorText, unsigned int errorTextSize);
+/** Removes every file not committed and the hidden folders, with system calls only: async-signal-safe,
+ * for a signal handler that ends the process. The object stays valid and is still to be closed.
+ * @param files the object (may be null) */
+QMV3_EXPORT void qmDiscardOutputFiles(const QMV3_OUTPUT_FILES* files);
+/** Removes every file not committed and the hidden folders, and releases the object.
+ * @param files the object (may be null) */
+QMV3_EXPORT void qmCloseOutputFiles(QMV3_OUTPUT_FILES* files);
 /** qmLoadImagesFromFileEx without interrupt, progress and message.
  * @param asFilePath the file
  * @param apImages an empty sequence

@@ -12,6 +12,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "analysis/region_gray_pass.h"
 #include "analysis/region_statistics.h"
 
 namespace qmv3::analysis {
@@ -209,33 +210,127 @@ const uint16_t* WideRow(const unsigned char* bytes, int n, std::vector<uint16_t>
     return scratch.data();
 }
 
-// The units of the region's outer ring, border pixels wide.
-template <typename ReadUnits>
-std::vector<uint32_t> RingUnits(const Request& request, ReadUnits&& readUnits) {
+// The units of the region's outer ring, border pixels wide; readUnits(j, begin, n, units) converts n
+// units of row j from column begin. Only the ring is read.
+template <typename Unit, typename ReadUnits>
+std::vector<Unit> RingUnits(const Request& request, ReadUnits&& readUnits) {
     const int width = request.width, height = request.height, border = request.border;
-    std::vector<uint32_t> row(static_cast<size_t>(width)), ring;
+    const size_t wholeRows = static_cast<size_t>(2 * border >= width ? height : std::min(height, 2 * border));
+    std::vector<Unit> ring(wholeRows * static_cast<size_t>(width) +
+                           (static_cast<size_t>(height) - wholeRows) * 2 * static_cast<size_t>(border));
+    Unit* at = ring.data();
     for (int j = 0; j < height; ++j) {
-        readUnits(j, row.data());
-        const bool wholeRow = j < border || j >= height - border || 2 * border >= width;
-        if (wholeRow) {
-            ring.insert(ring.end(), row.begin(), row.end());
+        if (j < border || j >= height - border || 2 * border >= width) {
+            readUnits(j, 0, width, at);
+            at += width;
         } else {
-            ring.insert(ring.end(), row.begin(), row.begin() + border);
-            ring.insert(ring.end(), row.end() - border, row.end());
+            readUnits(j, 0, border, at);
+            readUnits(j, width - border, border, at + border);
+            at += 2 * border;
         }
     }
     return ring;
 }
 
-// The median in value units, as the mean of the two middle units for an even count.
-double MedianOf(std::vector<uint32_t>& units, int scale) {
-    const size_t middle = units.size() / 2;
-    std::nth_element(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(middle), units.end());
-    const double upper = units[middle];
-    if (units.size() % 2 == 1) return upper / scale;
-    const double lower = *std::max_element(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(middle));
+// How many units are at most top: counted in blocks whose count fits the units' own width, so that the
+// compiler keeps as many units per vector compare and sum as the width allows.
+template <typename Unit>
+size_t CountAtMost(const std::vector<Unit>& units, Unit top) {
+    constexpr size_t kBlock = std::numeric_limits<Unit>::max();
+    size_t count = 0;
+    for (size_t start = 0; start < units.size(); start += kBlock) {
+        const size_t end = std::min(units.size(), start + kBlock);
+        Unit block = 0;
+        for (size_t k = start; k < end; ++k) block = static_cast<Unit>(block + (units[k] <= top ? 1 : 0));
+        count += block;
+    }
+    return count;
+}
+
+// The median in value units, as the mean of the two middle units for an even count. The unit at a rank
+// is found by halving the range between the smallest and largest unit, each step a vector count over the
+// ring: a border's narrow spread takes few steps, and no step waits on a busy counter as a table would.
+template <typename Unit>
+double MedianOf(const std::vector<Unit>& units, int scale) {
+    const size_t rank = (units.size() - 1) / 2;  // the middle, or the lower of the two
+    Unit low = std::numeric_limits<Unit>::max(), high = 0;
+    for (const Unit unit : units) {
+        low = std::min(low, unit);
+        high = std::max(high, unit);
+    }
+    const Unit largest = high;
+    size_t atMostHigh = units.size();
+    while (low < high) {
+        const Unit middle = static_cast<Unit>(low + (high - low) / 2);
+        const size_t atMost = CountAtMost(units, middle);
+        if (atMost > rank) {
+            high = middle;
+            atMostHigh = atMost;
+        } else {
+            low = static_cast<Unit>(middle + 1);
+        }
+    }
+    if (units.size() % 2 == 1) {
+        const double upper = high;
+        return upper / scale;
+    }
+    Unit upperUnit = high;
+    if (atMostHigh <= rank + 1) {  // rank + 1 holds the next unit up
+        upperUnit = largest;
+        for (const Unit unit : units)
+            if (unit > high && unit < upperUnit) upperUnit = unit;
+    }
+    const double lower = high, upper = upperUnit;
     return (lower + upper) / 2.0 / scale;
 }
+
+#if defined(__x86_64__)
+// 8- and 16-bit grey regions without a background frame take the vector pass, on the widest vectors
+// the processor has. False: the portable pass must run.
+bool MeasureGray(const Request& request, RegionSums& sums) {
+    const FrameView& frame = request.frame;
+    if (request.backgroundKind == QMV3_BACKGROUND_FRAME || frame.bytesPerPixel > 2) return false;
+    const bool wide = frame.bytesPerPixel == 2;
+    const int64_t largest = wide ? 65535 : 255;
+    const size_t width = static_cast<size_t>(request.width);
+    // Big enough for either width's narrow sums.
+    std::vector<uint32_t> narrowWeights(width);
+    std::vector<uint16_t> narrowCounts(width);
+    GrayPass pass;
+    pass.pixels = RowBytes(frame, request, 0);
+    pass.stride = static_cast<size_t>(frame.width) * static_cast<size_t>(frame.bytesPerPixel);
+    pass.width = request.width;
+    pass.height = request.height;
+    pass.cut = CutOf(request.constant, request.threshold, request.scale, largest + 2);
+    pass.saturation = std::min(request.saturationUnits, largest);
+    pass.narrowWeights = narrowWeights.data();
+    pass.narrowCounts = request.constant != 0.0 ? narrowCounts.data() : nullptr;
+    pass.columnWeights = sums.columnWeights.data();
+    pass.columnCounts = sums.columnCounts.data();
+    pass.rowWeights = sums.rowWeights.data();
+    pass.rowCounts = sums.rowCounts.data();
+    pass.rowColumnWeights = sums.rowColumnWeights.data();
+    pass.rowColumnCounts = sums.rowColumnCounts.data();
+    if (__builtin_cpu_supports("avx512bw"))
+        wide ? PassGray16Avx512(pass) : PassGray8Avx512(pass);
+    else if (__builtin_cpu_supports("avx2"))
+        wide ? PassGray16Avx2(pass) : PassGray8Avx2(pass);
+    else
+        wide ? PassGray16Sse2(pass) : PassGray8Sse2(pass);
+    sums.valueUnits = pass.valueUnits;
+    sums.squareUnits = pass.squareUnits;
+    sums.saturated = pass.saturated;
+    sums.minimumUnits = pass.minimum;
+    sums.maximumUnits = pass.maximum;
+    sums.minimumX = pass.minimumX;
+    sums.minimumY = pass.minimumY;
+    sums.maximumX = pass.maximumX;
+    sums.maximumY = pass.maximumY;
+    return true;
+}
+#else
+bool MeasureGray(const Request&, RegionSums&) { return false; }
+#endif
 
 }  // namespace
 
@@ -258,13 +353,12 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             if (background.pixels != nullptr) backgrounds = RowBytes(background, request, j);
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            std::vector<uint32_t> ring = RingUnits(request, [&](int j, uint32_t* units) {
-                const uint8_t* bytes = RowBytes(frame, request, j);
-                std::copy(bytes, bytes + width, units);
+            const std::vector<uint8_t> ring = RingUnits<uint8_t>(request, [&](int j, int begin, int n, uint8_t* units) {
+                std::memcpy(units, RowBytes(frame, request, j) + begin, static_cast<size_t>(n));
             });
             request.constant = MedianOf(ring, request.scale);
         }
-        PassWithBackground<uint8_t>(request, rows, sums);
+        if (!MeasureGray(request, sums)) PassWithBackground<uint8_t>(request, rows, sums);
     } else if (frame.bytesPerPixel == 2) {
         std::vector<uint16_t> valueScratch(width), backgroundScratch(width);
         auto rows = [&](int j, const uint16_t*& values, const uint16_t*& backgrounds) {
@@ -273,13 +367,12 @@ void MeasureRegion(Request& request, RegionSums& sums) {
                 backgrounds = WideRow(RowBytes(background, request, j), request.width, backgroundScratch);
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            std::vector<uint32_t> ring = RingUnits(request, [&](int j, uint32_t* units) {
-                const uint16_t* values = WideRow(RowBytes(frame, request, j), request.width, valueScratch);
-                std::copy(values, values + width, units);
+            const std::vector<uint16_t> ring = RingUnits<uint16_t>(request, [&](int j, int begin, int n, uint16_t* units) {
+                std::memcpy(units, RowBytes(frame, request, j) + 2 * static_cast<size_t>(begin), 2 * static_cast<size_t>(n));
             });
             request.constant = MedianOf(ring, request.scale);
         }
-        PassWithBackground<uint16_t>(request, rows, sums);
+        if (!MeasureGray(request, sums)) PassWithBackground<uint16_t>(request, rows, sums);
     } else {
         std::vector<uint32_t> valueUnits(width), backgroundUnits(width);
         auto rows = [&](int j, const uint32_t*& values, const uint32_t*& backgrounds) {
@@ -291,8 +384,8 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             }
         };
         if (request.backgroundKind == QMV3_BACKGROUND_BORDER) {
-            std::vector<uint32_t> ring = RingUnits(request, [&](int j, uint32_t* units) {
-                RgbUnits(RowBytes(frame, request, j), request.width, request.channel, units);
+            const std::vector<uint32_t> ring = RingUnits<uint32_t>(request, [&](int j, int begin, int n, uint32_t* units) {
+                RgbUnits(RowBytes(frame, request, j) + 3 * static_cast<size_t>(begin), n, request.channel, units);
             });
             request.constant = MedianOf(ring, request.scale);
         }

@@ -135,7 +135,9 @@ int RemoveStalePartialFolders(const std::string& folder) {
 
 SavePolicy::SavePolicy(bool replace) : replace_(replace) {}
 
-SavePolicy::~SavePolicy() {
+SavePolicy::~SavePolicy() { Discard(); }
+
+void SavePolicy::Discard() const {
     for (const Folder& folder : folders_) RemoveFolder(folder.hidden.c_str());
 }
 

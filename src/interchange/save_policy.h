@@ -49,6 +49,10 @@ class SavePolicy {
 
     std::string UserText(const std::string& text) const;
 
+    // Removes the hidden folders with what is still in them, with system calls only (async-signal-safe
+    // while no other call runs on the object).
+    void Discard() const;
+
   private:
     struct Output {
         std::string path;       // the user's name

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/region_gray_pass.h"
 #include "qmv3/qmv3.h"
 #include "zantsim.h"
 
@@ -50,9 +51,9 @@ double ValueAt(const Frame& frame, int i, int j, int channel) {
     return (299.0 * at[0] + 587.0 * at[1] + 114.0 * at[2]) / 1000.0;
 }
 
-void FillRandom(Frame& frame, uint32_t seed, int top) {
+void FillRandom(Frame& frame, uint32_t seed, int top, int bottom = 0) {
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int> value(0, top);
+    std::uniform_int_distribution<int> value(bottom, top);
     if (frame.image.frameHeader.bytesPerPixel == 2) {
         for (size_t k = 0; k < frame.bytes.size() / 2; ++k) {
             const uint16_t v = static_cast<uint16_t>(value(random));
@@ -155,6 +156,7 @@ struct Case {
     int format, bytesPerPixel, effectiveBits, top;  // top: the largest random value
     int frameWidth, frameHeight;
     QMV3_STATISTICS_OPTIONS options;  // size, backgroundFrame filled in by the test
+    int bottom = 0;                   // the smallest random value
 };
 
 QMV3_STATISTICS_OPTIONS Options(int x, int y, int w, int h, int background, double value, int border,
@@ -183,6 +185,18 @@ const Case kCases[] = {
      Options(0, 0, 129, 9, QMV3_BACKGROUND_FRAME, 0, 0, -100)},
     {"16-bit one column, column sums flushed", QMV3_FORMAT_GRAY, 2, 16, 65535, 2, 70000,
      Options(1, 0, 1, 70000, QMV3_BACKGROUND_NONE, 0, 0, 0)},
+    // Regions not a whole number of vectors wide, taller than the byte-wide column sums hold, and rows
+    // longer than one segment of the vector pass; squares of values at both ends of 16 bits.
+    {"8-bit odd width, rows past the narrow sums", QMV3_FORMAT_GRAY, 1, 8, 255, 97, 600,
+     Options(1, 3, 95, 590, QMV3_BACKGROUND_CONSTANT, -0.5, 0, 0)},
+    {"8-bit one column, constant", QMV3_FORMAT_GRAY, 1, 8, 255, 3, 300,
+     Options(2, 0, 1, 300, QMV3_BACKGROUND_CONSTANT, 99.5, 0, 0)},
+    {"8-bit rows of several segments", QMV3_FORMAT_GRAY, 1, 8, 255, 8300, 3,
+     Options(0, 0, 0, 0, QMV3_BACKGROUND_BORDER, 0, 1, 0)},
+    {"16-bit near the top, constant", QMV3_FORMAT_GRAY, 2, 16, 65535, 83, 300,
+     Options(3, 1, 77, 298, QMV3_BACKGROUND_CONSTANT, 65520.5, 0, 0), 65500},
+    {"16-bit near zero, border, rows of several segments", QMV3_FORMAT_GRAY, 2, 16, 3, 4200, 3,
+     Options(0, 0, 0, 0, QMV3_BACKGROUND_BORDER, 0, 1, 0)},
     {"RGB luminance, border", QMV3_FORMAT_RGB, 3, 8, 255, 150, 20,
      Options(2, 3, 141, 15, QMV3_BACKGROUND_BORDER, 0, 2, 1.5)},
     {"RGB green, frame background", QMV3_FORMAT_RGB, 3, 8, 255, 33, 12,
@@ -197,7 +211,7 @@ TEST(RegionStatistics, MatchTheDefinitionsForEveryPixelKindRegionAndBackground) 
         SCOPED_TRACE(c.name);
         Frame frame(c.frameWidth, c.frameHeight, c.format, c.bytesPerPixel, c.effectiveBits);
         Frame background(c.frameWidth, c.frameHeight, c.format, c.bytesPerPixel, c.effectiveBits);
-        FillRandom(frame, seed++, c.top);
+        FillRandom(frame, seed++, c.top, c.bottom);
         FillRandom(background, seed++, c.top / 2);
         frame.image.frameHeader.xScale = 0.01f;
         frame.image.frameHeader.yScale = 0.02f;
@@ -346,5 +360,67 @@ TEST(SceneSpot, CentroidWithinAPixelOfTheModel) {
         }
     }
 }
+
+#if defined(__x86_64__)
+// The calls take the widest vector pass the processor has; the narrower ones must give the same sums.
+// Cuts below, inside and above the units, with and without counts, on a region of no whole number of
+// vectors, taller than byte-wide column sums hold.
+TEST(GrayPass, EveryInstructionSetGivesTheSameSums) {
+    using qmv3::analysis::GrayPass;
+    struct Kind {
+        int bytesPerPixel;
+        int64_t largest;
+        void (*sse2)(GrayPass&);
+        void (*avx2)(GrayPass&);
+        void (*avx512)(GrayPass&);
+    };
+    const Kind kinds[] = {
+        {1, 255, qmv3::analysis::PassGray8Sse2, qmv3::analysis::PassGray8Avx2, qmv3::analysis::PassGray8Avx512},
+        {2, 65535, qmv3::analysis::PassGray16Sse2, qmv3::analysis::PassGray16Avx2, qmv3::analysis::PassGray16Avx512},
+    };
+    const int width = 297, height = 268;
+    for (const Kind& kind : kinds) {
+        Frame frame(width + 4, height + 1, QMV3_FORMAT_GRAY, kind.bytesPerPixel, 8 * kind.bytesPerPixel);
+        FillRandom(frame, 77, static_cast<int>(kind.largest));
+        for (const int64_t cut : {int64_t{-5}, int64_t{0}, int64_t{1}, kind.largest / 2, kind.largest, kind.largest + 1})
+            for (const bool counted : {false, true}) {
+                SCOPED_TRACE(std::to_string(kind.bytesPerPixel) + " bytes, cut " + std::to_string(cut));
+                // Every sum of one pass, flattened.
+                auto run = [&](void (*pass)(GrayPass&)) {
+                    std::vector<int64_t> columns(2 * width), rows(4 * height), narrow(width), counts(width);
+                    GrayPass p;
+                    p.pixels = frame.bytes.data() + (static_cast<size_t>(frame.Width()) + 3) * kind.bytesPerPixel;
+                    p.stride = static_cast<size_t>(frame.Width()) * kind.bytesPerPixel;
+                    p.width = width;
+                    p.height = height;
+                    p.cut = cut;
+                    p.saturation = kind.largest - 1;
+                    p.narrowWeights = narrow.data();
+                    p.narrowCounts = counted ? counts.data() : nullptr;
+                    p.columnWeights = columns.data();
+                    p.columnCounts = columns.data() + width;
+                    p.rowWeights = rows.data();
+                    p.rowCounts = rows.data() + height;
+                    p.rowColumnWeights = rows.data() + 2 * height;
+                    p.rowColumnCounts = rows.data() + 3 * height;
+                    pass(p);
+                    std::vector<int64_t> sums = {p.valueUnits, static_cast<int64_t>(p.squareUnits >> 64),
+                                                 static_cast<int64_t>(p.squareUnits), static_cast<int64_t>(p.saturated),
+                                                 p.minimum, p.maximum, p.minimumX, p.minimumY, p.maximumX, p.maximumY};
+                    sums.insert(sums.end(), columns.begin(), columns.end());
+                    sums.insert(sums.end(), rows.begin(), rows.end());
+                    return sums;
+                };
+                const std::vector<int64_t> expected = run(kind.sse2);
+                if (__builtin_cpu_supports("avx2")) {
+                    EXPECT_EQ(expected, run(kind.avx2));
+                }
+                if (__builtin_cpu_supports("avx512bw")) {
+                    EXPECT_EQ(expected, run(kind.avx512));
+                }
+            }
+    }
+}
+#endif
 
 }  // namespace

@@ -266,4 +266,63 @@ TEST(FileCalls, HiddenFoldersOfEndedProcessesAreRemovedOnTheNextSave) {
     for (const auto& c : cases) EXPECT_EQ(c.kept, qmv3test::FileExists(dir.file(c.folder))) << c.folder;
 }
 
+// Files an application writes itself: nothing under a final name before the commit, nothing left
+// behind by a close or a discard, an existing name refused or replaced keeping its permissions.
+TEST(FileCalls, OutputFilesAppearOnlyWhenCommitted) {
+    enum End { kCommit, kClose, kDiscard };
+    const struct {
+        bool exists;
+        unsigned int flags;
+        int open;  // the result of qmOpenOutputFiles
+        End end;
+        bool written;  // the new bytes stand under the final name afterwards
+    } cases[] = {
+        {false, 0, QMV3_SAVE_OK, kCommit, true},
+        {false, 0, QMV3_SAVE_OK, kClose, false},
+        {false, 0, QMV3_SAVE_OK, kDiscard, false},
+        {true, 0, QMV3_SAVE_FILE_EXISTS, kClose, false},
+        {true, QMV3_SAVE_FLAG_REPLACE, QMV3_SAVE_OK, kCommit, true},
+        {true, QMV3_SAVE_FLAG_REPLACE, QMV3_SAVE_OK, kClose, false},
+        {false, QMV3_SAVE_FLAG_CHECK_ONLY, QMV3_SAVE_OK, kClose, false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("page.html");
+        if (c.exists) {
+            qmv3test::WriteFileBytes(path, {'o', 'l', 'd'});
+            ASSERT_EQ(0, chmod(path.c_str(), 0640));
+        }
+        const char* paths[] = {path.c_str()};
+        QMV3_OUTPUT_FILES* files = nullptr;
+        char text[512] = "";
+        ASSERT_EQ(c.open, qmOpenOutputFiles(&files, paths, 1, c.flags, text, sizeof text)) << text;
+        if (files != nullptr) {
+            const char* write = qmGetOutputFileWritePath(files, 0);
+            ASSERT_NE(nullptr, write);
+            EXPECT_EQ(nullptr, qmGetOutputFileWritePath(files, 1));
+            qmv3test::WriteFileBytes(write, {'n', 'e', 'w'});
+            EXPECT_EQ(c.exists, qmv3test::FileExists(path));  // nothing new under the name yet
+            if (c.end == kCommit) {
+                EXPECT_EQ(QMV3_SAVE_OK, qmCommitOutputFiles(files, text, sizeof text)) << text;
+            }
+            if (c.end == kDiscard) qmDiscardOutputFiles(files);
+        }
+        qmCloseOutputFiles(files);
+        EXPECT_EQ(c.written, qmv3test::ReadFileBytes(path) == std::vector<unsigned char>({'n', 'e', 'w'}));
+        std::vector<std::string> expected;
+        if (c.exists || c.written) expected.push_back("page.html");
+        EXPECT_EQ(expected, Names(dir.path()));  // no hidden folder left
+        struct stat status;
+        if (c.exists && c.written) {
+            ASSERT_EQ(0, stat(path.c_str(), &status));
+            EXPECT_EQ(0640u, status.st_mode & 0777);
+        }
+    }
+    const char* none[] = {""};
+    QMV3_OUTPUT_FILES* files = nullptr;
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmOpenOutputFiles(&files, none, 1, 0, nullptr, 0));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmOpenOutputFiles(&files, none, 0, 0, nullptr, 0));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmCommitOutputFiles(nullptr, nullptr, 0));
+}
+
 }  // namespace

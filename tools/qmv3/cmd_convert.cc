@@ -73,8 +73,8 @@ const Command kConvertCommand = {
     "options:\n"
     "      --decompress  accepted for older scripts: JPEG frames are always decompressed\n" QMV3_COMPRESS_HELP
         QMV3_FORCE_HELP
-    "\nIN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file, or a TIFF or PNG image (recognised by\n"
-    "its content). The extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc,\n"
+    "\nIN may be any IMC2/BKC2, IMM, BKG, IMC or BKC file, a TIFF or PNG image or an HDF5 file\n"
+    "(recognised by its content). The extension of OUT chooses the kind: .imc2 and .bkc2 IMC2/BKC2, .imm, .imc,\n"
     ".bkc, .bkg the older kinds, .tif/.tiff, .png and .h5/.hdf5 as 'qmv3 export' writes them\n"
     "(uncompressed); any other name is refused. The older kinds hold uncompressed grey frames only\n"
     "(BKG one frame); JPEG frames are decompressed, since no kind holds them.\n"

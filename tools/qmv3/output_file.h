@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "arguments.h"
+#include "qmv3/qmv3.h"
 
 namespace qmv3tool {
 
@@ -44,7 +45,7 @@ class OutputFiles {
     // Adds a final name; returns its index.
     size_t Add(const std::string& path);
     size_t Count() const { return outputs_.size(); }
-    const std::string& FinalPath(size_t index) const { return outputs_[index].path; }
+    const std::string& FinalPath(size_t index) const { return outputs_[index]; }
 
     // Before any work: every folder exists and is writable, no name is a folder, and no name exists
     // unless --force was given. False with a message that names the file or folder.
@@ -53,7 +54,7 @@ class OutputFiles {
     // Creates the hidden temporary folders (one per output folder). False with a message.
     bool Prepare(std::string& message);
     // Where output index is to be written (valid after Prepare): the hidden folder plus its file name.
-    const std::string& WritePath(size_t index) const { return outputs_[index].temporary; }
+    const std::string& WritePath(size_t index) const { return temporary_[index]; }
     // The hidden folder that output index is written into, ending in '/'.
     std::string WriteFolder(size_t index) const;
 
@@ -67,23 +68,16 @@ class OutputFiles {
     std::string UserText(const std::string& text) const;
 
   private:
-    struct Output {
-        std::string path;       // the user's name
-        std::string folder;     // its folder as given ("" for the current folder), with a final '/'
-        std::string name;       // the file name alone
-        std::string temporary;  // write path after Prepare
-        bool committed = false;
-    };
-    struct Folder {
-        std::string folder;  // as in Output::folder
-        std::string hidden;  // the temporary folder, with a final '/'
-        int slot = -1;       // registration for removal by the signal handler
-    };
+    // Opens the library's output files (or only checks, with QMV3_SAVE_FLAG_CHECK_ONLY); the code, with
+    // the tool's message on failure.
+    int Open(unsigned int flags, std::string& message);
 
     bool force_;
     bool collided_ = false;
-    std::vector<Output> outputs_;
-    std::vector<Folder> folders_;
+    std::vector<std::string> outputs_;    // the user's names
+    std::vector<std::string> temporary_;  // their write paths, after Prepare
+    QMV3_OUTPUT_FILES* files_ = nullptr;
+    int slot_ = -1;  // registration for discarding by the signal handler
 };
 
 // One output file: the single-file form of OutputFiles, for writers of the command's own.
