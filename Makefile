@@ -106,6 +106,7 @@ bench: deps
 	@build-bench/bench/qmv3_bench $(BENCH_ARGS)
 	@if [ -d build-bench/python ]; then PYTHONPATH=build-bench/python $(PYTHON) python/bench/frames_bench.py; fi
 	@if [ -d build-bench/python ]; then PYTHONPATH=build-bench/python $(PYTHON) python/bench/statistics_bench.py; fi
+	@if [ -d build-bench/python ]; then PYTHONPATH=build-bench/python $(PYTHON) python/bench/files_bench.py; fi
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz

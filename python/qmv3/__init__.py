@@ -449,22 +449,21 @@ def _timestamp_parts(value):
 
 
 def _image_range(frames, count):
-    """(first, last) positions from 1 (0: from the first / to the last) of a slice or an "A:B" text.
+    """(first, last) positions from 1 (0: from the first / to the last) of a slice or an "A:B"/"K" text.
 
     count() gives the number of images, asked only for a slice from the end."""
     if frames is None:
         return 0, 0
     if isinstance(frames, str):
-        single = _re.fullmatch(r"\s*(\d+)\s*", frames)
-        match = _re.fullmatch(r"\s*(\d*)\s*:\s*(\d*)\s*", frames) if single is None else single.group(1, 1)
-        if match is None:
+        match = _re.fullmatch(r"\s*(\d*)\s*(?::\s*(\d*)\s*)?", frames)
+        if match is None or (match.group(2) is None and not match.group(1)):
             raise ValueError(f'frames must be "A:B" or "K" with positions from 1, not {frames!r}')
-        first, last = match if single is not None else match.group(1, 2)
+        first, last = match.group(1), match.group(1) if match.group(2) is None else match.group(2)
         if (first and int(first) < 1) or (last and int(last) < 1):
             raise ValueError(f'frames must be "A:B" or "K" with positions from 1, not {frames!r}')
         return int(first or 0), int(last or 0)
     if not isinstance(frames, slice) or frames.step not in (None, 1):
-        raise TypeError("frames must be None, a slice without step, or an \"A:B\" text")
+        raise TypeError("frames must be None, a slice without step, or an \"A:B\" or \"K\" text")
     start, stop = frames.start, frames.stop
     if (start is not None and start < 0) or (stop is not None and stop < 0):
         start, stop, _ = frames.indices(count())
@@ -479,11 +478,11 @@ def load(path, frames=None, progress=None, headers_only=False):
 
     The kind is recognised from the content as the library does. frames selects images: a slice of
     positions from 0 (``slice(10, 20)``) or a text "A:B" of positions from 1 as the tool counts them
-    ("11:20"; "A:" to the end, ":B" from the first, "K" the image K alone). headers_only gives the images' headers without pixels, which reads an
-    IMC2 file's headers only. The frames of an IMC2 file lie in one block, so :attr:`Sequence.frames` is
-    a view of it. progress, when given, is called on the calling thread with the fraction done (0 to 1).
-    Raises FileError with the library's code and message; Ctrl-C stops the load and raises
-    KeyboardInterrupt.
+    ("11:20"; "A:" to the end, ":B" from the first, "K" the image K alone). headers_only gives the
+    images' headers without pixels, which reads an IMC2 file's headers only. The frames of an IMC2 file
+    lie in one block, so :attr:`Sequence.frames` is a view of it. progress, when given, is called on the
+    calling thread with the fraction done (0 to 1). Raises FileError with the library's code and
+    message; Ctrl-C stops the load and raises KeyboardInterrupt.
     """
     first, last = _image_range(frames, lambda: len(_qmv3.load(_path(path), None, _qmv3.LOAD_FLAG_HEADERS_ONLY)))
     flags = _qmv3.LOAD_FLAG_HEADERS_ONLY if headers_only else _qmv3.LOAD_FLAG_ONE_BLOCK

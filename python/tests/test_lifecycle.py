@@ -67,6 +67,13 @@ def test_ctrl_c_stops_a_save_and_leaves_no_file(tmp_path, long_sequence):
         with pytest.raises(KeyboardInterrupt):
             long_sequence.save(tmp_path / name, progress=interrupt_on_first_progress())
         assert not (tmp_path / name).exists()
+        # A file being replaced stays as it was.
+        long_sequence[:2].save(tmp_path / name)
+        before = (tmp_path / name).read_bytes()
+        with pytest.raises(KeyboardInterrupt):
+            long_sequence.save(tmp_path / name, progress=interrupt_on_first_progress(), overwrite=True)
+        assert (tmp_path / name).read_bytes() == before
+        assert not [path for path in tmp_path.iterdir() if path.name.startswith(".")]
 
 
 def test_ctrl_c_stops_a_load(tmp_path, long_sequence):

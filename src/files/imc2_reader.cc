@@ -221,7 +221,9 @@ class FrameBlock {
     unsigned char* Slot(uint64_t frameBytes, uint32_t framesToCome, uint64_t remaining) {
         if (!started_) Start(frameBytes, framesToCome, remaining);
         if (block_ == nullptr || frameBytes != frameBytes_ || used_ == frames_) return nullptr;
-        return block_ + frameBytes_ * used_++;
+        unsigned char* slot = block_ + frameBytes_ * used_++;
+        frame_memory::Populate(block_, frameBytes_ * frames_, slot, frameBytes_);
+        return slot;
     }
     bool Owns(const unsigned char* buffer) const {
         return block_ != nullptr && buffer >= block_ && buffer < block_ + frameBytes_ * frames_;
@@ -246,7 +248,7 @@ class FrameBlock {
         if (frameBytes > 0) frames_ = std::min<uint64_t>(frames_, load_limit::Get() / frameBytes);
         frameBytes_ = frameBytes;
         if (frames_ < 2 || frameBytes_ == 0) return;  // a single frame needs no block
-        block_ = static_cast<unsigned char*>(frame_memory::AllocateFrame(frameBytes_ * frames_));
+        block_ = static_cast<unsigned char*>(frame_memory::AllocateBlock(frameBytes_ * frames_));
     }
 
     bool started_ = false;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "image/image_checks.h"
+#include "util/frame_memory.h"
 
 namespace recorder {
 
@@ -51,7 +52,7 @@ bool Recorder::Fill(Slot& slot, const DIMAGE& frame) {
     const size_t bytes = static_cast<size_t>(frame.frameHeader.appendedFrameSize);
     if (bytes > slot.capacity) {
         // The first frames, or a larger frame than before: the only allocation of a running recorder.
-        auto* grown = static_cast<unsigned char*>(std::malloc(bytes));
+        auto* grown = static_cast<unsigned char*>(frame_memory::AllocateFrame(bytes));
         if (grown == nullptr) return false;
         std::free(slot.pixels);
         slot.pixels = grown;

@@ -14,6 +14,8 @@
 #include <libdeflate.h>
 #endif
 
+#include "util/frame_memory.h"
+
 namespace deflate_engine {
 
 namespace {
@@ -119,7 +121,7 @@ bool Compressor::EnsureCapacity(size_t capacity) {
     if (capacity <= capacity_) return true;
     // The old contents are not needed, so a fresh block avoids realloc's copy.
     std::free(buffer_);
-    buffer_ = static_cast<unsigned char*>(std::malloc(capacity));
+    buffer_ = static_cast<unsigned char*>(frame_memory::AllocateFrame(capacity));
     capacity_ = buffer_ != nullptr ? capacity : 0;
     return buffer_ != nullptr;
 }
