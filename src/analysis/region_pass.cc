@@ -334,7 +334,7 @@ bool MeasureGray(const Request&, RegionSums&) { return false; }
 
 }  // namespace
 
-void MeasureRegion(Request& request, RegionSums& sums) {
+void MeasureRegion(Request& request, RegionSums& sums, bool vectors) {
     const size_t width = static_cast<size_t>(request.width), height = static_cast<size_t>(request.height);
     sums = RegionSums();
     sums.pixels = static_cast<int64_t>(width * height);
@@ -358,7 +358,7 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             });
             request.constant = MedianOf(ring, request.scale);
         }
-        if (!MeasureGray(request, sums)) PassWithBackground<uint8_t>(request, rows, sums);
+        if (!vectors || !MeasureGray(request, sums)) PassWithBackground<uint8_t>(request, rows, sums);
     } else if (frame.bytesPerPixel == 2) {
         std::vector<uint16_t> valueScratch(width), backgroundScratch(width);
         auto rows = [&](int j, const uint16_t*& values, const uint16_t*& backgrounds) {
@@ -372,7 +372,7 @@ void MeasureRegion(Request& request, RegionSums& sums) {
             });
             request.constant = MedianOf(ring, request.scale);
         }
-        if (!MeasureGray(request, sums)) PassWithBackground<uint16_t>(request, rows, sums);
+        if (!vectors || !MeasureGray(request, sums)) PassWithBackground<uint16_t>(request, rows, sums);
     } else {
         std::vector<uint32_t> valueUnits(width), backgroundUnits(width);
         auto rows = [&](int j, const uint32_t*& values, const uint32_t*& backgrounds) {

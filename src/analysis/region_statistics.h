@@ -54,9 +54,10 @@ struct RegionSums {
     std::vector<int64_t> rowColumnWeights, rowColumnCounts;  // per row: sums of weight and count times column
 };
 
-// The border median, when asked for, into request.constant; then the pass. Memory running out throws
+// The border median, when asked for, into request.constant; then the pass, in vector registers where
+// the pixels allow unless vectors is false (the tests compare the two). Memory running out throws
 // std::bad_alloc for the caller's guard.
-void MeasureRegion(Request& request, RegionSums& sums);
+void MeasureRegion(Request& request, RegionSums& sums, bool vectors = true);
 
 // The figures of the sums.
 void FinishStatistics(const Request& request, const RegionSums& sums, QMV3_STATISTICS& result);

@@ -8,12 +8,23 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <ctime>
 #include <vector>
 
 #include "interchange/interchange.h"
 
 namespace interchange {
+
+namespace {
+
+// Closes a TIFF handle however the function that opened it ends (an exception included).
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+}  // namespace
 
 namespace {
 
@@ -150,7 +161,8 @@ bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const Ex
     TiffMessages messages;
     message.clear();
     // Past about 4 GB only the big form of TIFF can address the data.
-    TIFF* tif = TIFFOpen(path.c_str(), total > 0xF0000000ull ? "w8" : "w");
+    TiffHandle handle(TIFFOpen(path.c_str(), total > 0xF0000000ull ? "w8" : "w"));
+    TIFF* tif = handle.get();
     if (tif == nullptr) {
         message = messages.Reason(path + ": cannot be written");
         return false;
@@ -182,7 +194,6 @@ bool WriteTiffFile(const std::string& path, const ExportFrames& frames, const Ex
         message = messages.Reason(path + ": writing failed");
         ok = false;
     }
-    TIFFClose(tif);
     return ok;
 }
 
@@ -397,9 +408,10 @@ bool ImportTiff(const std::string* path, const unsigned char* data, size_t size,
     TiffMessages messages;
     MemoryStream stream = {data, size, 0};
     // Without memory mapping: the file stays out of the process's memory beside its frames.
-    TIFF* tif = path != nullptr ? TIFFOpen(path->c_str(), "rm")
-                                : TIFFClientOpen("memory", "rm", &stream, MemoryRead, MemoryWrite, MemorySeek,
-                                                 MemoryClose, MemorySize, NoMap, NoUnmap);
+    TiffHandle handle(path != nullptr ? TIFFOpen(path->c_str(), "rm")
+                                      : TIFFClientOpen("memory", "rm", &stream, MemoryRead, MemoryWrite, MemorySeek,
+                                                       MemoryClose, MemorySize, NoMap, NoUnmap));
+    TIFF* tif = handle.get();
     if (tif == nullptr) {
         message = messages.Reason("not a readable TIFF file");
         return false;
@@ -423,7 +435,7 @@ bool ImportTiff(const std::string* path, const unsigned char* data, size_t size,
             break;
         }
     }
-    TIFFClose(tif);
+    handle.reset();
     return ok && frames.MoveInto(sequence, message);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/region_gray_pass.h"
+#include "analysis/region_statistics.h"
 #include "qmv3/qmv3.h"
 #include "zantsim.h"
 
@@ -419,6 +420,48 @@ TEST(GrayPass, EveryInstructionSetGivesTheSameSums) {
                     EXPECT_EQ(expected, run(kind.avx512));
                 }
             }
+    }
+}
+// The vector pass against the portable one on random grey frames: region, values (full range or crowded
+// at either end), background and threshold drawn at random; every sum must agree exactly.
+TEST(GrayPass, GivesThePortablePassesSumsOnRandomRegions) {
+    using qmv3::analysis::RegionSums;
+    std::mt19937 random(2024);
+    auto draw = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 300; ++round) {
+        const int bytesPerPixel = draw(1, 2), top = bytesPerPixel == 1 ? 255 : 65535;
+        const bool wide = round % 10 == 0;
+        Frame frame(wide ? draw(2000, 9000) : draw(1, 300), wide ? draw(1, 3) : draw(1, 600), QMV3_FORMAT_GRAY,
+                    bytesPerPixel, bytesPerPixel == 1 ? draw(1, 8) : draw(9, 16));
+        const int crowd = draw(0, 2);
+        FillRandom(frame, static_cast<uint32_t>(round), crowd == 1 ? 3 : top, crowd == 2 ? top - 3 : 0);
+        const int x = draw(0, frame.Width() - 1), y = draw(0, frame.Height() - 1);
+        const double constants[] = {0, -0.5, 2.5, 100.25, top - 1.5, top + 10.0};
+        const double thresholds[] = {0, 0.5, -3, 7.25};
+        QMV3_STATISTICS_OPTIONS options =
+            Options(x, y, draw(1, frame.Width() - x), draw(1, frame.Height() - y), draw(0, 2), constants[draw(0, 5)],
+                    draw(1, 12), thresholds[draw(0, 3)]);
+        SCOPED_TRACE(round);
+        qmv3::analysis::Request request;
+        ASSERT_EQ(QMV3_STATISTICS_OK, qmv3::analysis::PrepareRequest(&frame.image, &options, request));
+        qmv3::analysis::Request portableRequest = request;
+        RegionSums vector, portable;
+        qmv3::analysis::MeasureRegion(request, vector);
+        qmv3::analysis::MeasureRegion(portableRequest, portable, false);
+        EXPECT_EQ(portableRequest.constant, request.constant);
+        EXPECT_EQ(portable.valueUnits, vector.valueUnits);
+        EXPECT_TRUE(portable.squareUnits == vector.squareUnits);
+        EXPECT_EQ(portable.saturated, vector.saturated);
+        EXPECT_EQ((std::vector<int64_t>{portable.minimumUnits, portable.maximumUnits, portable.minimumX,
+                                        portable.minimumY, portable.maximumX, portable.maximumY}),
+                  (std::vector<int64_t>{vector.minimumUnits, vector.maximumUnits, vector.minimumX, vector.minimumY,
+                                        vector.maximumX, vector.maximumY}));
+        EXPECT_EQ(portable.columnWeights, vector.columnWeights);
+        EXPECT_EQ(portable.columnCounts, vector.columnCounts);
+        EXPECT_EQ(portable.rowWeights, vector.rowWeights);
+        EXPECT_EQ(portable.rowCounts, vector.rowCounts);
+        EXPECT_EQ(portable.rowColumnWeights, vector.rowColumnWeights);
+        EXPECT_EQ(portable.rowColumnCounts, vector.rowColumnCounts);
     }
 }
 #endif

@@ -31,6 +31,8 @@ CANNOT_THROW = {
     "QMV3_INTERNAL_platformTimeToUTCString": "formats into the caller's buffer",
     "qmGetLoadMemoryLimit": "reads one atomic integer",
     "qmSetLoadMemoryLimit": "stores one atomic integer",
+    "qmGetOutputFileWritePath": "returns a text the object holds",
+    "qmDiscardOutputFiles": "system calls only (async-signal-safe)",
 }
 
 

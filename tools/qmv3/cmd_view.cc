@@ -4,6 +4,7 @@
 // the page asks. SIGINT and SIGTERM stop the server within a second.
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -71,15 +72,16 @@ bool ReadRequest(const Arguments& arguments, ViewRequest& request, int& status) 
     return true;
 }
 
-// The camera's side: takes every frame from the stream as it comes (so the stream's queue never fills
-// because of the pages), renders the newest one when it is time to show one.
+// The camera's side: one thread takes every frame from the stream as it comes and keeps only the
+// newest; another renders that one when it is time to show a frame. A slow rendering (a busy machine,
+// a sanitizer build) thus never fills the stream's queue: the frames it skips are given back at once.
 class CameraProducer {
   public:
     CameraProducer(ViewHub& hub, QMV3_STREAM* stream) : hub_(hub), stream_(stream) {}
 
     void Run() {
-        auto nextShow = std::chrono::steady_clock::now();
-        auto second = nextShow;
+        std::thread rendering([this] { RenderNewest(); });
+        auto second = std::chrono::steady_clock::now();
         unsigned received = 0;
         while (!hub_.Stopping()) {
             DIMAGE* frame = nullptr;
@@ -97,12 +99,23 @@ class CameraProducer {
             }
             ++received;
             SetState("live");
-            if (now >= nextShow) {
-                nextShow = now + std::chrono::milliseconds(1000 / kShownPerSecond);
-                Show(*frame);
+            DIMAGE* older = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(newestMutex_);
+                older = newest_;
+                newest_ = frame;
             }
-            qmStreamRelease(stream_, frame);
+            newestChanged_.notify_one();
+            if (older != nullptr) qmStreamRelease(stream_, older);
         }
+        {
+            std::lock_guard<std::mutex> lock(newestMutex_);
+            producing_ = false;
+        }
+        newestChanged_.notify_one();
+        rendering.join();
+        if (newest_ != nullptr) qmStreamRelease(stream_, newest_);
+        newest_ = nullptr;
     }
 
     std::string Status() {
@@ -122,6 +135,29 @@ class CameraProducer {
     }
 
   private:
+    // Shows the newest frame at most kShownPerSecond times a second, until the producer ends.
+    void RenderNewest() {
+        auto nextShow = std::chrono::steady_clock::now();
+        for (;;) {
+            DIMAGE* frame = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(newestMutex_);
+                newestChanged_.wait(lock, [this] { return newest_ != nullptr || !producing_; });
+                if (!producing_) return;
+                if (std::chrono::steady_clock::now() < nextShow) {
+                    // Too early: wait for the time, then take whatever is newest by then.
+                    newestChanged_.wait_until(lock, nextShow, [this] { return !producing_; });
+                    if (!producing_) return;
+                }
+                frame = newest_;
+                newest_ = nullptr;
+            }
+            nextShow = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000 / kShownPerSecond);
+            Show(*frame);
+            qmStreamRelease(stream_, frame);
+        }
+    }
+
     void Show(const DIMAGE& frame) {
         RenderedView view;
         std::string message;
@@ -160,6 +196,10 @@ class CameraProducer {
     std::string state_ = "starting";
     double rate_ = 0.0;
     unsigned long long shown_ = 0;
+    std::mutex newestMutex_;  // guards newest_ and producing_
+    std::condition_variable newestChanged_;
+    DIMAGE* newest_ = nullptr;  // the newest frame taken from the stream and not yet shown
+    bool producing_ = true;
 };
 
 // Serves until SIGINT or SIGTERM; the producer (if any) runs meanwhile on its own thread.
@@ -199,8 +239,10 @@ int ViewCamera(const ViewRequest& request, ViewHub& hub) {
     std::memset(&options, 0, sizeof options);
     options.size = sizeof options;
     options.rateMilliseconds = request.rateMilliseconds;
-    // Room for a few frames while one is rendered on a busy machine.
+    // Room for a few frames on a busy machine; beyond the queue, the newest frame kept and the one being
+    // rendered.
     options.queueLength = 8;
+    options.spareBuffers = 3;
     options.policy = QMV3_STREAM_KEEP_NEWEST;
     options.decompress = 1;
     QMV3_STREAM* stream = nullptr;
