@@ -58,7 +58,7 @@ TEST(ToolRecord, Hdf5GivesOneFileOfEveryFrame) {
         const char* compress;
         const char* rate;  // slow enough for zlib's default level on a busy machine
         bool split;
-    } kinds[] = {{"run.h5", "Frame16", "fast", "60", false}, {"run.HDF5", "FrameRGB", "default", "250", true}};
+    } kinds[] = {{"run.h5", "Frame16", "fast", "150", false}, {"run.HDF5", "FrameRGB", "default", "250", true}};
     for (const auto& kind : kinds) {
         qmv3test::TempDir dir;
         std::vector<std::string> arguments = {"record", "-n", "12", "-r", kind.rate, "-p", kind.property, "--compress",
