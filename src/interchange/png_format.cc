@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "interchange/interchange.h"
@@ -87,15 +88,15 @@ bool EncodePng(const DIMAGE& image, bool compress, std::vector<unsigned char>& p
     // 16-bit samples are handed over in host order; libspng stores them big-endian.
     if (error == 0) error = spng_encode_image(ctx, layout.pixels, layout.bytes(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     size_t length = 0;
-    void* buffer = error == 0 ? spng_get_png_buffer(ctx, &length, &error) : nullptr;
+    // Owned at once: the copy below may fail to allocate.
+    const std::unique_ptr<void, void (*)(void*)> buffer(
+        error == 0 ? spng_get_png_buffer(ctx, &length, &error) : nullptr, std::free);
     if (buffer == nullptr || error != 0) {
-        std::free(buffer);
         message = std::string("PNG encoding failed: ") + spng_strerror(error);
         return false;
     }
-    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer.get());
     png.assign(bytes, bytes + length);
-    std::free(buffer);
     return true;
 }
 
