@@ -4,8 +4,10 @@
 #if defined(__x86_64__)
 
 // The compiler's own AVX-512 header leaves the unused lanes of some results undefined on purpose, which
-// its flow analysis then reports.
+// its flow analysis then reports (a warning of GCC's alone).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include "analysis/region_gray_kernel.h"
 
