@@ -24,6 +24,8 @@ class TempDir {
 
 // Whole-file helpers for fixtures.
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+// The names in a folder (hidden ones too, without "." and ".."), sorted; empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);

@@ -1,13 +1,13 @@
 // The save policy under faults: a replacing save of every kind that fails at any write (the file size
 // limit stops it there) or at any allocation leaves the old file byte for byte and nothing beside it;
 // the save that finally succeeds replaces it.
-#include <dirent.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/file_size_limit.h"
+#include "common/temp_dir.h"
 #include "faults/fault_fixtures.h"
 #include "faults/fault_runner.h"
 
@@ -16,17 +16,6 @@ namespace {
 using qmv3faults::MakeSequence;
 using qmv3faults::Operation;
 using qmv3faults::RunUntilSuccess;
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    return names;
-}
 
 struct Kind {
     const char* name;
@@ -60,7 +49,7 @@ TEST_F(SavePolicyFaults, AFailureAtEveryWriteKeepsTheOldFile) {
         sequence = MakeSequence(2, 48, 32, kind.bytesPerPixel, kind.format);
         const std::string written = dir.file(kind.written);
         qmv3test::WriteFileBytes(written, old);
-        const size_t names = Names(dir.path()).size();
+        const size_t names = qmv3test::FolderEntries(dir.path()).size();
         // Every limit from nothing up to the whole file, in steps small enough to stop each write.
         int code = -1;
         for (rlim_t limit = 0; code != QMV3_SAVE_OK; limit += 97) {
@@ -71,10 +60,10 @@ TEST_F(SavePolicyFaults, AFailureAtEveryWriteKeepsTheOldFile) {
             }
             if (code == QMV3_SAVE_OK) break;
             EXPECT_EQ(old, qmv3test::ReadFileBytes(written)) << "limit " << limit;
-            EXPECT_EQ(names, Names(dir.path()).size()) << "limit " << limit;
+            EXPECT_EQ(names, qmv3test::FolderEntries(dir.path()).size()) << "limit " << limit;
         }
         EXPECT_NE(old, qmv3test::ReadFileBytes(written));
-        EXPECT_EQ(names + (std::string(kind.name) == "r.png" ? 1 : 0), Names(dir.path()).size());
+        EXPECT_EQ(names + (std::string(kind.name) == "r.png" ? 1 : 0), qmv3test::FolderEntries(dir.path()).size());
     }
 }
 
@@ -89,7 +78,7 @@ TEST_F(SavePolicyFaults, AFailedAllocationKeepsTheOldFile) {
         size_t names = 0;
         save.prepare = [&] {
             qmv3test::WriteFileBytes(written, old);
-            names = Names(dir.path()).size();
+            names = qmv3test::FolderEntries(dir.path()).size();
         };
         const std::string path = dir.file(kind.name);
         save.run = [&] { return Save(path); };
@@ -99,7 +88,7 @@ TEST_F(SavePolicyFaults, AFailedAllocationKeepsTheOldFile) {
         save.correct = [&] { return qmv3test::ReadFileBytes(written) != old; };
         save.release = [&] {
             if (qmv3test::ReadFileBytes(written) == old) {
-                EXPECT_EQ(names, Names(dir.path()).size());
+                EXPECT_EQ(names, qmv3test::FolderEntries(dir.path()).size());
             }
         };
         EXPECT_GT(RunUntilSuccess(save), 0u);

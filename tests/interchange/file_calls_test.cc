@@ -1,7 +1,6 @@
 // The file calls through the C interface: every kind saved by its extension loads back with its pixels
 // and is detected by content; the save flags; the export's range; the diagnosis of files of no kind;
 // the removal of hidden folders left by ended processes.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,18 +19,6 @@ namespace {
 using filestest::MakeSequence;
 using filestest::SequenceGuard;
 using qmv3test::TempDir;
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 bool SamePixels(const QMBUNCHOFIMAGES& a, const QMBUNCHOFIMAGES& b) {
     if (a.numFrames != b.numFrames) return false;
@@ -105,7 +92,7 @@ TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
         qmFreeBunch(&loaded);
     }
     // Nothing but the files themselves is left in the folder.
-    for (const std::string& name : Names(dir.path())) EXPECT_EQ(std::string::npos, name.find(".qmv3-partial-"));
+    for (const std::string& name : qmv3test::FolderEntries(dir.path())) EXPECT_EQ(std::string::npos, name.find(".qmv3-partial-"));
 }
 
 TEST(FileCalls, SaveFlagsRefuseReplaceCheckAndCompress) {
@@ -184,7 +171,7 @@ TEST(FileCalls, ExportWritesTheRangeAskedFor) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<std::string> before = Names(dir.path());
+        const std::vector<std::string> before = qmv3test::FolderEntries(dir.path());
         QMV3_EXPORT_OPTIONS options = {sizeof options, QMV3_EXPORT_FLAG_COMPRESS, c.first, c.last};
         EXPECT_EQ(c.code, qmExportImagesToFile(&images, dir.file(c.name).c_str(), &options, error, sizeof error,
                                                nullptr, nullptr))
@@ -192,7 +179,7 @@ TEST(FileCalls, ExportWritesTheRangeAskedFor) {
         std::vector<std::string> expected = before;
         expected.insert(expected.end(), c.written.begin(), c.written.end());
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(expected, Names(dir.path()));
+        EXPECT_EQ(expected, qmv3test::FolderEntries(dir.path()));
     }
     QMBUNCHOFIMAGES loaded;
     qmInitializeBunchStructure(&loaded);
@@ -311,7 +298,7 @@ TEST(FileCalls, OutputFilesAppearOnlyWhenCommitted) {
         EXPECT_EQ(c.written, qmv3test::ReadFileBytes(path) == std::vector<unsigned char>({'n', 'e', 'w'}));
         std::vector<std::string> expected;
         if (c.exists || c.written) expected.push_back("page.html");
-        EXPECT_EQ(expected, Names(dir.path()));  // no hidden folder left
+        EXPECT_EQ(expected, qmv3test::FolderEntries(dir.path()));  // no hidden folder left
         struct stat status;
         if (c.exists && c.written) {
             ASSERT_EQ(0, stat(path.c_str(), &status));
