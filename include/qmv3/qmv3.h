@@ -413,6 +413,40 @@ QMV3_EXPORT int qmIsSequence(const QMBUNCHOFIMAGES* aImages);
  * @param aImages the sequence
  * @return QMV3_SEQUENCE_YES, QMV3_SEQUENCE_NO or QMV3_SEQUENCE_INVALID */
 QMV3_EXPORT int qmIsCompleteSequence(const QMBUNCHOFIMAGES* aImages);
+
+/** @name Flags of qmCheckImageValidityEx and qmGetSequenceVerdict
+ * @{ */
+#define QMV3_CHECK_FLAG_HEADERS_ONLY 0x1 /**< an image without its pixels (frameBuffer null, appendedFrameSize
+                                              above 0, as QMV3_LOAD_FLAG_HEADERS_ONLY loads it) is judged as
+                                              its full load would be: as if a buffer held the bytes its
+                                              header announces */
+/** @} */
+
+/** Verdicts of qmGetSequenceVerdict. */
+enum QMV3_SEQUENCE_VERDICT {
+    QMV3_VERDICT_COMPLETE = 2, /**< a sequence (qmIsSequence) whose frame numbers rise by one (qmIsCompleteSequence) */
+    QMV3_VERDICT_GAPS = 1,     /**< a sequence whose frame numbers have gaps or repeats, or hold a 0 */
+    QMV3_VERDICT_NOT_ONE = 0,  /**< no images, or images that differ */
+    QMV3_VERDICT_INVALID = -1  /**< null structure, null array, an invalid image, or unknown flags */
+};
+
+/** qmCheckImageValidity with flags: with QMV3_CHECK_FLAG_HEADERS_ONLY an image loaded without its
+ * pixels passes the buffer rules as its full load would (the rules read the header only, never the
+ * pixels). Logs as qmCheckImageValidity. Any thread, apart from the log.
+ * @param image the image (never changed)
+ * @param flags 0 or QMV3_CHECK_FLAG_HEADERS_ONLY; other bits are refused with QMV3_IMAGE_INVALID
+ * @param[out] errorText the reason on failure (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_IMAGE_VALID, QMV3_IMAGE_NULL or QMV3_IMAGE_INVALID */
+QMV3_EXPORT int qmCheckImageValidityEx(const DIMAGE* image, unsigned int flags, char* errorText,
+                                       size_t errorTextSize);
+/** The verdict of qmIsSequence and qmIsCompleteSequence in one call, with flags: with
+ * QMV3_CHECK_FLAG_HEADERS_ONLY also for a sequence loaded with QMV3_LOAD_FLAG_HEADERS_ONLY. Every
+ * negative decision is logged as those calls log it.
+ * @param images the sequence (never changed)
+ * @param flags 0 or QMV3_CHECK_FLAG_HEADERS_ONLY
+ * @return a QMV3_VERDICT_* */
+QMV3_EXPORT int qmGetSequenceVerdict(const QMBUNCHOFIMAGES* images, unsigned int flags);
 /** Copies the GRAY (1 or 2 bytes) or RGB pixels of an image, decompressed first when JPEG, into a buffer
  * of the caller. The optional outputs are filled only on success.
  * @param[out] destination receives width * height * bytesPerPixel bytes, rows from the top

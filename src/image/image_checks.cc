@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "image/cdimage.h"
 #include "util/c_boundary.h"
@@ -114,10 +115,8 @@ int isSequence(const QMBUNCHOFIMAGES* aImages) {
     return QMV3_SEQUENCE_YES;
 }
 
-int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
-    if (aImages == nullptr) return QMV3_SEQUENCE_INVALID;
-    const int sequence = isSequence(aImages);
-    if (sequence != QMV3_SEQUENCE_YES) return sequence;
+// Whether the frame numbers of a sequence rise by exactly one, none of them 0.
+int numbersRunWithoutGaps(const QMBUNCHOFIMAGES* aImages) {
     const int count = static_cast<int>(aImages->numFrames);
     const DIMAGE* images = aImages->imageArray;
     if (count == 1) return QMV3_SEQUENCE_YES;
@@ -144,6 +143,45 @@ int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
     return QMV3_SEQUENCE_YES;
 }
 
+int isCompleteSequence(const QMBUNCHOFIMAGES* aImages) {
+    if (aImages == nullptr) return QMV3_SEQUENCE_INVALID;
+    const int sequence = isSequence(aImages);
+    if (sequence != QMV3_SEQUENCE_YES) return sequence;
+    return numbersRunWithoutGaps(aImages);
+}
+
+bool hasHeaderOnly(const DIMAGE& image) {
+    return image.frameBuffer == nullptr && image.frameHeader.appendedFrameSize > 0;
+}
+
+// The rules read a header and whether a buffer is there, never the pixels: an image loaded without its
+// pixels is judged as its full load would be, through a stand-in buffer of the announced size that
+// nothing reads.
+DIMAGE judgedRecord(const DIMAGE& image, unsigned int flags) {
+    static unsigned char standInPixels;
+    DIMAGE record = image;
+    if ((flags & QMV3_CHECK_FLAG_HEADERS_ONLY) != 0 && hasHeaderOnly(image)) {
+        record.frameBuffer = &standInPixels;
+        record.frameBufferSize = static_cast<uint32_t>(image.frameHeader.appendedFrameSize);
+    }
+    return record;
+}
+
+int sequenceVerdict(const QMBUNCHOFIMAGES* aImages, unsigned int flags) {
+    if ((flags & ~QMV3_CHECK_FLAG_HEADERS_ONLY) != 0) return QMV3_VERDICT_INVALID;
+    QMBUNCHOFIMAGES judged = {nullptr, 0};
+    std::vector<DIMAGE> records;
+    if (aImages != nullptr) judged = *aImages;
+    if (aImages != nullptr && aImages->imageArray != nullptr && flags != 0) {
+        records.reserve(aImages->numFrames);
+        for (uint32_t i = 0; i < aImages->numFrames; ++i) records.push_back(judgedRecord(aImages->imageArray[i], flags));
+        judged.imageArray = records.data();
+    }
+    const int sequence = isSequence(aImages == nullptr ? nullptr : &judged);
+    if (sequence != QMV3_SEQUENCE_YES) return sequence == QMV3_SEQUENCE_NO ? QMV3_VERDICT_NOT_ONE : QMV3_VERDICT_INVALID;
+    return numbersRunWithoutGaps(&judged) == QMV3_SEQUENCE_YES ? QMV3_VERDICT_COMPLETE : QMV3_VERDICT_GAPS;
+}
+
 }  // namespace
 
 extern "C" {
@@ -164,6 +202,23 @@ QMV3_EXPORT int qmCheckImageValidity(const DIMAGE* image, char* errorText, size_
         if (result != QMV3_IMAGE_VALID) copyMessage(message, errorText, errorTextSize);
         return result;
     });
+}
+
+QMV3_EXPORT int qmCheckImageValidityEx(const DIMAGE* image, unsigned int flags, char* errorText,
+                                       size_t errorTextSize) {
+    return qmv3::Guarded<int>(QMV3_IMAGE_INVALID, QMV3_IMAGE_INVALID, [&] {
+        if ((flags & ~QMV3_CHECK_FLAG_HEADERS_ONLY) != 0) {
+            copyMessage("Unknown flags of qmCheckImageValidityEx.", errorText, errorTextSize);
+            return static_cast<int>(QMV3_IMAGE_INVALID);
+        }
+        if (image == nullptr) return qmCheckImageValidity(image, errorText, errorTextSize);
+        const DIMAGE record = judgedRecord(*image, flags);
+        return qmCheckImageValidity(&record, errorText, errorTextSize);
+    });
+}
+
+QMV3_EXPORT int qmGetSequenceVerdict(const QMBUNCHOFIMAGES* images, unsigned int flags) {
+    return qmv3::Guarded<int>(QMV3_VERDICT_INVALID, QMV3_VERDICT_INVALID, [&] { return sequenceVerdict(images, flags); });
 }
 
 }  // extern "C"

@@ -225,6 +225,51 @@ TEST(SequenceChecks, IncompleteSequencesAreExplained) {
     }
 }
 
+// A headers-only load leaves every frame buffer null: judged as its full load would be only when asked.
+TEST(SequenceChecks, VerdictJudgesHeadersOnlySequencesWhenAsked) {
+    struct Case {
+        std::vector<uint32_t> numbers;
+        bool pixels;
+        unsigned int flags;
+        int verdict;
+    } cases[] = {
+        {{5, 6, 7}, true, 0, QMV3_VERDICT_COMPLETE},
+        {{5, 6, 7}, false, 0, QMV3_VERDICT_INVALID},
+        {{5, 6, 7}, false, QMV3_CHECK_FLAG_HEADERS_ONLY, QMV3_VERDICT_COMPLETE},
+        {{5, 7, 7}, false, QMV3_CHECK_FLAG_HEADERS_ONLY, QMV3_VERDICT_GAPS},
+        {{0, 1}, true, QMV3_CHECK_FLAG_HEADERS_ONLY, QMV3_VERDICT_GAPS},
+        {{}, true, QMV3_CHECK_FLAG_HEADERS_ONLY, QMV3_VERDICT_NOT_ONE},
+        {{5, 6}, true, 0x2, QMV3_VERDICT_INVALID},
+    };
+    for (const Case& c : cases) {
+        Sequence sequence(c.numbers.size());
+        for (size_t i = 0; i < c.numbers.size(); ++i) {
+            DIMAGE& image = sequence.images[i];
+            image.frameHeader.frameNumber = c.numbers[i];
+            if (c.pixels) continue;
+            std::free(image.frameBuffer);
+            image.frameBuffer = nullptr;
+            image.frameBufferSize = 0;
+            char reason[256] = "";
+            EXPECT_EQ(qmCheckImageValidityEx(&image, 0, reason, sizeof reason), QMV3_IMAGE_INVALID);
+            EXPECT_THAT(std::string(reason), HasSubstr("frameBufferSize"));
+            EXPECT_EQ(qmCheckImageValidityEx(&image, QMV3_CHECK_FLAG_HEADERS_ONLY, reason, sizeof reason), QMV3_IMAGE_VALID);
+        }
+        QMBUNCHOFIMAGES bunch = sequence.bunch();
+        EXPECT_EQ(qmGetSequenceVerdict(&bunch, c.flags), c.verdict) << c.numbers.size() << " flags " << c.flags;
+    }
+    Sequence different(2);
+    different.images[1].frameHeader.bytesPerPixel = 2;
+    QMBUNCHOFIMAGES bunch = different.bunch();
+    EXPECT_EQ(qmGetSequenceVerdict(&bunch, QMV3_CHECK_FLAG_HEADERS_ONLY), QMV3_VERDICT_INVALID);  // too few bytes
+    different.images[1].frameHeader.bytesPerPixel = 1;
+    different.images[1].frameHeader.xScale = 0.5f;
+    EXPECT_EQ(qmGetSequenceVerdict(&bunch, 0), QMV3_VERDICT_NOT_ONE);
+    EXPECT_EQ(qmGetSequenceVerdict(nullptr, 0), QMV3_VERDICT_INVALID);
+    EXPECT_EQ(qmCheckImageValidityEx(nullptr, QMV3_CHECK_FLAG_HEADERS_ONLY, nullptr, 0), QMV3_IMAGE_NULL);
+    EXPECT_EQ(qmCheckImageValidityEx(&different.images[0], 0x2, nullptr, 0), QMV3_IMAGE_INVALID);
+}
+
 TEST(SequenceChecks, HeaderDumpWritesTheFieldsInOrder) {
     DIMAGE image = MakeRawImage(640, 480, 2);
     image.frameHeader.effectiveBitsPerPixel = 12;

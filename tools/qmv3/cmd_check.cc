@@ -35,13 +35,13 @@ unsigned CheckImages(const Sequence& sequence, unsigned& aboveEffectiveBits) {
     unsigned invalid = 0;
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         char message[512] = "";
-        const DIMAGE image = JudgedRecord(sequence[i]);
-        const bool headerOnly = HasHeaderOnly(sequence[i]);
-        if (qmCheckImageValidity(&image, message, sizeof message) == QMV3_IMAGE_VALID) {
+        if (qmCheckImageValidityEx(&sequence[i], QMV3_CHECK_FLAG_HEADERS_ONLY, message, sizeof message) ==
+            QMV3_IMAGE_VALID) {
             std::printf("image %u of %u: valid (frame %u)\n", i + 1, sequence.size(),
                         sequence[i].frameHeader.frameNumber);
             WarnOfShortFrame(sequence[i], i + 1, sequence.size());
-            const std::string above = headerOnly ? std::string() : ValuesAboveEffectiveBits(sequence[i]);
+            const bool pixels = sequence[i].frameBuffer != nullptr;
+            const std::string above = pixels ? ValuesAboveEffectiveBits(sequence[i]) : std::string();
             if (!above.empty()) {
                 ++aboveEffectiveBits;
                 std::printf("image %u of %u: warning: %s\n", i + 1, sequence.size(), above.c_str());
@@ -97,13 +97,11 @@ int Run(const Arguments& arguments) {
     }
     unsigned aboveEffectiveBits = 0;
     const unsigned invalid = CheckImages(sequence, aboveEffectiveBits);
-    const int complete = JudgeSequence(sequence, qmIsCompleteSequence);
-    if (complete == QMV3_SEQUENCE_YES)
-        std::printf("%u images: a complete sequence\n", sequence.size());
-    else
-        std::printf("%u images: %s\n", sequence.size(),
-                    JudgeSequence(sequence, qmIsSequence) == QMV3_SEQUENCE_YES ? "a sequence with gaps in its frame numbers"
-                                                                      : "not one sequence");
+    const int verdict = qmGetSequenceVerdict(sequence.get(), QMV3_CHECK_FLAG_HEADERS_ONLY);
+    std::printf("%u images: %s\n", sequence.size(),
+                verdict == QMV3_VERDICT_COMPLETE ? "a complete sequence"
+                : verdict == QMV3_VERDICT_GAPS   ? "a sequence with gaps in its frame numbers"
+                                                 : "not one sequence");
     if (aboveEffectiveBits != 0)
         std::printf("warning: %u of %u images hold values above their effective bits\n", aboveEffectiveBits,
                     sequence.size());

@@ -280,37 +280,10 @@ long long FileSize(const std::string& path) {
     return static_cast<long long>(status.st_size);
 }
 
-bool HasHeaderOnly(const DIMAGE& image) {
-    return image.frameBuffer == nullptr && image.frameHeader.appendedFrameSize > 0;
-}
-
-DIMAGE JudgedRecord(const DIMAGE& image) {
-    // The rules read each header and whether a buffer is there, never the pixels.
-    static unsigned char standInPixels;
-    DIMAGE record = image;
-    if (HasHeaderOnly(image)) {
-        record.frameBuffer = &standInPixels;
-        record.frameBufferSize = static_cast<uint32_t>(image.frameHeader.appendedFrameSize);
-    }
-    return record;
-}
-
-int JudgeSequence(const Sequence& sequence, int (*rule)(const QMBUNCHOFIMAGES*)) {
-    bool headersOnly = false;
-    for (uint32_t i = 0; i < sequence.size() && !headersOnly; ++i) headersOnly = HasHeaderOnly(sequence[i]);
-    if (!headersOnly) return rule(sequence.get());
-    std::vector<DIMAGE> records;
-    records.reserve(sequence.size());
-    for (uint32_t i = 0; i < sequence.size(); ++i) records.push_back(JudgedRecord(sequence[i]));
-    QMBUNCHOFIMAGES judged;
-    judged.imageArray = records.data();
-    judged.numFrames = sequence.size();
-    return rule(&judged);
-}
-
 const char* SequenceVerdict(const Sequence& sequence) {
-    if (JudgeSequence(sequence, qmIsCompleteSequence) == QMV3_SEQUENCE_YES) return "complete sequence";
-    if (JudgeSequence(sequence, qmIsSequence) == QMV3_SEQUENCE_YES) return "sequence with gaps or repeats";
+    const int verdict = qmGetSequenceVerdict(sequence.get(), QMV3_CHECK_FLAG_HEADERS_ONLY);
+    if (verdict == QMV3_VERDICT_COMPLETE) return "complete sequence";
+    if (verdict == QMV3_VERDICT_GAPS) return "sequence with gaps or repeats";
     return "not one sequence";
 }
 

@@ -85,19 +85,9 @@ bool SaveSequence(Sequence& sequence, const std::string& path, unsigned int flag
 // kind keeps everything the sequence holds.
 std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
 
-// The library's verdict on the frame numbers: "complete sequence", "sequence with gaps or repeats" or
-// "not one sequence".
+// The library's verdict on the frame numbers, also of a sequence loaded with its headers only:
+// "complete sequence", "sequence with gaps or repeats" or "not one sequence".
 const char* SequenceVerdict(const Sequence& sequence);
-// Whether the image was loaded without its pixels (frameBuffer null, frame bytes announced).
-bool HasHeaderOnly(const DIMAGE& image);
-// The record as a full load would give it to the library's rules, which read a header and whether a
-// buffer is there, never the pixels: an image without pixels points at a stand-in buffer of the size
-// its header announces (never to be read or freed). Other images are returned as they are.
-DIMAGE JudgedRecord(const DIMAGE& image);
-// A sequence rule of the library (qmIsSequence, qmIsCompleteSequence) applied to the sequence, also to
-// one loaded with its headers only.
-int JudgeSequence(const Sequence& sequence, int (*rule)(const QMBUNCHOFIMAGES*));
-
 // The image's time stamp as the library writes it in UTC, or "(no valid time)".
 std::string UtcText(const DIMAGE& image);
 
