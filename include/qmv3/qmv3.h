@@ -547,6 +547,13 @@ QMV3_EXPORT int qmInitializeImageHeader(DIMAGE* image, int width, int height, in
  * @param[out] layout the layout, filled for QMV3_LAYOUT_OK and QMV3_LAYOUT_TOO_FEW_BYTES
  * @return a QMV3_LAYOUT_* code */
 QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout);
+/** The appended width and height of an image of any format (JPEG included), from its header: the area of
+ * interest where it is set (above 0), else the source size.
+ * @param image the image
+ * @param[out] width pixels per row (may be null)
+ * @param[out] height rows (may be null)
+ * @return 0, or -1 for a null image (outputs unchanged) */
+QMV3_EXPORT int qmGetAppendedSize(const DIMAGE* image, int* width, int* height);
 /** A time stamp as UTC text, "2023-07-27 15:04:05.000123 UTC" by default.
  * @param seconds seconds since the Unix epoch
  * @param microseconds 0 .. 999999
@@ -1613,6 +1620,16 @@ QMV3_EXPORT int qmGetFileKindOfName(const char* path);
  *             a static text (may be null)
  * @return a static text, or null for an unknown kind */
 QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
+/** What the system tells of reading a file, for a message about a file that did not load: the system's
+ * reason when it cannot be opened ("No such file or directory"), "it is a folder", "it is not a regular
+ * file", "the file is empty", else "file is N bytes", with ", shorter than one header" appended when the
+ * file is shorter than the fixed start of the kind its name suggests (IMC/BKC 16 bytes, IMM and BKG 8,
+ * IMC2/BKC2 and every other name 14). Any thread.
+ * @param path the file
+ * @param[out] text receives the text, cut to size - 1 characters
+ * @param size capacity of text, >= 1
+ * @return 0, or -1 for a null path or text or a size of 0 (text unchanged) */
+QMV3_EXPORT int qmDescribeFileProblem(const char* path, char* text, size_t size);
 /** The load memory limit: the most bytes of decoded frames one load may allocate. Every load (IMC2/BKC2,
  * IMC/BKC, IMM, BKG, TIFF, PNG and HDF5) adds up the frame bytes it is about to allocate
  * and, before allocating, refuses a file that would pass the limit with QMV3_LOAD_LIMIT_EXCEEDED
@@ -1697,6 +1714,15 @@ enum QMV3_RECORDER_COMPRESSION {
     QMV3_RECORDER_COMPRESS_DEFAULT = 1, /**< zlib at its default level: smaller, several times slower */
     QMV3_RECORDER_COMPRESS_NONE = 2     /**< frame bytes as they are */
 };
+
+/** The compression a name chooses, the word every face takes for it: "fast" (the fast engine), "default"
+ * (zlib's default level) or "none" (stored as they are), for a save and for a recording alike.
+ * @param name the name, exactly as above
+ * @param[out] saveFlags the bits for qmSaveImagesToFileEx2: QMV3_SAVE_FLAG_COMPRESS_FAST, 0 or
+ *             QMV3_SAVE_FLAG_COMPRESS_NONE (may be null)
+ * @param[out] recorderCompression the QMV3_RECORDER_COMPRESSION value (may be null)
+ * @return 0, or -1 for a null or another name (outputs unchanged) */
+QMV3_EXPORT int qmGetCompressionOfName(const char* name, unsigned int* saveFlags, int* recorderCompression);
 
 /** Flags of QMV3_RECORDER_OPTIONS. */
 enum QMV3_RECORDER_FLAG {

@@ -79,11 +79,6 @@ _UTC = _datetime.timezone.utc
 _EPOCH = _datetime.datetime(1970, 1, 1, tzinfo=_UTC)
 # The library's words for clear flag bits; .flags names only the bits that are set.
 _CLEAR_FLAG_WORDS = frozenset({"BIG_ENDIAN", "LOSSLESS_BIT_NOT_SET", "XYSTART_ZERO_BASED", "LOCAL_TIMESTAMP"})
-_COMPRESSIONS = {
-    "fast": _qmv3.SAVE_FLAG_COMPRESS_FAST,
-    "default": 0,
-    "none": _qmv3.SAVE_FLAG_COMPRESS_NONE,
-}
 _EXPORT_KINDS = (_qmv3.FILE_TIFF, _qmv3.FILE_PNG, _qmv3.FILE_HDF5)
 _MAX_FRAME_BYTES = _qmv3.MAX_TRANSPORT_SIZE
 _UINT32_MAX = 0xFFFFFFFF
@@ -99,12 +94,13 @@ def _save_flags(path, overwrite, compress):
     flags = _qmv3.SAVE_FLAG_REPLACE if overwrite else 0
     if compress is None:
         return flags
-    if compress not in _COMPRESSIONS:
+    compression = _qmv3.compression_of_name(compress) if isinstance(compress, str) else None
+    if compression is None:
         raise ValueError(f"compress must be 'fast', 'default' or 'none', not {compress!r}")
     # Every name the library does not claim for another kind is saved as IMC2/BKC2.
     if _qmv3.kind_of_name(_path(path)) not in (_qmv3.FILE_IMC2_BKC2, _qmv3.FILE_UNKNOWN):
         raise ValueError(f"compress chooses the compression of IMC2/BKC2 files only, not of {_os.fsdecode(path)!r}")
-    return flags | _COMPRESSIONS[compress]
+    return flags | compression[0]
 
 
 def _check_progress(progress):
@@ -168,14 +164,12 @@ class Image:
     @property
     def width(self):
         """Width in pixels of the frame's pixel rectangle (the area of interest when set)."""
-        header = self.header()
-        return header["aoiWidth"] if header["aoiWidth"] > 0 else header["sourceWidth"]
+        return _qmv3.appended_size(self._bunch, self._index)[0]
 
     @property
     def height(self):
         """Height in pixels of the frame's pixel rectangle (the area of interest when set)."""
-        header = self.header()
-        return header["aoiHeight"] if header["aoiHeight"] > 0 else header["sourceHeight"]
+        return _qmv3.appended_size(self._bunch, self._index)[1]
 
     @property
     def bytes_per_pixel(self):

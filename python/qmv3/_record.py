@@ -4,7 +4,6 @@ import os as _os
 
 from . import _qmv3
 
-_COMPRESSIONS = ("fast", "default", "none")
 _MAX_SPLIT = _qmv3.RECORDER_MAX_SPLIT
 
 
@@ -43,8 +42,8 @@ def record(
     milliseconds = 0 if duration_s is None else int(round(float(duration_s) * 1000))
     if duration_s is not None and milliseconds < 1:
         raise ValueError("duration_s must be positive")
-    if compress not in _COMPRESSIONS:
-        raise ValueError(f"compress must be one of {', '.join(_COMPRESSIONS)}, not {compress!r}")
+    if not isinstance(compress, str) or _qmv3.compression_of_name(compress) is None:
+        raise ValueError(f"compress must be one of fast, default, none, not {compress!r}")
     split = int(split)
     if not 1 <= split <= _MAX_SPLIT:
         raise ValueError(f"split must be from 1 to {_MAX_SPLIT}")

@@ -26,6 +26,7 @@ void Save(Bunch& bunch, const Indices& indices, const std::string& path, pybind1
 void Export(Bunch& bunch, const Indices& indices, const std::string& path, pybind11::object progress, unsigned flags,
             unsigned first, unsigned last);
 // (kind, closest kind, qmCheckFileFormatEx's reason, qmCheckFileFormat's message for a file of no kind).
+pybind11::object CompressionOfName(const std::string& name);
 pybind11::tuple CheckFile(const std::string& path);
 // qmGetFileKindName: (name, extensions), or None for an unknown kind.
 pybind11::object FileKindName(int kind);
@@ -52,6 +53,7 @@ pybind11::dict Header(Bunch& bunch, size_t index);
 pybind11::array Pixels(pybind11::object bunch, size_t index);
 pybind11::array Frames(pybind11::object bunchObject, const Indices& indices);
 std::string Validity(Bunch& bunch, size_t index);
+pybind11::tuple AppendedSize(Bunch& bunch, size_t index);
 // The first image holding values above its effective bits: (index, count, first value), or None.
 pybind11::object FirstValuesAboveEffectiveBits(Bunch& bunch);
 int IsCompleteSequence(Bunch& bunch, const Indices& indices);

@@ -77,6 +77,13 @@ void Export(Bunch& bunch, const Indices& indices, const std::string& path, py::o
     call.ReportDone();
 }
 
+py::object CompressionOfName(const std::string& name) {
+    unsigned int saveFlags = 0;
+    int recorderCompression = 0;
+    if (qmGetCompressionOfName(name.c_str(), &saveFlags, &recorderCompression) != 0) return py::none();
+    return py::make_tuple(saveFlags, recorderCompression);
+}
+
 py::tuple CheckFile(const std::string& path) {
     std::vector<char> message(kMessageSize, '\0');
     std::vector<char> reason(kMessageSize, '\0');

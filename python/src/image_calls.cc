@@ -147,6 +147,12 @@ py::array Frames(py::object bunchObject, const Indices& indices) {
 
 std::string Validity(Bunch& bunch, size_t index) { return ValidityMessage(bunch.at(index)); }
 
+py::tuple AppendedSize(Bunch& bunch, size_t index) {
+    int width = 0, height = 0;
+    qmGetAppendedSize(&bunch.at(index), &width, &height);
+    return py::make_tuple(width, height);
+}
+
 py::object FirstValuesAboveEffectiveBits(Bunch& bunch) {
     int count = 0;
     unsigned first = 0;

@@ -74,6 +74,8 @@ PYBIND11_MODULE(_qmv3, module) {
         "kind_of_name", [](const std::string& path) { return qmGetFileKindOfName(Path(path).c_str()); },
         "qmGetFileKindOfName: the kind a save chooses for a name.");
     module.def("file_kind_name", &FileKindName, "qmGetFileKindName: (name, extensions), or None.");
+    module.def("compression_of_name", &CompressionOfName,
+               "qmGetCompressionOfName: (save flags, recorder compression), or None.");
     module.def(
         "check_output", [](const std::string& path, unsigned flags) { CheckOutput(Path(path), flags); },
         "Raises FileError when a save to path with flags could not start.");
@@ -83,6 +85,7 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def("pixels", &Pixels, "A writable view of one image's frame buffer.");
     module.def("frames", &Frames, "A copy of the frames at indices as one array.");
     module.def("validity", &Validity, "The validity sentence of one image, empty when valid.");
+    module.def("appended_size", &AppendedSize, "qmGetAppendedSize of one image: (width, height).");
     module.def("first_values_above_effective_bits", &FirstValuesAboveEffectiveBits,
                "(index, count, first value) of the first image with values above its effective bits, or None.");
     module.def("is_complete_sequence", &IsCompleteSequence, "qmIsCompleteSequence of the images at indices.");

@@ -32,9 +32,8 @@ void PublishProgress(const QMV3_RECORD_PROGRESS* progress, void* context) {
 }
 
 int CompressionOf(const std::string& compress) {
-    if (compress == "fast") return QMV3_RECORDER_COMPRESS_FAST;
-    if (compress == "default") return QMV3_RECORDER_COMPRESS_DEFAULT;
-    if (compress == "none") return QMV3_RECORDER_COMPRESS_NONE;
+    int compression = QMV3_RECORDER_COMPRESS_FAST;
+    if (qmGetCompressionOfName(compress.c_str(), nullptr, &compression) == 0) return compression;
     throw py::value_error("compress must be 'fast', 'default' or 'none', not '" + compress + "'");
 }
 

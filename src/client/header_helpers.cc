@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/cdimage.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
 
@@ -128,6 +129,13 @@ QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout)
                        (image->frameBuffer == nullptr || uint32_t(frame.appendedFrameSize) <= image->frameBufferSize);
     *layout = result;
     return holds ? QMV3_LAYOUT_OK : QMV3_LAYOUT_TOO_FEW_BYTES;
+}
+
+QMV3_EXPORT int qmGetAppendedSize(const DIMAGE* image, int* width, int* height) {
+    if (image == nullptr) return -1;
+    if (width != nullptr) *width = CDIMAGE::getAppendedWidth(*image);
+    if (height != nullptr) *height = CDIMAGE::getAppendedHeight(*image);
+    return 0;
 }
 
 QMV3_EXPORT char* qmFormatUTCTime(uint32_t seconds, uint32_t microseconds, unsigned int style, char* buffer,

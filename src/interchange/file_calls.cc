@@ -442,6 +442,40 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions) {
     });
 }
 
+QMV3_EXPORT int qmGetCompressionOfName(const char* name, unsigned int* saveFlags, int* recorderCompression) {
+    static const struct {
+        const char* name;
+        unsigned int saveFlags;
+        int recorderCompression;
+    } kCompressions[] = {{"fast", QMV3_SAVE_FLAG_COMPRESS_FAST, QMV3_RECORDER_COMPRESS_FAST},
+                         {"default", 0u, QMV3_RECORDER_COMPRESS_DEFAULT},
+                         {"none", QMV3_SAVE_FLAG_COMPRESS_NONE, QMV3_RECORDER_COMPRESS_NONE}};
+    for (const auto& compression : kCompressions) {
+        if (name == nullptr || std::strcmp(name, compression.name) != 0) continue;
+        if (saveFlags != nullptr) *saveFlags = compression.saveFlags;
+        if (recorderCompression != nullptr) *recorderCompression = compression.recorderCompression;
+        return 0;
+    }
+    return -1;
+}
+
+QMV3_EXPORT int qmDescribeFileProblem(const char* path, char* text, size_t size) {
+    if (path == nullptr || text == nullptr || size == 0) return -1;
+    return qmv3::GuardedWith(
+        [&] {
+            CopyText(text, size, DescribeFileProblem(path));
+            return 0;
+        },
+        [&] {
+            CopyText(text, size, "Memory allocation error.");
+            return 0;
+        },
+        [&] {
+            CopyText(text, size, "Unexpected error.");
+            return 0;
+        });
+}
+
 QMV3_EXPORT int qmGetExportFileName(const char* path, unsigned int position, unsigned int imageCount, char* name,
                                     size_t nameSize) {
     return qmv3::Guarded<int>(-1, -1, [&] {

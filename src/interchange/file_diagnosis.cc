@@ -10,10 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "files/imc2_format.h"
 #include "files/sequence_files.h"
 #include "interchange/file_kinds.h"
 #include "interchange/interchange.h"
 #include "interchange/save_policy.h"
+#include "legacy/legacy_io.h"
 #include "qmv3/qmv3.h"
 
 namespace interchange {
@@ -153,6 +155,26 @@ int DiagnoseFile(const char* path, std::string& reason) {
         if (attempt.closeness > closest->closeness) closest = &attempt;
     reason = closest->reason;
     return closest->kind;
+}
+
+std::string DescribeFileProblem(const char* path) {
+    struct stat status;
+    if (stat(path, &status) != 0) return SystemReason(errno);
+    if (S_ISDIR(status.st_mode)) return "it is a folder";
+    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SystemReason(errno);
+    close(fd);
+    if (status.st_size == 0) return "the file is empty";
+    // The fixed start of the kind the name suggests: magic numbers and count (IMC2/BKC2, and every name
+    // of no older kind), width, height and bits (IMM and BKG), the same with the image count (IMC/BKC).
+    const FileKind* named = FileKindOfName(path);
+    const int kind = named != nullptr ? named->code : QMV3_FILE_UNKNOWN;
+    const long long header = kind == QMV3_FILE_IMC_BKC                          ? qmv3::legacy::kImcFileHeaderBytes
+                             : kind == QMV3_FILE_IMM || kind == QMV3_FILE_BKG ? qmv3::legacy::kFrameWordsBytes
+                                                                                : imc2::kFileHeaderSize;
+    const std::string size = "file is " + std::to_string(static_cast<long long>(status.st_size)) + " bytes";
+    return status.st_size < header ? size + ", shorter than one header" : size;
 }
 
 }  // namespace interchange

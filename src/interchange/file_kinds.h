@@ -41,6 +41,10 @@ bool IsInterchangeKind(int code);
 // system's reason when the file cannot be opened.
 int DiagnoseFile(const char* path, std::string& reason);
 
+// What the system tells of reading a file (its reason, a folder, no regular file, empty, else its size
+// and whether it is shorter than the fixed start of the kind its name suggests).
+std::string DescribeFileProblem(const char* path);
+
 }  // namespace interchange
 
 #endif

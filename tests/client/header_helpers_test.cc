@@ -78,6 +78,13 @@ TEST(HeaderHelpers, PixelLayoutNamesWhyAnImageHasNone) {
     ASSERT_EQ(QMV3_LAYOUT_OK, qmGetPixelLayout(&base, &layout));
     EXPECT_EQ(5u, layout.width);
     EXPECT_EQ(40u, layout.frameBytes);
+    // The appended size is there for every format, a JPEG frame's too.
+    base.frameHeader.imageFormat = QMV3_FORMAT_JPEG;
+    int width = 0, height = 0;
+    EXPECT_EQ(0, qmGetAppendedSize(&base, &width, &height));
+    EXPECT_EQ(5, width);
+    EXPECT_EQ(4, height);
+    EXPECT_EQ(-1, qmGetAppendedSize(nullptr, &width, &height));
 }
 
 TEST(HeaderHelpers, RefusedAccessModesSayWhy) {

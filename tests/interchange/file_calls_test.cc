@@ -225,6 +225,65 @@ TEST(FileCalls, DiagnosisNamesTheClosestKindAndItsReason) {
     }
 }
 
+// The fixed start each name suggests: 16 bytes for IMC/BKC, 8 for IMM and BKG, 14 for IMC2/BKC2 and the rest.
+TEST(FileCalls, FileProblemGivesTheSystemsViewAndTheHeaderTheNameSuggests) {
+    TempDir dir;
+    mkdir(dir.file("folder.imc2").c_str(), 0700);
+    mkfifo(dir.file("pipe.imm").c_str(), 0600);
+    qmv3test::WriteFileBytes(dir.file("empty.imc2"), {});
+    const struct {
+        const char* name;
+        size_t bytes;
+        const char* text;
+    } cases[] = {
+        {"missing.imc2", 0, "No such file or directory"},
+        {"folder.imc2", 0, "it is a folder"},
+        {"pipe.imm", 0, "it is not a regular file"},
+        {"empty.imc2", 0, "the file is empty"},
+        {"a.imc", 15, "file is 15 bytes, shorter than one header"},
+        {"a.bkc", 16, "file is 16 bytes"},
+        {"a.imm", 7, "file is 7 bytes, shorter than one header"},
+        {"a.bkg", 8, "file is 8 bytes"},
+        {"a.imc2", 13, "file is 13 bytes, shorter than one header"},
+        {"a.tif", 14, "file is 14 bytes"},
+    };
+    for (const auto& c : cases) {
+        if (c.bytes != 0) qmv3test::WriteFileBytes(dir.file(c.name), std::vector<unsigned char>(c.bytes, 1));
+        char text[128] = "";
+        EXPECT_EQ(0, qmDescribeFileProblem(dir.file(c.name).c_str(), text, sizeof text));
+        EXPECT_EQ(std::string(c.text), text) << c.name;
+    }
+    char small[8] = "kept";
+    EXPECT_EQ(0, qmDescribeFileProblem(dir.file("folder.imc2").c_str(), small, sizeof small));
+    EXPECT_EQ(std::string("it is a"), small);
+    EXPECT_EQ(-1, qmDescribeFileProblem(nullptr, small, sizeof small));
+    EXPECT_EQ(-1, qmDescribeFileProblem("x", small, 0));
+}
+
+TEST(FileCalls, CompressionNamesChooseTheSaveFlagsAndTheRecordersCompression) {
+    const struct {
+        const char* name;
+        int result;
+        unsigned int saveFlags;
+        int recorderCompression;
+    } cases[] = {
+        {"fast", 0, QMV3_SAVE_FLAG_COMPRESS_FAST, QMV3_RECORDER_COMPRESS_FAST},
+        {"default", 0, 0u, QMV3_RECORDER_COMPRESS_DEFAULT},
+        {"none", 0, QMV3_SAVE_FLAG_COMPRESS_NONE, QMV3_RECORDER_COMPRESS_NONE},
+        {"Fast", -1, 99u, 99},
+        {"", -1, 99u, 99},
+        {nullptr, -1, 99u, 99},
+    };
+    for (const auto& c : cases) {
+        unsigned int saveFlags = 99u;
+        int recorderCompression = 99;
+        EXPECT_EQ(c.result, qmGetCompressionOfName(c.name, &saveFlags, &recorderCompression));
+        EXPECT_EQ(c.saveFlags, saveFlags);
+        EXPECT_EQ(c.recorderCompression, recorderCompression);
+    }
+    EXPECT_EQ(0, qmGetCompressionOfName("none", nullptr, nullptr));
+}
+
 TEST(FileCalls, HiddenFoldersOfEndedProcessesAreRemovedOnTheNextSave) {
     TempDir dir;
     const pid_t child = fork();

@@ -23,6 +23,8 @@ CANNOT_THROW = {
     "QMV3_INTERNAL_getTimeString": "formats into the caller's buffer",
     "qmInitializeImageHeader": "fills the caller's record",
     "qmGetPixelLayout": "reads the header into the caller's record",
+    "qmGetAppendedSize": "reads two header fields",
+    "qmGetCompressionOfName": "compares with a static table",
     "qmFormatUTCTime": "formats into the caller's buffer",
     "qmGrabErrorText": "returns a static text",
     "qmGrabFrameErrorText": "returns a static text",

@@ -80,14 +80,7 @@ bool ReadRequest(const Arguments& arguments, Request& request, int& status) {
     request.options.size = sizeof(request.options);
     request.options.compression = QMV3_RECORDER_COMPRESS_FAST;
     if (const char* compress = arguments.Value("compress")) {
-        const std::string kind = compress;
-        if (kind == "fast") {
-            request.options.compression = QMV3_RECORDER_COMPRESS_FAST;
-        } else if (kind == "default") {
-            request.options.compression = QMV3_RECORDER_COMPRESS_DEFAULT;
-        } else if (kind == "none") {
-            request.options.compression = QMV3_RECORDER_COMPRESS_NONE;
-        } else {
+        if (qmGetCompressionOfName(compress, nullptr, &request.options.compression) != 0) {
             status = UsageError(command, "--compress takes fast, default or none, not '%s'", compress);
             return false;
         }

@@ -1,11 +1,8 @@
 // What several commands share: loading and saving with progress and Ctrl-C, decompression, texts.
 #include "sequence_io.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <chrono>
 #include <vector>
@@ -27,21 +24,9 @@ std::string MessageOrCode(const char* text, const char* operation, int code) {
 }  // namespace
 
 std::string FileProblem(const std::string& path) {
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0) return SystemReason(errno);
-    if (S_ISDIR(status.st_mode)) return "it is a folder";
-    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return SystemReason(errno);
-    close(fd);
-    if (status.st_size == 0) return "the file is empty";
-    // The fixed part at the start of each kind: magic numbers and count (IMC2/BKC2), width, height and
-    // bits (IMM and BKG), and the same with the image count (IMC and BKC).
-    const int kind = qmGetFileKindOfName(path.c_str());
-    const bool older = kind == QMV3_FILE_IMM || kind == QMV3_FILE_BKG || kind == QMV3_FILE_IMC_BKC;
-    const long long header = kind == QMV3_FILE_IMC_BKC ? 16 : older ? 8 : 14;
-    const std::string size = "file is " + std::to_string(static_cast<long long>(status.st_size)) + " bytes";
-    return status.st_size < header ? size + ", shorter than one header" : size;
+    char text[1024] = "";
+    qmDescribeFileProblem(path.c_str(), text, sizeof text);
+    return text;
 }
 
 bool IsInterchangeKind(int kind) { return kind == QMV3_FILE_TIFF || kind == QMV3_FILE_PNG || kind == QMV3_FILE_HDF5; }
@@ -65,16 +50,7 @@ std::string WritableExtensions() {
 }
 
 bool ParseCompression(const char* text, unsigned int& flags) {
-    const struct {
-        const char* name;
-        unsigned int flags;
-    } kChoices[] = {{"fast", QMV3_SAVE_FLAG_COMPRESS_FAST}, {"default", 0u}, {"none", QMV3_SAVE_FLAG_COMPRESS_NONE}};
-    for (const auto& choice : kChoices) {
-        if (std::strcmp(text, choice.name) != 0) continue;
-        flags = choice.flags;
-        return true;
-    }
-    return false;
+    return qmGetCompressionOfName(text, &flags, nullptr) == 0;
 }
 
 bool LoadSequence(const std::string& path, Sequence& sequence, std::string& message,
@@ -248,11 +224,15 @@ bool DecompressSequence(Sequence& sequence, std::string& message) {
 const char* FileKindName(int detection) { return qmGetFileKindName(detection, nullptr); }
 
 int ImageWidth(const DIMAGE& image) {
-    return image.frameHeader.aoiWidth >= 1 ? image.frameHeader.aoiWidth : image.frameHeader.sourceWidth;
+    int width = 0;
+    qmGetAppendedSize(&image, &width, nullptr);
+    return width;
 }
 
 int ImageHeight(const DIMAGE& image) {
-    return image.frameHeader.aoiHeight >= 1 ? image.frameHeader.aoiHeight : image.frameHeader.sourceHeight;
+    int height = 0;
+    qmGetAppendedSize(&image, nullptr, &height);
+    return height;
 }
 
 std::string FormatName(int format) {

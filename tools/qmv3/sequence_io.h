@@ -42,9 +42,8 @@ class OlderRecord {
     VIDINFHDR record_;
 };
 
-// What the system says about reading a file: "No such file or directory", "Permission denied", "it
-// is a folder", "file is 412 bytes" (", shorter than one header" when it is), or "" when nothing is
-// wrong with it that the system can tell.
+// What the system says about reading a file, as the library describes it: "No such file or directory",
+// "it is a folder", "file is 412 bytes" (", shorter than one header" when it is), ...
 std::string FileProblem(const std::string& path);
 
 // Loads any file the library reads into an empty sequence (with options: as qmLoadImagesFromFileEx2
@@ -100,7 +99,7 @@ bool DecompressSequence(Sequence& sequence, std::string& message);
 // The file kind named by a qmCheckFileFormat result, or null for -1 and unknown values.
 const char* FileKindName(int detection);
 
-// Appended width and height: the area of interest when it is set, else the source size.
+// Appended width and height, as the library reads them from the header.
 int ImageWidth(const DIMAGE& image);
 int ImageHeight(const DIMAGE& image);
 
