@@ -1627,7 +1627,10 @@ QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
  * single-writer/multiple-reader mode and flushed at least twice a second, so readers open it while it
  * grows (and a file left by a killed process loads with every frame flushed). Before each frame the
  * recorder checks that the disk and the file size limit leave room for it and stops with
- * QMV3_RECORDER_WRITE_FAILED, closing a whole file, when they do not.
+ * QMV3_RECORDER_WRITE_FAILED, closing a whole file, when they do not. A write that fails all the same
+ * (an I/O error, a disk filled meanwhile) stops it too: the file then holds every frame before the
+ * failure or, when even its index could not be written, the frames of its last flush, and the
+ * statistics count only the frames the file holds as written.
  *
  * Thread rules: qmRecorderWrite and qmRecorderClose from one thread at a time (not necessarily the
  * opening one); qmRecorderGetStatistics, qmRecorderGetFileName and qmRecorderGetError from any thread
