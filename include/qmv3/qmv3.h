@@ -1527,8 +1527,12 @@ typedef struct QMV3_LOAD_OPTIONS {
  * and totalLength as in the file) but frameBuffer null and frameBufferSize 0; IMC2/BKC2 files skip each
  * pixel block by its length without reading it, and IMC/BKC, IMM and BKG files pass over each frame by
  * its size (IMC/BKC by its stored stream length, never inflated), so neither the time nor the memory
- * needed grows with the pixels, and the load memory limit does not apply. TIFF, PNG and HDF5 files are
- * decoded whole (within the load memory limit) and their pixels then released.
+ * needed grows with the pixels, and the load memory limit does not apply. TIFF and HDF5 files read
+ * their pages' tags or their frame numbers and time stamps without decoding a pixel, PNG files pass
+ * their rows through one row's buffer (text chunks may follow the image data).
+ *
+ * TIFF and HDF5 files decode only the images of the range (the load memory limit counts those): the
+ * pages before it are passed over by their directories, the frames of an HDF5 stack are read one by one.
  *
  * With QMV3_LOAD_FLAG_ONE_BLOCK the frames of an IMC2/BKC2 file lie back to back in one malloc block
  * (huge pages where the system offers them) that belongs to the sequence: qmFreeBunch releases it once.
@@ -1651,7 +1655,10 @@ QMV3_EXPORT int qmSetLoadMemoryLimit(unsigned long long bytes);
  * single-writer/multiple-reader mode and flushed at least twice a second, so readers open it while it
  * grows (and a file left by a killed process loads with every frame flushed). Before each frame the
  * recorder checks that the disk and the file size limit leave room for it and stops with
- * QMV3_RECORDER_WRITE_FAILED, closing a whole file, when they do not.
+ * QMV3_RECORDER_WRITE_FAILED, closing a whole file, when they do not. A write that fails all the same
+ * (an I/O error, a disk filled meanwhile) stops it too: the file then holds every frame before the
+ * failure or, when even its index could not be written, the frames of its last flush, and the
+ * statistics count only the frames the file holds as written.
  *
  * Thread rules: qmRecorderWrite and qmRecorderClose from one thread at a time (not necessarily the
  * opening one); qmRecorderGetStatistics, qmRecorderGetFileName and qmRecorderGetError from any thread

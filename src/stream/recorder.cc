@@ -218,9 +218,9 @@ void Recorder::Statistics(QMV3_RECORDER_STATISTICS& statistics) const {
     statistics.queueFrames = static_cast<unsigned int>(slots_.size());
     statistics.queueHighWater = queueHighWater_;
     statistics.received = received_;
-    statistics.written = written_;
+    statistics.written = written_ - counters.retracted;
     statistics.dropped = dropped_;
-    statistics.lost = lost_;
+    statistics.lost = lost_ + counters.retracted;
     statistics.gaps = gaps_;
     statistics.rejected = rejected_;
     statistics.files = counters.files;

@@ -36,6 +36,7 @@ struct SinkCounters {
     uint64_t files = 0;      // files holding at least one frame
     uint64_t bytes = 0;      // bytes in all of them
     uint64_t fileBytes = 0;  // bytes of the file being written
+    uint64_t retracted = 0;  // frames appended that a failure later took out of the file again
 };
 
 // One output kind.

@@ -5,15 +5,24 @@
 // second. The chunks arrive deflated by the recorder's workers (a zlib stream is what the deflate filter
 // reads), so the writer thread only appends them.
 //
-// The HDF5 library crashes closing a file whose data it could not write, so before every frame the
-// output checks that the file system and the file size limit leave room for it and for the metadata
-// still to come; without room it stops as a failed write would, and closes a file that is whole.
+// Failures. Before every frame the output checks that the file system and the file size limit leave room
+// for it and for the metadata still to come; without room it stops as a failed write would, and closes
+// a file that is whole. A write that fails all the same (an I/O error, a disk filled by someone else)
+// stops the recording too: the output takes the dataset back to the frames before and flushes that,
+// so the file holds every frame before the failure; when even that cannot be written, the file keeps
+// what the last flush wrote, and the frames after it count as lost. The HDF5 library cannot release a
+// file whose writes fail: its close then fails, leaves a dangling identifier and crashes the process
+// at exit or at the next open of the file. So a failed file is released with the library's
+// descriptor pointed at an anonymous file in memory, where its last writes go; the file on disk stays
+// as the last good flush left it, loadable in single-writer/multiple-reader mode as after a kill.
 //
 // Thread rules: Accepts runs on the caller's thread and guards the shape it fixes with shapeMutex_; the
 // other HDF5 calls run on the recorder's writer thread (the library is built thread-safe all the same).
 #include "stream/recorder_hdf5.h"
 
 #include <hdf5.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -45,6 +54,17 @@ void SilenceHdf5() {
     if (silenced) return;
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
     silenced = true;
+}
+
+// Flushes the file. After a flush that failed, the library's cache refuses the next one even when that
+// one writes everything (it stays prepared for a flush until every dirty entry is written), so a flush
+// that fails is tried once more: a failure then is the file's.
+bool Flush(hid_t file) {
+    if (H5Fflush(file, H5F_SCOPE_LOCAL) >= 0) return true;
+    const int error = errno;
+    if (H5Fflush(file, H5F_SCOPE_LOCAL) >= 0) return true;
+    errno = error;
+    return false;
 }
 
 // An extendible 1-D list of one value per frame.
@@ -85,13 +105,18 @@ class Hdf5Sink : public Sink {
     bool Finish(int& code, std::string& message) override;
     std::string FileName(unsigned int index) const override { return index <= 1 ? path_ : std::string(); }
     SinkCounters Counters() const override {
-        const uint64_t bytes = bytes_;
-        return {frames_ > 0 ? 1u : 0u, bytes, bytes};
+        const uint64_t bytes = bytes_, frames = frames_;
+        // A failed file holds only the frames of its last flush.
+        const uint64_t held = broken_ ? framesFlushed_.load() : frames;
+        return {held > 0 ? 1u : 0u, bytes, bytes, frames - held};
     }
 
   private:
     bool CreateLayout(const DIMAGE& first);
-    bool Fail(int& code, std::string& message, const std::string& reason);
+    bool Fail(int& code, std::string& message, int error);
+    std::string Holding() const;
+    bool Settle(uint64_t frames);
+    void Abandon();
     void UpdateSize();
     void CloseAll();
 
@@ -106,11 +131,20 @@ class Hdf5Sink : public Sink {
 
     interchange::PixelLayout layout_;  // the shape of the dataset, once made (writer thread)
     hid_t file_ = -1, data_ = -1, numbers_ = -1, events_ = -1, times_ = -1;
-    bool broken_ = false;  // an HDF5 write failed: the file may not be closed again
+    // The library's state of the file could not be written: the file holds framesFlushed_ frames and
+    // is released through Abandon.
+    std::atomic<bool> broken_{false};
+    int flushError_ = 0;  // of a periodic flush that failed (-1: no system reason), reported by the next frame
     std::atomic<uint64_t> frames_{0}, bytes_{0};
+    std::atomic<uint64_t> framesFlushed_{0};
     std::chrono::steady_clock::time_point flushed_ = std::chrono::steady_clock::now();
-    uint64_t framesFlushed_ = 0;
 };
+
+// The system's reason for error, or the library's failure when it left none (-1 or 0).
+std::string ReasonOf(int error) { return error > 0 ? SystemReason(error) : "the HDF5 library failed"; }
+
+// errno after a failed library call, -1 when it left none.
+int LastError() { return errno != 0 ? errno : -1; }
 
 bool Hdf5Sink::Open(bool replace, int& code, std::string& message) {
     SilenceHdf5();
@@ -213,13 +247,18 @@ bool Hdf5Sink::CreateLayout(const DIMAGE& first) {
     return numbers_ >= 0 && events_ >= 0 && times_ >= 0 && group.Close() && H5Fstart_swmr_write(file_) >= 0;
 }
 
-bool Hdf5Sink::Fail(int& code, std::string& message, const std::string& reason) {
+// What the file holds, for a message.
+std::string Hdf5Sink::Holding() const {
+    const uint64_t frames = frames_, held = broken_ ? framesFlushed_.load() : frames;
+    if (held == 0) return "no frame of the file was written";
+    if (held == frames) return "the file holds the " + std::to_string(held) + " frames before it";
+    return "the file holds its first " + std::to_string(held) + " frames, the last flush before it";
+}
+
+bool Hdf5Sink::Fail(int& code, std::string& message, int error) {
     code = QMV3_RECORDER_WRITE_FAILED;
-    const uint64_t frames = frames_;
-    message = _internal_filePrefix(path_.c_str()) + " write error (" + reason + ") at frame " +
-              std::to_string(frames + 1) +
-              (frames > 0 ? "; the file holds the " + std::to_string(frames) + " frames before it."
-                          : "; no frame of the file was written.");
+    message = _internal_filePrefix(path_.c_str()) + " write error (" + ReasonOf(error) + ") at frame " +
+              std::to_string(frames_ + 1) + "; " + Holding() + ".";
     return false;
 }
 
@@ -228,18 +267,40 @@ void Hdf5Sink::UpdateSize() {
     if (H5Fget_filesize(file_, &size) >= 0) bytes_ = size;
 }
 
+// After a failed write: the datasets back to `frames` frames, flushed. Marks the file broken when that
+// cannot be written either.
+bool Hdf5Sink::Settle(uint64_t frames) {
+    const hsize_t extent[4] = {frames, layout_.height, layout_.width, 3};
+    const hsize_t listExtent = frames;
+    if (broken_ || data_ < 0 || H5Dset_extent(data_, extent) < 0 || H5Dset_extent(numbers_, &listExtent) < 0 ||
+        H5Dset_extent(events_, &listExtent) < 0 || H5Dset_extent(times_, &listExtent) < 0 ||
+        !Flush(file_)) {
+        broken_ = true;
+        return false;
+    }
+    framesFlushed_ = frames;
+    UpdateSize();
+    return true;
+}
+
 bool Hdf5Sink::Append(const DIMAGE& frame, const Block& block, int& code, std::string& message) {
     SilenceHdf5();
-    if (file_ < 0 || broken_) return Fail(code, message, "the file is closed");
+    if (file_ < 0 || broken_) return Fail(code, message, EBADF);
     const uint64_t index = frames_;
+    if (flushError_ != 0) {
+        // The last flush failed: the recording stops with what the file can still be brought to.
+        Settle(index);
+        return Fail(code, message, flushError_);
+    }
     const interchange::Hdf5Room room = interchange::Hdf5RoomAt(writtenPath_);
     const uint64_t growth = block.length + kMetadataRoom;
-    if (growth > room.free) return Fail(code, message, SystemReason(ENOSPC));
-    if (bytes_ + growth > room.sizeLimit) return Fail(code, message, SystemReason(EFBIG));
+    if (growth > room.free) return Fail(code, message, ENOSPC);
+    if (bytes_ + growth > room.sizeLimit) return Fail(code, message, EFBIG);
     errno = 0;
     if (data_ < 0 && !CreateLayout(frame)) {
+        const int error = LastError();
         broken_ = true;
-        return Fail(code, message, errno != 0 ? SystemReason(errno) : "the HDF5 library failed making the layout");
+        return Fail(code, message, error);
     }
     const hsize_t extent[4] = {index + 1, layout_.height, layout_.width, 3};
     const hsize_t listExtent = index + 1;
@@ -254,9 +315,9 @@ bool Hdf5Sink::Append(const DIMAGE& frame, const Block& block, int& code, std::s
         H5Dset_extent(times_, &listExtent) < 0 || !WriteElement(numbers_, index, H5T_NATIVE_UINT32, &number) ||
         !WriteElement(events_, index, H5T_NATIVE_UINT32, &event) ||
         !WriteElement(times_, index, H5T_NATIVE_DOUBLE, &time)) {
-        const int error = errno;
-        broken_ = true;
-        return Fail(code, message, error != 0 ? SystemReason(error) : "the HDF5 library failed");
+        const int error = LastError();
+        Settle(index);
+        return Fail(code, message, error);
     }
     ++frames_;
     UpdateSize();
@@ -264,56 +325,95 @@ bool Hdf5Sink::Append(const DIMAGE& frame, const Block& block, int& code, std::s
 }
 
 void Hdf5Sink::Tick() {
-    if (file_ < 0 || broken_ || frames_ == framesFlushed_) return;
+    if (file_ < 0 || broken_ || flushError_ != 0 || frames_ == framesFlushed_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - flushed_ < kFlushInterval) return;
     SilenceHdf5();
-    // Readers see the frames once they are flushed; a failure shows at the next append or at the end.
-    if (H5Fflush(file_, H5F_SCOPE_LOCAL) >= 0) framesFlushed_ = frames_;
+    // Readers see the frames once they are flushed; a failure stops the recording at the next frame.
+    errno = 0;
+    if (H5Fflush(file_, H5F_SCOPE_LOCAL) >= 0) {
+        framesFlushed_ = frames_.load();
+    } else {
+        flushError_ = LastError();
+    }
     flushed_ = now;
     UpdateSize();
 }
 
-void Hdf5Sink::CloseAll() {
+void Hdf5Sink::Abandon() {
+    // The library's descriptor of the file now names an anonymous file in memory: whatever the close
+    // still writes lands there, and the close succeeds.
+    void* handle = nullptr;
+    const int discard = memfd_create("qmv3-hdf5-release", MFD_CLOEXEC);
+    const bool redirected = discard >= 0 && H5Fget_vfd_handle(file_, H5P_DEFAULT, &handle) >= 0 &&
+                            handle != nullptr && dup2(discard, *static_cast<int*>(handle)) >= 0;
+    if (discard >= 0) close(discard);
+    // Writing every dirty entry also lets the cache leave the state a failed flush left it in.
+    if (redirected) Flush(file_);
     for (hid_t* set : {&data_, &numbers_, &events_, &times_}) {
-        if (*set >= 0 && !broken_) H5Dclose(*set);
+        if (*set >= 0 && redirected) H5Dclose(*set);
         *set = -1;
     }
-    if (file_ >= 0 && !broken_) H5Fclose(file_);
+    // Without the redirection the file stays open in the library rather than crash the process.
+    if (redirected) H5Fclose(file_);
+    file_ = -1;
+}
+
+void Hdf5Sink::CloseAll() {
+    if (file_ < 0) return;
+    SilenceHdf5();
+    if (broken_ || !Flush(file_)) {
+        broken_ = true;
+        Abandon();
+        return;
+    }
+    for (hid_t* set : {&data_, &numbers_, &events_, &times_}) {
+        if (*set >= 0) H5Dclose(*set);
+        *set = -1;
+    }
+    H5Fclose(file_);
     file_ = -1;
 }
 
 bool Hdf5Sink::Finish(int& code, std::string& message) {
     if (file_ < 0) return true;
     SilenceHdf5();
-    if (broken_) {
-        // Closing would crash the process: the file keeps what the last flush wrote, which readers load.
-        file_ = data_ = numbers_ = events_ = times_ = -1;
-        return true;
-    }
-    const bool flushed = frames_ == 0 || H5Fflush(file_, H5F_SCOPE_LOCAL) >= 0;
-    if (flushed) UpdateSize();
-    for (hid_t* set : {&data_, &numbers_, &events_, &times_}) {
-        if (*set >= 0) H5Dclose(*set);
-        *set = -1;
-    }
+    const int flushError = flushError_;
     errno = 0;
-    const bool closed = H5Fclose(file_) >= 0;
-    const int error = errno;
-    file_ = -1;
-    if (frames_ == 0) {
-        std::remove(writtenPath_.c_str());
-        return true;
+    const bool flushed = !broken_ && (frames_ == 0 || Flush(file_));
+    int error = flushed ? flushError : LastError();
+    if (flushed) {
+        framesFlushed_ = frames_.load();
+        UpdateSize();
+    } else {
+        broken_ = true;
+    }
+    bool closed = false;
+    if (broken_) {
+        Abandon();
+    } else {
+        bool setsClosed = true;
+        for (hid_t* set : {&data_, &numbers_, &events_, &times_}) {
+            if (*set >= 0 && H5Dclose(*set) < 0) setsClosed = false;
+            *set = -1;
+        }
+        errno = 0;
+        closed = H5Fclose(file_) >= 0 && setsClosed;
+        if (!closed && error == 0) error = LastError();
+        file_ = -1;
     }
     std::string reason;
-    if (!flushed || !closed || !CompleteByName(writtenPath_, path_, replacedMode_, reason)) {
-        code = QMV3_RECORDER_WRITE_FAILED;
-        message = _internal_filePrefix(path_.c_str()) + " could not be completed (" +
-                  (!reason.empty() ? reason : error != 0 ? SystemReason(error) : std::string("the HDF5 library failed")) +
-                  ").";
-        return false;
+    if (framesFlushed_ == 0) {
+        std::remove(writtenPath_.c_str());
+        if (closed && error == 0) return true;
+    } else if (closed && CompleteByName(writtenPath_, path_, replacedMode_, reason) && error == 0) {
+        return true;
     }
-    return true;
+    code = QMV3_RECORDER_WRITE_FAILED;
+    // A recording that failed before reported it then; this is for a failure at the end.
+    message = _internal_filePrefix(path_.c_str()) + " could not be completed (" +
+              (!reason.empty() ? reason : ReasonOf(error)) + "); " + Holding() + ".";
+    return false;
 }
 
 }  // namespace
