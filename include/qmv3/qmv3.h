@@ -1527,8 +1527,12 @@ typedef struct QMV3_LOAD_OPTIONS {
  * and totalLength as in the file) but frameBuffer null and frameBufferSize 0; IMC2/BKC2 files skip each
  * pixel block by its length without reading it, and IMC/BKC, IMM and BKG files pass over each frame by
  * its size (IMC/BKC by its stored stream length, never inflated), so neither the time nor the memory
- * needed grows with the pixels, and the load memory limit does not apply. TIFF, PNG and HDF5 files are
- * decoded whole (within the load memory limit) and their pixels then released.
+ * needed grows with the pixels, and the load memory limit does not apply. TIFF and HDF5 files read
+ * their pages' tags or their frame numbers and time stamps without decoding a pixel, PNG files pass
+ * their rows through one row's buffer (text chunks may follow the image data).
+ *
+ * TIFF and HDF5 files decode only the images of the range (the load memory limit counts those): the
+ * pages before it are passed over by their directories, the frames of an HDF5 stack are read one by one.
  *
  * With QMV3_LOAD_FLAG_ONE_BLOCK the frames of an IMC2/BKC2 file lie back to back in one malloc block
  * (huge pages where the system offers them) that belongs to the sequence: qmFreeBunch releases it once.
