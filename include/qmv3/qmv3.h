@@ -1568,8 +1568,12 @@ typedef struct QMV3_LOAD_OPTIONS {
  * and totalLength as in the file) but frameBuffer null and frameBufferSize 0; IMC2/BKC2 files skip each
  * pixel block by its length without reading it, and IMC/BKC, IMM and BKG files pass over each frame by
  * its size (IMC/BKC by its stored stream length, never inflated), so neither the time nor the memory
- * needed grows with the pixels, and the load memory limit does not apply. TIFF, PNG and HDF5 files are
- * decoded whole (within the load memory limit) and their pixels then released.
+ * needed grows with the pixels, and the load memory limit does not apply. TIFF and HDF5 files read
+ * their pages' tags or their frame numbers and time stamps without decoding a pixel, PNG files pass
+ * their rows through one row's buffer (text chunks may follow the image data).
+ *
+ * TIFF and HDF5 files decode only the images of the range (the load memory limit counts those): the
+ * pages before it are passed over by their directories, the frames of an HDF5 stack are read one by one.
  *
  * With QMV3_LOAD_FLAG_ONE_BLOCK the frames of an IMC2/BKC2 file lie back to back in one malloc block
  * (huge pages where the system offers them) that belongs to the sequence: qmFreeBunch releases it once.
@@ -1630,6 +1634,34 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
  * @param size capacity of text, >= 1
  * @return 0, or -1 for a null path or text or a size of 0 (text unchanged) */
 QMV3_EXPORT int qmDescribeFileProblem(const char* path, char* text, size_t size);
+/** Whether an output name chooses a file kind by its extension, as the conversions of the tool and of
+ * Python require: they refuse every other name, which a save would write as IMC2/BKC2.
+ * @param path the output name
+ * @param[out] kind the kind the name chooses, QMV3_FILE_UNKNOWN when it chooses none (may be null)
+ * @param[out] errorText on refusal "'NAME': the name of OUT must end in one of .imc2, .bkc2, .imm, .imc,
+ *             .bkc, .bkg, .tif, .tiff, .png, .h5, .hdf5" (OUT: the output), "" otherwise (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_SAVE_OK (0), or QMV3_SAVE_PARAMETER_ERROR for a null name or a name of no kind */
+QMV3_EXPORT int qmCheckOutputName(const char* path, int* kind, char* errorText, size_t errorTextSize);
+/** What saving a sequence under a name loses of its metadata, as the one sentence the tool and Python
+ * warn with. The older kinds (IMM, BKG, IMC/BKC, chosen by the name as for every save) keep pixels and
+ * geometry only; loading one makes the rest up. The sentence names only what the sequence holds and
+ * what it becomes: "t.imm keeps no frame numbers, time stamps, camera port name or scale: they become
+ * 1..5, the conversion time, the file name and 1 mm per pixel". Frame numbers count as held unless
+ * they are 1..n, time stamps when set, the port when named or numbered, the scale when set and not 1.
+ * Other kinds keep everything, and a sequence loaded from an older file has nothing of its own to lose.
+ * @param images the sequence (only read)
+ * @param sourcePath the file the sequence was loaded from, detected by content (null: not loaded from
+ *        a file, e.g. grabbed)
+ * @param path the output name
+ * @param timeName what the time stamps become, e.g. "the conversion time" (null: "the time of saving")
+ * @param[out] text the sentence, "" when nothing is lost or textSize is too small for it
+ * @param textSize capacity of text
+ * @return the sentence's length in bytes (0: nothing is lost), also when textSize is too small (a
+ *         buffer of the length + 1 bytes takes it); -1 for a null images, path or text, a textSize of 0,
+ *         or when memory runs out */
+QMV3_EXPORT int qmDescribeSaveLoss(const QMBUNCHOFIMAGES* images, const char* sourcePath, const char* path,
+                                   const char* timeName, char* text, size_t textSize);
 /** The load memory limit: the most bytes of decoded frames one load may allocate. Every load (IMC2/BKC2,
  * IMC/BKC, IMM, BKG, TIFF, PNG and HDF5) adds up the frame bytes it is about to allocate
  * and, before allocating, refuses a file that would pass the limit with QMV3_LOAD_LIMIT_EXCEEDED

@@ -8,10 +8,12 @@ the package as an IMC2 file with uncompressed pixel blocks, and exported by the 
   measured in a child process that does nothing else (the peak is reset to the current resident size
   just before the load). The frames should be held once: the load's block, with the array a view of it.
 - Time: qmv3.load(path).frames of the IMC2 file against h5py reading the same frames from the HDF5 file
-  into one array (two rows: the usual dataset[()], and read_direct into a new array, which is h5py's
-  faster path), in the same process, repetitions interleaved in random order, medians of wall-clock
-  time (the package loads on a helper thread) with the process CPU ratio beside. Both files hold the
-  frames uncompressed, so the row compares the readers rather than zlib against a plain copy.
+  into one array the usual way (dataset[()]), in the same process, repetitions interleaved in random
+  order, medians of wall-clock time (the package loads on a helper thread) with the process CPU ratio
+  beside. Both files hold the frames uncompressed, so the row compares the readers rather than zlib
+  against a plain copy. A second row, without a goal, sets the load beside h5py's read_direct into a
+  new array: that is reading the file into fresh memory, the floor of any load, so it shows how close
+  the load comes to the floor rather than a reader to beat.
 """
 import os
 import random
@@ -68,8 +70,9 @@ def measure(work):
 
 
 def row(label, subject, baseline, unit, ratio, goal, extra=""):
-    print(f"{label:<80}{subject:>9.2f} {unit}{baseline:>9.2f} {unit}{ratio:>8.3f}{'<=' + str(goal):>8}  "
-          f"{'yes' if ratio <= goal else 'NO ':<3}{extra}")
+    verdict = "-  " if goal is None else "yes" if ratio <= goal else "NO "
+    print(f"{label:<80}{subject:>9.2f} {unit}{baseline:>9.2f} {unit}{ratio:>8.3f}"
+          f"{'-' if goal is None else '<=' + str(goal):>8}  {verdict}{extra}")
 
 
 def main():
@@ -122,11 +125,11 @@ def main():
         return
     medians = {name: [statistics.median(value[i] for value in values) for i in (0, 1)]
                for name, values in results.items()}
-    for baseline, how in (("h5py", "dataset[()]"), ("read_direct", "read_direct into a new array")):
+    for baseline, how, goal in (("h5py", "dataset[()]", TIME_GOAL), ("read_direct", "read_direct into a new array", None)):
         real = medians["subject"][1] / medians[baseline][1]
         cpu = medians["subject"][0] / medians[baseline][0]
         row(f"load().frames of uncompressed IMC2 vs h5py {how} (real)", medians["subject"][1] * 1e3,
-            medians[baseline][1] * 1e3, " ms", real, TIME_GOAL, f"{cpu:>8.3f}")
+            medians[baseline][1] * 1e3, " ms", real, goal, f"{cpu:>8.3f}")
 
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "--peak":

@@ -21,6 +21,7 @@ import numbers as _numbers
 import os as _os
 import re as _re
 import time as _time
+import warnings as _warnings
 
 import numpy as _np
 
@@ -38,7 +39,7 @@ except ImportError:
         "--target qmv3_python`), then use build/python or run `cmake --install build --prefix PREFIX` again"
     ) from None
 from . import _statistics
-from ._errors import Error, FileError, GrabError, GrabInterrupted
+from ._errors import Error, FileError, GrabError, GrabInterrupted, MetadataLossWarning
 from ._statistics import profiles, statistics
 
 __all__ = [
@@ -47,6 +48,7 @@ __all__ = [
     "GrabError",
     "GrabInterrupted",
     "Image",
+    "MetadataLossWarning",
     "Sequence",
     "Stream",
     "StreamImage",
@@ -67,7 +69,7 @@ __all__ = [
     "stream",
 ]
 
-for _error in (Error, FileError, GrabError, GrabInterrupted):
+for _error in (Error, FileError, GrabError, GrabInterrupted, MetadataLossWarning):
     _error.__module__ = __name__
 
 _info = _qmv3.library_info()
@@ -490,18 +492,32 @@ def save(sequence, path, progress=None, *, overwrite=True, compress=None):
     sequence.save(path, progress, overwrite=overwrite, compress=compress)
 
 
-def convert(src, dst, *, overwrite=True, compress=None):
+def convert(src, dst, *, overwrite=True, compress=None, progress=None):
     """Loads src (any kind the library reads) and saves it as dst, as ``qmv3 convert`` does.
 
-    The extension of dst chooses the kind (see :meth:`Sequence.save`); JPEG frames are decompressed,
-    since no kind holds them. overwrite and compress as for :meth:`Sequence.save`; both are checked
-    before src is read.
+    The extension of dst chooses the kind (see :meth:`Sequence.save`); a name of no kind is refused
+    with FileError and the tool's message, which lists the extensions. JPEG frames are decompressed,
+    since no kind holds them. overwrite and compress as for :meth:`Sequence.save`; dst is checked
+    before src is read. progress, when given, is called on the calling thread with the fraction done
+    (0 to 1): the load is the first half, the save the second. Converting into an older kind that drops
+    frame numbers, time stamps, the camera port or the scale issues a :class:`MetadataLossWarning`
+    whose text is the warning the tool prints.
     """
+    _qmv3.check_output_name(_path(dst))
     flags = _save_flags(dst, overwrite, compress)
+    progress = _check_progress(progress)
     _qmv3.check_output(_path(dst), flags)
-    sequence = load(src)
+
+    def half(start):
+        return None if progress is None else lambda fraction: progress(start + fraction / 2)
+
+    sequence = load(src, progress=half(0.0))
     sequence.decompress()
-    sequence.save(dst, overwrite=overwrite, compress=compress)
+    if sequence._bunch is not None:
+        loss = _qmv3.save_loss(sequence._bunch, sequence._index_list(), _path(src), _path(dst), "the conversion time")
+        if loss:
+            _warnings.warn(MetadataLossWarning(loss), stacklevel=2)
+    sequence.save(dst, half(0.5), overwrite=overwrite, compress=compress)
 
 
 def check_file(path):

@@ -55,3 +55,11 @@ class GrabInterrupted(KeyboardInterrupt):
         super().__init__(message)
         self.message = message
         self.sequence = sequence
+
+
+class MetadataLossWarning(UserWarning):
+    """A conversion into an older kind (IMM, BKG, IMC, BKC) drops metadata the sequence holds.
+
+    The text is the library's sentence, the warning ``qmv3 convert`` prints: what the file keeps no
+    place for and what loading it gives instead.
+    """

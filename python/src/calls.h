@@ -32,6 +32,11 @@ pybind11::tuple CheckFile(const std::string& path);
 pybind11::object FileKindName(int kind);
 // Raises FileError when a save with these flags could not start (qmSaveImagesToFileEx2's check only).
 void CheckOutput(const std::string& path, unsigned flags);
+// Raises FileError with the library's refusal of an output name that chooses no kind (qmCheckOutputName).
+void CheckOutputName(const std::string& path);
+// qmDescribeSaveLoss of the images at indices, loaded from source ("": not from a file); "" when nothing is lost.
+std::string DescribeSaveLoss(Bunch& bunch, const Indices& indices, const std::string& source, const std::string& path,
+                             const std::string& timeName);
 
 // Pixel data and the header fields of new images, for Sequence.from_numpy.
 struct NewImages {

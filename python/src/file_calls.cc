@@ -116,6 +116,32 @@ void CheckOutput(const std::string& path, unsigned flags) {
     if (result != 0) RaiseFileError(result, message.data());
 }
 
+void CheckOutputName(const std::string& path) {
+    std::vector<char> message(kMessageSize, '\0');
+    int result;
+    {
+        LibraryLock lock;
+        result = qmCheckOutputName(path.c_str(), nullptr, message.data(), message.size());
+    }
+    if (result != 0) RaiseFileError(result, message.data());
+}
+
+std::string DescribeSaveLoss(Bunch& bunch, const Indices& indices, const std::string& source, const std::string& path,
+                             const std::string& timeName) {
+    SelectionView view(bunch, indices);
+    std::vector<char> text(kMessageSize, '\0');
+    int length;
+    {
+        LibraryLock lock;
+        // The source is detected by content, which reads it.
+        py::gil_scoped_release release;
+        length = qmDescribeSaveLoss(view.get(), source.empty() ? nullptr : source.c_str(), path.c_str(),
+                                    timeName.c_str(), text.data(), text.size());
+    }
+    if (length < 0) throw std::bad_alloc();
+    return text.data();
+}
+
 namespace {
 
 // The library's valid header for the geometry and format, then what the caller gave for each image.

@@ -79,6 +79,16 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def(
         "check_output", [](const std::string& path, unsigned flags) { CheckOutput(Path(path), flags); },
         "Raises FileError when a save to path with flags could not start.");
+    module.def(
+        "check_output_name", [](const std::string& path) { CheckOutputName(Path(path)); },
+        "qmCheckOutputName: raises FileError with the library's refusal of a name that chooses no kind.");
+    module.def(
+        "save_loss",
+        [](Bunch& bunch, const Indices& indices, const std::string& source, const std::string& path,
+           const std::string& timeName) {
+            return DescribeSaveLoss(bunch, indices, Path(source), Path(path), timeName);
+        },
+        "qmDescribeSaveLoss: the sentence naming what saving as path loses, or \"\".");
     module.def("from_array", &FromArrayCall, "New images from a C-contiguous array.");
 
     module.def("header", &Header, "Every header field of one image as a dict.");

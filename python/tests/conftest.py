@@ -22,15 +22,16 @@ os.environ["ZANTSIM_CONFIG"] = _config.name
 
 @pytest.fixture(scope="session")
 def tool():
-    """Runs the qmv3 command-line tool (its path comes from ctest) and returns its standard output."""
+    """Runs the qmv3 command-line tool (its path comes from ctest), expects the exit status (default 0)
+    and returns its standard output, or with output="stderr" its standard error."""
     path = os.environ.get("QMV3_TOOL")
     if not path:
         pytest.skip("QMV3_TOOL is not set (the tests run under ctest)")
 
-    def run(*arguments):
+    def run(*arguments, status=0, output="stdout"):
         done = subprocess.run([path, *map(str, arguments)], capture_output=True, text=True)
-        assert done.returncode == 0, done.stderr
-        return done.stdout
+        assert done.returncode == status, done.stderr
+        return getattr(done, output)
 
     return run
 

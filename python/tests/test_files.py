@@ -2,6 +2,7 @@
 C tool's conversion of the same file; the pixel view; error mapping."""
 import datetime
 import gc
+import warnings
 
 import numpy as np
 import pytest
@@ -68,9 +69,38 @@ def test_pixels_are_a_writable_view_that_outlives_the_sequence(tmp_path):
 def test_convert_between_kinds(tmp_path):
     array = gradient_frames(4, 16, 16, "gray8")
     qmv3.Sequence.from_numpy(array).save(tmp_path / "a.imc2")
-    qmv3.convert(tmp_path / "a.imc2", tmp_path / "b.imm")
-    qmv3.convert(tmp_path / "b.imm", tmp_path / "c.imc")
+    with pytest.warns(qmv3.MetadataLossWarning):
+        qmv3.convert(tmp_path / "a.imc2", tmp_path / "b.imm")
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")  # an older source has nothing of its own to lose
+        qmv3.convert(tmp_path / "b.imm", tmp_path / "c.imc")
     np.testing.assert_array_equal(qmv3.load(tmp_path / "c.imc").frames, array)
+
+
+# Older kinds that drop metadata, a kind that keeps it, and a name of no kind: Python warns or refuses
+# with the tool's words, and reports the load and then the save as rising progress.
+@pytest.mark.parametrize("extension,count", [("imm", 3), ("bkc", 2), ("bkg", 1), ("tif", 2), ("xyz", 2)])
+def test_convert_warns_refuses_and_reports_progress_as_the_tool_does(tmp_path, tool, extension, count):
+    source, target = tmp_path / "source.imc2", tmp_path / f"out.{extension}"
+    qmv3.Sequence.from_numpy(gradient_frames(count, 16, 24, "gray8"), frame_numbers=range(7, 7 + count),
+                             camera_port_name="Cam").save(source)
+    refused = extension == "xyz"
+    told = tool("convert", source, target, status=2 if refused else 0, output="stderr")
+    target.unlink(missing_ok=True)
+    steps = []
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        if refused:
+            with pytest.raises(qmv3.FileError) as error:
+                qmv3.convert(source, target, progress=steps.append)
+            assert told.splitlines()[0] == f"qmv3 convert: {error.value.message}" and steps == []
+        else:
+            qmv3.convert(source, target, progress=steps.append)
+            assert steps == sorted(steps) and 0.5 in steps and steps[-1] == 1.0
+    if not refused:
+        assert "".join(f"qmv3 convert: warning: {w.message}\n" for w in caught) == told
+        assert bool(told) == (extension in ("imm", "bkc", "bkg"))
+    assert all(w.category is qmv3.MetadataLossWarning for w in caught)
 
 
 @pytest.mark.parametrize("content,code,words", [

@@ -90,4 +90,15 @@ bool SkipPixels(const Reader& reader, uint32_t k, uint32_t n, uint64_t lenCompre
 
 }  // namespace imc2load
 
+namespace load_options {
+
+// The options' own checks (size, flags, range); false with the message.
+bool CheckOptions(const char* path, const QMV3_LOAD_OPTIONS& options, std::string& errorText);
+// A load with options of the files' kinds (IMC2/BKC2 and the older kinds; any other file is loaded whole
+// and cut to the options): a load result code with errorText.
+int LoadWithOptions(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_OPTIONS& options, std::string& errorText,
+                    int* interrupt, double* percent);
+
+}  // namespace load_options
+
 #endif

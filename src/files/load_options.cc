@@ -1,7 +1,8 @@
-// The load with options: a range of images, headers without pixels, the frames in one block. IMC2/BKC2
-// files are read with the plan (images before the range and pixel blocks not wanted are passed over by
-// their lengths), the older kinds without pixels pass over their frames by their fixed sizes; every
-// other kind is loaded whole by the general load and then cut to the plan.
+// The load with options of the files' kinds: a range of images, headers without pixels, the frames in
+// one block. IMC2/BKC2 files are read with the plan (images before the range and pixel blocks not
+// wanted are passed over by their lengths), the older kinds without pixels pass over their frames by
+// their fixed sizes; every other kind is loaded whole by the general load and then cut to the plan. The
+// exported call (with the interchange kinds, which read only what the plan asks) is in the file calls.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,6 @@
 #include "files/metadata_sets.h"
 #include "files/sequence_files.h"
 #include "util/byte_io.h"
-#include "util/c_boundary.h"
 
 namespace {
 
@@ -40,6 +40,10 @@ int OlderKindOf(const char* path) {
     return VIDINFHDR_TYPE_EMPTY;
 }
 
+}  // namespace
+
+namespace load_options {
+
 bool CheckOptions(const char* path, const QMV3_LOAD_OPTIONS& options, std::string& errorText) {
     const std::string prefix = _internal_filePrefix(path) + " load error: ";
     if (options.size < sizeof(QMV3_LOAD_OPTIONS)) {
@@ -58,6 +62,10 @@ bool CheckOptions(const char* path, const QMV3_LOAD_OPTIONS& options, std::strin
     }
     return true;
 }
+
+}  // namespace load_options
+
+namespace {
 
 // Keeps the images first..last of a whole load (and only their headers when asked); the rest is freed.
 int CutToPlan(const char* path, QMBUNCHOFIMAGES* images, const Imc2LoadPlan& plan, std::string& errorText) {
@@ -95,6 +103,10 @@ int CutToPlan(const char* path, QMBUNCHOFIMAGES* images, const Imc2LoadPlan& pla
     return QMV3_LOAD_OK;
 }
 
+}  // namespace
+
+namespace load_options {
+
 int LoadWithOptions(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_OPTIONS& options, std::string& errorText,
                     int* interrupt, double* percent) {
     int code = QMV3_LOAD_OK;
@@ -125,36 +137,4 @@ int LoadWithOptions(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_O
     return CutToPlan(path, images, plan, errorText);
 }
 
-void CopyFailure(char* buffer, unsigned int size, const char* path, const char* what) {
-    if (buffer == nullptr || size < 2) return;
-    std::snprintf(buffer, size - 1, "File \"%s\"%s", path != nullptr ? path : "", what);
-    buffer[size - 1] = '\0';
-}
-
-}  // namespace
-
-extern "C" {
-
-QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
-                                        const QMV3_LOAD_OPTIONS* options, int* interrupt, double* percent,
-                                        char* errorText, unsigned int errorTextSize) {
-    if (options == nullptr)
-        return qmLoadImagesFromFileEx(asFilePath, apImages, interrupt, percent, errorText, errorTextSize);
-    return qmv3::GuardedWith(
-        [&] {
-            std::string text;
-            const int code = LoadWithOptions(asFilePath, apImages, *options, text, interrupt, percent);
-            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-            return code;
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        });
-}
-
-}  // extern "C"
+}  // namespace load_options

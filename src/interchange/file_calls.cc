@@ -233,48 +233,91 @@ bool HasImc2Magic(const char* path) {
     return got == sizeof head && std::memcmp(head, kMagic, sizeof head) == 0;
 }
 
-int ImportFile(const char* path, QMBUNCHOFIMAGES* images, std::string& errorText) {
+// Imports a TIFF, PNG or HDF5 file, only the images first..last (last 0: to the end) and only their
+// headers when asked: the others are passed over undecoded.
+int ImportFile(const char* path, QMBUNCHOFIMAGES* images, std::string& errorText, uint32_t first = 1,
+               uint32_t last = 0, bool headersOnly = false) {
     std::string message;
     // The one bound on what a load may decode holds for the imports too.
     ImportLimits limits;
     limits.maxTotalBytes = load_limit::Get();
-    if (ImportImageFile(path, images, limits, message)) return QMV3_LOAD_OK;
+    limits.first = first;
+    limits.last = last;
+    limits.headersOnly = headersOnly;
+    uint32_t positions = 0;
+    if (ImportImageFile(path, images, limits, message, &positions)) return QMV3_LOAD_OK;
+    if (positions != 0 && positions < first) {
+        // Read whole, but the range begins after its last image.
+        const uint32_t shown = last == 0 || last > positions ? positions : last;
+        errorText = _internal_filePrefix(path) + " load error: images " + std::to_string(first) + ".." +
+                    std::to_string(shown) + " requested, the file holds " + std::to_string(positions) + ".";
+        return QMV3_LOAD_PARAMETER_ERROR;
+    }
     errorText = _internal_filePrefix(path) + " load error: " + message;
     return QMV3_LOAD_INVALID_FILE;
 }
 
+// Which reader a load hands the file to.
+enum class Reader { kImc2, kImc, kImm, kBkg, kImport };
+
 // The kinds in the table's order; IMC2/BKC2 by its magic numbers (its reader checks the rest), the older
 // kinds by their detectors, the interchange kinds by their signatures. A file of no kind goes to the
 // IMC2/BKC2 reader, whose message says why it is none.
-int LoadImages(const char* path, QMBUNCHOFIMAGES* images, std::string& errorText, int* interrupt, double* percent) {
-    int code = 0;
-    if (!imc2load::CheckLoadParameters(path, images, code, errorText)) return code;
+Reader ReaderOf(const char* path) {
     size_t count = 0;
     const FileKind* kinds = FileKinds(count);
     for (size_t i = 0; i < count; ++i) {
         switch (kinds[i].code) {
             case QMV3_FILE_IMC2_BKC2:
-                if (HasImc2Magic(path)) break;
+                if (HasImc2Magic(path)) return Reader::kImc2;
                 continue;
             case QMV3_FILE_IMC_BKC:
-                if (_internal_is_file_imc_bkc(path, nullptr, 0))
-                    return _internal_load_older_file(VIDINFHDR_TYPE_IMC, path, images, errorText, interrupt, percent);
+                if (_internal_is_file_imc_bkc(path, nullptr, 0)) return Reader::kImc;
                 continue;
             case QMV3_FILE_IMM:
-                if (_internal_is_file_imm(path, nullptr, 0))
-                    return _internal_load_older_file(VIDINFHDR_TYPE_IMM, path, images, errorText, interrupt, percent);
+                if (_internal_is_file_imm(path, nullptr, 0)) return Reader::kImm;
                 continue;
             case QMV3_FILE_BKG:
-                if (_internal_is_file_bkg(path, nullptr, 0))
-                    return _internal_load_older_file(VIDINFHDR_TYPE_BKG, path, images, errorText, interrupt, percent);
+                if (_internal_is_file_bkg(path, nullptr, 0)) return Reader::kBkg;
                 continue;
             default:
-                if (ImportKindOfFile(path) != ImportKind::kNone) return ImportFile(path, images, errorText);
+                if (ImportKindOfFile(path) != ImportKind::kNone) return Reader::kImport;
                 continue;
         }
-        break;
+    }
+    return Reader::kImc2;
+}
+
+int LoadImages(const char* path, QMBUNCHOFIMAGES* images, std::string& errorText, int* interrupt, double* percent) {
+    int code = 0;
+    if (!imc2load::CheckLoadParameters(path, images, code, errorText)) return code;
+    switch (ReaderOf(path)) {
+        case Reader::kImc:
+            return _internal_load_older_file(VIDINFHDR_TYPE_IMC, path, images, errorText, interrupt, percent);
+        case Reader::kImm:
+            return _internal_load_older_file(VIDINFHDR_TYPE_IMM, path, images, errorText, interrupt, percent);
+        case Reader::kBkg:
+            return _internal_load_older_file(VIDINFHDR_TYPE_BKG, path, images, errorText, interrupt, percent);
+        case Reader::kImport:
+            return ImportFile(path, images, errorText);
+        case Reader::kImc2:
+            break;
     }
     return _internal_load_imc2_file(path, images, code, errorText, interrupt, percent) ? 0 : code;
+}
+
+// A load with options: the interchange kinds are read with the range and headers-only here, every other
+// kind by the files' planned load.
+int LoadPlanned(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_OPTIONS& options, std::string& errorText,
+                int* interrupt, double* percent) {
+    int code = 0;
+    if (!imc2load::CheckLoadParameters(path, images, code, errorText)) return code;
+    if (!load_options::CheckOptions(path, options, errorText)) return QMV3_LOAD_PARAMETER_ERROR;
+    if (ReaderOf(path) == Reader::kImport) {
+        return ImportFile(path, images, errorText, options.firstImage == 0 ? 1 : options.firstImage, options.lastImage,
+                          (options.flags & QMV3_LOAD_FLAG_HEADERS_ONLY) != 0);
+    }
+    return load_options::LoadWithOptions(path, images, options, errorText, interrupt, percent);
 }
 
 int CheckFile(const char* path, int* kindOut, std::string& reason) {
@@ -376,6 +419,28 @@ QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* 
         [&] {
             std::string text;
             const int code = LoadImages(asFilePath, apImages, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        });
+}
+
+QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
+                                        const QMV3_LOAD_OPTIONS* options, int* interrupt, double* percent,
+                                        char* errorText, unsigned int errorTextSize) {
+    if (options == nullptr)
+        return qmLoadImagesFromFileEx(asFilePath, apImages, interrupt, percent, errorText, errorTextSize);
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = LoadPlanned(asFilePath, apImages, *options, text, interrupt, percent);
             if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
             return code;
         },

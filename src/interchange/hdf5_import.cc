@@ -8,6 +8,8 @@
 #include <hdf5.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -266,7 +268,12 @@ bool ReadFrames(hid_t file, hid_t set, const std::string& where, const Stack& st
     Id fileSpace(H5Dget_space(set), H5Sclose);
     const int rank = H5Sget_simple_extent_ndims(fileSpace.get());
     const hid_t memoryType = stack.bytes == 2 ? H5T_NATIVE_UINT16 : H5T_NATIVE_UINT8;
-    for (hsize_t i = 0; i < stack.frames; ++i) {
+    for (hsize_t i = 0; i < stack.frames && !frames.Done(limits); ++i) {
+        const ImportedFrames::Take take = frames.Next(limits);
+        if (take == ImportedFrames::Take::kSkip) {
+            frames.Pass();
+            continue;
+        }
         FrameFacts facts = common;
         facts.frameNumber = haveNumbers ? numbers[i] : static_cast<uint32_t>(i + 1);
         if (haveEvents) facts.eventNumber = events[i];
@@ -274,6 +281,12 @@ bool ReadFrames(hid_t file, hid_t set, const std::string& where, const Stack& st
             facts.seconds = static_cast<uint32_t>(times[i]);
             facts.microseconds = static_cast<uint32_t>((times[i] - facts.seconds) * 1e6 + 0.5);
             if (facts.microseconds >= 1000000u) facts.microseconds = 999999u;
+        }
+        if (take == ImportedFrames::Take::kHeader) {
+            if (!frames.AddHeader(static_cast<uint32_t>(stack.width), static_cast<uint32_t>(stack.height),
+                                  stack.channels, stack.bytes, facts, message))
+                return false;
+            continue;
         }
         unsigned char* pixels = frames.Add(static_cast<uint32_t>(stack.width), static_cast<uint32_t>(stack.height),
                                            stack.channels, stack.bytes, facts, limits, message);
@@ -309,7 +322,8 @@ bool ProbeHdf5(const std::string& path, std::string& message) {
     return set.ok() && ShapeOf(set.get(), stack, message);
 }
 
-bool ImportHdf5(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits, std::string& message) {
+bool ImportHdf5(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits, std::string& message,
+                uint32_t* positions) {
     Id file(OpenFile(path, message), H5Fclose);
     if (!file.ok()) return false;
     std::string where;
@@ -317,8 +331,9 @@ bool ImportHdf5(const std::string& path, QMBUNCHOFIMAGES* sequence, const Import
     Stack stack;
     if (!set.ok() || !ShapeOf(set.get(), stack, message)) return false;
     ImportedFrames frames;
-    return ReadFrames(file.get(), set.get(), where, stack, limits, frames, message) &&
-           frames.MoveInto(sequence, message);
+    if (!ReadFrames(file.get(), set.get(), where, stack, limits, frames, message)) return false;
+    if (positions != nullptr) *positions = static_cast<uint32_t>(std::min<hsize_t>(stack.frames, UINT32_MAX));
+    return frames.MoveInto(sequence, message);
 }
 
 }  // namespace interchange

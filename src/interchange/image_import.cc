@@ -31,14 +31,14 @@ ImportKind ImportKindOfFile(const std::string& path) {
 }
 
 bool ImportImageFile(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
-                     std::string& message) {
+                     std::string& message, uint32_t* positions) {
     switch (ImportKindOfFile(path)) {
         case ImportKind::kTiff:
-            return ImportTiff(&path, nullptr, 0, sequence, limits, message);
+            return ImportTiff(&path, nullptr, 0, sequence, limits, message, positions);
         case ImportKind::kPng:
-            return ImportPng(&path, nullptr, 0, sequence, limits, message);
+            return ImportPng(&path, nullptr, 0, sequence, limits, message, positions);
         case ImportKind::kHdf5:
-            return ImportHdf5(path, sequence, limits, message);
+            return ImportHdf5(path, sequence, limits, message, positions);
         default:
             message = "neither a TIFF, a PNG nor an HDF5 file";
             return false;
@@ -62,20 +62,42 @@ ImportedFrames::~ImportedFrames() {
     for (DIMAGE& image : frames_) std::free(image.frameBuffer);
 }
 
-unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels, int bytesPerSample,
-                                   const FrameFacts& facts, const ImportLimits& limits, std::string& message) {
-    const std::string which = "page " + std::to_string(frames_.size() + 1);
-    const uint64_t bytes = uint64_t(width) * height * uint64_t(channels) * uint64_t(bytesPerSample);
+ImportedFrames::Take ImportedFrames::Next(const ImportLimits& limits) const {
+    const uint32_t position = positions_ + 1;
+    if (position < limits.first || (limits.last != 0 && position > limits.last)) return Take::kSkip;
+    return limits.headersOnly ? Take::kHeader : Take::kPixels;
+}
+
+bool ImportedFrames::Fits(uint32_t width, uint32_t height, uint64_t bytes, std::string& message) const {
+    const std::string which = "page " + std::to_string(positions_ + 1);
     if (width == 0 || height == 0) {
         message = which + " has no pixels";
-        return nullptr;
+        return false;
     }
     if (bytes > QMV3_MAX_TRANSPORT_SIZE) {
         message = which + " of " + std::to_string(width) + " x " + std::to_string(height) + " pixels needs " +
                   std::to_string(bytes) + " bytes, more than the largest frame (" +
                   std::to_string(QMV3_MAX_TRANSPORT_SIZE) + " bytes)";
-        return nullptr;
+        return false;
     }
+    return true;
+}
+
+bool ImportedFrames::Push(const DIMAGE& image, std::string& message) {
+    try {
+        frames_.push_back(image);
+    } catch (const std::bad_alloc&) {
+        message = "not enough memory for page " + std::to_string(positions_ + 1);
+        return false;
+    }
+    ++positions_;
+    return true;
+}
+
+unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels, int bytesPerSample,
+                                   const FrameFacts& facts, const ImportLimits& limits, std::string& message) {
+    const uint64_t bytes = uint64_t(width) * height * uint64_t(channels) * uint64_t(bytesPerSample);
+    if (!Fits(width, height, bytes, message)) return nullptr;
     if (limits.maxTotalBytes != 0 && totalBytes_ + bytes > limits.maxTotalBytes) {
         message = "the frames need more than " + std::to_string(limits.maxTotalBytes) +
                   " bytes, the load memory limit (QMV3_LOAD_MEMORY_LIMIT)";
@@ -86,19 +108,27 @@ unsigned char* ImportedFrames::Add(uint32_t width, uint32_t height, int channels
     MakeImageHeader(image, width, height, channels, bytesPerSample, facts);
     image.frameBuffer = static_cast<unsigned char*>(std::malloc(bytes));
     if (image.frameBuffer == nullptr) {
-        message = "not enough memory for " + which;
+        message = "not enough memory for page " + std::to_string(positions_ + 1);
         return nullptr;
     }
     image.frameBufferSize = static_cast<uint32_t>(bytes);
-    try {
-        frames_.push_back(image);
-    } catch (const std::bad_alloc&) {
+    if (!Push(image, message)) {
         std::free(image.frameBuffer);
-        message = "not enough memory for " + which;
         return nullptr;
     }
     totalBytes_ += bytes;
     return frames_.back().frameBuffer;
+}
+
+bool ImportedFrames::AddHeader(uint32_t width, uint32_t height, int channels, int bytesPerSample,
+                               const FrameFacts& facts, std::string& message) {
+    const uint64_t bytes = uint64_t(width) * height * uint64_t(channels) * uint64_t(bytesPerSample);
+    if (!Fits(width, height, bytes, message)) return false;
+    // The frame's bytes as its header announces them and no buffer: what a load of headers gives.
+    DIMAGE image;
+    std::memset(&image, 0, sizeof image);
+    MakeImageHeader(image, width, height, channels, bytesPerSample, facts);
+    return Push(image, message);
 }
 
 bool ImportedFrames::MoveInto(QMBUNCHOFIMAGES* sequence, std::string& message) {

@@ -80,26 +80,34 @@ ImportKind ImportKindOf(const unsigned char* head, size_t size);
 ImportKind ImportKindOfFile(const std::string& path);
 
 struct ImportLimits {
-    uint64_t maxTotalBytes = 0;  // frame bytes of the whole sequence; 0: no limit beyond memory
+    uint64_t maxTotalBytes = 0;  // frame bytes of the frames taken; 0: no limit beyond memory
+    // The frames to take, by position from 1 (last 0: to the end), and whether without their pixels:
+    // the others are passed over without being decoded.
+    uint32_t first = 1;
+    uint32_t last = 0;
+    bool headersOnly = false;
 };
 
 // Reads a TIFF, PNG or HDF5 file into an empty sequence: uncompressed valid GRAY or RGB images. False
 // with the reason (without the file name); the sequence is then empty. The caller frees the sequence
 // with qmFreeBunch.
+// positions (may be null) receives the number of frames in a file read to its end without a failure, so
+// that a caller can tell a range beyond the file from a damaged file.
 bool ImportImageFile(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
-                     std::string& message);
+                     std::string& message, uint32_t* positions = nullptr);
 // The same from memory (TIFF and PNG; HDF5 reads files only).
 bool ImportImageMemory(const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits,
                        std::string& message);
 
 // The formats' own readers (memory: data and size; file: path).
 bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
-                const ImportLimits& limits, std::string& message);
+                const ImportLimits& limits, std::string& message, uint32_t* positions = nullptr);
 bool ImportPng(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
-               const ImportLimits& limits, std::string& message);
+               const ImportLimits& limits, std::string& message, uint32_t* positions = nullptr);
 // HDF5: our layout (/entry/data/data with its frame numbers and time stamps), else /entry/data/data or
 // the file's only 2-D or 3-D dataset, uint8 or uint16, a last axis of 3 meaning RGB (uint8).
-bool ImportHdf5(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits, std::string& message);
+bool ImportHdf5(const std::string& path, QMBUNCHOFIMAGES* sequence, const ImportLimits& limits, std::string& message,
+                uint32_t* positions = nullptr);
 // Whether an HDF5 file holds a dataset ImportHdf5 takes; false with the reason.
 bool ProbeHdf5(const std::string& path, std::string& message);
 
@@ -111,18 +119,34 @@ class ImportedFrames {
     ImportedFrames(const ImportedFrames&) = delete;
     ImportedFrames& operator=(const ImportedFrames&) = delete;
 
-    // A new frame with a header made by MakeImageHeader and a buffer of its size; null (with message)
-    // when the frame is too large, the limits are exceeded or memory is short.
+    // What the limits ask of the frame at the next position.
+    enum class Take { kSkip, kHeader, kPixels };
+    Take Next(const ImportLimits& limits) const;
+    // Whether every position the limits ask for has been seen.
+    bool Done(const ImportLimits& limits) const { return limits.last != 0 && positions_ >= limits.last; }
+    // The next position, not taken.
+    void Pass() { ++positions_; }
+    // The next position as a new frame with a header made by MakeImageHeader and a buffer of its size;
+    // null (with message) when the frame is too large, the limits are exceeded or memory is short.
     unsigned char* Add(uint32_t width, uint32_t height, int channels, int bytesPerSample, const FrameFacts& facts,
                        const ImportLimits& limits, std::string& message);
+    // The same without a buffer (the header announces the frame's bytes); false with message.
+    bool AddHeader(uint32_t width, uint32_t height, int channels, int bytesPerSample, const FrameFacts& facts,
+                   std::string& message);
+    // Positions seen: frames taken and passed over.
+    uint32_t positions() const { return positions_; }
     DIMAGE& Last() { return frames_.back(); }
     size_t size() const { return frames_.size(); }
     // Hands the frames over to an empty sequence; false when memory is short.
     bool MoveInto(QMBUNCHOFIMAGES* sequence, std::string& message);
 
   private:
+    bool Fits(uint32_t width, uint32_t height, uint64_t bytes, std::string& message) const;
+    bool Push(const DIMAGE& image, std::string& message);
+
     std::vector<DIMAGE> frames_;
     uint64_t totalBytes_ = 0;
+    uint32_t positions_ = 0;
 };
 
 }  // namespace interchange

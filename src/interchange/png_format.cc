@@ -179,7 +179,7 @@ inline uint32_t OverWhite(uint32_t value, uint32_t alpha, uint32_t max) {
 }  // namespace
 
 bool ImportPng(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
-               const ImportLimits& limits, std::string& message) {
+               const ImportLimits& limits, std::string& message, uint32_t* positions) {
     SpngContext context(0);
     spng_ctx* ctx = context.get();
     if (ctx == nullptr) {
@@ -250,14 +250,30 @@ bool ImportPng(const std::string* path, const unsigned char* data, size_t size, 
     }
     size_t decodedSize = 0;
     error = spng_decoded_image_size(ctx, format, &decodedSize);
-    std::vector<unsigned char> decoded;
-    if (error == 0 && alpha) {
-        decoded.resize(decodedSize);
-    } else if (error == 0 && decodedSize != frameBytes) {
-        error = SPNG_EINTERNAL;
-    }
+    if (error == 0 && !alpha && decodedSize != frameBytes) error = SPNG_EINTERNAL;
     FrameFacts facts;  // read after decoding: text chunks may follow the image data
     ImportedFrames frames;
+    const ImportedFrames::Take take = frames.Next(limits);
+    if (take == ImportedFrames::Take::kSkip) {
+        // A range after the file's one frame: nothing to decode.
+        frames.Pass();
+        if (positions != nullptr) *positions = frames.positions();
+        return frames.MoveInto(sequence, message);
+    }
+    if (error == 0 && take == ImportedFrames::Take::kHeader) {
+        // The rows pass through one row's buffer, so that the text chunks after the image data are read
+        // without holding the frame.
+        std::vector<unsigned char> row(decodedSize / ihdr.height);
+        error = spng_decode_image(ctx, nullptr, 0, format, SPNG_DECODE_PROGRESSIVE);
+        while (error == 0) error = spng_decode_row(ctx, row.data(), row.size());
+        if (error == SPNG_EOI) {
+            if (!frames.AddHeader(ihdr.width, ihdr.height, channels, bytes, PngFacts(ctx), message)) return false;
+            if (positions != nullptr) *positions = frames.positions();
+            return frames.MoveInto(sequence, message);
+        }
+    }
+    std::vector<unsigned char> decoded;
+    if (error == 0 && alpha) decoded.resize(decodedSize);
     unsigned char* pixels = nullptr;
     if (error == 0) {
         pixels = frames.Add(ihdr.width, ihdr.height, channels, bytes, facts, limits, message);
@@ -290,6 +306,7 @@ bool ImportPng(const std::string* path, const unsigned char* data, size_t size, 
     MakeImageHeader(image, ihdr.width, ihdr.height, channels, bytes, facts);
     image.frameBuffer = buffer;
     image.frameBufferSize = capacity;
+    if (positions != nullptr) *positions = frames.positions();
     return frames.MoveInto(sequence, message);
 }
 

@@ -262,7 +262,8 @@ FrameFacts PageFacts(TIFF* tif, uint32_t page) {
 }
 
 // Reads one page into a new frame of frames; false with the reason.
-bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimits& limits, std::string& message) {
+bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimits& limits, bool headerOnly,
+              std::string& message) {
     const std::string which = "page " + std::to_string(page);
     uint32_t width = 0, height = 0;
     uint16_t samples = 1, bits = 1, format = SAMPLEFORMAT_UINT, photometric = 0, planar = PLANARCONFIG_CONTIG;
@@ -312,6 +313,7 @@ bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimi
     }
     const int bytes = bits / 8;
     const int channels = samples;
+    if (headerOnly) return frames.AddHeader(width, height, channels, bytes, PageFacts(tif, page), message);
     unsigned char* pixels = frames.Add(width, height, channels, bytes, PageFacts(tif, page), limits, message);
     if (pixels == nullptr) return false;
 
@@ -404,7 +406,7 @@ bool ReadPage(TIFF* tif, uint32_t page, ImportedFrames& frames, const ImportLimi
 }  // namespace
 
 bool ImportTiff(const std::string* path, const unsigned char* data, size_t size, QMBUNCHOFIMAGES* sequence,
-                const ImportLimits& limits, std::string& message) {
+                const ImportLimits& limits, std::string& message, uint32_t* positions) {
     TiffMessages messages;
     MemoryStream stream = {data, size, 0};
     // Without memory mapping: the file stays out of the process's memory beside its frames.
@@ -420,11 +422,17 @@ bool ImportTiff(const std::string* path, const unsigned char* data, size_t size,
     bool ok = true;
     for (uint32_t page = 1;; ++page) {
         LastTiffError().clear();
-        ok = ReadPage(tif, page, frames, limits, message);
+        const ImportedFrames::Take take = frames.Next(limits);
+        if (take == ImportedFrames::Take::kSkip) {
+            frames.Pass();  // a page outside the range: its directory only
+        } else {
+            ok = ReadPage(tif, page, frames, limits, take == ImportedFrames::Take::kHeader, message);
+        }
         if (!ok) {
             message = messages.Reason(message);
             break;
         }
+        if (frames.Done(limits)) break;
         LastTiffError().clear();
         if (TIFFReadDirectory(tif) != 1) {
             // A directory chain that breaks off is a damaged file, not a shorter one.
@@ -436,6 +444,7 @@ bool ImportTiff(const std::string* path, const unsigned char* data, size_t size,
         }
     }
     handle.reset();
+    if (ok && positions != nullptr) *positions = frames.positions();
     return ok && frames.MoveInto(sequence, message);
 }
 

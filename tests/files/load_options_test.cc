@@ -1,6 +1,7 @@
 // The load with options: image ranges, headers without pixels and the one block of frames, for the
-// IMC2 reader and for an older kind cut after a whole load; the refusals; and the release of a one-block
-// sequence whose frames were replaced (run under the address sanitizer, a double free fails here).
+// IMC2 reader, an older kind cut after a whole load and the interchange kinds, which read only the
+// range; the refusals; and the release of a one-block sequence whose frames were replaced (run under
+// the address sanitizer, a double free fails here).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -122,7 +123,7 @@ TEST_P(LoadOptions, RefusesBadOptionsAndLeavesTheSequenceEmpty) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, LoadOptions, ::testing::Values(".imc2", ".imc", ".imm"));
+INSTANTIATE_TEST_SUITE_P(Kinds, LoadOptions, ::testing::Values(".imc2", ".imc", ".imm", ".tif", ".h5"));
 
 // Headers only decode nothing: under a load memory limit below one frame the full load is refused and the
 // headers-only load is not; an IMC stream damaged at its end is never inflated.
@@ -132,8 +133,8 @@ TEST(HeadersOnly, NeitherDecodesNorAllocatesThePixels) {
         unsigned images;
         bool damageLastStream;
     };
-    const Case cases[] = {{".imc2", 4, false}, {".imc", 4, false}, {".imc", 4, true},
-                          {".imm", 4, false},  {".bkg", 1, false}};
+    const Case cases[] = {{".imc2", 4, false}, {".imc", 4, false}, {".imc", 4, true}, {".imm", 4, false},
+                          {".bkg", 1, false},  {".tif", 4, false},  {".h5", 4, false},  {".png", 1, false}};
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.extension) + (c.damageLastStream ? " damaged" : ""));
@@ -155,9 +156,14 @@ TEST(HeadersOnly, NeitherDecodesNorAllocatesThePixels) {
         EXPECT_EQ(QMV3_LOAD_OK, LoadWith(path, &options, headers, &error)) << error;
         qmSetLoadMemoryLimit(0);
         EXPECT_EQ(c.images, headers.numFrames);
+        // The headers are those of a full load (time stamps and frame numbers included).
+        const bool loads = !c.damageLastStream && LoadWith(path, nullptr, full, nullptr) == QMV3_LOAD_OK;
         for (unsigned i = 0; i < headers.numFrames; ++i) {
             EXPECT_EQ(nullptr, headers.imageArray[i].frameBuffer);
             EXPECT_EQ(kWidth * kHeight, headers.imageArray[i].frameHeader.appendedFrameSize);
+            if (loads) {
+                EXPECT_EQ(0, std::memcmp(&headers.imageArray[i], &full.imageArray[i], QMV3_IMAGE_HEADER_SIZE)) << i;
+            }
         }
         qmFreeBunch(&full);
         qmFreeBunch(&headers);

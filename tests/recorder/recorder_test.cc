@@ -117,6 +117,22 @@ TEST(Recorder, SplitFilesHoldEveryFrameInOrderForEachCompression) {
     }
 }
 
+// A run past the format's limit of images per file, with the default split: every file loads whole.
+TEST(Recorder, ALongRunSplitsAtTheFormatsLimitAndEveryFileLoadsComplete) {
+    TempDir dir;
+    QMV3_RECORDER* recorder = nullptr;
+    ASSERT_EQ(qmRecorderOpen(&recorder, dir.file("long.imc2").c_str(), nullptr, nullptr, 0), QMV3_RECORDER_OK);
+    const uint32_t total = 2 * QMV3_RECORDER_MAX_SPLIT + 1;
+    WriteFrames(recorder, 1, total, 8, 1);
+    QMV3_RECORDER_STATISTICS statistics = Statistics();
+    ASSERT_EQ(qmRecorderClose(recorder, &statistics, nullptr, 0), QMV3_RECORDER_OK);
+    EXPECT_EQ(statistics.written, total);
+    EXPECT_EQ(statistics.files, 3u);
+    ExpectFrames(dir.file("long.imc2"), 1, QMV3_RECORDER_MAX_SPLIT, 8, 1);
+    ExpectFrames(dir.file("long-0002.imc2"), QMV3_RECORDER_MAX_SPLIT + 1, QMV3_RECORDER_MAX_SPLIT, 8, 1);
+    ExpectFrames(dir.file("long-0003.imc2"), total, 1, 8, 1);
+}
+
 TEST(Recorder, AFrameOfAnotherShapeBeginsTheNextFileAndGapsAreCounted) {
     TempDir dir;
     QMV3_RECORDER* recorder = nullptr;

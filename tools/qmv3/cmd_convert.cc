@@ -16,10 +16,10 @@ int Run(const Arguments& arguments) {
     const Command& command = kConvertCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    const int kind = qmGetFileKindOfName(output.c_str());
-    if (kind == QMV3_FILE_UNKNOWN)
-        return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
-                          WritableExtensions().c_str());
+    int kind = QMV3_FILE_UNKNOWN;
+    char refusal[8192];
+    if (qmCheckOutputName(output.c_str(), &kind, refusal, sizeof refusal) != QMV3_SAVE_OK)
+        return UsageError(command, "%s", refusal);
     unsigned int flags = arguments.Has("force") ? QMV3_SAVE_FLAG_REPLACE : 0u;
     unsigned int compression = 0;
     const char* compress = arguments.Value("compress");
@@ -44,11 +44,12 @@ int Run(const Arguments& arguments) {
                     sequence.size() == 1 ? "" : "s");
         return kExitSuccess;
     }
-    // An older source holds no metadata of its own to lose: loading it made the values up.
-    const int detection = qmCheckFileFormat(input.c_str(), nullptr, 0);
-    const bool olderSource = detection == QMV3_FILE_IMM || detection == QMV3_FILE_BKG || detection == QMV3_FILE_IMC_BKC;
-    const std::string loss = olderSource ? "" : MetadataLoss(sequence, output, "the conversion time");
-    if (!loss.empty() && !arguments.Has("quiet")) std::fprintf(stderr, "qmv3 convert: warning: %s\n", loss.c_str());
+    // What an older kind loses; nothing when IN is of an older kind itself, whose load made the values up.
+    char loss[8192];
+    const char* timeName = "the conversion time";
+    if (qmDescribeSaveLoss(sequence.get(), input.c_str(), output.c_str(), timeName, loss, sizeof loss) > 0 &&
+        !arguments.Has("quiet"))
+        std::fprintf(stderr, "qmv3 convert: warning: %s\n", loss);
     int code = 0;
     if (!SaveSequence(sequence, output, flags | compression, code, message)) {
         // A BKG file holds one frame: the library refuses several, and the tool knows the command that

@@ -97,10 +97,10 @@ int Run(const Arguments& arguments) {
     const bool quiet = arguments.Has("quiet");
     // Everything that can be known before subscribing is checked first, so that no grab is lost to
     // a save that must fail.
-    const int kind = qmGetFileKindOfName(output.c_str());
-    if (kind == QMV3_FILE_UNKNOWN)
-        return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
-                          WritableExtensions().c_str());
+    int kind = QMV3_FILE_UNKNOWN;
+    char refusal[8192];
+    if (qmCheckOutputName(output.c_str(), &kind, refusal, sizeof refusal) != QMV3_SAVE_OK)
+        return UsageError(command, "%s", refusal);
     if (!single && request.frames > 1 && kind == QMV3_FILE_BKG)
         return UsageError(command, "'%s' holds one frame only; grab with -n 1 or --single", output.c_str());
     unsigned int compression = 0;
@@ -163,8 +163,10 @@ int Run(const Arguments& arguments) {
                        sequence.size() == 1 ? "" : "s", elsewhere.c_str());
     }
     // Said once the file is there: a failed save tells the user where the frames went instead.
-    const std::string loss = MetadataLoss(sequence, output, "the time of saving");
-    if (!loss.empty() && !quiet) std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss.c_str());
+    char loss[8192];
+    if (qmDescribeSaveLoss(sequence.get(), nullptr, output.c_str(), "the time of saving", loss, sizeof loss) > 0 &&
+        !quiet)
+        std::fprintf(stderr, "qmv3 grab: warning: %s\n", loss);
     std::printf("%u frame%s of \"%s\" \"%s\" saved to %s\n", sequence.size(), sequence.size() == 1 ? "" : "s",
                 request.address.c_str(), request.property.c_str(), savedAs.c_str());
     if (outcome.error != 0)

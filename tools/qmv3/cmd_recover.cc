@@ -20,10 +20,10 @@ int Run(const Arguments& arguments) {
     const Command& command = kRecoverCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    const int kind = qmGetFileKindOfName(output.c_str());
-    if (kind == QMV3_FILE_UNKNOWN)
-        return UsageError(command, "'%s': the name of OUT must end in one of %s", output.c_str(),
-                          WritableExtensions().c_str());
+    int kind = QMV3_FILE_UNKNOWN;
+    char refusal[8192];
+    if (qmCheckOutputName(output.c_str(), &kind, refusal, sizeof refusal) != QMV3_SAVE_OK)
+        return UsageError(command, "%s", refusal);
     const bool force = arguments.Has("force");
     std::string message;
     // A PNG series is written under names of its own, which the library checks.

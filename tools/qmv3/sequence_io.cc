@@ -31,24 +31,6 @@ std::string FileProblem(const std::string& path) {
 
 bool IsInterchangeKind(int kind) { return kind == QMV3_FILE_TIFF || kind == QMV3_FILE_PNG || kind == QMV3_FILE_HDF5; }
 
-std::string WritableExtensions() {
-    // In the order the tool's messages have always named them.
-    const int kinds[] = {QMV3_FILE_IMC2_BKC2, QMV3_FILE_IMM,  QMV3_FILE_IMC_BKC, QMV3_FILE_BKG,
-                         QMV3_FILE_TIFF,      QMV3_FILE_PNG,  QMV3_FILE_HDF5};
-    std::string text;
-    for (int kind : kinds) {
-        const char* extensions = nullptr;
-        if (qmGetFileKindName(kind, &extensions) == nullptr || extensions == nullptr) continue;
-        for (const char* at = extensions; *at != '\0';) {
-            const char* end = std::strchr(at, ' ');
-            const std::string extension = end != nullptr ? std::string(at, end) : std::string(at);
-            text += (text.empty() ? "" : ", ") + extension;
-            at = end != nullptr ? end + 1 : at + extension.size();
-        }
-    }
-    return text;
-}
-
 bool ParseCompression(const char* text, unsigned int& flags) {
     return qmGetCompressionOfName(text, &flags, nullptr) == 0;
 }
@@ -159,46 +141,6 @@ bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, con
                                   : std::to_string(written.size()) + " files " + written.front() + " .. " +
                                         written.back() + " (" + std::to_string(bytes) + " bytes)";
     return true;
-}
-
-std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName) {
-    const int kind = qmGetFileKindOfName(output.c_str());
-    if (kind != QMV3_FILE_IMM && kind != QMV3_FILE_BKG && kind != QMV3_FILE_IMC_BKC) return "";
-    // The older files keep pixels and geometry only; loading one makes up the rest.
-    bool numbers = false, times = false, port = false, scale = false;
-    for (uint32_t i = 0; i < sequence.size(); ++i) {
-        const DIMAGE& image = sequence[i];
-        numbers = numbers || image.frameHeader.frameNumber != i + 1;
-        times = times || static_cast<int32_t>(image.sourceHeader.timestampSeconds) > 0;
-        port = port || image.sourceHeader.cameraPortName[0] != '\0' || image.sourceHeader.cameraPortId != 0;
-        scale = scale || (image.frameHeader.xScale > 0.0f && image.frameHeader.xScale != 1.0f) ||
-                (image.frameHeader.yScale > 0.0f && image.frameHeader.yScale != 1.0f);
-    }
-    struct Loss {
-        bool lost;
-        const char* what;
-        std::string becomes;
-        const char* pronoun;
-    };
-    const Loss losses[] = {
-        {numbers, "frame numbers", "1.." + std::to_string(sequence.size()), "they become"},
-        {times, "time stamps", timeName, "they become"},
-        {port, "camera port name", "the file name", "it becomes"},
-        {scale, "scale", "1 mm per pixel", "it becomes"},
-    };
-    std::vector<const Loss*> lost;
-    for (const Loss& loss : losses)
-        if (loss.lost) lost.push_back(&loss);
-    if (lost.empty()) return "";
-    const auto join = [&lost](std::string (*part)(const Loss&), const char* last) {
-        std::string text;
-        for (size_t i = 0; i < lost.size(); ++i)
-            text += (i == 0 ? "" : i + 1 == lost.size() ? last : ", ") + part(*lost[i]);
-        return text;
-    };
-    const std::string what = join([](const Loss& loss) { return std::string(loss.what); }, " or ");
-    const std::string becomes = join([](const Loss& loss) { return loss.becomes; }, " and ");
-    return output + " keeps no " + what + ": " + (lost.size() == 1 ? lost[0]->pronoun : "they become") + " " + becomes;
 }
 
 bool HasCompressedImages(const Sequence& sequence) {

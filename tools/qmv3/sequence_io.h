@@ -56,8 +56,6 @@ bool LoadHeaders(const std::string& path, Sequence& sequence, std::string& messa
 
 // Whether the library writes the kind with its interchange writers (TIFF, PNG, HDF5).
 bool IsInterchangeKind(int kind);
-// ".imc2, .bkc2, .imm, ..." for messages: every name the tool writes ends in one of them.
-std::string WritableExtensions();
 // The save flags of "--compress fast|default|none"; false for another text.
 bool ParseCompression(const char* text, unsigned int& flags);
 #define QMV3_COMPRESS_HELP                                                               \
@@ -78,11 +76,6 @@ bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, con
 // Saves a sequence with the library's save flags; the library chooses the format by the extension.
 // False with the library's message (the tool's own for a name that is taken) and its code.
 bool SaveSequence(Sequence& sequence, const std::string& path, unsigned int flags, int& code, std::string& message);
-
-// What saving the sequence as output loses, as one sentence ("t.imm keeps no frame numbers, ...: they
-// become 1..5, the conversion time, ..." with timeName for the file's time), or "" when the output's
-// kind keeps everything the sequence holds.
-std::string MetadataLoss(const Sequence& sequence, const std::string& output, const char* timeName);
 
 // The library's verdict on the frame numbers, also of a sequence loaded with its headers only:
 // "complete sequence", "sequence with gaps or repeats" or "not one sequence".
