@@ -38,36 +38,6 @@ void CopyFailure(char* buffer, unsigned int size, const char* path, const char* 
     buffer[size - 1] = '\0';
 }
 
-// "File \"path\" what error: reason", straight into the caller's buffer as CopyFailure does.
-void CopyFailure(char* buffer, unsigned int size, const char* path, const char* what, const char* reason) {
-    if (buffer == nullptr || size < 2) return;
-    std::snprintf(buffer, size - 1, "File \"%s\" %s error: %s", path != nullptr ? path : "", what, reason);
-    buffer[size - 1] = '\0';
-}
-
-// Runs a file call's body, which fills text on failure, and copies that text out; a failure thrown out of
-// it becomes the call's out-of-memory code with "<what> error: Memory allocation error." (or
-// "Unexpected error.").
-template <typename Body>
-int GuardedFileCall(char* errorText, unsigned int errorTextSize, const char* path, const char* what, int outOfMemory,
-                    Body body) {
-    return qmv3::GuardedWith(
-        [&] {
-            std::string text;
-            const int code = body(text);
-            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
-            return code;
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, path, what, "Memory allocation error.");
-            return outOfMemory;
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, path, what, "Unexpected error.");
-            return outOfMemory;
-        });
-}
-
 bool IsOlderKind(const FileKind* kind) {
     return kind != nullptr && (kind->code == QMV3_FILE_IMM || kind->code == QMV3_FILE_BKG ||
                                kind->code == QMV3_FILE_IMC_BKC);
@@ -426,14 +396,40 @@ QMV3_EXPORT int qmSaveImagesToFile(QMBUNCHOFIMAGES* apImages, const char* asFile
 
 QMV3_EXPORT int qmExportImagesToFile(QMBUNCHOFIMAGES* images, const char* path, const QMV3_EXPORT_OPTIONS* options,
                                      char* errorText, unsigned int errorTextSize, int* interrupt, double* percent) {
-    return GuardedFileCall(errorText, errorTextSize, path, "save", QMV3_SAVE_OUT_OF_MEMORY,
-                           [&](std::string& text) { return ExportImages(images, path, options, text, interrupt, percent); });
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = ExportImages(images, path, options, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, path, " save error: Memory allocation error.");
+            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, path, " save error: Unexpected error.");
+            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
+        });
 }
 
 QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* apImages, int* interrupt,
                                        double* percent, char* errorText, unsigned int errorTextSize) {
-    return GuardedFileCall(errorText, errorTextSize, asFilePath, "load", QMV3_LOAD_OUT_OF_MEMORY,
-                           [&](std::string& text) { return LoadImages(asFilePath, apImages, text, interrupt, percent); });
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = LoadImages(asFilePath, apImages, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        });
 }
 
 QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
@@ -441,8 +437,21 @@ QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES*
                                         char* errorText, unsigned int errorTextSize) {
     if (options == nullptr)
         return qmLoadImagesFromFileEx(asFilePath, apImages, interrupt, percent, errorText, errorTextSize);
-    return GuardedFileCall(errorText, errorTextSize, asFilePath, "load", QMV3_LOAD_OUT_OF_MEMORY,
-                           [&](std::string& text) { return LoadPlanned(asFilePath, apImages, *options, text, interrupt, percent); });
+    return qmv3::GuardedWith(
+        [&] {
+            std::string text;
+            const int code = LoadPlanned(asFilePath, apImages, *options, text, interrupt, percent);
+            if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
+            return code;
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        },
+        [&] {
+            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
+            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
+        });
 }
 
 QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages) {
