@@ -358,6 +358,16 @@ int SaveUnexpected(char* errorText, unsigned int errorTextSize, const char* path
     return QMV3_SAVE_OUT_OF_MEMORY;
 }
 
+int LoadOutOfMemory(char* errorText, unsigned int errorTextSize, const char* path) {
+    CopyFailure(errorText, errorTextSize, path, " load error: Memory allocation error.");
+    return QMV3_LOAD_OUT_OF_MEMORY;
+}
+
+int LoadUnexpected(char* errorText, unsigned int errorTextSize, const char* path) {
+    CopyFailure(errorText, errorTextSize, path, " load error: Unexpected error.");
+    return QMV3_LOAD_OUT_OF_MEMORY;
+}
+
 int SaveBody(QMBUNCHOFIMAGES* images, const char* path, unsigned int flags, bool olderCall, char* errorText,
              unsigned int errorTextSize, int* interrupt, double* percent) {
     std::string text;
@@ -422,14 +432,8 @@ QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* 
             if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
             return code;
         },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        });
+        [&] { return LoadOutOfMemory(errorText, errorTextSize, asFilePath); },
+        [&] { return LoadUnexpected(errorText, errorTextSize, asFilePath); });
 }
 
 QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES* apImages,
@@ -444,14 +448,8 @@ QMV3_EXPORT int qmLoadImagesFromFileEx2(const char* asFilePath, QMBUNCHOFIMAGES*
             if (code != 0) _internal_copyErrorText(errorText, errorTextSize, text);
             return code;
         },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Memory allocation error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyFailure(errorText, errorTextSize, asFilePath, " load error: Unexpected error.");
-            return static_cast<int>(QMV3_LOAD_OUT_OF_MEMORY);
-        });
+        [&] { return LoadOutOfMemory(errorText, errorTextSize, asFilePath); },
+        [&] { return LoadUnexpected(errorText, errorTextSize, asFilePath); });
 }
 
 QMV3_EXPORT int qmLoadImagesFromFile(const char* asFilePath, QMBUNCHOFIMAGES* apImages) {
