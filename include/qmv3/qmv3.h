@@ -604,6 +604,39 @@ QMV3_EXPORT char* qmGetFormatName(int format, char* text, size_t size);
  * @param size capacity of text, >= 2
  * @return text, or null when text is null or size below 2 */
 QMV3_EXPORT char* qmGetFlagNames(int flags, char* text, size_t size);
+/** @name Flags of qmGetImageHeaderText
+ * @{ */
+#define QMV3_HEADER_TEXT_HEX 0x1u     /**< the 188 header bytes as a hex dump instead of labelled text */
+#define QMV3_HEADER_TEXT_ESCAPED 0x2u /**< the camera port name escaped as qmEscapeText escapes it */
+/** @} */
+
+/** The header of an image as the library's dumps write it: "Information of qmv3 image header", then
+ * every field of the source and frame headers on labelled lines (the formats and flags named, the time
+ * stamp also in local time), ending with the line "   appendedFrameSize = N (bytes)"; or with QMV3_HEADER_TEXT_HEX
+ * the 188 header bytes as a hex dump, ".xx" per byte, 16 to a line with their characters, each line
+ * labelled with the running count in hexadecimal. Reads the header only. Any thread.
+ * @param image the image
+ * @param flags QMV3_HEADER_TEXT_* bits
+ * @param[out] text receives the text, cut to size - 1 bytes (may be null when size is 0)
+ * @param size capacity of text
+ * @return the text's length in bytes, also when size is too small for it; -1 for a null image, unknown
+ *         flags or out of memory */
+QMV3_EXPORT int qmGetImageHeaderText(const DIMAGE* image, unsigned int flags, char* text, size_t size);
+/** A text from a file or a list (a camera port name, a name in a system list, a message quoting a
+ * file's values) made safe to show: control characters become C escapes (a backslash and n, r or t for
+ * newline, return and tab, a backslash, x and two hexadecimal digits for the others), a backslash is
+ * doubled, and each byte that is not part of valid UTF-8 (and the C1 controls) becomes a backslash, x
+ * and its two digits; printable ASCII and valid UTF-8 stay. So such a text cannot forge lines of an
+ * output or drive a terminal. At most four times as long as the text (a text of more than 500 million
+ * bytes is refused). Any thread.
+ * @param text the text; it ends at size or at its first zero byte
+ * @param size the most bytes of text to read
+ * @param[out] escaped receives the escaped text, cut to escapedSize - 1 bytes (may be null when
+ *             escapedSize is 0)
+ * @param escapedSize capacity of escaped
+ * @return the escaped text's length in bytes, also when escapedSize is too small for it; -1 for a null
+ *         text or out of memory */
+QMV3_EXPORT int qmEscapeText(const char* text, size_t size, char* escaped, size_t escapedSize);
 /** QMV3_INTERNAL_qmCreateColourTable under its public name: a colour table of 4-byte entries (red,
  * green, blue, 0) for every value of 1 or 2 bytes per pixel; values above the effective bits are magenta.
  * @param[out] table receives 256 or 65536 entries

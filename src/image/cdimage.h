@@ -208,6 +208,10 @@ class CDIMAGE {
     // ---- dumps -------------------------------------------------------------------------------------
     bool putHeadersToText(FILE* stream, bool headersOnly) const;
     bool putHeadersToHexDumpText(FILE* stream) const;
+    // The same for a plain record: the labelled header text (the camera port name escaped when asked
+    // for), and the hex dump of its 188 header bytes.
+    static bool putHeaderText(FILE* stream, const DIMAGE& image, bool escapeName);
+    static bool putHeaderHexDump(FILE* stream, const DIMAGE& image);
     // Closes the stream in every case (when it is not null); the caller must not use it afterwards.
     bool dumpFrameBitsAsHexDump(FILE* stream) const;
     bool dumpFrameBitsAsBinary(FILE* stream) const;

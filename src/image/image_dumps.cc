@@ -7,6 +7,7 @@
 
 #include "image/cdimage.h"
 #include "util/numeric.h"
+#include "util/text_escape.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void humanTimestamp(const DIMAGE_SOURCEHEADER& sh, char* text, size_t size) {
                   local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec, milliseconds);
 }
 
-bool putSourceHeader(FILE* s, const DIMAGE_SOURCEHEADER& sh) {
+bool putSourceHeader(FILE* s, const DIMAGE_SOURCEHEADER& sh, bool escapeName) {
     uint32_t tag;
     std::memcpy(&tag, sh.baseTag, sizeof(tag));
     char when[64];
@@ -64,7 +65,8 @@ bool putSourceHeader(FILE* s, const DIMAGE_SOURCEHEADER& sh) {
            std::fprintf(s, "   timestampMicroseconds=%u (usec offset, 0 <= value < 1.000.000)\n",
                         sh.timestampMicroseconds) >= 0 &&
            std::fprintf(s, "    = human readable timestamp: %s\n", when) >= 0 &&
-           std::fprintf(s, "   cameraPortName\n") >= 0 && std::fprintf(s, "    =\"%s\"\n", name) >= 0;
+           std::fprintf(s, "   cameraPortName\n") >= 0 &&
+           std::fprintf(s, "    =\"%s\"\n", escapeName ? qmv3::EscapeText(name, sizeof(name)).c_str() : name) >= 0;
 }
 
 bool putGeometry(FILE* s, const DIMAGE_FRAMEHEADER& fh) {
@@ -135,26 +137,29 @@ bool hasFrameBytes(const DIMAGE& img) {
 
 }  // namespace
 
-bool CDIMAGE::putHeadersToText(FILE* stream, bool headersOnly) const {
+bool CDIMAGE::putHeaderText(FILE* stream, const DIMAGE& image, bool escapeName) {
+    return stream != nullptr && putSourceHeader(stream, image.sourceHeader, escapeName) &&
+           putGeometry(stream, image.frameHeader) && putNumbering(stream, image.frameHeader);
+}
+
+bool CDIMAGE::putHeaderHexDump(FILE* stream, const DIMAGE& image) {
     if (stream == nullptr) return false;
-    if (!putSourceHeader(stream, m_Img.sourceHeader) || !putGeometry(stream, m_Img.frameHeader) ||
-        !putNumbering(stream, m_Img.frameHeader)) {
-        return false;
-    }
+    return std::fprintf(stream, "Information of qmv3 header bits (binary dump)\n") >= 0 &&
+           std::fprintf(stream, "=============================================\n\n") >= 0 &&
+           std::fprintf(stream, "Contents: %u (bytes)\n\n", static_cast<unsigned>(HEADER_SIZE)) >= 0 &&
+           std::fprintf(stream, "--\n\n") >= 0 &&
+           writeHexDump(stream, reinterpret_cast<const unsigned char*>(&image), HEADER_SIZE);
+}
+
+bool CDIMAGE::putHeadersToText(FILE* stream, bool headersOnly) const {
+    if (!putHeaderText(stream, m_Img, false)) return false;
     if (headersOnly) return true;
     const unsigned long long pointer = reinterpret_cast<uintptr_t>(m_Img.frameBuffer);
     return std::fprintf(stream, "\n Image.frameBufferSize=%u (bytes)\n", m_Img.frameBufferSize) >= 0 &&
            std::fprintf(stream, " Image.frameBuffer=0x%016llx (memory location ptr)\n", pointer) >= 0;
 }
 
-bool CDIMAGE::putHeadersToHexDumpText(FILE* stream) const {
-    if (stream == nullptr) return false;
-    return std::fprintf(stream, "Information of qmv3 header bits (binary dump)\n") >= 0 &&
-           std::fprintf(stream, "=============================================\n\n") >= 0 &&
-           std::fprintf(stream, "Contents: %u (bytes)\n\n", static_cast<unsigned>(HEADER_SIZE)) >= 0 &&
-           std::fprintf(stream, "--\n\n") >= 0 &&
-           writeHexDump(stream, reinterpret_cast<const unsigned char*>(&m_Img), HEADER_SIZE);
-}
+bool CDIMAGE::putHeadersToHexDumpText(FILE* stream) const { return putHeaderHexDump(stream, m_Img); }
 
 bool CDIMAGE::dumpFrameBitsAsHexDump(FILE* stream) const {
     // An unmet precondition leaves the caller's stream open; once writing has begun it is closed.

@@ -104,6 +104,38 @@ TEST(ImageDumps, HeaderTextLineByLine) {
     EXPECT_EQ(all.Text(), std::string(kHeaderText) + "\n Image.frameBufferSize=12 (bytes)\n Image.frameBuffer=0x" +
                               pointer + " (memory location ptr)\n");
     EXPECT_FALSE(image.putHeadersToText(nullptr, true));
+
+    // The export gives the same text, with the port name escaped when asked for, whole or cut.
+    char text[sizeof kHeaderText + 16];
+    const int length = static_cast<int>(sizeof kHeaderText) - 1;
+    EXPECT_EQ(length, qmGetImageHeaderText(&image.m_Img, 0, text, sizeof text));
+    EXPECT_EQ(std::string(kHeaderText), text);
+    EXPECT_EQ(length, qmGetImageHeaderText(&image.m_Img, 0, text, 8));
+    EXPECT_STREQ("Informa", text);
+    std::strcpy(image.m_Img.sourceHeader.cameraPortName, "c\n\x1b");
+    ASSERT_EQ(length + 3, qmGetImageHeaderText(&image.m_Img, QMV3_HEADER_TEXT_ESCAPED, text, sizeof text));
+    EXPECT_NE(nullptr, std::strstr(text, "    =\"c\\n\\x1b\"\n"));
+    EXPECT_EQ(-1, qmGetImageHeaderText(&image.m_Img, 0x4, text, sizeof text));
+    EXPECT_EQ(-1, qmGetImageHeaderText(nullptr, 0, text, sizeof text));
+}
+
+TEST(ImageDumps, EscapedTextsCannotForgeLinesOrDriveATerminal) {
+    const struct {
+        const char* text;
+        size_t size;
+        const char* escaped;
+    } cases[] = {
+        {"plain \xc3\xa9t\xc3\xa9", 64, "plain \xc3\xa9t\xc3\xa9"},  // valid UTF-8 stays
+        {"a\nb\\c\x1b[31m", 64, "a\\nb\\\\c\\x1b[31m"},
+        {"\xff\xc2\x85|\xe0\x80\x80", 64, "\\xff\\xc2\\x85|\\xe0\\x80\\x80"},  // no UTF-8, a C1 control, overlong
+        {"cut here", 3, "cut"},
+    };
+    for (const auto& c : cases) {
+        char escaped[64];
+        EXPECT_EQ(static_cast<int>(std::strlen(c.escaped)), qmEscapeText(c.text, c.size, escaped, sizeof escaped));
+        EXPECT_STREQ(c.escaped, escaped);
+    }
+    EXPECT_EQ(-1, qmEscapeText(nullptr, 4, nullptr, 0));
 }
 
 TEST(ImageDumps, HeaderHexDumpHasElevenFullLinesAndAPartialOne) {
@@ -112,6 +144,9 @@ TEST(ImageDumps, HeaderHexDumpHasElevenFullLinesAndAPartialOne) {
     MemoryStream stream;
     ASSERT_TRUE(image.putHeadersToHexDumpText(stream.get()));
     const std::string text = stream.Text();
+    char exported[1024];
+    EXPECT_EQ(static_cast<int>(text.size()), qmGetImageHeaderText(&image.m_Img, QMV3_HEADER_TEXT_HEX, exported, 1024));
+    EXPECT_EQ(text, exported);
     const std::string intro =
         "Information of qmv3 header bits (binary dump)\n"
         "=============================================\n\n"

@@ -10,9 +10,9 @@
 
 namespace qmv3tool {
 
-// The text with control characters written as C escapes (\n, \r, \t, \x1b, ...), the backslash as \\,
-// and each byte that is not part of valid UTF-8 (and the C1 controls) as \xHH; printable ASCII and
-// valid UTF-8 stay as they are. The text ends at `size` or at its first zero byte.
+// The text as the library escapes it (qmEscapeText): control characters as C escapes (\n, \x1b, ...),
+// the backslash doubled, bytes of no valid UTF-8 as \xHH. The text ends at `size` or at its first zero
+// byte.
 std::string EscapeText(const char* text, size_t size);
 inline std::string EscapeText(const std::string& text) { return EscapeText(text.data(), text.size()); }
 
