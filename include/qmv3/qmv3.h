@@ -447,6 +447,17 @@ QMV3_EXPORT int qmCheckImageValidityEx(const DIMAGE* image, unsigned int flags, 
  * @param flags 0 or QMV3_CHECK_FLAG_HEADERS_ONLY
  * @return a QMV3_VERDICT_* */
 QMV3_EXPORT int qmGetSequenceVerdict(const QMBUNCHOFIMAGES* images, unsigned int flags);
+/** Whether an uncompressed GRAY or RGB image holds fewer frame bytes (appendedFrameSize) than its appended
+ * width * height * bytesPerPixel need, as in a damaged or crafted file. The validity rules refuse such a
+ * frame of 1 or 2 bytes per GRAY pixel or 3 per RGB pixel, but let the other pixel widths pass; a check
+ * of a file warns of them with this call. Reads the header only, so an image loaded without its pixels
+ * is judged as its full load. Any thread.
+ * @param image the image
+ * @param[out] heldBytes the frame bytes it holds, set only for a short frame (may be null)
+ * @param[out] neededBytes the bytes its pixels need, set only for a short frame (may be null)
+ * @return 1 for a short frame, 0 otherwise (also for other formats and a size below 1), -1 for a null
+ *         image */
+QMV3_EXPORT int qmIsShortFrame(const DIMAGE* image, uint64_t* heldBytes, uint64_t* neededBytes);
 /** Copies the GRAY (1 or 2 bytes) or RGB pixels of an image, decompressed first when JPEG, into a buffer
  * of the caller. The optional outputs are filled only on success.
  * @param[out] destination receives width * height * bytesPerPixel bytes, rows from the top
@@ -1624,6 +1635,11 @@ QMV3_EXPORT int qmGetFileKindOfName(const char* path);
  *             a static text (may be null)
  * @return a static text, or null for an unknown kind */
 QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
+/** Whether qmExportImagesToFile writes a file kind (TIFF, PNG, HDF5): the kinds analysis programs read,
+ * which a save writes as an export does. Any thread.
+ * @param kind a QMV3_FILE_* kind
+ * @return 1 for such a kind, 0 for every other value */
+QMV3_EXPORT int qmIsExportFileKind(int kind);
 /** What the system tells of reading a file, for a message about a file that did not load: the system's
  * reason when it cannot be opened ("No such file or directory"), "it is a folder", "it is not a regular
  * file", "the file is empty", else "file is N bytes", with ", shorter than one header" appended when the
@@ -1916,7 +1932,7 @@ QMV3_EXPORT int qmRecorderClose(QMV3_RECORDER* recorder, QMV3_RECORDER_STATISTIC
  * conversion from image sequences and the analysis algorithms. Nothing is logged (but the BMP import's
  * traces at log level 2); every loader fills only an empty record and leaves it unchanged or empty on
  * failure; a saver that fails after creating its file removes it. Any thread, each call with its own
- * records, except save_bmp_files.
+ * records.
  * @{
  */
 
@@ -2107,14 +2123,31 @@ QMV3_EXPORT int save_bkc_fileEx(const char* path, VIDINFHDR* rec, int* cancel, d
  * @param rec the record
  * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_file(int type, const char* path, VIDINFHDR* rec);
-/** Writes one 8-bit bitmap per frame, named prefix + frame number (from 1) + ".bmp". Files written before
- * a failure stay. Formats the number in a static buffer: not on two threads at once.
+/** Writes one 8-bit bitmap per frame, named prefix + frame number (from 1) + ".bmp" (qmGetBitmapFileName),
+ * each of qmGetBitmapFileSize bytes. Files written before a failure stay.
  * @param prefix start of the file names, not empty
  * @param rec a record of type 1..4 or 6 with bpp 8
  * @param palette a QMV3_BMP_PALETTE_*
  * @param digits 0: "1", 1: "01", 2: "001", 3: "0001"
  * @return a QMV3_LEGACY_SAVE_* code */
 QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, int digits);
+/** The name save_bmp_files gives the bitmap of a frame: prefix, the number with at least digits + 1
+ * places (zeros in front), ".bmp"; "run007.bmp" for prefix "run", number 7, digits 2. Any thread.
+ * @param prefix start of the name (may be empty)
+ * @param number the frame's number, from 1 (>= 0)
+ * @param digits 0 .. 3, as for save_bmp_files
+ * @param[out] name receives the name
+ * @param nameSize capacity of name
+ * @return 0, or -1 for a null argument, a negative number, digits outside 0 .. 3 or a name longer than
+ *         nameSize - 1 */
+QMV3_EXPORT int qmGetBitmapFileName(const char* prefix, int number, int digits, char* name, size_t nameSize);
+/** The size of a bitmap save_bmp_files writes for a frame: 1078 bytes of headers and palette, then the
+ * rows, each padded to a multiple of 4 bytes. Any thread.
+ * @param width pixels per row
+ * @param height rows
+ * @return the size in bytes, or 0 when it exceeds the format's 32-bit size field (save_bmp_files refuses
+ *         such frames) */
+QMV3_EXPORT uint64_t qmGetBitmapFileSize(unsigned int width, unsigned int height);
 /** Imports an uncompressed 8- or 24-bit bitmap as one 8-bit grey frame (0.299 R + 0.587 G + 0.114 B).
  * @param path the file
  * @param rec an empty record; receives type VIDINFHDR_TYPE_BMP and scale 1.0

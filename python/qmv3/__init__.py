@@ -81,7 +81,6 @@ _UTC = _datetime.timezone.utc
 _EPOCH = _datetime.datetime(1970, 1, 1, tzinfo=_UTC)
 # The library's words for clear flag bits; .flags names only the bits that are set.
 _CLEAR_FLAG_WORDS = frozenset({"BIG_ENDIAN", "LOSSLESS_BIT_NOT_SET", "XYSTART_ZERO_BASED", "LOCAL_TIMESTAMP"})
-_EXPORT_KINDS = (_qmv3.FILE_TIFF, _qmv3.FILE_PNG, _qmv3.FILE_HDF5)
 _MAX_FRAME_BYTES = _qmv3.MAX_TRANSPORT_SIZE
 _UINT32_MAX = 0xFFFFFFFF
 
@@ -347,7 +346,7 @@ class Sequence:
         ValueError for another extension; FileError with the library's code and message (JPEG frames
         must be decompressed first).
         """
-        if _qmv3.kind_of_name(_path(path)) not in _EXPORT_KINDS:
+        if not _qmv3.is_export_kind(_qmv3.kind_of_name(_path(path))):
             raise ValueError(f"export writes .tif, .tiff, .png, .h5 and .hdf5 files, not {_os.fsdecode(path)!r}")
         if self._bunch is None or not self._indices:
             raise FileError(

@@ -1,10 +1,6 @@
 """Salvage of damaged sequence files: keep every intact image, say which were dropped and why."""
 
-import os as _os
-
 from . import _qmv3
-
-_OLDER_EXTENSIONS = (".imm", ".imc", ".bkc", ".bkg")
 
 
 def recover(src, dst, progress=None):
@@ -25,7 +21,8 @@ def recover(src, dst, progress=None):
         raise ValueError("src must be a non-empty path without NUL bytes")
     bunch, kept, dropped, _announced, findings = _qmv3.recover(source, _check_progress(progress))
     sequence = Sequence(bunch)
-    if _os.fsdecode(dst).lower().endswith(_OLDER_EXTENSIONS):
+    # Only IMC2/BKC2 files (every name no other kind claims) hold JPEG frames.
+    if _qmv3.kind_of_name(_path(dst)) not in (_qmv3.FILE_IMC2_BKC2, _qmv3.FILE_UNKNOWN):
         sequence.decompress()
     sequence.save(dst)
     return {

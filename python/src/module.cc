@@ -74,6 +74,9 @@ PYBIND11_MODULE(_qmv3, module) {
         "kind_of_name", [](const std::string& path) { return qmGetFileKindOfName(Path(path).c_str()); },
         "qmGetFileKindOfName: the kind a save chooses for a name.");
     module.def("file_kind_name", &FileKindName, "qmGetFileKindName: (name, extensions), or None.");
+    module.def(
+        "is_export_kind", [](int kind) { return qmIsExportFileKind(kind) == 1; },
+        "qmIsExportFileKind: whether the export writes the kind (TIFF, PNG, HDF5).");
     module.def("compression_of_name", &CompressionOfName,
                "qmGetCompressionOfName: (save flags, recorder compression), or None.");
     module.def(

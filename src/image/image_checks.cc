@@ -217,6 +217,20 @@ QMV3_EXPORT int qmCheckImageValidityEx(const DIMAGE* image, unsigned int flags, 
     });
 }
 
+QMV3_EXPORT int qmIsShortFrame(const DIMAGE* image, uint64_t* heldBytes, uint64_t* neededBytes) {
+    if (image == nullptr) return -1;
+    const DIMAGE_FRAMEHEADER& header = image->frameHeader;
+    if (header.imageFormat != CDIMAGE::FORMAT_GRAY && header.imageFormat != CDIMAGE::FORMAT_RGB) return 0;
+    const int width = CDIMAGE::getAppendedWidth(*image), height = CDIMAGE::getAppendedHeight(*image);
+    if (width <= 0 || height <= 0 || header.bytesPerPixel <= 0) return 0;
+    const uint64_t needed = uint64_t(width) * uint64_t(height) * uint64_t(header.bytesPerPixel);
+    const uint64_t held = header.appendedFrameSize > 0 ? uint64_t(header.appendedFrameSize) : 0;
+    if (held >= needed) return 0;
+    if (heldBytes != nullptr) *heldBytes = held;
+    if (neededBytes != nullptr) *neededBytes = needed;
+    return 1;
+}
+
 QMV3_EXPORT int qmGetSequenceVerdict(const QMBUNCHOFIMAGES* images, unsigned int flags) {
     return qmv3::Guarded<int>(QMV3_VERDICT_INVALID, QMV3_VERDICT_INVALID, [&] { return sequenceVerdict(images, flags); });
 }

@@ -505,6 +505,8 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions) {
     });
 }
 
+QMV3_EXPORT int qmIsExportFileKind(int kind) { return IsInterchangeKind(kind) ? 1 : 0; }
+
 QMV3_EXPORT int qmGetCompressionOfName(const char* name, unsigned int* saveFlags, int* recorderCompression) {
     static const struct {
         const char* name;

@@ -38,13 +38,13 @@ bool DetectHdf5(const char* path, std::string& reason) {
 }
 
 const FileKind kKinds[] = {
-    {QMV3_FILE_IMC2_BKC2, "IMC2/BKC2", {".imc2", ".bkc2"}, ".imc2 .bkc2", Detect<_internal_is_file_imc2_bkc2>},
-    {QMV3_FILE_IMC_BKC, "IMC/BKC", {".imc", ".bkc"}, ".imc .bkc", Detect<_internal_is_file_imc_bkc>},
-    {QMV3_FILE_IMM, "IMM", {".imm", nullptr}, ".imm", Detect<_internal_is_file_imm>},
-    {QMV3_FILE_BKG, "BKG", {".bkg", nullptr}, ".bkg", Detect<_internal_is_file_bkg>},
-    {QMV3_FILE_TIFF, "TIFF", {".tif", ".tiff"}, ".tif .tiff", DetectTiff},
-    {QMV3_FILE_PNG, "PNG", {".png", nullptr}, ".png", DetectPng},
-    {QMV3_FILE_HDF5, "HDF5", {".h5", ".hdf5"}, ".h5 .hdf5", DetectHdf5},
+    {QMV3_FILE_IMC2_BKC2, "IMC2/BKC2", {".imc2", ".bkc2"}, ".imc2 .bkc2", Detect<_internal_is_file_imc2_bkc2>, false},
+    {QMV3_FILE_IMC_BKC, "IMC/BKC", {".imc", ".bkc"}, ".imc .bkc", Detect<_internal_is_file_imc_bkc>, false},
+    {QMV3_FILE_IMM, "IMM", {".imm", nullptr}, ".imm", Detect<_internal_is_file_imm>, false},
+    {QMV3_FILE_BKG, "BKG", {".bkg", nullptr}, ".bkg", Detect<_internal_is_file_bkg>, false},
+    {QMV3_FILE_TIFF, "TIFF", {".tif", ".tiff"}, ".tif .tiff", DetectTiff, true},
+    {QMV3_FILE_PNG, "PNG", {".png", nullptr}, ".png", DetectPng, true},
+    {QMV3_FILE_HDF5, "HDF5", {".h5", ".hdf5"}, ".h5 .hdf5", DetectHdf5, true},
 };
 
 bool EndsWithNoCase(const char* path, const char* ending) {
@@ -81,6 +81,9 @@ const FileKind* DetectFileKind(const char* path) {
     return nullptr;
 }
 
-bool IsInterchangeKind(int code) { return code == QMV3_FILE_TIFF || code == QMV3_FILE_PNG || code == QMV3_FILE_HDF5; }
+bool IsInterchangeKind(int code) {
+    const FileKind* kind = FileKindByCode(code);
+    return kind != nullptr && kind->interchange;
+}
 
 }  // namespace interchange

@@ -18,6 +18,7 @@ struct FileKind {
     const char* extensionText;    // the extensions separated by one space
     // Whether the file is of the kind; false with the reason (may be empty).
     bool (*detect)(const char* path, std::string& reason);
+    bool interchange;             // written by the interchange writers (qmExportImagesToFile)
 };
 
 // Every kind, in the order load and check try them.

@@ -1,5 +1,5 @@
 // Export of 8-bit frames as Windows bitmaps, one file per frame, with a gray, false-colour or jet
-// palette. The frame-number text lives in one static buffer: do not export from two threads at once.
+// palette.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,7 +56,20 @@ void BuildPalette(int palette, unsigned char* table) {
     }
 }
 
+const char* const kNumberFormats[] = {"%d", "%02d", "%03d", "%04d"};
+
 uint64_t RowStride(uint64_t width) { return (width * 8 + 31) / 32 * 4; }
+
+// The bytes of a bitmap file: headers, palette and rows padded to four bytes.
+uint64_t BitmapFileBytes(uint64_t width, uint64_t height) { return RowStride(width) * height + kPixelDataOffset; }
+
+// prefix + the number with at least digits + 1 places + ".bmp"; false when it does not fit.
+bool BitmapFileName(char* name, size_t size, const char* prefix, int number, int digits) {
+    char format[16];
+    std::snprintf(format, sizeof format, "%%s%s.bmp", kNumberFormats[digits]);
+    const int needed = std::snprintf(name, size, format, prefix, number);
+    return needed >= 0 && static_cast<size_t>(needed) < size;
+}
 
 // Writes the headers in the pieces the format names (2, 4, 2, 2, 4, 40 and 1024 bytes).
 bool WriteHeaders(OutputFile& file, unsigned width, unsigned height, uint32_t imageSize, int palette) {
@@ -78,18 +91,9 @@ bool WriteHeaders(OutputFile& file, unsigned width, unsigned height, uint32_t im
 }
 
 // True when every file of the export has a size that the 32-bit header fields can hold.
-bool FitsBitmapHeader(unsigned width, unsigned height) {
-    return RowStride(width) * height + kPixelDataOffset <= UINT32_MAX;
-}
+bool FitsBitmapHeader(unsigned width, unsigned height) { return BitmapFileBytes(width, height) <= UINT32_MAX; }
 
 }  // namespace
-
-const char* vkl_internal_add_lz(int value, int digits) {
-    static char text[12];
-    static const char* const kFormats[] = {"%d", "%02d", "%03d", "%04d"};
-    std::snprintf(text, sizeof text, kFormats[(digits >= 0 && digits <= 3) ? digits : 0], value);
-    return text;
-}
 
 void vkl_internal_flipframe_with_adjustment(unsigned char* destination, const unsigned char* source, unsigned width,
                                             unsigned height, int bitsPerPixel) {
@@ -132,12 +136,11 @@ QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, 
         if (rec->framebits == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
         // The widest name is the last frame's; refuse a prefix that would not fit before writing anything.
         char name[kFileNameCapacity];
-        int needed = std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(rec->numframes, digits));
-        if (needed < 0 || static_cast<size_t>(needed) >= sizeof name) return QMV3_LEGACY_SAVE_INTERRUPTED;
+        if (!BitmapFileName(name, sizeof name, prefix, rec->numframes, digits)) return QMV3_LEGACY_SAVE_INTERRUPTED;
         if (!FitsBitmapHeader(rec->width, rec->height)) return QMV3_LEGACY_SAVE_INTERRUPTED;
         for (int32_t i = 0; i < rec->numframes; ++i) {
             if (rec->framebits[i] == nullptr) return QMV3_LEGACY_SAVE_NO_FRAMES;
-            std::snprintf(name, sizeof name, "%s%s.bmp", prefix, vkl_internal_add_lz(i + 1, digits));
+            BitmapFileName(name, sizeof name, prefix, i + 1, digits);
             if (vkl_internal_write_bmp_file(name, rec->width, rec->height, rec->framebits[i], palette) !=
                 QMV3_LEGACY_SAVE_OK) {
                 return QMV3_LEGACY_SAVE_WRITE_FAILED;
@@ -145,6 +148,15 @@ QMV3_EXPORT int save_bmp_files(const char* prefix, VIDINFHDR* rec, int palette, 
         }
         return QMV3_LEGACY_SAVE_OK;
     });
+}
+
+QMV3_EXPORT int qmGetBitmapFileName(const char* prefix, int number, int digits, char* name, size_t nameSize) {
+    if (prefix == nullptr || name == nullptr || nameSize == 0 || number < 0 || digits < 0 || digits > 3) return -1;
+    return BitmapFileName(name, nameSize, prefix, number, digits) ? 0 : -1;
+}
+
+QMV3_EXPORT uint64_t qmGetBitmapFileSize(unsigned int width, unsigned int height) {
+    return FitsBitmapHeader(width, height) ? BitmapFileBytes(width, height) : 0;
 }
 
 }  // extern "C"

@@ -2,7 +2,7 @@
 // sequence loader uses, the savers behind the exported ones, the code texts for its messages, and
 // the helpers of the BMP export and the frame reductions.
 //
-// No function keeps state, except vkl_internal_add_lz, which formats into one static buffer.
+// No function keeps state.
 #ifndef QMV3_LEGACY_LEGACY_H
 #define QMV3_LEGACY_LEGACY_H
 
@@ -36,8 +36,7 @@ int save_bkc_file_internal(const char* path, VIDINFHDR* rec, int* cancel, double
 int downscale_average_function(VIDINFHDR* rec);
 int downscale_envelope_function(VIDINFHDR* rec);
 
-// BMP export helpers. vkl_internal_add_lz returns a static buffer (not thread-safe).
-const char* vkl_internal_add_lz(int value, int digits);
+// BMP export helpers.
 int vkl_internal_write_bmp_file(const char* name, unsigned width, unsigned height, void* pixels, int palette);
 // Copies the rows of an 8-bit frame bottom-up into destination, each row zero-padded to 4 bytes;
 // destination holds ((width * 8 + 31) / 32) * 4 * height bytes.

@@ -357,4 +357,28 @@ TEST(ImageValidity, CheckImageValidityCopiesTheMessageTruncated) {
     std::free(image.frameBuffer);
 }
 
+// A valid image may hold fewer bytes than its pixels need where the rules let its pixel width pass.
+TEST(ImageValidity, ShortFramesOfEveryPixelWidthAreFound) {
+    const struct {
+        int format, bytesPerPixel, appended, expect;
+    } cases[] = {
+        {QMV3_FORMAT_GRAY, 4, 100, 1},  // 8 x 8 x 4 = 256 bytes needed
+        {QMV3_FORMAT_RGB, 1, 0, 1},
+        {QMV3_FORMAT_GRAY, 1, 64, 0},
+        {QMV3_FORMAT_JPEG, 3, 100, 0},
+    };
+    for (const auto& c : cases) {
+        DIMAGE image = MakeRawImage(8, 8, 1);
+        image.frameHeader.imageFormat = c.format;
+        image.frameHeader.bytesPerPixel = c.bytesPerPixel;
+        image.frameHeader.appendedFrameSize = c.appended;
+        uint64_t held = 7, needed = 7;
+        EXPECT_EQ(c.expect, qmIsShortFrame(&image, &held, &needed)) << c.format << " " << c.bytesPerPixel;
+        EXPECT_EQ(c.expect ? uint64_t(c.appended) : 7u, held);
+        EXPECT_EQ(c.expect ? 64u * c.bytesPerPixel : 7u, needed);
+        std::free(image.frameBuffer);
+    }
+    EXPECT_EQ(-1, qmIsShortFrame(nullptr, nullptr, nullptr));
+}
+
 }  // namespace

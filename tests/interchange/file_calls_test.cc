@@ -68,6 +68,7 @@ TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
         ASSERT_GE(bytes.size(), headLength);
         EXPECT_EQ(0, std::memcmp(bytes.data(), c.head, headLength));
         EXPECT_EQ(c.kind, qmCheckFileFormat(first.c_str(), nullptr, 0));
+        EXPECT_EQ(c.kind >= QMV3_FILE_TIFF ? 1 : 0, qmIsExportFileKind(qmGetFileKindOfName(c.name)));
         int kind = -2;
         char reason[256] = "x";
         EXPECT_EQ(c.kind, qmCheckFileFormatEx(first.c_str(), &kind, reason, sizeof reason));
@@ -91,6 +92,7 @@ TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
         }
         qmFreeBunch(&loaded);
     }
+    EXPECT_EQ(0, qmIsExportFileKind(QMV3_FILE_UNKNOWN));
     // Nothing but the files themselves is left in the folder.
     for (const std::string& name : qmv3test::FolderEntries(dir.path())) EXPECT_EQ(std::string::npos, name.find(".qmv3-partial-"));
 }

@@ -35,6 +35,10 @@ CANNOT_THROW = {
     "qmSetLoadMemoryLimit": "stores one atomic integer",
     "qmGetOutputFileWritePath": "returns a text the object holds",
     "qmDiscardOutputFiles": "system calls only (async-signal-safe)",
+    "qmGetBitmapFileName": "formats into the caller's buffer",
+    "qmGetBitmapFileSize": "arithmetic only",
+    "qmIsExportFileKind": "looks up the constant table of kinds",
+    "qmIsShortFrame": "reads header fields",
 }
 
 

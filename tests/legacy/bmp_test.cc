@@ -44,7 +44,22 @@ TEST(BmpExport, FileNamesFollowDigits) {
     EXPECT_TRUE(FileExists(dir.file("g3.bmp")));
     ASSERT_EQ(QMV3_LEGACY_SAVE_OK, save_bmp_files(dir.file("h").c_str(), &rec.rec, 0, 3));
     EXPECT_TRUE(FileExists(dir.file("h0002.bmp")));
-    EXPECT_STREQ("07", vkl_internal_add_lz(7, 1));
+    // The names the export writes, for faces that rename or list them.
+    const struct {
+        const char* prefix;
+        int number, digits;
+        size_t size;
+        int expect;
+        const char* name;
+    } names[] = {{"f", 7, 1, 16, 0, "f07.bmp"}, {"g", 123, 0, 16, 0, "g123.bmp"}, {"h", 1, 3, 10, 0, "h0001.bmp"},
+                 {"h", 1, 3, 9, -1, ""}, {"h", 1, 4, 16, -1, ""}};
+    for (const auto& row : names) {
+        char name[16] = "";
+        EXPECT_EQ(row.expect, qmGetBitmapFileName(row.prefix, row.number, row.digits, name, row.size)) << row.name;
+        if (row.expect == 0) {
+            EXPECT_STREQ(row.name, name);
+        }
+    }
 }
 
 TEST(BmpExport, HeaderBytesAndBottomUpPaddedRows) {
@@ -58,6 +73,8 @@ TEST(BmpExport, HeaderBytesAndBottomUpPaddedRows) {
     expected.Raw({4, 5, 6, 0, 1, 2, 3, 0});
     EXPECT_EQ(expected.data, file);
     EXPECT_EQ(1086u, file.size());
+    EXPECT_EQ(file.size(), qmGetBitmapFileSize(3, 2));
+    EXPECT_EQ(0u, qmGetBitmapFileSize(65536, 65536));  // beyond the header's 32-bit size field
 }
 
 TEST(BmpExport, FalseColourAndJetPalettes) {

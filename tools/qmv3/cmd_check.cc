@@ -13,19 +13,13 @@ namespace qmv3tool {
 
 namespace {
 
-// The validity rules let a frame hold fewer bytes than its geometry needs (a damaged or crafted file):
-// a warning says so for the uncompressed formats, whose size the geometry fixes.
+// A frame the validity rules let pass with fewer bytes than its pixels need: the library's judgement.
 void WarnOfShortFrame(const DIMAGE& image, uint32_t number, uint32_t count) {
-    const DIMAGE_FRAMEHEADER& header = image.frameHeader;
-    if (header.imageFormat != QMV3_FORMAT_GRAY && header.imageFormat != QMV3_FORMAT_RGB) return;
-    const int width = ImageWidth(image), height = ImageHeight(image);
-    if (width <= 0 || height <= 0 || header.bytesPerPixel <= 0) return;
-    const unsigned long long needed =
-        static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height) * header.bytesPerPixel;
-    const unsigned long long held = header.appendedFrameSize > 0 ? header.appendedFrameSize : 0;
-    if (held < needed)
+    uint64_t held = 0, needed = 0;
+    if (qmIsShortFrame(&image, &held, &needed) == 1)
         std::printf("image %u of %u: warning: the frame holds %llu bytes, its %d x %d pixels need %llu\n", number,
-                    count, held, width, height, needed);
+                    count, static_cast<unsigned long long>(held), ImageWidth(image), ImageHeight(image),
+                    static_cast<unsigned long long>(needed));
 }
 
 // Checks every image; returns the number of invalid ones. Values above the effective bits are
@@ -82,7 +76,7 @@ int Run(const Arguments& arguments) {
         qmCheckFileFormatEx(path.c_str(), &closest, reason, sizeof reason) == QMV3_FILE_UNKNOWN &&
         FileKindName(closest) != nullptr)
         std::printf("%s: tried %s; the closest, %s, refused: %s\n", path.c_str(),
-                    IsInterchangeKind(closest) ? "IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG and HDF5"
+                    qmIsExportFileKind(closest) ? "IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG and HDF5"
                                                : "IMC2/BKC2, IMC/BKC, IMM and BKG",
                     FileKindName(closest), EscapeText(reason, sizeof reason).c_str());
 

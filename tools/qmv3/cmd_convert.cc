@@ -36,7 +36,7 @@ int Run(const Arguments& arguments) {
     // No file kind holds JPEG frames.
     if (HasCompressedImages(sequence) && !DecompressSequence(sequence, message))
         return Failure(command, "%s", message.c_str());
-    if (IsInterchangeKind(kind)) {
+    if (qmIsExportFileKind(kind)) {
         std::string summary;
         if (!ExportSequence(sequence, 1, sequence.size(), output, false, arguments.Has("force"), summary, message))
             return Failure(command, "%s", message.c_str());

@@ -18,7 +18,7 @@ int Run(const Arguments& arguments) {
     const Command& command = kExportCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    if (!IsInterchangeKind(qmGetFileKindOfName(output.c_str())))
+    if (!qmIsExportFileKind(qmGetFileKindOfName(output.c_str())))
         return UsageError(command, "'%s': export writes .tif, .tiff, .png, .h5 and .hdf5 files", output.c_str());
     std::string message;
     long first = 0, last = 0;

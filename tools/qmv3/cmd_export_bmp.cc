@@ -104,12 +104,6 @@ bool MapTo8Bits(VIDINFHDR& record, bool automatic) {
     return true;
 }
 
-// The frame number as the library's bitmap export writes it: at least digits + 1 places.
-std::string FrameNumberText(long number, long digits) {
-    std::string text = std::to_string(number);
-    if (static_cast<long>(text.size()) < digits + 1) text.insert(0, static_cast<size_t>(digits + 1) - text.size(), '0');
-    return text;
-}
 
 bool ReadPalette(const char* text, int& palette) {
     static const char* const kNames[] = {"gray", "false", "jet"};
@@ -171,7 +165,7 @@ int Run(const Arguments& arguments) {
 
     OutputFiles outputs(arguments.Has("force"));
     for (int32_t i = 1; i <= exported; ++i)
-        outputs.Add(prefix + FrameNumberText(frame > 0 ? frame : i, digits) + ".bmp");
+        outputs.Add(BitmapFileName(prefix, frame > 0 ? frame : i, digits));
     int saved = 0;
     if (mapped && outputs.Check(message) && outputs.Prepare(message)) {
         const size_t slash = prefix.rfind('/');
@@ -179,7 +173,7 @@ int Run(const Arguments& arguments) {
             outputs.WriteFolder(0) + (slash == std::string::npos ? prefix : prefix.substr(slash + 1));
         saved = save_bmp_files(written.c_str(), &data, palette, static_cast<int>(digits));
         if (saved == QMV3_LEGACY_SAVE_OK && frame > 1 &&
-            std::rename((written + FrameNumberText(1, digits) + ".bmp").c_str(), outputs.WritePath(0).c_str()) != 0)
+            std::rename(BitmapFileName(written, 1, digits).c_str(), outputs.WritePath(0).c_str()) != 0)
             saved = -5;
     }
     data.numframes = frameCount;

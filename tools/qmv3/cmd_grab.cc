@@ -144,7 +144,7 @@ int Run(const Arguments& arguments) {
     const int presses = InterruptPresses();
     std::string savedAs;
     bool saved = false;
-    if (IsInterchangeKind(kind)) {
+    if (qmIsExportFileKind(kind)) {
         saved = ExportSequence(sequence, 1, sequence.size(), output, false, force, savedAs, message);
     } else {
         int code = 0;

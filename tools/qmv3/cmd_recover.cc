@@ -36,7 +36,7 @@ int Run(const Arguments& arguments) {
         return Failure(command, "%s", message.c_str());
     std::string written = output;
     int code = 0;
-    if (IsInterchangeKind(kind)) {
+    if (qmIsExportFileKind(kind)) {
         if (!ExportSequence(sequence, 1, sequence.size(), output, false, force, written, message))
             return Failure(command, "%s", message.c_str());
     } else if (!SaveSequence(sequence, output, force ? QMV3_SAVE_FLAG_REPLACE : 0u, code, message)) {

@@ -36,8 +36,9 @@ std::string Printf(const char* format, ...) {
 
 std::string Describe(const Sequence& sequence) {
     const DIMAGE& first = sequence[0];
-    const int bits = first.frameHeader.effectiveBitsPerPixel >= 1 ? first.frameHeader.effectiveBitsPerPixel
-                                                                  : 8 * first.frameHeader.bytesPerPixel;
+    QMV3_PIXEL_LAYOUT layout = {};
+    qmGetPixelLayout(&first, &layout);
+    const int bits = layout.effectiveBits;
     return Printf("%u frames %d x %d %s %d-bit, numbers %u..%u", sequence.size(), ImageWidth(first), ImageHeight(first),
                   FormatName(first.frameHeader.imageFormat).c_str(), bits, first.frameHeader.frameNumber,
                   sequence[sequence.size() - 1].frameHeader.frameNumber);
@@ -171,7 +172,7 @@ bool DemoRun::ConvertToImm() {
 }
 
 bool DemoRun::ExportBitmap() {
-    const std::string prefix = PathOf("frame"), bitmap = prefix + "1.bmp";
+    const std::string prefix = PathOf("frame"), bitmap = BitmapFileName(prefix, 1, 0);
     unlink(bitmap.c_str());
     const double start = MonotonicSeconds();
     QMBUNCHOFIMAGES firstFrame = {gray_.get()->imageArray, 1};  // a view; the copy leaves it untouched
@@ -183,7 +184,8 @@ bool DemoRun::ExportBitmap() {
     const int saved = save_bmp_files(prefix.c_str(), record.get(), 1, 0);
     if (saved != QMV3_LEGACY_SAVE_OK) return Fail(Printf("bitmap export failed with code %d", saved));
     const long long fileBytes = FileSize(bitmap);
-    const long long expected = 1078 + 4LL * ((ImageWidth(gray_[0]) + 3) / 4) * ImageHeight(gray_[0]);
+    const long long expected = static_cast<long long>(qmGetBitmapFileSize(static_cast<unsigned>(ImageWidth(gray_[0])),
+                                                                          static_cast<unsigned>(ImageHeight(gray_[0]))));
     if (fileBytes != expected) return Fail(Printf("frame1.bmp has %lld bytes, not %lld", fileBytes, expected));
     ++filesWritten_;
     bytesWritten_ += fileBytes;

@@ -10,25 +10,22 @@ namespace qmv3tool {
 
 namespace {
 
-// Counts the frame's values; false for a layout without countable values.
-bool CountValues(const DIMAGE& image, std::vector<uint32_t>& counts, uint64_t& values) {
-    const DIMAGE_FRAMEHEADER& header = image.frameHeader;
-    const bool gray =
-        header.imageFormat == QMV3_FORMAT_GRAY && (header.bytesPerPixel == 1 || header.bytesPerPixel == 2);
-    const bool rgb = header.imageFormat == QMV3_FORMAT_RGB && header.bytesPerPixel == 3;
-    if ((!gray && !rgb) || image.frameBuffer == nullptr || header.appendedFrameSize <= 0) return false;
-    const size_t bytes = static_cast<size_t>(header.appendedFrameSize);
+// Counts the frame's values, as the library lays them out; false for a frame without countable values.
+bool CountValues(const DIMAGE& image, std::vector<uint32_t>& counts, uint64_t& values, int& sampleBits) {
+    QMV3_PIXEL_LAYOUT layout;
+    if (image.frameBuffer == nullptr || qmGetPixelLayout(&image, &layout) != QMV3_LAYOUT_OK) return false;
+    // An RGB frame's effective bits are those of its three channels together.
+    sampleBits = layout.effectiveBits / static_cast<int>(layout.channels);
     const unsigned char* pixels = image.frameBuffer;
-    if (header.bytesPerPixel == 2) {
-        values = bytes / 2;
+    values = layout.frameBytes / layout.bytesPerSample;
+    if (layout.bytesPerSample == 2) {
         for (size_t i = 0; i < values; ++i) {
             uint16_t value;
             std::memcpy(&value, pixels + 2 * i, sizeof value);
             ++counts[value];
         }
     } else {
-        values = bytes;
-        for (size_t i = 0; i < bytes; ++i) ++counts[pixels[i]];
+        for (size_t i = 0; i < values; ++i) ++counts[pixels[i]];
     }
     return true;
 }
@@ -50,14 +47,6 @@ FrameStatistics StatisticsOf(const std::vector<uint32_t>& counts, uint64_t value
 }
 
 }  // namespace
-
-int EffectiveBitsOf(const DIMAGE& image) {
-    const DIMAGE_FRAMEHEADER& header = image.frameHeader;
-    if (header.imageFormat == QMV3_FORMAT_RGB) return 8;
-    const int stored = 8 * header.bytesPerPixel;
-    return header.effectiveBitsPerPixel >= 1 && header.effectiveBitsPerPixel <= stored ? header.effectiveBitsPerPixel
-                                                                                       : stored;
-}
 
 // The largest value of `bits` bits; 1u << 32 would be undefined.
 uint32_t FullScaleOf(int bits) { return bits <= 0 ? 0u : bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1u; }
@@ -92,18 +81,21 @@ bool ComputeRunStatistics(const Sequence& sequence, RunStatistics& statistics, s
     bool wide = false;
     for (uint32_t i = 0; i < sequence.size(); ++i) wide = wide || sequence[i].frameHeader.bytesPerPixel == 2;
     statistics.histogram.assign(wide ? 65536 : 256, 0);
-    if (sequence.size() > 0) statistics.effectiveBits = EffectiveBitsOf(sequence[0]);
-    statistics.fullScale = FullScaleOf(statistics.effectiveBits);
     std::vector<uint32_t> counts(statistics.histogram.size());
     for (uint32_t i = 0; i < sequence.size(); ++i) {
         std::fill(counts.begin(), counts.end(), 0u);
         uint64_t values = 0;
-        if (!CountValues(sequence[i], counts, values)) {
+        int bits = 0;
+        if (!CountValues(sequence[i], counts, values, bits)) {
             message = "image " + std::to_string(i + 1) + " of " + std::to_string(sequence.size()) +
                       " holds no uncompressed GRAY or RGB frame";
             return false;
         }
-        const uint32_t fullScale = FullScaleOf(EffectiveBitsOf(sequence[i]));
+        if (i == 0) {
+            statistics.effectiveBits = bits;
+            statistics.fullScale = FullScaleOf(bits);
+        }
+        const uint32_t fullScale = FullScaleOf(bits);
         statistics.frames.push_back(StatisticsOf(counts, values, fullScale));
         for (size_t value = 0; value < counts.size(); ++value) statistics.histogram[value] += counts[value];
         statistics.valueCount += values;

@@ -34,9 +34,6 @@ struct RunStatistics {
 // without values to count.
 bool ComputeRunStatistics(const Sequence& sequence, RunStatistics& statistics, std::string& message);
 
-// The effective bits of an image, 8 times its bytes per sample when the header leaves them unset.
-int EffectiveBitsOf(const DIMAGE& image);
-
 // Seconds since the epoch with microseconds, from an image's time stamp.
 double TimestampSeconds(const DIMAGE& image);
 

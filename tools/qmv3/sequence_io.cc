@@ -29,8 +29,6 @@ std::string FileProblem(const std::string& path) {
     return text;
 }
 
-bool IsInterchangeKind(int kind) { return kind == QMV3_FILE_TIFF || kind == QMV3_FILE_PNG || kind == QMV3_FILE_HDF5; }
-
 bool ParseCompression(const char* text, unsigned int& flags) {
     return qmGetCompressionOfName(text, &flags, nullptr) == 0;
 }
@@ -59,7 +57,7 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     // An image file's reason reads better after its name alone.
     const std::string prefix = "File \"" + path + "\" load error: ";
     if (code == QMV3_LOAD_INVALID_FILE && message.rfind(prefix, 0) == 0 &&
-        IsInterchangeKind(qmCheckFileFormat(path.c_str(), nullptr, 0))) {
+        qmIsExportFileKind(qmCheckFileFormat(path.c_str(), nullptr, 0))) {
         message = path + ": " + message.substr(prefix.size());
         return false;
     }
@@ -161,6 +159,12 @@ bool DecompressSequence(Sequence& sequence, std::string& message) {
     }
     message = "decompression failed (code " + std::to_string(result) + ")";
     return false;
+}
+
+std::string BitmapFileName(const std::string& prefix, long number, long digits) {
+    std::vector<char> name(prefix.size() + 32);
+    qmGetBitmapFileName(prefix.c_str(), static_cast<int>(number), static_cast<int>(digits), name.data(), name.size());
+    return name.data();
 }
 
 const char* FileKindName(int detection) { return qmGetFileKindName(detection, nullptr); }

@@ -54,8 +54,6 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
 // LoadSequence of the headers only: every image without pixels (frameBuffer null).
 bool LoadHeaders(const std::string& path, Sequence& sequence, std::string& message);
 
-// Whether the library writes the kind with its interchange writers (TIFF, PNG, HDF5).
-bool IsInterchangeKind(int kind);
 // The save flags of "--compress fast|default|none"; false for another text.
 bool ParseCompression(const char* text, unsigned int& flags);
 #define QMV3_COMPRESS_HELP                                                               \
@@ -88,6 +86,9 @@ bool HasCompressedImages(const Sequence& sequence);
 
 // Decompresses every JPEG frame in place (the compressed buffers are released); false with a message.
 bool DecompressSequence(Sequence& sequence, std::string& message);
+
+// The name the library's bitmap export gives the frame of that number (digits 0 .. 3).
+std::string BitmapFileName(const std::string& prefix, long number, long digits);
 
 // The file kind named by a qmCheckFileFormat result, or null for -1 and unknown values.
 const char* FileKindName(int detection);
