@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "files/file_detect.h"
 #include "files/imc2_format.h"
 #include "files/sequence_files.h"
 #include "interchange/file_kinds.h"
@@ -43,8 +44,11 @@ Attempt TryImc2(const char* path, const std::vector<unsigned char>& head) {
     QMBUNCHOFIMAGES sequence;
     qmInitializeBunchStructure(&sequence);
     char text[512] = "";
-    qmLoadImagesFromFileEx(path, &sequence, nullptr, nullptr, text, sizeof text);
+    const int loaded = qmLoadImagesFromFileEx(path, &sequence, nullptr, nullptr, text, sizeof text);
     qmFreeBunch(&sequence);
+    // A file whose images load is refused by the stricter detector (bytes after the last image, as a
+    // recording that was killed leaves them): its text says why.
+    if (loaded == QMV3_LOAD_OK) _internal_is_file_imc2_bkc2(path, text, sizeof text);
     const bool magic = head.size() >= 8 && Little(&head[0], 4) == 0 && Little(&head[4], 4) == 1;
     return {QMV3_FILE_IMC2_BKC2, (magic ? 2 : 0) + (Named(path, QMV3_FILE_IMC2_BKC2) ? 1 : 0), text};
 }

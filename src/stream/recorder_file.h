@@ -3,8 +3,16 @@
 // hidden name beside it and renamed over it only when complete. Failures come back with the system's
 // reason as text.
 //
+// Large frames go to the disk past the page cache (direct I/O): copying them into the cache costs the
+// writer as much CPU as a compression worker spends on a quarter of the frame, on a machine whose cores
+// the workers need. Direct writes take whole blocks, so the file's last, partial block is kept in memory
+// and written again, padded with zeros, with every append: once Append returns, the file holds every
+// byte appended (and, until it is completed, up to a block of zeros after them). Where the file system
+// refuses direct I/O, or a write past a size limit needs a partial block, the file goes on with ordinary
+// writes.
+//
 // Thread rules: a RecordFile is written by one thread; Sync and WriteAt may run on another thread at
-// the same time (they touch no shared state but the descriptor, which lives as long as the object).
+// the same time (WriteAt and Append share the last block under a lock).
 #ifndef QMV3_STREAM_RECORDER_FILE_H
 #define QMV3_STREAM_RECORDER_FILE_H
 
@@ -13,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace recorder {
@@ -44,6 +53,8 @@ class RecordFile {
     static Created Create(const std::string& path, bool replace, std::unique_ptr<RecordFile>& file,
                           std::string& reason);
 
+    // Writes past the page cache from now on where the file system allows it (see above).
+    void WriteDirectly();
     // Appends every part, or fails with the system's reason and cuts the file back to its size before.
     bool Append(const iovec* parts, int count, std::string& reason);
     // Overwrites bytes already in the file.
@@ -64,12 +75,28 @@ class RecordFile {
 
   private:
     RecordFile(std::string path, std::string writtenPath, int descriptor, int replacedMode);
+    bool AppendDirect(const iovec* parts, int count, std::string& reason);
+    bool AppendBuffered(const iovec* parts, int count, std::string& reason);
+    bool WriteAtDirect(uint64_t offset, const void* data, size_t size, std::string& reason);
+    // Writes whole blocks at a block's offset; 0, or the error (EINVAL: direct I/O cannot take them).
+    int WriteBlocks(const unsigned char* data, size_t bytes, uint64_t offset);
+    bool WriteAtBuffered(uint64_t offset, const void* data, size_t size, std::string& reason);
+    void LeaveDirect();
+    // Cuts the file's padding after its last byte; false with the reason.
+    bool CutPadding(std::string& reason);
 
     std::string path_;         // the name it gets
     std::string writtenPath_;  // the name it is written under
     int descriptor_;
     int replacedMode_;  // permissions of the file it replaces, or -1
     uint64_t size_ = 0;
+
+    std::mutex mutex_;  // Append and WriteAt against each other
+    bool direct_ = false;
+    unsigned char* staging_ = nullptr;  // direct I/O: the last partial block, then the bytes being appended
+    size_t stagingCapacity_ = 0;
+    size_t tail_ = 0;         // bytes of the last partial block (at size_ - tail_)
+    uint64_t diskSize_ = 0;   // the file's size, with the padding of its last block
 };
 
 }  // namespace recorder

@@ -116,6 +116,7 @@ class Hdf5Sink : public Sink {
     bool Fail(int& code, std::string& message, int error);
     std::string Holding() const;
     bool Settle(uint64_t frames);
+    bool CloseCanWrite(int& error);
     void Abandon();
     void UpdateSize();
     void CloseAll();
@@ -375,15 +376,31 @@ void Hdf5Sink::CloseAll() {
     file_ = -1;
 }
 
+// A close whose writes fail leaves the library holding freed memory under the file's identifier, which
+// crashes the process at exit; the close rewrites the superblock at the file's start. So before closing,
+// that block is written back as it stands: where even that fails, the file is released as a failed one
+// (it keeps every frame of the final flush) rather than closed.
+bool Hdf5Sink::CloseCanWrite(int& error) {
+    void* handle = nullptr;
+    if (H5Fget_vfd_handle(file_, H5P_DEFAULT, &handle) < 0 || handle == nullptr) return true;
+    const int descriptor = *static_cast<int*>(handle);
+    unsigned char superblock[48];
+    const ssize_t length = pread(descriptor, superblock, sizeof(superblock), 0);
+    if (length > 0 && pwrite(descriptor, superblock, static_cast<size_t>(length), 0) == length) return true;
+    error = LastError();
+    return false;
+}
+
 bool Hdf5Sink::Finish(int& code, std::string& message) {
     if (file_ < 0) return true;
     SilenceHdf5();
     const int flushError = flushError_;
     errno = 0;
-    const bool flushed = !broken_ && (frames_ == 0 || Flush(file_));
+    bool flushed = !broken_ && (frames_ == 0 || Flush(file_));
     int error = flushed ? flushError : LastError();
+    if (flushed) framesFlushed_ = frames_.load();
+    if (flushed && !CloseCanWrite(error)) flushed = false;
     if (flushed) {
-        framesFlushed_ = frames_.load();
         UpdateSize();
     } else {
         broken_ = true;

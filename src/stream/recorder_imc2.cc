@@ -122,6 +122,7 @@ bool Imc2Sink::OpenFile(unsigned int index, int& code, std::string& message) {
         message = _internal_filePrefix(name.c_str()) + " could not be created (" + reason + ").";
         return false;
     }
+    file->WriteDirectly();
     std::lock_guard<std::mutex> lock(syncMutex_);
     file_ = std::move(file);
     countInHeader_ = 0;

@@ -200,6 +200,9 @@ TEST(FileCalls, DiagnosisNamesTheClosestKindAndItsReason) {
     SequenceGuard guard(images);
     ASSERT_EQ(QMV3_SAVE_OK, qmSaveImagesToFile(&images, dir.file("whole.imc2").c_str()));
     std::vector<unsigned char> cut = qmv3test::ReadFileBytes(dir.file("whole.imc2"));
+    std::vector<unsigned char> tail = cut;
+    tail.resize(tail.size() + 3, 0);
+    qmv3test::WriteFileBytes(dir.file("tail.imc2"), tail);
     cut.resize(cut.size() - 5);
     qmv3test::WriteFileBytes(dir.file("cut.imc2"), cut);
     qmv3test::WriteFileBytes(dir.file("text.tif"), {'h', 'e', 'l', 'l', 'o'});
@@ -212,6 +215,8 @@ TEST(FileCalls, DiagnosisNamesTheClosestKindAndItsReason) {
         const char* reason;
     } cases[] = {
         {"cut.imc2", QMV3_FILE_IMC2_BKC2, "of image 2 of 2"},
+        // Its images load; the bytes after them are the reason.
+        {"tail.imc2", QMV3_FILE_IMC2_BKC2, "is not equal to wholeFileSize"},
         {"text.tif", QMV3_FILE_TIFF, "no TIFF signature"},
         {"short.imm", QMV3_FILE_IMM, "the header announces 4 x 2 pixels, 8 bits: frames of 24 bytes"},
         {"missing.png", QMV3_FILE_UNKNOWN, "No such file or directory"},

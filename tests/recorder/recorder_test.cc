@@ -211,6 +211,7 @@ TEST(Recorder, AFullDiskOrAnIoErrorStopsWithTheFileAndReasonAndKeepsTheFramesWri
         qmv3test::FaultedWrites writes;
         bool atClose;  // armed just before closing, else after ten frames and a flush
         const char* reason;
+        size_t bytes = 0;  // of the writes kOfSize fails, when not a frame's pixels
     } cases[] = {
         {"full.imc2", 0, qmv3test::FaultedWrites::kAll, false, "File too large"},
         {"full.h5", 0, qmv3test::FaultedWrites::kAll, false, "File too large"},
@@ -218,6 +219,8 @@ TEST(Recorder, AFullDiskOrAnIoErrorStopsWithTheFileAndReasonAndKeepsTheFramesWri
         {"pixels.h5", EIO, qmv3test::FaultedWrites::kOfSize, false, "Input/output error"},
         {"flush.h5", ENOSPC, qmv3test::FaultedWrites::kOfOtherSize, false, "No space left on device"},
         {"close.h5", EIO, qmv3test::FaultedWrites::kOfOtherSize, true, "Input/output error"},
+        // Every frame flushed, only the close's own write of the file's first block fails.
+        {"superblock.h5", EIO, qmv3test::FaultedWrites::kOfSize, true, "Input/output error", 48},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -246,7 +249,8 @@ TEST(Recorder, AFullDiskOrAnIoErrorStopsWithTheFileAndReasonAndKeepsTheFramesWri
             hand(10, 2);
             std::this_thread::sleep_for(std::chrono::milliseconds(1100));
             if (c.atClose) hand(13, 0);
-            qmv3test::ArmWriteFaults(dir.path(), c.error, c.writes, frameBytes);
+            if (c.bytes != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+            qmv3test::ArmWriteFaults(dir.path(), c.error, c.writes, c.bytes != 0 ? c.bytes : frameBytes);
         }
         if (!c.atClose) hand(100, 20);
         char message[400] = "";
