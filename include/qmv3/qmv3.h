@@ -1673,6 +1673,11 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
  * @param kind a QMV3_FILE_* kind
  * @return 1 for such a kind, 0 for every other value */
 QMV3_EXPORT int qmIsExportFileKind(int kind);
+/** The most images one save under a name of the kind takes: 1 for BKG, 10000 for IMC2/BKC2 (also every
+ * name no other kind claims); a save of more is refused. Any thread.
+ * @param kind a QMV3_FILE_* kind
+ * @return the number, or 0 for a kind without a limit of its own and for an unknown kind */
+QMV3_EXPORT unsigned int qmGetFileKindMaxImages(int kind);
 /** What the system tells of reading a file, for a message about a file that did not load: the system's
  * reason when it cannot be opened ("No such file or directory"), "it is a folder", "it is not a regular
  * file", "the file is empty", else "file is N bytes", with ", shorter than one header" appended when the

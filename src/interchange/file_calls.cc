@@ -507,6 +507,11 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions) {
 
 QMV3_EXPORT int qmIsExportFileKind(int kind) { return IsInterchangeKind(kind) ? 1 : 0; }
 
+QMV3_EXPORT unsigned int qmGetFileKindMaxImages(int kind) {
+    const FileKind* found = FileKindByCode(kind);
+    return found != nullptr ? found->maxImages : 0u;
+}
+
 QMV3_EXPORT int qmGetCompressionOfName(const char* name, unsigned int* saveFlags, int* recorderCompression) {
     static const struct {
         const char* name;

@@ -19,6 +19,7 @@ struct FileKind {
     // Whether the file is of the kind; false with the reason (may be empty).
     bool (*detect)(const char* path, std::string& reason);
     bool interchange;             // written by the interchange writers (qmExportImagesToFile)
+    unsigned maxImages;           // the most images one save under such a name takes; 0: no limit of its own
 };
 
 // Every kind, in the order load and check try them.

@@ -93,6 +93,14 @@ TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
         qmFreeBunch(&loaded);
     }
     EXPECT_EQ(0, qmIsExportFileKind(QMV3_FILE_UNKNOWN));
+    // The most images a save takes, by kind; the IMC2/BKC2 writer refuses one image more.
+    EXPECT_EQ(1u, qmGetFileKindMaxImages(QMV3_FILE_BKG));
+    EXPECT_EQ(0u, qmGetFileKindMaxImages(QMV3_FILE_TIFF));
+    EXPECT_EQ(0u, qmGetFileKindMaxImages(QMV3_FILE_UNKNOWN));
+    const unsigned most = qmGetFileKindMaxImages(QMV3_FILE_IMC2_BKC2);
+    QMBUNCHOFIMAGES many = MakeSequence(most + 1, 2, 2, 1, QMV3_FORMAT_GRAY);
+    SequenceGuard manyGuard(many);
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmSaveImagesToFile(&many, dir.file("many.imc2").c_str()));
     // Nothing but the files themselves is left in the folder.
     for (const std::string& name : qmv3test::FolderEntries(dir.path())) EXPECT_EQ(std::string::npos, name.find(".qmv3-partial-"));
 }

@@ -38,6 +38,7 @@ CANNOT_THROW = {
     "qmGetBitmapFileName": "formats into the caller's buffer",
     "qmGetBitmapFileSize": "arithmetic only",
     "qmIsExportFileKind": "looks up the constant table of kinds",
+    "qmGetFileKindMaxImages": "looks up the constant table of kinds",
     "qmIsShortFrame": "reads header fields",
 }
 

@@ -1,7 +1,5 @@
 // "qmv3 background": a background frame for the statistics, the per-pixel mean of a run's frames
 // (the library's average reduction of the older record) saved as a BKG file.
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,15 +13,11 @@ namespace qmv3tool {
 
 namespace {
 
-bool EndsWithBkg(const std::string& path) {
-    return path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".bkg") == 0;
-}
-
 int Run(const Arguments& arguments) {
     const Command& command = kBackgroundCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    if (!EndsWithBkg(output)) return UsageError(command, "'%s': the name of OUT must end in .bkg", output.c_str());
+    if (qmGetFileKindOfName(output.c_str()) != QMV3_FILE_BKG) return UsageError(command, "'%s': the name of OUT must end in .bkg", output.c_str());
     long first = 0, last = 0;
     const char* range = arguments.Value("frames");
     if (range != nullptr && !ParseRange(range, first, last))

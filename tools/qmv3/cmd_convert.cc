@@ -54,7 +54,7 @@ int Run(const Arguments& arguments) {
     if (!SaveSequence(sequence, output, flags | compression, code, message)) {
         // A BKG file holds one frame: the library refuses several, and the tool knows the command that
         // averages them into one.
-        if (sequence.size() > 1 && kind == QMV3_FILE_BKG)
+        if (sequence.size() > 1 && qmGetFileKindMaxImages(kind) == 1)
             message += " To average the frames into one background frame: qmv3 background " + input + " " + output;
         return Failure(command, "%s", message.c_str());
     }

@@ -11,6 +11,7 @@
 #include "command.h"
 #include "output_file.h"
 #include "sequence_io.h"
+#include "thumbnails.h"
 
 namespace qmv3tool {
 
@@ -105,24 +106,13 @@ bool MapTo8Bits(VIDINFHDR& record, bool automatic) {
 }
 
 
-bool ReadPalette(const char* text, int& palette) {
-    static const char* const kNames[] = {"gray", "false", "jet"};
-    for (int i = 0; i < 3; ++i) {
-        if (std::strcmp(text, kNames[i]) == 0) {
-            palette = i;
-            return true;
-        }
-    }
-    return false;
-}
-
 int Run(const Arguments& arguments) {
     const Command& command = kExportBmpCommand;
-    int palette = 0;
+    Palette palette = Palette::kGray;  // the tool's palettes are the bitmap's, in the same order
     long digits = 0, frame = 0;
     bool automatic = false;
     if (const char* text = arguments.Value("palette"))
-        if (!ReadPalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
+        if (!ParsePalette(text, palette)) return UsageError(command, "--palette must be gray, false or jet");
     if (const char* text = arguments.Value("digits"))
         if (!ParseNumber(text, 0, 3, digits)) return UsageError(command, "--digits must be 0, 1, 2 or 3");
     if (const char* text = arguments.Value("contrast")) {
@@ -171,7 +161,7 @@ int Run(const Arguments& arguments) {
         const size_t slash = prefix.rfind('/');
         const std::string written =
             outputs.WriteFolder(0) + (slash == std::string::npos ? prefix : prefix.substr(slash + 1));
-        saved = save_bmp_files(written.c_str(), &data, palette, static_cast<int>(digits));
+        saved = save_bmp_files(written.c_str(), &data, static_cast<int>(palette), static_cast<int>(digits));
         if (saved == QMV3_LEGACY_SAVE_OK && frame > 1 &&
             std::rename(BitmapFileName(written, 1, digits).c_str(), outputs.WritePath(0).c_str()) != 0)
             saved = -5;

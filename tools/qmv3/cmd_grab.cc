@@ -31,8 +31,10 @@ bool ReadRequest(const Arguments& arguments, GrabRequest& request, int& status) 
     if (const char* property = arguments.Value("property")) request.property = property;
     long number = 0;
     if (const char* frames = arguments.Value("frames")) {
-        if (!ParseNumber(frames, 1, 10000, number)) {
-            status = UsageError(command, "-n needs a number of frames from 1 to 10000, not '%s'", frames);
+        // As many as an IMC2/BKC2 file holds: the frames go there when they cannot go to OUT.
+        const unsigned most = qmGetFileKindMaxImages(QMV3_FILE_IMC2_BKC2);
+        if (!ParseNumber(frames, 1, static_cast<long>(most), number)) {
+            status = UsageError(command, "-n needs a number of frames from 1 to %u, not '%s'", most, frames);
             return false;
         }
         request.frames = static_cast<unsigned>(number);
@@ -101,7 +103,7 @@ int Run(const Arguments& arguments) {
     char refusal[8192];
     if (qmCheckOutputName(output.c_str(), &kind, refusal, sizeof refusal) != QMV3_SAVE_OK)
         return UsageError(command, "%s", refusal);
-    if (!single && request.frames > 1 && kind == QMV3_FILE_BKG)
+    if (!single && request.frames > 1 && qmGetFileKindMaxImages(kind) == 1)
         return UsageError(command, "'%s' holds one frame only; grab with -n 1 or --single", output.c_str());
     unsigned int compression = 0;
     const char* compress = arguments.Value("compress");

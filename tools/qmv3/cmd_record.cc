@@ -97,15 +97,6 @@ bool ReadRequest(const Arguments& arguments, Request& request, int& status) {
     return true;
 }
 
-// The extension of OUT in lower case, or empty.
-std::string ExtensionOf(const std::string& path) {
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return "";
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return extension;
-}
-
 std::string FileName(QMV3_RECORDER* recorder, unsigned index) {
     char name[4096];
     size_t size = sizeof(name);
@@ -128,9 +119,9 @@ int Run(const Arguments& arguments) {
     int status = kExitSuccess;
     if (!ReadRequest(arguments, request, status)) return status;
     const std::string output = arguments.Positionals()[0];
-    const std::string extension = ExtensionOf(output);
-    const bool hdf5 = extension == "h5" || extension == "hdf5";
-    if (!hdf5 && extension != "imc2" && extension != "bkc2") {
+    const int kind = qmGetFileKindOfName(output.c_str());
+    const bool hdf5 = kind == QMV3_FILE_HDF5;
+    if (!hdf5 && kind != QMV3_FILE_IMC2_BKC2) {
         return UsageError(command, "'%s': the name of OUT must end in .imc2 or .bkc2, or .h5 or .hdf5 for HDF5",
                           output.c_str());
     }
