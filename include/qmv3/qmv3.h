@@ -1673,6 +1673,11 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
  * @param kind a QMV3_FILE_* kind
  * @return 1 for such a kind, 0 for every other value */
 QMV3_EXPORT int qmIsExportFileKind(int kind);
+/** The kinds in the order in which loading and checking try them (qmCheckFileFormat): IMC2/BKC2, IMC/BKC,
+ * IMM, BKG, TIFF, PNG, HDF5. Any thread.
+ * @param index the position, from 0
+ * @return the QMV3_FILE_* kind at index, or QMV3_FILE_UNKNOWN beyond the last */
+QMV3_EXPORT int qmGetFileKindInOrder(unsigned int index);
 /** The most images one save under a name of the kind takes: 1 for BKG, 10000 for IMC2/BKC2 (also every
  * name no other kind claims); a save of more is refused. Any thread.
  * @param kind a QMV3_FILE_* kind

@@ -507,6 +507,12 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions) {
 
 QMV3_EXPORT int qmIsExportFileKind(int kind) { return IsInterchangeKind(kind) ? 1 : 0; }
 
+QMV3_EXPORT int qmGetFileKindInOrder(unsigned int index) {
+    size_t count = 0;
+    const FileKind* kinds = FileKinds(count);
+    return index < count ? kinds[index].code : static_cast<int>(QMV3_FILE_UNKNOWN);
+}
+
 QMV3_EXPORT unsigned int qmGetFileKindMaxImages(int kind) {
     const FileKind* found = FileKindByCode(kind);
     return found != nullptr ? found->maxImages : 0u;

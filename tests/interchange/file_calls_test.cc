@@ -93,6 +93,11 @@ TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
         qmFreeBunch(&loaded);
     }
     EXPECT_EQ(0, qmIsExportFileKind(QMV3_FILE_UNKNOWN));
+    // Every kind once, in the order detection tries them (the older kinds' exact sizes before the signatures).
+    std::string order;
+    for (unsigned i = 0; qmGetFileKindInOrder(i) != QMV3_FILE_UNKNOWN; ++i)
+        order += std::string(qmGetFileKindName(qmGetFileKindInOrder(i), nullptr)) + " ";
+    EXPECT_EQ("IMC2/BKC2 IMC/BKC IMM BKG TIFF PNG HDF5 ", order);
     // The most images a save takes, by kind; the IMC2/BKC2 writer refuses one image more.
     EXPECT_EQ(1u, qmGetFileKindMaxImages(QMV3_FILE_BKG));
     EXPECT_EQ(0u, qmGetFileKindMaxImages(QMV3_FILE_TIFF));

@@ -39,6 +39,7 @@ CANNOT_THROW = {
     "qmGetBitmapFileSize": "arithmetic only",
     "qmIsExportFileKind": "looks up the constant table of kinds",
     "qmGetFileKindMaxImages": "looks up the constant table of kinds",
+    "qmGetFileKindInOrder": "looks up the constant table of kinds",
     "qmIsShortFrame": "reads header fields",
 }
 

@@ -74,6 +74,12 @@ TEST_F(ToolFiles, CheckPassesAGoodFileAndRejectsADamagedOne) {
                                       "bytes are not a whole number of them\n"))
         << cut.out;
     EXPECT_TRUE(Contains(cut.err, " (file is 300 bytes)\n")) << cut.err;
+
+    // An HDF5 signature without an image stack: the kinds tried include the export kinds.
+    qmv3test::WriteFileBytes(dir.file("bad.h5"), {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n', 0, 0, 0, 0});
+    const tooltest::ToolResult h5 = RunTool({"check", dir.file("bad.h5")}, dir);
+    EXPECT_TRUE(Contains(h5.out, "bad.h5: tried IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG and HDF5; the closest, HDF5"))
+        << h5.out;
 }
 
 TEST_F(ToolFiles, ConvertRoundTripsBetweenEveryPairOfKinds) {

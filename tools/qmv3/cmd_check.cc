@@ -2,6 +2,7 @@
 // image's validity with the library's message, and whether the images form a complete sequence.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "command.h"
 #include "salvage_listing.h"
@@ -20,6 +21,20 @@ void WarnOfShortFrame(const DIMAGE& image, uint32_t number, uint32_t count) {
         std::printf("image %u of %u: warning: the frame holds %llu bytes, its %d x %d pixels need %llu\n", number,
                     count, static_cast<unsigned long long>(held), ImageWidth(image), ImageHeight(image),
                     static_cast<unsigned long long>(needed));
+}
+
+// The library's kinds in the order it tries them, "IMC2/BKC2, IMC/BKC, IMM and BKG": the export kinds
+// too when the file comes closest to one of them.
+std::string TriedKinds(bool exportKinds) {
+    std::vector<std::string> names;
+    for (unsigned i = 0; qmGetFileKindInOrder(i) != QMV3_FILE_UNKNOWN; ++i) {
+        const int kind = qmGetFileKindInOrder(i);
+        if (exportKinds || !qmIsExportFileKind(kind)) names.push_back(FileKindName(kind));
+    }
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return list;
 }
 
 // Checks every image; returns the number of invalid ones. Values above the effective bits are
@@ -76,9 +91,8 @@ int Run(const Arguments& arguments) {
         qmCheckFileFormatEx(path.c_str(), &closest, reason, sizeof reason) == QMV3_FILE_UNKNOWN &&
         FileKindName(closest) != nullptr)
         std::printf("%s: tried %s; the closest, %s, refused: %s\n", path.c_str(),
-                    qmIsExportFileKind(closest) ? "IMC2/BKC2, IMC/BKC, IMM, BKG, TIFF, PNG and HDF5"
-                                               : "IMC2/BKC2, IMC/BKC, IMM and BKG",
-                    FileKindName(closest), EscapeText(reason, sizeof reason).c_str());
+                    TriedKinds(qmIsExportFileKind(closest) != 0).c_str(), FileKindName(closest),
+                    EscapeText(reason, sizeof reason).c_str());
 
     // The pixels are read only when asked for: whether every block inflates, and the values above
     // the effective bits, need them; everything else is in the headers.
