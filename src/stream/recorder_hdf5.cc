@@ -326,8 +326,14 @@ bool Hdf5Sink::Append(const DIMAGE& frame, const Block& block, int& code, std::s
 }
 
 void Hdf5Sink::Tick() {
-    if (file_ < 0 || broken_ || flushError_ != 0 || frames_ == framesFlushed_) return;
+    if (file_ < 0 || broken_ || flushError_ != 0) return;
     const auto now = std::chrono::steady_clock::now();
+    // The interval runs from the last moment the file held every frame, so the frames after a quiet
+    // spell are flushed together half a second on (the ticks come four times a second), not at once.
+    if (frames_ == framesFlushed_) {
+        flushed_ = now;
+        return;
+    }
     if (now - flushed_ < kFlushInterval) return;
     SilenceHdf5();
     // Readers see the frames once they are flushed; a failure stops the recording at the next frame.
