@@ -1673,6 +1673,15 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions);
  * @param kind a QMV3_FILE_* kind
  * @return 1 for such a kind, 0 for every other value */
 QMV3_EXPORT int qmIsExportFileKind(int kind);
+/** The parts of a file call's message: for a text of the form File "NAME" load error: DETAIL (or save
+ * error), as the load, save, export and output-file calls write them, the detail after the name, and the
+ * name. For a face that shows the detail after a name of its own. Any thread.
+ * @param message a message of the library (may be null)
+ * @param[out] name receives NAME, cut to nameSize - 1 bytes; empty when the message has no such form
+ *             (may be null)
+ * @param nameSize capacity of name
+ * @return a pointer to DETAIL inside message, or null when the message has no such form */
+QMV3_EXPORT const char* qmGetFileMessageDetail(const char* message, char* name, size_t nameSize);
 /** The kinds in the order in which loading and checking try them (qmCheckFileFormat): IMC2/BKC2, IMC/BKC,
  * IMM, BKG, TIFF, PNG, HDF5. Any thread.
  * @param index the position, from 0

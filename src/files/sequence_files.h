@@ -74,6 +74,9 @@ void CompactPath(char* dst, size_t dstSize, const char* path);
 
 // "File \"<path>\"": the prefix of the file messages.
 std::string _internal_filePrefix(const char* path);
+// The detail after a message's "File \"NAME\" load error: " or "... save error: ", with NAME; null when the
+// message does not begin so.
+const char* _internal_fileMessageDetail(const char* message, std::string& name);
 
 // Copies a message into a caller buffer: at most size - 2 characters, NUL in the last byte; nothing when
 // buffer is null or size < 2.

@@ -507,6 +507,16 @@ QMV3_EXPORT const char* qmGetFileKindName(int kind, const char** extensions) {
 
 QMV3_EXPORT int qmIsExportFileKind(int kind) { return IsInterchangeKind(kind) ? 1 : 0; }
 
+QMV3_EXPORT const char* qmGetFileMessageDetail(const char* message, char* name, size_t nameSize) {
+    if (name != nullptr && nameSize > 0) name[0] = '\0';
+    return qmv3::Guarded<const char*>(nullptr, nullptr, [&]() -> const char* {
+        std::string named;
+        const char* detail = _internal_fileMessageDetail(message, named);
+        CopyText(name, nameSize, named);
+        return detail;
+    });
+}
+
 QMV3_EXPORT int qmGetFileKindInOrder(unsigned int index) {
     size_t count = 0;
     const FileKind* kinds = FileKinds(count);

@@ -207,6 +207,32 @@ TEST(FileCalls, ExportWritesTheRangeAskedFor) {
     EXPECT_STREQ("x/r-007.png", name);
 }
 
+// The tool's messages (its tests) rest on this split of the library's file messages.
+TEST(FileCalls, FileMessageDetailSplitsTheLibrarysMessages) {
+    char name[3] = "x";
+    const char* detail = nullptr;
+    const struct {
+        const char* message;
+        const char* name;
+        const char* detail;
+    } cases[] = {
+        {"File \"a b\" save error: full.", "a b", "full."},
+        {"File \"x/\"q\".tif\" load error: no TIFF signature", "x/\"q\".tif", "no TIFF signature"},
+        {"File \"a\" is no IMM file: short", "", nullptr},
+        {"save error: File \"a\"", "", nullptr},
+        {nullptr, "", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message != nullptr ? c.message : "null");
+        detail = qmGetFileMessageDetail(c.message, name, 3);
+        EXPECT_EQ(std::string(c.name).substr(0, 2), name);
+        EXPECT_EQ(c.detail == nullptr, detail == nullptr);
+        if (c.detail != nullptr && detail != nullptr) {
+            EXPECT_STREQ(c.detail, detail);
+        }
+    }
+}
+
 TEST(FileCalls, DiagnosisNamesTheClosestKindAndItsReason) {
     TempDir dir;
     QMBUNCHOFIMAGES images = MakeSequence(2, 8, 4, 1, QMV3_FORMAT_GRAY);

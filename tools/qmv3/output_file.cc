@@ -72,8 +72,8 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 
 // The library's message without its "File "NAME" save error: " prefix.
 std::string Detail(const char* text) {
-    const char* at = std::strstr(text, "\" save error: ");
-    return at != nullptr ? at + std::strlen("\" save error: ") : text;
+    const char* detail = qmGetFileMessageDetail(text, nullptr, 0);
+    return detail != nullptr ? detail : text;
 }
 
 }  // namespace
@@ -152,9 +152,9 @@ bool OutputFiles::Commit(std::string& message) {
     const int code = qmCommitOutputFiles(files_, text, sizeof text);
     if (code == QMV3_SAVE_OK) return true;
     // The library names the file it could not move.
-    std::string path = text;
-    const size_t open = path.find('"'), close = path.find("\" save error: ");
-    path = open != std::string::npos && close != std::string::npos ? path.substr(open + 1, close - open - 1) : "";
+    char named[4096];
+    qmGetFileMessageDetail(text, named, sizeof named);
+    const std::string path = named;
     collided_ = code == QMV3_SAVE_FILE_EXISTS;
     message = collided_ ? path + " was created by someone else meanwhile; it was left as it is"
                         : "cannot move the finished file to " + path + ": " + Detail(text);

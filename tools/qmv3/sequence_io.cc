@@ -16,6 +16,14 @@ namespace qmv3tool {
 
 namespace {
 
+// The library's detail after "File "PATH" load error: " (or save error) when the message names path,
+// else empty.
+std::string DetailFor(const std::string& path, const std::string& message) {
+    std::vector<char> name(path.size() + 2);
+    const char* detail = qmGetFileMessageDetail(message.c_str(), name.data(), name.size());
+    return detail != nullptr && path == name.data() ? std::string(detail) : std::string();
+}
+
 std::string MessageOrCode(const char* text, const char* operation, int code) {
     if (text[0] != '\0') return text;
     return std::string(operation) + " failed with code " + std::to_string(code);
@@ -55,10 +63,10 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
         (closest == QMV3_FILE_IMC_BKC || closest == QMV3_FILE_IMM || closest == QMV3_FILE_BKG) && reason[0] != '\0')
         message = "File \"" + path + "\" is no " + FileKindName(closest) + " file: " + EscapeText(reason, sizeof reason);
     // An image file's reason reads better after its name alone.
-    const std::string prefix = "File \"" + path + "\" load error: ";
-    if (code == QMV3_LOAD_INVALID_FILE && message.rfind(prefix, 0) == 0 &&
+    const std::string detail = DetailFor(path, message);
+    if (code == QMV3_LOAD_INVALID_FILE && !detail.empty() &&
         qmIsExportFileKind(qmCheckFileFormat(path.c_str(), nullptr, 0))) {
-        message = path + ": " + message.substr(prefix.size());
+        message = path + ": " + detail;
         return false;
     }
     // The library's text stays as it is; the system's view of the file says what to do about it.
@@ -86,8 +94,8 @@ bool CheckOutput(const std::string& path, bool force, std::string& message) {
     const int code = qmSaveImagesToFileEx2(nullptr, path.c_str(), flags, errorText, sizeof errorText, nullptr, nullptr);
     if (code == QMV3_SAVE_OK) return true;
     message = SaveMessage(path, code, errorText, "checking");
-    const std::string prefix = "File \"" + path + "\" save error: ";
-    if (message.rfind(prefix, 0) == 0) message = message.substr(prefix.size());
+    const std::string detail = DetailFor(path, message);
+    if (!detail.empty()) message = detail;
     return false;
 }
 
@@ -120,9 +128,9 @@ bool ExportSequence(const Sequence& sequence, uint32_t first, uint32_t last, con
     }
     if (code != QMV3_SAVE_OK) {
         // The library's reason, after the name it concerns.
-        const std::string prefix = "File \"" + path + "\" save error: ";
         message = SaveMessage(path, code, errorText, "exporting");
-        if (code != QMV3_SAVE_FILE_EXISTS && message.rfind(prefix, 0) == 0) message = message.substr(prefix.size());
+        const std::string detail = DetailFor(path, message);
+        if (code != QMV3_SAVE_FILE_EXISTS && !detail.empty()) message = detail;
         return false;
     }
     std::vector<std::string> written;
