@@ -1692,6 +1692,12 @@ QMV3_EXPORT int qmGetFileKindInOrder(unsigned int index);
  * @param kind a QMV3_FILE_* kind
  * @return the number, or 0 for a kind without a limit of its own and for an unknown kind */
 QMV3_EXPORT unsigned int qmGetFileKindMaxImages(int kind);
+/** Whether a save's compression flags (QMV3_SAVE_FLAG_COMPRESS_FAST, QMV3_SAVE_FLAG_COMPRESS_NONE) choose
+ * how a kind's frames are stored: only IMC2/BKC2, also written for every name no other kind claims; the
+ * other kinds ignore them. Any thread.
+ * @param kind a QMV3_FILE_* kind, or QMV3_FILE_UNKNOWN for a name no kind claims
+ * @return 1 for such a kind, else 0 */
+QMV3_EXPORT int qmFileKindTakesCompression(int kind);
 /** What the system tells of reading a file, for a message about a file that did not load: the system's
  * reason when it cannot be opened ("No such file or directory"), "it is a folder", "it is not a regular
  * file", "the file is empty", else "file is N bytes", with ", shorter than one header" appended when the

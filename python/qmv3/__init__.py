@@ -98,8 +98,7 @@ def _save_flags(path, overwrite, compress):
     compression = _qmv3.compression_of_name(compress) if isinstance(compress, str) else None
     if compression is None:
         raise ValueError(f"compress must be 'fast', 'default' or 'none', not {compress!r}")
-    # Every name the library does not claim for another kind is saved as IMC2/BKC2.
-    if _qmv3.kind_of_name(_path(path)) not in (_qmv3.FILE_IMC2_BKC2, _qmv3.FILE_UNKNOWN):
+    if not _qmv3.kind_takes_compression(_qmv3.kind_of_name(_path(path))):
         raise ValueError(f"compress chooses the compression of IMC2/BKC2 files only, not of {_os.fsdecode(path)!r}")
     return flags | compression[0]
 

@@ -77,6 +77,9 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def(
         "is_export_kind", [](int kind) { return qmIsExportFileKind(kind) == 1; },
         "qmIsExportFileKind: whether the export writes the kind (TIFF, PNG, HDF5).");
+    module.def(
+        "kind_takes_compression", [](int kind) { return qmFileKindTakesCompression(kind) == 1; },
+        "qmFileKindTakesCompression: whether compress chooses how the kind's frames are stored.");
     module.def("compression_of_name", &CompressionOfName,
                "qmGetCompressionOfName: (save flags, recorder compression), or None.");
     module.def(

@@ -528,6 +528,14 @@ QMV3_EXPORT unsigned int qmGetFileKindMaxImages(int kind) {
     return found != nullptr ? found->maxImages : 0u;
 }
 
+QMV3_EXPORT int qmFileKindTakesCompression(int kind) {
+    return qmv3::Guarded<int>(0, 0, [&] {
+        // A name no kind claims is saved as IMC2/BKC2.
+        const FileKind* found = FileKindByCode(kind == QMV3_FILE_UNKNOWN ? QMV3_FILE_IMC2_BKC2 : kind);
+        return found != nullptr && found->compressible ? 1 : 0;
+    });
+}
+
 QMV3_EXPORT int qmGetCompressionOfName(const char* name, unsigned int* saveFlags, int* recorderCompression) {
     static const struct {
         const char* name;

@@ -40,13 +40,13 @@ bool DetectHdf5(const char* path, std::string& reason) {
 
 const FileKind kKinds[] = {
     {QMV3_FILE_IMC2_BKC2, "IMC2/BKC2", {".imc2", ".bkc2"}, ".imc2 .bkc2", Detect<_internal_is_file_imc2_bkc2>, false,
-     imc2::kMaxImagesWritten},
-    {QMV3_FILE_IMC_BKC, "IMC/BKC", {".imc", ".bkc"}, ".imc .bkc", Detect<_internal_is_file_imc_bkc>, false, 0},
-    {QMV3_FILE_IMM, "IMM", {".imm", nullptr}, ".imm", Detect<_internal_is_file_imm>, false, 0},
-    {QMV3_FILE_BKG, "BKG", {".bkg", nullptr}, ".bkg", Detect<_internal_is_file_bkg>, false, 1},
-    {QMV3_FILE_TIFF, "TIFF", {".tif", ".tiff"}, ".tif .tiff", DetectTiff, true, 0},
-    {QMV3_FILE_PNG, "PNG", {".png", nullptr}, ".png", DetectPng, true, 0},
-    {QMV3_FILE_HDF5, "HDF5", {".h5", ".hdf5"}, ".h5 .hdf5", DetectHdf5, true, 0},
+     imc2::kMaxImagesWritten, true},
+    {QMV3_FILE_IMC_BKC, "IMC/BKC", {".imc", ".bkc"}, ".imc .bkc", Detect<_internal_is_file_imc_bkc>, false, 0, false},
+    {QMV3_FILE_IMM, "IMM", {".imm", nullptr}, ".imm", Detect<_internal_is_file_imm>, false, 0, false},
+    {QMV3_FILE_BKG, "BKG", {".bkg", nullptr}, ".bkg", Detect<_internal_is_file_bkg>, false, 1, false},
+    {QMV3_FILE_TIFF, "TIFF", {".tif", ".tiff"}, ".tif .tiff", DetectTiff, true, 0, false},
+    {QMV3_FILE_PNG, "PNG", {".png", nullptr}, ".png", DetectPng, true, 0, false},
+    {QMV3_FILE_HDF5, "HDF5", {".h5", ".hdf5"}, ".h5 .hdf5", DetectHdf5, true, 0, false},
 };
 
 bool EndsWithNoCase(const char* path, const char* ending) {

@@ -20,6 +20,7 @@ struct FileKind {
     bool (*detect)(const char* path, std::string& reason);
     bool interchange;             // written by the interchange writers (qmExportImagesToFile)
     unsigned maxImages;           // the most images one save under such a name takes; 0: no limit of its own
+    bool compressible;            // a save's compression flags choose how its frames are stored
 };
 
 // Every kind, in the order load and check try them.

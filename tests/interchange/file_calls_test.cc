@@ -102,6 +102,9 @@ TEST(FileCalls, EveryKindSavesByItsExtensionAndLoadsBackByContent) {
     EXPECT_EQ(1u, qmGetFileKindMaxImages(QMV3_FILE_BKG));
     EXPECT_EQ(0u, qmGetFileKindMaxImages(QMV3_FILE_TIFF));
     EXPECT_EQ(0u, qmGetFileKindMaxImages(QMV3_FILE_UNKNOWN));
+    // Compression chooses how IMC2/BKC2 frames are stored, also under names no kind claims.
+    for (int kind = QMV3_FILE_UNKNOWN; kind <= QMV3_FILE_HDF5; ++kind)
+        EXPECT_EQ(kind == QMV3_FILE_UNKNOWN || kind == QMV3_FILE_IMC2_BKC2 ? 1 : 0, qmFileKindTakesCompression(kind));
     const unsigned most = qmGetFileKindMaxImages(QMV3_FILE_IMC2_BKC2);
     QMBUNCHOFIMAGES many = MakeSequence(most + 1, 2, 2, 1, QMV3_FORMAT_GRAY);
     SequenceGuard manyGuard(many);

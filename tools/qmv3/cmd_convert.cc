@@ -25,7 +25,7 @@ int Run(const Arguments& arguments) {
     const char* compress = arguments.Value("compress");
     if (compress != nullptr && !ParseCompression(compress, compression))
         return UsageError(command, "--compress takes fast, default or none, not '%s'", compress);
-    if (compress != nullptr && kind != QMV3_FILE_IMC2_BKC2)
+    if (compress != nullptr && !qmFileKindTakesCompression(kind))
         return UsageError(command, "--compress chooses the compression of .imc2 and .bkc2 files only");
     std::string message;
     // A PNG series is written under names of its own, which the library checks.
