@@ -11,6 +11,7 @@
 #include "image/cdimage.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
+#include "util/text_copy.h"
 
 namespace {
 
@@ -30,12 +31,7 @@ bool PixelKindFits(int format, int bytesPerPixel, int effectiveBits) {
     return false;
 }
 
-void CopyText(const std::string& text, char* buffer, size_t size) {
-    if (buffer == nullptr || size == 0) return;
-    const size_t count = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-}
+using qmv3::CopyText;
 
 // Why the control system's mode decoder refused text with code: the unknown keyword, the keywords that
 // exclude each other, or the missing base mode. The keywords and their groups are the control
@@ -186,11 +182,11 @@ QMV3_EXPORT int qmDecodeAccessMode(const char* text, char* reason, size_t reason
     return qmv3::Guarded<int>(QMV3_MODE_DECODE_TOO_LONG, QMV3_MODE_DECODE_TOO_LONG, [&] {
         if (reason != nullptr && reasonSize > 0) reason[0] = '\0';
         if (text == nullptr) {
-            CopyText("no text", reason, reasonSize);
+            CopyText(reason, reasonSize, "no text");
             return static_cast<int>(QMV3_MODE_DECODE_NO_KEYWORD);
         }
         const int mode = QMV3_INTERNAL_zantDecodeModeStringCMnew(text);
-        if (mode < 0) CopyText(ExplainMode(text, mode), reason, reasonSize);
+        if (mode < 0) CopyText(reason, reasonSize, ExplainMode(text, mode));
         return mode;
     });
 }

@@ -9,21 +9,9 @@
 #include "image/cdimage.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
+#include "util/text_copy.h"
 #include "util/text_escape.h"
 
-namespace {
-
-// Copies at most size - 1 bytes of text and a terminating zero; returns the text's whole length.
-int CopyCut(const std::string& text, char* buffer, size_t size) {
-    if (buffer != nullptr && size > 0) {
-        const size_t count = text.size() < size - 1 ? text.size() : size - 1;
-        std::memcpy(buffer, text.data(), count);
-        buffer[count] = '\0';
-    }
-    return static_cast<int>(text.size());
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -50,7 +38,7 @@ QMV3_EXPORT int qmEscapeText(const char* text, size_t size, char* escaped, size_
         if (text == nullptr) return -1;
         const size_t length = strnlen(text, size);
         if (length > 500000000u) return -1;  // the escaped length must fit the result
-        return CopyCut(qmv3::EscapeText(text, length), escaped, escapedSize);
+        return static_cast<int>(qmv3::CopyText(escaped, escapedSize, qmv3::EscapeText(text, length)));
     });
 }
 
@@ -68,7 +56,7 @@ QMV3_EXPORT int qmGetImageHeaderText(const DIMAGE* image, unsigned int flags, ch
         int result = -1;
         if (written && closed) {
             try {
-                result = CopyCut(std::string(buffer, length), text, size);
+                result = static_cast<int>(qmv3::CopyText(text, size, std::string(buffer, length)));
             } catch (...) {
                 std::free(buffer);
                 throw;

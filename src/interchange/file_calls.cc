@@ -22,6 +22,7 @@
 #include "util/c_boundary.h"
 #include "util/load_limit.h"
 #include "util/regular_file.h"
+#include "util/text_copy.h"
 
 namespace interchange {
 
@@ -341,12 +342,7 @@ int CheckFile(const char* path, int* kindOut, std::string& reason) {
     return QMV3_FILE_UNKNOWN;
 }
 
-void CopyText(char* buffer, size_t size, const std::string& text) {
-    if (buffer == nullptr || size == 0) return;
-    const size_t length = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-}
+using qmv3::CopyText;
 
 int SaveOutOfMemory(char* errorText, unsigned int errorTextSize, const char* path) {
     CopyFailure(errorText, errorTextSize, path, " save error: Memory allocation error.");

@@ -10,17 +10,13 @@
 #include "interchange/file_kinds.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
+#include "util/text_copy.h"
 
 namespace interchange {
 
 namespace {
 
-void CopyText(char* buffer, size_t size, const std::string& text) {
-    if (buffer == nullptr || size == 0) return;
-    const size_t length = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-}
+using qmv3::CopyText;
 
 bool IsOlderKind(int code) { return code == QMV3_FILE_IMM || code == QMV3_FILE_BKG || code == QMV3_FILE_IMC_BKC; }
 

@@ -331,9 +331,11 @@ void RecordFile::Discard() {
 }
 
 void RecordFile::Release() {
-    std::string ignored;
-    if (descriptor_ >= 0) CutPadding(ignored);
-    if (descriptor_ >= 0) close(descriptor_);
+    if (descriptor_ >= 0) {
+        std::string ignored;
+        CutPadding(ignored);
+        close(descriptor_);
+    }
     descriptor_ = -1;
 }
 
