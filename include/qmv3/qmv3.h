@@ -537,6 +537,11 @@ typedef struct QMV3_PIXEL_LAYOUT {
 #define QMV3_TIME_MILLISECONDS 0x4 /**< milliseconds instead of microseconds */
 /** @} */
 
+/** @name Flags of qmInitializeImageHeaderEx
+ * @{ */
+#define QMV3_HEADER_FLAG_ANY_SIZE 0x1 /**< allow frames up to INT32_MAX bytes, for pixels that never travel */
+/** @} */
+
 /** Fills the 188 header bytes of a valid uncompressed image: tag "QMV3", version 1, the geometry without
  * an area of interest, binning 1, both formats, the effective bits, the flags LOSSLESS and (on a
  * little-endian host) LITTLE_ENDIAN, appendedFrameSize and totalLength for width * height * bytesPerPixel
@@ -552,12 +557,31 @@ typedef struct QMV3_PIXEL_LAYOUT {
  *         the record is then unchanged) */
 QMV3_EXPORT int qmInitializeImageHeader(DIMAGE* image, int width, int height, int bytesPerPixel, int effectiveBits,
                                         int format);
+/** qmInitializeImageHeader with flags: a header over pixels of the caller's own (an array, a picture)
+ * that may be larger than a transport carries.
+ * @param image the record
+ * @param width pixels per row, >= 1
+ * @param height rows, >= 1
+ * @param bytesPerPixel as qmInitializeImageHeader
+ * @param effectiveBits as qmInitializeImageHeader
+ * @param format QMV3_FORMAT_GRAY or QMV3_FORMAT_RGB
+ * @param flags 0 or QMV3_HEADER_FLAG_ANY_SIZE
+ * @return QMV3_HEADER_OK, or QMV3_HEADER_BAD_ARGUMENT (also for an unknown flag and for more than
+ *         QMV3_MAX_TRANSPORT_SIZE bytes, or INT32_MAX bytes with QMV3_HEADER_FLAG_ANY_SIZE; the record is
+ *         then unchanged) */
+QMV3_EXPORT int qmInitializeImageHeaderEx(DIMAGE* image, int width, int height, int bytesPerPixel,
+                                          int effectiveBits, int format, unsigned int flags);
 /** The pixel layout of an uncompressed GRAY (1 or 2 bytes per pixel) or RGB image, from its header; works
  * on a header without pixels (frameBuffer null) too.
  * @param image the image
  * @param[out] layout the layout, filled for QMV3_LAYOUT_OK and QMV3_LAYOUT_TOO_FEW_BYTES
  * @return a QMV3_LAYOUT_* code */
 QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout);
+/** The significant bits per pixel of an image of any format (JPEG included), from its header: the
+ * header's effective bits when at least 1, else (unset) 8 * bytesPerPixel.
+ * @param image the image
+ * @return the bits, or -1 for a null image */
+QMV3_EXPORT int qmGetEffectiveBits(const DIMAGE* image);
 /** The appended width and height of an image of any format (JPEG included), from its header: the area of
  * interest where it is set (above 0), else the source size.
  * @param image the image
@@ -1199,6 +1223,14 @@ QMV3_EXPORT int qmImageProfiles(const DIMAGE* image, const QMV3_STATISTICS_OPTIO
  *         QMV3_STATISTICS_BAD_ARGUMENT also for too little room */
 QMV3_EXPORT int qmSequenceStatistics(const QMBUNCHOFIMAGES* images, const QMV3_STATISTICS_OPTIONS* options,
                                      QMV3_STATISTICS* results, unsigned int resultCount, unsigned int* failedImage);
+/** The text of a statistics result, for a message after the name of what was measured: "computed",
+ * "the options were refused", "holds no uncompressed GRAY or RGB frame", "the region is empty or reaches
+ * outside the frame", "the background frame differs in size or pixel layout", "a buffer is null or too
+ * small", "out of memory".
+ * @param code a QMV3_STATISTICS_* code
+ * @return a static text, never null: "the statistics could not be computed" for QMV3_STATISTICS_FAILED and
+ *         every unknown code */
+QMV3_EXPORT const char* qmGetStatisticsResultText(int code);
 
 /** @} */
 
@@ -1717,6 +1749,16 @@ QMV3_EXPORT int qmDescribeFileProblem(const char* path, char* text, size_t size)
  * @param errorTextSize capacity of errorText
  * @return QMV3_SAVE_OK (0), or QMV3_SAVE_PARAMETER_ERROR for a null name or a name of no kind */
 QMV3_EXPORT int qmCheckOutputName(const char* path, int* kind, char* errorText, size_t errorTextSize);
+/** Whether an output name chooses a kind the export writes (qmIsExportFileKind), as the exports of the
+ * tool and of Python require.
+ * @param path the output name
+ * @param[out] kind the kind the name chooses, QMV3_FILE_UNKNOWN when it chooses none the export writes
+ *             (may be null)
+ * @param[out] errorText on refusal "'NAME': export writes .tif, .tiff, .png, .h5 and .hdf5 files", ""
+ *             otherwise (may be null)
+ * @param errorTextSize capacity of errorText
+ * @return QMV3_SAVE_OK (0), or QMV3_SAVE_PARAMETER_ERROR for a null name or a name of another kind */
+QMV3_EXPORT int qmCheckExportName(const char* path, int* kind, char* errorText, size_t errorTextSize);
 /** What saving a sequence under a name loses of its metadata, as the one sentence the tool and Python
  * warn with. The older kinds (IMM, BKG, IMC/BKC, chosen by the name as for every save) keep pixels and
  * geometry only; loading one makes the rest up. The sentence names only what the sequence holds and

@@ -179,9 +179,7 @@ class Image:
     @property
     def effective_bits(self):
         """Significant bits per pixel (8 times bytes_per_pixel when the record leaves it unset)."""
-        header = self.header()
-        bits = header["effectiveBitsPerPixel"]
-        return 8 * header["bytesPerPixel"] if bits == -1 else bits
+        return _qmv3.effective_bits(self._bunch, self._index)
 
     @property
     def format(self):
@@ -345,8 +343,7 @@ class Sequence:
         ValueError for another extension; FileError with the library's code and message (JPEG frames
         must be decompressed first).
         """
-        if not _qmv3.is_export_kind(_qmv3.kind_of_name(_path(path))):
-            raise ValueError(f"export writes .tif, .tiff, .png, .h5 and .hdf5 files, not {_os.fsdecode(path)!r}")
+        _qmv3.check_export_name(_path(path))
         if self._bunch is None or not self._indices:
             raise FileError(
                 _qmv3.SAVE_PARAMETER_ERROR, f'File "{_os.fsdecode(path)}" save error: the sequence is empty.'

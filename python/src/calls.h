@@ -34,6 +34,8 @@ pybind11::object FileKindName(int kind);
 void CheckOutput(const std::string& path, unsigned flags);
 // Raises FileError with the library's refusal of an output name that chooses no kind (qmCheckOutputName).
 void CheckOutputName(const std::string& path);
+// Raises ValueError with the library's refusal of a name the export does not write (qmCheckExportName).
+void CheckExportName(const std::string& path);
 // qmDescribeSaveLoss of the images at indices, loaded from source ("": not from a file); "" when nothing is lost.
 std::string DescribeSaveLoss(Bunch& bunch, const Indices& indices, const std::string& source, const std::string& path,
                              const std::string& timeName);
@@ -61,6 +63,7 @@ std::string Validity(Bunch& bunch, size_t index);
 pybind11::tuple AppendedSize(Bunch& bunch, size_t index);
 // The first image holding values above its effective bits: (index, count, first value), or None.
 pybind11::object FirstValuesAboveEffectiveBits(Bunch& bunch);
+int EffectiveBits(Bunch& bunch, size_t index);
 int IsCompleteSequence(Bunch& bunch, const Indices& indices);
 int Decompress(Bunch& bunch, const Indices& indices);
 std::string FlagsText(int flags);

@@ -126,6 +126,13 @@ void CheckOutputName(const std::string& path) {
     if (result != 0) RaiseFileError(result, message.data());
 }
 
+void CheckExportName(const std::string& path) {
+    std::vector<char> message(path.size() + 128, '\0');
+    const int result = qmCheckExportName(path.c_str(), nullptr, message.data(), message.size());
+    if (result == QMV3_SAVE_OUT_OF_MEMORY) throw std::bad_alloc();
+    if (result != QMV3_SAVE_OK) throw py::value_error(message.data());
+}
+
 std::string DescribeSaveLoss(Bunch& bunch, const Indices& indices, const std::string& source, const std::string& path,
                              const std::string& timeName) {
     SelectionView view(bunch, indices);

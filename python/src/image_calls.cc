@@ -153,6 +153,8 @@ py::tuple AppendedSize(Bunch& bunch, size_t index) {
     return py::make_tuple(width, height);
 }
 
+int EffectiveBits(Bunch& bunch, size_t index) { return qmGetEffectiveBits(&bunch.at(index)); }
+
 py::object FirstValuesAboveEffectiveBits(Bunch& bunch) {
     int count = 0;
     unsigned first = 0;

@@ -75,9 +75,6 @@ PYBIND11_MODULE(_qmv3, module) {
         "qmGetFileKindOfName: the kind a save chooses for a name.");
     module.def("file_kind_name", &FileKindName, "qmGetFileKindName: (name, extensions), or None.");
     module.def(
-        "is_export_kind", [](int kind) { return qmIsExportFileKind(kind) == 1; },
-        "qmIsExportFileKind: whether the export writes the kind (TIFF, PNG, HDF5).");
-    module.def(
         "kind_takes_compression", [](int kind) { return qmFileKindTakesCompression(kind) == 1; },
         "qmFileKindTakesCompression: whether compress chooses how the kind's frames are stored.");
     module.def("compression_of_name", &CompressionOfName,
@@ -88,6 +85,9 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def(
         "check_output_name", [](const std::string& path) { CheckOutputName(Path(path)); },
         "qmCheckOutputName: raises FileError with the library's refusal of a name that chooses no kind.");
+    module.def(
+        "check_export_name", [](const std::string& path) { CheckExportName(Path(path)); },
+        "qmCheckExportName: raises ValueError with the library's refusal of a name the export does not write.");
     module.def(
         "save_loss",
         [](Bunch& bunch, const Indices& indices, const std::string& source, const std::string& path,
@@ -102,6 +102,7 @@ PYBIND11_MODULE(_qmv3, module) {
     module.def("frames", &Frames, "A copy of the frames at indices as one array.");
     module.def("validity", &Validity, "The validity sentence of one image, empty when valid.");
     module.def("appended_size", &AppendedSize, "qmGetAppendedSize of one image: (width, height).");
+    module.def("effective_bits", &EffectiveBits, "qmGetEffectiveBits of one image.");
     module.def("first_values_above_effective_bits", &FirstValuesAboveEffectiveBits,
                "(index, count, first value) of the first image with values above its effective bits, or None.");
     module.def("is_complete_sequence", &IsCompleteSequence, "qmIsCompleteSequence of the images at indices.");

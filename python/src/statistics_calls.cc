@@ -23,20 +23,18 @@ struct Target {
 };
 
 // A record over a C-contiguous uint8/uint16 (H, W) or uint8 (H, W, 3) array in native byte order
-// (the package makes it so); effective bits 8 or 16, no scale.
+// (the package makes it so); all bits count, no scale.
 Target ArrayTarget(const py::array& array) {
     Target target;
     std::memset(&target.record, 0, sizeof target.record);
-    DIMAGE_FRAMEHEADER& header = target.record.frameHeader;
     const bool rgb = array.ndim() == 3;
-    header.sourceWidth = static_cast<int32_t>(array.shape(1));
-    header.sourceHeight = static_cast<int32_t>(array.shape(0));
-    header.bytesPerPixel = rgb ? 3 : static_cast<int32_t>(array.itemsize());
-    header.effectiveBitsPerPixel = rgb ? 8 : 8 * static_cast<int32_t>(array.itemsize());
-    header.imageFormat = header.sourceFormat = rgb ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY;
+    const int bytesPerPixel = rgb ? 3 : static_cast<int>(array.itemsize());
     const size_t bytes = static_cast<size_t>(array.nbytes());
-    if (bytes == 0 || bytes > 0x7fffffffu) throw py::value_error("the array is empty or too large");
-    header.appendedFrameSize = static_cast<int32_t>(bytes);
+    if (bytes == 0 || bytes > INT32_MAX ||
+        qmInitializeImageHeaderEx(&target.record, static_cast<int>(array.shape(1)), static_cast<int>(array.shape(0)),
+                                  bytesPerPixel, -1, rgb ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY,
+                                  QMV3_HEADER_FLAG_ANY_SIZE) != QMV3_HEADER_OK)
+        throw py::value_error("the array is empty or too large");
     target.record.frameBufferSize = static_cast<uint32_t>(bytes);
     target.record.frameBuffer = static_cast<unsigned char*>(const_cast<void*>(array.data()));
     target.owner = array;
@@ -87,18 +85,8 @@ Options OptionsOf(const py::object& roi, int backgroundKind, double backgroundVa
 }
 
 [[noreturn]] void RaiseFailure(int code, const std::string& where) {
-    switch (code) {
-        case QMV3_STATISTICS_UNSUPPORTED_IMAGE:
-            throw py::value_error(where + "holds no uncompressed GRAY or RGB frame");
-        case QMV3_STATISTICS_BAD_REGION:
-            throw py::value_error(where + "the region is empty or reaches outside the frame");
-        case QMV3_STATISTICS_BACKGROUND_MISMATCH:
-            throw py::value_error(where + "the background frame differs in size or pixel layout");
-        case QMV3_STATISTICS_OUT_OF_MEMORY:
-            throw std::bad_alloc();
-        default:
-            throw py::value_error(where + "the options were refused (code " + std::to_string(code) + ")");
-    }
+    if (code == QMV3_STATISTICS_OUT_OF_MEMORY) throw std::bad_alloc();
+    throw py::value_error(where + qmGetStatisticsResultText(code));
 }
 
 // The record's figures by the names the header gives them.

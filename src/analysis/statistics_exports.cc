@@ -1,4 +1,5 @@
-// The exported statistics calls: a checked request, one pass, the figures. No exception leaves them.
+// The exported statistics calls: a checked request, one pass, the figures, and the texts of their results.
+// No exception leaves them.
 #include <new>
 
 #include "analysis/region_statistics.h"
@@ -71,6 +72,30 @@ QMV3_EXPORT int qmSequenceStatistics(const QMBUNCHOFIMAGES* images, const QMV3_S
         }
         if (failedImage != nullptr) *failedImage = count;
         return static_cast<int>(QMV3_STATISTICS_OK);
+    });
+}
+
+QMV3_EXPORT const char* qmGetStatisticsResultText(int code) {
+    const char* const failed = "the statistics could not be computed";
+    return qmv3::Guarded<const char*>(failed, failed, [&] {
+        switch (code) {
+            case QMV3_STATISTICS_OK:
+                return "computed";
+            case QMV3_STATISTICS_BAD_ARGUMENT:
+                return "the options were refused";
+            case QMV3_STATISTICS_UNSUPPORTED_IMAGE:
+                return "holds no uncompressed GRAY or RGB frame";
+            case QMV3_STATISTICS_BAD_REGION:
+                return "the region is empty or reaches outside the frame";
+            case QMV3_STATISTICS_BACKGROUND_MISMATCH:
+                return "the background frame differs in size or pixel layout";
+            case QMV3_STATISTICS_TOO_SMALL:
+                return "a buffer is null or too small";
+            case QMV3_STATISTICS_OUT_OF_MEMORY:
+                return "out of memory";
+            default:
+                return failed;
+        }
     });
 }
 

@@ -31,6 +31,39 @@ bool PixelKindFits(int format, int bytesPerPixel, int effectiveBits) {
     return false;
 }
 
+// The header's effective bits, or all the bits of a pixel where it leaves them unset (-1 or 0).
+int EffectiveBits(const DIMAGE_FRAMEHEADER& frame) {
+    return frame.effectiveBitsPerPixel >= 1 ? frame.effectiveBitsPerPixel : 8 * frame.bytesPerPixel;
+}
+
+// The header of a valid uncompressed image of frameBytes bytes; the arguments are checked.
+void FillHeader(DIMAGE& image, int width, int height, int bytesPerPixel, int effectiveBits, int format,
+                uint64_t frameBytes) {
+    std::memset(&image, 0, QMV3_IMAGE_HEADER_SIZE);
+    DIMAGE_SOURCEHEADER& source = image.sourceHeader;
+    std::memcpy(source.baseTag, "QMV3", 4);
+    source.versionTag = 1;
+    source.totalLength = QMV3_IMAGE_HEADER_SIZE + static_cast<uint32_t>(frameBytes);
+    DIMAGE_FRAMEHEADER& frame = image.frameHeader;
+    frame.sourceWidth = width;
+    frame.sourceHeight = height;
+    frame.aoiWidth = -1;
+    frame.aoiHeight = -1;
+    frame.bytesPerPixel = bytesPerPixel;
+    frame.effectiveBitsPerPixel = effectiveBits == -1 ? 8 * bytesPerPixel : effectiveBits;
+    frame.horizontalBinning = 1;
+    frame.verticalBinning = 1;
+    frame.sourceFormat = format;
+    frame.imageFormat = format;
+    frame.scale_x_offset = -1.0f;
+    frame.scale_y_offset = -1.0f;
+    frame.fspare3 = -1.0f;
+    // Pixels made in this process are in the host's byte order, and raw pixels are lossless.
+    frame.imageFlags = QMV3_FLAG_IMAGE_LOSSLESS | (HostIsLittleEndian() ? QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER : 0);
+    frame.ispare1 = frame.ispare2 = frame.ispare3 = -1;
+    frame.appendedFrameSize = static_cast<int32_t>(frameBytes);
+}
+
 using qmv3::CopyText;
 
 // Why the control system's mode decoder refused text with code: the unknown keyword, the keywords that
@@ -76,34 +109,25 @@ extern "C" {
 
 QMV3_EXPORT int qmInitializeImageHeader(DIMAGE* image, int width, int height, int bytesPerPixel, int effectiveBits,
                                         int format) {
-    if (image == nullptr || width < 1 || height < 1 || !PixelKindFits(format, bytesPerPixel, effectiveBits))
-        return QMV3_HEADER_BAD_ARGUMENT;
-    const uint64_t frameBytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * bytesPerPixel;
-    if (frameBytes > QMV3_MAX_TRANSPORT_SIZE) return QMV3_HEADER_BAD_ARGUMENT;
-    std::memset(image, 0, QMV3_IMAGE_HEADER_SIZE);
-    DIMAGE_SOURCEHEADER& source = image->sourceHeader;
-    std::memcpy(source.baseTag, "QMV3", 4);
-    source.versionTag = 1;
-    source.totalLength = QMV3_IMAGE_HEADER_SIZE + static_cast<uint32_t>(frameBytes);
-    DIMAGE_FRAMEHEADER& frame = image->frameHeader;
-    frame.sourceWidth = width;
-    frame.sourceHeight = height;
-    frame.aoiWidth = -1;
-    frame.aoiHeight = -1;
-    frame.bytesPerPixel = bytesPerPixel;
-    frame.effectiveBitsPerPixel = effectiveBits == -1 ? 8 * bytesPerPixel : effectiveBits;
-    frame.horizontalBinning = 1;
-    frame.verticalBinning = 1;
-    frame.sourceFormat = format;
-    frame.imageFormat = format;
-    frame.scale_x_offset = -1.0f;
-    frame.scale_y_offset = -1.0f;
-    frame.fspare3 = -1.0f;
-    // Pixels made in this process are in the host's byte order, and raw pixels are lossless.
-    frame.imageFlags = QMV3_FLAG_IMAGE_LOSSLESS | (HostIsLittleEndian() ? QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER : 0);
-    frame.ispare1 = frame.ispare2 = frame.ispare3 = -1;
-    frame.appendedFrameSize = static_cast<int32_t>(frameBytes);
-    return QMV3_HEADER_OK;
+    return qmInitializeImageHeaderEx(image, width, height, bytesPerPixel, effectiveBits, format, 0);
+}
+
+QMV3_EXPORT int qmInitializeImageHeaderEx(DIMAGE* image, int width, int height, int bytesPerPixel, int effectiveBits,
+                                          int format, unsigned int flags) {
+    return qmv3::Guarded<int>(QMV3_HEADER_BAD_ARGUMENT, QMV3_HEADER_BAD_ARGUMENT, [&] {
+        if (image == nullptr || width < 1 || height < 1 || (flags & ~QMV3_HEADER_FLAG_ANY_SIZE) != 0 ||
+            !PixelKindFits(format, bytesPerPixel, effectiveBits))
+            return static_cast<int>(QMV3_HEADER_BAD_ARGUMENT);
+        const uint64_t frameBytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * bytesPerPixel;
+        const uint64_t limit = (flags & QMV3_HEADER_FLAG_ANY_SIZE) != 0 ? INT32_MAX : QMV3_MAX_TRANSPORT_SIZE;
+        if (frameBytes > limit) return static_cast<int>(QMV3_HEADER_BAD_ARGUMENT);
+        FillHeader(*image, width, height, bytesPerPixel, effectiveBits, format, frameBytes);
+        return static_cast<int>(QMV3_HEADER_OK);
+    });
+}
+
+QMV3_EXPORT int qmGetEffectiveBits(const DIMAGE* image) {
+    return qmv3::Guarded<int>(-1, -1, [&] { return image != nullptr ? EffectiveBits(image->frameHeader) : -1; });
 }
 
 QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout) {
@@ -119,7 +143,7 @@ QMV3_EXPORT int qmGetPixelLayout(const DIMAGE* image, QMV3_PIXEL_LAYOUT* layout)
     result.bytesPerPixel = static_cast<uint32_t>(frame.bytesPerPixel);
     result.channels = frame.imageFormat == QMV3_FORMAT_RGB ? 3 : 1;
     result.bytesPerSample = result.bytesPerPixel / result.channels;
-    result.effectiveBits = frame.effectiveBitsPerPixel == -1 ? 8 * frame.bytesPerPixel : frame.effectiveBitsPerPixel;
+    result.effectiveBits = EffectiveBits(frame);
     result.frameBytes = uint64_t{result.width} * result.height * result.bytesPerPixel;
     const bool holds = frame.appendedFrameSize > 0 && result.frameBytes <= uint64_t(frame.appendedFrameSize) &&
                        (image->frameBuffer == nullptr || uint32_t(frame.appendedFrameSize) <= image->frameBufferSize);

@@ -1,6 +1,6 @@
-// What the faces tell a user before a save: whether an output name chooses a kind at all, and what the
-// chosen kind loses of a sequence's metadata. Both are texts the tool prints and Python raises or warns
-// with, so they live here once. No exception leaves these functions.
+// What the faces tell a user before a save or an export: whether an output name chooses a kind (one the
+// export writes), and what the chosen kind loses of a sequence's metadata. These are texts the tool
+// prints and Python raises or warns with, so they live here once. No exception leaves these functions.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +32,45 @@ std::string WritableExtensions() {
             text += (text.empty() ? "" : ", ") + std::string(kind->extensions[i]);
     }
     return text;
+}
+
+// ".tif, .tiff, .png, .h5 and .hdf5": the extensions of the kinds the export writes, in the table's order.
+std::string ExportExtensions() {
+    std::vector<const char*> extensions;
+    size_t count = 0;
+    const FileKind* kinds = FileKinds(count);
+    for (size_t k = 0; k < count; ++k)
+        for (size_t i = 0; kinds[k].interchange && i < 2 && kinds[k].extensions[i] != nullptr; ++i)
+            extensions.push_back(kinds[k].extensions[i]);
+    std::string text;
+    for (size_t i = 0; i < extensions.size(); ++i)
+        text += std::string(i == 0 ? "" : i + 1 == extensions.size() ? " and " : ", ") + extensions[i];
+    return text;
+}
+
+// The check of an output name: the kind it chooses, or the refusal; exportOnly accepts the export's kinds.
+int CheckName(const char* path, bool exportOnly, int* kind, char* errorText, size_t errorTextSize) {
+    if (path == nullptr) {
+        CopyText(errorText, errorTextSize, "Parameter path must not be NULL.");
+        return QMV3_SAVE_PARAMETER_ERROR;
+    }
+    const FileKind* found = FileKindOfName(path);
+    if (found == nullptr || (exportOnly && !found->interchange)) {
+        const std::string name = "'" + std::string(path) + "': ";
+        CopyText(errorText, errorTextSize,
+                 exportOnly ? name + "export writes " + ExportExtensions() + " files"
+                            : name + "the name of OUT must end in one of " + WritableExtensions());
+        return QMV3_SAVE_PARAMETER_ERROR;
+    }
+    if (kind != nullptr) *kind = found->code;
+    return QMV3_SAVE_OK;
+}
+
+// The refusal when the check itself failed: out of memory, or an unexpected error.
+int RefuseName(int code, char* errorText, size_t errorTextSize) {
+    CopyText(errorText, errorTextSize,
+             code == QMV3_SAVE_OUT_OF_MEMORY ? "Memory allocation error." : "Unexpected error.");
+    return code;
 }
 
 std::string SaveLoss(const QMBUNCHOFIMAGES& images, const char* path, const char* timeName) {
@@ -82,29 +121,18 @@ QMV3_EXPORT int qmCheckOutputName(const char* path, int* kind, char* errorText, 
     using namespace interchange;
     if (kind != nullptr) *kind = QMV3_FILE_UNKNOWN;
     CopyText(errorText, errorTextSize, "");
-    return qmv3::GuardedWith(
-        [&] {
-            if (path == nullptr) {
-                CopyText(errorText, errorTextSize, "Parameter path must not be NULL.");
-                return static_cast<int>(QMV3_SAVE_PARAMETER_ERROR);
-            }
-            const FileKind* found = FileKindOfName(path);
-            if (found == nullptr) {
-                CopyText(errorText, errorTextSize,
-                         "'" + std::string(path) + "': the name of OUT must end in one of " + WritableExtensions());
-                return static_cast<int>(QMV3_SAVE_PARAMETER_ERROR);
-            }
-            if (kind != nullptr) *kind = found->code;
-            return static_cast<int>(QMV3_SAVE_OK);
-        },
-        [&] {
-            CopyText(errorText, errorTextSize, "Memory allocation error.");
-            return static_cast<int>(QMV3_SAVE_OUT_OF_MEMORY);
-        },
-        [&] {
-            CopyText(errorText, errorTextSize, "Unexpected error.");
-            return static_cast<int>(QMV3_SAVE_PARAMETER_ERROR);
-        });
+    return qmv3::GuardedWith([&] { return CheckName(path, false, kind, errorText, errorTextSize); },
+                             [&] { return RefuseName(QMV3_SAVE_OUT_OF_MEMORY, errorText, errorTextSize); },
+                             [&] { return RefuseName(QMV3_SAVE_PARAMETER_ERROR, errorText, errorTextSize); });
+}
+
+QMV3_EXPORT int qmCheckExportName(const char* path, int* kind, char* errorText, size_t errorTextSize) {
+    using namespace interchange;
+    if (kind != nullptr) *kind = QMV3_FILE_UNKNOWN;
+    CopyText(errorText, errorTextSize, "");
+    return qmv3::GuardedWith([&] { return CheckName(path, true, kind, errorText, errorTextSize); },
+                             [&] { return RefuseName(QMV3_SAVE_OUT_OF_MEMORY, errorText, errorTextSize); },
+                             [&] { return RefuseName(QMV3_SAVE_PARAMETER_ERROR, errorText, errorTextSize); });
 }
 
 QMV3_EXPORT int qmDescribeSaveLoss(const QMBUNCHOFIMAGES* images, const char* sourcePath, const char* path,

@@ -314,6 +314,19 @@ TEST(RegionStatistics, RefusalsNameTheBrokenRule) {
     EXPECT_EQ(QMV3_STATISTICS_BAD_ARGUMENT, qmImageStatistics(&frame.image, &old, &result));
     frame.image.frameHeader.appendedFrameSize -= 1;
     EXPECT_EQ(QMV3_STATISTICS_UNSUPPORTED_IMAGE, qmImageStatistics(&frame.image, nullptr, &result));
+
+    // The faces show these texts as they are; a code the calls do not give reads as the failure's.
+    const char* const texts[] = {"computed",
+                                 "the options were refused",
+                                 "holds no uncompressed GRAY or RGB frame",
+                                 "the region is empty or reaches outside the frame",
+                                 "the background frame differs in size or pixel layout",
+                                 "a buffer is null or too small",
+                                 "out of memory",
+                                 "the statistics could not be computed"};
+    for (int code = QMV3_STATISTICS_OK; code >= QMV3_STATISTICS_FAILED; --code)
+        EXPECT_STREQ(texts[QMV3_STATISTICS_OK - code], qmGetStatisticsResultText(code));
+    EXPECT_STREQ(texts[QMV3_STATISTICS_OK - QMV3_STATISTICS_FAILED], qmGetStatisticsResultText(42));
 }
 
 TEST(SequenceStatistics, OneResultPerImageAndTheFailingImageNamed) {

@@ -15,6 +15,7 @@ TEST(HeaderHelpers, InitializedHeadersPassTheValidityRules) {
     struct Case {
         int width, height, bytesPerPixel, bits, format;
         int expect;
+        unsigned flags = 0;  // qmInitializeImageHeaderEx's
     };
     const Case cases[] = {
         {64, 48, 1, -1, QMV3_FORMAT_GRAY, QMV3_HEADER_OK},
@@ -25,6 +26,9 @@ TEST(HeaderHelpers, InitializedHeadersPassTheValidityRules) {
         {0, 48, 1, -1, QMV3_FORMAT_GRAY, QMV3_HEADER_BAD_ARGUMENT},
         {64, 48, 1, -1, QMV3_FORMAT_JPEG, QMV3_HEADER_BAD_ARGUMENT},
         {8192, 8192, 1, -1, QMV3_FORMAT_GRAY, QMV3_HEADER_BAD_ARGUMENT},  // above the transport size
+        {8192, 8192, 1, -1, QMV3_FORMAT_GRAY, QMV3_HEADER_OK, QMV3_HEADER_FLAG_ANY_SIZE},
+        {46341, 46341, 1, -1, QMV3_FORMAT_GRAY, QMV3_HEADER_BAD_ARGUMENT, QMV3_HEADER_FLAG_ANY_SIZE},  // > INT32_MAX
+        {64, 48, 1, -1, QMV3_FORMAT_GRAY, QMV3_HEADER_BAD_ARGUMENT, 0x2},                              // unknown flag
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + " x " +
@@ -32,7 +36,10 @@ TEST(HeaderHelpers, InitializedHeadersPassTheValidityRules) {
         DIMAGE image;
         std::memset(&image, 0x5A, sizeof image);
         const DIMAGE before = image;
-        ASSERT_EQ(c.expect, qmInitializeImageHeader(&image, c.width, c.height, c.bytesPerPixel, c.bits, c.format));
+        ASSERT_EQ(c.expect, c.flags == 0
+                                ? qmInitializeImageHeader(&image, c.width, c.height, c.bytesPerPixel, c.bits, c.format)
+                                : qmInitializeImageHeaderEx(&image, c.width, c.height, c.bytesPerPixel, c.bits,
+                                                            c.format, c.flags));
         if (c.expect != QMV3_HEADER_OK) {
             EXPECT_EQ(0, std::memcmp(&before, &image, sizeof image));
             continue;
@@ -41,7 +48,10 @@ TEST(HeaderHelpers, InitializedHeadersPassTheValidityRules) {
         image.frameBuffer = static_cast<unsigned char*>(std::calloc(bytes, 1));
         image.frameBufferSize = static_cast<uint32_t>(bytes);
         char reason[300] = {};
-        EXPECT_EQ(QMV3_IMAGE_VALID, qmCheckImageValidity(&image, reason, sizeof reason)) << reason;
+        // A header larger than a transport carries is for pixels read in place, not for the wire.
+        if (c.flags == 0) {
+            EXPECT_EQ(QMV3_IMAGE_VALID, qmCheckImageValidity(&image, reason, sizeof reason)) << reason;
+        }
         QMV3_PIXEL_LAYOUT layout;
         ASSERT_EQ(QMV3_LAYOUT_OK, qmGetPixelLayout(&image, &layout));
         EXPECT_EQ(bytes, layout.frameBytes);
@@ -85,6 +95,25 @@ TEST(HeaderHelpers, PixelLayoutNamesWhyAnImageHasNone) {
     EXPECT_EQ(5, width);
     EXPECT_EQ(4, height);
     EXPECT_EQ(-1, qmGetAppendedSize(nullptr, &width, &height));
+}
+
+TEST(HeaderHelpers, EffectiveBitsLeftUnsetAreAllTheBitsOfAPixel) {
+    const struct {
+        int bits, bytesPerPixel, format, expect;
+    } cases[] = {
+        {12, 2, QMV3_FORMAT_GRAY, 12},
+        {-1, 2, QMV3_FORMAT_GRAY, 16},
+        {0, 3, QMV3_FORMAT_RGB, 24},
+        {-1, 1, QMV3_FORMAT_JPEG, 8},  // which the pixel layout refuses
+    };
+    for (const auto& c : cases) {
+        DIMAGE image = {};
+        image.frameHeader.effectiveBitsPerPixel = c.bits;
+        image.frameHeader.bytesPerPixel = c.bytesPerPixel;
+        image.frameHeader.imageFormat = c.format;
+        EXPECT_EQ(c.expect, qmGetEffectiveBits(&image)) << c.bits << " bits, format " << c.format;
+    }
+    EXPECT_EQ(-1, qmGetEffectiveBits(nullptr));
 }
 
 TEST(HeaderHelpers, RefusedAccessModesSayWhy) {

@@ -20,6 +20,7 @@ TEST(SaveAdvice, OutputNamesOfNoKindAreRefusedWithTheExtensions) {
         int result;
         int kind;
         const char* message;
+        int (*check)(const char*, int*, char*, size_t) = qmCheckOutputName;
     } cases[] = {
         {"run.TIFF", QMV3_SAVE_OK, QMV3_FILE_TIFF, ""},
         {"dir.x/run.bkc", QMV3_SAVE_OK, QMV3_FILE_IMC_BKC, ""},
@@ -27,16 +28,20 @@ TEST(SaveAdvice, OutputNamesOfNoKindAreRefusedWithTheExtensions) {
          "'out.xyz': the name of OUT must end in one of .imc2, .bkc2, .imm, .imc, .bkc, .bkg, .tif, .tiff, .png, .h5, "
          ".hdf5"},
         {"imm", QMV3_SAVE_PARAMETER_ERROR, QMV3_FILE_UNKNOWN, "'imm': the name of OUT must end in one of .imc2,"},
+        {"run.H5", QMV3_SAVE_OK, QMV3_FILE_HDF5, "", qmCheckExportName},
+        {"run.imm", QMV3_SAVE_PARAMETER_ERROR, QMV3_FILE_UNKNOWN,
+         "'run.imm': export writes .tif, .tiff, .png, .h5 and .hdf5 files", qmCheckExportName},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         int kind = -2;
         char message[256] = "x";
-        EXPECT_EQ(c.result, qmCheckOutputName(c.name, &kind, message, sizeof message));
+        EXPECT_EQ(c.result, c.check(c.name, &kind, message, sizeof message));
         EXPECT_EQ(c.kind, kind);
         EXPECT_EQ(0, std::string(message).rfind(c.message, 0)) << message;
     }
     EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmCheckOutputName(nullptr, nullptr, nullptr, 0));
+    EXPECT_EQ(QMV3_SAVE_PARAMETER_ERROR, qmCheckExportName(nullptr, nullptr, nullptr, 0));
 }
 
 TEST(SaveAdvice, TheLossNamesWhatTheSequenceHoldsAndTheOlderKindDrops) {

@@ -66,7 +66,7 @@ TEST_F(ToolStats, RefusesBadSpotOptions) {
         {{"--border", "3", "--background", run}, 2, "exclude each other"},
         {{"--threshold", "abc"}, 2, "--threshold needs a number"},
         {{"--csv", "--json"}, 2, "exclude each other"},
-        {{"--roi", "10,0,7,8"}, 1, "image 1 of 4: the region reaches outside the frame"},
+        {{"--roi", "10,0,7,8"}, 1, "image 1 of 4: the region is empty or reaches outside the frame"},
         {{"--background", run}, 1, "holds 4 frames; a background is one frame"},
     };
     for (const auto& c : cases) {

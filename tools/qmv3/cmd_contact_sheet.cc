@@ -40,7 +40,7 @@ int Run(const Arguments& arguments) {
     Sequence sheetImages;
     QMBUNCHOFIMAGES* images = sheetImages.get();
     DIMAGE image;
-    PictureImage(sheet, image);
+    if (!PictureImage(sheet, image)) return Failure(command, "%s: the contact sheet is too large", out.c_str());
     images->imageArray = &image;
     images->numFrames = 1;
     QMV3_EXPORT_OPTIONS options = {sizeof options, QMV3_EXPORT_FLAG_COMPRESS | (force ? QMV3_SAVE_FLAG_REPLACE : 0u), 0,

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "command.h"
 #include "output_file.h"
@@ -18,8 +19,9 @@ int Run(const Arguments& arguments) {
     const Command& command = kExportCommand;
     const std::string input = arguments.Positionals()[0];
     const std::string output = arguments.Positionals()[1];
-    if (!qmIsExportFileKind(qmGetFileKindOfName(output.c_str())))
-        return UsageError(command, "'%s': export writes .tif, .tiff, .png, .h5 and .hdf5 files", output.c_str());
+    std::vector<char> refusal(output.size() + 128);
+    if (qmCheckExportName(output.c_str(), nullptr, refusal.data(), refusal.size()) != QMV3_SAVE_OK)
+        return UsageError(command, "%s", refusal.data());
     std::string message;
     long first = 0, last = 0;
     const char* range = arguments.Value("frames");

@@ -40,9 +40,8 @@ void PrintImageDescription(const DIMAGE& image) {
     std::printf("\npixel format:  %s", FormatName(header.imageFormat).c_str());
     if (header.sourceFormat != header.imageFormat)
         std::printf(" (from the camera: %s)", FormatName(header.sourceFormat).c_str());
-    const int bits = header.effectiveBitsPerPixel >= 1 ? header.effectiveBitsPerPixel : 8 * header.bytesPerPixel;
     std::printf(", %d byte%s per pixel, %d effective bits\n", header.bytesPerPixel,
-                header.bytesPerPixel == 1 ? "" : "s", bits);
+                header.bytesPerPixel == 1 ? "" : "s", qmGetEffectiveBits(&image));
     if (header.xScale > 0.0f || header.yScale > 0.0f)
         std::printf("scale:         %g x %g mm per pixel\n", header.xScale, header.yScale);
     else

@@ -36,21 +36,6 @@ std::string Number(double value) {
     return text;
 }
 
-const char* FailureText(int code) {
-    switch (code) {
-        case QMV3_STATISTICS_UNSUPPORTED_IMAGE:
-            return "holds no uncompressed GRAY or RGB frame";
-        case QMV3_STATISTICS_BAD_REGION:
-            return "the region reaches outside the frame";
-        case QMV3_STATISTICS_BACKGROUND_MISMATCH:
-            return "the background frame differs in size or pixel layout";
-        case QMV3_STATISTICS_OUT_OF_MEMORY:
-            return "out of memory";
-        default:
-            return "the statistics could not be computed";
-    }
-}
-
 }  // namespace
 
 std::string SpotOptionsHelp(int defaultBorder) {
@@ -128,7 +113,7 @@ bool ComputeSpots(const Sequence& sequence, const SpotOptions& spot, std::vector
         qmSequenceStatistics(sequence.get(), &spot.options, results.data(), sequence.size(), &failed);
     if (status == QMV3_STATISTICS_OK) return true;
     message = "image " + std::to_string(failed + 1) + " of " + std::to_string(sequence.size()) + ": " +
-              FailureText(status);
+              qmGetStatisticsResultText(status);
     results.clear();
     return false;
 }

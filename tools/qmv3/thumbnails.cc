@@ -247,24 +247,26 @@ Picture ComposeSheet(const std::vector<Picture>& thumbnails, const std::vector<s
     return sheet;
 }
 
-void PictureImage(const Picture& picture, DIMAGE& image) {
+bool PictureImage(const Picture& picture, DIMAGE& image) {
     std::memset(&image, 0, sizeof image);
-    image.frameHeader.sourceWidth = static_cast<int32_t>(picture.width);
-    image.frameHeader.sourceHeight = static_cast<int32_t>(picture.height);
-    image.frameHeader.aoiWidth = image.frameHeader.aoiHeight = -1;
-    image.frameHeader.bytesPerPixel = picture.channels;
-    image.frameHeader.effectiveBitsPerPixel = -1;
-    image.frameHeader.imageFormat = picture.channels == 3 ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY;
+    if (qmInitializeImageHeaderEx(&image, static_cast<int>(picture.width), static_cast<int>(picture.height),
+                                  picture.channels, -1, picture.channels == 3 ? QMV3_FORMAT_RGB : QMV3_FORMAT_GRAY,
+                                  QMV3_HEADER_FLAG_ANY_SIZE) != QMV3_HEADER_OK)
+        return false;
+    // The picture is frame 1 of its own, and every bit of its pixels counts (as its PNG metadata says).
     image.frameHeader.frameNumber = 1;
-    image.frameHeader.imageFlags = QMV3_FLAG_LITTLE_ENDIAN_BYTE_ORDER | QMV3_FLAG_IMAGE_LOSSLESS;
-    image.frameHeader.appendedFrameSize = static_cast<int32_t>(picture.pixels.size());
+    image.frameHeader.effectiveBitsPerPixel = -1;
     image.frameBuffer = const_cast<unsigned char*>(picture.pixels.data());
     image.frameBufferSize = static_cast<uint32_t>(picture.pixels.size());
+    return true;
 }
 
 bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message) {
     DIMAGE image;
-    PictureImage(picture, image);
+    if (!PictureImage(picture, image)) {
+        message = "the picture is empty or too large";
+        return false;
+    }
     unsigned char* encoded = nullptr;
     size_t size = 0;
     char text[512] = "";

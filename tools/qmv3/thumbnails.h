@@ -62,8 +62,9 @@ constexpr int kLabelHeight = 7;
 // The grid of thumbnails, each with its label below it, columns wide.
 Picture ComposeSheet(const std::vector<Picture>& thumbnails, const std::vector<std::string>& labels, uint32_t columns);
 
-// An image record over the picture's pixels (which it does not own), for the library's writers.
-void PictureImage(const Picture& picture, DIMAGE& image);
+// An image record over the picture's pixels (which it does not own), for the library's writers; false
+// for an empty picture or one of more than INT32_MAX bytes.
+bool PictureImage(const Picture& picture, DIMAGE& image);
 
 // The picture as a PNG in memory; false with a message.
 bool EncodePicture(const Picture& picture, std::vector<unsigned char>& png, std::string& message);

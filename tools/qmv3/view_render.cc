@@ -20,8 +20,8 @@ constexpr size_t kSampleTarget = 262144;
 
 uint32_t TopValue(const DIMAGE& image, const PixelLayout& layout) {
     if (layout.bytesPerSample == 1) return 255;
-    const int bits = image.frameHeader.effectiveBitsPerPixel;
-    return bits > 0 && bits < 16 ? (1u << bits) - 1 : 65535u;
+    const int bits = qmGetEffectiveBits(&image);
+    return bits < 16 ? (1u << bits) - 1 : 65535u;
 }
 
 // Counts of every raw value over a strided sample of the samples.
