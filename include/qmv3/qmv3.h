@@ -2034,6 +2034,20 @@ enum QMV3_BMP {
     QMV3_BMP_UNSUPPORTED = -8          /**< load_bmp_file: compressed, or neither 8 nor 24 bits */
 };
 
+/** Contrasts of qmMapFramesTo8Bits. */
+enum QMV3_CONTRAST {
+    QMV3_CONTRAST_BITS = 0,     /**< 0 .. 2^ebitpp - 1 spread over 0 .. 255 */
+    QMV3_CONTRAST_AUTOMATIC = 1 /**< the 0.5 and 99.5 percentiles of all frames together onto 0 and 255 */
+};
+
+/** Results of qmMapFramesTo8Bits. */
+enum QMV3_MAP_RESULT {
+    QMV3_MAP_OK = 0,            /**< every frame holds 8 bits */
+    QMV3_MAP_REFUSED = -1,      /**< null or empty record, bpp not 8 or 16, no pixels, a null frame, an
+                                     unknown contrast */
+    QMV3_MAP_OUT_OF_MEMORY = -2 /**< out of memory; the record is unchanged */
+};
+
 /** Results of qmBunchToVIDINFHDREx2 and its shorter forms. */
 enum QMV3_BUNCH_CONVERT_RESULT {
     QMV3_BUNCH_CONVERT_OK = 1,               /**< converted */
@@ -2206,6 +2220,23 @@ QMV3_EXPORT int qmGetBitmapFileName(const char* prefix, int number, int digits, 
  * @return the size in bytes, or 0 when it exceeds the format's 32-bit size field (save_bmp_files refuses
  *         such frames) */
 QMV3_EXPORT uint64_t qmGetBitmapFileSize(unsigned int width, unsigned int height);
+/** Maps every frame of a record onto 8 bits for save_bmp_files, in place: each value v becomes
+ * (v - low) * 255 / (high - low) + 0.5, cut to 0 .. 255. QMV3_CONTRAST_BITS takes low 0 and high
+ * 2^ebitpp - 1 (ebitpp outside 1 .. bpp counts as bpp); QMV3_CONTRAST_AUTOMATIC counts the values of all
+ * frames together and, with n of them, sets n / 200 aside at either end: low is the smallest value left,
+ * high the largest (at least low + 1). bpp and ebitpp become 8; each frame keeps its block, of which the
+ * first width * height bytes now hold the pixels. Any thread, each call with its own record.
+ * @param rec a loaded record of bpp 8 or 16 (values in host byte order)
+ * @param contrast a QMV3_CONTRAST_*
+ * @return a QMV3_MAP_* code; on failure the record is unchanged */
+QMV3_EXPORT int qmMapFramesTo8Bits(VIDINFHDR* rec, int contrast);
+/** A short text for a result of save_bmp_files, as a message can go on with it: "a file could not be
+ * written" for QMV3_LEGACY_SAVE_WRITE_FAILED; the texts of QMV3_LEGACY_SAVE_BAD_TYPE, NO_FRAMES,
+ * CREATE_FAILED, NOT_8_BIT and QMV3_BMP_PARAMETER_ERROR likewise; "export failed" for any other code.
+ * Any thread.
+ * @param code the code
+ * @return a static text, never null */
+QMV3_EXPORT const char* qmGetBitmapSaveText(int code);
 /** Imports an uncompressed 8- or 24-bit bitmap as one 8-bit grey frame (0.299 R + 0.587 G + 0.114 B).
  * @param path the file
  * @param rec an empty record; receives type VIDINFHDR_TYPE_BMP and scale 1.0
