@@ -1189,6 +1189,26 @@ QMV3_EXPORT int qmImageStatistics(const DIMAGE* image, const QMV3_STATISTICS_OPT
  *         a buffer is null or too small */
 QMV3_EXPORT int qmImageProfiles(const DIMAGE* image, const QMV3_STATISTICS_OPTIONS* options, double* columns,
                                 unsigned int* columnCount, double* rows, unsigned int* rowCount);
+/** The histogram of an image's stored values: the count of each value over every step-th sample, from
+ * the first, in the order qmGetPixelLayout lays them out (an RGB image's three channels alike); 16-bit
+ * samples in host byte order. Only the layout and the frame bytes are read.
+ * @param image an uncompressed GRAY (1 or 2 bytes per pixel) or RGB (3) image with its frame bytes
+ * @param step 1 counts every sample; larger steps sample the frame (>= 1)
+ * @param[out] counts receives the count of value v at counts[v]; every one of countsSize entries is set
+ * @param countsSize entries in counts: at least 256 for 1 byte per sample, 65536 for 2
+ * @param[out] counted receives the number of samples counted (may be null)
+ * @return QMV3_STATISTICS_OK; QMV3_STATISTICS_BAD_ARGUMENT for a null argument, a step of 0 or too few
+ *         entries; QMV3_STATISTICS_UNSUPPORTED_IMAGE (as for qmImageStatistics, also without frame bytes) */
+QMV3_EXPORT int qmImageHistogram(const DIMAGE* image, unsigned int step, uint32_t* counts, size_t countsSize,
+                                 uint64_t* counted);
+/** A percentile of a histogram by the nearest rank: the smallest value v such that at least fraction of
+ * all counted values, and at least one, lie at or below v. Any thread.
+ * @param counts the count of value v at counts[v]
+ * @param countsSize entries in counts (at most 2^32)
+ * @param fraction 0 .. 1 (0.005 for the 0.5th percentile); at or below 0 gives the smallest value counted,
+ *        1 the largest
+ * @return the value; 0 for null counts or when nothing is counted */
+QMV3_EXPORT uint32_t qmHistogramPercentile(const uint64_t* counts, size_t countsSize, double fraction);
 /** The figures of every image of a sequence with the same options, image by image.
  * @param images the sequence
  * @param options what to measure, as qmImageStatistics (null: the defaults)
