@@ -648,6 +648,50 @@ QMV3_EXPORT int qmEscapeText(const char* text, size_t size, char* escaped, size_
 QMV3_EXPORT int qmCreateColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel,
                                     int effectiveBits);
 
+/** Results of qmGetDisplayPictureSize and qmMakeDisplayPicture. */
+enum QMV3_PICTURE_RESULT {
+    QMV3_PICTURE_OK = 0,                 /**< done */
+    QMV3_PICTURE_BAD_ARGUMENT = -1,      /**< a null pointer, maxSide 0, an unknown palette, too small a buffer */
+    QMV3_PICTURE_UNSUPPORTED_IMAGE = -2, /**< not uncompressed GRAY 1 or 2 or RGB 3 bytes per pixel, or fewer
+                                              frame bytes than its geometry needs (qmGetPixelLayout) */
+    QMV3_PICTURE_OUT_OF_MEMORY = -3      /**< out of memory */
+};
+
+/** The size of a picture of qmMakeDisplayPicture. */
+typedef struct QMV3_PICTURE_SIZE {
+    uint32_t width;    /**< pixels per row */
+    uint32_t height;   /**< rows */
+    uint32_t channels; /**< 1 (grey) or 3 (red, green, blue) */
+    uint64_t bytes;    /**< width * height * channels: rows back to back, no padding */
+} QMV3_PICTURE_SIZE;
+
+/** The size of the picture qmMakeDisplayPicture makes of an image: the image's rectangle divided by
+ * f = ceil(longest side / maxSide), each side rounded down but at least 1; 3 channels for an RGB image
+ * or a palette other than grey, else 1.
+ * @param image an uncompressed GRAY or RGB image with its frame bytes
+ * @param maxSide the longest side allowed, >= 1
+ * @param palette a QMV3_COLOUR_MAP_*
+ * @param[out] size the size
+ * @return a QMV3_PICTURE_* code */
+QMV3_EXPORT int qmGetDisplayPictureSize(const DIMAGE* image, unsigned int maxSide, int palette,
+                                        QMV3_PICTURE_SIZE* size);
+/** A small picture of an image for display, of the size qmGetDisplayPictureSize gives: each pixel the mean
+ * of a block of the frame f pixels square (f as there, but at most the frame's shorter side; the frame's
+ * last columns and rows that make no whole block are left out). A GRAY mean m becomes
+ * (m - low) * 255 / (high - low) + 0.5 (high - low taken as 1 when high <= low), cut to 0 .. 255, and
+ * for a palette other than grey the colour of that value in qmCreateColourTable's table for 8 bits; the
+ * means of an RGB image's channels are rounded and not stretched. Any thread.
+ * @param image an uncompressed GRAY or RGB image with its frame bytes
+ * @param maxSide the longest side allowed, >= 1
+ * @param low the grey value shown black (the palette's first colour)
+ * @param high the grey value shown white (the palette's last colour)
+ * @param palette a QMV3_COLOUR_MAP_*
+ * @param[out] pixels receives the picture, rows from the top, without padding
+ * @param pixelsSize capacity of pixels, at least the size's bytes
+ * @return a QMV3_PICTURE_* code; nothing is written on failure */
+QMV3_EXPORT int qmMakeDisplayPicture(const DIMAGE* image, unsigned int maxSide, uint32_t low, uint32_t high,
+                                     int palette, unsigned char* pixels, size_t pixelsSize);
+
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
