@@ -1659,6 +1659,10 @@ QMV3_EXPORT int qmLoadImagesFromFileEx(const char* asFilePath, QMBUNCHOFIMAGES* 
  * @{ */
 #define QMV3_LOAD_FLAG_HEADERS_ONLY 0x1 /**< headers without pixels: frameBuffer null, frameBufferSize 0 */
 #define QMV3_LOAD_FLAG_ONE_BLOCK 0x2    /**< all frames of an IMC2/BKC2 file in one block */
+/** a file of no kind that comes closest to IMC/BKC, IMM or BKG (see qmCheckFileFormatEx) fails with that
+ * kind's reason, "File "NAME" is no IMM file: REASON" (the reason escaped as by qmEscapeText), instead of
+ * the complaint of the IMC2/BKC2 reader that every file of no kind goes to; the code is unchanged */
+#define QMV3_LOAD_FLAG_CLOSEST_REASON 0x4
 /** @} */
 
 /** What qmLoadImagesFromFileEx2 loads. Clear it and set size to sizeof(QMV3_LOAD_OPTIONS). */

@@ -27,7 +27,8 @@ BunchPtr Load(const std::string& path, py::object progress, unsigned flags, unsi
         QMV3_LOAD_OPTIONS options;
         std::memset(&options, 0, sizeof options);
         options.size = sizeof options;
-        options.flags = flags;
+        // A file of no kind is explained by the kind it comes closest to, as the tool explains it.
+        options.flags = flags | QMV3_LOAD_FLAG_CLOSEST_REASON;
         options.firstImage = first;
         options.lastImage = last;
         result = qmLoadImagesFromFileEx2(path.c_str(), bunch->get(), &options, call.Interrupt(), call.Progress(),

@@ -291,6 +291,11 @@ def test_check_file_gives_the_closest_kind_and_its_reason(tmp_path, name, conten
         qmv3.check_file(tmp_path / name)
     assert (refused.value.code, refused.value.closest) == (-1, closest)
     assert words in refused.value.reason and refused.value.reason in refused.value.message
+    # The load's message gives the same reason (for an older kind, instead of the IMC2/BKC2 reader's).
+    if content is not None:
+        with pytest.raises(qmv3.FileError) as failed:
+            qmv3.load(tmp_path / name)
+        assert words in str(failed.value) and ("is no IMM file: " in str(failed.value)) == (closest == "IMM")
 
 
 @pytest.mark.parametrize("extension,compress,frames,tool_frames", [

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr unsigned kKnownFlags = QMV3_LOAD_FLAG_HEADERS_ONLY | QMV3_LOAD_FLAG_ONE_BLOCK;
+constexpr unsigned kKnownFlags = QMV3_LOAD_FLAG_HEADERS_ONLY | QMV3_LOAD_FLAG_ONE_BLOCK | QMV3_LOAD_FLAG_CLOSEST_REASON;
 
 // Whether the file starts as an IMC2/BKC2 file does (the two magic numbers) and no older kind claims it,
 // the order of the general load.

@@ -23,6 +23,7 @@
 #include "util/load_limit.h"
 #include "util/regular_file.h"
 #include "util/text_copy.h"
+#include "util/text_escape.h"
 
 namespace interchange {
 
@@ -307,20 +308,6 @@ int LoadImages(const char* path, QMBUNCHOFIMAGES* images, std::string& errorText
     return _internal_load_imc2_file(path, images, code, errorText, interrupt, percent) ? 0 : code;
 }
 
-// A load with options: the interchange kinds are read with the range and headers-only here, every other
-// kind by the files' planned load.
-int LoadPlanned(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_OPTIONS& options, std::string& errorText,
-                int* interrupt, double* percent) {
-    int code = 0;
-    if (!imc2load::CheckLoadParameters(path, images, code, errorText)) return code;
-    if (!load_options::CheckOptions(path, options, errorText)) return QMV3_LOAD_PARAMETER_ERROR;
-    if (ReaderOf(path) == Reader::kImport) {
-        return ImportFile(path, images, errorText, options.firstImage == 0 ? 1 : options.firstImage, options.lastImage,
-                          (options.flags & QMV3_LOAD_FLAG_HEADERS_ONLY) != 0);
-    }
-    return load_options::LoadWithOptions(path, images, options, errorText, interrupt, percent);
-}
-
 int CheckFile(const char* path, int* kindOut, std::string& reason) {
     if (path == nullptr) {
         reason = "no file named";
@@ -341,6 +328,36 @@ int CheckFile(const char* path, int* kindOut, std::string& reason) {
     if (kindOut != nullptr) *kindOut = closest;
     return QMV3_FILE_UNKNOWN;
 }
+
+// A file of no kind goes to the IMC2/BKC2 reader, whose complaint ("magic1 not zero") says nothing of a
+// file that comes closer to an older kind: that kind's reason does.
+void ExplainByClosestKind(const char* path, std::string& errorText) {
+    int closest = QMV3_FILE_UNKNOWN;
+    std::string reason;
+    if (CheckFile(path, &closest, reason) != QMV3_FILE_UNKNOWN || reason.empty()) return;
+    const FileKind* kind = FileKindByCode(closest);
+    if (kind == nullptr || closest == QMV3_FILE_IMC2_BKC2 || kind->interchange) return;
+    errorText = std::string("File \"") + path + "\" is no " + kind->name +
+                " file: " + qmv3::EscapeText(reason.data(), reason.size());
+}
+
+// A load with options: the interchange kinds are read with the range and headers-only here, every other
+// kind by the files' planned load.
+int LoadPlanned(const char* path, QMBUNCHOFIMAGES* images, const QMV3_LOAD_OPTIONS& options, std::string& errorText,
+                int* interrupt, double* percent) {
+    int code = 0;
+    if (!imc2load::CheckLoadParameters(path, images, code, errorText)) return code;
+    if (!load_options::CheckOptions(path, options, errorText)) return QMV3_LOAD_PARAMETER_ERROR;
+    if (ReaderOf(path) == Reader::kImport) {
+        return ImportFile(path, images, errorText, options.firstImage == 0 ? 1 : options.firstImage, options.lastImage,
+                          (options.flags & QMV3_LOAD_FLAG_HEADERS_ONLY) != 0);
+    }
+    code = load_options::LoadWithOptions(path, images, options, errorText, interrupt, percent);
+    if (code != QMV3_LOAD_OK && code != QMV3_LOAD_INTERRUPTED && (options.flags & QMV3_LOAD_FLAG_CLOSEST_REASON) != 0)
+        ExplainByClosestKind(path, errorText);
+    return code;
+}
+
 
 using qmv3::CopyText;
 

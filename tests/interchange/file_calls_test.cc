@@ -271,6 +271,16 @@ TEST(FileCalls, DiagnosisNamesTheClosestKindAndItsReason) {
         EXPECT_EQ(QMV3_FILE_UNKNOWN, qmCheckFileFormatEx(dir.file(c.name).c_str(), &kind, reason, sizeof reason));
         EXPECT_EQ(c.closest, kind);
         EXPECT_NE(std::string::npos, std::string(reason).find(c.reason)) << reason;
+        // A load that asks for it fails with the reason of an older closest kind; others keep their text.
+        QMBUNCHOFIMAGES loaded;
+        qmInitializeBunchStructure(&loaded);
+        const QMV3_LOAD_OPTIONS options = {sizeof options, QMV3_LOAD_FLAG_CLOSEST_REASON, 0, 0};
+        char text[512] = "";
+        qmLoadImagesFromFileEx2(dir.file(c.name).c_str(), &loaded, &options, nullptr, nullptr, text, sizeof text);
+        const bool older = c.closest == QMV3_FILE_IMM;
+        EXPECT_EQ(older, std::string(text).find("\" is no IMM file: " + std::string(c.reason)) != std::string::npos)
+            << text;
+        qmFreeBunch(&loaded);
     }
 }
 

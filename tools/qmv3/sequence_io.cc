@@ -10,7 +10,6 @@
 #include "interrupt.h"
 #include "output_file.h"
 #include "progress_bar.h"
-#include "text_escape.h"
 
 namespace qmv3tool {
 
@@ -46,22 +45,17 @@ bool LoadSequence(const std::string& path, Sequence& sequence, std::string& mess
     InterruptScope interrupt;
     double progress = 0.0;
     char errorText[1024] = "";
+    QMV3_LOAD_OPTIONS explained = {sizeof explained, 0, 0, 0};
+    if (options != nullptr) explained = *options;
+    explained.flags |= QMV3_LOAD_FLAG_CLOSEST_REASON;
     int code = 0;
     {
         ProgressBar bar("loading " + path, &progress);
-        code = qmLoadImagesFromFileEx2(path.c_str(), sequence.get(), options, interrupt.Flag(), &progress, errorText,
-                                       sizeof errorText);
+        code = qmLoadImagesFromFileEx2(path.c_str(), sequence.get(), &explained, interrupt.Flag(), &progress,
+                                       errorText, sizeof errorText);
     }
     if (code == QMV3_LOAD_OK) return true;
     message = MessageOrCode(errorText, "loading", code);
-    // A file of no kind goes to the IMC2/BKC2 reader, whose complaint ("magic1 not zero") says nothing
-    // of a file that comes closer to an older kind: that kind's reason does.
-    int closest = QMV3_FILE_UNKNOWN;
-    char reason[1024] = "";
-    if (code != QMV3_LOAD_INTERRUPTED &&
-        qmCheckFileFormatEx(path.c_str(), &closest, reason, sizeof reason) == QMV3_FILE_UNKNOWN &&
-        (closest == QMV3_FILE_IMC_BKC || closest == QMV3_FILE_IMM || closest == QMV3_FILE_BKG) && reason[0] != '\0')
-        message = "File \"" + path + "\" is no " + FileKindName(closest) + " file: " + EscapeText(reason, sizeof reason);
     // An image file's reason reads better after its name alone.
     const std::string detail = DetailFor(path, message);
     if (code == QMV3_LOAD_INVALID_FILE && !detail.empty() &&
