@@ -672,6 +672,50 @@ QMV3_EXPORT int qmEscapeText(const char* text, size_t size, char* escaped, size_
 QMV3_EXPORT int qmCreateColourTable(unsigned char* table, int* tableBytes, int mode, int bytesPerPixel,
                                     int effectiveBits);
 
+/** Results of qmGetDisplayPictureSize and qmMakeDisplayPicture. */
+enum QMV3_PICTURE_RESULT {
+    QMV3_PICTURE_OK = 0,                 /**< done */
+    QMV3_PICTURE_BAD_ARGUMENT = -1,      /**< a null pointer, maxSide 0, an unknown palette, too small a buffer */
+    QMV3_PICTURE_UNSUPPORTED_IMAGE = -2, /**< not uncompressed GRAY 1 or 2 or RGB 3 bytes per pixel, or fewer
+                                              frame bytes than its geometry needs (qmGetPixelLayout) */
+    QMV3_PICTURE_OUT_OF_MEMORY = -3      /**< out of memory */
+};
+
+/** The size of a picture of qmMakeDisplayPicture. */
+typedef struct QMV3_PICTURE_SIZE {
+    uint32_t width;    /**< pixels per row */
+    uint32_t height;   /**< rows */
+    uint32_t channels; /**< 1 (grey) or 3 (red, green, blue) */
+    uint64_t bytes;    /**< width * height * channels: rows back to back, no padding */
+} QMV3_PICTURE_SIZE;
+
+/** The size of the picture qmMakeDisplayPicture makes of an image: the image's rectangle divided by
+ * f = ceil(longest side / maxSide), each side rounded down but at least 1; 3 channels for an RGB image
+ * or a palette other than grey, else 1.
+ * @param image an uncompressed GRAY or RGB image with its frame bytes
+ * @param maxSide the longest side allowed, >= 1
+ * @param palette a QMV3_COLOUR_MAP_*
+ * @param[out] size the size
+ * @return a QMV3_PICTURE_* code */
+QMV3_EXPORT int qmGetDisplayPictureSize(const DIMAGE* image, unsigned int maxSide, int palette,
+                                        QMV3_PICTURE_SIZE* size);
+/** A small picture of an image for display, of the size qmGetDisplayPictureSize gives: each pixel the mean
+ * of a block of the frame f pixels square (f as there, but at most the frame's shorter side; the frame's
+ * last columns and rows that make no whole block are left out). A GRAY mean m becomes
+ * (m - low) * 255 / (high - low) + 0.5 (high - low taken as 1 when high <= low), cut to 0 .. 255, and
+ * for a palette other than grey the colour of that value in qmCreateColourTable's table for 8 bits; the
+ * means of an RGB image's channels are rounded and not stretched. Any thread.
+ * @param image an uncompressed GRAY or RGB image with its frame bytes
+ * @param maxSide the longest side allowed, >= 1
+ * @param low the grey value shown black (the palette's first colour)
+ * @param high the grey value shown white (the palette's last colour)
+ * @param palette a QMV3_COLOUR_MAP_*
+ * @param[out] pixels receives the picture, rows from the top, without padding
+ * @param pixelsSize capacity of pixels, at least the size's bytes
+ * @return a QMV3_PICTURE_* code; nothing is written on failure */
+QMV3_EXPORT int qmMakeDisplayPicture(const DIMAGE* image, unsigned int maxSide, uint32_t low, uint32_t high,
+                                     int palette, unsigned char* pixels, size_t pixelsSize);
+
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------- */
@@ -1213,6 +1257,26 @@ QMV3_EXPORT int qmImageStatistics(const DIMAGE* image, const QMV3_STATISTICS_OPT
  *         a buffer is null or too small */
 QMV3_EXPORT int qmImageProfiles(const DIMAGE* image, const QMV3_STATISTICS_OPTIONS* options, double* columns,
                                 unsigned int* columnCount, double* rows, unsigned int* rowCount);
+/** The histogram of an image's stored values: the count of each value over every step-th sample, from
+ * the first, in the order qmGetPixelLayout lays them out (an RGB image's three channels alike); 16-bit
+ * samples in host byte order. Only the layout and the frame bytes are read.
+ * @param image an uncompressed GRAY (1 or 2 bytes per pixel) or RGB (3) image with its frame bytes
+ * @param step 1 counts every sample; larger steps sample the frame (>= 1)
+ * @param[out] counts receives the count of value v at counts[v]; every one of countsSize entries is set
+ * @param countsSize entries in counts: at least 256 for 1 byte per sample, 65536 for 2
+ * @param[out] counted receives the number of samples counted (may be null)
+ * @return QMV3_STATISTICS_OK; QMV3_STATISTICS_BAD_ARGUMENT for a null argument, a step of 0 or too few
+ *         entries; QMV3_STATISTICS_UNSUPPORTED_IMAGE (as for qmImageStatistics, also without frame bytes) */
+QMV3_EXPORT int qmImageHistogram(const DIMAGE* image, unsigned int step, uint32_t* counts, size_t countsSize,
+                                 uint64_t* counted);
+/** A percentile of a histogram by the nearest rank: the smallest value v such that at least fraction of
+ * all counted values, and at least one, lie at or below v. Any thread.
+ * @param counts the count of value v at counts[v]
+ * @param countsSize entries in counts (at most 2^32)
+ * @param fraction 0 .. 1 (0.005 for the 0.5th percentile); at or below 0 gives the smallest value counted,
+ *        1 the largest
+ * @return the value; 0 for null counts or when nothing is counted */
+QMV3_EXPORT uint32_t qmHistogramPercentile(const uint64_t* counts, size_t countsSize, double fraction);
 /** The figures of every image of a sequence with the same options, image by image.
  * @param images the sequence
  * @param options what to measure, as qmImageStatistics (null: the defaults)
@@ -2080,6 +2144,20 @@ enum QMV3_BMP {
     QMV3_BMP_UNSUPPORTED = -8          /**< load_bmp_file: compressed, or neither 8 nor 24 bits */
 };
 
+/** Contrasts of qmMapFramesTo8Bits. */
+enum QMV3_CONTRAST {
+    QMV3_CONTRAST_BITS = 0,     /**< 0 .. 2^ebitpp - 1 spread over 0 .. 255 */
+    QMV3_CONTRAST_AUTOMATIC = 1 /**< the 0.5 and 99.5 percentiles of all frames together onto 0 and 255 */
+};
+
+/** Results of qmMapFramesTo8Bits. */
+enum QMV3_MAP_RESULT {
+    QMV3_MAP_OK = 0,            /**< every frame holds 8 bits */
+    QMV3_MAP_REFUSED = -1,      /**< null or empty record, bpp not 8 or 16, no pixels, a null frame, an
+                                     unknown contrast */
+    QMV3_MAP_OUT_OF_MEMORY = -2 /**< out of memory; the record is unchanged */
+};
+
 /** Results of qmBunchToVIDINFHDREx2 and its shorter forms. */
 enum QMV3_BUNCH_CONVERT_RESULT {
     QMV3_BUNCH_CONVERT_OK = 1,               /**< converted */
@@ -2252,6 +2330,23 @@ QMV3_EXPORT int qmGetBitmapFileName(const char* prefix, int number, int digits, 
  * @return the size in bytes, or 0 when it exceeds the format's 32-bit size field (save_bmp_files refuses
  *         such frames) */
 QMV3_EXPORT uint64_t qmGetBitmapFileSize(unsigned int width, unsigned int height);
+/** Maps every frame of a record onto 8 bits for save_bmp_files, in place: each value v becomes
+ * (v - low) * 255 / (high - low) + 0.5, cut to 0 .. 255. QMV3_CONTRAST_BITS takes low 0 and high
+ * 2^ebitpp - 1 (ebitpp outside 1 .. bpp counts as bpp); QMV3_CONTRAST_AUTOMATIC counts the values of all
+ * frames together and, with n of them, sets n / 200 aside at either end: low is the smallest value left,
+ * high the largest (at least low + 1). bpp and ebitpp become 8; each frame keeps its block, of which the
+ * first width * height bytes now hold the pixels. Any thread, each call with its own record.
+ * @param rec a loaded record of bpp 8 or 16 (values in host byte order)
+ * @param contrast a QMV3_CONTRAST_*
+ * @return a QMV3_MAP_* code; on failure the record is unchanged */
+QMV3_EXPORT int qmMapFramesTo8Bits(VIDINFHDR* rec, int contrast);
+/** A short text for a result of save_bmp_files, as a message can go on with it: "a file could not be
+ * written" for QMV3_LEGACY_SAVE_WRITE_FAILED; the texts of QMV3_LEGACY_SAVE_BAD_TYPE, NO_FRAMES,
+ * CREATE_FAILED, NOT_8_BIT and QMV3_BMP_PARAMETER_ERROR likewise; "export failed" for any other code.
+ * Any thread.
+ * @param code the code
+ * @return a static text, never null */
+QMV3_EXPORT const char* qmGetBitmapSaveText(int code);
 /** Imports an uncompressed 8- or 24-bit bitmap as one 8-bit grey frame (0.299 R + 0.587 G + 0.114 B).
  * @param path the file
  * @param rec an empty record; receives type VIDINFHDR_TYPE_BMP and scale 1.0

@@ -159,4 +159,26 @@ QMV3_EXPORT uint64_t qmGetBitmapFileSize(unsigned int width, unsigned int height
     return FitsBitmapHeader(width, height) ? BitmapFileBytes(width, height) : 0;
 }
 
+QMV3_EXPORT const char* qmGetBitmapSaveText(int code) {
+    static const char kOther[] = "export failed";
+    return qmv3::Guarded<const char*>(kOther, kOther, [&]() -> const char* {
+        switch (code) {
+            case QMV3_LEGACY_SAVE_BAD_TYPE:
+                return "the frames are of a kind that cannot be exported";
+            case QMV3_LEGACY_SAVE_NO_FRAMES:
+                return "no frames";
+            case QMV3_LEGACY_SAVE_CREATE_FAILED:
+                return "a file could not be created";
+            case QMV3_LEGACY_SAVE_WRITE_FAILED:
+                return "a file could not be written";
+            case QMV3_BMP_PARAMETER_ERROR:
+                return "the prefix is empty or too long";
+            case QMV3_LEGACY_SAVE_NOT_8_BIT:
+                return "the frames do not have 8 bits per pixel";
+            default:
+                return kOther;
+        }
+    });
+}
+
 }  // extern "C"

@@ -479,4 +479,45 @@ TEST(GrayPass, GivesThePortablePassesSumsOnRandomRegions) {
 }
 #endif
 
+TEST(Histogram, CountsEverySampleOrEveryStepAndRefuses) {
+    Frame grey(3, 2, QMV3_FORMAT_GRAY, 2, 12);
+    const uint16_t values[] = {5, 4095, 5, 7, 5, 0};
+    std::memcpy(grey.bytes.data(), values, sizeof values);
+    Frame rgb(2, 1, QMV3_FORMAT_RGB, 3, 24);
+    rgb.bytes = {1, 2, 3, 1, 2, 200};
+    rgb.image.frameBuffer = rgb.bytes.data();
+    struct Case {
+        const DIMAGE* image;
+        unsigned step;
+        uint64_t counted;
+        std::vector<std::pair<int, uint32_t>> counts;  // value, count
+    } cases[] = {
+        {&grey.image, 1, 6, {{5, 3}, {4095, 1}, {7, 1}, {0, 1}, {1, 0}}},
+        {&grey.image, 2, 3, {{5, 3}, {4095, 0}, {0, 0}}},
+        {&rgb.image, 1, 6, {{1, 2}, {2, 2}, {3, 1}, {200, 1}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> counts(65536, 9);  // what a previous frame left is overwritten
+        uint64_t counted = 0;
+        ASSERT_EQ(QMV3_STATISTICS_OK, qmImageHistogram(c.image, c.step, counts.data(), counts.size(), &counted));
+        EXPECT_EQ(c.counted, counted);
+        for (const auto& [value, count] : c.counts) EXPECT_EQ(count, counts[value]) << value;
+        EXPECT_EQ(0u, counts[65535]);
+    }
+    std::vector<uint32_t> counts(256);
+    EXPECT_EQ(QMV3_STATISTICS_BAD_ARGUMENT, qmImageHistogram(&grey.image, 1, counts.data(), 256, nullptr));
+    EXPECT_EQ(QMV3_STATISTICS_BAD_ARGUMENT, qmImageHistogram(&rgb.image, 0, counts.data(), 256, nullptr));
+    rgb.image.frameBuffer = nullptr;
+    EXPECT_EQ(QMV3_STATISTICS_UNSUPPORTED_IMAGE, qmImageHistogram(&rgb.image, 1, counts.data(), 256, nullptr));
+}
+
+TEST(Histogram, PercentileByNearestRank) {
+    std::vector<uint64_t> counts(21, 0);
+    counts[0] = 1, counts[10] = 1, counts[20] = 2;
+    const std::pair<double, uint32_t> cases[] = {{0.0, 0}, {0.25, 0}, {0.26, 10}, {0.5, 10}, {0.51, 20}, {1.0, 20}};
+    for (const auto& [fraction, value] : cases) EXPECT_EQ(value, qmHistogramPercentile(counts.data(), 21, fraction)) << fraction;
+    const std::vector<uint64_t> none(256, 0);
+    EXPECT_EQ(0u, qmHistogramPercentile(none.data(), none.size(), 0.5));
+}
+
 }  // namespace

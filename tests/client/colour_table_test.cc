@@ -3,9 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "image_fixtures.h"
 #include "qmv3/qmv3.h"
 
 namespace {
@@ -160,6 +162,62 @@ TEST(GrayToRgb24, RejectsShortInputAndSmallOutput) {
               QMV3_COLOUR_TOO_SMALL);
     EXPECT_EQ(rgbBytes, 30);
     EXPECT_EQ(rgb, std::vector<unsigned char>(30, 0xEE));
+}
+
+// A picture of an image whose frame holds the given samples (16-bit ones in host order).
+std::vector<unsigned char> Picture(int width, int height, int bytesPerPixel, int format,
+                                   const std::vector<uint16_t>& samples, unsigned maxSide, uint32_t low, uint32_t high,
+                                   int palette) {
+    DIMAGE image = qmv3test::MakeRawImage(width, height, bytesPerPixel, format);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (bytesPerPixel == 2)
+            std::memcpy(image.frameBuffer + 2 * i, &samples[i], 2);
+        else
+            image.frameBuffer[i] = static_cast<unsigned char>(samples[i]);
+    }
+    QMV3_PICTURE_SIZE size{};
+    EXPECT_EQ(QMV3_PICTURE_OK, qmGetDisplayPictureSize(&image, maxSide, palette, &size));
+    std::vector<unsigned char> picture(size.bytes + 1, 0xEE);
+    EXPECT_EQ(QMV3_PICTURE_OK, qmMakeDisplayPicture(&image, maxSide, low, high, palette, picture.data(), size.bytes));
+    EXPECT_EQ(0xEE, picture.back());  // nothing past the picture
+    picture.pop_back();
+    std::free(image.frameBuffer);
+    return picture;
+}
+
+TEST(DisplayPicture, BlockMeansStretchedAndColoured) {
+    const std::vector<unsigned char> jet = MakeTable(QMV3_COLOUR_MAP_JET, 1, 8);
+    struct Case {
+        const char* name;
+        int width, height, bytesPerPixel, format;
+        std::vector<uint16_t> samples;
+        unsigned maxSide;
+        uint32_t low, high;
+        int palette;
+        std::vector<unsigned char> expected;
+    } cases[] = {
+        {"2 x 2 blocks", 4, 2, 1, QMV3_FORMAT_GRAY, {0, 2, 10, 10, 1, 2, 30, 31}, 2, 0, 255, 0, {1, 20}},
+        {"stretch, cut", 3, 1, 2, QMV3_FORMAT_GRAY, {100, 1100, 4000}, 3, 100, 1100, 0, {0, 255, 255}},
+        {"RGB means unstretched", 2, 2, 3, QMV3_FORMAT_RGB, {1, 2, 3, 2, 2, 3, 5, 2, 3, 4, 2, 4}, 1, 0, 1, 0, {3, 2, 3}},
+        {"palette", 2, 1, 1, QMV3_FORMAT_GRAY, {5, 6}, 2, 5, 6, QMV3_COLOUR_MAP_JET,
+         {jet[0], jet[1], jet[2], jet[1020], jet[1021], jet[1022]}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, Picture(c.width, c.height, c.bytesPerPixel, c.format, c.samples, c.maxSide, c.low,
+                                      c.high, c.palette))
+            << c.name;
+}
+
+TEST(DisplayPicture, Refusals) {
+    DIMAGE image = qmv3test::MakeRawImage(4, 4, 1);
+    QMV3_PICTURE_SIZE size{};
+    unsigned char pixels[16];
+    EXPECT_EQ(QMV3_PICTURE_BAD_ARGUMENT, qmGetDisplayPictureSize(&image, 0, 0, &size));
+    EXPECT_EQ(QMV3_PICTURE_BAD_ARGUMENT, qmGetDisplayPictureSize(&image, 4, 3, &size));
+    EXPECT_EQ(QMV3_PICTURE_BAD_ARGUMENT, qmMakeDisplayPicture(&image, 4, 0, 255, 0, pixels, 15));
+    image.frameHeader.imageFormat = QMV3_FORMAT_JPEG;
+    EXPECT_EQ(QMV3_PICTURE_UNSUPPORTED_IMAGE, qmMakeDisplayPicture(&image, 4, 0, 255, 0, pixels, 16));
+    std::free(image.frameBuffer);
 }
 
 }  // namespace

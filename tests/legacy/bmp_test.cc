@@ -2,7 +2,9 @@
 // row orders, grey conversion, broken headers).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "common/temp_dir.h"
@@ -125,6 +127,64 @@ TEST(BmpExport, ParameterChecksInOrder) {
     EXPECT_EQ(QMV3_LEGACY_SAVE_INTERRUPTED,
               vkl_internal_write_bmp_file(dir.file("z.bmp").c_str(), 1, 1, rec.rec.framebits[0], 3));
     EXPECT_FALSE(FileExists(dir.file("e1.bmp")));
+}
+
+// 16-bit values as the record holds them (host order).
+std::vector<unsigned char> Wide(const std::vector<uint16_t>& values) {
+    std::vector<unsigned char> bytes(2 * values.size());
+    std::memcpy(bytes.data(), values.data(), bytes.size());
+    return bytes;
+}
+
+TEST(BmpMapping, BitsOrAutomaticContrastOverAllFrames) {
+    const std::vector<unsigned char> spread = [] {
+        // 200 values: one outlier at each end is set aside, so 10 and 20 become 0 and 255.
+        std::vector<unsigned char> v(200, 10);
+        std::fill(v.begin() + 100, v.end(), 20);
+        v[0] = 0, v[199] = 255, v[50] = 15;
+        return v;
+    }();
+    struct Case {
+        const char* name;
+        uint32_t bpp, ebitpp, width;
+        int contrast;
+        std::vector<std::vector<unsigned char>> frames;
+        std::vector<std::vector<unsigned char>> expected;  // the first width bytes of each frame
+    } cases[] = {
+        {"12 bits", 16, 12, 4, QMV3_CONTRAST_BITS, {Wide({0, 4095, 2048, 65535})}, {{0, 255, 128, 255}}},
+        {"8 bits, ebitpp 0", 8, 0, 3, QMV3_CONTRAST_BITS, {{0, 7, 255}}, {{0, 7, 255}}},
+        {"outliers set aside", 8, 8, 200, QMV3_CONTRAST_AUTOMATIC, {spread}, {[&] {
+             std::vector<unsigned char> v(200, 0);
+             std::fill(v.begin() + 100, v.end(), 255);
+             v[50] = 128;
+             return v;
+         }()}},
+        {"frames together", 16, 16, 2, QMV3_CONTRAST_AUTOMATIC, {Wide({300, 300}), Wide({900, 900})},
+         {{0, 0}, {255, 255}}},
+        {"flat frame", 16, 12, 2, QMV3_CONTRAST_AUTOMATIC, {Wide({7, 7})}, {{0, 0}}},
+    };
+    for (const Case& c : cases) {
+        RecordGuard rec;
+        qmv3test::FillRecord(&rec.rec, c.width, 1, c.bpp, c.ebitpp, 1, c.frames, {});
+        ASSERT_EQ(QMV3_MAP_OK, qmMapFramesTo8Bits(&rec.rec, c.contrast)) << c.name;
+        EXPECT_EQ(8u, rec.rec.bpp) << c.name;
+        for (size_t f = 0; f < c.expected.size(); ++f)
+            EXPECT_EQ(c.expected[f], std::vector<unsigned char>(rec.rec.framebits[f], rec.rec.framebits[f] + c.width))
+                << c.name << " frame " << f;
+    }
+}
+
+TEST(BmpMapping, RefusalsLeaveTheRecordAndCodesHaveTexts) {
+    RecordGuard rec;
+    qmv3test::FillRecord(&rec.rec, 1, 1, 32, 32, 1, {{1, 2, 3, 4}}, {});
+    EXPECT_EQ(QMV3_MAP_REFUSED, qmMapFramesTo8Bits(&rec.rec, QMV3_CONTRAST_BITS));
+    EXPECT_EQ(32u, rec.rec.bpp);
+    rec.rec.bpp = 8;
+    EXPECT_EQ(QMV3_MAP_REFUSED, qmMapFramesTo8Bits(&rec.rec, 2));
+    EXPECT_EQ(QMV3_MAP_REFUSED, qmMapFramesTo8Bits(nullptr, QMV3_CONTRAST_BITS));
+    EXPECT_STREQ("the frames do not have 8 bits per pixel", qmGetBitmapSaveText(QMV3_LEGACY_SAVE_NOT_8_BIT));
+    EXPECT_STREQ("the prefix is empty or too long", qmGetBitmapSaveText(QMV3_BMP_PARAMETER_ERROR));
+    EXPECT_STREQ("export failed", qmGetBitmapSaveText(QMV3_LEGACY_SAVE_OK));
 }
 
 TEST(BmpImport, TwentyFourBitGreyConversion) {

@@ -1,12 +1,10 @@
 // "qmv3 export-bmp": every frame of a sequence file, or one, as a Windows bitmap PREFIX1.bmp,
-// PREFIX2.bmp, ... through the library's older record. The bitmaps hold 8 bits, so every frame is
-// mapped onto 0..255 first: its effective bits spread over the range, or an automatic contrast.
+// PREFIX2.bmp, ... through the library's older record. The bitmaps hold 8 bits, so the library maps
+// every frame onto 0..255 first: its effective bits spread over the range, or an automatic contrast.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "command.h"
 #include "output_file.h"
@@ -20,91 +18,6 @@ namespace {
 const OptionSpec kOptions[] = {
     {"palette", 0, true}, {"digits", 0, true}, {"contrast", 0, true}, {"frame", 'k', true}, kForceOption,
 };
-
-const char* SaveCodeText(int code) {
-    switch (code) {
-        case QMV3_LEGACY_SAVE_BAD_TYPE:
-            return "the frames are of a kind that cannot be exported";
-        case QMV3_LEGACY_SAVE_NO_FRAMES:
-            return "no frames";
-        case QMV3_LEGACY_SAVE_CREATE_FAILED:
-            return "a file could not be created";
-        case QMV3_LEGACY_SAVE_WRITE_FAILED:
-            return "a file could not be written";
-        case QMV3_BMP_PARAMETER_ERROR:
-            return "the prefix is empty or too long";
-        case QMV3_LEGACY_SAVE_NOT_8_BIT:
-            return "the frames do not have 8 bits per pixel";
-        default:
-            return "export failed";
-    }
-}
-
-// The map of every stored value onto 0..255: the effective bits spread over the whole range, or
-// with automatic contrast the 0.5 and 99.5 percentiles of the exported frames onto 0 and 255.
-std::vector<unsigned char> ValueMap(const VIDINFHDR& record, bool automatic) {
-    const bool wide = record.bpp == 16;
-    const unsigned bits = record.ebitpp >= 1 && record.ebitpp <= record.bpp ? record.ebitpp : record.bpp;
-    const size_t values = wide ? 65536 : 256;
-    const size_t pixels = static_cast<size_t>(record.width) * record.height;
-    double low = 0.0, high = static_cast<double>((1u << bits) - 1);
-    if (automatic) {
-        std::vector<uint64_t> histogram(values, 0);
-        for (int32_t frame = 0; frame < record.numframes; ++frame) {
-            const unsigned char* bytes = record.framebits[frame];
-            for (size_t i = 0; i < pixels; ++i) {
-                uint16_t value = bytes[i];
-                if (wide) std::memcpy(&value, bytes + 2 * i, sizeof value);
-                ++histogram[value];
-            }
-        }
-        const uint64_t total = static_cast<uint64_t>(pixels) * static_cast<uint64_t>(record.numframes);
-        const uint64_t lowCount = total / 200, highCount = total - total / 200;
-        uint64_t seen = 0;
-        bool lowFound = false;
-        for (size_t value = 0; value < values; ++value) {
-            seen += histogram[value];
-            if (!lowFound && seen > lowCount) {
-                low = static_cast<double>(value);
-                lowFound = true;
-            }
-            if (seen >= highCount) {
-                high = static_cast<double>(value);
-                break;
-            }
-        }
-        if (high <= low) high = low + 1.0;  // a flat frame stays black instead of dividing by zero
-    }
-    std::vector<unsigned char> map(values);
-    for (size_t value = 0; value < values; ++value) {
-        const double scaled = (static_cast<double>(value) - low) * 255.0 / (high - low) + 0.5;
-        map[value] = static_cast<unsigned char>(scaled <= 0.0 ? 0 : scaled >= 255.0 ? 255 : scaled);
-    }
-    return map;
-}
-
-// Replaces every frame by its 8-bit image through the value map.
-bool MapTo8Bits(VIDINFHDR& record, bool automatic) {
-    const std::vector<unsigned char> map = ValueMap(record, automatic);
-    const bool wide = record.bpp == 16;
-    const size_t pixels = static_cast<size_t>(record.width) * record.height;
-    for (int32_t frame = 0; frame < record.numframes; ++frame) {
-        unsigned char* mapped = static_cast<unsigned char*>(std::malloc(pixels ? pixels : 1));
-        if (mapped == nullptr) return false;
-        const unsigned char* bytes = record.framebits[frame];
-        for (size_t i = 0; i < pixels; ++i) {
-            uint16_t value = bytes[i];
-            if (wide) std::memcpy(&value, bytes + 2 * i, sizeof value);
-            mapped[i] = map[value];
-        }
-        std::free(record.framebits[frame]);
-        record.framebits[frame] = mapped;
-    }
-    record.bpp = 8;
-    record.ebitpp = 8;
-    return true;
-}
-
 
 int Run(const Arguments& arguments) {
     const Command& command = kExportBmpCommand;
@@ -150,7 +63,8 @@ int Run(const Arguments& arguments) {
         std::swap(data.framebits[0], data.framebits[frame - 1]);
         data.numframes = 1;
     }
-    const bool mapped = MapTo8Bits(data, automatic);
+    const int mappedCode = qmMapFramesTo8Bits(&data, automatic ? QMV3_CONTRAST_AUTOMATIC : QMV3_CONTRAST_BITS);
+    const bool mapped = mappedCode == QMV3_MAP_OK;
     const int32_t exported = data.numframes;
 
     OutputFiles outputs(arguments.Has("force"));
@@ -167,9 +81,10 @@ int Run(const Arguments& arguments) {
             saved = -5;
     }
     data.numframes = frameCount;
-    if (!mapped) return Failure(command, "out of memory");
+    if (!mapped)
+        return Failure(command, "%s", mappedCode == QMV3_MAP_OUT_OF_MEMORY ? "out of memory" : "no 8-bit mapping");
     if (!message.empty()) return Failure(command, "%s", message.c_str());
-    if (saved != 0) return Failure(command, "%s (code %d)", SaveCodeText(saved), saved);
+    if (saved != 0) return Failure(command, "%s (code %d)", qmGetBitmapSaveText(saved), saved);
     if (!outputs.Commit(message)) return Failure(command, "%s", message.c_str());
     std::printf("%d bitmap%s written: %s%s\n", exported, exported == 1 ? "" : "s", outputs.FinalPath(0).c_str(),
                 exported == 1 ? "" : " ...");

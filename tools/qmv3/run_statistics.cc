@@ -3,7 +3,6 @@
 // histogram pass is cheaper than a pass per figure, and 16-bit histograms (256 KiB) stay in cache.
 #include "run_statistics.h"
 
-#include <cstring>
 #include <ctime>
 
 namespace qmv3tool {
@@ -13,20 +12,11 @@ namespace {
 // Counts the frame's values, as the library lays them out; false for a frame without countable values.
 bool CountValues(const DIMAGE& image, std::vector<uint32_t>& counts, uint64_t& values, int& sampleBits) {
     QMV3_PIXEL_LAYOUT layout;
-    if (image.frameBuffer == nullptr || qmGetPixelLayout(&image, &layout) != QMV3_LAYOUT_OK) return false;
+    if (qmGetPixelLayout(&image, &layout) != QMV3_LAYOUT_OK ||
+        qmImageHistogram(&image, 1, counts.data(), counts.size(), &values) != QMV3_STATISTICS_OK)
+        return false;
     // An RGB frame's effective bits are those of its three channels together.
     sampleBits = layout.effectiveBits / static_cast<int>(layout.channels);
-    const unsigned char* pixels = image.frameBuffer;
-    values = layout.frameBytes / layout.bytesPerSample;
-    if (layout.bytesPerSample == 2) {
-        for (size_t i = 0; i < values; ++i) {
-            uint16_t value;
-            std::memcpy(&value, pixels + 2 * i, sizeof value);
-            ++counts[value];
-        }
-    } else {
-        for (size_t i = 0; i < values; ++i) ++counts[pixels[i]];
-    }
     return true;
 }
 
@@ -67,13 +57,7 @@ std::string ClockText(const DIMAGE& image) {
 }
 
 uint32_t RunStatistics::Percentile(double fraction) const {
-    const double wanted = fraction * static_cast<double>(valueCount);
-    uint64_t seen = 0;
-    for (size_t value = 0; value < histogram.size(); ++value) {
-        seen += histogram[value];
-        if (seen > 0 && static_cast<double>(seen) >= wanted) return static_cast<uint32_t>(value);
-    }
-    return histogram.empty() ? 0 : static_cast<uint32_t>(histogram.size() - 1);
+    return qmHistogramPercentile(histogram.data(), histogram.size(), fraction);
 }
 
 bool ComputeRunStatistics(const Sequence& sequence, RunStatistics& statistics, std::string& message) {
@@ -83,7 +67,6 @@ bool ComputeRunStatistics(const Sequence& sequence, RunStatistics& statistics, s
     statistics.histogram.assign(wide ? 65536 : 256, 0);
     std::vector<uint32_t> counts(statistics.histogram.size());
     for (uint32_t i = 0; i < sequence.size(); ++i) {
-        std::fill(counts.begin(), counts.end(), 0u);
         uint64_t values = 0;
         int bits = 0;
         if (!CountValues(sequence[i], counts, values, bits)) {

@@ -26,7 +26,8 @@ struct RunStatistics {
     int effectiveBits = 8;                // of the first image
     uint32_t fullScale = 255;             // 2^effectiveBits - 1
 
-    // The smallest stored value at or below which lies the given fraction (0..1) of all values.
+    // The smallest stored value at or below which lies the given fraction (0..1) of all values (and
+    // at least one); 0 for a run without values.
     uint32_t Percentile(double fraction) const;
 };
 

@@ -1,6 +1,5 @@
-// Thumbnails are box averages over whole blocks of the frame, so noise does not alias into them and a
-// 2048-pixel frame costs one read of its pixels. Grey values are stretched before the palette applies,
-// so that a 12-bit frame does not come out nearly black.
+// Thumbnails are the library's display pictures (box averages, grey values stretched, a palette);
+// here they are sampled, labelled and laid out.
 #include "thumbnails.h"
 
 #include <algorithm>
@@ -62,107 +61,20 @@ bool PixelLayoutOf(const DIMAGE& image, uint32_t position, PixelLayout& layout, 
     return true;
 }
 
-namespace {
-
-// The sums of the blocks of one channel of the frame, an output row at a time: emit(outY, sums) with
-// one sum per block. Summing in integers, a row of blocks at a time, keeps the work to one read of
-// each pixel and the memory to one row of sums.
-template <typename Sample, typename Emit>
-void SumBlocks(const PixelLayout& layout, int channel, uint32_t factor, uint32_t outWidth, uint32_t outHeight,
-               Emit&& emit) {
-    std::vector<uint64_t> sums(outWidth);
-    const size_t step = static_cast<size_t>(layout.channels);  // samples from one pixel to the next
-    const size_t rowSamples = step * layout.width;
-    for (uint32_t outY = 0; outY < outHeight; ++outY) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (uint32_t y = outY * factor; y < (outY + 1) * factor; ++y) {
-            const unsigned char* row =
-                layout.pixels + (rowSamples * y + static_cast<size_t>(channel)) * sizeof(Sample);
-            auto at = [row, step](size_t x) {
-                Sample value;
-                std::memcpy(&value, row + step * x * sizeof(Sample), sizeof value);
-                return value;
-            };
-            if (step == 1 && factor == 2) {
-                // The live view's common case, 2048 pixels shown as 1024: a loop the compiler vectorises.
-                for (uint32_t outX = 0; outX < outWidth; ++outX)
-                    sums[outX] += static_cast<uint32_t>(at(2 * size_t{outX})) + at(2 * size_t{outX} + 1);
-                continue;
-            }
-            for (uint32_t outX = 0; outX < outWidth; ++outX) {
-                uint64_t sum = 0;
-                for (uint32_t x = outX * factor; x < (outX + 1) * factor; ++x) sum += at(x);
-                sums[outX] += sum;
-            }
-        }
-        emit(outY, sums.data());
-    }
-}
-
-// SumBlocks for the frame's sample size.
-template <typename Emit>
-void SumBlocksOf(const PixelLayout& layout, int channel, uint32_t factor, uint32_t outWidth, uint32_t outHeight,
-                 Emit&& emit) {
-    if (layout.bytesPerSample == 2)
-        SumBlocks<uint16_t>(layout, channel, factor, outWidth, outHeight, emit);
-    else
-        SumBlocks<uint8_t>(layout, channel, factor, outWidth, outHeight, emit);
-}
-
-unsigned char Stretch(double value, const ThumbnailStyle& style) {
-    const double span = style.high > style.low ? static_cast<double>(style.high - style.low) : 1.0;
-    const double scaled = (value - static_cast<double>(style.low)) * 255.0 / span + 0.5;
-    return static_cast<unsigned char>(scaled <= 0.0 ? 0 : scaled >= 255.0 ? 255 : scaled);
-}
-
-// The library's colour table for 8-bit values: 4 bytes (red, green, blue, 0) per value.
-std::vector<unsigned char> ColourTable(Palette palette) {
-    std::vector<unsigned char> table(256 * 4);
-    int bytes = static_cast<int>(table.size());
-    if (qmCreateColourTable(table.data(), &bytes, static_cast<int>(palette), 1, 8) != 256)
-        for (int value = 0; value < 256; ++value)
-            std::memset(&table[static_cast<size_t>(value) * 4], value, 3);  // grey when no table is had
-    return table;
-}
-
-}  // namespace
-
 bool MakeThumbnail(const DIMAGE& image, uint32_t position, const ThumbnailStyle& style, Picture& thumbnail,
                    std::string& message) {
     PixelLayout layout;
     if (!PixelLayoutOf(image, position, layout, message)) return false;
-    const uint32_t longest = std::max(layout.width, layout.height);
-    const uint32_t factor = std::max<uint32_t>(1, (longest + style.maxSide - 1) / style.maxSide);
-    const uint32_t width = std::max<uint32_t>(1, layout.width / factor);
-    const uint32_t height = std::max<uint32_t>(1, layout.height / factor);
-    const uint32_t blockFactor = std::min({factor, layout.width, layout.height});
-    const double area = static_cast<double>(blockFactor) * blockFactor;
-    if (layout.channels == 3) {
-        thumbnail.Resize(width, height, 3, 0);
-        for (int channel = 0; channel < 3; ++channel)
-            SumBlocksOf(layout, channel, blockFactor, width, height, [&](uint32_t y, const uint64_t* sums) {
-                unsigned char* out = &thumbnail.pixels[static_cast<size_t>(y) * width * 3 + static_cast<size_t>(channel)];
-                for (uint32_t x = 0; x < width; ++x)
-                    out[3 * size_t{x}] = static_cast<unsigned char>(std::min(255.0, static_cast<double>(sums[x]) / area + 0.5));
-            });
-        return true;
+    const int palette = static_cast<int>(style.palette);
+    QMV3_PICTURE_SIZE size;
+    if (qmGetDisplayPictureSize(&image, style.maxSide, palette, &size) == QMV3_PICTURE_OK) {
+        thumbnail.Resize(size.width, size.height, static_cast<int>(size.channels), 0);
+        if (qmMakeDisplayPicture(&image, style.maxSide, style.low, style.high, palette, thumbnail.pixels.data(),
+                                 thumbnail.pixels.size()) == QMV3_PICTURE_OK)
+            return true;
     }
-    if (style.palette == Palette::kGray) {
-        thumbnail.Resize(width, height, 1, 0);
-        SumBlocksOf(layout, 0, blockFactor, width, height, [&](uint32_t y, const uint64_t* sums) {
-            unsigned char* out = &thumbnail.pixels[static_cast<size_t>(y) * width];
-            for (uint32_t x = 0; x < width; ++x) out[x] = Stretch(static_cast<double>(sums[x]) / area, style);
-        });
-        return true;
-    }
-    const std::vector<unsigned char> table = ColourTable(style.palette);
-    thumbnail.Resize(width, height, 3, 0);
-    SumBlocksOf(layout, 0, blockFactor, width, height, [&](uint32_t y, const uint64_t* sums) {
-        unsigned char* out = &thumbnail.pixels[static_cast<size_t>(y) * width * 3];
-        for (uint32_t x = 0; x < width; ++x)
-            std::memcpy(out + 3 * size_t{x}, &table[4 * static_cast<size_t>(Stretch(static_cast<double>(sums[x]) / area, style))], 3);
-    });
-    return true;
+    message = "image " + std::to_string(position) + " cannot be shown";
+    return false;
 }
 
 // ---- labels ----

@@ -25,30 +25,11 @@ uint32_t TopValue(const DIMAGE& image, const PixelLayout& layout) {
 }
 
 // Counts of every raw value over a strided sample of the samples.
-void SampleValues(const PixelLayout& layout, std::vector<uint32_t>& fine) {
+void SampleValues(const DIMAGE& image, const PixelLayout& layout, std::vector<uint32_t>& fine) {
     const size_t samples = static_cast<size_t>(layout.width) * layout.height * static_cast<size_t>(layout.channels);
     const size_t stride = std::max<size_t>(1, samples / kSampleTarget) | 1;  // odd: no lock-step with rows
-    if (layout.bytesPerSample == 2) {
-        fine.assign(65536, 0);
-        for (size_t i = 0; i < samples; i += stride) {
-            uint16_t value;
-            std::memcpy(&value, layout.pixels + 2 * i, sizeof value);
-            ++fine[value];
-        }
-    } else {
-        fine.assign(256, 0);
-        for (size_t i = 0; i < samples; i += stride) ++fine[layout.pixels[i]];
-    }
-}
-
-uint32_t Percentile(const std::vector<uint32_t>& fine, uint64_t total, double fraction) {
-    const uint64_t wanted = static_cast<uint64_t>(fraction * static_cast<double>(total));
-    uint64_t seen = 0;
-    for (size_t value = 0; value < fine.size(); ++value) {
-        seen += fine[value];
-        if (seen > wanted) return static_cast<uint32_t>(value);
-    }
-    return static_cast<uint32_t>(fine.size() - 1);
+    fine.resize(layout.bytesPerSample == 2 ? 65536 : 256);
+    qmImageHistogram(&image, static_cast<unsigned int>(stride), fine.data(), fine.size(), nullptr);
 }
 
 struct JpegErrors {
@@ -129,10 +110,9 @@ void ViewRenderer::UpdateLimits(const DIMAGE& image, const ViewSettings& setting
         return;
     }
     if (limitsVersion_ == settings.version && now - limitsTime_ < std::chrono::seconds(1)) return;
-    uint64_t total = 0;
-    for (uint32_t count : fine) total += count;
-    low_ = Percentile(fine, total, 0.005);
-    high_ = std::max(Percentile(fine, total, 0.995), low_ + 1);
+    const std::vector<uint64_t> counts(fine.begin(), fine.end());
+    low_ = qmHistogramPercentile(counts.data(), counts.size(), 0.005);
+    high_ = std::max(qmHistogramPercentile(counts.data(), counts.size(), 0.995), low_ + 1);
     limitsTime_ = now;
     limitsVersion_ = settings.version;
 }
@@ -143,7 +123,7 @@ bool ViewRenderer::Render(const DIMAGE& image, const ViewSettings& settings, Ren
     if (!PixelLayoutOf(image, 1, layout, message)) return false;
     const uint32_t top = TopValue(image, layout);
     std::vector<uint32_t>& fine = fine_;
-    SampleValues(layout, fine);
+    SampleValues(image, layout, fine);
     UpdateLimits(image, settings, fine, top);
 
     // The page's histogram: 256 bins over 0 .. top.
