@@ -535,6 +535,8 @@ typedef struct QMV3_PIXEL_LAYOUT {
 #define QMV3_TIME_TWELVE_HOUR 0x1  /**< hour 1..12 with AM or PM */
 #define QMV3_TIME_BRACKETS 0x2     /**< the text in [ ] */
 #define QMV3_TIME_MILLISECONDS 0x4 /**< milliseconds instead of microseconds */
+#define QMV3_TIME_ISO8601 0x8      /**< "2023-07-27T15:04:05.000123Z", as the exports' metadata holds it;
+                                        the other bits are ignored */
 /** @} */
 
 /** @name Flags of qmInitializeImageHeaderEx

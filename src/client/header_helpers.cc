@@ -3,7 +3,9 @@
 // and the names of formats and flags. Any thread: everything works on its arguments only.
 #include <strings.h>
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
@@ -161,6 +163,14 @@ QMV3_EXPORT int qmGetAppendedSize(const DIMAGE* image, int* width, int* height) 
 QMV3_EXPORT char* qmFormatUTCTime(uint32_t seconds, uint32_t microseconds, unsigned int style, char* buffer,
                                   size_t size) {
     if (buffer == nullptr || size < 2 || microseconds > 999999) return nullptr;
+    if ((style & QMV3_TIME_ISO8601) != 0) {
+        const time_t when = static_cast<time_t>(seconds);
+        struct tm utc;
+        if (gmtime_r(&when, &utc) == nullptr) return nullptr;
+        std::snprintf(buffer, size, "%04d-%02d-%02dT%02d:%02d:%02d.%06uZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                      utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, microseconds);
+        return buffer;
+    }
     const bool milliseconds = (style & QMV3_TIME_MILLISECONDS) != 0;
     return QMV3_INTERNAL_platformTimeToUTCString(seconds, milliseconds ? microseconds / 1000 : microseconds,
                                                  milliseconds ? 0 : 1, (style & QMV3_TIME_BRACKETS) != 0,

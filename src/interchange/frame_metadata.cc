@@ -292,12 +292,8 @@ bool ParseFrameFactsJson(const std::string& text, FrameFacts& facts) {
 }
 
 std::string IsoTime(uint32_t seconds, uint32_t microseconds) {
-    const time_t when = static_cast<time_t>(seconds);
-    struct tm utc;
-    gmtime_r(&when, &utc);
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06uZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, microseconds % 1000000u);
+    if (qmFormatUTCTime(seconds, microseconds % 1000000u, QMV3_TIME_ISO8601, text, sizeof text) == nullptr) return "";
     return text;
 }
 

@@ -143,6 +143,8 @@ TEST(HeaderHelpers, TimeTextInEachStyle) {
     ASSERT_NE(nullptr,
               qmFormatUTCTime(1690470245, 123456, QMV3_TIME_BRACKETS | QMV3_TIME_MILLISECONDS, text, sizeof text));
     EXPECT_EQ("[2023-07-27 15:04:05.123 UTC]", std::string(text));
+    ASSERT_NE(nullptr, qmFormatUTCTime(1690470245, 123, QMV3_TIME_ISO8601 | QMV3_TIME_BRACKETS, text, sizeof text));
+    EXPECT_EQ("2023-07-27T15:04:05.000123Z", std::string(text));
     EXPECT_EQ(nullptr, qmFormatUTCTime(0, 1000000, 0, text, sizeof text));
 }
 

@@ -64,13 +64,10 @@ std::string Formatted(const char* format, double value) {
 
 // "2026-12-09T00:31:05.123456Z".
 std::string IsoTime(const DIMAGE& image) {
-    const time_t seconds = static_cast<time_t>(image.sourceHeader.timestampSeconds);
-    struct tm utc;
-    if (gmtime_r(&seconds, &utc) == nullptr) return "";
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06uZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  image.sourceHeader.timestampMicroseconds % 1000000u);
+    if (qmFormatUTCTime(image.sourceHeader.timestampSeconds, image.sourceHeader.timestampMicroseconds % 1000000u,
+                        QMV3_TIME_ISO8601, text, sizeof text) == nullptr)
+        return "";
     return text;
 }
 
