@@ -1,11 +1,11 @@
 // The value histogram of an image and percentiles read off a histogram: what a contrast stretch, a
 // plot of values or a saturation count starts from, counted once for every face.
 #include "image/value_histogram.h"
-#include "qmv3/qmv3.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
 
 using qmv3::image::CountSamples;
