@@ -6,8 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "image/value_histogram.h"
 #include "qmv3/qmv3.h"
 #include "util/c_boundary.h"
+
+using qmv3::image::StretchTo8Bits;
 
 namespace {
 
@@ -80,12 +83,6 @@ void SumBlocksOf(const Pixels& pixels, uint32_t channel, const Reduction& r, Emi
         SumBlocks<uint8_t>(pixels, channel, r, emit);
 }
 
-unsigned char Stretch(double value, uint32_t low, uint32_t high) {
-    const double span = high > low ? static_cast<double>(high - low) : 1.0;
-    const double scaled = (value - static_cast<double>(low)) * 255.0 / span + 0.5;
-    return static_cast<unsigned char>(scaled <= 0.0 ? 0 : scaled >= 255.0 ? 255 : scaled);
-}
-
 void Reduce(const Pixels& pixels, const Reduction& r, uint32_t low, uint32_t high, int palette, unsigned char* out) {
     const double area = static_cast<double>(r.blockFactor) * r.blockFactor;
     const size_t width = r.width;
@@ -101,7 +98,7 @@ void Reduce(const Pixels& pixels, const Reduction& r, uint32_t low, uint32_t hig
     if (palette == QMV3_COLOUR_MAP_GRAY) {
         SumBlocksOf(pixels, 0, r, [&](uint32_t y, const uint64_t* sums) {
             unsigned char* row = out + y * width;
-            for (size_t x = 0; x < width; ++x) row[x] = Stretch(static_cast<double>(sums[x]) / area, low, high);
+            for (size_t x = 0; x < width; ++x) row[x] = StretchTo8Bits(static_cast<double>(sums[x]) / area, low, high);
         });
         return;
     }
@@ -111,7 +108,7 @@ void Reduce(const Pixels& pixels, const Reduction& r, uint32_t low, uint32_t hig
     SumBlocksOf(pixels, 0, r, [&](uint32_t y, const uint64_t* sums) {
         unsigned char* row = out + y * width * 3;
         for (size_t x = 0; x < width; ++x)
-            std::memcpy(row + 3 * x, &table[4 * Stretch(static_cast<double>(sums[x]) / area, low, high)], 3);
+            std::memcpy(row + 3 * x, &table[4 * StretchTo8Bits(static_cast<double>(sums[x]) / area, low, high)], 3);
     });
 }
 

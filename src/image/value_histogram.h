@@ -1,6 +1,7 @@
-// Counting stored values and reading ranks off the counts: the one rule behind the histogram, the
-// percentiles and the automatic contrast of the library's calls. Samples are 1 byte, or 2 bytes in
-// host byte order (as frame buffers hold them); any alignment.
+// Counting stored values, reading ranks off the counts, and stretching values between two limits onto
+// 0..255: the one rule behind the histogram, the percentiles, the automatic contrast and the 8-bit
+// pictures of the library's calls. Samples are 1 byte, or 2 bytes in host byte order (as frame buffers
+// hold them); any alignment.
 //
 // Thread rules: none; pure functions over the caller's buffers.
 #ifndef QMV3_IMAGE_VALUE_HISTOGRAM_H
@@ -42,6 +43,14 @@ uint32_t ValueAtRank(const Count* counts, size_t bins, uint64_t rank) {
         if (seen > rank) return static_cast<uint32_t>(value);
     }
     return bins == 0 ? 0 : static_cast<uint32_t>(bins - 1);
+}
+
+// The value stretched linearly onto 0..255, low onto 0 and high onto 255 (a span of 1 where high <= low),
+// rounded and cut to the range.
+inline unsigned char StretchTo8Bits(double value, double low, double high) {
+    const double span = high > low ? high - low : 1.0;
+    const double scaled = (value - low) * 255.0 / span + 0.5;
+    return static_cast<unsigned char>(scaled <= 0.0 ? 0 : scaled >= 255.0 ? 255 : scaled);
 }
 
 }  // namespace qmv3::image

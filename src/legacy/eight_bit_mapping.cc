@@ -10,6 +10,7 @@
 #include "util/c_boundary.h"
 
 using qmv3::image::CountSamples;
+using qmv3::image::StretchTo8Bits;
 using qmv3::image::ValueAtRank;
 
 namespace {
@@ -17,10 +18,7 @@ namespace {
 // The map of every stored value onto 0..255: low onto 0, high onto 255, linear between.
 std::vector<unsigned char> LinearMap(size_t values, double low, double high) {
     std::vector<unsigned char> map(values);
-    for (size_t value = 0; value < values; ++value) {
-        const double scaled = (static_cast<double>(value) - low) * 255.0 / (high - low) + 0.5;
-        map[value] = static_cast<unsigned char>(scaled <= 0.0 ? 0 : scaled >= 255.0 ? 255 : scaled);
-    }
+    for (size_t value = 0; value < values; ++value) map[value] = StretchTo8Bits(static_cast<double>(value), low, high);
     return map;
 }
 
